@@ -1,0 +1,22 @@
+// Fuzz target: the tid-list directory and tid-list file together, with the
+// rules whose lists they rebuild.
+#include "driver/run_stats.h"
+#include "fuzz_support.h"
+#include "miner/mining_stats.h"
+#include "miner/rule_file.h"
+#include "miner/tidlist_store.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  enter_fuzz_directory();
+  const auto pieces = split_fuzz_input(data, size, 4);
+  write_fuzz_file("o.cfptree.stat", pieces[0]);
+  write_fuzz_file("o.sorted.rules.txt", pieces[1]);
+  write_fuzz_file("o.tidlist.dir", pieces[2]);
+  write_fuzz_file("o.tidlist", pieces[3]);
+  run_stats = RunStats{};
+  read_mining_statistics("o");
+  RuleSet rules;
+  read_rules("o.sorted", rules);
+  load_rule_tid_lists("o", rules);
+  return 0;
+}

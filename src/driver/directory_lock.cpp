@@ -1,0 +1,27 @@
+// The working directory's experiment lock, an flock on "varnel.lock"; the
+// kernel drops it when the process ends, however it ends.
+#include "driver/directory_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+int lock_working_directory() {
+  const int lock = open("varnel.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lock < 0) return -1;
+  if (flock(lock, LOCK_EX | LOCK_NB) == 0) return lock;
+  std::printf("Warning: another experiment is running in this directory; waiting for it to "
+              "finish\n");
+  std::fflush(stdout);
+  while (flock(lock, LOCK_EX) != 0) {
+    if (errno != EINTR) break;
+  }
+  return lock;
+}
+
+void unlock_working_directory(int lock) {
+  if (lock >= 0) close(lock);
+}

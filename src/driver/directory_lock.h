@@ -1,0 +1,10 @@
+// One experiment at a time per working directory: experiments share
+// "orsk.para" and the split files, so a second one waits for the first.
+#pragma once
+
+// Takes the directory's experiment lock, waiting (and saying so once) while
+// another experiment holds it. Returns the descriptor to release, or -1 when
+// no lock file can be made (the experiment then runs unlocked).
+int lock_working_directory();
+
+void unlock_working_directory(int lock);

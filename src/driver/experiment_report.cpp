@@ -1,0 +1,74 @@
+// Formatting of the experiment's report and summary line.
+#include "driver/experiment_report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+
+std::string format(const char* pattern, ...) {
+  va_list args;
+  va_start(args, pattern);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, pattern, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  std::vsnprintf(text.data(), text.size() + 1, pattern, again);
+  va_end(again);
+  return text;
+}
+
+// A tab or line end in the dataset name would break the summary file's one
+// line per experiment, tab-separated layout that scripts parse.
+std::string name_for_summary(const std::string& name) {
+  std::string safe = name;
+  for (char& byte : safe) {
+    if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7f) byte = '?';
+  }
+  return safe;
+}
+
+}  // namespace
+
+double elapsed_seconds(WallTime start, WallTime end) {
+  // The millisecond difference may be negative; the sum is still right.
+  return (end.milliseconds - start.milliseconds) / 1000.0 +
+         static_cast<double>(end.seconds - start.seconds);
+}
+
+std::string format_report(const RuleCountRecord& counts) {
+  return format("#significant rules at %.2E level: %d\n", counts.level, counts.sig_at_level) +
+         format("#significant rules at %.2E level: %d\n", counts.corrected_level,
+                counts.sig_at_corrected) +
+         format("#significant rules at FDR %.2E: %d (%.3E)\n", counts.level, counts.sig_at_fdr,
+                counts.fdr_pvalue) +
+         "\n";
+}
+
+std::string format_summary_line(const ExperimentSettings& settings, double elapsed,
+                                const RunStats& stats, const RuleCountRecord& counts) {
+  return "RANDOM_VARNEL " + name_for_summary(settings.dataset_name) + "\t" +
+         format("%d %d %.4f %.4f\t", settings.min_sup, settings.max_len, settings.max_pvalue,
+                settings.max_local_pvalue) +
+         format("CONFIDENCE %.3f\t", settings.min_diff) + format("%.4f\t", elapsed) +
+         format("%d %d %d %d\t", stats.rules_read, stats.sig_at_level, stats.sig_at_corrected,
+                stats.sig_at_fdr) +
+         format("%.3E %.3E %.3E\t", counts.level, counts.corrected_level, counts.fdr_pvalue) +
+         format("%d %d %d\t", counts.sig_at_level, counts.sig_at_corrected, counts.sig_at_fdr) +
+         "\n";
+}
+
+void append_summary_line(const std::string& line) {
+  std::FILE* file = std::fopen("Varnel.sum.txt", "a+");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file varnel.sum.txt for appending\n");
+    return;
+  }
+  const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+  if (std::fclose(file) != 0 || !written) {
+    std::printf("Error: cannot write file Varnel.sum.txt\n");
+  }
+}

@@ -1,0 +1,66 @@
+// The mining-and-validation run: mines the mining part, reads what the miner
+// leaves, loads the test part and validates every mined rule on it.
+#include "driver/run.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "driver/run_stats.h"
+#include "miner/miner_run.h"
+#include "miner/mining_stats.h"
+#include "testdata/attribute_names.h"
+#include "testdata/class_label_file.h"
+#include "testdata/test_part.h"
+#include "validate/rule_count.h"
+#include "validate/validation.h"
+
+void mine_and_validate(const std::string& mining_base, const std::string& test_base,
+                       const std::string& output_name, const std::string& target_attr,
+                       const std::string& target_value, int min_sup, double max_pvalue,
+                       double max_local_pvalue, double min_diff) {
+  ClassValueMap class_map;
+  AttributeNames names;
+  const std::string prefix = output_name + ".sorted";
+
+  run_miner(mining_base, target_attr, target_value, min_sup, output_name, max_pvalue,
+            max_local_pvalue, min_diff);
+  read_mining_statistics(output_name);
+
+  // The miner's own counts are read as it left them; validation replaces
+  // the file, and nothing here uses them.
+  const std::string miner_count_path = prefix + ".rulenum.txt";
+  RuleCountRecord miner_counts;
+  if (std::FILE* file = std::fopen(miner_count_path.c_str(), "r")) {
+    read_rule_count(file, miner_counts);
+  } else {
+    std::printf("Error: cannot open file %s for read\n", miner_count_path.c_str());
+  }
+
+  if (target_value.empty()) read_class_value_map(output_name, class_map);
+  TrainingClassLabels training(static_cast<size_t>(std::max(run_stats.train_instances, 0)));
+  read_training_class_labels(output_name, training);
+
+  const std::string names_path = mining_base + ".names";
+  if (std::FILE* file = std::fopen(names_path.c_str(), "r")) {
+    read_attribute_names(names, file);
+  } else {
+    std::printf("Error: cannot open file %s for read\n", names_path.c_str());
+  }
+
+  TestTransactions transactions;
+  ClassLabels labels;
+  load_test_part(test_base, names, target_attr, target_value, class_map, transactions, labels,
+                 output_name);
+  write_test_class_labels(output_name, training, labels);
+  std::printf("#instances in training: %d\n", run_stats.train_instances);
+  std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
+
+  const LogFactorialTable log_factorial =
+      build_log_factorial_table(static_cast<int>(labels.size()));
+  run_stats.log_factorial = log_factorial.data();
+  validate_rules(prefix, transactions, labels, output_name, max_pvalue);
+  run_stats.log_factorial = nullptr;
+  // The driver's report follows; nothing of the run may stay buffered behind
+  // a later child process's output.
+  std::fflush(stdout);
+}

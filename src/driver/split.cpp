@@ -1,0 +1,117 @@
+// The stratified random split: lines that begin with '1' and all other lines
+// are halved separately, so both parts get the same share of each stratum.
+#include "driver/split.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include "testdata/text_lines.h"
+
+namespace {
+
+constexpr double kDrawScale = 1.0 / 32768.0;  // 2^-15
+
+// Reads the non-empty lines of `path`; an unreadable file gives no lines.
+std::vector<std::string> read_dataset_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", path.c_str());
+    return lines;
+  }
+  std::string line;
+  while (read_text_line(file, line)) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  if (std::ferror(file)) std::printf("Error: cannot read file %s to its end\n", path.c_str());
+  std::fclose(file);
+  return lines;
+}
+
+void write_part(const std::string& path, const std::vector<std::string>& lines,
+                const std::vector<int>& indices) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for write\n", path.c_str());
+    return;
+  }
+  for (const int index : indices) {
+    std::fwrite(lines[index].data(), 1, lines[index].size(), file);
+    std::fputc('\n', file);
+  }
+  // A part cut short by a full disk would pass for a smaller dataset.
+  if (std::fclose(file) != 0) std::printf("Error: cannot write file %s\n", path.c_str());
+}
+
+}  // namespace
+
+uint32_t fresh_split_seed() {
+  std::random_device device;
+  const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+  std::seed_seq mix{device(), device(), static_cast<uint32_t>(now),
+                    static_cast<uint32_t>(static_cast<uint64_t>(now) >> 32),
+                    static_cast<uint32_t>(getpid())};
+  uint32_t seed = 0;
+  mix.generate(&seed, &seed + 1);
+  return seed;
+}
+
+int next_split_value(SplitGenerator& generator) {
+  generator.state = generator.state * 1103515245u + 12345u;
+  return static_cast<int>((generator.state >> 16) & 0x7fff);
+}
+
+std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& generator) {
+  std::vector<bool> chosen(static_cast<size_t>(size), false);
+  // One draw reaches only 32768 positions; a larger stratum joins several
+  // draws into one wider number, or the loop could never reach its target.
+  int draws_per_position = 1;
+  double scale = kDrawScale;
+  for (double reach = 32768.0; reach < size; reach *= 32768.0) {
+    ++draws_per_position;
+    scale *= kDrawScale;
+  }
+  int count = 0;
+  while (count < target) {
+    double r = 0.0;
+    for (int d = 0; d < draws_per_position; ++d) r = r * 32768.0 + next_split_value(generator);
+    // Products beyond 2^53 could round up to `size` itself.
+    const auto position = std::min(static_cast<size_t>(r * scale * size), chosen.size() - 1);
+    if (!chosen[position]) {
+      chosen[position] = true;
+      ++count;
+    }
+  }
+  return chosen;
+}
+
+void split_dataset(const std::string& dataset_name, const std::string& prefix) {
+  const std::vector<std::string> lines = read_dataset_lines(dataset_name + ".data");
+  std::printf("%zu\n", lines.size());
+
+  std::vector<int> one_lines;
+  std::vector<int> other_lines;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    (lines[i][0] == '1' ? one_lines : other_lines).push_back(static_cast<int>(i));
+  }
+  std::printf("%zu %zu\n", one_lines.size(), other_lines.size());
+
+  SplitGenerator generator{fresh_split_seed()};
+  const int others = static_cast<int>(other_lines.size());
+  const int ones = static_cast<int>(one_lines.size());
+  const std::vector<bool> other_chosen = choose_part0_members(others, others / 2, generator);
+  const std::vector<bool> one_chosen = choose_part0_members(ones, ones / 2, generator);
+
+  std::vector<int> part0;
+  std::vector<int> part1;
+  for (int i = 0; i < ones; ++i) (one_chosen[i] ? part0 : part1).push_back(one_lines[i]);
+  for (int i = 0; i < others; ++i) (other_chosen[i] ? part0 : part1).push_back(other_lines[i]);
+
+  std::fflush(stdout);
+  write_part(prefix + "_0.data", lines, part0);
+  write_part(prefix + "_1.data", lines, part1);
+}

@@ -1,0 +1,27 @@
+// The miner's three small files beside its rules:
+//   "<output>.cfptree.stat"  text, 14 integers; the first is the number of
+//                            transactions of the mined part
+//   "<output>.tgtvalues.map" text, one class value per line; line i is class i
+//   "<output>.tgtvalues"     raw int32 little-endian, one class index per
+//                            mined transaction, in transaction order
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+using ClassValueMap = std::map<std::string, int>;
+using TrainingClassLabels = std::vector<int32_t>;
+
+// Sets run_stats.train_instances from the statistics file; a missing file or
+// an unreadable first value leaves it unchanged.
+void read_mining_statistics(const std::string& output_name);
+
+// Adds every class value of the class-value map file to `map`, with its line
+// index as class index (a later equal value wins).
+void read_class_value_map(const std::string& output_name, ClassValueMap& map);
+
+// Reads up to labels.size() entries of the class-label file into `labels`;
+// entries beyond a short file's end are left as they were.
+void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels);

@@ -1,0 +1,39 @@
+// The miner's rule file "<base>.rules.txt": per rule, white-space separated,
+//   preorder  length  item_1 .. item_length  support  class_support
+//   real  pvalue  real  real
+// Line ends carry no meaning; only the order of the values does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One rule in memory. `items` and `tid_list` point into the buffers of the
+// RuleSet that holds the record and stay valid as long as that set lives.
+struct RuleRecord {
+  int32_t preorder = 0;          // the pattern's entry in the tid-list directory
+  int32_t length = 0;            // number of items
+  int32_t* items = nullptr;      // `length` item ids, ascending
+  int32_t support = 0;           // also the length of the tid list
+  int32_t class_support = 0;
+  int32_t* tid_list = nullptr;   // room for `support` transaction numbers
+  double pvalue = 0.0;
+};
+
+// Rules with the two buffers their records point into. Moving a set keeps
+// the records' pointers valid; copying would not, so it is not allowed.
+struct RuleSet {
+  std::vector<RuleRecord> records;
+  std::vector<int32_t> item_buffer;
+  std::vector<int32_t> tid_buffer;
+
+  RuleSet() = default;
+  RuleSet(RuleSet&&) = default;
+  RuleSet& operator=(RuleSet&&) = default;
+  RuleSet(const RuleSet&) = delete;
+  RuleSet& operator=(const RuleSet&) = delete;
+};
+
+// Reads "<base>.rules.txt" into `rules` (replacing what it held) and returns
+// the number of records read. Tid-list room is reserved, not filled.
+int read_rules(const std::string& base, RuleSet& rules);

@@ -1,0 +1,13 @@
+// "<output>.tgtvalues.txt": one line, the number of labels and then the class
+// labels of the mining part and of the test part, each followed by a blank.
+#pragma once
+
+#include <string>
+
+#include "miner/mining_stats.h"
+#include "testdata/test_part.h"
+
+// Writes the first run_stats.train_instances training labels, then the test
+// labels.
+void write_test_class_labels(const std::string& output_name, const TrainingClassLabels& training,
+                             const ClassLabels& test);

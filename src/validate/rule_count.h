@@ -1,0 +1,29 @@
+// The rule count file "<prefix>.rulenum.txt": twelve values, one per line.
+//   1 rules tested (int)   2 level   3 FDR p-value threshold   4, 5 reals (0 here)
+//   6 significant at the level   7 at the corrected level   8 under the FDR
+//   9..12 ints (0 here)
+// Reals are written in printf's "%g" style, integers in plain decimal.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct RuleCountRecord {
+  double level = 0.0;
+  double corrected_level = 0.0;  // level / rules tested, computed by the reader
+  double fdr_pvalue = 0.0;
+  int32_t sig_at_level = 0;
+  int32_t sig_at_corrected = 0;
+  int32_t sig_at_fdr = 0;
+};
+
+// Reads the twelve values from `file` (opened for reading by the caller) into
+// `counts` and closes the file. A missing or malformed value leaves its field
+// as it was.
+void read_rule_count(std::FILE* file, RuleCountRecord& counts);
+
+// Creates or truncates "<prefix>.rulenum.txt" with `rules_tested`, `level` and
+// the counts' FDR threshold and three significance counts.
+void write_rule_count(const std::string& prefix, int32_t rules_tested, double level,
+                      const RuleCountRecord& counts);

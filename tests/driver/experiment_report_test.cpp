@@ -1,0 +1,70 @@
+// The report lines, the summary line and the log-factorial table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "driver/experiment_report.h"
+#include "support/scratch_dir.h"
+
+TEST(ExperimentReport, ElapsedTimeBorrowsAcrossTheSecond) {
+  EXPECT_DOUBLE_EQ(elapsed_seconds({10, 900}, {12, 100}), 1.2);
+  EXPECT_DOUBLE_EQ(elapsed_seconds({5, 0}, {5, 0}), 0.0);
+}
+
+TEST(ExperimentReport, ConsoleLinesAndSummaryLine) {
+  RuleCountRecord counts;
+  counts.level = 0.05;
+  counts.corrected_level = 0.05 / 40;
+  counts.fdr_pvalue = 0.000123456;
+  counts.sig_at_level = 12;
+  counts.sig_at_corrected = 3;
+  counts.sig_at_fdr = 5;
+  EXPECT_EQ(format_report(counts),
+            "#significant rules at 5.00E-02 level: 12\n"
+            "#significant rules at 1.25E-03 level: 3\n"
+            "#significant rules at FDR 5.00E-02: 5 (1.235E-04)\n\n");
+
+  RunStats stats;
+  stats.rules_read = 40;
+  stats.sig_at_level = 12;
+  stats.sig_at_corrected = 3;
+  stats.sig_at_fdr = 5;
+  const ExperimentSettings settings{"my data", 5, 100, 0.05, 0.05, 0.0};
+  EXPECT_EQ(format_summary_line(settings, elapsed_seconds({10, 900}, {12, 100}), stats, counts),
+            "RANDOM_VARNEL my data\t5 100 0.0500 0.0500\tCONFIDENCE 0.000\t1.2000\t"
+            "40 12 3 5\t5.000E-02 1.250E-03 1.235E-04\t12 3 5\t\n");
+}
+
+TEST(ExperimentReport, SummaryLineStaysOneLineWhateverTheDatasetName) {
+  const ExperimentSettings settings{"a\tb\nc\rd", 1, 100, 1.0, 0.05, 0.0};
+  const std::string line = format_summary_line(settings, 0.0, RunStats{}, RuleCountRecord{});
+  EXPECT_EQ(line.rfind("RANDOM_VARNEL a?b?c?d\t1 100 1.0000 0.0500\t", 0), 0u) << line;
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+}
+
+TEST(ExperimentReport, SummaryLinesAreAppendedAfterEarlierContent) {
+  ScratchDir dir;
+  write_file("Varnel.sum.txt", "an earlier line\n");
+  append_summary_line("first\n");
+  append_summary_line("second\n");
+  EXPECT_EQ(read_file("Varnel.sum.txt"), "an earlier line\nfirst\nsecond\n");
+}
+
+TEST(LogFactorialTable, RunningSumOfLogs) {
+  EXPECT_EQ(build_log_factorial_table(0), LogFactorialTable{0.0});
+  EXPECT_EQ(build_log_factorial_table(1), (LogFactorialTable{0.0, 0.0}));
+  const LogFactorialTable table = build_log_factorial_table(5);
+  ASSERT_EQ(table.size(), 6u);
+  EXPECT_EQ(table[2], std::log10(2.0));
+  EXPECT_EQ(table[3], std::log10(2.0) + std::log10(3.0));
+  EXPECT_NEAR(table[5], std::log10(120.0), 1e-12);
+  EXPECT_EQ(build_log_factorial_table(-3), LogFactorialTable{0.0});
+}
+
+TEST(RunStatsBlock, StartsAtZero) {
+  const RunStats fresh;
+  EXPECT_EQ(fresh.train_instances, 0);
+  EXPECT_EQ(fresh.rules_read, 0);
+  EXPECT_EQ(fresh.log_factorial, nullptr);
+}

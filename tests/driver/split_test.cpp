@@ -1,0 +1,128 @@
+// The stratified split: stratum sizes, part sizes, every line once, one-lines
+// first, line-end handling and fresh randomness on every run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "driver/split.h"
+#include "support/scratch_dir.h"
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string split_and_capture(const std::string& data) {
+  write_file("d.data", data);
+  testing::internal::CaptureStdout();
+  split_dataset("d", "d_part");
+  return testing::internal::GetCapturedStdout();
+}
+
+// True when every line beginning with '1' comes before every other line.
+bool one_lines_first(const std::vector<std::string>& lines) {
+  return std::is_partitioned(lines.begin(), lines.end(),
+                             [](const std::string& line) { return line[0] == '1'; });
+}
+
+}  // namespace
+
+TEST(ChoosePart0Members, SetsExactlyTheTargetWithinTheStratum) {
+  SplitGenerator generator{12345};
+  for (const int size : {0, 1, 2, 3, 7, 100, 32768, 40000, 100001}) {
+    const std::vector<bool> chosen = choose_part0_members(size, size / 2, generator);
+    ASSERT_EQ(chosen.size(), static_cast<size_t>(size));
+    EXPECT_EQ(std::count(chosen.begin(), chosen.end(), true), size / 2) << size;
+  }
+}
+
+TEST(ChoosePart0Members, GeneratorCoversItsWholeRange) {
+  SplitGenerator generator{7};
+  int lowest = 32767;
+  int highest = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const int value = next_split_value(generator);
+    lowest = std::min(lowest, value);
+    highest = std::max(highest, value);
+  }
+  EXPECT_EQ(lowest, 0);
+  EXPECT_EQ(highest, 32767);
+}
+
+TEST(SplitDataset, SmallExampleGivesStrataAndParts) {
+  ScratchDir dir;
+  const std::string out = split_and_capture("1,a\n0,b\n1,c\n1,d\nx\n");
+  EXPECT_EQ(out, "5\n3 2\n");
+  const auto part0 = lines_of(read_file("d_part_0.data"));
+  const auto part1 = lines_of(read_file("d_part_1.data"));
+  ASSERT_EQ(part0.size(), 2u);
+  ASSERT_EQ(part1.size(), 3u);
+  EXPECT_EQ(part0[0][0], '1');
+  EXPECT_NE(part0[1][0], '1');
+  EXPECT_TRUE(one_lines_first(part1));
+}
+
+TEST(SplitDataset, StratumOfOneGoesToPartOne) {
+  ScratchDir dir;
+  EXPECT_EQ(split_and_capture("1,only"), "1\n1 0\n");
+  EXPECT_EQ(read_file("d_part_0.data"), "");
+  EXPECT_EQ(read_file("d_part_1.data"), "1,only\n");
+}
+
+TEST(SplitDataset, EmptyLinesCrLfAndAMissingFinalLineFeed) {
+  ScratchDir dir;
+  // Only the first byte counts: "10" and "1.5" are one-lines, " 1" is not.
+  EXPECT_EQ(split_and_capture("\n\n10,a\r\n\n 1,b\r\n1.5,c\n\n\nlast"), "4\n2 2\n");
+  std::multiset<std::string> all;
+  for (const auto& line : lines_of(read_file("d_part_0.data") + read_file("d_part_1.data"))) {
+    all.insert(line);
+  }
+  EXPECT_EQ(all, (std::multiset<std::string>{"10,a", " 1,b", "1.5,c", "last"}));
+}
+
+TEST(SplitDataset, MissingDatasetIsReportedAndGivesEmptyParts) {
+  ScratchDir dir;
+  testing::internal::CaptureStdout();
+  split_dataset("absent", "absent_part");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: cannot open file absent.data for read\n0\n0 0\n");
+  EXPECT_TRUE(std::filesystem::exists("absent_part_0.data"));
+  EXPECT_EQ(read_file("absent_part_1.data"), "");
+}
+
+TEST(SplitDataset, ThousandsOfLinesSplitExactlyAndDifferentlyEachRun) {
+  ScratchDir dir;
+  std::string data;
+  int ones = 0;
+  for (int i = 0; i < 3001; ++i) {
+    const bool one = i % 3 == 0;
+    ones += one;
+    data += (one ? "1," : "0,") + std::to_string(i) + "\n";
+  }
+  const int others = 3001 - ones;
+  const auto input = lines_of(data);
+  std::vector<std::string> first_part0;
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(split_and_capture(data),
+              "3001\n" + std::to_string(ones) + " " + std::to_string(others) + "\n");
+    const auto part0 = lines_of(read_file("d_part_0.data"));
+    const auto part1 = lines_of(read_file("d_part_1.data"));
+    EXPECT_EQ(part0.size(), static_cast<size_t>(ones / 2 + others / 2));
+    EXPECT_EQ(part1.size(), 3001 - part0.size());
+    EXPECT_TRUE(one_lines_first(part0));
+    EXPECT_TRUE(one_lines_first(part1));
+    std::multiset<std::string> seen(part0.begin(), part0.end());
+    seen.insert(part1.begin(), part1.end());
+    EXPECT_EQ(seen, std::multiset<std::string>(input.begin(), input.end()));
+    if (run == 0) {
+      first_part0 = part0;
+    } else {
+      EXPECT_NE(part0, first_part0) << "two runs drew the same split";
+    }
+  }
+}
