@@ -1,0 +1,174 @@
+// The validated rules file, tid-list file and rule count file, and whole
+// validations from the miner's files to them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "driver/run_stats.h"
+#include "validate/rule_sets.h"
+#include "validate/validated_output.h"
+
+namespace {
+
+using namespace validation_test;
+
+TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
+  ScratchDir dir;
+  const ValidatedRules kept = rule_set_of({{4, {3, 17}, 2, {0, 5, 300}, 0.00012},
+                                           {9, {}, 1, {8}, 0.0},
+                                           {2, {1}, 0, {1, 2}, 0.25}});
+  RuleCountRecord counts;
+  counts.fdr_pvalue = 0.00012;
+  counts.sig_at_level = 3;
+  counts.sig_at_corrected = 1;
+  counts.sig_at_fdr = 2;
+  write_validated_rules("o.sorted", kept, counts, 20, 0.05);
+  EXPECT_EQ(read_file("o.sorted.rules.txt"),
+            "2 3 17 0 0.00012 0 0 \n"
+            "0 0 0 0 0 \n"
+            "1 1 0 0.25 0 0 \n");
+  EXPECT_EQ(read_file("o.sorted.tidlist.txt"),
+            "3 2 0 5 300 \n"
+            "1 1 8 \n"
+            "2 0 1 2 \n");
+  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "20\n0.05\n0.00012\n0\n0\n3\n1\n2\n0\n0\n0\n0\n");
+}
+
+TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
+  ScratchDir dir;
+  write_validated_rules("o",
+                        rule_set_of({{0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9},
+                                     {0, {1}, 0, {}, 1.0}}),
+                        RuleCountRecord(), 3, 1.0);
+  EXPECT_EQ(read_file("o.rules.txt"), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
+}
+
+TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
+  ScratchDir dir;
+  write_file("o.sorted.rules.txt", "0 1 5 3 3 0 0.01 0 0\n");
+  write_file("o.sorted.tidlist.txt", "old\n");
+  write_validated_rules("o.sorted", ValidatedRules(), RuleCountRecord(), 0, 0.05);
+  EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
+  EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
+  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
+}
+
+TEST(ValidatedOutput, UncreatableFilesAreReported) {
+  ScratchDir dir;
+  testing::internal::CaptureStdout();
+  write_validated_rules("none/o", rule_set_of({{0, {1}, 0, {}, 0.5}}), RuleCountRecord(), 1, 0.05);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: cannot open file none/o.tidlist.txt for write\n"
+            "Error: cannot open file none/o.rules.txt for write\n");
+}
+
+// The miner's files for four rules over 5 mining transactions (class 1 on
+// 0, 1, 2), with full lists and diff-lists, and a test part of 7 instances.
+struct ValidationCase {
+  ScratchDir dir;
+  std::string output = "o";
+  std::string prefix = "o.sorted";
+  TestTransactions transactions = {{0, 1}, {0, 1}, {0, 1}, {2}, {2}, {}, {3}};
+  ClassLabels labels = {1, 1, 1, 0, 0, 0, 0};
+  LogFactorialTable table = build_log_factorial_table(7);
+
+  ValidationCase() {
+    run_stats = RunStats();
+    run_stats.train_instances = 5;
+    run_stats.log_factorial = table.data();
+    write_file(prefix + ".rules.txt",
+               "0 1 0 3 3 1 0.01 0 0\n"    // item 0: test instances 0, 1, 2
+               "1 2 1 0 3 3 1 0.01 0 0\n"  // items 0, 1 (written unsorted)
+               "3 1 2 2 0 1 0.5 0 0\n"     // item 2: test instances 3, 4
+               "4 1 9 0 0 0 1 0 0\n");     // item 9: nowhere
+    write_tid_tree(output,
+                   {{1, -1, {0, 1, 2}},  // full list
+                    {3, 0, {}},          // diff-list, nothing dropped
+                    {0, -1, {}},         // not stored
+                    {3, 2, {0, 1, 2}},   // diff-list against the root, past entry 2
+                    {1, -1, {}}},        // empty full list
+                   5);
+  }
+  ~ValidationCase() { run_stats = RunStats(); }
+
+  std::string validate(double level) {
+    testing::internal::CaptureStdout();
+    validate_rules(prefix, transactions, labels, output, level);
+    return testing::internal::GetCapturedStdout();
+  }
+};
+
+// The two rules of p = 1/35 may stand in either order.
+const std::string kLineA = "1 0 0 0.0285714 0 0 \n";
+const std::string kLineB = "2 0 1 0 0.0285714 0 0 \n";
+const std::string kTidLine = "6 6 0 1 2 5 6 7 \n";
+
+void expect_first_two_lines(const std::string& rules, const std::string& tidlists) {
+  EXPECT_TRUE(rules.starts_with(kLineA + kLineB) || rules.starts_with(kLineB + kLineA)) << rules;
+  EXPECT_EQ(tidlists.substr(0, 2 * kTidLine.size()), kTidLine + kTidLine);
+}
+
+TEST(ValidateRules, FromMinerFilesToValidatedFiles) {
+  ValidationCase c;
+  EXPECT_EQ(c.validate(0.2),
+            "before validation: 4\nno. of instances: 7\nno. of positive: 3\nvalidation...\n"
+            "after validation: 2\n");
+  const std::string rules = read_file(c.prefix + ".rules.txt");
+  const std::string tidlists = read_file(c.prefix + ".tidlist.txt");
+  expect_first_two_lines(rules, tidlists);
+  EXPECT_EQ(rules.size(), kLineA.size() + kLineB.size());
+  EXPECT_EQ(tidlists.size(), 2 * kTidLine.size());
+  EXPECT_EQ(read_file(c.prefix + ".rulenum.txt"),
+            "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
+  EXPECT_EQ(run_stats.rules_read, 4);
+  EXPECT_EQ(run_stats.sig_at_level, 2);
+  EXPECT_EQ(run_stats.sig_at_corrected, 2);
+  EXPECT_EQ(run_stats.sig_at_fdr, 2);
+}
+
+TEST(ValidateRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
+  ValidationCase c;
+  c.validate(1.0);
+  // Item 2 covers instances 3 and 4, none of the class: p = 9/21. Item 9
+  // covers nothing and has no mined support, so it is never kept.
+  const std::string rules = read_file(c.prefix + ".rules.txt");
+  const std::string tidlists = read_file(c.prefix + ".tidlist.txt");
+  expect_first_two_lines(rules, tidlists);
+  EXPECT_EQ(rules.substr(kLineA.size() + kLineB.size()), "1 2 0 0.428571 0 0 \n");
+  EXPECT_EQ(tidlists.substr(2 * kTidLine.size()), "4 0 3 4 8 9 \n");
+  // Corrected level 0.25 takes the two of 1/35; the FDR step all three.
+  EXPECT_EQ(read_file(c.prefix + ".rulenum.txt"), "4\n1\n0.428571\n0\n0\n3\n2\n3\n0\n0\n0\n0\n");
+  EXPECT_EQ(run_stats.sig_at_corrected, 2);
+  EXPECT_EQ(run_stats.sig_at_fdr, 3);
+}
+
+TEST(ValidateRules, MissingTidListFileOrRuleFileRunsToTheEnd) {
+  ValidationCase c;
+  std::remove("o.tidlist");
+  EXPECT_EQ(c.validate(0.2),
+            "Error: cannot open file o.tidlist for read\n"
+            "before validation: 4\nno. of instances: 7\nno. of positive: 3\n"
+            "validation...\nafter validation: 2\n");
+
+  std::remove("o.sorted.rules.txt");
+  EXPECT_EQ(c.validate(0.2),
+            "Error: cannot open file o.sorted.rules.txt for read\n"
+            "Error: cannot open file o.tidlist for read\n"
+            "before validation: 0\nno. of instances: 7\nno. of positive: 3\n"
+            "validation...\nafter validation: 0\n");
+  EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
+  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.2\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
+  EXPECT_EQ(run_stats.rules_read, 0);
+  EXPECT_EQ(run_stats.sig_at_level, 0);
+}
+
+TEST(ValidateRules, EmptyRuleFile) {
+  ValidationCase c;
+  write_file("o.sorted.rules.txt", "");
+  EXPECT_EQ(c.validate(0.2),
+            "before validation: 0\nno. of instances: 7\nno. of positive: 3\nvalidation...\n"
+            "after validation: 0\n");
+  EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
+}
+
+}  // namespace
