@@ -1,0 +1,109 @@
+// Times whole runs of the miner and reports patterns tested per second and
+// the run's peak memory: `brimel_bench [--quick]`.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_data.h"
+
+extern char** environ;
+
+namespace {
+
+struct RunResult {
+  bool ok = false;
+  double seconds = 0.0;
+  long peak_kb = 0;
+  unsigned long long patterns = 0;
+  unsigned long long rules = 0;
+};
+
+void write_parameters(const std::string& base, const std::string& target_attribute,
+                      const std::string& target_value, int min_sup) {
+  std::ofstream para("orsk.para");
+  para << "data_file=" << base << ".data\nnames_file=" << base
+       << ".names\nmaterialization_mode=freq only\nsignal_type=rule\ncontext_attributes=\n"
+          "comparing_attributes=\ntarget_attribute="
+       << target_attribute << "\ntarget_value=" << target_value
+       << "\ntest-statistic=fisher's exact test\ncompare_mode=pairwise\nmin_sup=" << min_sup
+       << "\nmax_len=100\nmax_pvalue=0.050000\nmax_local_pvalue=0.050000\n"
+          "effect_size_method=confidence\nmin_diff=0.000000\nseeding_method=global\n"
+          "data_perm_method=swap\noutput_mode=all\ngen_tid_list=yes\noutput=out\n";
+}
+
+// One run of the real executable; its peak memory comes from the kernel's
+// accounting of the child alone.
+RunResult run_miner_once() {
+  RunResult result;
+  std::string program = BRIMEL_PATH;
+  std::string para = "orsk.para";
+  char* argv[] = {program.data(), para.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "miner.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t child = 0;
+  const int error = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return result;
+  int status = 0;
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.peak_kb = usage.ru_maxrss;
+  std::ifstream stat("out.cfptree.stat");
+  unsigned long long values[6] = {};
+  for (auto& value : values) stat >> value;
+  result.patterns = values[3];
+  result.rules = values[5];
+  result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && stat;
+  return result;
+}
+
+void bench(const std::string& base, const std::string& target_attribute,
+           const std::string& target_value, const std::vector<int>& supports) {
+  for (const int min_sup : supports) {
+    write_parameters(base, target_attribute, target_value, min_sup);
+    const RunResult r = run_miner_once();
+    if (!r.ok) {
+      std::printf("%-12s min_sup %6d  run failed\n", base.c_str(), min_sup);
+      continue;
+    }
+    std::printf("%-12s min_sup %6d  patterns %12llu  rules %8llu  %8.3f s  %7.2f M patterns/s"
+                "  peak %7.1f MB\n",
+                base.c_str(), min_sup, r.patterns, r.rules, r.seconds,
+                static_cast<double>(r.patterns) / r.seconds / 1e6, r.peak_kb / 1024.0);
+    std::fflush(stdout);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+  std::string dir = (std::filesystem::temp_directory_path() / "brimel-bench-XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) return 1;
+  std::filesystem::current_path(dir);
+
+  write_dense_data("dense", 8000, 22, 17);
+  bench("dense", "class", "yes", quick ? std::vector<int>{400, 200} : std::vector<int>{400, 200, 100, 50, 25});
+  if (convert_arff(std::string(VARNEL_SHARED_DIR) + "/data/supermarket.arff", "supermarket"))
+    bench("supermarket", "total", "high",
+          quick ? std::vector<int>{1500, 1000} : std::vector<int>{1500, 1000, 700, 500});
+  else
+    std::puts("supermarket data not found");
+
+  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  std::filesystem::remove_all(dir);
+  return 0;
+}

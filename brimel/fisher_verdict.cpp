@@ -1,0 +1,122 @@
+// The fast verdict of Fisher's exact test. All tables of the hypergeometric
+// distribution rise towards the mode and fall beyond it, so the p-value is the
+// observed table, its own tail, and the far tail beyond the point where the
+// probabilities drop to the observed one again.
+#include "fisher_verdict.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "validate/fisher.h"
+
+namespace {
+
+// Relative margin within which the estimate does not decide.
+constexpr double kUnsure = 1e-8;
+// Two tables whose log10 probabilities are this close may compare either way
+// in the exact function's rounding.
+constexpr double kTieLog = 1e-9;
+
+struct Table {
+  int64_t n, r, c;
+  // P(x + 1) / P(x)
+  double up(int64_t x) const {
+    return static_cast<double>((r - x) * (c - x)) / static_cast<double>((x + 1) * (n - r - c + x + 1));
+  }
+  // P(x - 1) / P(x)
+  double down(int64_t x) const {
+    return static_cast<double>(x * (n - r - c + x)) / static_cast<double>((r - x + 1) * (c - x + 1));
+  }
+};
+
+// Sum of the terms after `start` (exclusive) going away from the mode, as
+// multiples of P(start); stops once the rest cannot reach `negligible`.
+double tail_sum(const Table& t, int64_t start, int64_t end, int step, double negligible,
+                double give_up) {
+  double sum = 0.0;
+  double term = 1.0;
+  for (int64_t x = start; x != end; x += step) {
+    const double ratio = step > 0 ? t.up(x) : t.down(x);
+    term *= ratio;
+    sum += term;
+    if (sum > give_up) return sum;
+    // Ratios only fall further out, so a geometric series bounds the rest.
+    if (ratio < 1.0 && term * ratio / (1.0 - ratio) < negligible) break;
+  }
+  return sum;
+}
+
+}  // namespace
+
+FisherBound make_fisher_bound(const double* log_factorial, double bound) {
+  return FisherBound{log_factorial, bound, std::log10(bound)};
+}
+
+bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k) {
+  const double* lf = fisher.log_factorial;
+  // The same sums in the same order as the exact function, so the observed
+  // probability below is bit for bit the one it starts from.
+  const double a = lf[r] + lf[c] + lf[n - r] + lf[n - c];
+  auto log_p = [&](int64_t x) {
+    return a - (lf[x] + lf[n] + lf[r - x] + lf[c - x] + lf[n - r - c + x]);
+  };
+  const int32_t kc = std::min({k, r, c});
+  const double log_observed = log_p(kc);
+  if (log_observed > fisher.log10_bound + kTieLog) return false;
+
+  auto exact = [&] {
+    return fisher_exact_pvalue_from(lf, n, r, c, k, fisher.bound) <= fisher.bound;
+  };
+  const Table t{n, r, c};
+  const int64_t lo = std::max(0, r + c - n);
+  const int64_t hi = std::min(r, c);
+  // Every table summed is at most as probable as the observed one.
+  const double log10_tables = hi == lo ? 0.0 : lf[hi - lo + 1] - lf[hi - lo];  // log10(hi - lo + 1)
+  if (log_observed + log10_tables < fisher.log10_bound - kTieLog)
+    return true;
+  // Sums near the smallest doubles lose their relative precision.
+  if (fisher.log10_bound < -290.0) return exact();
+  const int64_t mode =
+      (static_cast<int64_t>(r) + 1) * (static_cast<int64_t>(c) + 1) / (static_cast<int64_t>(n) + 2);
+  // At the mode every other table counts but a second mode, whose
+  // probability is at most one half.
+  if (kc == mode) return fisher.bound < 0.49 ? false : exact();
+
+  const double observed = std::pow(10.0, log_observed);
+  const double give_up = fisher.bound * (1.0 + kUnsure) / observed;  // in multiples of observed
+  const double negligible = fisher.bound * 1e-11 / observed;
+  const int step = kc < mode ? -1 : 1;
+  const int64_t own_end = step < 0 ? lo : hi;
+  // A neighbour as probable as the observed table is a tie the exact
+  // function may break either way.
+  if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
+  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up);
+  if (sum > give_up) return false;
+
+  // The far tail starts at the table nearest the mode, beyond it, that is no
+  // more probable than the observed one; log probabilities are monotone there.
+  const int64_t far_end = step < 0 ? hi : lo;
+  int64_t near = mode, far = far_end;  // the start lies between them
+  if (log_p(far) <= log_observed + kTieLog) {
+    while (near != far) {
+      const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
+      if (log_p(mid) <= log_observed) far = mid;
+      else near = mid - step;
+    }
+    const int64_t first = far;
+    const double log_first = log_p(first);
+    const int64_t before = first + step;  // one step back towards the mode
+    if (std::abs(log_first - log_observed) < kTieLog ||
+        (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog))
+      return exact();
+    if (log_first <= log_observed) {
+      const double first_term = std::pow(10.0, log_first - log_observed);
+      sum += first_term * (1.0 + tail_sum(t, first, far_end, -step, negligible / first_term,
+                                          (give_up - sum) / first_term));
+    }
+  }
+  const double pvalue = sum * observed;
+  if (pvalue > fisher.bound * (1.0 + kUnsure)) return false;
+  if (pvalue < fisher.bound * (1.0 - kUnsure)) return true;
+  return exact();
+}

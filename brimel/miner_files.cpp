@@ -1,0 +1,109 @@
+// The miner's small output files.
+#include "miner_files.h"
+
+#include <bit>
+#include <cstdio>
+
+namespace {
+
+std::FILE* open_for_write(const std::string& path, const char* mode) {
+  std::FILE* file = std::fopen(path.c_str(), mode);
+  if (file == nullptr) std::printf("Error: cannot open file %s for write\n", path.c_str());
+  return file;
+}
+
+// Closes the file and reports whether everything reached it.
+bool finish(std::FILE* file, bool ok, const std::string& path) {
+  ok = !std::ferror(file) && ok;
+  if (std::fclose(file) != 0) ok = false;
+  if (!ok) std::printf("Error: cannot write file %s\n", path.c_str());
+  return ok;
+}
+
+bool write_lines(const std::string& path, const std::vector<std::string>& lines) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  for (const std::string& line : lines) {
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fputc('\n', file);
+  }
+  return finish(file, true, path);
+}
+
+}  // namespace
+
+bool write_raw_ints(std::FILE* file, const int32_t* values, size_t count) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return count == 0 || std::fwrite(values, sizeof(int32_t), count, file) == count;
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t v = static_cast<uint32_t>(values[i]);
+      const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                      static_cast<unsigned char>(v >> 16),
+                                      static_cast<unsigned char>(v >> 24)};
+      if (std::fwrite(bytes, 1, 4, file) != 4) return false;
+    }
+    return true;
+  }
+}
+
+bool write_item_map(const std::string& path, const MiningData& data) {
+  return write_lines(path, data.item_keys);
+}
+
+bool write_class_value_map(const std::string& path, const MiningData& data) {
+  return write_lines(path, data.class_values);
+}
+
+bool write_class_labels(const std::string& path, const MiningData& data) {
+  std::FILE* file = open_for_write(path, "wb");
+  if (file == nullptr) return false;
+  const bool ok = write_raw_ints(file, data.labels.data(), data.labels.size());
+  return finish(file, ok, path);
+}
+
+bool write_mining_statistics(const std::string& path, const MiningStatistics& s) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  std::fprintf(file, "%lld %lld %lld %llu %llu %lld %lld %lld %lld %lld %lld %lld %lld %lld\n",
+               static_cast<long long>(s.transactions), static_cast<long long>(s.items),
+               static_cast<long long>(s.frequent_items),
+               static_cast<unsigned long long>(s.patterns_tested),
+               static_cast<unsigned long long>(s.passing_pvalue), static_cast<long long>(s.rules),
+               static_cast<long long>(s.tree_entries), static_cast<long long>(s.full_lists),
+               static_cast<long long>(s.diff_lists), static_cast<long long>(s.longest_rule),
+               static_cast<long long>(s.min_sup), static_cast<long long>(s.max_len),
+               static_cast<long long>(s.positives), static_cast<long long>(s.elapsed_ms));
+  return finish(file, true, path);
+}
+
+bool write_mined_rules(const std::string& path, const SearchResult& result,
+                       const std::vector<size_t>& order, const std::vector<int32_t>& preorder,
+                       int32_t transactions, int32_t positives) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  const double base_confidence = static_cast<double>(positives) / transactions;
+  for (const size_t r : order) {
+    const MinedRule& rule = result.rules[r];
+    std::fprintf(file, "%d %d", preorder[r], rule.length);
+    for (int32_t i = 0; i < rule.length; ++i)
+      std::fprintf(file, " %d", result.rule_items[rule.item_begin + i]);
+    const double confidence = static_cast<double>(rule.class_support) / rule.support;
+    std::fprintf(file, " %d %d %.17g %.17g %.17g %.17g\n", rule.support, rule.class_support,
+                 confidence, rule.pvalue, rule.max_local_pvalue, confidence / base_confidence);
+  }
+  return finish(file, true, path);
+}
+
+bool write_mined_rule_count(const std::string& path, const MinerParams& params,
+                            const RuleCountRecord& counts, const MiningStatistics& stats) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  std::fprintf(file, "%llu\n%.17g\n%.17g\n%.17g\n%.17g\n%d\n%d\n%d\n%llu\n%lld\n%lld\n0\n",
+               static_cast<unsigned long long>(stats.patterns_tested), params.max_pvalue,
+               counts.fdr_pvalue, params.max_local_pvalue, params.min_diff, counts.sig_at_level,
+               counts.sig_at_corrected, counts.sig_at_fdr,
+               static_cast<unsigned long long>(stats.passing_pvalue),
+               static_cast<long long>(stats.items), static_cast<long long>(stats.longest_rule));
+  return finish(file, true, path);
+}

@@ -1,0 +1,132 @@
+// Reading the data to mine: items get ids in order of first appearance, class
+// values are coded as the driver expects them.
+#include "mining_data.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <unordered_map>
+
+#include "testdata/attribute_names.h"
+#include "testdata/record_fields.h"
+#include "testdata/text_lines.h"
+
+namespace {
+
+constexpr int32_t kMissingClass = -1;
+
+// Gives the class values their labels: 1/0 against a target value, or the
+// rank by frequency (most frequent first, ties by first appearance).
+void code_classes(const MinerParams& params, const std::vector<int32_t>& record_class,
+                  std::vector<std::string> values_seen, MiningData& data) {
+  std::vector<int32_t> counts(values_seen.size(), 0);
+  for (const int32_t value : record_class)
+    if (value != kMissingClass) ++counts[value];
+  data.labels.assign(record_class.size(), 0);
+  if (!params.target_value.empty()) {
+    for (size_t t = 0; t < record_class.size(); ++t) {
+      const int32_t value = record_class[t];
+      data.labels[t] = value != kMissingClass && values_seen[value] == params.target_value;
+    }
+    data.class_values = std::move(values_seen);
+    data.class_counts = std::move(counts);
+    data.classes_usable = true;
+  } else {
+    std::vector<int32_t> order(values_seen.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int32_t a, int32_t b) { return counts[a] > counts[b]; });
+    std::vector<int32_t> rank_of(values_seen.size());
+    for (size_t r = 0; r < order.size(); ++r) {
+      rank_of[order[r]] = static_cast<int32_t>(r);
+      data.class_values.push_back(values_seen[order[r]]);
+      data.class_counts.push_back(counts[order[r]]);
+    }
+    for (size_t t = 0; t < record_class.size(); ++t) {
+      const int32_t value = record_class[t];
+      data.labels[t] = value == kMissingClass ? kMissingClass : rank_of[value];
+    }
+    data.classes_usable = order.size() >= 2;
+    if (!data.classes_usable)
+      std::printf("Error: fewer than two values of the class attribute %s; no rules mined\n",
+                  params.target_attribute.c_str());
+  }
+  data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
+}
+
+}  // namespace
+
+bool read_mining_data(const MinerParams& params, MiningData& data) {
+  std::FILE* names_file = std::fopen(params.names_file.c_str(), "r");
+  if (names_file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", params.names_file.c_str());
+    return false;
+  }
+  AttributeNames names;
+  read_attribute_names(names, names_file);
+  if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
+    std::printf("Error: target attribute %s not in %s\n", params.target_attribute.c_str(),
+                params.names_file.c_str());
+
+  std::FILE* file = std::fopen(params.data_file.c_str(), "r");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", params.data_file.c_str());
+    return false;
+  }
+  std::unordered_map<std::string, int32_t> item_ids;
+  std::unordered_map<std::string, int32_t> class_ids;
+  std::vector<std::string> values_seen;
+  std::vector<int32_t> record_class;
+  std::string line;
+  std::vector<std::string> fields;
+  std::vector<int32_t> transaction;
+  bool ok = true;
+  while (read_text_line(file, line)) {
+    if (line.empty()) continue;
+    if (record_class.size() == static_cast<size_t>(INT32_MAX) ||
+        data.items.size() > static_cast<size_t>(INT64_MAX / 2)) {
+      std::printf("Error: %s holds more records than the miner can number\n",
+                  params.data_file.c_str());
+      ok = false;
+      break;
+    }
+    fields.clear();
+    split_fields(line, ',', fields);
+    if (fields.size() != names.size()) std::fputs("Error: inconsistent number of columns\n", stdout);
+    // Fields beyond the last attribute have no name to form an item with.
+    const size_t columns = std::min(fields.size(), names.size());
+    transaction.clear();
+    int32_t class_value = kMissingClass;
+    bool class_taken = false;
+    for (size_t j = 0; j < columns; ++j) {
+      const std::string& value = fields[j];
+      if (names[j] == params.target_attribute) {
+        // One class per record, from the first target column that has one,
+        // as the driver labels its test records.
+        if (!class_taken && !is_missing_value(value)) {
+          const auto [found, added] =
+              class_ids.try_emplace(value, static_cast<int32_t>(values_seen.size()));
+          if (added) values_seen.push_back(value);
+          class_value = found->second;
+          class_taken = true;
+        }
+        continue;
+      }
+      if (is_missing_value(value)) continue;
+      const auto [found, added] =
+          item_ids.try_emplace(names[j] + "=" + value, static_cast<int32_t>(data.item_keys.size()));
+      if (added) data.item_keys.push_back(found->first);
+      transaction.push_back(found->second);
+    }
+    // Two columns of one name and value give one item: a pattern is a set.
+    std::sort(transaction.begin(), transaction.end());
+    transaction.erase(std::unique(transaction.begin(), transaction.end()), transaction.end());
+    data.items.insert(data.items.end(), transaction.begin(), transaction.end());
+    data.offsets.push_back(static_cast<int64_t>(data.items.size()));
+    record_class.push_back(class_value);
+  }
+  std::fclose(file);
+  if (!ok) return false;
+  code_classes(params, record_class, std::move(values_seen), data);
+  return true;
+}

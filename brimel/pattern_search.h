@@ -1,0 +1,33 @@
+// The depth-first search for rules: every frequent pattern is counted and
+// tested, and the patterns that pass the three tests are kept as rules.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "miner_params.h"
+#include "mining_data.h"
+
+struct MinedRule {
+  uint64_t item_begin = 0;  // first of `length` ascending item ids in SearchResult.rule_items
+  int32_t length = 0;
+  int32_t support = 0;
+  int32_t class_support = 0;
+  double pvalue = 0.0;            // global Fisher p-value
+  double max_local_pvalue = 0.0;  // largest local p-value; 0 for one item
+};
+
+struct SearchResult {
+  uint64_t patterns_tested = 0;  // frequent patterns within max_len
+  uint64_t passing_pvalue = 0;   // of those, p <= max_pvalue
+  bool count_saturated = false;  // the counts above stopped at their largest value
+  int32_t frequent_items = 0;
+  std::vector<MinedRule> rules;  // in search order
+  std::vector<int32_t> rule_items;
+};
+
+// Mines `data` with the settings of `params` into `result`. Returns false
+// after an "Error: " line when the patterns are too many to keep track of.
+// Shows progress on standard error when `show_progress` is set.
+bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
+                  SearchResult& result);

@@ -1,0 +1,46 @@
+// The prefix tree of pattern supports.
+#include "pattern_trie.h"
+
+#include <algorithm>
+
+void reset_trie(PatternTrie& trie, int32_t transactions, int32_t positives) {
+  trie.blocks.clear();
+  trie.size = 0;
+  add_trie_nodes(trie, 1);
+  trie_node(trie, kTrieRoot) = TrieNode{-1, transactions, positives, 0, 0};
+}
+
+uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
+  // A block boundary must not split one node's children, which are found by
+  // index arithmetic; so a run that would cross it starts a fresh block.
+  constexpr uint64_t block_size = uint64_t{1} << PatternTrie::kBlockBits;
+  if (count > block_size) return kNoTrieNode;
+  uint64_t first = trie.size;
+  if (first / block_size != (first + count - 1) / block_size)
+    first = (first + block_size - 1) / block_size * block_size;
+  if (first + count >= kNoTrieNode) return kNoTrieNode;
+  while (trie.blocks.size() * block_size < first + count)
+    trie.blocks.push_back(std::unique_ptr<TrieNode[]>(new TrieNode[block_size]));
+  trie.size = first + count;
+  return static_cast<uint32_t>(first);
+}
+
+const TrieNode* find_pattern_without(const PatternTrie& trie, const int32_t* items, int length,
+                                     int skip) {
+  const TrieNode* node = &trie_node(trie, kTrieRoot);
+  for (int i = 0; i < length; ++i) {
+    if (i == skip) continue;
+    if (node->child_count == 0) return nullptr;
+    const TrieNode* first = &trie_node(trie, node->first_child);
+    const TrieNode* last = first + node->child_count;
+    const TrieNode* found = std::lower_bound(
+        first, last, items[i], [](const TrieNode& n, int32_t item) { return n.item < item; });
+    if (found == last || found->item != items[i]) return nullptr;
+    node = found;
+  }
+  return node;
+}
+
+size_t trie_bytes(const PatternTrie& trie) {
+  return trie.blocks.size() * (size_t{1} << PatternTrie::kBlockBits) * sizeof(TrieNode);
+}

@@ -1,0 +1,49 @@
+// The supports of the patterns already enumerated, kept as a prefix tree so
+// that a pattern's generalisations can be looked up when it is tested.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One pattern: its last item (in search order) and its two supports. The
+// children of a node lie side by side, ascending by item.
+struct TrieNode {
+  int32_t item = 0;
+  int32_t support = 0;
+  int32_t class_support = 0;
+  uint32_t first_child = 0;
+  uint32_t child_count = 0;
+};
+
+// Nodes live in fixed blocks, so growing never copies or moves them.
+struct PatternTrie {
+  static constexpr uint32_t kBlockBits = 18;
+  std::vector<std::unique_ptr<TrieNode[]>> blocks;
+  uint64_t size = 0;
+};
+
+constexpr uint32_t kTrieRoot = 0;
+constexpr uint32_t kNoTrieNode = UINT32_MAX;
+
+inline TrieNode& trie_node(PatternTrie& trie, uint32_t index) {
+  return trie.blocks[index >> PatternTrie::kBlockBits][index & ((1u << PatternTrie::kBlockBits) - 1)];
+}
+inline const TrieNode& trie_node(const PatternTrie& trie, uint32_t index) {
+  return trie.blocks[index >> PatternTrie::kBlockBits][index & ((1u << PatternTrie::kBlockBits) - 1)];
+}
+
+// Makes the trie hold only its root, the empty pattern.
+void reset_trie(PatternTrie& trie, int32_t transactions, int32_t positives);
+
+// Appends `count` nodes, contiguous in index, and returns the first index, or
+// kNoTrieNode when the index space is used up.
+uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count);
+
+// The node of the pattern whose items (ascending in search order) are
+// `items`, with the item at position `skip` left out; null when it is not
+// held.
+const TrieNode* find_pattern_without(const PatternTrie& trie, const int32_t* items, int length,
+                                     int skip);
+
+size_t trie_bytes(const PatternTrie& trie);
