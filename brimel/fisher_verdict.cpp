@@ -5,6 +5,7 @@
 #include "fisher_verdict.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "validate/fisher.h"
@@ -119,4 +120,62 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   if (pvalue > fisher.bound * (1.0 + kUnsure)) return false;
   if (pvalue < fisher.bound * (1.0 - kUnsure)) return true;
   return exact();
+}
+
+namespace {
+
+constexpr int32_t kUnknownTail = INT32_MIN;
+
+// The last k of the lower tail and the first of the upper tail that pass.
+void find_tails(FisherVerdictCache& cache, int32_t r) {
+  const int32_t n = cache.n, c = cache.c;
+  auto pass = [&](int64_t k) { return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k)); };
+  const int64_t lo = std::max(0, r + c - n);
+  const int64_t hi = std::min(r, c);
+  const int64_t mode =
+      (static_cast<int64_t>(r) + 1) * (static_cast<int64_t>(c) + 1) / (static_cast<int64_t>(n) + 2);
+  // The mode itself never passes a bound below one half.
+  int64_t below = lo - 1;
+  if (lo < mode && pass(lo)) {
+    int64_t yes = lo, no = mode;
+    while (no - yes > 1) {
+      const int64_t mid = yes + (no - yes) / 2;
+      (pass(mid) ? yes : no) = mid;
+    }
+    below = yes;
+  }
+  int64_t above = hi + 1;
+  if (hi > mode && pass(hi)) {
+    int64_t no = mode, yes = hi;
+    while (yes - no > 1) {
+      const int64_t mid = no + (yes - no) / 2;
+      (pass(mid) ? yes : no) = mid;
+    }
+    above = yes;
+  }
+  cache.below[r] = static_cast<int32_t>(below);
+  cache.above[r] = static_cast<int32_t>(above);
+}
+
+}  // namespace
+
+FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t n, int32_t c) {
+  FisherVerdictCache cache;
+  cache.fisher = fisher;
+  cache.n = n;
+  cache.c = c;
+  // Near a bound of one half or above, tables around the mode pass too and
+  // rounding of p-values close to 1 breaks the order.
+  cache.by_tails = fisher.bound < 0.49;
+  if (cache.by_tails) {
+    cache.below.assign(static_cast<size_t>(n) + 1, kUnknownTail);
+    cache.above.assign(static_cast<size_t>(n) + 1, kUnknownTail);
+  }
+  return cache;
+}
+
+bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
+  if (!cache.by_tails) return fisher_within(cache.fisher, cache.n, r, cache.c, k);
+  if (cache.below[r] == kUnknownTail) find_tails(cache, r);
+  return k <= cache.below[r] || k >= cache.above[r];
 }

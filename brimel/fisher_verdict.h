@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct FisherBound {
   const double* log_factorial = nullptr;  // log10(i!) for i = 0 .. the largest table size
@@ -17,6 +18,24 @@ FisherBound make_fisher_bound(const double* log_factorial, double bound);
 // neighbouring table probabilities; only an estimate within a hair of the
 // bound (or a near tie between tables) is settled by the exact sum.
 bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k);
+
+// The verdicts for tables of one size n and one column margin c, found once
+// per row margin r. Below a bound of one half the p-value falls strictly as
+// k moves away from the mode, so the tables that pass are the two tails:
+// k <= below[r] and k >= above[r].
+struct FisherVerdictCache {
+  FisherBound fisher;
+  int32_t n = 0;
+  int32_t c = 0;
+  bool by_tails = false;       // false: every verdict is computed afresh
+  std::vector<int32_t> below;  // per r; kUnknownTail until first needed
+  std::vector<int32_t> above;
+};
+
+FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t n, int32_t c);
+
+// fisher_within(cache.fisher, cache.n, r, cache.c, k), 0 <= k <= min(r, c).
+bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k);
 
 // log10 of the binomial coefficient C(n, k), 0 <= k <= n.
 inline double log10_binomial(const double* log_factorial, int32_t n, int32_t k) {

@@ -51,7 +51,7 @@ struct Search {
   std::vector<int32_t> path;                           // ranks of the current pattern
 
   LogFactorialTable log_factorial;
-  FisherBound global;
+  FisherVerdictCache global;  // tables of the whole data and the rule class
   FisherBound local;
   PatternTrie trie;
   bool failed = false;
@@ -312,7 +312,7 @@ void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
   if (depth == 0) --represented;
   if (represented > 0) {
     add_saturating(s.out->patterns_tested, represented, s.out->count_saturated);
-    if (fisher_within(s.global, s.transactions, x.support, s.positives, x.class_support)) {
+    if (cached_fisher_within(s.global, x.support, x.class_support)) {
       add_saturating(s.out->passing_pvalue, represented, s.out->count_saturated);
       if (depth > 0 && parent_alive) test_rule(s, depth, x, parent_support, parent_class_support);
     }
@@ -374,7 +374,8 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   s.transactions = transaction_count(data);
   s.positives = data.classes_usable ? data.positives : 0;
   s.log_factorial = build_log_factorial_table(s.transactions);
-  s.global = make_fisher_bound(s.log_factorial.data(), params.max_pvalue);
+  s.global = make_fisher_verdict_cache(make_fisher_bound(s.log_factorial.data(), params.max_pvalue),
+                                       s.transactions, s.positives);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
   s.log10_inverse_local = -std::log10(params.max_local_pvalue);
   s.base_confidence =
