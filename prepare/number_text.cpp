@@ -25,12 +25,16 @@ std::string format_number(double value) {
 }
 
 double cut_between(double low, double high) {
-  const double middle = low + (high - low) / 2;  // no overflow near the double limits
+  // Halves first: no overflow near the limits of a double.
+  const double middle = low / 2 + high / 2;
+  const double tolerance = high / 10 - low / 10;
   for (int digits = 1; digits <= 17; ++digits) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*g", digits, middle);
     const double rounded = std::strtod(buffer, nullptr);
-    if (low < rounded && rounded < high) return rounded;
+    if (low < rounded && rounded < high && std::fabs(rounded - middle) <= tolerance) {
+      return rounded;
+    }
   }
   return high;
 }

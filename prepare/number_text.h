@@ -15,7 +15,8 @@ bool parse_number(std::string_view text, double& value);
 std::string format_number(double value);
 
 // A cut point strictly between `low` < `high`: their midpoint, rounded to as
-// few significant digits as keep it strictly between them (38 and 39 give
-// 38.5; 48 and 50 give 49). When no number lies strictly between the two,
-// returns `high`, so that `low` still falls below the cut and `high` not.
+// few significant digits as keep it within a tenth of the gap of the
+// midpoint, for short labels (38 and 39 give 38.5; 48 and 50 give 49; 25 and
+// 38 give 32). When no number lies strictly between the two, returns `high`,
+// so that `low` still falls below the cut and `high` not.
 double cut_between(double low, double high);

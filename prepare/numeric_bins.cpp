@@ -23,20 +23,21 @@ NumericBins choose_bins(std::vector<double> values, int bin_count) {
     for (const double point : distinct) bins.labels.push_back(format_number(point));
     return bins;
   }
-  // A cut before distinct[j] leaves count_below[j] values under it; for each
-  // share choose the nearest such place after the previous cut.
+  // A cut before distinct[j] leaves count_below[j] values under it. Each
+  // share takes the place nearest its target; a share whose nearest place is
+  // taken already adds no cut, so a heavy value is not split off its bin.
   size_t previous = 0;
   for (int share = 1; share < bin_count; ++share) {
     const double target = static_cast<double>(values.size()) * share / bin_count;
-    size_t place = previous + 1;
+    size_t place = std::max<size_t>(1, previous);
     while (place + 1 < distinct.size() && count_below[place] < target) ++place;
-    if (place > previous + 1 &&
+    if (place > 1 &&
         std::fabs(count_below[place - 1] - target) <= std::fabs(count_below[place] - target)) {
       --place;
     }
+    if (place <= previous) continue;
     bins.cuts.push_back(cut_between(distinct[place - 1], distinct[place]));
     previous = place;
-    if (place + 1 >= distinct.size()) break;
   }
   std::string low = format_number(distinct.front());
   for (const double cut : bins.cuts) {
