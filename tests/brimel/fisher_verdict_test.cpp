@@ -1,0 +1,80 @@
+// The fast verdict of Fisher's exact test must agree with the exact p-value
+// on every table, including bounds that equal the p-value itself.
+#include "fisher_verdict.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "driver/run_stats.h"
+#include "validate/fisher.h"
+
+namespace {
+
+void expect_same_verdict(const LogFactorialTable& lf, int n, int r, int c, int k, double bound) {
+  const double p = fisher_exact_pvalue_from(lf.data(), n, r, c, k);
+  const FisherBound fisher = make_fisher_bound(lf.data(), bound);
+  ASSERT_EQ(fisher_within(fisher, n, r, c, k), p <= bound)
+      << "N " << n << " r " << r << " c " << c << " k " << k << " bound " << bound << " p " << p;
+}
+
+TEST(FisherVerdict, AgreesWithTheExactTestOnEveryTableOfSmallSizes) {
+  const LogFactorialTable lf = build_log_factorial_table(40);
+  for (int n = 1; n <= 40; ++n)
+    for (int r = 0; r <= n; ++r)
+      for (int c = 0; c <= n; ++c)
+        for (int k = std::max(0, r + c - n); k <= std::min(r, c); ++k)
+          for (const double bound : {1e-6, 0.001, 0.05, 0.3, 0.49, 0.5, 0.999, 1.0})
+            expect_same_verdict(lf, n, r, c, k, bound);
+}
+
+TEST(FisherVerdict, AgreesAtBoundsOnAndAroundThePValueOfLargeTables) {
+  const int n = 8000;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  std::mt19937 random(5);
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int r = std::uniform_int_distribution<int>(0, n)(random);
+    const int c = std::uniform_int_distribution<int>(0, n)(random);
+    const int lo = std::max(0, r + c - n), hi = std::min(r, c);
+    // Mostly near the expected cell, where p-values are of every size.
+    const double expected = static_cast<double>(r) * c / n;
+    const double spread = std::sqrt(expected + 1.0) * 4.0;
+    int k = static_cast<int>(expected + std::uniform_real_distribution<double>(-spread, spread)(random));
+    k = std::clamp(k, lo, hi);
+    const double p = fisher_exact_pvalue_from(lf.data(), n, r, c, k);
+    for (const double bound : {p, std::nextafter(p, 0.0), std::nextafter(p, 2.0), p * (1 + 1e-9),
+                               p * (1 - 1e-9), 0.05, 1e-10})
+      if (bound > 0.0 && bound <= 1.0) expect_same_verdict(lf, n, r, c, k, bound);
+  }
+}
+
+TEST(FisherVerdict, AgreesOnSymmetricTablesWhereBothTailsTie) {
+  const LogFactorialTable lf = build_log_factorial_table(2000);
+  for (const int n : {10, 100, 1000, 2000})
+    for (int k = 0; k <= n / 2; k += std::max(1, n / 50)) {
+      const double p = fisher_exact_pvalue_from(lf.data(), n, n / 2, n / 2, k);
+      for (const double bound : {p, std::nextafter(p, 0.0), 0.05})
+        if (bound > 0.0) expect_same_verdict(lf, n, n / 2, n / 2, k, bound);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FisherVerdict, CachedTailsGiveTheVerdictOfEveryTable) {
+  const int n = 300;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  for (const int c : {0, 1, 37, 150, 299})
+    for (const double bound : {1e-12, 0.001, 0.05, 0.3, 0.6, 1.0}) {
+      FisherVerdictCache cache = make_fisher_verdict_cache(make_fisher_bound(lf.data(), bound), n, c);
+      for (int r = 0; r <= n; ++r)
+        for (int k = std::max(0, r + c - n); k <= std::min(r, c); ++k)
+          ASSERT_EQ(cached_fisher_within(cache, r, k),
+                    fisher_exact_pvalue_from(lf.data(), n, r, c, k) <= bound)
+              << "r " << r << " c " << c << " k " << k << " bound " << bound;
+    }
+}
+
+}  // namespace

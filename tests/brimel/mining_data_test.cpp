@@ -1,0 +1,117 @@
+// Reading the data to mine: records as the driver reads its test part, items
+// in order of first appearance, and the two ways of coding the class.
+#include "mining_data.h"
+
+#include <gtest/gtest.h>
+
+#include "support/scratch_dir.h"
+
+namespace {
+
+struct DataResult {
+  bool ok = false;
+  MiningData data;
+  std::string console;
+};
+
+DataResult read_data(const std::string& names, const std::string& records,
+                     const std::string& target_value) {
+  ScratchDir scratch;
+  write_file("d.names", names);
+  write_file("d.data", records);
+  MinerParams params;
+  params.data_file = "d.data";
+  params.names_file = "d.names";
+  params.target_attribute = "class";
+  params.target_value = target_value;
+  DataResult result;
+  testing::internal::CaptureStdout();
+  result.ok = read_mining_data(params, result.data);
+  result.console = testing::internal::GetCapturedStdout();
+  return result;
+}
+
+std::vector<std::vector<int32_t>> transactions(const MiningData& data) {
+  std::vector<std::vector<int32_t>> out;
+  for (size_t t = 0; t + 1 < data.offsets.size(); ++t)
+    out.emplace_back(data.items.begin() + data.offsets[t], data.items.begin() + data.offsets[t + 1]);
+  return out;
+}
+
+const char* kNames = "a: x, y.\nclass: p, q.\nb: u, v.\n";
+
+TEST(MiningData, ItemsAreNumberedInOrderOfFirstAppearance) {
+  const DataResult r = read_data(kNames, "y,p,u\r\nx,q,u\n\ny,q,v", "p");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.console, "");
+  EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=y", "b=u", "a=x", "b=v"}));
+  EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{0, 1}, {1, 2}, {0, 3}}));
+  EXPECT_EQ(r.data.labels, (std::vector<int32_t>{1, 0, 0}));
+  EXPECT_EQ(r.data.class_values, (std::vector<std::string>{"p", "q"}));
+  EXPECT_EQ(r.data.positives, 1);
+}
+
+TEST(MiningData, MissingValuesGiveNoItemAndBlanksFollowTheDriversSplitting) {
+  const DataResult r = read_data(kNames, "?, p,ignore\n x ,q, v\n", "q");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=x ", "b=v"}));
+  EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{}, {0, 1}}));
+  EXPECT_EQ(r.data.labels, (std::vector<int32_t>{0, 1}));
+}
+
+TEST(MiningData, WrongFieldCountIsReportedAndTheRecordKeptWithTheFieldsItHas) {
+  const DataResult r = read_data(kNames, "x,p\nx,,p,u\nx,p,u,extra\n", "p");
+  ASSERT_TRUE(r.ok);
+  // The empty field of the second record is dropped, so it lines up again.
+  EXPECT_EQ(r.console, "Error: inconsistent number of columns\nError: inconsistent number of columns\n");
+  EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=x", "b=u"}));
+  EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{0}, {0, 1}, {0, 1}}));
+  EXPECT_EQ(r.data.labels, (std::vector<int32_t>{1, 1, 1}));
+}
+
+TEST(MiningData, MissingClassIsLabelZeroWithATargetValueAndMinusOneWithout) {
+  const DataResult given = read_data(kNames, "x,?,u\nx,p,u\nx,q,u\n", "p");
+  EXPECT_EQ(given.data.labels, (std::vector<int32_t>{0, 1, 0}));
+  const DataResult ranked = read_data(kNames, "x,?,u\nx,p,u\nx,q,u\nx,q,v\n", "");
+  EXPECT_EQ(ranked.data.labels, (std::vector<int32_t>{-1, 1, 0, 0}));
+}
+
+TEST(MiningData, EmptyTargetRanksClassesByFrequencyTiesByFirstAppearance) {
+  const DataResult r = read_data(kNames, "x,q,u\nx,p,u\nx,r,u\nx,p,u\nx,r,u\nx,s,u\n", "");
+  ASSERT_TRUE(r.data.classes_usable);
+  EXPECT_EQ(r.data.class_values, (std::vector<std::string>{"p", "r", "q", "s"}));
+  EXPECT_EQ(r.data.class_counts, (std::vector<int32_t>{2, 2, 1, 1}));
+  EXPECT_EQ(r.data.labels, (std::vector<int32_t>{2, 0, 1, 0, 1, 3}));
+  EXPECT_EQ(r.data.positives, 2);
+}
+
+TEST(MiningData, FewerThanTwoClassValuesWithoutTargetIsAnError) {
+  const DataResult r = read_data(kNames, "x,p,u\ny,p,v\n", "");
+  EXPECT_TRUE(r.ok);
+  EXPECT_FALSE(r.data.classes_usable);
+  EXPECT_EQ(r.console.rfind("Error: fewer than two values of the class attribute class", 0), 0u);
+}
+
+TEST(MiningData, RepeatedColumnNamesGiveOneItemPerValue) {
+  const DataResult r = read_data("a: x.\nclass: p.\na: x.\n", "x,p,x\nx,p,y\n", "p");
+  EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=x", "a=y"}));
+  EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{0}, {0, 1}}));
+}
+
+TEST(MiningData, UnreadableFilesAreErrors) {
+  ScratchDir scratch;
+  MinerParams params;
+  params.data_file = "none.data";
+  params.names_file = "none.names";
+  MiningData data;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(read_mining_data(params, data));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: cannot open file none.names for read\n");
+  write_file("none.names", "class: p.\n");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(read_mining_data(params, data));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: target attribute  not in none.names\n"
+                                                    "Error: cannot open file none.data for read\n");
+}
+
+}  // namespace
