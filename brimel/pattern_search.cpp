@@ -17,7 +17,6 @@
 #include "driver/run_stats.h"
 #include "fisher_verdict.h"
 #include "pattern_trie.h"
-#include "validate/fisher.h"
 
 namespace {
 
@@ -142,13 +141,13 @@ void test_rule(Search& s, int depth, const Extension& x, int32_t parent_support,
   rule.length = depth;
   rule.support = x.support;
   rule.class_support = x.class_support;
-  rule.pvalue = fisher_exact_pvalue_from(s.log_factorial.data(), s.transactions, x.support,
-                                         s.positives, x.class_support);
+  rule.pvalue = fisher_pvalue_skipping(s.log_factorial.data(), s.transactions, x.support,
+                                       s.positives, x.class_support);
   for (size_t g = 0; g < s.general_support.size(); ++g)
     rule.max_local_pvalue = std::max(
         rule.max_local_pvalue,
-        fisher_exact_pvalue_from(s.log_factorial.data(), s.general_support[g], x.support,
-                                 s.general_class_support[g], x.class_support));
+        fisher_pvalue_skipping(s.log_factorial.data(), s.general_support[g], x.support,
+                               s.general_class_support[g], x.class_support));
   for (int i = 0; i < depth; ++i) s.out->rule_items.push_back(s.rank_item[s.path[i]]);
   std::sort(s.out->rule_items.end() - depth, s.out->rule_items.end());
   s.out->rules.push_back(rule);

@@ -78,3 +78,29 @@ TEST(FisherVerdict, CachedTailsGiveTheVerdictOfEveryTable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FisherSkipping, GivesTheExactPValueBitForBit) {
+  const int n = 5000;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  std::mt19937 random(9);
+  for (int trial = 0; trial < 4000; ++trial) {
+    const int size = trial % 2 ? n : std::uniform_int_distribution<int>(1, 60)(random);
+    const int r = std::uniform_int_distribution<int>(0, size)(random);
+    const int c = std::uniform_int_distribution<int>(0, size)(random);
+    const int k = std::uniform_int_distribution<int>(std::max(0, r + c - size), std::min(r, c))(random);
+    ASSERT_EQ(fisher_pvalue_skipping(lf.data(), size, r, c, k),
+              fisher_exact_pvalue_from(lf.data(), size, r, c, k))
+        << "N " << size << " r " << r << " c " << c << " k " << k;
+    for (const double stop : {1e-30, 0.05, 0.5}) {
+      const double exact = fisher_exact_pvalue_from(lf.data(), size, r, c, k, stop);
+      const double skipping = fisher_pvalue_skipping(lf.data(), size, r, c, k, stop);
+      // Past the bound only the verdict is defined.
+      ASSERT_EQ(skipping > stop, exact > stop);
+      if (exact <= stop) ASSERT_EQ(skipping, exact);
+    }
+  }
+}
+
+}  // namespace
