@@ -18,13 +18,24 @@ struct PathList {
   int32_t stored_base = -1;  // position in the path of the nearest stored ancestor, -1: the root
 };
 
-// Each item's tid list in the original record numbering.
-std::vector<std::vector<int32_t>> item_tid_lists(const MiningData& data) {
-  std::vector<std::vector<int32_t>> lists(data.item_keys.size());
-  const int32_t n = transaction_count(data);
-  for (int32_t t = 0; t < n; ++t)
-    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i) lists[data.items[i]].push_back(t);
-  return lists;
+// Membership bitsets of the items in the tree, built on first use, so that
+// narrowing a cover to an item costs one bit test per transaction.
+struct ItemBits {
+  size_t words = 0;
+  std::vector<std::vector<uint64_t>> bits;  // by item id; empty until needed
+};
+
+const std::vector<uint64_t>& bits_of(ItemBits& items, const MiningData& data, int32_t item) {
+  std::vector<uint64_t>& bits = items.bits[item];
+  if (bits.empty()) {
+    bits.assign(items.words, 0);
+    const int32_t n = transaction_count(data);
+    for (int32_t t = 0; t < n; ++t)
+      if (std::binary_search(data.items.begin() + data.offsets[t],
+                             data.items.begin() + data.offsets[t + 1], item))
+        bits[t / 64] |= uint64_t{1} << (t % 64);
+  }
+  return bits;
 }
 
 bool write_list(std::FILE* file, const std::vector<int32_t>& list, int64_t& position) {
@@ -44,7 +55,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
                      const MiningData& data, const PatternTree& tree, TidListCounts& counts) {
   counts = TidListCounts{};
   const int32_t n = transaction_count(data);
-  const std::vector<std::vector<int32_t>> item_lists = item_tid_lists(data);
+  ItemBits item_bits{(static_cast<size_t>(n) + 63) / 64, std::vector<std::vector<uint64_t>>(data.item_keys.size())};
   std::vector<TidListDirEntry> directory(tree.entries.size());
   std::vector<int32_t> all(n);
   for (int32_t t = 0; t < n; ++t) all[t] = t;
@@ -70,9 +81,9 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
     PathList node;
     node.entry = static_cast<int32_t>(e);
     node.stored_base = base_of_parent;
-    const std::vector<int32_t>& item_tids = item_lists[entry.item];
-    std::set_intersection(parent_tids.begin(), parent_tids.end(), item_tids.begin(),
-                          item_tids.end(), std::back_inserter(node.tids));
+    const std::vector<uint64_t>& bits = bits_of(item_bits, data, entry.item);
+    for (const int32_t t : parent_tids)
+      if (bits[t / 64] >> (t % 64) & 1) node.tids.push_back(t);
     directory[e].parent = entry.parent;
     if (entry.rule >= 0) {
       const std::vector<int32_t>& base = base_of_parent < 0 ? all : path[base_of_parent].tids;
