@@ -1,12 +1,39 @@
 // Runs the rule miner: writes its parameter file "orsk.para" and starts it.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
+
+// The miner's output files, named "<output name><suffix>"; they are removed
+// before each run so that a miner that fails leaves no earlier experiment's
+// results behind.
+constexpr std::array<std::string_view, 8> kMinerOutputSuffixes = {
+    ".cfptree.stat",     ".tgtvalues.map",  ".tgtvalues",           ".sorted.rules.txt",
+    ".tidlist.dir",      ".tidlist",        ".attrvalue2item.txt",  ".sorted.rulenum.txt"};
 
 // Writes "orsk.para" for these settings, removes the miner's earlier output
 // files of `output_name`, prints the command line and runs the miner,
 // returning once it has finished. Nothing is reported to the caller: a miner
-// that fails shows up later as missing files.
+// that fails shows up later as missing files. The miner is started without a
+// shell. A name or value holding a line break, which would add lines to the
+// parameter file, is reported and the miner is not run.
 void run_miner(const std::string& data_base, const std::string& target_attr,
                const std::string& target_value, int min_sup, const std::string& output_name,
                double max_pvalue, double max_local_pvalue, double min_diff);
+
+// Creates or truncates "orsk.para" in the working directory with its 21
+// lines. Returns false after "Error: cannot open file orsk.para for write".
+bool write_miner_parameter_file(const std::string& data_base, const std::string& target_attr,
+                                const std::string& target_value, int min_sup,
+                                const std::string& output_name, double max_pvalue,
+                                double max_local_pvalue, double min_diff);
+
+// The miner to start: "./Brimel" when the working directory holds an
+// executable of that name, else "Brimel" in `program_dir` when that is
+// executable, else "./Brimel" again (whose start then fails visibly).
+std::string find_miner_executable(const std::string& program_dir);
+
+// The command line shown for `miner_path`: the path, single-quoted for a
+// shell unless it is "./Brimel", then " orsk.para" and a line feed.
+std::string miner_command_line(const std::string& miner_path);

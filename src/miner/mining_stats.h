@@ -15,13 +15,18 @@ using ClassValueMap = std::map<std::string, int>;
 using TrainingClassLabels = std::vector<int32_t>;
 
 // Sets run_stats.train_instances from the statistics file; a missing file or
-// an unreadable first value leaves it unchanged.
+// an unreadable first value leaves it unchanged. A first value that is
+// negative or beyond 32 bits is reported with an "Error: " line and also
+// leaves it unchanged, so every later stage can size its arrays from it.
 void read_mining_statistics(const std::string& output_name);
 
-// Adds every class value of the class-value map file to `map`, with its line
-// index as class index (a later equal value wins).
+// Adds every class value of the class-value map file to `map`, with its word
+// index as class index (a later equal value wins). A last word with no white
+// space after it is not taken; a word that starts with a NUL byte is reported
+// as an empty line and not taken, but still counts as a position.
 void read_class_value_map(const std::string& output_name, ClassValueMap& map);
 
 // Reads up to labels.size() entries of the class-label file into `labels`;
-// entries beyond a short file's end are left as they were.
+// entries beyond a short file's end are left as they were, and the shortage
+// is reported with an "Error: " line.
 void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels);

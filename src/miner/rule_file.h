@@ -36,4 +36,14 @@ struct RuleSet {
 
 // Reads "<base>.rules.txt" into `rules` (replacing what it held) and returns
 // the number of records read. Tid-list room is reserved, not filled.
+//
+// The file is read twice, once to size the three arrays and once to fill
+// them, so only complete, plausible records take room:
+// - a value that is not a number, a negative length or a record cut short by
+//   the end of the file gets an "Error: " line, and reading stops there; the
+//   records before it are kept;
+// - a negative support, or one above run_stats.train_instances when that is
+//   known (above 0), gets an "Error: " line and only that record is dropped.
+// A file that changes between the two passes is reported with
+// "Error: inconsistent pattern buffer size" or "... tid list buffer size".
 int read_rules(const std::string& base, RuleSet& rules);

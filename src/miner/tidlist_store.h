@@ -5,10 +5,14 @@
 //   list file: at each stored entry's byte offset, a count c and c ascending
 //              transaction numbers
 // Entry k describes the pattern of preorder number k; its parent is -1 for
-// the tree's root, whose list is every mined transaction.
+// the tree's root, whose list is every mined transaction. An entry with
+// kTidListDiff holds the transactions of its nearest stored ancestor's list
+// that the pattern does not contain.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,6 +22,7 @@ constexpr int32_t kTidListStored = 1;    // the entry has a list of its own
 constexpr int32_t kTidListDiff = 2;      // that list is a diff-list against the parent's
 constexpr int kTidListDirHeaderInts = 4;
 constexpr int kTidListDirEntryInts = 3;
+constexpr int32_t kTidListRootParent = -1;
 
 struct TidListDirEntry {
   int32_t flags = 0;
@@ -28,6 +33,61 @@ struct TidListDirEntry {
 using TidListDirectory = std::vector<TidListDirEntry>;
 
 // Fills every rule's tid list from the two files of `output_name`, checking
-// each rebuilt length against the rule's support. Nothing is written past a
-// rule's room.
+// each rebuilt length against the rule's support
+// ("Error: inconsistent pattern support"). Nothing is written past a rule's
+// room. A file that cannot be opened is reported and no list is filled.
 void load_rule_tid_lists(const std::string& output_name, RuleSet& rules);
+
+// Reads "<output>.tidlist.dir" into `directory` (replacing what it held).
+// Returns false, after the "cannot open" line, when the file cannot be
+// opened. A header cut short or a negative count gives an "Error: " line and
+// an empty directory; a count above the entries the file holds gives an
+// "Error: " line and only the complete entries.
+bool read_tidlist_directory(const std::string& output_name, TidListDirectory& directory);
+
+// The open tid-list file; `size` in bytes bounds every offset and count.
+struct TidListFile {
+  std::FILE* file = nullptr;
+  std::string name;
+  int64_t size = 0;
+};
+
+// The three scratch lists of one loading call: the union of the diff-lists
+// met so far, the spare list that receives the next union, and the read
+// buffer for list records. Each needs room for every transaction number that
+// a valid list can hold: tid_list_scratch_size entries.
+struct TidListScratch {
+  std::vector<int32_t> diff_union;
+  std::vector<int32_t> spare;
+  std::vector<int32_t> record;
+};
+
+// Room for the scratch lists: `transactions`, but never more than the file's
+// size in bytes can justify.
+size_t tid_list_scratch_size(int32_t transactions, int64_t file_size);
+
+// Writes the tid list of pattern `preorder` (over `transactions` mined
+// transactions) into `destination` and returns its full length; a list
+// longer than the destination is cut to it, so the caller sees the mismatch
+// in the length returned. Diff-lists that overlap and a full list that lacks
+// values of the diff-lists below it are reported and the list kept as
+// rebuilt. A damaged directory or list record (preorder or parent number
+// outside the directory, a cycle of parent numbers, an offset or count that
+// does not fit the file, a list that is not ascending within
+// 0..transactions-1) is reported and gives length 0, the destination's content
+// then being unspecified. A parent number below -1 on the way up is reported
+// and gives the last diff-list's length, the destination left as it was.
+int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
+                         int32_t transactions, std::span<int32_t> destination,
+                         TidListScratch& scratch);
+
+// The union of two ascending lists without repeats in each. Writes the first
+// out.size() values of the result and returns the result's full length,
+// which is x.size() + y.size() exactly when the lists share no value.
+size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y, std::span<int32_t> out);
+
+// The values of ascending `from` that are not in ascending `remove`. Writes
+// the first out.size() values and returns the result's full length, which is
+// from.size() - remove.size() exactly when every value of `remove` is in `from`.
+size_t subtract_sorted(std::span<const int32_t> from, std::span<const int32_t> remove,
+                       std::span<int32_t> out);

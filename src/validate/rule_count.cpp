@@ -1,23 +1,32 @@
 // Reader and writer of the rule count file.
 #include "validate/rule_count.h"
 
+#include "miner/text_numbers.h"
+
+namespace {
+
+bool scan_real(std::FILE* file, double& value) { return std::fscanf(file, "%lf", &value) == 1; }
+
+bool scan_int(std::FILE* file, int32_t& value) { return scan_int32(file, value) == ScanStatus::ok; }
+
+}  // namespace
+
 void read_rule_count(std::FILE* file, RuleCountRecord& counts) {
-  int rules_tested = 0;
-  double level = counts.level;
+  // Values are read in order and reading stops at the first one missing or
+  // malformed, so every field after it keeps what it held.
+  int32_t rules_tested = 0;
+  double level = 0.0;
   double ignored = 0.0;
-  int ignored_count = 0;
-  const bool have_rules = std::fscanf(file, "%d", &rules_tested) == 1;
-  if (std::fscanf(file, "%lf", &level) == 1) {
+  int32_t ignored_count = 0;
+  const bool have_rules = scan_int(file, rules_tested);
+  if (have_rules && scan_real(file, level)) {
     counts.level = level;
-    // With no readable count the corrected level stays as it was: a
-    // missing divisor is no reason to report an infinite level.
-    if (have_rules) counts.corrected_level = level / static_cast<double>(rules_tested);
-  }
-  if (std::fscanf(file, "%lf", &counts.fdr_pvalue) == 1 && std::fscanf(file, "%lf", &ignored) == 1 &&
-      std::fscanf(file, "%lf", &ignored) == 1 && std::fscanf(file, "%d", &counts.sig_at_level) == 1 &&
-      std::fscanf(file, "%d", &counts.sig_at_corrected) == 1 &&
-      std::fscanf(file, "%d", &counts.sig_at_fdr) == 1) {
-    for (int i = 0; i < 4 && std::fscanf(file, "%d", &ignored_count) == 1; ++i) {
+    counts.corrected_level = level / static_cast<double>(rules_tested);
+    if (scan_real(file, counts.fdr_pvalue) && scan_real(file, ignored) &&
+        scan_real(file, ignored) && scan_int(file, counts.sig_at_level) &&
+        scan_int(file, counts.sig_at_corrected) && scan_int(file, counts.sig_at_fdr)) {
+      for (int i = 0; i < 4 && scan_int(file, ignored_count); ++i) {
+      }
     }
   }
   std::fclose(file);

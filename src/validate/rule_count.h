@@ -19,8 +19,10 @@ struct RuleCountRecord {
 };
 
 // Reads the twelve values from `file` (opened for reading by the caller) into
-// `counts` and closes the file. A missing or malformed value leaves its field
-// as it was.
+// `counts` and closes the file. Reading stops at the first value that is
+// missing, malformed or an integer beyond 32 bits: its field and every later
+// one keep what they held. `corrected_level` is set together with `level`,
+// from the count read before it (a count of 0 gives an infinite level).
 void read_rule_count(std::FILE* file, RuleCountRecord& counts);
 
 // Creates or truncates "<prefix>.rulenum.txt" with `rules_tested`, `level` and

@@ -1,0 +1,78 @@
+// Readers of the miner's statistics file, class-value map and class-label file.
+#include "miner/mining_stats.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "driver/run_stats.h"
+#include "miner/raw_ints.h"
+#include "miner/text_numbers.h"
+
+namespace {
+
+// Reads the next white-space separated word, as "%s" would. Returns false when
+// the file ended before or during the word: the miner ends every value with a
+// line end, so a word that runs into the end of the file is not trusted.
+bool read_word(std::FILE* file, std::string& word) {
+  word.clear();
+  int ch = std::getc(file);
+  while (ch != EOF && std::isspace(ch)) ch = std::getc(file);
+  for (; ch != EOF && !std::isspace(ch); ch = std::getc(file)) word.push_back(static_cast<char>(ch));
+  return ch != EOF && !word.empty();
+}
+
+}  // namespace
+
+void read_mining_statistics(const std::string& output_name) {
+  const std::string path = output_name + ".cfptree.stat";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", path.c_str());
+    return;
+  }
+  // Only the first value is used; the other thirteen carry nothing for us.
+  int32_t transactions = 0;
+  const ScanStatus status = scan_int32(file, transactions);
+  std::fclose(file);
+  if (status != ScanStatus::ok) {
+    std::printf("Error: no readable number of transactions in file %s\n", path.c_str());
+  } else if (transactions < 0) {
+    std::printf("Error: negative number of transactions %d in file %s\n", transactions,
+                path.c_str());
+  } else {
+    run_stats.train_instances = transactions;
+  }
+}
+
+void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
+  const std::string path = output_name + ".tgtvalues.map";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", path.c_str());
+    return;
+  }
+  std::string word;
+  for (int position = 0; read_word(file, word); ++position) {
+    if (word[0] == '\0') {
+      std::printf("Error: empty line at line %d\n", position + 1);
+    } else {
+      map[word] = position;
+    }
+  }
+  std::fclose(file);
+}
+
+void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels) {
+  const std::string path = output_name + ".tgtvalues";
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", path.c_str());
+    return;
+  }
+  const size_t got = read_int32_le(file, labels.data(), labels.size());
+  std::fclose(file);
+  if (got < labels.size()) {
+    std::printf("Error: file %s holds %zu class labels, fewer than the %zu transactions\n",
+                path.c_str(), got, labels.size());
+  }
+}

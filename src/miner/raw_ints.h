@@ -1,0 +1,18 @@
+// Reading and writing the miner's raw files: signed 32-bit little-endian
+// integers only, whatever the byte order of the machine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Reads up to `count` integers in one block into `values` and returns how
+// many were read completely; a file that ends early leaves the rest as it was.
+size_t read_int32_le(std::FILE* file, int32_t* values, size_t count);
+
+// Writes `count` integers; returns false when the file did not take them all.
+bool write_int32_le(std::FILE* file, const int32_t* values, size_t count);
+
+// The size of an open file in bytes, with the file positioned at its start
+// again; -1 when it cannot be found.
+int64_t raw_file_size(std::FILE* file);

@@ -1,0 +1,123 @@
+// Reader of the miner's rule file: two passes, so that the records, the item
+// ids and the tid-list room each take one allocation.
+#include "miner/rule_file.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "driver/run_stats.h"
+#include "miner/text_numbers.h"
+
+namespace {
+
+enum class RecordScan { kept, dropped, end_of_file, stop };
+
+struct ScannedRule {
+  RuleRecord record;             // items and tid_list left unset
+  std::vector<int32_t> items;    // grows with the words read, never with a claimed length
+};
+
+bool scan_real(std::FILE* file, double& value) { return std::fscanf(file, "%lf", &value) == 1; }
+
+// Scans one record. Both passes call it with the same file content, so they
+// keep and drop the same records; only the first pass (`report`) prints.
+RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
+                     const std::string& path, bool report) {
+  RuleRecord& record = rule.record;
+  const ScanStatus first = scan_int32(file, record.preorder);
+  if (first == ScanStatus::end_of_file) return RecordScan::end_of_file;
+
+  auto stop_unreadable = [&] {
+    if (report)
+      std::printf("Error: rule %d of file %s is cut short or holds a word that is not a number; "
+                  "reading stops there\n",
+                  record_number, path.c_str());
+    return RecordScan::stop;
+  };
+  if (first != ScanStatus::ok || scan_int32(file, record.length) != ScanStatus::ok)
+    return stop_unreadable();
+  if (record.length < 0) {
+    if (report)
+      std::printf("Error: negative pattern length %d in rule %d of file %s; reading stops there\n",
+                  record.length, record_number, path.c_str());
+    return RecordScan::stop;
+  }
+  rule.items.clear();
+  for (int32_t i = 0; i < record.length; ++i) {
+    int32_t item = 0;
+    if (scan_int32(file, item) != ScanStatus::ok) return stop_unreadable();
+    rule.items.push_back(item);
+  }
+  double ignored = 0.0;
+  if (scan_int32(file, record.support) != ScanStatus::ok ||
+      scan_int32(file, record.class_support) != ScanStatus::ok || !scan_real(file, ignored) ||
+      !scan_real(file, record.pvalue) || !scan_real(file, ignored) || !scan_real(file, ignored))
+    return stop_unreadable();
+
+  // The support sizes the rule's tid-list room; no tid list can be longer
+  // than the number of mined transactions.
+  const int32_t transactions = run_stats.train_instances;
+  if (record.support < 0 || (transactions > 0 && record.support > transactions)) {
+    if (report)
+      std::printf("Error: impossible support %d of rule %d in file %s; the rule is dropped\n",
+                  record.support, record_number, path.c_str());
+    return RecordScan::dropped;
+  }
+  return RecordScan::kept;
+}
+
+}  // namespace
+
+int read_rules(const std::string& base, RuleSet& rules) {
+  rules = RuleSet();
+  const std::string path = base + ".rules.txt";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for read\n", path.c_str());
+    return 0;
+  }
+
+  ScannedRule rule;
+  RecordScan scan = RecordScan::kept;
+  int64_t record_total = 0;
+  int64_t item_total = 0;
+  int64_t tid_total = 0;
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, true)) != RecordScan::end_of_file &&
+                       scan != RecordScan::stop;
+       ++number) {
+    if (scan == RecordScan::dropped) continue;
+    ++record_total;
+    item_total += rule.record.length;
+    tid_total += rule.record.support;
+  }
+
+  std::rewind(file);
+  rules.records.reserve(static_cast<size_t>(record_total));
+  rules.item_buffer.resize(static_cast<size_t>(item_total));
+  rules.tid_buffer.resize(static_cast<size_t>(tid_total));
+
+  int64_t item_fill = 0;
+  int64_t tid_fill = 0;
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, false)) != RecordScan::end_of_file &&
+                       scan != RecordScan::stop;
+       ++number) {
+    if (scan == RecordScan::dropped) continue;
+    RuleRecord record = rule.record;
+    // A file that grew between the passes must not write past the room.
+    if (static_cast<int64_t>(rules.records.size()) == record_total ||
+        item_fill + record.length > item_total || tid_fill + record.support > tid_total)
+      break;
+    record.items = rules.item_buffer.data() + item_fill;
+    std::copy(rule.items.begin(), rule.items.end(), record.items);
+    std::sort(record.items, record.items + record.length);
+    item_fill += record.length;
+    record.tid_list = rules.tid_buffer.data() + tid_fill;
+    tid_fill += record.support;
+    rules.records.push_back(record);
+  }
+  std::fclose(file);
+
+  if (item_fill != item_total) std::printf("Error: inconsistent pattern buffer size\n");
+  if (tid_fill != tid_total) std::printf("Error: inconsistent tid list buffer size\n");
+  return static_cast<int>(rules.records.size());
+}
