@@ -40,6 +40,15 @@ int suggested_min_sup(const PreparedTable& table) {
   return std::max<int>(1, static_cast<int>(mining / 10));
 }
 
+// Messages quote names and values from the input; a control character in
+// them must not break the one-line message apart.
+std::string printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '?';
+  }
+  return text;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code ignored;
   return std::filesystem::equivalent(a, b, ignored);
@@ -101,7 +110,7 @@ int run_prepare(int argc, const char* const* argv) {
   PrepareOptions options;
   std::string error;
   if (!parse_prepare_options(argc, argv, options, error)) {
-    std::printf("Error: %s\n%s", error.c_str(), prepare_usage().c_str());
+    std::printf("Error: %s\n%s", printable(error).c_str(), prepare_usage().c_str());
     return 2;
   }
   if (options.help) {
@@ -112,10 +121,12 @@ int run_prepare(int argc, const char* const* argv) {
   PreparedTable table;
   if (!read_and_prepare(options, dataset, table, error) ||
       !write_prepared_files(table, options.output_base, error)) {
-    std::printf("Error: %s\n", error.c_str());
+    std::printf("Error: %s\n", printable(error).c_str());
     return 1;
   }
-  for (const std::string& warning : table.warnings) std::printf("Warning: %s\n", warning.c_str());
+  for (const std::string& warning : table.warnings) {
+    std::printf("Warning: %s\n", printable(warning).c_str());
+  }
   print_report(options, dataset, table);
   return 0;
 }
