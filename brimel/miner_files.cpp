@@ -1,8 +1,9 @@
 // The miner's small output files.
 #include "miner_files.h"
 
-#include <bit>
 #include <cstdio>
+
+#include "miner/raw_ints.h"
 
 namespace {
 
@@ -32,21 +33,6 @@ bool write_lines(const std::string& path, const std::vector<std::string>& lines)
 
 }  // namespace
 
-bool write_raw_ints(std::FILE* file, const int32_t* values, size_t count) {
-  if constexpr (std::endian::native == std::endian::little) {
-    return count == 0 || std::fwrite(values, sizeof(int32_t), count, file) == count;
-  } else {
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t v = static_cast<uint32_t>(values[i]);
-      const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                      static_cast<unsigned char>(v >> 16),
-                                      static_cast<unsigned char>(v >> 24)};
-      if (std::fwrite(bytes, 1, 4, file) != 4) return false;
-    }
-    return true;
-  }
-}
-
 bool write_item_map(const std::string& path, const MiningData& data) {
   return write_lines(path, data.item_keys);
 }
@@ -58,7 +44,7 @@ bool write_class_value_map(const std::string& path, const MiningData& data) {
 bool write_class_labels(const std::string& path, const MiningData& data) {
   std::FILE* file = open_for_write(path, "wb");
   if (file == nullptr) return false;
-  const bool ok = write_raw_ints(file, data.labels.data(), data.labels.size());
+  const bool ok = write_int32_le(file, data.labels.data(), data.labels.size());
   return finish(file, ok, path);
 }
 

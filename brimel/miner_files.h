@@ -12,7 +12,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -37,10 +36,6 @@ struct MiningStatistics {
   int64_t positives = 0;
   int64_t elapsed_ms = 0;
 };
-
-// Writes `count` signed 32-bit integers little-endian, whatever the byte
-// order of the machine; false when the file did not take them all.
-bool write_raw_ints(std::FILE* file, const int32_t* values, size_t count);
 
 bool write_item_map(const std::string& path, const MiningData& data);
 bool write_class_value_map(const std::string& path, const MiningData& data);

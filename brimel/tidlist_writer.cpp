@@ -7,7 +7,7 @@
 #include <iterator>
 #include <vector>
 
-#include "miner_files.h"
+#include "miner/raw_ints.h"
 #include "miner/tidlist_store.h"
 
 namespace {
@@ -41,7 +41,7 @@ const std::vector<uint64_t>& bits_of(ItemBits& items, const MiningData& data, in
 bool write_list(std::FILE* file, const std::vector<int32_t>& list, int64_t& position) {
   const int32_t count = static_cast<int32_t>(list.size());
   position += 4 * (1 + static_cast<int64_t>(list.size()));
-  return write_raw_ints(file, &count, 1) && write_raw_ints(file, list.data(), list.size());
+  return write_int32_le(file, &count, 1) && write_int32_le(file, list.data(), list.size());
 }
 
 bool report_write_failure(const std::string& path) {
@@ -123,11 +123,11 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   const int32_t header[kTidListDirHeaderInts] = {
       static_cast<int32_t>(tree.entries.size()), n,
       static_cast<int32_t>(counts.full_lists + counts.diff_lists), 0};
-  ok = write_raw_ints(dir_file, header, kTidListDirHeaderInts);
+  ok = write_int32_le(dir_file, header, kTidListDirHeaderInts);
   for (size_t e = 0; e < directory.size() && ok; ++e) {
     const int32_t values[kTidListDirEntryInts] = {directory[e].flags, directory[e].offset,
                                                   directory[e].parent};
-    ok = write_raw_ints(dir_file, values, kTidListDirEntryInts);
+    ok = write_int32_le(dir_file, values, kTidListDirEntryInts);
   }
   if (std::fclose(dir_file) != 0) ok = false;
   if (!ok) return report_write_failure(dir_path);

@@ -98,7 +98,9 @@ TEST(FisherSkipping, GivesTheExactPValueBitForBit) {
       const double skipping = fisher_pvalue_skipping(lf.data(), size, r, c, k, stop);
       // Past the bound only the verdict is defined.
       ASSERT_EQ(skipping > stop, exact > stop);
-      if (exact <= stop) ASSERT_EQ(skipping, exact);
+      if (exact <= stop) {
+        ASSERT_EQ(skipping, exact);
+      }
     }
   }
 }
