@@ -1,0 +1,263 @@
+// The tid-list store: the sorted-list operations, the rebuilding of lists
+// from stored lists and diff-lists, and round trips of random trees.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "driver/run_stats.h"
+#include "miner/tidlist_store.h"
+#include "miner_files.h"
+
+namespace {
+
+using List = std::vector<int32_t>;
+
+List union_of(const List& x, const List& y, size_t* full_length = nullptr) {
+  List out(x.size() + y.size());
+  const size_t length = union_sorted(x, y, out);
+  if (full_length != nullptr) *full_length = length;
+  out.resize(std::min(length, out.size()));
+  return out;
+}
+
+List difference_of(const List& from, const List& remove, size_t* full_length = nullptr) {
+  List out(from.size());
+  const size_t length = subtract_sorted(from, remove, out);
+  if (full_length != nullptr) *full_length = length;
+  out.resize(std::min(length, out.size()));
+  return out;
+}
+
+TEST(SortedLists, UnionKeepsSharedValuesOnce) {
+  size_t length = 0;
+  EXPECT_EQ(union_of({1, 4, 9}, {2, 4, 10, 11}, &length), (List{1, 2, 4, 9, 10, 11}));
+  EXPECT_EQ(length, 6u);
+  EXPECT_EQ(union_of({}, {3, 5}), (List{3, 5}));
+  EXPECT_EQ(union_of({3, 5}, {}), (List{3, 5}));
+  EXPECT_EQ(union_of({-2, 0}, {-1}), (List{-2, -1, 0}));
+}
+
+TEST(SortedLists, DifferenceDropsValuesOfTheSecondList) {
+  size_t length = 0;
+  EXPECT_EQ(difference_of({2, 4, 6, 8}, {2, 8}, &length), (List{4, 6}));
+  EXPECT_EQ(length, 2u);
+  // A value to remove that is missing shortens the result by less.
+  EXPECT_EQ(difference_of({2, 4, 6, 8}, {3, 4}, &length), (List{2, 6, 8}));
+  EXPECT_EQ(difference_of({}, {1}), List{});
+  EXPECT_EQ(difference_of({1, 2}, {}), (List{1, 2}));
+}
+
+TEST(SortedLists, ShortOutputTakesThePrefixAndReportsTheFullLength) {
+  List out(2, -1);
+  EXPECT_EQ(union_sorted(List{1, 3, 5}, List{2, 4}, out), 5u);
+  EXPECT_EQ(out, (List{1, 2}));
+  EXPECT_EQ(subtract_sorted(List{1, 3, 5, 7}, List{3}, out), 3u);
+  EXPECT_EQ(out, (List{1, 5}));
+}
+
+struct TidListStoreTest : testing::Test {
+  ScratchDir dir;
+  int32_t saved_transactions = run_stats.train_instances;
+  ~TidListStoreTest() override { run_stats.train_instances = saved_transactions; }
+
+  // Loads the tid lists of `rules` over `transactions` and returns the console.
+  std::string load(int32_t transactions, RuleSet& rules) {
+    run_stats.train_instances = transactions;
+    return capture_stdout([&] { load_rule_tid_lists("o", rules); });
+  }
+};
+
+TEST_F(TidListStoreTest, FullListIsTakenAsStoredWhateverItsParent) {
+  write_tidlist_files("o", {{kTidListStored, -1, {0, 1, 2, 3}, {}},
+                            {kTidListStored, 0, {1, 3, 4}, {}},
+                            {0, -7, {}, {}},
+                            {kTidListStored, 2, {0, 2}, {}}},
+                      5);
+  RuleSet rules = make_rule_set({{1, 3}, {3, 2}});
+  EXPECT_EQ(load(5, rules), "");
+  EXPECT_EQ(tid_list_of(rules.records[0]), (List{1, 3, 4}));
+  EXPECT_EQ(tid_list_of(rules.records[1]), (List{0, 2}));
+}
+
+TEST_F(TidListStoreTest, DiffListUnderTheRootIsTheComplement) {
+  write_tidlist_files("o", {{kTidListStored | kTidListDiff, -1, {1, 3}, {}}}, 5);
+  RuleSet rules = make_rule_set({{0, 3}});
+  EXPECT_EQ(load(5, rules), "");
+  EXPECT_EQ(tid_list_of(rules.records[0]), (List{0, 2, 4}));
+}
+
+TEST_F(TidListStoreTest, DiffListsAccumulateUpToTheNearestFullList) {
+  const int32_t diff = kTidListStored | kTidListDiff;
+  write_tidlist_files("o", {{kTidListStored, -1, {2, 4, 6, 8}, {}},
+                            {diff, 0, {2}, {}},
+                            {diff, 1, {8}, {}}},
+                      10);
+  RuleSet rules = make_rule_set({{2, 2}, {1, 3}});
+  EXPECT_EQ(load(10, rules), "");
+  EXPECT_EQ(tid_list_of(rules.records[0]), (List{4, 6}));
+  EXPECT_EQ(tid_list_of(rules.records[1]), (List{4, 6, 8}));
+}
+
+TEST_F(TidListStoreTest, AncestorsWithoutAListArePassedOver) {
+  const int32_t diff = kTidListStored | kTidListDiff;
+  write_tidlist_files("o", {{kTidListStored, -1, {1, 2, 3, 5}, {}},
+                            {0, 0, {}, {}},
+                            {kTidListDiff, 1, {}, {}},  // a diff flag without a list: passed over too
+                            {diff, 2, {2, 5}, {}},
+                            {0, -1, {}, {}},
+                            {diff, 4, {0}, {}}},
+                      6);
+  RuleSet rules = make_rule_set({{3, 2}, {5, 5}});
+  EXPECT_EQ(load(6, rules), "");
+  EXPECT_EQ(tid_list_of(rules.records[0]), (List{1, 3}));
+  EXPECT_EQ(tid_list_of(rules.records[1]), (List{1, 2, 3, 4, 5}));
+}
+
+TEST_F(TidListStoreTest, OverlappingDiffListsAreReportedOnceAndCountedOnce) {
+  const int32_t diff = kTidListStored | kTidListDiff;
+  write_tidlist_files("o", {{kTidListStored, -1, {2, 4, 6, 8}, {}},
+                            {diff, 0, {2, 4}, {}},
+                            {diff, 1, {4}, {}}},
+                      10);
+  RuleSet rules = make_rule_set({{2, 2}});
+  EXPECT_EQ(load(10, rules),
+            "Error: there should no no overlap between two consecutive diff-list\n");
+  EXPECT_EQ(tid_list_of(rules.records[0]), (List{6, 8}));
+}
+
+TEST_F(TidListStoreTest, DiffListValueMissingFromTheFullListIsReported) {
+  write_tidlist_files("o", {{kTidListStored, -1, {2, 4, 6}, {}},
+                            {kTidListStored | kTidListDiff, 0, {3, 4}, {}}},
+                      10);
+  RuleSet rules = make_rule_set({{1, 2}});
+  EXPECT_EQ(load(10, rules),
+            "Error: the tid list length should be the difference between the parent list length "
+            "and the diff-list length\n");
+  EXPECT_EQ(tid_list_of(rules.records[0]), (List{2, 6}));
+}
+
+TEST_F(TidListStoreTest, ParentBelowMinusOneIsReportedAndLeavesTheRoom) {
+  write_tidlist_files("o", {{kTidListStored | kTidListDiff, -2, {1, 2}, {}}}, 4);
+  RuleSet rules = make_rule_set({{0, 2}});
+  rules.tid_buffer = {-9, -9};
+  EXPECT_EQ(load(4, rules), "Error: the preorder of the entry cannot be -2\n");
+  EXPECT_EQ(rules.tid_buffer, (List{-9, -9}));
+}
+
+TEST_F(TidListStoreTest, SupportZeroWithAnEmptyListPrintsNothing) {
+  write_tidlist_files("o", {{kTidListStored, -1, {}, {}}}, 4);
+  RuleSet rules = make_rule_set({{0, 0}});
+  EXPECT_EQ(load(4, rules), "");
+}
+
+TEST_F(TidListStoreTest, ListLongerThanTheSupportIsCutToTheRoom) {
+  const int32_t diff = kTidListStored | kTidListDiff;
+  write_tidlist_files("o", {{kTidListStored, -1, {0, 1, 2, 3, 4}, {}},
+                            {diff, 0, {4}, {}},
+                            {diff, -1, {0}, {}}},
+                      6);
+  // Exact rooms of 2, 1 and 3 entries: ASan reports any write past them.
+  RuleSet rules = make_rule_set({{0, 2}, {1, 1}, {2, 3}});
+  EXPECT_EQ(load(6, rules), "Error: inconsistent pattern support\n"
+                            "Error: inconsistent pattern support\n"
+                            "Error: inconsistent pattern support\n");
+  EXPECT_EQ(rules.tid_buffer, (List{0, 1, 0, 1, 2, 3}));
+}
+
+TEST_F(TidListStoreTest, MissingFilesAreReportedAndNothingIsFilled) {
+  RuleSet rules = make_rule_set({{0, 1}});
+  rules.tid_buffer = {-9};
+  EXPECT_EQ(load(4, rules), "Error: cannot open file o.tidlist.dir for read\n");
+  write_tidlist_files("o", {{kTidListStored, -1, {1}, {}}}, 4);
+  std::filesystem::remove("o.tidlist");
+  EXPECT_EQ(load(4, rules), "Error: cannot open file o.tidlist for read\n");
+  EXPECT_EQ(rules.tid_buffer, List{-9});
+}
+
+TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
+  std::mt19937 random(1207);
+  for (int round = 0; round < 60; ++round) {
+    const int32_t transactions = static_cast<int32_t>(random() % 200);
+    const std::vector<TreeEntry> tree = random_tree(random, transactions, 1 + random() % 40);
+    write_tidlist_files("o", tree, transactions, &random);
+    std::vector<std::pair<int32_t, int32_t>> wanted;
+    for (size_t k = 0; k < tree.size(); ++k)
+      if (tree[k].flags & kTidListStored)
+        wanted.emplace_back(static_cast<int32_t>(k), static_cast<int32_t>(tree[k].expected.size()));
+    std::shuffle(wanted.begin(), wanted.end(), random);
+    RuleSet rules = make_rule_set(wanted);
+    ASSERT_EQ(load(transactions, rules), "") << "round " << round;
+    for (const RuleRecord& rule : rules.records)
+      EXPECT_EQ(tid_list_of(rule), tree[rule.preorder].expected) << "round " << round;
+  }
+}
+
+TEST_F(TidListStoreTest, DamagedDirectoryAndListsAreReported) {
+  const int32_t diff = kTidListStored | kTidListDiff;
+  struct Case {
+    std::vector<TreeEntry> tree;
+    int32_t preorder;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{{kTidListStored, -1, {1}, {}}}, 1, "Error: preorder number 1 is outside"},
+      {{{kTidListStored, -1, {1}, {}}}, -1, "Error: preorder number -1 is outside"},
+      {{{diff, 5, {1}, {}}}, 0, "Error: parent number 5 of entry 0 is outside"},
+      {{{diff, 1, {1}, {}}, {0, 0, {}, {}}}, 0, "Error: the parent numbers above entry 0 run in a cycle"},
+      {{{diff, 0, {1}, {}}}, 0, "Error: the parent numbers above entry 0 run in a cycle"},
+      {{{diff, 1, {1}, {}}, {diff, 0, {2}, {}}}, 0,
+       "Error: the parent numbers above entry 0 run in a cycle"},
+      {{{kTidListStored, -1, {3, 1}, {}}}, 0, "Error: list record of entry 0 in file o.tidlist is not an ascending"},
+      {{{kTidListStored, -1, {1, 9}, {}}}, 0, "Error: list record of entry 0 in file o.tidlist is not an ascending"},
+      {{{kTidListStored, -1, {1, 1}, {}}}, 0, "Error: list record of entry 0 in file o.tidlist is not an ascending"},
+  };
+  for (const Case& c : cases) {
+    write_tidlist_files("o", c.tree, 5);
+    RuleSet rules = make_rule_set({{c.preorder, 1}});
+    const std::string console = load(5, rules);
+    EXPECT_NE(console.find(c.message), std::string::npos) << console;
+    EXPECT_NE(console.find("Error: inconsistent pattern support\n"), std::string::npos) << console;
+  }
+}
+
+TEST_F(TidListStoreTest, CountsAndOffsetsThatDoNotFitTheFileAreReported) {
+  write_tidlist_files("o", {{kTidListStored, -1, {1, 2}, {}}}, 5);
+  auto with_directory = [&](int32_t offset) {
+    write_ints("o.tidlist.dir", {1, 5, 1, 0, kTidListStored, offset, -1});
+    RuleSet rules = make_rule_set({{0, 2}});
+    return load(5, rules);
+  };
+  EXPECT_EQ(with_directory(12).rfind("Error: offset 12 of entry 0 is outside file o.tidlist\n", 0), 0u);
+  EXPECT_EQ(with_directory(-4).rfind("Error: offset -4 of entry 0 is outside file o.tidlist\n", 0), 0u);
+  EXPECT_EQ(with_directory(9).rfind("Error: offset 9 of entry 0 is outside", 0), 0u);
+
+  write_ints("o.tidlist.dir", {1, 5, 1, 0, kTidListStored, 0, -1});
+  for (int32_t count : {-1, 3, 6, 1 << 30}) {
+    write_ints("o.tidlist", {count, 1, 2});
+    RuleSet rules = make_rule_set({{0, 2}});
+    const std::string console = load(5, rules);
+    EXPECT_EQ(console.rfind("Error: list record of entry 0 in file o.tidlist has count", 0), 0u)
+        << console;
+  }
+}
+
+TEST_F(TidListStoreTest, DirectoryCountsThatLieAreReported) {
+  write_ints("o.tidlist.dir", {3, 5, 1, 0, kTidListStored, 0, -1});
+  TidListDirectory directory;
+  std::string console = capture_stdout([&] { read_tidlist_directory("o", directory); });
+  EXPECT_EQ(console, "Error: file o.tidlist.dir holds 1 directory entries, fewer than its count 3\n");
+  EXPECT_EQ(directory.size(), 1u);
+
+  write_ints("o.tidlist.dir", {-3, 5, 1, 0});
+  console = capture_stdout([&] { read_tidlist_directory("o", directory); });
+  EXPECT_EQ(console, "Error: negative entry count -3 in file o.tidlist.dir\n");
+  EXPECT_TRUE(directory.empty());
+
+  write_ints("o.tidlist.dir", {1, 5});
+  console = capture_stdout([&] { read_tidlist_directory("o", directory); });
+  EXPECT_EQ(console, "Error: file o.tidlist.dir is too short for its header\n");
+  EXPECT_TRUE(directory.empty());
+}
+
+}  // namespace
