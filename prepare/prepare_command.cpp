@@ -22,7 +22,7 @@ constexpr const char* kSuggestedLevel = "0.05";
 std::string shell_word(const std::string& text) {
   const bool plain = !text.empty() && text.find_first_not_of(
                                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                          "0123456789_-+./=:@%^,") == std::string::npos;
+                                          "0123456789_-+./=:@%,") == std::string::npos;
   if (plain) return text;
   std::string quoted = "'";
   for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

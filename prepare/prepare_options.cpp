@@ -17,17 +17,22 @@ bool parse_bins(std::string_view text, int& bins) {
   return failure == std::errc() && stop == end && bins >= 2 && bins <= kMaxBins;
 }
 
+bool format_named(std::string_view word, InputFormat& format) {
+  if (word == "arff") format = InputFormat::arff;
+  else if (word == "csv") format = InputFormat::csv;
+  else return false;
+  return true;
+}
+
+// The format told by the extension of `name`, in any letter case.
 bool format_from_name(std::string_view name, InputFormat& format) {
-  std::string extension;
   const size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return false;
+  std::string extension;
   for (const char c : name.substr(dot + 1)) {
     extension.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   }
-  if (extension == "arff") format = InputFormat::arff;
-  else if (extension == "csv") format = InputFormat::csv;
-  else return false;
-  return true;
+  return format_named(extension, format);
 }
 
 }  // namespace
@@ -118,14 +123,12 @@ bool parse_prepare_options(int argc, const char* const* argv, PrepareOptions& op
   }
   options.input = positional[0];
   options.output_base = positional[1];
-  if (options.output_base.empty()) {
-    error = "OUTPUT_BASE is empty";
+  if (options.output_base.empty() || options.output_base.back() == '/') {
+    error = "OUTPUT_BASE must name the files to write, not a folder: '" + options.output_base + "'";
     return false;
   }
   if (format_name) {
-    if (*format_name == "arff") options.format = InputFormat::arff;
-    else if (*format_name == "csv") options.format = InputFormat::csv;
-    else {
+    if (!format_named(*format_name, options.format)) {
       error = "--format must be arff or csv, not '" + *format_name + "'";
       return false;
     }

@@ -204,6 +204,7 @@ TEST(PrepareCommand, HelpSucceedsAndUsageErrorsExitWithTwo) {
       {"--colour", "a.arff", "b"},
       {"a.arff", "b", "--target"},
       {"--target=", "a.arff", "b"},
+      {"a.arff", "folder/"},
   };
   for (const auto& args : misuses) {
     const CommandResult result = run_program(kPrepare, args);
