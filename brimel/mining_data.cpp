@@ -46,6 +46,11 @@ void code_classes(const MinerParams& params, const std::vector<int32_t>& record_
       const int32_t value = record_class[t];
       data.labels[t] = value == kMissingClass ? kMissingClass : rank_of[value];
     }
+    // The driver reads the class-value map word by word.
+    for (const std::string& value : data.class_values)
+      if (value.find_first_of(" \t\v\f\r") != std::string::npos)
+        std::printf("Warning: class value '%s' holds white space; the driver cannot read it back\n",
+                    value.c_str());
     data.classes_usable = order.size() >= 2;
     if (!data.classes_usable)
       std::printf("Error: fewer than two values of the class attribute %s; no rules mined\n",

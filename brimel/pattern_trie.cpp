@@ -40,7 +40,3 @@ const TrieNode* find_pattern_without(const PatternTrie& trie, const int32_t* ite
   }
   return node;
 }
-
-size_t trie_bytes(const PatternTrie& trie) {
-  return trie.blocks.size() * (size_t{1} << PatternTrie::kBlockBits) * sizeof(TrieNode);
-}

@@ -45,5 +45,3 @@ uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count);
 // held.
 const TrieNode* find_pattern_without(const PatternTrie& trie, const int32_t* items, int length,
                                      int skip);
-
-size_t trie_bytes(const PatternTrie& trie);

@@ -92,6 +92,12 @@ TEST(MiningData, FewerThanTwoClassValuesWithoutTargetIsAnError) {
   EXPECT_EQ(r.console.rfind("Error: fewer than two values of the class attribute class", 0), 0u);
 }
 
+TEST(MiningData, ClassValueWithABlankIsWarnedOfWhenRanked) {
+  const DataResult r = read_data(kNames, "x,p q,u\nx,r,u\nx,r,u\n", "");
+  EXPECT_EQ(r.console, "Warning: class value 'p q' holds white space; the driver cannot read it back\n");
+  EXPECT_EQ(read_data(kNames, "x,p q,u\nx,r,u\n", "r").console, "");
+}
+
 TEST(MiningData, RepeatedColumnNamesGiveOneItemPerValue) {
   const DataResult r = read_data("a: x.\nclass: p.\na: x.\n", "x,p,x\nx,p,y\n", "p");
   EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=x", "a=y"}));
