@@ -2,6 +2,7 @@
 // read and wrote, the class counts and a varnel command line to run next.
 #include "prepare_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
