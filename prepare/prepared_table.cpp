@@ -129,6 +129,24 @@ void count_classes(PreparedTable& table) {
   }
 }
 
+// The attributes to write, in order: a coded class first, then the others
+// in their own order, less the numeric ones when they are dropped.
+std::vector<size_t> order_columns(const RawDataset& dataset, const PrepareSettings& settings,
+                                  size_t target, PreparedTable& table) {
+  std::vector<size_t> order;
+  if (settings.positive) order.push_back(target);
+  for (size_t i = 0; i < dataset.attributes.size(); ++i) {
+    if (settings.positive && i == target) continue;
+    if (i != target && settings.drop_numeric &&
+        dataset.attributes[i].kind == AttributeKind::numeric) {
+      ++table.dropped_numeric;
+      continue;
+    }
+    order.push_back(i);
+  }
+  return order;
+}
+
 }  // namespace
 
 bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
@@ -165,18 +183,7 @@ bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
                              " are left out");
   }
 
-  std::vector<size_t> order;
-  if (settings.positive) order.push_back(target);
-  for (size_t i = 0; i < dataset.attributes.size(); ++i) {
-    if (settings.positive && i == target) continue;
-    if (i != target && settings.drop_numeric &&
-        dataset.attributes[i].kind == AttributeKind::numeric) {
-      ++table.dropped_numeric;
-      continue;
-    }
-    order.push_back(i);
-  }
-
+  const std::vector<size_t> order = order_columns(dataset, settings, target, table);
   std::vector<ColumnPlan> plans;
   for (const size_t attribute : order) {
     ColumnPlan plan;
