@@ -1,0 +1,112 @@
+// The statistics file, the class-value map and the class-label file.
+#include <gtest/gtest.h>
+
+#include "driver/run_stats.h"
+#include "miner/mining_stats.h"
+#include "miner_files.h"
+
+namespace {
+
+struct MiningStatsTest : testing::Test {
+  ScratchDir dir;
+  int32_t saved_transactions = run_stats.train_instances;
+  ~MiningStatsTest() override { run_stats.train_instances = saved_transactions; }
+
+  std::string read_statistics(const std::string& text, int32_t before) {
+    write_file("o.cfptree.stat", text);
+    run_stats.train_instances = before;
+    return capture_stdout([] { read_mining_statistics("o"); });
+  }
+};
+
+TEST_F(MiningStatsTest, FirstStatisticIsTheNumberOfTransactions) {
+  EXPECT_EQ(read_statistics("150 20 18 400 30 12 60 10 9 3 5 100 40 12\n", 0), "");
+  EXPECT_EQ(run_stats.train_instances, 150);
+  // Spread over lines and tabs, or cut short after the first: the same.
+  EXPECT_EQ(read_statistics("151\n20\t18\r\n400 30\n12 60 10 9\n3 5 100 40 12", 0), "");
+  EXPECT_EQ(run_stats.train_instances, 151);
+  EXPECT_EQ(read_statistics("152", 0), "");
+  EXPECT_EQ(run_stats.train_instances, 152);
+}
+
+TEST_F(MiningStatsTest, UnusableFirstStatisticKeepsTheCount) {
+  EXPECT_EQ(read_statistics("", 7), "Error: no readable number of transactions in file o.cfptree.stat\n");
+  EXPECT_EQ(read_statistics("many 1 2", 7),
+            "Error: no readable number of transactions in file o.cfptree.stat\n");
+  EXPECT_EQ(read_statistics("4294967296 1 2", 7),
+            "Error: no readable number of transactions in file o.cfptree.stat\n");
+  EXPECT_EQ(read_statistics("-20 1 2", 7),
+            "Error: negative number of transactions -20 in file o.cfptree.stat\n");
+  EXPECT_EQ(run_stats.train_instances, 7);
+  std::filesystem::remove("o.cfptree.stat");
+  EXPECT_EQ(capture_stdout([] { read_mining_statistics("o"); }),
+            "Error: cannot open file o.cfptree.stat for read\n");
+  EXPECT_EQ(run_stats.train_instances, 7);
+}
+
+TEST_F(MiningStatsTest, ClassValueMapGivesLinePositions) {
+  ClassValueMap map;
+  write_file("o.tgtvalues.map", "yes\nno\n");
+  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }), "");
+  EXPECT_EQ(map, (ClassValueMap{{"yes", 0}, {"no", 1}}));
+
+  // The last value without a line end is not taken.
+  map.clear();
+  write_file("o.tgtvalues.map", "yes\nno");
+  read_class_value_map("o", map);
+  EXPECT_EQ(map, (ClassValueMap{{"yes", 0}}));
+
+  // A later equal value wins; CR LF line ends read alike.
+  map = {{"kept", 9}};
+  write_file("o.tgtvalues.map", "a\r\nb\r\na\r\n");
+  read_class_value_map("o", map);
+  EXPECT_EQ(map, (ClassValueMap{{"kept", 9}, {"a", 2}, {"b", 1}}));
+}
+
+TEST_F(MiningStatsTest, ClassValueStartingWithNulIsAnEmptyLine) {
+  ClassValueMap map;
+  write_file("o.tgtvalues.map", std::string("one\n\0x\nthree\n", 13));
+  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }), "Error: empty line at line 2\n");
+  EXPECT_EQ(map, (ClassValueMap{{"one", 0}, {"three", 2}}));
+}
+
+TEST_F(MiningStatsTest, LongClassValueIsTakenWhole) {
+  ClassValueMap map;
+  const std::string value(500, 'v');
+  write_file("o.tgtvalues.map", value + "\n");
+  read_class_value_map("o", map);
+  EXPECT_EQ(map, (ClassValueMap{{value, 0}}));
+}
+
+TEST_F(MiningStatsTest, MissingClassValueMapChangesNothing) {
+  ClassValueMap map{{"x", 3}};
+  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }),
+            "Error: cannot open file o.tgtvalues.map for read\n");
+  EXPECT_EQ(map, (ClassValueMap{{"x", 3}}));
+}
+
+TEST_F(MiningStatsTest, ClassLabelsAreReadInTransactionOrder) {
+  write_ints("o.tgtvalues", {1, 0, -1, 2});
+  TrainingClassLabels labels(4, 7);
+  EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", labels); }), "");
+  EXPECT_EQ(labels, (TrainingClassLabels{1, 0, -1, 2}));
+
+  TrainingClassLabels none;
+  EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", none); }), "");
+}
+
+TEST_F(MiningStatsTest, ShortClassLabelFileLeavesTheRestAndIsReported) {
+  write_file("o.tgtvalues", std::string("\x01\0\0\0\x02\0\0\0\x03\0", 10));
+  TrainingClassLabels labels(4, 7);
+  EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", labels); }),
+            "Error: file o.tgtvalues holds 2 class labels, fewer than the 4 transactions\n");
+  EXPECT_EQ(labels[0], 1);
+  EXPECT_EQ(labels[1], 2);
+  EXPECT_EQ(labels[3], 7);
+
+  std::filesystem::remove("o.tgtvalues");
+  EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", labels); }),
+            "Error: cannot open file o.tgtvalues for read\n");
+}
+
+}  // namespace
