@@ -129,6 +129,20 @@ void count_classes(PreparedTable& table) {
   }
 }
 
+// With an empty target value the driver takes the class values back from
+// the miner's class-value map, which holds words of at most 99 bytes.
+void warn_of_unreadable_class_values(PreparedTable& table) {
+  const PreparedColumn& column = table.columns[table.class_column];
+  for (const std::string& value : column.values) {
+    if (value.find_first_of(" \t") != std::string::npos || value.size() > kMaxNameBytes) {
+      table.warnings.push_back("class value " + quote(value) +
+                               " holds a blank or is longer than 99 bytes; run varnel with a "
+                               "target value, or prepare with --positive");
+      return;
+    }
+  }
+}
+
 // The attributes to write, in order: a coded class first, then the others
 // in their own order, less the numeric ones when they are dropped.
 std::vector<size_t> order_columns(const RawDataset& dataset, const PrepareSettings& settings,
@@ -228,5 +242,6 @@ bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
                              "; there is nothing to mine");
   }
   count_classes(table);
+  if (!settings.positive) warn_of_unreadable_class_values(table);
   return true;
 }

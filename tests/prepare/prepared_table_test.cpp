@@ -99,6 +99,13 @@ TEST(PreparedTable, WarnsWhenNothingIsLeftToMineOrOneClassHoldsAll) {
   ASSERT_EQ(table.warnings.size(), 2u);
   EXPECT_EQ(table.warnings[0].rfind("no attribute is left besides the class 'c'", 0), 0u);
   EXPECT_EQ(table.warnings[1].rfind("every record is in one class of 'c'", 0), 0u);
+
+  // The class-value map the driver reads back holds single words.
+  dataset.records[1].values[1] = "no thanks";
+  table = PreparedTable{};
+  ASSERT_TRUE(prepare(dataset, settings, table, error)) << error;
+  ASSERT_EQ(table.warnings.size(), 2u);
+  EXPECT_EQ(table.warnings[1].rfind("class value 'no thanks' holds a blank", 0), 0u);
 }
 
 TEST(PreparedTable, RefusesDataThatCannotBeWrittenFaithfully) {
