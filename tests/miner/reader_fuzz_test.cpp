@@ -44,7 +44,7 @@ struct ReaderFuzzTest : testing::Test {
 };
 
 TEST_F(ReaderFuzzTest, SmallTextFiles) {
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 250; ++round) {
     const std::string text = round % 3 == 0 ? random_bytes(random, random() % 120)
                                             : random_text(random, static_cast<int>(random() % 40));
     for (const char* name : {"o.cfptree.stat", "o.tgtvalues.map", "o.sorted.rules.txt",
@@ -118,7 +118,7 @@ void write_hostile_tidlists(std::mt19937& random, int32_t transactions) {
 }
 
 TEST_F(ReaderFuzzTest, HostileTidLists) {
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 600; ++round) {
     const int32_t transactions = static_cast<int32_t>(random() % 12);
     write_hostile_tidlists(random, transactions);
     std::vector<std::pair<int32_t, int32_t>> wanted;
