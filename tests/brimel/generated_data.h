@@ -15,11 +15,12 @@ struct GeneratedData {
 };
 
 // `records` records of a class column with `classes` values and `attributes`
-// (at least 7) further columns of 2 or 3 values. The class follows some of
+// (at least 7) further columns of 2 or 3 values, `wider` more each. The class follows some of
 // the attributes; the last attribute is a function of another (its items
 // can add nothing to a cover) and the one before it is the same in every
 // record, so items that preserve a cover are met at every depth.
-inline GeneratedData generate_data(unsigned seed, int records, int attributes, int classes) {
+inline GeneratedData generate_data(unsigned seed, int records, int attributes, int classes,
+                                   int wider = 0) {
   std::mt19937 random(seed);
   GeneratedData data;
   data.names.push_back("class");
@@ -28,7 +29,7 @@ inline GeneratedData generate_data(unsigned seed, int records, int attributes, i
   for (int r = 0; r < records; ++r) {
     std::vector<std::string> fields(attributes + 1);
     for (int a = 0; a < attributes; ++a) {
-      const int values = 2 + (a % 2);
+      const int values = 2 + (a % 2) + wider;
       fields[a + 1] = "v" + std::to_string(std::uniform_int_distribution<int>(0, values - 1)(random));
     }
     fields[attributes] = fields[2] == "v0" ? "same" : "other";

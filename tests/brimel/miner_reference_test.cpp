@@ -22,6 +22,7 @@ struct Case {
   int records;
   int classes;
   MinerSettings settings;
+  int wider = 0;  // more values per attribute
 };
 
 std::string describe(const Case& c) {
@@ -29,7 +30,7 @@ std::string describe(const Case& c) {
   text << "seed " << c.seed << " target '" << c.settings.target_value << "' max_len "
        << c.settings.max_len << " min_sup " << c.settings.min_sup << " max_pvalue "
        << c.settings.max_pvalue << " local " << c.settings.max_local_pvalue << " min_diff "
-       << c.settings.min_diff;
+       << c.settings.min_diff << " records " << c.records << " wider " << c.wider;
   return text.str();
 }
 
@@ -71,7 +72,7 @@ int preorder_of(const ExpectedTree& tree, uint32_t items) {
 void check_against_reference(const Case& c) {
   SCOPED_TRACE(describe(c));
   ScratchDir scratch;
-  const GeneratedData data = generate_data(c.seed, c.records, 7, c.classes);
+  const GeneratedData data = generate_data(c.seed, c.records, 7, c.classes, c.wider);
   write_generated_data(data, "d");
   write_file("orsk.para", parameter_text("d", "o", c.settings));
   testing::internal::CaptureStdout();
@@ -254,6 +255,16 @@ TEST(MinerReference, MatchesBruteForceWithOtherThresholds) {
         c.settings.max_pvalue = level;
         check_against_reference(c);
       }
+}
+
+TEST(MinerReference, MatchesBruteForceWhereDeepCoversSpanFewWordsOfTheData) {
+  Case c{13, 3000, 3, MinerSettings{}, 1};
+  c.settings.min_sup = 1;
+  for (const double level : {0.05, 1.0}) {
+    c.settings.max_pvalue = level;
+    c.settings.max_local_pvalue = level;
+    check_against_reference(c);
+  }
 }
 
 TEST(MinerReference, CountsEveryPatternDownToSupportOne) {

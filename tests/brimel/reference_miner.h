@@ -1,5 +1,5 @@
 // Test support: the miner's results by brute force. Every itemset of a small
-// data set is enumerated, its supports counted by scanning all records, and
+// data set is enumerated, its supports counted from all records, and
 // the three rule tests applied as they are stated, with no pruning at all.
 #pragma once
 
@@ -86,18 +86,24 @@ inline ReferenceResult mine_by_brute_force(const GeneratedData& data, const Mine
   out.positives = static_cast<int>(std::count(out.labels.begin(), out.labels.end(), 1));
 
   const int items = static_cast<int>(out.item_keys.size());
-  std::vector<int> support(size_t{1} << items, 0), class_support(size_t{1} << items, 0);
-  for (uint32_t x = 0; x < (1u << items); ++x)
-    for (int t = 0; t < n; ++t)
-      if ((out.transactions[t] & x) == x) {
-        ++support[x];
-        class_support[x] += out.labels[t] == 1;
+  const uint32_t masks = 1u << items;
+  std::vector<int> support(masks, 0), class_support(masks, 0);
+  for (int t = 0; t < n; ++t) {
+    ++support[out.transactions[t]];
+    class_support[out.transactions[t]] += out.labels[t] == 1;
+  }
+  // Summed over supersets, entry x counts the records that hold all of x.
+  for (int i = 0; i < items; ++i)
+    for (uint32_t x = 0; x < masks; ++x)
+      if (!(x >> i & 1)) {
+        support[x] += support[x | 1u << i];
+        class_support[x] += class_support[x | 1u << i];
       }
   for (int i = 0; i < items; ++i) out.frequent_items += support[1u << i] >= s.min_sup;
 
   const LogFactorialTable lf = build_log_factorial_table(n);
   const double base = static_cast<double>(out.positives) / n;
-  for (uint32_t x = 1; x < (1u << items); ++x) {
+  for (uint32_t x = 1; x < masks; ++x) {
     const int length = std::popcount(x);
     if (length > s.max_len || support[x] < s.min_sup) continue;
     ++out.patterns_tested;
