@@ -1,0 +1,134 @@
+// The rule count file: the writer's exact text, the reader's fields, and the
+// reader on files that are cut short, malformed or random.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "support/scratch_dir.h"
+#include "validate/rule_count.h"
+
+namespace {
+
+RuleCountRecord read_count_file(const std::string& path, RuleCountRecord counts = {}) {
+  std::FILE* file = std::fopen(path.c_str(), "rt");
+  EXPECT_NE(file, nullptr) << path;
+  if (file != nullptr) read_rule_count(file, counts);
+  return counts;
+}
+
+RuleCountRecord sentinel_counts() {
+  RuleCountRecord counts;
+  counts.level = -1;
+  counts.corrected_level = -2;
+  counts.fdr_pvalue = -3;
+  counts.sig_at_level = -4;
+  counts.sig_at_corrected = -5;
+  counts.sig_at_fdr = -6;
+  return counts;
+}
+
+TEST(RuleCountFile, WritesTwelveLinesInPercentGStyle) {
+  ScratchDir dir;
+  RuleCountRecord counts;
+  counts.fdr_pvalue = 0.0123456789;
+  counts.sig_at_level = 7;
+  counts.sig_at_corrected = 2;
+  counts.sig_at_fdr = 5;
+  write_rule_count("o.sorted", 120, 0.05, counts);
+  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "120\n0.05\n0.0123457\n0\n0\n7\n2\n5\n0\n0\n0\n0\n");
+
+  counts.fdr_pvalue = 0;
+  write_rule_count("o.sorted", 0, 0.0000001, counts);
+  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n1e-07\n0\n0\n0\n7\n2\n5\n0\n0\n0\n0\n");
+  write_rule_count("o.sorted", 3, 1, counts);
+  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "3\n1\n0\n0\n0\n7\n2\n5\n0\n0\n0\n0\n");
+}
+
+TEST(RuleCountFile, ReadsBackWhatWasWrittenWithTheLevelRoundedToSixDigits) {
+  ScratchDir dir;
+  RuleCountRecord counts;
+  counts.fdr_pvalue = 0.00025;
+  counts.sig_at_level = 40;
+  counts.sig_at_corrected = 11;
+  counts.sig_at_fdr = 30;
+  write_rule_count("o.sorted", 400, 0.0123456789, counts);
+  const RuleCountRecord back = read_count_file("o.sorted.rulenum.txt");
+  EXPECT_EQ(back.level, 0.0123457);
+  EXPECT_EQ(back.corrected_level, 0.0123457 / 400.0);
+  EXPECT_EQ(back.fdr_pvalue, 0.00025);
+  EXPECT_EQ(back.sig_at_level, 40);
+  EXPECT_EQ(back.sig_at_corrected, 11);
+  EXPECT_EQ(back.sig_at_fdr, 30);
+}
+
+TEST(RuleCountFile, NoRulesTestedGivesAnInfiniteCorrectedLevel) {
+  ScratchDir dir;
+  write_rule_count("o.sorted", 0, 0.05, RuleCountRecord{});
+  const RuleCountRecord back = read_count_file("o.sorted.rulenum.txt");
+  EXPECT_EQ(back.level, 0.05);
+  EXPECT_TRUE(std::isinf(back.corrected_level) && back.corrected_level > 0);
+}
+
+TEST(RuleCountFile, MinersFileWithOtherValuesAndAnyWhiteSpaceReadsAlike) {
+  ScratchDir dir;
+  write_file("m.rulenum.txt", "250 0.05\t0.001 0.05 0.0\r\n 9 3 6 77 12 5 0");
+  const RuleCountRecord back = read_count_file("m.rulenum.txt");
+  EXPECT_EQ(back.level, 0.05);
+  EXPECT_EQ(back.corrected_level, 0.05 / 250);
+  EXPECT_EQ(back.fdr_pvalue, 0.001);
+  EXPECT_EQ(back.sig_at_level, 9);
+  EXPECT_EQ(back.sig_at_corrected, 3);
+  EXPECT_EQ(back.sig_at_fdr, 6);
+}
+
+TEST(RuleCountFile, ReadingStopsAtTheFirstMissingOrMalformedValue) {
+  ScratchDir dir;
+  struct Case {
+    const char* text;
+    double level;
+    double corrected;
+    int32_t sig_at_level;
+  };
+  const Case cases[] = {
+      {"", -1, -2, -4},
+      {"10", -1, -2, -4},                            // cut short before the level
+      {"abc 0.05 0 0 0 1 1 1", -1, -2, -4},          // no count: no level either
+      {"99999999999 0.05 0 0 0 1 1 1", -1, -2, -4},  // count beyond 32 bits
+      {"10 0.5 0 0 0 x 1 1", 0.5, 0.05, -4},
+      {"10 0.5 0 0 0 4", 0.5, 0.05, 4},
+  };
+  for (const Case& c : cases) {
+    write_file("bad.rulenum.txt", c.text);
+    const RuleCountRecord back = read_count_file("bad.rulenum.txt", sentinel_counts());
+    EXPECT_EQ(back.level, c.level) << c.text;
+    EXPECT_EQ(back.corrected_level, c.corrected) << c.text;
+    EXPECT_EQ(back.sig_at_level, c.sig_at_level) << c.text;
+    EXPECT_EQ(back.sig_at_fdr, -6) << c.text;
+  }
+}
+
+TEST(RuleCountFile, UnwritableFileWritesNothing) {
+  ScratchDir dir;
+  write_rule_count("no/such/dir/o.sorted", 1, 0.05, RuleCountRecord{});
+  EXPECT_FALSE(std::filesystem::exists("no/such/dir/o.sorted.rulenum.txt"));
+}
+
+TEST(RuleCountFile, RandomFilesAreReadSafely) {
+  ScratchDir dir;
+  std::mt19937 random(99);
+  const std::string alphabet = "0123456789 \n\t.-+eE9x";
+  for (int i = 0; i < 300; ++i) {
+    std::string text;
+    const int length = static_cast<int>(random() % 80);
+    for (int j = 0; j < length; ++j) {
+      text += random() % 8 == 0 ? static_cast<char>(random() % 256)
+                                : alphabet[random() % alphabet.size()];
+    }
+    write_file("random.rulenum.txt", text);
+    read_count_file("random.rulenum.txt");
+  }
+}
+
+}  // namespace
