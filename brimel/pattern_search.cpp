@@ -15,6 +15,7 @@
 #include <numeric>
 
 #include "driver/run_stats.h"
+#include "cover_bitsets.h"
 #include "fisher_verdict.h"
 #include "pattern_trie.h"
 
@@ -153,46 +154,6 @@ void test_rule(Search& s, int depth, const Extension& x, int32_t parent_support,
   s.out->rules.push_back(rule);
 }
 
-struct Counts {
-  int32_t support = 0;
-  int32_t class_support = 0;
-};
-
-// out = x & y over all words; the counts of the result.
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
-Counts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out, size_t words,
-                     size_t positive_words) {
-  int64_t positive = 0, negative = 0;
-  for (size_t w = 0; w < positive_words; ++w) {
-    out[w] = x[w] & y[w];
-    positive += __builtin_popcountll(out[w]);
-  }
-  for (size_t w = positive_words; w < words; ++w) {
-    out[w] = x[w] & y[w];
-    negative += __builtin_popcountll(out[w]);
-  }
-  return Counts{static_cast<int32_t>(positive + negative), static_cast<int32_t>(positive)};
-}
-
-// The same over the listed words only, of which the first `split` are
-// positive words.
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
-Counts intersect_active(const uint64_t* x, const uint64_t* y, uint64_t* out, const uint32_t* active,
-                        size_t count, size_t split) {
-  int64_t positive = 0, negative = 0;
-  for (size_t i = 0; i < split; ++i) {
-    const uint32_t w = active[i];
-    out[w] = x[w] & y[w];
-    positive += __builtin_popcountll(out[w]);
-  }
-  for (size_t i = split; i < count; ++i) {
-    const uint32_t w = active[i];
-    out[w] = x[w] & y[w];
-    negative += __builtin_popcountll(out[w]);
-  }
-  return Counts{static_cast<int32_t>(positive + negative), static_cast<int32_t>(positive)};
-}
-
 // Intersects the node's bitset with each candidate's and keeps the frequent
 // results in the next level; returns the number of candidates that occur in
 // every transaction of the node.
@@ -243,8 +204,8 @@ int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Ext
   for (int i = 0; i < count; ++i) {
     const uint64_t* y = candidate_bits + static_cast<size_t>(candidates[i].slot) * words;
     uint64_t* out = buffer.data() + static_cast<size_t>(slot) * words;
-    const Counts c = dense ? intersect_all(x, y, out, words, s.positive_words)
-                           : intersect_active(x, y, out, active.data(), active.size(), split);
+    const CoverCounts c = dense ? intersect_all(x, y, out, words, s.positive_words)
+                                : intersect_listed(x, y, out, active.data(), active.size(), split);
     if (c.support < s.params->min_sup) continue;
     if (c.support == x_support) {
       ++perfect;
