@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "driver/run_stats.h"
 #include "miner/miner_run.h"
@@ -37,7 +38,12 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   }
 
   if (target_value.empty()) read_class_value_map(output_name, class_map);
-  TrainingClassLabels training(static_cast<size_t>(std::max(run_stats.train_instances, 0)));
+  // The statistics file's count is untrusted: never reserve more labels than
+  // the class-label file holds.
+  std::error_code no_size;
+  const uintmax_t label_bytes = std::filesystem::file_size(output_name + ".tgtvalues", no_size);
+  TrainingClassLabels training(std::min<uintmax_t>(
+      static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), no_size ? 0 : label_bytes / 4));
   read_training_class_labels(output_name, training);
 
   const std::string names_path = mining_base + ".names";

@@ -1,6 +1,7 @@
 // Readers of the miner's statistics file, class-value map and class-label file.
 #include "miner/mining_stats.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -71,8 +72,8 @@ void read_training_class_labels(const std::string& output_name, TrainingClassLab
   }
   const size_t got = read_int32_le(file, labels.data(), labels.size());
   std::fclose(file);
-  if (got < labels.size()) {
-    std::printf("Error: file %s holds %zu class labels, fewer than the %zu transactions\n",
-                path.c_str(), got, labels.size());
+  if (got < static_cast<size_t>(std::max(run_stats.train_instances, 0))) {
+    std::printf("Error: file %s holds %zu class labels, fewer than the %d transactions\n",
+                path.c_str(), got, run_stats.train_instances);
   }
 }

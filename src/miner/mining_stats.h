@@ -27,6 +27,7 @@ void read_mining_statistics(const std::string& output_name);
 void read_class_value_map(const std::string& output_name, ClassValueMap& map);
 
 // Reads up to labels.size() entries of the class-label file into `labels`;
-// entries beyond a short file's end are left as they were, and the shortage
-// is reported with an "Error: " line.
+// entries beyond a short file's end are left as they were, and a file with
+// fewer than run_stats.train_instances entries is reported with an "Error: "
+// line.
 void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels);

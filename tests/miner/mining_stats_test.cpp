@@ -87,16 +87,19 @@ TEST_F(MiningStatsTest, MissingClassValueMapChangesNothing) {
 
 TEST_F(MiningStatsTest, ClassLabelsAreReadInTransactionOrder) {
   write_ints("o.tgtvalues", {1, 0, -1, 2});
+  run_stats.train_instances = 4;
   TrainingClassLabels labels(4, 7);
   EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", labels); }), "");
   EXPECT_EQ(labels, (TrainingClassLabels{1, 0, -1, 2}));
 
+  run_stats.train_instances = 0;
   TrainingClassLabels none;
   EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", none); }), "");
 }
 
 TEST_F(MiningStatsTest, ShortClassLabelFileLeavesTheRestAndIsReported) {
   write_file("o.tgtvalues", std::string("\x01\0\0\0\x02\0\0\0\x03\0", 10));
+  run_stats.train_instances = 4;
   TrainingClassLabels labels(4, 7);
   EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", labels); }),
             "Error: file o.tgtvalues holds 2 class labels, fewer than the 4 transactions\n");
