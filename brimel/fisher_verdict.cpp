@@ -107,6 +107,17 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
   return sum;
 }
 
+// X must drop at least one of Y's other transactions, and p-values are never
+// below the probability of their own table. The most extreme table X can
+// have keeps just Y's k rule-class transactions when k >= min_sup, giving
+// 1 / C(s, k); else all of them and min_sup - k others, giving
+// C(s - k, min_sup - k) / C(s, min_sup).
+double log10_local_pvalue_floor(const double* lf, int32_t s, int32_t k, int32_t min_sup) {
+  if (k == 0 || k == s || s - 1 < min_sup) return std::numeric_limits<double>::infinity();
+  if (k >= min_sup) return -log10_binomial(lf, s, k);
+  return log10_binomial(lf, s - k, min_sup - k) - log10_binomial(lf, s, min_sup);
+}
+
 FisherBound make_fisher_bound(const double* log_factorial, double bound) {
   return FisherBound{log_factorial, bound, std::log10(bound)};
 }

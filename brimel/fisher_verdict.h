@@ -50,3 +50,10 @@ bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k);
 inline double log10_binomial(const double* log_factorial, int32_t n, int32_t k) {
   return log_factorial[n] - log_factorial[k] - log_factorial[n - k];
 }
+
+// For a pattern Y of support s and class support k: log10 of a number that
+// no local p-value Fisher(s, s', k, k') of a pattern X inside Y's cover
+// reaches when X has support s' >= min_sup and a higher confidence than Y;
+// +infinity when no such X can exist. It never falls as Y's cover loses
+// transactions, so it holds for every extension of Y as well.
+double log10_local_pvalue_floor(const double* log_factorial, int32_t s, int32_t k, int32_t min_sup);

@@ -38,7 +38,7 @@ struct Search {
   int32_t positives = 0;
   int32_t max_len = 0;
   double base_confidence = 0.0;
-  double log10_inverse_local = 0.0;
+  double log10_local = 0.0;  // log10(max_local_pvalue)
 
   size_t words = 0;           // words per bitset
   size_t positive_words = 0;  // the leading words, which hold the rule class
@@ -90,15 +90,12 @@ uint64_t subsets_up_to(int q, int limit, bool& saturated) {
   return sum;
 }
 
-// A pattern can be the generalisation of a rule only when some pattern
-// inside its cover could be locally significant and improve on it; all of
-// this is inherited by its extensions, whose covers are smaller.
+// A pattern can be the generalisation of a rule only if some pattern inside
+// its cover can be locally significant within it; this is inherited by its
+// extensions, whose covers are smaller.
 bool may_generalise_rule(const Search& s, int32_t support, int32_t class_support) {
-  if (class_support == 0 || class_support == support) return false;
-  // The most extreme local table within the cover has probability
-  // 1 / C(support, class_support); no p-value lies below it.
-  return log10_binomial(s.log_factorial.data(), support, class_support) >=
-         s.log10_inverse_local - 1e-9;
+  return log10_local_pvalue_floor(s.log_factorial.data(), support, class_support,
+                                  s.params->min_sup) <= s.log10_local + 1e-9;
 }
 
 bool improves_on(const Search& s, int32_t support, int32_t class_support, int32_t general_support,
@@ -337,7 +334,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   s.global = make_fisher_verdict_cache(make_fisher_bound(s.log_factorial.data(), params.max_pvalue),
                                        s.transactions, s.positives);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
-  s.log10_inverse_local = -std::log10(params.max_local_pvalue);
+  s.log10_local = std::log10(params.max_local_pvalue);
   s.base_confidence =
       s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;

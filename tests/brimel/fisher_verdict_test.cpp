@@ -106,3 +106,38 @@ TEST(FisherSkipping, GivesTheExactPValueBitForBit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every pattern inside a cover of s transactions, k of the rule class, that
+// has support s2 >= min_sup and a higher confidence than the cover: its
+// local p-value never goes below the floor.
+TEST(LocalPValueFloor, HoldsForEveryPatternInsideTheCover) {
+  const int n = 60;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  for (int s = 1; s <= n; s += 3)
+    for (int k = 0; k <= s; ++k)
+      for (const int min_sup : {1, 2, 5, 13, 30}) {
+        const double floor = log10_local_pvalue_floor(lf.data(), s, k, min_sup);
+        double lowest = std::numeric_limits<double>::infinity();
+        for (int s2 = min_sup; s2 < s; ++s2)
+          for (int k2 = std::max(0, s2 - (s - k)); k2 <= std::min(k, s2); ++k2) {
+            if (static_cast<double>(k2) / s2 <= static_cast<double>(k) / s) continue;
+            lowest = std::min(lowest, std::log10(fisher_exact_pvalue_from(lf.data(), s, s2, k, k2)));
+          }
+        if (std::isinf(floor)) {
+          EXPECT_TRUE(std::isinf(lowest)) << "s " << s << " k " << k << " min_sup " << min_sup;
+        } else {
+          EXPECT_GE(lowest, floor - 1e-9) << "s " << s << " k " << k << " min_sup " << min_sup;
+        }
+        // Losing any one transaction never lowers the floor.
+        if (k > 0) {
+          EXPECT_GE(log10_local_pvalue_floor(lf.data(), s - 1, k - 1, min_sup), floor - 1e-9);
+        }
+        if (k < s) {
+          EXPECT_GE(log10_local_pvalue_floor(lf.data(), s - 1, k, min_sup), floor - 1e-9);
+        }
+      }
+}
+
+}  // namespace

@@ -267,6 +267,19 @@ TEST(MinerReference, MatchesBruteForceWhereDeepCoversSpanFewWordsOfTheData) {
   }
 }
 
+TEST(MinerReference, MatchesBruteForceWhereRulesHaveLittleSupportToSpare) {
+  for (const int min_sup : {8, 15, 30})
+    for (const double local : {0.05, 0.5})
+      for (const int wider : {0, 1}) {
+        Case c{static_cast<unsigned>(20 + min_sup), 400, 2, MinerSettings{}, wider};
+        c.settings.target_value = "c1";
+        c.settings.min_sup = min_sup;
+        c.settings.max_pvalue = 1.0;
+        c.settings.max_local_pvalue = local;
+        check_against_reference(c);
+      }
+}
+
 TEST(MinerReference, CountsEveryPatternDownToSupportOne) {
   Case c{11, 70, 2, MinerSettings{}};
   c.settings.min_sup = 1;
