@@ -1,7 +1,8 @@
-// The fast verdict of Fisher's exact test. All tables of the hypergeometric
-// distribution rise towards the mode and fall beyond it, so the p-value is the
-// observed table, its own tail, and the far tail beyond the point where the
-// probabilities drop to the observed one again.
+// Fisher's exact test as the search needs it: fast verdicts, exact p-values
+// that skip negligible terms, and a floor under local p-values. All tables of
+// the hypergeometric distribution rise towards the mode and fall beyond it,
+// so a p-value is the observed table, its own tail, and the far tail beyond
+// the point where the probabilities drop to the observed one again.
 #include "fisher_verdict.h"
 
 #include <algorithm>

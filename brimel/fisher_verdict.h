@@ -1,5 +1,6 @@
-// Deciding "p <= bound" for Fisher's exact test far faster than summing the
-// p-value, with the same verdict as the system's exact function.
+// Fisher's exact test for the search: "p <= bound" decided far faster than
+// by summing the p-value, and exact p-values, always with the same result as
+// the system's own function.
 #pragma once
 
 #include <cstdint>
