@@ -29,6 +29,7 @@ struct Extension {
   int32_t class_support = 0;
   uint32_t slot = 0;
   uint32_t trie = kNoTrieNode;
+  bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
 struct Search {
@@ -222,12 +223,11 @@ void show_progress(Search& s) {
                static_cast<unsigned long long>(s.out->patterns_tested), s.out->rules.size());
 }
 
-// Gives the node's children that may generalise a rule their places in the
-// trie, side by side under the node's own.
+// Gives the node's living children their places in the trie, side by side
+// under the node's own.
 bool store_children(Search& s, uint32_t node_index, std::vector<Extension>& children) {
   uint32_t stored = 0;
-  for (const Extension& child : children)
-    stored += may_generalise_rule(s, child.support, child.class_support);
+  for (const Extension& child : children) stored += child.alive;
   if (stored == 0) return true;
   const uint32_t first = add_trie_nodes(s.trie, stored);
   if (first == kNoTrieNode) {
@@ -239,7 +239,7 @@ bool store_children(Search& s, uint32_t node_index, std::vector<Extension>& chil
   node.child_count = stored;
   uint32_t next = first;
   for (Extension& child : children) {
-    if (!may_generalise_rule(s, child.support, child.class_support)) continue;
+    if (!child.alive) continue;
     trie_node(s.trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
     child.trie = next++;
   }
@@ -275,10 +275,10 @@ void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
     }
   }
 
-  const bool alive =
-      depth == 0 || (parent_alive && may_generalise_rule(s, x.support, x.class_support));
   std::vector<Extension>& children = s.level_children[depth + 1];
-  if (alive && x.trie != kNoTrieNode && depth + 1 < s.max_len && !store_children(s, x.trie, children)) {
+  for (Extension& child : children)
+    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
+  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len && !store_children(s, x.trie, children)) {
     s.failed = true;
     return;
   }
@@ -287,7 +287,7 @@ void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
   for (int j = n_children - 1; j >= 0; --j) {
     s.path[depth] = children[j].rank;
     expand(s, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * s.words,
-           children.data() + j + 1, n_children - j - 1, bits, q, alive, x.support,
+           children.data() + j + 1, n_children - j - 1, bits, q, x.alive, x.support,
            x.class_support);
   }
 }
@@ -363,7 +363,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   std::vector<Extension> candidates(frequent);
   for (int32_t r = 0; r < frequent; ++r)
     candidates[r] = Extension{r, 0, 0, static_cast<uint32_t>(r), kNoTrieNode};
-  const Extension root{-1, s.transactions, s.positives, 0, kTrieRoot};
+  const Extension root{-1, s.transactions, s.positives, 0, kTrieRoot, true};
   expand(s, 0, root, all.data(), candidates.data(), frequent, s.item_bits.data(), 0, true,
          s.transactions, s.positives);
   if (show_progress) std::fputs("\r\033[K", stderr);
