@@ -49,6 +49,7 @@ struct Search {
   std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
   std::vector<std::vector<uint32_t>> level_active;     // depth d: word list of the node expanded there
   std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there
+  std::vector<size_t> active_split;  // depth d: how many words of that list hold the rule class
   std::vector<int32_t> path;                           // ranks of the current pattern
 
   LogFactorialTable log_factorial;
@@ -163,19 +164,24 @@ int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Ext
   // several candidates will read it.
   std::vector<uint32_t>& own = s.level_active[depth];
   const std::vector<uint32_t>* list = &own;
+  size_t split = s.positive_words;  // listed words of the rule class, which come first
   if (depth == 0) {
     own.resize(words);
     std::iota(own.begin(), own.end(), 0u);
   } else if (count == 1) {
     list = s.active_list[depth - 1];
+    split = s.active_split[depth - 1];
   } else {
     const std::vector<uint32_t>& above = *s.active_list[depth - 1];
+    const size_t above_split = s.active_split[depth - 1];
     own.resize(above.size());
     size_t kept = 0;
-    for (const uint32_t w : above) {
-      own[kept] = w;
-      kept += x[w] != 0;
+    for (size_t i = 0; i < above.size(); ++i) {
+      if (i == above_split) split = kept;
+      own[kept] = above[i];
+      kept += x[above[i]] != 0;
     }
+    if (above_split == above.size()) split = kept;
     own.resize(kept);
     // Dense nodes take every word, so the loop runs straight through memory;
     // their words outside the list are zero. Below a sparse node only the
@@ -183,14 +189,13 @@ int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Ext
     if (kept * 2 > words) {
       own.resize(words);
       std::iota(own.begin(), own.end(), 0u);
+      split = s.positive_words;
     }
   }
   s.active_list[depth] = list;
+  s.active_split[depth] = split;
   const std::vector<uint32_t>& active = *list;
   const bool dense = active.size() == words;
-  const size_t split = static_cast<size_t>(
-      std::lower_bound(active.begin(), active.end(), static_cast<uint32_t>(s.positive_words)) -
-      active.begin());
 
   std::vector<uint64_t>& buffer = s.level_bits[depth + 1];
   if (buffer.size() < static_cast<size_t>(count) * words)
@@ -348,6 +353,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   s.level_children.resize(s.max_len + 2);
   s.level_active.resize(s.max_len + 2);
   s.active_list.assign(s.max_len + 2, nullptr);
+  s.active_split.assign(s.max_len + 2, 0);
   s.path.assign(s.max_len + 1, 0);
   reset_trie(s.trie, s.transactions, s.positives);
 
