@@ -1,10 +1,10 @@
-// The tid-list writer walks the tree in preorder with the tid lists of the
-// current path only, so its memory follows the tree's depth, not its size.
+// The tid-list writer walks the tree in preorder with the covers of the
+// current path only, as bitsets, so its memory follows the tree's depth, not
+// its size, and an entry's cover costs one pass over the words.
 #include "tidlist_writer.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <vector>
 
 #include "miner/raw_ints.h"
@@ -12,14 +12,7 @@
 
 namespace {
 
-struct PathList {
-  int32_t entry = -1;
-  std::vector<int32_t> tids;
-  int32_t stored_base = -1;  // position in the path of the nearest stored ancestor, -1: the root
-};
-
-// Membership bitsets of the items in the tree, built on first use, so that
-// narrowing a cover to an item costs one bit test per transaction.
+// Membership bitsets of the items in the tree, built on first use.
 struct ItemBits {
   size_t words = 0;
   std::vector<std::vector<uint64_t>> bits;  // by item id; empty until needed
@@ -38,10 +31,25 @@ const std::vector<uint64_t>& bits_of(ItemBits& items, const MiningData& data, in
   return bits;
 }
 
-bool write_list(std::FILE* file, const std::vector<int32_t>& list, int64_t& position) {
-  const int32_t count = static_cast<int32_t>(list.size());
-  position += 4 * (1 + static_cast<int64_t>(list.size()));
-  return write_int32_le(file, &count, 1) && write_int32_le(file, list.data(), list.size());
+// An entry on the current path: its cover sits in the path's bitset of the
+// same depth.
+struct PathEntry {
+  int32_t entry = -1;
+  int64_t support = 0;
+  int32_t stored_base = -1;  // depth of the nearest stored ancestor, -1: the root
+};
+
+// Writes the record of the transactions in `in` and not in `out` (null: none).
+bool write_list(std::FILE* file, const uint64_t* in, const uint64_t* out, size_t words,
+                std::vector<int32_t>& scratch, int64_t& position) {
+  scratch.clear();
+  for (size_t w = 0; w < words; ++w) {
+    for (uint64_t bits = in[w] & ~(out ? out[w] : 0); bits != 0; bits &= bits - 1)
+      scratch.push_back(static_cast<int32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
+  }
+  const int32_t count = static_cast<int32_t>(scratch.size());
+  position += 4 * (1 + static_cast<int64_t>(scratch.size()));
+  return write_int32_le(file, &count, 1) && write_int32_le(file, scratch.data(), scratch.size());
 }
 
 bool report_write_failure(const std::string& path) {
@@ -55,41 +63,47 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
                      const MiningData& data, const PatternTree& tree, TidListCounts& counts) {
   counts = TidListCounts{};
   const int32_t n = transaction_count(data);
-  ItemBits item_bits{(static_cast<size_t>(n) + 63) / 64, std::vector<std::vector<uint64_t>>(data.item_keys.size())};
+  const size_t words = (static_cast<size_t>(n) + 63) / 64;
+  ItemBits item_bits{words, std::vector<std::vector<uint64_t>>(data.item_keys.size())};
+  std::vector<uint64_t> all(words, 0);
+  for (int32_t t = 0; t < n; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
   std::vector<TidListDirEntry> directory(tree.entries.size());
-  std::vector<int32_t> all(n);
-  for (int32_t t = 0; t < n; ++t) all[t] = t;
 
   std::FILE* list_file = std::fopen(list_path.c_str(), "wb");
   if (list_file == nullptr) {
     std::printf("Error: cannot open file %s for write\n", list_path.c_str());
     return false;
   }
-  std::vector<PathList> path;
-  std::vector<int32_t> diff;
+  std::vector<PathEntry> path;
+  std::vector<std::vector<uint64_t>> covers;  // by depth
+  std::vector<int32_t> scratch;
   int64_t position = 0;
   bool ok = true;
   for (size_t e = 0; e < tree.entries.size() && ok; ++e) {
     const PatternTreeEntry& entry = tree.entries[e];
     while (!path.empty() && path.back().entry != entry.parent) path.pop_back();
-    const std::vector<int32_t>& parent_tids = path.empty() ? all : path.back().tids;
-    const int32_t base_of_parent =
-        path.empty() ? -1
-                     : (directory[path.back().entry].flags & kTidListStored
-                            ? static_cast<int32_t>(path.size()) - 1
-                            : path.back().stored_base);
-    PathList node;
-    node.entry = static_cast<int32_t>(e);
-    node.stored_base = base_of_parent;
-    const std::vector<uint64_t>& bits = bits_of(item_bits, data, entry.item);
-    for (const int32_t t : parent_tids)
-      if (bits[t / 64] >> (t % 64) & 1) node.tids.push_back(t);
+    const size_t depth = path.size();
+    const uint64_t* parent = depth == 0 ? all.data() : covers[depth - 1].data();
+    if (covers.size() <= depth) covers.emplace_back(words);
+    uint64_t* cover = covers[depth].data();
+    const std::vector<uint64_t>& item = bits_of(item_bits, data, entry.item);
+    int64_t support = 0;
+    for (size_t w = 0; w < words; ++w) {
+      cover[w] = parent[w] & item[w];
+      support += __builtin_popcountll(cover[w]);
+    }
+    PathEntry node{static_cast<int32_t>(e), support, -1};
+    if (depth > 0) {
+      const PathEntry& up = path.back();
+      node.stored_base = directory[up.entry].flags & kTidListStored ? static_cast<int32_t>(depth) - 1
+                                                                    : up.stored_base;
+    }
     directory[e].parent = entry.parent;
     if (entry.rule >= 0) {
-      const std::vector<int32_t>& base = base_of_parent < 0 ? all : path[base_of_parent].tids;
-      const bool as_diff = base.size() - node.tids.size() < node.tids.size();
-      const int64_t record_bytes =
-          4 * (1 + static_cast<int64_t>(as_diff ? base.size() - node.tids.size() : node.tids.size()));
+      const uint64_t* base = node.stored_base < 0 ? all.data() : covers[node.stored_base].data();
+      const int64_t base_support = node.stored_base < 0 ? n : path[node.stored_base].support;
+      const bool as_diff = base_support - support < support;
+      const int64_t record_bytes = 4 * (1 + (as_diff ? base_support - support : support));
       if (position + record_bytes > INT32_MAX) {
         std::printf("Error: tid-list file %s would pass 2 GiB\n", list_path.c_str());
         ok = false;
@@ -97,20 +111,17 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
       }
       directory[e].offset = static_cast<int32_t>(position);
       if (as_diff) {
-        diff.clear();
-        std::set_difference(base.begin(), base.end(), node.tids.begin(), node.tids.end(),
-                            std::back_inserter(diff));
         directory[e].flags = kTidListStored | kTidListDiff;
-        ok = write_list(list_file, diff, position);
+        ok = write_list(list_file, base, cover, words, scratch, position);
         ++counts.diff_lists;
       } else {
         directory[e].flags = kTidListStored;
-        ok = write_list(list_file, node.tids, position);
+        ok = write_list(list_file, cover, nullptr, words, scratch, position);
         ++counts.full_lists;
       }
       if (!ok) report_write_failure(list_path);
     }
-    path.push_back(std::move(node));
+    path.push_back(node);
   }
   if (std::fclose(list_file) != 0 && ok) ok = report_write_failure(list_path);
   if (!ok) return false;
