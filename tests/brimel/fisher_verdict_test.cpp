@@ -1,5 +1,6 @@
-// The fast verdict of Fisher's exact test must agree with the exact p-value
-// on every table, including bounds that equal the p-value itself.
+// The search's Fisher helpers against the system's exact p-value: verdicts on
+// every table, bounds equal to the p-value itself included; exact p-values
+// bit for bit; and the floor under local p-values.
 #include "fisher_verdict.h"
 
 #include <gtest/gtest.h>
