@@ -3,6 +3,14 @@
 #include "cover_bitsets.h"
 
 __attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CoverCounts count_cover(const uint64_t* x, size_t words, size_t positive_words) {
+  int64_t positive = 0, negative = 0;
+  for (size_t w = 0; w < positive_words; ++w) positive += __builtin_popcountll(x[w]);
+  for (size_t w = positive_words; w < words; ++w) negative += __builtin_popcountll(x[w]);
+  return CoverCounts{static_cast<int32_t>(positive + negative), static_cast<int32_t>(positive)};
+}
+
+__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
 CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out, size_t words,
                           size_t positive_words) {
   int64_t positive = 0, negative = 0;

@@ -10,6 +10,10 @@ struct CoverCounts {
   int32_t class_support = 0;
 };
 
+// The counts of x over `words` words, of which the first `positive_words`
+// hold the rule class.
+CoverCounts count_cover(const uint64_t* x, size_t words, size_t positive_words);
+
 // out = x & y over `words` words, of which the first `positive_words` hold
 // the rule class.
 CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out, size_t words,

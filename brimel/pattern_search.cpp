@@ -197,8 +197,10 @@ int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Ext
   const std::vector<uint32_t>& active = *list;
   const bool dense = active.size() == words;
 
+  // The root's children are the items themselves: their bitsets stay where
+  // they are.
   std::vector<uint64_t>& buffer = s.level_bits[depth + 1];
-  if (buffer.size() < static_cast<size_t>(count) * words)
+  if (depth > 0 && buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
   std::vector<Extension>& children = s.level_children[depth + 1];
   children.clear();
@@ -207,14 +209,16 @@ int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Ext
   for (int i = 0; i < count; ++i) {
     const uint64_t* y = candidate_bits + static_cast<size_t>(candidates[i].slot) * words;
     uint64_t* out = buffer.data() + static_cast<size_t>(slot) * words;
-    const CoverCounts c = dense ? intersect_all(x, y, out, words, s.positive_words)
-                                : intersect_listed(x, y, out, active.data(), active.size(), split);
+    const CoverCounts c = depth == 0 ? count_cover(y, words, s.positive_words)
+                          : dense    ? intersect_all(x, y, out, words, s.positive_words)
+                                     : intersect_listed(x, y, out, active.data(), active.size(), split);
     if (c.support < s.params->min_sup) continue;
     if (c.support == x_support) {
       ++perfect;
       continue;
     }
-    children.push_back(Extension{candidates[i].rank, c.support, c.class_support, slot, kNoTrieNode});
+    children.push_back(Extension{candidates[i].rank, c.support, c.class_support,
+                                 depth == 0 ? candidates[i].slot : slot, kNoTrieNode});
     ++slot;
   }
   return perfect;
@@ -288,7 +292,7 @@ void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
     return;
   }
   const int n_children = static_cast<int>(children.size());
-  const uint64_t* bits = s.level_bits[depth + 1].data();
+  const uint64_t* bits = depth == 0 ? s.item_bits.data() : s.level_bits[depth + 1].data();
   for (int j = n_children - 1; j >= 0; --j) {
     s.path[depth] = children[j].rank;
     expand(s, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * s.words,
