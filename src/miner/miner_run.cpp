@@ -56,6 +56,11 @@ void start_and_wait(const std::string& miner_path) {
   int status = 0;
   while (waitpid(child, &status, 0) == -1 && errno == EINTR) {
   }
+  // A miner that failed says why itself; one killed by a signal cannot.
+  if (WIFSIGNALED(status)) {
+    std::printf("Error: the miner %s was killed by signal %d\n", miner_path.c_str(),
+                WTERMSIG(status));
+  }
 }
 
 }  // namespace
@@ -90,7 +95,12 @@ bool write_miner_parameter_file(const std::string& data_base, const std::string&
   std::fprintf(file, "output_mode=all\n");
   std::fprintf(file, "gen_tid_list=yes\n");
   std::fprintf(file, "output=%s\n", output_name.c_str());
-  std::fclose(file);
+  // A parameter file cut short by a full disk would run the miner on
+  // whatever settings survived.
+  if (std::fclose(file) != 0) {
+    std::printf("Error: cannot write file %s\n", kParameterFile);
+    return false;
+  }
   return true;
 }
 

@@ -15,7 +15,8 @@ constexpr std::array<std::string_view, 8> kMinerOutputSuffixes = {
 // Writes "orsk.para" for these settings, removes the miner's earlier output
 // files of `output_name`, prints the command line and runs the miner,
 // returning once it has finished. Nothing is reported to the caller: a miner
-// that fails shows up later as missing files. The miner is started without a
+// that fails shows up later as missing files; one killed by a signal is also
+// reported as "Error: the miner %s was killed by signal %d". The miner is started without a
 // shell. A name or value holding a line break, which would add lines to the
 // parameter file, is reported and the miner is not run.
 void run_miner(const std::string& data_base, const std::string& target_attr,
@@ -23,7 +24,8 @@ void run_miner(const std::string& data_base, const std::string& target_attr,
                double max_pvalue, double max_local_pvalue, double min_diff);
 
 // Creates or truncates "orsk.para" in the working directory with its 21
-// lines. Returns false after "Error: cannot open file orsk.para for write".
+// lines. Returns false after "Error: cannot open file orsk.para for write" or,
+// when the lines could not all be written, "Error: cannot write file orsk.para".
 bool write_miner_parameter_file(const std::string& data_base, const std::string& target_attr,
                                 const std::string& target_value, int min_sup,
                                 const std::string& output_name, double max_pvalue,
