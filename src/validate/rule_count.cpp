@@ -36,8 +36,13 @@ void write_rule_count(const std::string& prefix, int32_t rules_tested, double le
                       const RuleCountRecord& counts) {
   const std::string path = prefix + ".rulenum.txt";
   std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return;
+  // The driver reads this file back for its report: a silent failure would
+  // pass zeros off as results.
+  if (file == nullptr) {
+    std::printf("Error: cannot open file %s for write\n", path.c_str());
+    return;
+  }
   std::fprintf(file, "%d\n%g\n%g\n0\n0\n%d\n%d\n%d\n0\n0\n0\n0\n", rules_tested, level,
                counts.fdr_pvalue, counts.sig_at_level, counts.sig_at_corrected, counts.sig_at_fdr);
-  std::fclose(file);
+  if (std::fclose(file) != 0) std::printf("Error: cannot write file %s\n", path.c_str());
 }

@@ -26,6 +26,7 @@ struct RuleCountRecord {
 void read_rule_count(std::FILE* file, RuleCountRecord& counts);
 
 // Creates or truncates "<prefix>.rulenum.txt" with `rules_tested`, `level` and
-// the counts' FDR threshold and three significance counts.
+// the counts' FDR threshold and three significance counts. A file that cannot
+// be opened or written is reported as an "Error: " line.
 void write_rule_count(const std::string& prefix, int32_t rules_tested, double level,
                       const RuleCountRecord& counts);

@@ -59,7 +59,8 @@ TEST(ValidatedOutput, UncreatableFilesAreReported) {
   write_validated_rules("none/o", rule_set_of({{0, {1}, 0, {}, 0.5}}), RuleCountRecord(), 1, 0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.tidlist.txt for write\n"
-            "Error: cannot open file none/o.rules.txt for write\n");
+            "Error: cannot open file none/o.rules.txt for write\n"
+            "Error: cannot open file none/o.rulenum.txt for write\n");
 }
 
 // The miner's files for four rules over 5 mining transactions (class 1 on
