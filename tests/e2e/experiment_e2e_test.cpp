@@ -9,11 +9,13 @@
 #include <regex>
 #include <vector>
 
+#include "e2e/e2e_support.h"
 #include "support/scratch_dir.h"
 #include "validate/rule_sets.h"
 
 namespace {
 
+using e2e::lines_of;
 using validation_test::append_int32;
 using validation_test::write_tid_tree;
 
@@ -60,18 +62,6 @@ std::vector<int32_t> id_range(int from, int to) {
   std::vector<int32_t> ids;
   for (int i = from; i < to; ++i) ids.push_back(i);
   return ids;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
 }
 
 // Rules file line i with tid-list line i, sorted, so that rules of equal test

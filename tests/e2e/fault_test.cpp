@@ -1,0 +1,431 @@
+// Faults from outside, run end to end on the example data with the real
+// driver and miner: unwritable places, a full disk, a miner that dies or
+// leaves damaged files, hostile names, huge and garbage inputs, two
+// experiments at once. Each must end in clear messages, exit status 0, and a
+// summary file that keeps what it held.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <random>
+#include <regex>
+#include <thread>
+
+#include "e2e/e2e_support.h"
+#include "support/scratch_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::lines_of;
+
+const std::string kBin = VARNEL_BIN_DIR;
+const std::string kVarnel = kBin + "/varnel";
+
+const std::vector<std::string> kMinerFiles = {
+    ".cfptree.stat", ".tgtvalues.map", ".tgtvalues",          ".sorted.rules.txt",
+    ".tidlist.dir",  ".tidlist",       ".attrvalue2item.txt", ".sorted.rulenum.txt"};
+
+// What the summary file held before; the second line is not one of ours and
+// must survive untouched all the same.
+const std::string kEarlierSummary =
+    "RANDOM_VARNEL earlier\t5 100 0.0500 0.0500\tCONFIDENCE 0.000\t0.0100\t1 1 1 1\t"
+    "5.000E-02 5.000E-02 1.000E-03\t1 1 1\t\n"
+    "a line written by hand\n";
+
+// One summary line as the driver writes it: seven fields, each ended by a tab.
+bool is_summary_line(const std::string& line) {
+  static const std::string real = "([0-9]\\.[0-9]{3}E[-+][0-9]{2,3}|INF|inf|-?nan)";
+  static const std::regex format("RANDOM_VARNEL [^\t\n]*\t[0-9]+ 100 [0-9]\\.[0-9]{4} 0\\.0500\t"
+                                 "CONFIDENCE 0\\.000\t-?[0-9]+\\.[0-9]{4}\t"
+                                 "-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+\t" +
+                                 real + " " + real + " " + real +
+                                 "\t-?[0-9]+ -?[0-9]+ -?[0-9]+\t");
+  return std::regex_match(line, format);
+}
+
+// The summary file still begins with `earlier` and holds `added` complete
+// lines after it.
+void expect_summary_grew(const std::string& earlier, size_t added) {
+  const std::string now = read_file("Varnel.sum.txt");
+  ASSERT_TRUE(now.starts_with(earlier)) << now;
+  const std::vector<std::string> lines = lines_of(now.substr(earlier.size()));
+  ASSERT_EQ(lines.size(), added) << now;
+  EXPECT_TRUE(now.ends_with("\n")) << now;
+  for (const std::string& line : lines) EXPECT_TRUE(is_summary_line(line)) << line;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+void make_executable(const std::string& path, const std::string& script) {
+  write_file(path, script);
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+// A scratch directory with the example data as "vote" and an earlier summary
+// file; the real miner is found beside varnel unless a test places its own.
+struct FaultExperiment {
+  ScratchDir dir;
+
+  FaultExperiment() {
+    const std::string examples = std::string(VARNEL_SOURCE_DIR) + "/examples/";
+    write_file("vote.data", read_file(examples + "vote.data"));
+    write_file("vote.names", read_file(examples + "vote.names"));
+    write_file("Varnel.sum.txt", kEarlierSummary);
+  }
+
+  // A miner "Brimel" here that runs the real one and then does `after` to
+  // its output files, named "$out...".
+  void place_miner(const std::string& after) {
+    make_executable("Brimel", "#!/bin/sh\n'" + kBin + "/Brimel' \"$1\" > miner.log\n" +
+                                  "out=$(sed -n 's/^output=//p' orsk.para)\n" + after);
+  }
+
+  CommandResult run(const std::vector<std::string>& args = {"vote", "Class", "1", "20", "0.05",
+                                                           "o"}) {
+    return run_program(kVarnel, args);
+  }
+};
+
+// The report's three lines came out: the experiment ran to its end.
+void expect_ran_to_the_end(const CommandResult& result) {
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(contains(result.output, "#significant rules at FDR ")) << result.output;
+}
+
+// --- Places that cannot be written -------------------------------------
+
+bool can_create_in(const std::string& dir) {
+  const std::string probe = dir + "/write-probe";
+  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  close(fd);
+  unlink(probe.c_str());
+  return true;
+}
+
+bool can_append_to(const std::string& file) {
+  const int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool set_immutable(const std::string& path, bool on) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (done) {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  close(fd);
+  return done;
+}
+
+// Takes away the write permission of `path`. Root ignores permissions, so
+// there the file system's immutable flag stands in, where it has one. Undone
+// at the end, so the scratch directory can go.
+struct WriteProtection {
+  std::string path;
+  fs::perms old_perms;
+  bool immutable = false;
+
+  WriteProtection(const std::string& protected_path, bool (*is_writable)(const std::string&))
+      : path(protected_path), old_perms(fs::status(protected_path).permissions()) {
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::others_read);
+    if (is_writable(path)) immutable = set_immutable(path, true);
+  }
+  ~WriteProtection() {
+    if (immutable) set_immutable(path, false);
+    fs::permissions(path, old_perms);
+  }
+};
+
+TEST(Faults, UnwritableWorkingDirectory) {
+  for (const bool had_summary : {true, false}) {
+    FaultExperiment e;
+    if (!had_summary) fs::remove("Varnel.sum.txt");
+    const std::vector<fs::path> before{fs::directory_iterator("."), fs::directory_iterator()};
+    WriteProtection guard(".", can_create_in);
+    if (can_create_in(".")) GTEST_SKIP() << "this file system lets us write anywhere";
+
+    const CommandResult out = e.run();
+    expect_ran_to_the_end(out);
+    EXPECT_TRUE(contains(out.output, "Error: cannot open file vote_part_0.data for write\n"
+                                     "Error: cannot open file vote_part_1.data for write\n"))
+        << out.output;
+    // The miner is not started on a parameter file that could not be made.
+    EXPECT_TRUE(contains(out.output, "Error: cannot open file orsk.para for write\n"))
+        << out.output;
+    EXPECT_FALSE(contains(out.output, "Brimel")) << out.output;
+    const std::vector<fs::path> after{fs::directory_iterator("."), fs::directory_iterator()};
+    EXPECT_EQ(after, before);
+    if (had_summary) {
+      expect_summary_grew(kEarlierSummary, 1);  // the file itself may still be appended to
+    } else {
+      EXPECT_TRUE(contains(out.output, "Error: cannot open file varnel.sum.txt for appending\n"))
+          << out.output;
+    }
+  }
+}
+
+TEST(Faults, SummaryFileThatCannotBeWritten) {
+  {
+    FaultExperiment e;
+    WriteProtection guard("Varnel.sum.txt", can_append_to);
+    if (can_append_to("Varnel.sum.txt")) GTEST_SKIP() << "this file system lets us write anywhere";
+    const CommandResult out = e.run();
+    expect_ran_to_the_end(out);
+    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"))
+        << out.output;
+    EXPECT_EQ(read_file("Varnel.sum.txt"), kEarlierSummary);
+  }
+  {
+    // Works as root too: no file can be opened where a folder stands.
+    FaultExperiment e;
+    fs::remove("Varnel.sum.txt");
+    fs::create_directory("Varnel.sum.txt");
+    write_file("Varnel.sum.txt/inside", kEarlierSummary);
+    const CommandResult out = e.run();
+    expect_ran_to_the_end(out);
+    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"))
+        << out.output;
+    EXPECT_EQ(read_file("Varnel.sum.txt/inside"), kEarlierSummary);
+  }
+  {
+    // A full disk: opening works, writing does not.
+    FaultExperiment e;
+    fs::remove("Varnel.sum.txt");
+    fs::create_symlink("/dev/full", "Varnel.sum.txt");
+    const CommandResult out = e.run();
+    expect_ran_to_the_end(out);
+    EXPECT_TRUE(out.output.ends_with("\nError: cannot write file Varnel.sum.txt\n")) << out.output;
+  }
+}
+
+// /dev/full accepts every open and fails every write, like a disk that has
+// just filled up.
+TEST(Faults, FullDiskForTheOutputFiles) {
+  FaultExperiment e;
+  fs::create_symlink("/dev/full", "o.tgtvalues.txt");
+  fs::create_symlink("/dev/full", "o.sorted.tidlist.txt");
+  // The rule count file is the miner's first, so it can only be swapped
+  // once the miner is done.
+  e.place_miner("rm \"$out.sorted.rulenum.txt\"; ln -s /dev/full \"$out.sorted.rulenum.txt\"\n");
+  const CommandResult out = e.run();
+  expect_ran_to_the_end(out);
+  for (const std::string file : {"o.tgtvalues.txt", "o.sorted.tidlist.txt", "o.sorted.rulenum.txt"})
+    EXPECT_TRUE(contains(out.output, "Error: cannot write file " + file + "\n")) << out.output;
+  EXPECT_FALSE(contains(out.output, "Error: cannot write file o.sorted.rules.txt")) << out.output;
+  expect_summary_grew(kEarlierSummary, 1);
+}
+
+TEST(Faults, FullDiskForTheParameterFile) {
+  FaultExperiment e;
+  fs::create_symlink("/dev/full", "orsk.para");
+  make_executable("Brimel", "#!/bin/sh\n: > miner-ran\n");
+  const CommandResult out = e.run();
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(contains(out.output, "Error: cannot write file orsk.para\n")) << out.output;
+  EXPECT_FALSE(fs::exists("miner-ran")) << "the miner ran on a parameter file that was not written";
+  expect_summary_grew(kEarlierSummary, 1);
+}
+
+// --- A miner that dies or leaves damaged files ------------------------------
+
+TEST(Faults, MinerKilledHalfWay) {
+  FaultExperiment e;
+  e.place_miner("rm \"$out.tidlist.dir\" \"$out.tidlist\" \"$out.attrvalue2item.txt\" "
+                "\"$out.sorted.rulenum.txt\"\nkill -KILL $$\n");
+  const CommandResult out = e.run();
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(contains(out.output, "\nError: the miner ./Brimel was killed by signal 9\n"))
+      << out.output;
+  for (const std::string file : {"o.tidlist.dir", "o.attrvalue2item.txt", "o.sorted.rulenum.txt"})
+    EXPECT_TRUE(contains(out.output, "Error: cannot open file " + file + " for read\n"))
+        << out.output;
+  expect_summary_grew(kEarlierSummary, 1);
+}
+
+TEST(Faults, MinerFilesCutShort) {
+  // Half of a binary file always lacks data that its counts or offsets
+  // promise; half of a text file may end at a line end and look whole.
+  const std::map<std::string, std::string> reported = {
+      {".tgtvalues", "Error: file o.tgtvalues holds "},
+      {".tidlist.dir", "Error: file o.tidlist.dir holds "},
+      {".tidlist", " is outside file o.tidlist\n"}};
+  FaultExperiment e;
+  for (const std::string& suffix : kMinerFiles) {
+    e.place_miner("f=\"$out" + suffix + "\"\ntruncate -s $(( $(wc -c < \"$f\") / 2 )) \"$f\"\n");
+    const CommandResult out = e.run();
+    SCOPED_TRACE(suffix);
+    expect_ran_to_the_end(out);
+    if (reported.contains(suffix)) {
+      EXPECT_TRUE(contains(out.output, reported.at(suffix))) << out.output;
+    }
+  }
+  expect_summary_grew(kEarlierSummary, kMinerFiles.size());
+}
+
+// Bytes of every value, line ends and the separators the readers look for
+// among them.
+std::string garbage(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  const std::string separators = "\n\r,=: .-0123456789";
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    const unsigned draw = random();
+    byte = static_cast<char>(draw % 3 == 0 ? separators[(draw >> 8) % separators.size()]
+                                           : draw >> 8);
+  }
+  return bytes;
+}
+
+TEST(Faults, GarbageInEveryInput) {
+  FaultExperiment e;
+  unsigned seed = 1;
+  for (const std::string input : {"vote.data", "vote.names"}) {
+    const std::string kept = read_file(input);
+    for (const size_t size : {size_t{1} << 6, size_t{1} << 16}) {
+      write_file(input, garbage(size, seed++));
+      SCOPED_TRACE(input);
+      expect_ran_to_the_end(e.run());
+    }
+    write_file(input, kept);
+  }
+  for (const std::string& suffix : kMinerFiles) {
+    for (const size_t size : {size_t{1} << 6, size_t{1} << 16}) {
+      write_file("garbage", garbage(size, seed++));
+      e.place_miner("cp garbage \"$out" + suffix + "\"\n");
+      SCOPED_TRACE(suffix);
+      expect_ran_to_the_end(e.run());
+    }
+  }
+  expect_summary_grew(kEarlierSummary, 4 + 2 * kMinerFiles.size());
+}
+
+// --- Hostile names and huge inputs -----------------------------------------
+
+TEST(Faults, NamesNeverReachAShell) {
+  FaultExperiment e;
+  // Each name must be taken as it stands; a shell would run the commands.
+  const std::string hostile = "a b'c\"d;touch pwned1;$(touch pwned2)`touch pwned3`|\xc3\xa9\xff";
+  // 300 characters, in folders since one name may hold only 255 bytes.
+  const std::string deep = std::string(140, 'd') + "/" + std::string(140, 'e') + "/";
+  const std::string long_name = deep + std::string(300 - deep.size(), 'n');
+  fs::create_directories(deep);
+  for (const std::string& name : {hostile, long_name}) {
+    fs::copy_file("vote.data", name + ".data");
+    fs::copy_file("vote.names", name + ".names");
+    const CommandResult out = e.run({name, "Class", "1", "20", "0.05", name});
+    SCOPED_TRACE(name);
+    expect_ran_to_the_end(out);
+    EXPECT_FALSE(contains(out.output, "Error: ")) << out.output;
+    for (const std::string& suffix : kMinerFiles) EXPECT_TRUE(fs::exists(name + suffix)) << suffix;
+    EXPECT_TRUE(fs::exists(name + ".sorted.tidlist.txt"));
+    EXPECT_TRUE(read_file("Varnel.sum.txt").ends_with("\n")) << "summary line cut short";
+    EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL " + name + "\t"));
+  }
+  for (const std::string pwned : {"pwned1", "pwned2", "pwned3"})
+    EXPECT_FALSE(fs::exists(pwned)) << "a name reached a shell";
+  expect_summary_grew(kEarlierSummary, 2);
+
+  // One name longer than a file system allows: reported, not fatal.
+  const std::string too_long(300, 'x');
+  const CommandResult out = e.run({too_long, "Class", "1", "20", "0.05", too_long});
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(contains(out.output, "Error: cannot open file " + too_long + ".data for read\n"))
+      << out.output;
+  expect_summary_grew(kEarlierSummary, 3);
+}
+
+TEST(Faults, LineBreakInANameKeepsTheSummaryOneLine) {
+  FaultExperiment e;
+  const std::string name = "two\nlines\tand tab";
+  fs::copy_file("vote.data", name + ".data");
+  fs::copy_file("vote.names", name + ".names");
+  const CommandResult out = e.run({name, "Class", "1", "20", "0.05", "o"});
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(contains(out.output,
+                       "Error: the data name holds a line break; the miner is not run\n"))
+      << out.output;
+  expect_summary_grew(kEarlierSummary, 1);
+  EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL two?lines?and tab\t"));
+}
+
+TEST(Faults, TenMegabyteSingleLines) {
+  FaultExperiment e;
+  std::string line = "1";
+  while (line.size() < (size_t{10} << 20)) line += ",y";
+  const std::string names = read_file("vote.names");
+
+  write_file("vote.data", line + "\n");
+  CommandResult out = e.run();
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(out.output.starts_with("1\n1 0\n")) << out.output.substr(0, 200);
+
+  write_file("vote.data", read_file(std::string(VARNEL_SOURCE_DIR) + "/examples/vote.data"));
+  write_file("vote.names", "Class" + std::string(line.size(), 'c') + ": 1,0.\n" + names);
+  out = e.run();
+  expect_ran_to_the_end(out);
+  expect_summary_grew(kEarlierSummary, 2);
+}
+
+// --- Two experiments, one directory, and a count that lies ----------------
+
+TEST(Faults, SecondExperimentWaitsForTheFirst) {
+  FaultExperiment e;
+  // The miner notes when it starts and ends, and takes its time in between.
+  e.place_miner("echo start >> miner-runs\nsleep 1\necho end >> miner-runs\n");
+  std::future<CommandResult> first = std::async(std::launch::async, [&e] { return e.run(); });
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fs::exists("miner-runs") && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const CommandResult second = e.run({"vote", "Class", "1", "25", "0.05", "p"});
+  const CommandResult first_result = first.get();
+
+  expect_ran_to_the_end(first_result);
+  expect_ran_to_the_end(second);
+  const std::string warning =
+      "Warning: another experiment is running in this directory; waiting for it to finish\n";
+  EXPECT_TRUE(second.output.starts_with(warning)) << second.output;
+  EXPECT_FALSE(contains(second.output.substr(warning.size()), "Warning: another"));
+  EXPECT_FALSE(contains(first_result.output, "Warning: ")) << first_result.output;
+  EXPECT_EQ(read_file("miner-runs"), "start\nend\nstart\nend\n");
+  expect_summary_grew(kEarlierSummary, 2);
+  const std::vector<std::string> lines = lines_of(read_file("Varnel.sum.txt"));
+  EXPECT_TRUE(lines[2].starts_with("RANDOM_VARNEL vote\t20 100 ")) << lines[2];
+  EXPECT_TRUE(lines[3].starts_with("RANDOM_VARNEL vote\t25 100 ")) << lines[3];
+}
+
+TEST(Faults, StatisticsCountFarBeyondTheLabelFile) {
+  FaultExperiment e;
+  e.place_miner("sed -i 's/^[0-9]*/2000000000/' \"$out.cfptree.stat\"\n");
+  // Under a limit on memory, an array of two billion labels cannot be had.
+  // AddressSanitizer reserves far more address space than that for itself.
+  std::vector<std::string> args = {"vote", "Class", "1", "20", "0.05", "o"};
+  std::string program = kVarnel;
+#if !defined(__SANITIZE_ADDRESS__)
+  args.insert(args.begin(), {"--as=1000000000", kVarnel});
+  program = "/usr/bin/prlimit";
+#endif
+  const CommandResult out = run_program(program, args);
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(contains(out.output, "#instances in training: 2000000000\n")) << out.output;
+  EXPECT_TRUE(contains(out.output, "Error: file o.tgtvalues holds ")) << out.output;
+  expect_summary_grew(kEarlierSummary, 1);
+}
+
+}  // namespace
