@@ -51,6 +51,9 @@ struct Search {
   std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there
   std::vector<size_t> active_split;  // depth d: how many words of that list hold the rule class
   std::vector<int32_t> path;                           // ranks of the current pattern
+  // Trie node of each prefix of the path: all of them are held while a
+  // pattern on it is tested, since none of them can be dead then.
+  std::vector<uint32_t> path_trie;
 
   LogFactorialTable log_factorial;
   FisherVerdictCache global;  // tables of the whole data and the rule class
@@ -125,7 +128,8 @@ void test_rule(Search& s, int depth, const Extension& x, int32_t parent_support,
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general = find_pattern_without(s.trie, s.path.data(), depth, skip);
+      const TrieNode* general = find_extension(s.trie, s.path_trie[skip], s.path.data() + skip + 1,
+                                               depth - skip - 1);
       if (general == nullptr) return;
       if (!improves_on(s, x.support, x.class_support, general->support, general->class_support))
         return;
@@ -291,6 +295,7 @@ void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
     s.failed = true;
     return;
   }
+  s.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
   const uint64_t* bits = depth == 0 ? s.item_bits.data() : s.level_bits[depth + 1].data();
   for (int j = n_children - 1; j >= 0; --j) {
@@ -359,6 +364,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   s.active_list.assign(s.max_len + 2, nullptr);
   s.active_split.assign(s.max_len + 2, 0);
   s.path.assign(s.max_len + 1, 0);
+  s.path_trie.assign(s.max_len + 1, kTrieRoot);
   reset_trie(s.trie, s.transactions, s.positives);
 
   // The root: the empty pattern, covering every transaction; its candidates

@@ -25,11 +25,11 @@ uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
   return static_cast<uint32_t>(first);
 }
 
-const TrieNode* find_pattern_without(const PatternTrie& trie, const int32_t* items, int length,
-                                     int skip) {
-  const TrieNode* node = &trie_node(trie, kTrieRoot);
-  for (int i = 0; i < length; ++i) {
-    if (i == skip) continue;
+const TrieNode* find_extension(const PatternTrie& trie, uint32_t start, const int32_t* items,
+                               int count) {
+  if (start == kNoTrieNode) return nullptr;
+  const TrieNode* node = &trie_node(trie, start);
+  for (int i = 0; i < count; ++i) {
     if (node->child_count == 0) return nullptr;
     const TrieNode* first = &trie_node(trie, node->first_child);
     const TrieNode* last = first + node->child_count;

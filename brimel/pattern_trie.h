@@ -40,8 +40,8 @@ void reset_trie(PatternTrie& trie, int32_t transactions, int32_t positives);
 // kNoTrieNode when the index space is used up.
 uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count);
 
-// The node of the pattern whose items (ascending in search order) are
-// `items`, with the item at position `skip` left out; null when it is not
-// held.
-const TrieNode* find_pattern_without(const PatternTrie& trie, const int32_t* items, int length,
-                                     int skip);
+// The node of the pattern made of the pattern of node `start` and the
+// `count` items that follow it (ascending in search order); null when it is
+// not held (or `start` is kNoTrieNode).
+const TrieNode* find_extension(const PatternTrie& trie, uint32_t start, const int32_t* items,
+                               int count);
