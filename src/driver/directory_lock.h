@@ -4,7 +4,8 @@
 
 // Takes the directory's experiment lock, waiting (and saying so once) while
 // another experiment holds it. Returns the descriptor to release, or -1 when
-// no lock file can be made (the experiment then runs unlocked).
+// no lock file can be made (the experiment then runs unlocked, after a
+// "Warning: " line).
 int lock_working_directory();
 
 void unlock_working_directory(int lock);
