@@ -402,7 +402,7 @@ TEST(Faults, TenMegabyteSingleLines) {
 TEST(Faults, SecondExperimentWaitsForTheFirst) {
   FaultExperiment e;
   // The miner notes when it starts and ends, and takes its time in between.
-  e.place_miner("echo start >> miner-runs\nsleep 1\necho end >> miner-runs\n");
+  e.place_miner("echo start >> miner-runs\nsleep 2\necho end >> miner-runs\n");
   std::future<CommandResult> first = std::async(std::launch::async, [&e] { return e.run(); });
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!fs::exists("miner-runs") && std::chrono::steady_clock::now() < give_up)
