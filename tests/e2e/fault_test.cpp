@@ -20,6 +20,7 @@
 
 #include "driver/experiment_report.h"
 #include "e2e/e2e_support.h"
+#include "miner/miner_run.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -29,10 +30,6 @@ using e2e::lines_of;
 
 const std::string kBin = VARNEL_BIN_DIR;
 const std::string kVarnel = kBin + "/varnel";
-
-const std::vector<std::string> kMinerFiles = {
-    ".cfptree.stat", ".tgtvalues.map", ".tgtvalues",          ".sorted.rules.txt",
-    ".tidlist.dir",  ".tidlist",       ".attrvalue2item.txt", ".sorted.rulenum.txt"};
 
 // What the summary file held before; the second line is not one of ours and
 // must survive untouched all the same.
@@ -281,7 +278,8 @@ TEST(Faults, MinerFilesCutShort) {
       {".tidlist.dir", "Error: file o.tidlist.dir holds "},
       {".tidlist", " is outside file o.tidlist\n"}};
   FaultExperiment e;
-  for (const std::string& suffix : kMinerFiles) {
+  for (const std::string_view listed : kMinerOutputSuffixes) {
+    const std::string suffix(listed);
     e.place_miner("f=\"$out" + suffix + "\"\ntruncate -s $(( $(wc -c < \"$f\") / 2 )) \"$f\"\n");
     const CommandResult out = e.run();
     SCOPED_TRACE(suffix);
@@ -290,7 +288,7 @@ TEST(Faults, MinerFilesCutShort) {
       EXPECT_TRUE(contains(out.output, reported.at(suffix))) << out.output;
     }
   }
-  expect_summary_grew(kEarlierSummary, kMinerFiles.size());
+  expect_summary_grew(kEarlierSummary, kMinerOutputSuffixes.size());
 }
 
 // Bytes of every value, line ends and the separators the readers look for
@@ -319,7 +317,8 @@ TEST(Faults, GarbageInEveryInput) {
     }
     write_file(input, kept);
   }
-  for (const std::string& suffix : kMinerFiles) {
+  for (const std::string_view listed : kMinerOutputSuffixes) {
+    const std::string suffix(listed);
     for (const size_t size : {size_t{1} << 6, size_t{1} << 16}) {
       write_file("garbage", garbage(size, seed++));
       e.place_miner("cp garbage \"$out" + suffix + "\"\n");
@@ -327,7 +326,7 @@ TEST(Faults, GarbageInEveryInput) {
       expect_ran_to_the_end(e.run());
     }
   }
-  expect_summary_grew(kEarlierSummary, 4 + 2 * kMinerFiles.size());
+  expect_summary_grew(kEarlierSummary, 4 + 2 * kMinerOutputSuffixes.size());
 }
 
 // --- Hostile names and huge inputs -----------------------------------------
@@ -347,7 +346,8 @@ TEST(Faults, NamesNeverReachAShell) {
     SCOPED_TRACE(name);
     expect_ran_to_the_end(out);
     EXPECT_FALSE(contains(out.output, "Error: ")) << out.output;
-    for (const std::string& suffix : kMinerFiles) EXPECT_TRUE(fs::exists(name + suffix)) << suffix;
+    for (const std::string_view suffix : kMinerOutputSuffixes)
+      EXPECT_TRUE(fs::exists(name + std::string(suffix))) << suffix;
     EXPECT_TRUE(fs::exists(name + ".sorted.tidlist.txt"));
     EXPECT_TRUE(read_file("Varnel.sum.txt").ends_with("\n")) << "summary line cut short";
     EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL " + name + "\t"));
