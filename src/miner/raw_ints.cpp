@@ -7,14 +7,13 @@
 
 namespace {
 
-uint32_t swap_bytes(uint32_t v) {
-  return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
-}
-
 void swap_if_big_endian(int32_t* values, size_t count) {
   if constexpr (std::endian::native == std::endian::big) {
-    for (size_t i = 0; i < count; ++i)
-      values[i] = static_cast<int32_t>(swap_bytes(static_cast<uint32_t>(values[i])));
+    for (size_t i = 0; i < count; ++i) {
+      const auto v = static_cast<uint32_t>(values[i]);
+      values[i] = static_cast<int32_t>((v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) |
+                                       (v << 24));
+    }
   }
 }
 
