@@ -3,6 +3,8 @@
 #include "driver/run.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -57,6 +59,14 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   ClassLabels labels;
   load_test_part(test_base, names, target_attr, target_value, class_map, transactions, labels,
                  output_name);
+  // Test instance j is numbered train_instances + j in 32 bits, so a count
+  // that leaves no room for them cannot be true.
+  if (static_cast<int64_t>(run_stats.train_instances) + static_cast<int64_t>(labels.size()) >
+      INT32_MAX) {
+    std::printf("Error: impossible number of transactions %d in file %s.cfptree.stat; taken as 0\n",
+                run_stats.train_instances, output_name.c_str());
+    run_stats.train_instances = 0;
+  }
   write_test_class_labels(output_name, training, labels);
   std::printf("#instances in training: %d\n", run_stats.train_instances);
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));

@@ -442,4 +442,16 @@ TEST(Faults, StatisticsCountFarBeyondTheLabelFile) {
   expect_summary_grew(kEarlierSummary, 1);
 }
 
+TEST(Faults, StatisticsCountWithNoRoomToNumberTheTestInstances) {
+  FaultExperiment e;
+  e.place_miner("sed -i 's/^[0-9]*/2147483647/' \"$out.cfptree.stat\"\n");
+  const CommandResult out = run_program(kVarnel, {"vote", "Class", "1", "20", "0.05", "o"});
+  expect_ran_to_the_end(out);
+  EXPECT_TRUE(contains(out.output, "Error: impossible number of transactions 2147483647 in file "
+                                   "o.cfptree.stat; taken as 0\n"))
+      << out.output;
+  EXPECT_TRUE(contains(out.output, "#instances in training: 0\n")) << out.output;
+  expect_summary_grew(kEarlierSummary, 1);
+}
+
 }  // namespace
