@@ -55,9 +55,11 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
     return stop_unreadable();
 
   // The support sizes the rule's tid-list room; no tid list can be longer
-  // than the number of mined transactions.
+  // than the number of mined transactions. That holds when the statistics
+  // are missing too (no transactions known): such a file cannot be trusted
+  // to size memory.
   const int32_t transactions = run_stats.train_instances;
-  if (record.support < 0 || (transactions > 0 && record.support > transactions)) {
+  if (record.support < 0 || record.support > transactions) {
     if (report)
       std::printf("Error: impossible support %d of rule %d in file %s; the rule is dropped\n",
                   record.support, record_number, path.c_str());
