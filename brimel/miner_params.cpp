@@ -8,6 +8,7 @@
 #include <map>
 #include <string_view>
 
+#include "testdata/input_files.h"
 #include "testdata/text_lines.h"
 
 namespace {
@@ -104,11 +105,8 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
 }  // namespace
 
 bool read_miner_params(const std::string& path, MinerParams& params) {
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return false;
-  }
+  std::FILE* file = open_for_read(path);
+  if (file == nullptr) return false;
   bool ok = true;
   std::map<std::string, bool> required = {{"data_file", false},        {"names_file", false},
                                           {"target_attribute", false}, {"min_sup", false},

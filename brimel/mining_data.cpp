@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "testdata/attribute_names.h"
+#include "testdata/input_files.h"
 #include "testdata/record_fields.h"
 #include "testdata/text_lines.h"
 
@@ -62,22 +63,16 @@ void code_classes(const MinerParams& params, const std::vector<int32_t>& record_
 }  // namespace
 
 bool read_mining_data(const MinerParams& params, MiningData& data) {
-  std::FILE* names_file = std::fopen(params.names_file.c_str(), "r");
-  if (names_file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", params.names_file.c_str());
-    return false;
-  }
+  std::FILE* names_file = open_for_read(params.names_file);
+  if (names_file == nullptr) return false;
   AttributeNames names;
   read_attribute_names(names, names_file);
   if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
     std::printf("Error: target attribute %s not in %s\n", params.target_attribute.c_str(),
                 params.names_file.c_str());
 
-  std::FILE* file = std::fopen(params.data_file.c_str(), "r");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", params.data_file.c_str());
-    return false;
-  }
+  std::FILE* file = open_for_read(params.data_file);
+  if (file == nullptr) return false;
   std::unordered_map<std::string, int32_t> item_ids;
   std::unordered_map<std::string, int32_t> class_ids;
   std::vector<std::string> values_seen;
@@ -95,34 +90,22 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
       ok = false;
       break;
     }
-    fields.clear();
-    split_fields(line, ',', fields);
-    if (fields.size() != names.size()) std::fputs("Error: inconsistent number of columns\n", stdout);
-    // Fields beyond the last attribute have no name to form an item with.
-    const size_t columns = std::min(fields.size(), names.size());
     transaction.clear();
     int32_t class_value = kMissingClass;
-    bool class_taken = false;
-    for (size_t j = 0; j < columns; ++j) {
-      const std::string& value = fields[j];
-      if (names[j] == params.target_attribute) {
-        // One class per record, from the first target column that has one,
-        // as the driver labels its test records.
-        if (!class_taken && !is_missing_value(value)) {
+    visit_record(
+        line, names, params.target_attribute, fields,
+        [&](std::string key) {
+          const auto [found, added] =
+              item_ids.try_emplace(std::move(key), static_cast<int32_t>(data.item_keys.size()));
+          if (added) data.item_keys.push_back(found->first);
+          transaction.push_back(found->second);
+        },
+        [&](const std::string& value) {
           const auto [found, added] =
               class_ids.try_emplace(value, static_cast<int32_t>(values_seen.size()));
           if (added) values_seen.push_back(value);
           class_value = found->second;
-          class_taken = true;
-        }
-        continue;
-      }
-      if (is_missing_value(value)) continue;
-      const auto [found, added] =
-          item_ids.try_emplace(names[j] + "=" + value, static_cast<int32_t>(data.item_keys.size()));
-      if (added) data.item_keys.push_back(found->first);
-      transaction.push_back(found->second);
-    }
+        });
     // Two columns of one name and value give one item: a pattern is a set.
     std::sort(transaction.begin(), transaction.end());
     transaction.erase(std::unique(transaction.begin(), transaction.end()), transaction.end());

@@ -14,6 +14,7 @@
 #include "driver/run.h"
 #include "driver/run_stats.h"
 #include "driver/split.h"
+#include "testdata/input_files.h"
 #include "validate/rule_count.h"
 
 namespace {
@@ -80,10 +81,8 @@ void run_experiment(const std::string& dataset_name, const std::string& target_a
 
   RuleCountRecord counts;
   const std::string count_file = output_name + ".sorted.rulenum.txt";
-  if (std::FILE* file = std::fopen(count_file.c_str(), "r")) {
+  if (std::FILE* file = open_for_read(count_file)) {
     read_rule_count(file, counts);
-  } else {
-    std::printf("Error: cannot open file %s for read\n", count_file.c_str());
   }
   const double elapsed = elapsed_seconds(start, read_wall_clock());
 

@@ -13,6 +13,7 @@
 #include "miner/mining_stats.h"
 #include "testdata/attribute_names.h"
 #include "testdata/class_label_file.h"
+#include "testdata/input_files.h"
 #include "testdata/test_part.h"
 #include "validate/rule_count.h"
 #include "validate/validation.h"
@@ -33,10 +34,8 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   // the file, and nothing here uses them.
   const std::string miner_count_path = prefix + ".rulenum.txt";
   RuleCountRecord miner_counts;
-  if (std::FILE* file = std::fopen(miner_count_path.c_str(), "r")) {
+  if (std::FILE* file = open_for_read(miner_count_path)) {
     read_rule_count(file, miner_counts);
-  } else {
-    std::printf("Error: cannot open file %s for read\n", miner_count_path.c_str());
   }
 
   if (target_value.empty()) read_class_value_map(output_name, class_map);
@@ -49,10 +48,8 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   read_training_class_labels(output_name, training);
 
   const std::string names_path = mining_base + ".names";
-  if (std::FILE* file = std::fopen(names_path.c_str(), "r")) {
+  if (std::FILE* file = open_for_read(names_path)) {
     read_attribute_names(names, file);
-  } else {
-    std::printf("Error: cannot open file %s for read\n", names_path.c_str());
   }
 
   TestTransactions transactions;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <random>
 
+#include "testdata/input_files.h"
 #include "testdata/text_lines.h"
 
 namespace {
@@ -18,11 +19,8 @@ constexpr double kDrawScale = 1.0 / 32768.0;  // 2^-15
 // Reads the non-empty lines of `path`; an unreadable file gives no lines.
 std::vector<std::string> read_dataset_lines(const std::string& path) {
   std::vector<std::string> lines;
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return lines;
-  }
+  std::FILE* file = open_for_read(path);
+  if (file == nullptr) return lines;
   std::string line;
   while (read_text_line(file, line)) {
     if (!line.empty()) lines.push_back(line);

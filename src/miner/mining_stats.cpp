@@ -8,6 +8,7 @@
 #include "driver/run_stats.h"
 #include "miner/raw_ints.h"
 #include "miner/text_numbers.h"
+#include "testdata/input_files.h"
 
 namespace {
 
@@ -26,11 +27,8 @@ bool read_word(std::FILE* file, std::string& word) {
 
 void read_mining_statistics(const std::string& output_name) {
   const std::string path = output_name + ".cfptree.stat";
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return;
-  }
+  std::FILE* file = open_for_read(path);
+  if (file == nullptr) return;
   // Only the first value is used; the other thirteen carry nothing for us.
   int32_t transactions = 0;
   const ScanStatus status = scan_int32(file, transactions);
@@ -47,11 +45,8 @@ void read_mining_statistics(const std::string& output_name) {
 
 void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
   const std::string path = output_name + ".tgtvalues.map";
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return;
-  }
+  std::FILE* file = open_for_read(path);
+  if (file == nullptr) return;
   std::string word;
   for (int position = 0; read_word(file, word); ++position) {
     if (word[0] == '\0') {
@@ -65,11 +60,8 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
 
 void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels) {
   const std::string path = output_name + ".tgtvalues";
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return;
-  }
+  std::FILE* file = open_for_read(path, "rb");
+  if (file == nullptr) return;
   const size_t got = read_int32_le(file, labels.data(), labels.size());
   std::fclose(file);
   if (got < static_cast<size_t>(std::max(run_stats.train_instances, 0))) {

@@ -7,6 +7,7 @@
 
 #include "driver/run_stats.h"
 #include "miner/text_numbers.h"
+#include "testdata/input_files.h"
 
 namespace {
 
@@ -73,11 +74,8 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
 int read_rules(const std::string& base, RuleSet& rules) {
   rules = RuleSet();
   const std::string path = base + ".rules.txt";
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return 0;
-  }
+  std::FILE* file = open_for_read(path);
+  if (file == nullptr) return 0;
 
   ScannedRule rule;
   RecordScan scan = RecordScan::kept;

@@ -7,6 +7,7 @@
 
 #include "driver/run_stats.h"
 #include "miner/raw_ints.h"
+#include "testdata/input_files.h"
 
 static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
               "directory entries are read as one block");
@@ -131,11 +132,8 @@ size_t tid_list_scratch_size(int32_t transactions, int64_t file_size) {
 bool read_tidlist_directory(const std::string& output_name, TidListDirectory& directory) {
   directory.clear();
   const std::string path = output_name + ".tidlist.dir";
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", path.c_str());
-    return false;
-  }
+  std::FILE* file = open_for_read(path, "rb");
+  if (file == nullptr) return false;
   const int64_t size = raw_file_size(file);
   int32_t header[kTidListDirHeaderInts] = {};
   if (read_int32_le(file, header, kTidListDirHeaderInts) != kTidListDirHeaderInts) {
@@ -240,11 +238,8 @@ void load_rule_tid_lists(const std::string& output_name, RuleSet& rules) {
   if (!read_tidlist_directory(output_name, directory)) return;
   TidListFile file;
   file.name = output_name + ".tidlist";
-  file.file = std::fopen(file.name.c_str(), "rb");
-  if (file.file == nullptr) {
-    std::printf("Error: cannot open file %s for read\n", file.name.c_str());
-    return;
-  }
+  file.file = open_for_read(file.name, "rb");
+  if (file.file == nullptr) return;
   file.size = raw_file_size(file.file);
 
   const int32_t transactions = run_stats.train_instances;
