@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
 
   write_dense_data("dense", 8000, 22, 17);
   bench("dense", "class", "yes", quick ? std::vector<int>{400, 200} : std::vector<int>{400, 100, 50, 25, 18});
-  if (convert_arff(std::string(VARNEL_SHARED_DIR) + "/data/supermarket.arff", "supermarket"))
+  if (convert_arff(std::string(VARNEL_DATA_DIR) + "/supermarket.arff", "supermarket"))
     bench("supermarket", "total", "high",
           quick ? std::vector<int>{1500, 1000} : std::vector<int>{1000, 500, 300, 200, 150});
   else

@@ -76,7 +76,7 @@ void expect_experiment_runs(const std::string& target_value, const std::string& 
 
 TEST(BrimelVote, ExperimentsWithTheRealMinerRunToTheSummaryLine) {
   ScratchDir scratch;
-  prepare_vote_data(std::string(VARNEL_SHARED_DIR) + "/data/vote.arff", "vote");
+  prepare_vote_data(std::string(VARNEL_DATA_DIR) + "/vote.arff", "vote");
   expect_experiment_runs("republican", "rep");
   expect_experiment_runs("", "ranked");
 }

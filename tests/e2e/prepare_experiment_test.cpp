@@ -11,7 +11,7 @@
 namespace {
 
 const std::string kBin = VARNEL_BIN_DIR;
-const std::string kData = std::string(VARNEL_SHARED_DIR) + "/data/";
+const std::string kData = std::string(VARNEL_DATA_DIR) + "/";
 
 // The words of the suggested command line, undoing its shell quoting ('...').
 std::vector<std::string> command_words(const std::string& line) {

@@ -13,7 +13,7 @@
 namespace {
 
 const std::string kPrepare = std::string(VARNEL_BIN_DIR) + "/varnel-prepare";
-const std::string kData = std::string(VARNEL_SHARED_DIR) + "/data/";
+const std::string kData = std::string(VARNEL_DATA_DIR) + "/";
 
 std::vector<std::string> output_lines(const std::string& output) {
   std::vector<std::string> lines;
