@@ -1,0 +1,102 @@
+"""The study's grid: names of parameter values in paths, split seeds, minimum
+supports in records, and the one-line message for a config error."""
+import hashlib
+import math
+import os
+
+
+def value_label(value):
+    """The text of a minimum support or level in a folder name: whole numbers
+    as such, fractions in Python's shortest exact form (0.02, 1e-05)."""
+    if isinstance(value, float) and value.is_integer() and value >= 1:
+        value = int(value)
+    return str(value) if isinstance(value, int) else repr(float(value))
+
+
+def parse_value(label):
+    """The number a folder name's label stands for."""
+    return int(label) if label.isdigit() else float(label)
+
+
+def split_seed(base_seed, dataset, repetition):
+    """The seed of one split. It depends on the base seed, the data set and the
+    repetition only, so repetition r splits a data set the same way at every
+    minimum support and level and the comparisons between them are paired."""
+    text = f"{base_seed}\0{dataset}\0{repetition}".encode()
+    # 32 bits: any consumer of the records keeps the number exactly.
+    return int.from_bytes(hashlib.sha256(text).digest()[:4], "big")
+
+
+def count_strata(data_path):
+    """Records of a prepared data file: (beginning with '1', others), counted
+    the way varnel's split counts them (non-empty lines)."""
+    ones = others = 0
+    with open(data_path, "rb") as data:
+        for line in data:
+            line = line.rstrip(b"\n").rstrip(b"\r")
+            if not line:
+                continue
+            if line.startswith(b"1"):
+                ones += 1
+            else:
+                others += 1
+    return ones, others
+
+
+def mining_part_size(ones, others):
+    """varnel halves each stratum and gives the odd record to the test half."""
+    return ones // 2 + others // 2
+
+
+def mining_min_sup(minsup, mining_records):
+    """A whole number stays; a fraction is that share of the mining half,
+    rounded up so that no pattern below the share is tested."""
+    if isinstance(minsup, int) or (isinstance(minsup, float) and minsup >= 1):
+        return int(minsup)
+    return max(1, math.ceil(minsup * mining_records - 1e-9))
+
+
+def direct_min_sup(minsup, mining_records, all_records):
+    """Direct adjustment mines the whole data set at the same share of records
+    as the holdout's mining half, so both look at the same patterns."""
+    share = mining_min_sup(minsup, mining_records) / max(1, mining_records)
+    return max(1, math.ceil(share * all_records - 1e-9))
+
+
+def config_error_message(error):
+    """One line for a config that fails the schema: the key's path, what is
+    wrong, and what the key takes."""
+    path = ""
+    for part in error.absolute_path:
+        path += f"[{part}]" if isinstance(part, int) else (f".{part}" if path else str(part))
+    message = error.message
+    if error.validator in ("anyOf", "oneOf"):
+        message = f"{error.instance!r} is not valid here"
+        if error.validator == "oneOf" and isinstance(error.instance, dict):
+            message = "give exactly one of 'file' and 'prepared'"
+    description = error.schema.get("description")
+    where = f"config key '{path}'" if path else "the config"
+    text = f"Error in {where}: {message}"
+    if description and error.validator not in ("required", "additionalProperties"):
+        text += f" ({' '.join(description.split())})"
+    return text
+
+
+def check_files(config, bin_dir):
+    """Problems the schema cannot see: files that are not there."""
+    problems = []
+    for name, dataset in config["datasets"].items():
+        if "file" in dataset:
+            if not os.path.isfile(dataset["file"]):
+                problems.append(f"Error in config key 'datasets.{name}.file': "
+                                f"no file {dataset['file']}")
+        else:
+            for suffix in (".data", ".names"):
+                if not os.path.isfile(dataset["prepared"] + suffix):
+                    problems.append(f"Error in config key 'datasets.{name}.prepared': "
+                                    f"no file {dataset['prepared']}{suffix}")
+    for program in ("varnel", "Brimel", "varnel-prepare"):
+        if not os.access(os.path.join(bin_dir, program), os.X_OK):
+            problems.append(f"Error: no executable {program} in {bin_dir} (build it with "
+                            "'make', or name its folder with the config key 'bin_dir')")
+    return problems
