@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "miner/raw_ints.h"
+#include "common/raw_ints.h"
 #include "miner/tidlist_store.h"
 
 namespace {

@@ -9,18 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
 #include "driver/directory_lock.h"
 #include "driver/experiment_report.h"
 #include "driver/run.h"
 #include "driver/run_stats.h"
 #include "driver/split.h"
-#include "testdata/input_files.h"
 #include "validate/rule_count.h"
 
 namespace {
-
-constexpr int kMaxLen = 100;
-constexpr double kMaxLocalPvalue = 0.05;
 
 void print_usage(const char* program) {
   std::printf("Usage\n");
@@ -31,7 +29,6 @@ void print_usage(const char* program) {
 // Like atoi: leading blanks, a sign, digits up to the first other character;
 // values beyond int are held at its limits instead of overflowing.
 int parse_min_sup(const char* text) {
-  errno = 0;
   const long value = std::strtol(text, nullptr, 10);
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
@@ -53,7 +50,7 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
     std::remove(to.c_str());
     return;
   }
-  std::FILE* out = std::fopen(to.c_str(), "wb");
+  std::FILE* out = open_for_write(to, "wb");
   if (out != nullptr) {
     char buffer[1 << 16];
     size_t got = 0;
@@ -72,16 +69,14 @@ void run_experiment(const std::string& dataset_name, const std::string& target_a
                     const std::string& output_name, double max_pvalue, double min_diff) {
   const WallTime start = read_wall_clock();
 
-  const std::string split_prefix = dataset_name + "_part";
-  split_dataset(dataset_name, split_prefix);
-  copy_attribute_description(dataset_name + ".names", split_prefix + "_0.names");
+  split_dataset(dataset_name);
+  copy_attribute_description(names_file(dataset_name), names_file(mining_part_base(dataset_name)));
 
-  mine_and_validate(split_prefix + "_0", split_prefix + "_1", output_name, target_attr,
-                    target_value, min_sup, max_pvalue, kMaxLocalPvalue, min_diff);
+  mine_and_validate(mining_part_base(dataset_name), test_part_base(dataset_name), output_name,
+                    target_attr, target_value, min_sup, max_pvalue, kMaxLocalPvalue, min_diff);
 
   RuleCountRecord counts;
-  const std::string count_file = output_name + ".sorted.rulenum.txt";
-  if (std::FILE* file = open_for_read(count_file)) {
+  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
     read_rule_count(file, counts);
   }
   const double elapsed = elapsed_seconds(start, read_wall_clock());
@@ -118,7 +113,7 @@ int varnel_main(int argc, char** argv) {
     return -1;
   }
   const int lock = lock_working_directory();
-  run_experiment(argv[1], argv[2], argv[3], min_sup, argv[6], max_pvalue, 0.0);
+  run_experiment(argv[1], argv[2], argv[3], min_sup, argv[6], max_pvalue, kMinDiff);
   unlock_working_directory(lock);
   return 0;
 }

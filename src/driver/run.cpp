@@ -8,13 +8,15 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
 #include "driver/run_stats.h"
 #include "miner/miner_run.h"
 #include "miner/mining_stats.h"
-#include "testdata/attribute_names.h"
-#include "testdata/class_label_file.h"
-#include "testdata/input_files.h"
-#include "testdata/test_part.h"
+#include "testpart/attribute_names.h"
+#include "testpart/class_label_file.h"
+
+#include "testpart/test_part.h"
 #include "validate/rule_count.h"
 #include "validate/validation.h"
 
@@ -24,17 +26,16 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
                        double max_local_pvalue, double min_diff) {
   ClassValueMap class_map;
   AttributeNames names;
-  const std::string prefix = output_name + ".sorted";
 
   run_miner(mining_base, target_attr, target_value, min_sup, output_name, max_pvalue,
             max_local_pvalue, min_diff);
   read_mining_statistics(output_name);
 
-  // The miner's own counts are read as it left them; validation replaces
-  // the file, and nothing here uses them.
-  const std::string miner_count_path = prefix + ".rulenum.txt";
+  // The miner's own counts are read as it left them, before validation
+  // replaces the file. Nothing uses them afterwards; the read is kept because
+  // it reports a miner that left no count file.
   RuleCountRecord miner_counts;
-  if (std::FILE* file = open_for_read(miner_count_path)) {
+  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
     read_rule_count(file, miner_counts);
   }
 
@@ -42,13 +43,12 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   // The statistics file's count is untrusted: never reserve more labels than
   // the class-label file holds.
   std::error_code no_size;
-  const uintmax_t label_bytes = std::filesystem::file_size(output_name + ".tgtvalues", no_size);
+  const uintmax_t label_bytes = std::filesystem::file_size(class_labels_file(output_name), no_size);
   TrainingClassLabels training(std::min<uintmax_t>(
       static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), no_size ? 0 : label_bytes / 4));
   read_training_class_labels(output_name, training);
 
-  const std::string names_path = mining_base + ".names";
-  if (std::FILE* file = open_for_read(names_path)) {
+  if (std::FILE* file = open_for_read(names_file(mining_base))) {
     read_attribute_names(names, file);
   }
 
@@ -71,7 +71,7 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   const LogFactorialTable log_factorial =
       build_log_factorial_table(static_cast<int>(labels.size()));
   run_stats.log_factorial = log_factorial.data();
-  validate_rules(prefix, transactions, labels, output_name, max_pvalue);
+  validate_rules(transactions, labels, output_name, max_pvalue);
   run_stats.log_factorial = nullptr;
   // The driver's report follows; nothing of the run may stay buffered behind
   // a later child process's output.

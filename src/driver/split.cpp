@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <random>
 
-#include "testdata/input_files.h"
-#include "testdata/text_lines.h"
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/text_lines.h"
 
 namespace {
 
@@ -32,17 +33,14 @@ std::vector<std::string> read_dataset_lines(const std::string& path) {
 
 void write_part(const std::string& path, const std::vector<std::string>& lines,
                 const std::vector<int>& indices) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for write\n", path.c_str());
-    return;
-  }
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return;
   for (const int index : indices) {
     std::fwrite(lines[index].data(), 1, lines[index].size(), file);
     std::fputc('\n', file);
   }
   // A part cut short by a full disk would pass for a smaller dataset.
-  if (std::fclose(file) != 0) std::printf("Error: cannot write file %s\n", path.c_str());
+  close_written(file, path);
 }
 
 }  // namespace
@@ -87,8 +85,8 @@ std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& gen
   return chosen;
 }
 
-void split_dataset(const std::string& dataset_name, const std::string& prefix) {
-  const std::vector<std::string> lines = read_dataset_lines(dataset_name + ".data");
+void split_dataset(const std::string& dataset_name) {
+  const std::vector<std::string> lines = read_dataset_lines(data_file(dataset_name));
   std::printf("%zu\n", lines.size());
 
   std::vector<int> one_lines;
@@ -110,6 +108,6 @@ void split_dataset(const std::string& dataset_name, const std::string& prefix) {
   for (int i = 0; i < others; ++i) (other_chosen[i] ? part0 : part1).push_back(other_lines[i]);
 
   std::fflush(stdout);
-  write_part(prefix + "_0.data", lines, part0);
-  write_part(prefix + "_1.data", lines, part1);
+  write_part(data_file(mining_part_base(dataset_name)), lines, part0);
+  write_part(data_file(test_part_base(dataset_name)), lines, part1);
 }

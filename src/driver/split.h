@@ -21,5 +21,6 @@ int next_split_value(SplitGenerator& generator);
 std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& generator);
 
 // Reads "<dataset_name>.data", prints its line count and the two stratum
-// sizes, and writes "<prefix>_0.data" and "<prefix>_1.data".
-void split_dataset(const std::string& dataset_name, const std::string& prefix);
+// sizes, and writes the mining part "<dataset_name>_part_0.data" and the test
+// part "<dataset_name>_part_1.data".
+void split_dataset(const std::string& dataset_name);

@@ -5,10 +5,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "common/file_open.h"
+#include "common/raw_ints.h"
+#include "common/run_files.h"
+#include "common/text_numbers.h"
 #include "driver/run_stats.h"
-#include "miner/raw_ints.h"
-#include "miner/text_numbers.h"
-#include "testdata/input_files.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ bool read_word(std::FILE* file, std::string& word) {
 }  // namespace
 
 void read_mining_statistics(const std::string& output_name) {
-  const std::string path = output_name + ".cfptree.stat";
+  const std::string path = statistics_file(output_name);
   std::FILE* file = open_for_read(path);
   if (file == nullptr) return;
   // Only the first value is used; the other thirteen carry nothing for us.
@@ -44,7 +45,7 @@ void read_mining_statistics(const std::string& output_name) {
 }
 
 void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
-  const std::string path = output_name + ".tgtvalues.map";
+  const std::string path = class_value_map_file(output_name);
   std::FILE* file = open_for_read(path);
   if (file == nullptr) return;
   std::string word;
@@ -59,7 +60,7 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
 }
 
 void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels) {
-  const std::string path = output_name + ".tgtvalues";
+  const std::string path = class_labels_file(output_name);
   std::FILE* file = open_for_read(path, "rb");
   if (file == nullptr) return;
   const size_t got = read_int32_le(file, labels.data(), labels.size());

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/text_numbers.h"
 #include "driver/run_stats.h"
-#include "miner/text_numbers.h"
-#include "testdata/input_files.h"
 
 namespace {
 
@@ -71,9 +72,9 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
 
 }  // namespace
 
-int read_rules(const std::string& base, RuleSet& rules) {
+int read_rules(const std::string& output_name, RuleSet& rules) {
   rules = RuleSet();
-  const std::string path = base + ".rules.txt";
+  const std::string path = rule_file(output_name);
   std::FILE* file = open_for_read(path);
   if (file == nullptr) return 0;
 

@@ -139,10 +139,10 @@ RuleCountRecord count_significant_rules(const ValidatedRules& kept, int32_t rule
   return counts;
 }
 
-void validate_rules(const std::string& prefix, const TestTransactions& transactions,
-                    const ClassLabels& labels, const std::string& output_name, double level) {
+void validate_rules(const TestTransactions& transactions, const ClassLabels& labels,
+                    const std::string& output_name, double level) {
   RuleSet rules;
-  const int32_t rules_tested = read_rules(prefix, rules);
+  const int32_t rules_tested = read_rules(output_name, rules);
   load_rule_tid_lists(output_name, rules);
   run_stats.rules_read = rules_tested;
   std::printf("before validation: %d\n", rules_tested);
@@ -157,5 +157,5 @@ void validate_rules(const std::string& prefix, const TestTransactions& transacti
   run_stats.sig_at_level = counts.sig_at_level;
   run_stats.sig_at_corrected = counts.sig_at_corrected;
   run_stats.sig_at_fdr = counts.sig_at_fdr;
-  write_validated_rules(prefix, kept, counts, rules_tested, level);
+  write_validated_rules(output_name, kept, counts, rules_tested, level);
 }

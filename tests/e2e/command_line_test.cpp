@@ -2,6 +2,7 @@
 // status, and no file touched by a rejected call.
 #include <gtest/gtest.h>
 
+#include "common/run_files.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -69,7 +70,7 @@ TEST(CommandLine, AcceptedArgumentsRunAnExperiment) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output.rfind("Error: cannot open file d.data for read\n0\n0 0\n", 0), 0u)
       << result.output;
-  const std::string summary = read_file("Varnel.sum.txt");
+  const std::string summary = read_file(kSummaryFile);
   EXPECT_EQ(summary.rfind("RANDOM_VARNEL d\t12 100 1.0000 0.0500\tCONFIDENCE 0.000\t", 0), 0u)
       << summary;
 }

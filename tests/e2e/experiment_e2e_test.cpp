@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/run_files.h"
 #include "e2e/e2e_support.h"
 #include "support/scratch_dir.h"
 #include "validate/rule_sets.h"
@@ -196,7 +197,7 @@ TEST(Experiment, TargetValueGiven) {
                                       "3 0 2 4 0 " + kTinyP + " 0 0 |" + red_tids}));
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"),
             "6\n0.05\n" + kTinyP + "\n0\n0\n4\n4\n4\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"), kSettings,
+  expect_summary(read_file(kSummaryFile), kSettings,
                  "6 4 4 4\t5.000E-02 8.333E-03 3.059E-07\t4 4 4\t\n");
 }
 
@@ -222,7 +223,7 @@ TEST(Experiment, FdrStepAcceptsMoreThanTheCorrectedLevel) {
   EXPECT_EQ(lines_of(read_file("o.sorted.tidlist.txt"))[2],
             "50 20 " + number_range(0, kTrain + kTest));
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "3\n1\n1\n0\n0\n3\n2\n3\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"),
+  expect_summary(read_file(kSummaryFile),
                  "RANDOM_VARNEL d\t3 100 1.0000 0.0500\tCONFIDENCE 0.000\t",
                  "3 3 2 3\t1.000E+00 3.333E-01 1.000E+00\t3 2 3\t\n");
 }
@@ -252,7 +253,7 @@ TEST(Experiment, EmptyTargetValueTakesClassesFromTheMinersMap) {
                                               repeat("1 ", 10) + repeat("-1 ", 15) + "\n");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"),
             "6\n0.05\n" + kTinyP + "\n0\n0\n4\n4\n4\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"), kSettings,
+  expect_summary(read_file(kSummaryFile), kSettings,
                  "6 4 4 4\t5.000E-02 8.333E-03 3.059E-07\t4 4 4\t\n");
 }
 
@@ -277,7 +278,7 @@ TEST(Experiment, EmptyRuleFile) {
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"), kSettings,
+  expect_summary(read_file(kSummaryFile), kSettings,
                  "0 0 0 0\t5.000E-02 INF 0.000E+00\t0 0 0\t\n");
 }
 
@@ -343,7 +344,7 @@ TEST(Experiment, SecondExperimentAppendsItsSummaryLine) {
   e.prepare_standard("1,red,big,round", "0,blue, big,?");
   e.run({"d", "class", "1", "5", "0.05", "o"});
   e.run({"d", "class", "1", "7", "0.05", "o"});
-  const std::vector<std::string> lines = lines_of(read_file("Varnel.sum.txt"));
+  const std::vector<std::string> lines = lines_of(read_file(kSummaryFile));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(lines[0].starts_with("RANDOM_VARNEL d\t5 100")) << lines[0];
   EXPECT_TRUE(lines[1].starts_with("RANDOM_VARNEL d\t7 100")) << lines[1];

@@ -18,6 +18,7 @@
 #include <random>
 #include <thread>
 
+#include "common/run_files.h"
 #include "driver/experiment_report.h"
 #include "e2e/e2e_support.h"
 #include "miner/miner_run.h"
@@ -62,7 +63,7 @@ bool is_summary_line(const std::string& line) {
 // The summary file still begins with `earlier` and holds `added` complete
 // lines after it.
 void expect_summary_grew(const std::string& earlier, size_t added) {
-  const std::string now = read_file("Varnel.sum.txt");
+  const std::string now = read_file(kSummaryFile);
   ASSERT_TRUE(now.starts_with(earlier)) << now;
   const std::vector<std::string> lines = lines_of(now.substr(earlier.size()));
   ASSERT_EQ(lines.size(), added) << now;
@@ -201,7 +202,7 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     expect_ran_to_the_end(out);
     EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"))
         << out.output;
-    EXPECT_EQ(read_file("Varnel.sum.txt"), kEarlierSummary);
+    EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
   }
   {
     // Works as root too: no file can be opened where a folder stands.
@@ -278,8 +279,7 @@ TEST(Faults, MinerFilesCutShort) {
       {".tidlist.dir", "Error: file o.tidlist.dir holds "},
       {".tidlist", " is outside file o.tidlist\n"}};
   FaultExperiment e;
-  for (const std::string_view listed : kMinerOutputSuffixes) {
-    const std::string suffix(listed);
+  for (const std::string& suffix : miner_output_files("")) {
     e.place_miner("f=\"$out" + suffix + "\"\ntruncate -s $(( $(wc -c < \"$f\") / 2 )) \"$f\"\n");
     const CommandResult out = e.run();
     SCOPED_TRACE(suffix);
@@ -288,7 +288,7 @@ TEST(Faults, MinerFilesCutShort) {
       EXPECT_TRUE(contains(out.output, reported.at(suffix))) << out.output;
     }
   }
-  expect_summary_grew(kEarlierSummary, kMinerOutputSuffixes.size());
+  expect_summary_grew(kEarlierSummary, miner_output_files("").size());
 }
 
 // Bytes of every value, line ends and the separators the readers look for
@@ -317,8 +317,7 @@ TEST(Faults, GarbageInEveryInput) {
     }
     write_file(input, kept);
   }
-  for (const std::string_view listed : kMinerOutputSuffixes) {
-    const std::string suffix(listed);
+  for (const std::string& suffix : miner_output_files("")) {
     for (const size_t size : {size_t{1} << 6, size_t{1} << 16}) {
       write_file("garbage", garbage(size, seed++));
       e.place_miner("cp garbage \"$out" + suffix + "\"\n");
@@ -326,7 +325,7 @@ TEST(Faults, GarbageInEveryInput) {
       expect_ran_to_the_end(e.run());
     }
   }
-  expect_summary_grew(kEarlierSummary, 4 + 2 * kMinerOutputSuffixes.size());
+  expect_summary_grew(kEarlierSummary, 4 + 2 * miner_output_files("").size());
 }
 
 // --- Hostile names and huge inputs -----------------------------------------
@@ -346,11 +345,11 @@ TEST(Faults, NamesNeverReachAShell) {
     SCOPED_TRACE(name);
     expect_ran_to_the_end(out);
     EXPECT_FALSE(contains(out.output, "Error: ")) << out.output;
-    for (const std::string_view suffix : kMinerOutputSuffixes)
-      EXPECT_TRUE(fs::exists(name + std::string(suffix))) << suffix;
+    for (const std::string& path : miner_output_files(name))
+      EXPECT_TRUE(fs::exists(path)) << path;
     EXPECT_TRUE(fs::exists(name + ".sorted.tidlist.txt"));
-    EXPECT_TRUE(read_file("Varnel.sum.txt").ends_with("\n")) << "summary line cut short";
-    EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL " + name + "\t"));
+    EXPECT_TRUE(read_file(kSummaryFile).ends_with("\n")) << "summary line cut short";
+    EXPECT_TRUE(contains(read_file(kSummaryFile), "\nRANDOM_VARNEL " + name + "\t"));
   }
   for (const std::string pwned : {"pwned1", "pwned2", "pwned3"})
     EXPECT_FALSE(fs::exists(pwned)) << "a name reached a shell";
@@ -376,7 +375,7 @@ TEST(Faults, LineBreakInANameKeepsTheSummaryOneLine) {
                        "Error: the data name holds a line break; the miner is not run\n"))
       << out.output;
   expect_summary_grew(kEarlierSummary, 1);
-  EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL two?lines?and tab\t"));
+  EXPECT_TRUE(contains(read_file(kSummaryFile), "\nRANDOM_VARNEL two?lines?and tab\t"));
 }
 
 TEST(Faults, TenMegabyteSingleLines) {
@@ -419,7 +418,7 @@ TEST(Faults, SecondExperimentWaitsForTheFirst) {
   EXPECT_FALSE(contains(first_result.output, "Warning: ")) << first_result.output;
   EXPECT_EQ(read_file("miner-runs"), "start\nend\nstart\nend\n");
   expect_summary_grew(kEarlierSummary, 2);
-  const std::vector<std::string> lines = lines_of(read_file("Varnel.sum.txt"));
+  const std::vector<std::string> lines = lines_of(read_file(kSummaryFile));
   EXPECT_TRUE(lines[2].starts_with("RANDOM_VARNEL vote\t20 100 ")) << lines[2];
   EXPECT_TRUE(lines[3].starts_with("RANDOM_VARNEL vote\t25 100 ")) << lines[3];
 }

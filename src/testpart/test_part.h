@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "miner/mining_stats.h"
-#include "testdata/attribute_names.h"
+#include "testpart/attribute_names.h"
 
 using ItemMap = std::map<std::string, int32_t>;
 using TestTransaction = std::vector<int32_t>;      // ascending item ids
