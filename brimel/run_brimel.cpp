@@ -15,8 +15,8 @@
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "pattern_tree.h"
-#include "rule_significance.h"
 #include "tidlist_writer.h"
+#include "validate/significance.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ int run_brimel(const std::string& param_path) {
   sorted_pvalues.reserve(order.size());
   for (const size_t r : order) sorted_pvalues.push_back(result.rules[r].pvalue);
   const RuleCountRecord counts =
-      count_significant_mined_rules(sorted_pvalues, result.patterns_tested, params.max_pvalue);
+      count_significant(sorted_pvalues, static_cast<double>(result.patterns_tested), params.max_pvalue);
   MiningStatistics stats = collect_statistics(params, data, result, tree);
 
   std::printf("patterns tested: %llu (%llu within max_pvalue)\n",

@@ -8,6 +8,7 @@
 #include "driver/run_stats.h"
 #include "miner/tidlist_store.h"
 #include "validate/fisher.h"
+#include "validate/significance.h"
 #include "validate/validated_output.h"
 
 namespace {
@@ -118,27 +119,6 @@ void retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   append_kept_rules(kept, pending, covered_tids);
 }
 
-RuleCountRecord count_significant_rules(const ValidatedRules& kept, int32_t rules_tested,
-                                        double level) {
-  RuleCountRecord counts;
-  const auto& rules = kept.records;
-  const double corrected = level / static_cast<double>(rules_tested);
-  counts.level = level;
-  counts.corrected_level = corrected;
-  counts.sig_at_level = static_cast<int32_t>(rules.size());
-  for (size_t i = 0; i < rules.size() && rules[i].pvalue <= corrected; ++i) {
-    counts.sig_at_corrected = static_cast<int32_t>(i + 1);
-  }
-  // The step ends at the first p-value above its bound, even when a later one
-  // lies under its own.
-  for (size_t j = 1; j <= rules.size() && rules[j - 1].pvalue <= static_cast<double>(j) * corrected;
-       ++j) {
-    counts.sig_at_fdr = static_cast<int32_t>(j);
-    counts.fdr_pvalue = rules[j - 1].pvalue;
-  }
-  return counts;
-}
-
 void validate_rules(const TestTransactions& transactions, const ClassLabels& labels,
                     const std::string& output_name, double level) {
   RuleSet rules;
@@ -153,7 +133,11 @@ void validate_rules(const TestTransactions& transactions, const ClassLabels& lab
   std::sort(kept.records.begin(), kept.records.end(),
             [](const RuleRecord& a, const RuleRecord& b) { return a.pvalue < b.pvalue; });
 
-  const RuleCountRecord counts = count_significant_rules(kept, rules_tested, level);
+  std::vector<double> sorted_pvalues;
+  sorted_pvalues.reserve(kept.records.size());
+  for (const RuleRecord& rule : kept.records) sorted_pvalues.push_back(rule.pvalue);
+  const RuleCountRecord counts =
+      count_significant(sorted_pvalues, static_cast<double>(rules_tested), level);
   run_stats.sig_at_level = counts.sig_at_level;
   run_stats.sig_at_corrected = counts.sig_at_corrected;
   run_stats.sig_at_fdr = counts.sig_at_fdr;

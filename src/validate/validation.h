@@ -22,7 +22,3 @@ void validate_rules(const TestTransactions& transactions, const ClassLabels& lab
 void retest_rules(const RuleSet& rules, const TestTransactions& transactions,
                   const ClassLabels& labels, double level, ValidatedRules& kept);
 
-// Counts `kept` (sorted by ascending p-value) at the level, at the level
-// divided by `rules_tested`, and under the FDR step.
-RuleCountRecord count_significant_rules(const ValidatedRules& kept, int32_t rules_tested,
-                                        double level);
