@@ -211,6 +211,7 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
         std::span<const int32_t>(scratch.record).first(static_cast<size_t>(last_count));
     const size_t length = union_sorted(std::span<const int32_t>(scratch.diff_union).first(united),
                                        diff, scratch.spare);
+    // Kept word for word, typo included: scripts may match it.
     if (length != united + diff.size())
       std::printf("Error: there should no no overlap between two consecutive diff-list\n");
     std::swap(scratch.diff_union, scratch.spare);
