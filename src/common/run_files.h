@@ -47,6 +47,9 @@ inline std::array<std::string, 8> miner_output_files(const std::string& o) {
 // The system's own outputs besides the rule and rule count files.
 inline std::string validated_tidlist_file(const std::string& o) { return o + ".sorted.tidlist.txt"; }
 inline std::string test_class_labels_file(const std::string& o) { return o + ".tgtvalues.txt"; }
+// The rule table and the experiment record, for people and for scripts.
+inline std::string rule_table_file(const std::string& o) { return o + ".rules.csv"; }
+inline std::string experiment_record_file(const std::string& o) { return o + ".experiment.json"; }
 
 // The miner's parameter file, in the working directory, and its keys. The
 // settings in kFixedMinerSettings are always written with these values; the

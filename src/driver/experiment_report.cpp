@@ -64,13 +64,15 @@ std::string format_summary_line(const ExperimentSettings& settings, double elaps
          "\n";
 }
 
-void append_summary_line(const std::string& line) {
+std::string append_summary_line(const std::string& line) {
   std::FILE* file = std::fopen(kSummaryFile, "a+");
   if (file == nullptr) {
     // Kept word for word, lower case included: scripts may match it.
-    std::printf("Error: cannot open file varnel.sum.txt for appending\n");
-    return;
+    const std::string failure = "Error: cannot open file varnel.sum.txt for appending";
+    std::printf("%s\n", failure.c_str());
+    return failure;
   }
   const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  close_written(file, kSummaryFile, written);
+  if (close_written(file, kSummaryFile, written)) return std::string();
+  return std::string("Error: cannot write file ") + kSummaryFile;
 }

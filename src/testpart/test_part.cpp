@@ -33,6 +33,16 @@ void load_item_map(ItemMap& map, std::FILE* file) {
   std::fclose(file);
 }
 
+std::vector<std::string> read_item_keys(const std::string& output_name) {
+  std::vector<std::string> keys;
+  std::FILE* file = std::fopen(item_map_file(output_name).c_str(), "r");
+  if (file == nullptr) return keys;
+  // Ids are line indexes, as the item map reader numbers them.
+  for (std::string key; read_text_line(file, key);) keys.push_back(key);
+  std::fclose(file);
+  return keys;
+}
+
 void load_test_part(const std::string& test_base, const AttributeNames& names,
                     const std::string& target_attr, const std::string& target_value,
                     const ClassValueMap& class_map, TestTransactions& transactions,

@@ -319,8 +319,15 @@ TEST(Experiment, EmptyDatasetGivesAnEmptyTestPart) {
   e.prepare(".sorted.rules.txt", "0 0 0 0 0 1 0 0\n");
   write_tid_tree("prepared/O", {{1, -1, {}}}, 0);
   const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
-  EXPECT_EQ(out.status, 0);
-  EXPECT_EQ(out.output, console_head(0, 0, 0) +
+  // An empty mining part cannot hold the target value: the experiment runs to
+  // its end but fails.
+  EXPECT_EQ(out.status, 1);
+  std::string head = console_head(0, 0, 0);
+  head.insert(std::string("0\n0 0\n").size(),
+              "Warning: the minimum support 5 is larger than the 0 records of the mining part; "
+              "no rule can be mined\n"
+              "Error: no record of the mining part d_part_0.data has the target value 1\n");
+  EXPECT_EQ(out.output, head +
                             "load map...\n"
                             "#instances in training: 0\n"
                             "#instances in testing: 0\n"
@@ -332,7 +339,8 @@ TEST(Experiment, EmptyDatasetGivesAnEmptyTestPart) {
                             "#significant rules at 5.00E-02 level: 0\n"
                             "#significant rules at 5.00E-02 level: 0\n"
                             "#significant rules at FDR 5.00E-02: 0 (0.000E+00)\n"
-                            "\n");
+                            "\n"
+                            "Error: the experiment failed; no summary line was written\n");
   EXPECT_EQ(read_file("d_part_1.data"), "");
   EXPECT_EQ(read_file("o.tgtvalues.txt"), "0 \n");
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");

@@ -94,7 +94,7 @@ struct ValidationCase {
 
   std::string validate(double level) {
     testing::internal::CaptureStdout();
-    validate_rules(transactions, labels, output, level);
+    validate_rules(transactions, labels, output, level, RuleTableContext{});
     return testing::internal::GetCapturedStdout();
   }
 };
