@@ -1,19 +1,11 @@
 // Runs the rule miner: writes its parameter file "orsk.para" and starts it.
 #pragma once
 
-#include <array>
 #include <string>
-#include <string_view>
-
-// The miner's output files, named "<output name><suffix>"; they are removed
-// before each run so that a miner that fails leaves no earlier experiment's
-// results behind.
-constexpr std::array<std::string_view, 8> kMinerOutputSuffixes = {
-    ".cfptree.stat",     ".tgtvalues.map",  ".tgtvalues",           ".sorted.rules.txt",
-    ".tidlist.dir",      ".tidlist",        ".attrvalue2item.txt",  ".sorted.rulenum.txt"};
 
 // Writes "orsk.para" for these settings, removes the miner's earlier output
-// files of `output_name`, prints the command line and runs the miner,
+// files of `output_name` (so that a miner that fails leaves no earlier
+// experiment's results behind), prints the command line and runs the miner,
 // returning once it has finished. Nothing is reported to the caller: a miner
 // that fails shows up later as missing files; one killed by a signal is also
 // reported as "Error: the miner %s was killed by signal %d". The miner is started without a
