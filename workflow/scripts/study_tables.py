@@ -169,9 +169,32 @@ def stability_table(rules, experiments):
     return table[columns].reset_index(drop=True)
 
 
+PAGE = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>{title}</title>
+<style>body{{font-family:sans-serif;font-size:13px}} table{{border-collapse:collapse}}
+th,td{{border:1px solid #bbb;padding:2px 6px;text-align:right}} th{{background:#eee}}
+tr:nth-child(even) td{{background:#f7f7f7}}</style></head>
+<body><h1>{title}</h1><p>{rows} rows; the same table as {name}.csv.</p>{table}</body></html>
+"""
+
+
+def write_page(table, path, title):
+    """A table as a web page, for reading it in the report."""
+    with open(path, "w") as page:
+        page.write(PAGE.format(title=title, rows=len(table), name=os.path.basename(path)[:-5],
+                               table=table.to_html(index=False, na_rep="",
+                                                   float_format=lambda x: f"{x:.4g}")))
+
+
+TITLES = {"experiments": "Experiments: one row per split", "summary":
+          "Summary per data set, minimum support and level", "rule_stability":
+          "Rule stability: in how many splits each rule was mined and kept"}
+
+
 def write_tables(experiment_jobs, direct_jobs, out_dir):
-    """experiments.csv, summary.csv, rules.csv and rule_stability.csv."""
-    os.makedirs(out_dir, exist_ok=True)
+    """experiments.csv, summary.csv, rules.csv and rule_stability.csv, and
+    web pages of all but the rules in out_dir/pages."""
+    os.makedirs(os.path.join(out_dir, "pages"), exist_ok=True)
     experiments = experiments_table(experiment_jobs)
     summary = summary_table(experiments, direct_table(direct_jobs))
     rules = rules_table(experiment_jobs, experiments)
@@ -180,6 +203,8 @@ def write_tables(experiment_jobs, direct_jobs, out_dir):
                         ("rules", rules), ("rule_stability", stability)):
         table.to_csv(os.path.join(out_dir, name + ".csv"), index=False,
                      float_format=FLOAT_FORMAT)
+        if name in TITLES:
+            write_page(table, os.path.join(out_dir, "pages", name + ".html"), TITLES[name])
 
 
 def main(argv):
