@@ -58,8 +58,12 @@ def mining_min_sup(minsup, mining_records):
 
 def direct_min_sup(minsup, mining_records, all_records):
     """Direct adjustment mines the whole data set at the same share of records
-    as the holdout's mining half, so both look at the same patterns."""
-    share = mining_min_sup(minsup, mining_records) / max(1, mining_records)
+    as the holdout's mining half: the fraction itself, or a count's share of
+    the mining half."""
+    if isinstance(minsup, int) or (isinstance(minsup, float) and minsup >= 1):
+        share = int(minsup) / max(1, mining_records)
+    else:
+        share = minsup
     return max(1, math.ceil(share * all_records - 1e-9))
 
 

@@ -1,0 +1,140 @@
+"""The study's aggregation on hand-made records: means over the ok
+experiments only, a failed row kept apart, rule stability counts; and the
+grid's seeds, supports and config messages."""
+import json
+import os
+import sys
+
+import jsonschema
+import pandas as pd
+import pytest
+import yaml
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
+import study_setup  # noqa: E402
+import study_tables  # noqa: E402
+
+RULES_HEADER = ("rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
+                "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,"
+                "test_lift,test_pvalue,direction,significant,significant_corrected,"
+                "significant_fdr\n")
+
+# (minsup, rep, status, mined, kept, bonferroni, rules as (text, kept, kept_bonferroni))
+EXPERIMENTS = [
+    ("20", 1, "ok", 10, 8, 4, [("a=1 & b=2", 1, 1), ("c=3", 1, 0), ("d=NA", 0, 0)]),
+    ("20", 2, "ok", 14, 6, 2, [("b=2 & a=1", 1, 0), ("c=3", 0, 0)]),
+    ("20", 3, "failed", None, None, None, [("a=1 & b=2", 1, 1)]),
+    ("0.1", 1, "ok", 5, 5, 5, [("a=1 & b=2", 1, 1)]),
+]
+
+
+def write_study(folder):
+    """Records as varnel and the direct job write them, in the study's folders."""
+    paths = []
+    for minsup, rep, status, mined, kept, bonferroni, rules in EXPERIMENTS:
+        run = os.path.join(folder, "runs", "toy", f"minsup{minsup}_p0.05", f"rep{rep}")
+        os.makedirs(run)
+        record = {"program": "varnel", "seed": rep, "status": status,
+                  "errors": [] if status == "ok" else ["Error: no records", "Error: again"],
+                  "arguments": {"mine_min_sup": 20 if minsup == "20" else 11},
+                  "miner": {"rules_mined": mined, "patterns_tested": 100},
+                  "holdout": {"sig_at_level": kept, "sig_at_corrected": bonferroni,
+                              "sig_at_fdr": kept, "reversed": 0 if mined else None}}
+        paths.append(os.path.join(run, "toy.experiment.json"))
+        with open(paths[-1], "w") as handle:
+            json.dump(record, handle)
+        with open(os.path.join(run, "toy.rules.csv"), "w") as handle:
+            handle.write(RULES_HEADER)
+            for rank, (text, ok, ok_bonferroni) in enumerate(rules, 1):
+                handle.write(f'{rank},"{text}",1,1,9,8,0.9,1.5,1e-4,9,7,0.8,1.4,0.01,same,'
+                             f"{ok},{ok_bonferroni},{ok}\n")
+    for minsup, count in (("20", 3), ("0.1", 1)):
+        direct = os.path.join(folder, "runs", "toy", f"minsup{minsup}_p0.05", "direct.json")
+        with open(direct, "w") as handle:
+            json.dump({"status": "ok", "min_sup": 41, "patterns_tested": 500,
+                       "sig_at_level": 9, "sig_at_corrected": count}, handle)
+        paths.append(direct)
+    return paths
+
+
+@pytest.fixture
+def tables(tmp_path):
+    paths = [os.path.relpath(path, tmp_path) for path in write_study(str(tmp_path))]
+    os.chdir(tmp_path)
+    assert study_tables.main(["results"] + paths) == 0
+    read = {name: pd.read_csv(f"results/{name}.csv", keep_default_na=False, na_values=[""],
+                              dtype={"minsup": str})
+            for name in ("experiments", "summary", "rule_stability", "rules")}
+    assert os.path.isfile("results/pages/summary.html")
+    return read
+
+
+def test_experiments_keep_every_row_with_its_status(tables):
+    experiments = tables["experiments"]
+    assert list(experiments["status"]) == ["ok", "ok", "failed", "ok"]
+    failed = experiments.iloc[2]
+    assert failed["errors"] == "Error: no records; Error: again"
+    assert failed["repetition"] == 3 and failed["seed"] == 3
+    assert {"miner.rules_mined", "holdout.sig_at_level", "program"} <= set(experiments.columns)
+
+
+def test_summary_means_leave_the_failed_experiment_out(tables):
+    summary = tables["summary"].set_index("minsup")
+    row = summary.loc["20"]
+    assert (row["n"], row["failed"], row["min_sup"]) == (2, 1, 20)
+    assert row["mined_mean"] == 12 and row["mined_min"] == 10 and row["mined_max"] == 14
+    assert row["kept_mean"] == 7 and row["bonferroni_mean"] == 3
+    assert row["kept_sd"] == pytest.approx(2 ** 0.5)
+    assert row["direct_bonferroni"] == 3 and row["direct_patterns_tested"] == 500
+    single = summary.loc["0.1"]
+    assert (single["n"], single["failed"], single["kept_mean"]) == (1, 0, 5)
+    assert pd.isna(single["kept_sd"])  # one value has no spread
+
+
+def test_rule_stability_counts_repetitions_with_items_in_any_order(tables):
+    stability = tables["rule_stability"]
+    got = {(row.minsup, row.rule): (row.repetitions, row.mined, row.kept, row.kept_bonferroni)
+           for row in stability.itertuples()}
+    assert got == {("20", "a=1 & b=2"): (2, 2, 2, 1), ("20", "c=3"): (2, 2, 1, 0),
+                   ("20", "d=NA"): (2, 1, 0, 0), ("0.1", "a=1 & b=2"): (1, 1, 1, 1)}
+    # The failed experiment's rules are in no table.
+    assert set(tables["rules"]["repetition"][tables["rules"]["minsup"] == "20"]) == {1, 2}
+
+
+@pytest.mark.parametrize("minsup, mining, whole, expected", [
+    (20, 217, 435, (20, 41)),       # a count stays; the whole data set gets its share
+    (0.2, 217, 435, (44, 87)),      # 43.4 rounds up; 20% of 435 is 87
+    (0.1, 210, 420, (21, 42)),      # exactly 21, not 22 from rounding noise
+    (0.0001, 50, 100, (1, 1)),      # never below one record
+])
+def test_minimum_supports_in_records(minsup, mining, whole, expected):
+    assert (study_setup.mining_min_sup(minsup, mining),
+            study_setup.direct_min_sup(minsup, mining, whole)) == expected
+
+
+def test_seeds_depend_on_base_seed_data_set_and_repetition_only():
+    seeds = {(base, name, rep): study_setup.split_seed(base, name, rep)
+             for base in (1, 2) for name in ("vote", "cancer") for rep in (1, 2, 3)}
+    assert len(set(seeds.values())) == len(seeds)
+    assert study_setup.split_seed(1, "vote", 2) == seeds[(1, "vote", 2)]
+    assert all(0 <= seed < 2 ** 32 for seed in seeds.values())
+
+
+@pytest.mark.parametrize("change, expected", [
+    ({"repetitions": "three"}, "config key 'repetitions': 'three' is not of type 'integer'"),
+    ({"minsups": [20, 1.5]}, "config key 'minsups[1]': 1.5 is not valid here"),
+    ({"levels": [0]}, "config key 'levels[0]'"),
+    ({"seed": None}, "'seed' is a required property"),
+    ({"sed": 1}, "'sed' was unexpected"),
+])
+def test_config_errors_name_the_key(change, expected):
+    with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
+        schema = yaml.safe_load(handle)
+    with open(os.path.join(ROOT, "examples", "study.yaml")) as handle:
+        config = yaml.safe_load(handle)
+    config.update(change)
+    config = {key: value for key, value in config.items() if value is not None}
+    # The first error, as Snakemake's validate reports it.
+    error = next(jsonschema.Draft7Validator(schema).iter_errors(config))
+    assert expected in study_setup.config_error_message(error)
