@@ -86,7 +86,7 @@ def stand_in(url):
     return f"The licence text was not available when the report was made; see {url}"
 
 
-def fetch(url, original):
+def fetch(url):
     """The text for a URL: a Debian package's copy, a download, or a stand-in."""
     local = DEBIAN_FILES.get(url)
     if local and os.path.isfile(local):
@@ -112,7 +112,7 @@ def install_fetcher():
     def get_resource_as_string(path_or_uri):
         if "://" not in str(path_or_uri):
             return original(path_or_uri)  # the report's own template files
-        return fetch(path_or_uri, original)
+        return fetch(path_or_uri)
 
     for module in (common, packages, report):
         if hasattr(module, "get_resource_as_string"):
