@@ -6,26 +6,6 @@
 
 namespace {
 
-// True when every item of `rule` (ascending) is among the transaction's
-// (ascending), each as often as the rule holds it.
-bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
-  int32_t matched = 0;
-  auto item = transaction.begin();
-  while (matched < rule.length) {
-    if (item == transaction.end()) return false;
-    const int32_t wanted = rule.items[matched];
-    if (wanted == *item) {
-      ++matched;
-      ++item;
-    } else if (wanted < *item) {
-      return false;
-    } else {
-      ++item;
-    }
-  }
-  return true;
-}
-
 bool repeats_an_item(const RuleRecord& rule) {
   return std::adjacent_find(rule.items, rule.items + rule.length) != rule.items + rule.length;
 }
@@ -56,6 +36,24 @@ Cover find_cover(const TestCovers& covers, const RuleRecord& rule, std::vector<u
 }
 
 }  // namespace
+
+bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
+  int32_t matched = 0;
+  auto item = transaction.begin();
+  while (matched < rule.length) {
+    if (item == transaction.end()) return false;
+    const int32_t wanted = rule.items[matched];
+    if (wanted == *item) {
+      ++matched;
+      ++item;
+    } else if (wanted < *item) {
+      return false;
+    } else {
+      ++item;
+    }
+  }
+  return true;
+}
 
 TestCovers build_test_covers(const TestTransactions& transactions, const ClassLabels& labels,
                              const RuleSet& rules) {

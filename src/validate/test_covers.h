@@ -27,6 +27,11 @@ struct TestCovers {
   const ClassLabels* labels = nullptr;
 };
 
+// True when every item of `rule` (ascending) is among the transaction's
+// (ascending), each as often as the rule holds it: one merge pass that stops
+// at the first missing item.
+bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule);
+
 // Builds the bitsets of the items that `rules` hold over the first
 // min(transactions, labels) instances; `transactions` and `labels` must
 // outlive the result.

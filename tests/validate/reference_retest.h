@@ -1,7 +1,8 @@
 // The record-by-record re-test that validation's bitset covers must agree
 // with: every rule merged with every test record, the kept rules rebuilt with
-// their counts and tid lists merged over both parts. Slow, and plain enough
-// to be the reference.
+// their counts and tid lists merged over both parts (whether a record holds a
+// rule is the one merge pass that validation also uses for the records it
+// cannot answer from bitsets). Slow, and plain enough to be the reference.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "miner/rule_file.h"
 #include "testpart/test_part.h"
 #include "validate/fisher.h"
+#include "validate/test_covers.h"
 
 namespace validation_reference {
 
@@ -28,30 +30,10 @@ struct PendingRule {
   double pvalue = 0.0;
 };
 
-// True when every item of `rule` (ascending) is among the transaction's
-// (ascending): one merge pass that stops at the first missing item.
-inline bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
-  int32_t matched = 0;
-  auto item = transaction.begin();
-  while (matched < rule.length) {
-    if (item == transaction.end()) return false;
-    const int32_t wanted = rule.items[matched];
-    if (wanted == *item) {
-      ++matched;
-      ++item;
-    } else if (wanted < *item) {
-      return false;
-    } else {
-      ++item;
-    }
-  }
-  return true;
-}
-
 // Rebuilds `kept` with the pending rules appended, in buffers sized exactly,
 // so that every record points into the set that holds it.
 inline void append_kept_rules(ValidatedRules& kept, const std::vector<PendingRule>& pending,
-                       const std::vector<int32_t>& covered_tids) {
+                              const std::vector<int32_t>& covered_tids) {
   size_t item_total = kept.item_buffer.size();
   size_t tid_total = kept.tid_buffer.size();
   for (const PendingRule& rule : pending) {
