@@ -9,13 +9,13 @@
 #include "common/run_files.h"
 
 void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
-                           const CoveredNumbers& covered_numbers, const RuleCountRecord& counts,
+                           const MergedTids& merged_tids, const RuleCountRecord& counts,
                            int32_t rules_tested, double level) {
   const std::string tidlist_path = validated_tidlist_file(output_name);
   const std::string rules_path = rule_file(output_name);
   NumberWriter tidlists{open_for_write(tidlist_path), {}, true};
   NumberWriter rules{open_for_write(rules_path), {}, true};
-  std::vector<int32_t> covered;
+  std::vector<int32_t> tids;
   for (const KeptRule& rule : kept) {
     const RuleRecord& mined = *rule.mined;
     if (rules.file != nullptr) {
@@ -35,14 +35,10 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
       put_text(tidlists, " ");
       put_int(tidlists, static_cast<int64_t>(mined.class_support) + rule.test.covered_in_class);
       put_text(tidlists, " ");
-      for (int32_t i = 0; i < mined.support; ++i) {
-        put_int(tidlists, mined.tid_list[i]);
-        put_text(tidlists, " ");
-      }
-      covered.clear();
-      covered_numbers(mined, covered);
-      for (const int32_t number : covered) {
-        put_int(tidlists, number);
+      tids.clear();
+      merged_tids(mined, tids);
+      for (const int32_t tid : tids) {
+        put_int(tidlists, tid);
         put_text(tidlists, " ");
       }
       put_text(tidlists, "\n");

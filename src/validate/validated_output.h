@@ -16,19 +16,20 @@
 #include "validate/rule_count.h"
 #include "validate/rule_table.h"
 
-// A kept rule: the mined record (its support, class support and tid list on
-// the mining part) and its counts and p-value on the test part.
+// A kept rule: the mined record (its support and class support on the
+// mining part) and its counts and p-value on the test part.
 struct KeptRule {
   const RuleRecord* mined = nullptr;
   RuleTest test;
 };
 
-// Appends the numbers of the test instances `rule` covers, ascending.
-using CoveredNumbers = std::function<void(const RuleRecord& rule, std::vector<int32_t>& numbers)>;
+// Appends the rule's tid list over both parts: its mined transactions, then
+// the numbers of the test instances it covers.
+using MergedTids = std::function<void(const RuleRecord& rule, std::vector<int32_t>& tids)>;
 
 // Writes `kept` in its order, building each rule's merged tid list only
 // while its line is written. Files that cannot be created or written get an
 // "Error: " line.
 void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
-                           const CoveredNumbers& covered_numbers, const RuleCountRecord& counts,
+                           const MergedTids& merged_tids, const RuleCountRecord& counts,
                            int32_t rules_tested, double level);

@@ -18,9 +18,19 @@ HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassL
                               const std::string& output_name, double level,
                               RuleTableContext context) {
   begin_stage(Stage::reading_miner_files);
+  // Only one rule's mined tid list is held at a time: every list is rebuilt
+  // once here, to report damage in the files, and again, quietly, when a
+  // kept rule's line is written.
   RuleSet rules;
-  const int32_t rules_tested = read_rules(output_name, rules);
-  load_rule_tid_lists(output_name, rules);
+  const int32_t rules_tested = read_rules(output_name, rules, false);
+  RuleTidLists lists;
+  const bool have_lists = open_rule_tid_lists(output_name, lists);
+  std::vector<int32_t> tids;
+  for (size_t r = 0; have_lists && r < rules.records.size(); ++r) {
+    tids.assign(static_cast<size_t>(std::max(rules.records[r].support, 0)), 0);
+    rebuild_rule_tid_list(lists, rules.records[r], tids);
+  }
+  lists.file.report = false;
   run_stats.rules_read = rules_tested;
   begin_stage(Stage::validation);
   std::printf("before validation: %d\n", rules_tested);
@@ -65,10 +75,14 @@ HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassL
   const int32_t first_test_number = run_stats.train_instances;
   write_validated_rules(
       output_name, kept,
-      [&](const RuleRecord& rule, std::vector<int32_t>& numbers) {
-        append_covered_numbers(covers, rule, first_test_number, scratch, numbers);
+      [&](const RuleRecord& rule, std::vector<int32_t>& merged) {
+        // A list the files cannot give in full keeps zeros where it is short.
+        merged.assign(static_cast<size_t>(std::max(rule.support, 0)), 0);
+        if (have_lists) rebuild_rule_tid_list(lists, rule, merged);
+        append_covered_numbers(covers, rule, first_test_number, scratch, merged);
       },
       counts, rules_tested, level);
+  close_rule_tid_lists(lists);
 
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;

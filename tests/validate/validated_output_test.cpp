@@ -22,7 +22,10 @@ std::vector<KeptRule> kept_of(const RuleSet& set) {
   return kept;
 }
 
-void no_test_numbers(const RuleRecord&, std::vector<int32_t>&) {}
+// A rule's own tid list, with no test instance added.
+void mined_tids_only(const RuleRecord& rule, std::vector<int32_t>& tids) {
+  tids.assign(rule.tid_list, rule.tid_list + rule.support);
+}
 
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   ScratchDir dir;
@@ -34,7 +37,7 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   counts.sig_at_level = 3;
   counts.sig_at_corrected = 1;
   counts.sig_at_fdr = 2;
-  write_validated_rules("o", kept_of(kept), no_test_numbers, counts, 20, 0.05);
+  write_validated_rules("o", kept_of(kept), mined_tids_only, counts, 20, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"),
             "2 3 17 0 0.00012 0 0 \n"
             "0 0 0 0 0 \n"
@@ -50,7 +53,7 @@ TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
   ScratchDir dir;
   const RuleSet kept = rule_set_of(
       {{0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9}, {0, {1}, 0, {}, 1.0}});
-  write_validated_rules("o", kept_of(kept), no_test_numbers, RuleCountRecord(), 3, 1.0);
+  write_validated_rules("o", kept_of(kept), mined_tids_only, RuleCountRecord(), 3, 1.0);
   EXPECT_EQ(read_file(rule_file("o")), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
 }
 
@@ -58,7 +61,7 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
   ScratchDir dir;
   write_file("o.sorted.rules.txt", "0 1 5 3 3 0 0.01 0 0\n");
   write_file("o.sorted.tidlist.txt", "old\n");
-  write_validated_rules("o", {}, no_test_numbers, RuleCountRecord(), 0, 0.05);
+  write_validated_rules("o", {}, mined_tids_only, RuleCountRecord(), 0, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
@@ -68,7 +71,7 @@ TEST(ValidatedOutput, UncreatableFilesAreReported) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
   const RuleSet kept = rule_set_of({{0, {1}, 0, {}, 0.5}});
-  write_validated_rules("none/o", kept_of(kept), no_test_numbers, RuleCountRecord(), 1, 0.05);
+  write_validated_rules("none/o", kept_of(kept), mined_tids_only, RuleCountRecord(), 1, 0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
             "Error: cannot open file none/o.sorted.rules.txt for write\n"
