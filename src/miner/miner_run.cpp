@@ -57,10 +57,14 @@ void start_and_wait(const std::string& miner_path) {
   int status = 0;
   while (waitpid(child, &status, 0) == -1 && errno == EINTR) {
   }
-  // A miner that failed says why itself; one killed by a signal cannot.
+  // A miner that failed says why itself, but may not say so as an error;
+  // one killed by a signal cannot say anything.
   if (WIFSIGNALED(status)) {
     std::printf("Error: the miner %s was killed by signal %d\n", miner_path.c_str(),
                 WTERMSIG(status));
+  } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+    std::printf("Error: the miner %s exited with status %d\n", miner_path.c_str(),
+                WEXITSTATUS(status));
   }
 }
 

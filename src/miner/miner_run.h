@@ -8,7 +8,8 @@
 // experiment's results behind), prints the command line and runs the miner,
 // returning once it has finished. Nothing is reported to the caller: a miner
 // that fails shows up later as missing files; one killed by a signal is also
-// reported as "Error: the miner %s was killed by signal %d". The miner is started without a
+// reported as "Error: the miner %s was killed by signal %d", one that exits
+// with a non-zero status as "Error: the miner %s exited with status %d". The miner is started without a
 // shell. A name or value holding a line break, which would add lines to the
 // parameter file, is reported and the miner is not run.
 void run_miner(const std::string& data_base, const std::string& target_attr,

@@ -86,7 +86,7 @@ int32_t vouched_transactions(const std::string& output_name) {
 
 }  // namespace
 
-int read_rules(const std::string& output_name, RuleSet& rules) {
+int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_room) {
   rules = RuleSet();
   const std::string path = rule_file(output_name);
   std::FILE* file = open_for_read(path);
@@ -110,7 +110,7 @@ int read_rules(const std::string& output_name, RuleSet& rules) {
   std::rewind(file);
   rules.records.reserve(static_cast<size_t>(record_total));
   rules.item_buffer.resize(static_cast<size_t>(item_total));
-  rules.tid_buffer.resize(static_cast<size_t>(tid_total));
+  if (reserve_tid_room) rules.tid_buffer.resize(static_cast<size_t>(tid_total));
 
   int64_t item_fill = 0;
   int64_t tid_fill = 0;
@@ -127,7 +127,7 @@ int read_rules(const std::string& output_name, RuleSet& rules) {
     std::copy(rule.items.begin(), rule.items.end(), record.items);
     std::sort(record.items, record.items + record.length);
     item_fill += record.length;
-    record.tid_list = rules.tid_buffer.data() + tid_fill;
+    record.tid_list = reserve_tid_room ? rules.tid_buffer.data() + tid_fill : nullptr;
     tid_fill += record.support;
     rules.records.push_back(record);
   }

@@ -49,4 +49,6 @@ struct RuleSet {
 //   "<output_name>.tgtvalues" holds labels when it exists.
 // A file that changes between the two passes is reported with
 // "Error: inconsistent pattern buffer size" or "... tid list buffer size".
-int read_rules(const std::string& output_name, RuleSet& rules);
+// With `reserve_tid_room` false, no room is reserved and every record's
+// tid_list stays null: for a caller that rebuilds lists one at a time.
+int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_room = true);

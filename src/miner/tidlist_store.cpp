@@ -32,27 +32,27 @@ int64_t read_list_record(TidListFile& file, int32_t index, const TidListDirEntry
   int32_t count = 0;
   if (offset < 0 || offset + 4 > file.size || !position_at(file, offset) ||
       read_int32_le(file.file, &count, 1) != 1) {
-    std::printf("Error: offset %d of entry %d is outside file %s\n", entry.offset, index,
+    if (file.report) std::printf("Error: offset %d of entry %d is outside file %s\n", entry.offset, index,
                 file.name.c_str());
     return -1;
   }
   if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size ||
       static_cast<size_t>(count) > buffer.size()) {
-    std::printf("Error: list record of entry %d in file %s has count %d, outside 0..%d or past "
+    if (file.report) std::printf("Error: list record of entry %d in file %s has count %d, outside 0..%d or past "
                 "the end of the file\n",
                 index, file.name.c_str(), count, transactions);
     return -1;
   }
   const auto list = buffer.first(static_cast<size_t>(count));
   if (read_int32_le(file.file, list.data(), list.size()) != list.size()) {
-    std::printf("Error: list record of entry %d in file %s runs past the end of the file\n", index,
+    if (file.report) std::printf("Error: list record of entry %d in file %s runs past the end of the file\n", index,
                 file.name.c_str());
     return -1;
   }
   // Union and difference rely on strictly ascending lists within range.
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] < 0 || list[i] >= transactions || (i > 0 && list[i] <= list[i - 1])) {
-      std::printf("Error: list record of entry %d in file %s is not an ascending list of "
+      if (file.report) std::printf("Error: list record of entry %d in file %s is not an ascending list of "
                   "transaction numbers below %d\n",
                   index, file.name.c_str(), transactions);
       return -1;
@@ -164,7 +164,7 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
                          int32_t transactions, std::span<int32_t> destination,
                          TidListScratch& scratch) {
   if (outside(preorder, directory)) {
-    std::printf("Error: preorder number %d is outside the tid-list directory of %zu entries\n",
+    if (file.report) std::printf("Error: preorder number %d is outside the tid-list directory of %zu entries\n",
                 preorder, directory.size());
     return 0;
   }
@@ -187,13 +187,13 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
     int32_t next = directory[from].parent;
     while (true) {
       if (next >= 0 && outside(next, directory)) {
-        std::printf("Error: parent number %d of entry %d is outside the tid-list directory of "
+        if (file.report) std::printf("Error: parent number %d of entry %d is outside the tid-list directory of "
                     "%zu entries\n",
                     next, from, directory.size());
         return false;
       }
       if (++climbs > directory.size()) {
-        std::printf("Error: the parent numbers above entry %d run in a cycle\n", preorder);
+        if (file.report) std::printf("Error: the parent numbers above entry %d run in a cycle\n", preorder);
         return false;
       }
       if (next < 0 || (directory[next].flags & kTidListStored) != 0) break;
@@ -213,7 +213,7 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
                                        diff, scratch.spare);
     // Kept word for word, typo included: scripts may match it.
     if (length != united + diff.size())
-      std::printf("Error: there should no no overlap between two consecutive diff-list\n");
+      if (file.report) std::printf("Error: there should no no overlap between two consecutive diff-list\n");
     std::swap(scratch.diff_union, scratch.spare);
     united = std::min(length, scratch.diff_union.size());
     if (!climb(k)) return 0;
@@ -226,34 +226,48 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
     const auto full = std::span<const int32_t>(scratch.record).first(static_cast<size_t>(count));
     const size_t length = subtract_sorted(full, diff_union, destination);
     if (static_cast<int64_t>(length) != count - static_cast<int64_t>(united))
-      std::printf("Error: the tid list length should be the difference between the parent list "
+      if (file.report) std::printf("Error: the tid list length should be the difference between the parent list "
                   "length and the diff-list length\n");
     return static_cast<int64_t>(length);
   }
   if (k == kTidListRootParent) return complement_sorted(diff_union, transactions, destination);
-  std::printf("Error: the preorder of the entry cannot be -2\n");
+  if (file.report) std::printf("Error: the preorder of the entry cannot be -2\n");
   return last_count;
 }
 
-void load_rule_tid_lists(const std::string& output_name, RuleSet& rules) {
-  TidListDirectory directory;
-  if (!read_tidlist_directory(output_name, directory)) return;
-  TidListFile file;
-  file.name = tidlist_file(output_name);
-  file.file = open_for_read(file.name, "rb");
-  if (file.file == nullptr) return;
-  file.size = raw_file_size(file.file);
+bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists) {
+  if (!read_tidlist_directory(output_name, lists.directory)) return false;
+  lists.file.name = tidlist_file(output_name);
+  lists.file.file = open_for_read(lists.file.name, "rb");
+  if (lists.file.file == nullptr) return false;
+  lists.file.size = raw_file_size(lists.file.file);
+  lists.transactions = run_stats.train_instances;
+  const size_t room = tid_list_scratch_size(lists.transactions, lists.file.size);
+  lists.scratch = TidListScratch{std::vector<int32_t>(room), std::vector<int32_t>(room),
+                                 std::vector<int32_t>(room)};
+  return true;
+}
 
-  const int32_t transactions = run_stats.train_instances;
-  const size_t room = tid_list_scratch_size(transactions, file.size);
-  TidListScratch scratch{std::vector<int32_t>(room), std::vector<int32_t>(room),
-                         std::vector<int32_t>(room)};
-  for (RuleRecord& rule : rules.records) {
-    const std::span<int32_t> destination(rule.tid_list,
-                                         static_cast<size_t>(std::max(rule.support, 0)));
-    const int64_t length =
-        rebuild_tid_list(file, directory, rule.preorder, transactions, destination, scratch);
-    if (length != rule.support) std::printf("Error: inconsistent pattern support\n");
+void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
+                           std::span<int32_t> destination) {
+  const int64_t length = rebuild_tid_list(lists.file, lists.directory, rule.preorder,
+                                          lists.transactions, destination, lists.scratch);
+  if (length != rule.support && lists.file.report)
+    std::printf("Error: inconsistent pattern support\n");
+}
+
+void close_rule_tid_lists(RuleTidLists& lists) {
+  if (lists.file.file != nullptr) std::fclose(lists.file.file);
+  lists.file.file = nullptr;
+}
+
+void load_rule_tid_lists(const std::string& output_name, RuleSet& rules) {
+  RuleTidLists lists;
+  if (open_rule_tid_lists(output_name, lists)) {
+    for (RuleRecord& rule : rules.records) {
+      rebuild_rule_tid_list(
+          lists, rule, std::span<int32_t>(rule.tid_list, static_cast<size_t>(std::max(rule.support, 0))));
+    }
   }
-  std::fclose(file.file);
+  close_rule_tid_lists(lists);
 }

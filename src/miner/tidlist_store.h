@@ -38,6 +38,23 @@ using TidListDirectory = std::vector<TidListDirEntry>;
 // room. A file that cannot be opened is reported and no list is filled.
 void load_rule_tid_lists(const std::string& output_name, RuleSet& rules);
 
+// Everything needed to rebuild rules' tid lists one at a time: the
+// directory, the open list file and scratch room for one list.
+struct RuleTidLists;
+
+// Opens the two files of `output_name` for rebuild_rule_tid_list. Returns
+// false, after an "Error: " line, when either cannot be opened; the lists
+// must be closed with close_rule_tid_lists either way.
+bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists);
+
+// Writes the rule's tid list into `destination` (cut to its size), checking
+// its length against the rule's support ("Error: inconsistent pattern
+// support", like every damage only while lists.file.report is set).
+void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
+                           std::span<int32_t> destination);
+
+void close_rule_tid_lists(RuleTidLists& lists);
+
 // Reads "<output>.tidlist.dir" into `directory` (replacing what it held).
 // Returns false, after the "cannot open" line, when the file cannot be
 // opened. A header cut short or a negative count gives an "Error: " line and
@@ -46,10 +63,13 @@ void load_rule_tid_lists(const std::string& output_name, RuleSet& rules);
 bool read_tidlist_directory(const std::string& output_name, TidListDirectory& directory);
 
 // The open tid-list file; `size` in bytes bounds every offset and count.
+// With `report` false, damage is not reported again: a second pass over
+// lists that a first pass has checked stays quiet.
 struct TidListFile {
   std::FILE* file = nullptr;
   std::string name;
   int64_t size = 0;
+  bool report = true;
 };
 
 // The three scratch lists of one loading call: the union of the diff-lists
@@ -60,6 +80,13 @@ struct TidListScratch {
   std::vector<int32_t> diff_union;
   std::vector<int32_t> spare;
   std::vector<int32_t> record;
+};
+
+struct RuleTidLists {
+  TidListDirectory directory;
+  TidListFile file;
+  TidListScratch scratch;
+  int32_t transactions = 0;  // the mined transactions the lists number
 };
 
 // Room for the scratch lists: `transactions`, but never more than the file's

@@ -5,28 +5,46 @@
 #include <cstdio>
 
 #include "common/file_open.h"
+#include "common/number_writer.h"
 #include "common/run_files.h"
 
-void write_validated_rules(const std::string& output_name, const ValidatedRules& kept,
-                           const RuleCountRecord& counts, int32_t rules_tested, double level) {
+void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
+                           const MergedTids& merged_tids, const RuleCountRecord& counts,
+                           int32_t rules_tested, double level) {
   const std::string tidlist_path = validated_tidlist_file(output_name);
   const std::string rules_path = rule_file(output_name);
-  std::FILE* tidlist_file = open_for_write(tidlist_path);
-  std::FILE* rules_file = open_for_write(rules_path);
-  for (const RuleRecord& rule : kept.records) {
-    if (rules_file != nullptr) {
-      std::fprintf(rules_file, "%d ", rule.length);
-      for (int32_t i = 0; i < rule.length; ++i) std::fprintf(rules_file, "%d ", rule.items[i]);
+  NumberWriter tidlists{open_for_write(tidlist_path), {}, true};
+  NumberWriter rules{open_for_write(rules_path), {}, true};
+  std::vector<int32_t> tids;
+  for (const KeptRule& rule : kept) {
+    const RuleRecord& mined = *rule.mined;
+    if (rules.file != nullptr) {
+      put_int(rules, mined.length);
+      put_text(rules, " ");
+      for (int32_t i = 0; i < mined.length; ++i) {
+        put_int(rules, mined.items[i]);
+        put_text(rules, " ");
+      }
       // Of the four reals only the test p-value carries a value.
-      std::fprintf(rules_file, "%g %g %g %g \n", 0.0, rule.pvalue, 0.0, 0.0);
+      put_text(rules, "0 ");
+      put_real(rules, rule.test.pvalue);
+      put_text(rules, " 0 0 \n");
     }
-    if (tidlist_file != nullptr) {
-      std::fprintf(tidlist_file, "%d %d ", rule.support, rule.class_support);
-      for (int32_t i = 0; i < rule.support; ++i) std::fprintf(tidlist_file, "%d ", rule.tid_list[i]);
-      std::fputc('\n', tidlist_file);
+    if (tidlists.file != nullptr) {
+      put_int(tidlists, static_cast<int64_t>(mined.support) + rule.test.covered);
+      put_text(tidlists, " ");
+      put_int(tidlists, static_cast<int64_t>(mined.class_support) + rule.test.covered_in_class);
+      put_text(tidlists, " ");
+      tids.clear();
+      merged_tids(mined, tids);
+      for (const int32_t tid : tids) {
+        put_int(tidlists, tid);
+        put_text(tidlists, " ");
+      }
+      put_text(tidlists, "\n");
     }
   }
-  if (rules_file != nullptr) close_written(rules_file, rules_path);
-  if (tidlist_file != nullptr) close_written(tidlist_file, tidlist_path);
+  if (rules.file != nullptr) close_written(rules.file, rules_path, flush_numbers(rules));
+  if (tidlists.file != nullptr) close_written(tidlists.file, tidlist_path, flush_numbers(tidlists));
   write_rule_count(output_name, rules_tested, level, counts);
 }

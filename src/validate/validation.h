@@ -9,9 +9,6 @@
 #include "validate/rule_count.h"
 #include "validate/rule_table.h"
 
-// The kept rules, ordered by test p-value once validation has sorted them.
-using ValidatedRules = RuleSet;
-
 // What validation found, beside the files it wrote.
 struct HoldoutFigures {
   int32_t rules_tested = 0;
@@ -26,13 +23,3 @@ struct HoldoutFigures {
 HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassLabels& labels,
                               const std::string& output_name, double level,
                               RuleTableContext context);
-
-// Appends to `kept` every rule whose test p-value is within `level`, with its
-// counts and tid list merged over both parts. With `tests` given, it also
-// gets every rule's test counts and exact p-value, in the order of `rules`,
-// and `kept_from` the index in `rules` of each kept rule.
-void retest_rules(const RuleSet& rules, const TestTransactions& transactions,
-                  const ClassLabels& labels, double level, ValidatedRules& kept,
-                  std::vector<RuleTest>* tests = nullptr,
-                  std::vector<size_t>* kept_from = nullptr);
-

@@ -465,6 +465,39 @@ TEST(Faults, StatisticsCountFarBeyondTheLabelFile) {
   expect_summary_grew(kEarlierSummary);
 }
 
+// Counts that lie about sizes cannot make varnel reserve what no file holds,
+// and memory that runs out all the same is reported with its stage, never a
+// crash: the experiment fails and the summary file stays as it was.
+TEST(Faults, LyingSizesUnderAMemoryLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+  const std::string hostile =
+      "sed -i 's/^[0-9]*/2000000000/' \"$out.cfptree.stat\"\n"
+      "echo '0 1 3 999999999 5 0.5 1e-9 0 2' > \"$out.sorted.rules.txt\"\n"
+      "truncate -s 20 \"$out.tidlist\"\n";
+  const struct {
+    std::string also;      // more damage after the hostile files
+    std::string expected;  // an error line the run must print
+  } cases[] = {
+      {"", "Error: impossible support 999999999 of rule 1 in file o.sorted.rules.txt"},
+      // A sparse class-label file that claims two billion labels.
+      {"truncate -s 8000000000 \"$out.tgtvalues\"\n", "Error: out of memory while "},
+  };
+  for (const auto& c : cases) {
+    FaultExperiment e;
+    e.place_miner(hostile + c.also);
+    const CommandResult out = run_varnel(
+        "/usr/bin/prlimit", {"--as=500000000", kVarnel, "vote", "Class", "1", "20", "0.05", "o"});
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(out.status, 1) << out.output;
+    EXPECT_TRUE(contains(out.output, c.expected)) << out.output;
+    EXPECT_TRUE(out.output.ends_with("Error: the experiment failed; no summary line was written\n"))
+        << out.output;
+    EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
+  }
+}
+
 TEST(Faults, StatisticsCountWithNoRoomToNumberTheTestInstances) {
   FaultExperiment e;
   e.place_miner("sed -i 's/^[0-9]*/2147483647/' \"$out.cfptree.stat\"\n");

@@ -8,14 +8,28 @@
 #include "driver/run_stats.h"
 #include "validate/rule_sets.h"
 #include "validate/validated_output.h"
+#include "validate/validation.h"
 
 namespace {
 
 using namespace validation_test;
 
+// The set's records as kept rules covering no test instance, each with its
+// own p-value.
+std::vector<KeptRule> kept_of(const RuleSet& set) {
+  std::vector<KeptRule> kept;
+  for (const RuleRecord& record : set.records) kept.push_back({&record, {0, 0, record.pvalue}});
+  return kept;
+}
+
+// A rule's own tid list, with no test instance added.
+void mined_tids_only(const RuleRecord& rule, std::vector<int32_t>& tids) {
+  tids.assign(rule.tid_list, rule.tid_list + rule.support);
+}
+
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   ScratchDir dir;
-  const ValidatedRules kept = rule_set_of({{4, {3, 17}, 2, {0, 5, 300}, 0.00012},
+  const RuleSet kept = rule_set_of({{4, {3, 17}, 2, {0, 5, 300}, 0.00012},
                                            {9, {}, 1, {8}, 0.0},
                                            {2, {1}, 0, {1, 2}, 0.25}});
   RuleCountRecord counts;
@@ -23,7 +37,7 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   counts.sig_at_level = 3;
   counts.sig_at_corrected = 1;
   counts.sig_at_fdr = 2;
-  write_validated_rules("o", kept, counts, 20, 0.05);
+  write_validated_rules("o", kept_of(kept), mined_tids_only, counts, 20, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"),
             "2 3 17 0 0.00012 0 0 \n"
             "0 0 0 0 0 \n"
@@ -37,10 +51,9 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
 
 TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
   ScratchDir dir;
-  write_validated_rules("o",
-                        rule_set_of({{0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9},
-                                     {0, {1}, 0, {}, 1.0}}),
-                        RuleCountRecord(), 3, 1.0);
+  const RuleSet kept = rule_set_of(
+      {{0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9}, {0, {1}, 0, {}, 1.0}});
+  write_validated_rules("o", kept_of(kept), mined_tids_only, RuleCountRecord(), 3, 1.0);
   EXPECT_EQ(read_file(rule_file("o")), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
 }
 
@@ -48,7 +61,7 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
   ScratchDir dir;
   write_file("o.sorted.rules.txt", "0 1 5 3 3 0 0.01 0 0\n");
   write_file("o.sorted.tidlist.txt", "old\n");
-  write_validated_rules("o", ValidatedRules(), RuleCountRecord(), 0, 0.05);
+  write_validated_rules("o", {}, mined_tids_only, RuleCountRecord(), 0, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
@@ -57,7 +70,8 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
 TEST(ValidatedOutput, UncreatableFilesAreReported) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
-  write_validated_rules("none/o", rule_set_of({{0, {1}, 0, {}, 0.5}}), RuleCountRecord(), 1, 0.05);
+  const RuleSet kept = rule_set_of({{0, {1}, 0, {}, 0.5}});
+  write_validated_rules("none/o", kept_of(kept), mined_tids_only, RuleCountRecord(), 1, 0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
             "Error: cannot open file none/o.sorted.rules.txt for write\n"

@@ -7,13 +7,16 @@
 
 #include "driver/run_stats.h"
 #include "validate/fisher.h"
+#include "validate/reference_retest.h"
 #include "validate/rule_sets.h"
 #include "validate/significance.h"
+#include "validate/test_covers.h"
 #include "validate/validation.h"
 
 namespace {
 
 using namespace validation_test;
+using namespace validation_reference;
 
 // Sets the run's table for `instances` test instances while a test runs.
 struct RunTable {
@@ -194,6 +197,84 @@ TEST(RetestRules, NoTestInstances) {
   ASSERT_EQ(kept.records.size(), 1u);
   EXPECT_EQ(kept.records[0].pvalue, 1.0);
   EXPECT_EQ(tids_of(kept.records[0]), (std::vector<int32_t>{0, 1}));
+}
+
+}  // namespace
+
+namespace {
+
+// Random test parts (items repeated within a record, labels 1, 0 and -1)
+// and rule sets (empty rules, repeated items, ids no record holds, negative
+// ids), each re-tested both ways.
+TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    const int32_t instances = static_cast<int32_t>(random() % 150);
+    const int32_t items = 1 + static_cast<int32_t>(random() % 12);
+    TestTransactions transactions(static_cast<size_t>(instances));
+    ClassLabels labels;
+    for (TestTransaction& transaction : transactions) {
+      for (int32_t i = 0; i < items; ++i) {
+        if (random() % 3 == 0) transaction.push_back(i);
+        if (random() % 40 == 0) transaction.push_back(i);
+      }
+      std::sort(transaction.begin(), transaction.end());
+      labels.push_back(static_cast<int32_t>(random() % 3) - 1);
+    }
+    if (random() % 4 == 0 && !labels.empty()) labels.pop_back();  // lists of unequal length
+    std::vector<RuleSpec> specs;
+    for (int r = 0; r < 30; ++r) {
+      RuleSpec spec;
+      const int length = static_cast<int>(random() % 4);
+      for (int i = 0; i < length; ++i) spec.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
+                                                 (random() % 50 == 0 ? 3 : 0));
+      std::sort(spec.items.begin(), spec.items.end());
+      spec.tids = {static_cast<int32_t>(r)};
+      specs.push_back(spec);
+    }
+    const RuleSet rules = rule_set_of(specs);
+    RunTable table(labels.size());
+    run_stats.train_instances = 1000;
+    const double level = std::ldexp(1.0, -static_cast<int>(random() % 12));
+    ValidatedRules reference;
+    testing::internal::CaptureStdout();
+    retest_rules(rules, transactions, labels, level, reference);
+    testing::internal::GetCapturedStdout();
+
+    const TestCovers covers = build_test_covers(transactions, labels, rules);
+    std::vector<uint64_t> scratch;
+    size_t next_kept = 0;
+    for (size_t r = 0; r < rules.records.size(); ++r) {
+      const RuleRecord& rule = rules.records[r];
+      SCOPED_TRACE(testing::Message() << "round " << round << " rule " << r);
+      RuleTest expected;
+      std::vector<int32_t> expected_numbers;
+      for (int32_t j = 0; j < covers.instances; ++j) {
+        if (!contains_rule(transactions[j], rule)) continue;
+        ++expected.covered;
+        expected.covered_in_class += labels[j] == 1;
+        expected_numbers.push_back(1000 + j);
+      }
+      const RuleTest test = count_test_cover(covers, rule, scratch);
+      EXPECT_EQ(test.covered, expected.covered);
+      EXPECT_EQ(test.covered_in_class, expected.covered_in_class);
+      std::vector<int32_t> numbers;
+      append_covered_numbers(covers, rule, 1000, scratch, numbers);
+      EXPECT_EQ(numbers, expected_numbers);
+      // Kept by the reference exactly when its exact p-value is within the
+      // level, with that p-value.
+      const double pvalue = fisher_exact_pvalue_from(run_stats.log_factorial, covers.instances,
+                                                     test.covered, covers.positives,
+                                                     test.covered_in_class);
+      if (pvalue <= level) {
+        ASSERT_LT(next_kept, reference.records.size());
+        EXPECT_EQ(reference.records[next_kept].pvalue, pvalue);
+        EXPECT_EQ(reference.records[next_kept].support, 1 + test.covered);
+        ++next_kept;
+      }
+    }
+    EXPECT_EQ(next_kept, reference.records.size());
+  }
 }
 
 }  // namespace

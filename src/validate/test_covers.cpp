@@ -1,0 +1,143 @@
+// Vertical bitsets of the test part and rule covers from them.
+#include "validate/test_covers.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace {
+
+bool repeats_an_item(const RuleRecord& rule) {
+  return std::adjacent_find(rule.items, rule.items + rule.length) != rule.items + rule.length;
+}
+
+enum class Cover { nothing, everything, bits, by_records };
+
+// Leaves the rule's cover in `scratch` when the answer is `bits`.
+Cover find_cover(const TestCovers& covers, const RuleRecord& rule, std::vector<uint64_t>& scratch) {
+  if (rule.length == 0) return Cover::everything;
+  if (repeats_an_item(rule)) return Cover::by_records;
+  for (int32_t i = 0; i < rule.length; ++i) {
+    const int32_t item = rule.items[i];
+    if (item < 0 || static_cast<size_t>(item) >= covers.slot_of_item.size() ||
+        covers.slot_of_item[static_cast<size_t>(item)] < 0)
+      return Cover::nothing;
+  }
+  scratch.resize(covers.words);
+  auto bits_of = [&](int32_t item) {
+    return covers.item_bits.data() +
+           static_cast<size_t>(covers.slot_of_item[static_cast<size_t>(item)]) * covers.words;
+  };
+  std::copy_n(bits_of(rule.items[0]), covers.words, scratch.data());
+  for (int32_t i = 1; i < rule.length; ++i) {
+    const uint64_t* bits = bits_of(rule.items[i]);
+    for (size_t w = 0; w < covers.words; ++w) scratch[w] &= bits[w];
+  }
+  return Cover::bits;
+}
+
+}  // namespace
+
+bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
+  int32_t matched = 0;
+  auto item = transaction.begin();
+  while (matched < rule.length) {
+    if (item == transaction.end()) return false;
+    const int32_t wanted = rule.items[matched];
+    if (wanted == *item) {
+      ++matched;
+      ++item;
+    } else if (wanted < *item) {
+      return false;
+    } else {
+      ++item;
+    }
+  }
+  return true;
+}
+
+TestCovers build_test_covers(const TestTransactions& transactions, const ClassLabels& labels,
+                             const RuleSet& rules) {
+  TestCovers covers;
+  covers.instances = static_cast<int32_t>(std::min(labels.size(), transactions.size()));
+  covers.words = (static_cast<size_t>(covers.instances) + 63) / 64;
+  covers.transactions = &transactions;
+  covers.labels = &labels;
+  // Rule items beyond every test item can cover nothing; they need no slot.
+  int32_t largest = -1;
+  for (int32_t j = 0; j < covers.instances; ++j) {
+    if (!transactions[j].empty()) largest = std::max(largest, transactions[j].back());
+  }
+  covers.slot_of_item.assign(static_cast<size_t>(largest + 1), -1);
+  int32_t slots = 0;
+  for (const RuleRecord& rule : rules.records) {
+    for (int32_t i = 0; i < rule.length; ++i) {
+      const int32_t item = rule.items[i];
+      if (item >= 0 && item <= largest && covers.slot_of_item[static_cast<size_t>(item)] < 0)
+        covers.slot_of_item[static_cast<size_t>(item)] = slots++;
+    }
+  }
+  covers.item_bits.assign(static_cast<size_t>(slots) * covers.words, 0);
+  covers.class_bits.assign(covers.words, 0);
+  for (int32_t j = 0; j < covers.instances; ++j) {
+    const uint64_t bit = uint64_t{1} << (j % 64);
+    const size_t word = static_cast<size_t>(j / 64);
+    if (labels[j] == 1) {
+      covers.class_bits[word] |= bit;
+      ++covers.positives;
+    }
+    for (const int32_t item : transactions[j]) {
+      const int32_t slot = covers.slot_of_item[static_cast<size_t>(item)];
+      if (slot >= 0) covers.item_bits[static_cast<size_t>(slot) * covers.words + word] |= bit;
+    }
+  }
+  return covers;
+}
+
+RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
+                          std::vector<uint64_t>& scratch) {
+  RuleTest test;
+  switch (find_cover(covers, rule, scratch)) {
+    case Cover::nothing:
+      break;
+    case Cover::everything:
+      test.covered = covers.instances;
+      test.covered_in_class = covers.positives;
+      break;
+    case Cover::bits:
+      for (size_t w = 0; w < covers.words; ++w) {
+        test.covered += std::popcount(scratch[w]);
+        test.covered_in_class += std::popcount(scratch[w] & covers.class_bits[w]);
+      }
+      break;
+    case Cover::by_records:
+      for (int32_t j = 0; j < covers.instances; ++j) {
+        if (!contains_rule((*covers.transactions)[j], rule)) continue;
+        ++test.covered;
+        if ((*covers.labels)[j] == 1) ++test.covered_in_class;
+      }
+      break;
+  }
+  return test;
+}
+
+void append_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
+                            std::vector<uint64_t>& scratch, std::vector<int32_t>& numbers) {
+  switch (find_cover(covers, rule, scratch)) {
+    case Cover::nothing:
+      break;
+    case Cover::everything:
+      for (int32_t j = 0; j < covers.instances; ++j) numbers.push_back(first_number + j);
+      break;
+    case Cover::bits:
+      for (size_t w = 0; w < covers.words; ++w) {
+        for (uint64_t bits = scratch[w]; bits != 0; bits &= bits - 1)
+          numbers.push_back(first_number + static_cast<int32_t>(w * 64) + std::countr_zero(bits));
+      }
+      break;
+    case Cover::by_records:
+      for (int32_t j = 0; j < covers.instances; ++j) {
+        if (contains_rule((*covers.transactions)[j], rule)) numbers.push_back(first_number + j);
+      }
+      break;
+  }
+}
