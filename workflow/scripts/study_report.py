@@ -26,7 +26,6 @@ DEBIAN_FILES = {
     GITHUB + "snakemake/snakemake/main/LICENSE.md": "/usr/share/doc/snakemake/copyright",
     GITHUB + "pygments/pygments/master/LICENSE": "/usr/share/doc/python3-pygments/copyright",
     GITHUB + "facebook/react/main/LICENSE": "/usr/share/doc/node-react/copyright",
-    GITHUB + "vega/vega/main/LICENSE": "/usr/share/doc/libjs-vega/copyright",
 }
 
 # Without vega-embed the rule graph and run-time charts cannot be drawn; the
