@@ -52,10 +52,8 @@ double tail_sum(const Table& t, int64_t start, int64_t end, int step, double neg
 
 double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c, int32_t k,
                               double stop_above) {
-  const double a = lf[r] + lf[c] + lf[n - r] + lf[n - c];
-  auto log_p = [&](int64_t x) {
-    return a - (lf[x] + lf[n] + lf[r - x] + lf[c - x] + lf[n - r - c + x]);
-  };
+  const double margins = fisher_log10_margins(lf, n, r, c);
+  auto log_p = [&](int64_t x) { return fisher_log10_probability(lf, margins, n, r, c, x); };
   const int32_t kc = std::min({k, r, c});
   const double log_observed = log_p(kc);
   const double observed = std::pow(10.0, log_observed);
@@ -66,8 +64,7 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
   const double negligible = log_observed - 17.0;
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
-  const int64_t mode =
-      (static_cast<int64_t>(r) + 1) * (static_cast<int64_t>(c) + 1) / (static_cast<int64_t>(n) + 2);
+  const int64_t mode = fisher_mode(n, r, c);
 
   // Lower side: probabilities rise from lo to the mode.
   int64_t first = kc;
@@ -127,10 +124,8 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const double* lf = fisher.log_factorial;
   // The same sums in the same order as the exact function, so the observed
   // probability below is bit for bit the one it starts from.
-  const double a = lf[r] + lf[c] + lf[n - r] + lf[n - c];
-  auto log_p = [&](int64_t x) {
-    return a - (lf[x] + lf[n] + lf[r - x] + lf[c - x] + lf[n - r - c + x]);
-  };
+  const double margins = fisher_log10_margins(lf, n, r, c);
+  auto log_p = [&](int64_t x) { return fisher_log10_probability(lf, margins, n, r, c, x); };
   const int32_t kc = std::min({k, r, c});
   const double log_observed = log_p(kc);
   if (log_observed > fisher.log10_bound + kTieLog) return false;
@@ -147,8 +142,7 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
     return true;
   // Sums near the smallest doubles lose their relative precision.
   if (fisher.log10_bound < -290.0) return exact();
-  const int64_t mode =
-      (static_cast<int64_t>(r) + 1) * (static_cast<int64_t>(c) + 1) / (static_cast<int64_t>(n) + 2);
+  const int64_t mode = fisher_mode(n, r, c);
   // At the mode every other table counts but a second mode, whose
   // probability is at most one half.
   if (kc == mode) return fisher.bound < 0.49 ? false : exact();
@@ -202,8 +196,7 @@ void find_tails(FisherVerdictCache& cache, int32_t r) {
   auto pass = [&](int64_t k) { return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k)); };
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
-  const int64_t mode =
-      (static_cast<int64_t>(r) + 1) * (static_cast<int64_t>(c) + 1) / (static_cast<int64_t>(n) + 2);
+  const int64_t mode = fisher_mode(n, r, c);
   // The mode itself never passes a bound below one half.
   int64_t below = lo - 1;
   if (lo < mode && pass(lo)) {

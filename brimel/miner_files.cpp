@@ -3,23 +3,10 @@
 
 #include <cstdio>
 
-#include "miner/raw_ints.h"
+#include "common/file_open.h"
+#include "common/raw_ints.h"
 
 namespace {
-
-std::FILE* open_for_write(const std::string& path, const char* mode) {
-  std::FILE* file = std::fopen(path.c_str(), mode);
-  if (file == nullptr) std::printf("Error: cannot open file %s for write\n", path.c_str());
-  return file;
-}
-
-// Closes the file and reports whether everything reached it.
-bool finish(std::FILE* file, bool ok, const std::string& path) {
-  ok = !std::ferror(file) && ok;
-  if (std::fclose(file) != 0) ok = false;
-  if (!ok) std::printf("Error: cannot write file %s\n", path.c_str());
-  return ok;
-}
 
 bool write_lines(const std::string& path, const std::vector<std::string>& lines) {
   std::FILE* file = open_for_write(path, "w");
@@ -28,7 +15,7 @@ bool write_lines(const std::string& path, const std::vector<std::string>& lines)
     std::fwrite(line.data(), 1, line.size(), file);
     std::fputc('\n', file);
   }
-  return finish(file, true, path);
+  return close_written(file, path, true);
 }
 
 }  // namespace
@@ -45,7 +32,7 @@ bool write_class_labels(const std::string& path, const MiningData& data) {
   std::FILE* file = open_for_write(path, "wb");
   if (file == nullptr) return false;
   const bool ok = write_int32_le(file, data.labels.data(), data.labels.size());
-  return finish(file, ok, path);
+  return close_written(file, path, ok);
 }
 
 bool write_mining_statistics(const std::string& path, const MiningStatistics& s) {
@@ -60,7 +47,7 @@ bool write_mining_statistics(const std::string& path, const MiningStatistics& s)
                static_cast<long long>(s.diff_lists), static_cast<long long>(s.longest_rule),
                static_cast<long long>(s.min_sup), static_cast<long long>(s.max_len),
                static_cast<long long>(s.positives), static_cast<long long>(s.elapsed_ms));
-  return finish(file, true, path);
+  return close_written(file, path, true);
 }
 
 bool write_mined_rules(const std::string& path, const SearchResult& result,
@@ -78,7 +65,7 @@ bool write_mined_rules(const std::string& path, const SearchResult& result,
     std::fprintf(file, " %d %d %.17g %.17g %.17g %.17g\n", rule.support, rule.class_support,
                  confidence, rule.pvalue, rule.max_local_pvalue, confidence / base_confidence);
   }
-  return finish(file, true, path);
+  return close_written(file, path, true);
 }
 
 bool write_mined_rule_count(const std::string& path, const MinerParams& params,
@@ -91,5 +78,5 @@ bool write_mined_rule_count(const std::string& path, const MinerParams& params,
                counts.sig_at_corrected, counts.sig_at_fdr,
                static_cast<unsigned long long>(stats.passing_pvalue),
                static_cast<long long>(stats.items), static_cast<long long>(stats.longest_rule));
-  return finish(file, true, path);
+  return close_written(file, path, true);
 }

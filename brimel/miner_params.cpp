@@ -5,28 +5,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <map>
 #include <string_view>
 
-#include "testdata/input_files.h"
-#include "testdata/text_lines.h"
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/text_lines.h"
 
 namespace {
 
-// Settings the driver always writes with these values; the miner implements
-// exactly them and nothing else.
-const std::map<std::string_view, std::string_view> kFixedSettings = {
-    {"materialization_mode", "freq only"},
-    {"signal_type", "rule"},
-    {"context_attributes", ""},
-    {"comparing_attributes", ""},
-    {"test-statistic", "fisher's exact test"},
-    {"compare_mode", "pairwise"},
-    {"effect_size_method", "confidence"},
-    {"seeding_method", "global"},
-    {"data_perm_method", "swap"},
-    {"output_mode", "all"},
-};
+namespace key_name = parameter_key;
 
 bool parse_int(const std::string& text, int32_t& value) {
   if (text.empty()) return false;
@@ -54,45 +43,48 @@ void report_bad_value(const std::string& key, const std::string& value, const ch
 
 // Stores one setting; false after an "Error: " line.
 bool take_setting(const std::string& key, const std::string& value, MinerParams& params) {
-  if (key == "data_file") {
+  if (key == key_name::data_file) {
     params.data_file = value;
-  } else if (key == "names_file") {
+  } else if (key == key_name::names_file) {
     params.names_file = value;
-  } else if (key == "target_attribute") {
+  } else if (key == key_name::target_attribute) {
     params.target_attribute = value;
-  } else if (key == "target_value") {
+  } else if (key == key_name::target_value) {
     params.target_value = value;
-  } else if (key == "output") {
+  } else if (key == key_name::output) {
     params.output = value;
-  } else if (key == "min_sup") {
+  } else if (key == key_name::min_sup) {
     if (!parse_int(value, params.min_sup) || params.min_sup < 1) {
       report_bad_value(key, value, "an integer of at least 1");
       return false;
     }
-  } else if (key == "max_len") {
+  } else if (key == key_name::max_len) {
     if (!parse_int(value, params.max_len) || params.max_len < 1) {
       report_bad_value(key, value, "an integer of at least 1");
       return false;
     }
-  } else if (key == "max_pvalue" || key == "max_local_pvalue") {
-    double& target = key == "max_pvalue" ? params.max_pvalue : params.max_local_pvalue;
+  } else if (key == key_name::max_pvalue || key == key_name::max_local_pvalue) {
+    double& target = key == key_name::max_pvalue ? params.max_pvalue : params.max_local_pvalue;
     if (!parse_real(value, target) || !(target > 0.0 && target <= 1.0)) {
       report_bad_value(key, value, "a number above 0 and at most 1");
       return false;
     }
-  } else if (key == "min_diff") {
+  } else if (key == key_name::min_diff) {
     if (!parse_real(value, params.min_diff) || params.min_diff < 0.0) {
       report_bad_value(key, value, "a number of at least 0");
       return false;
     }
-  } else if (key == "gen_tid_list") {
+  } else if (key == key_name::gen_tid_list) {
     if (value != "yes" && value != "no") {
       report_bad_value(key, value, "yes or no");
       return false;
     }
     params.gen_tid_list = value == "yes";
-  } else if (const auto fixed = kFixedSettings.find(key); fixed != kFixedSettings.end()) {
-    if (value != fixed->second) {
+  } else if (const auto fixed = std::find_if(
+                 kFixedMinerSettings.begin(), kFixedMinerSettings.end(),
+                 [&](const FixedMinerSetting& setting) { return setting.key == key; });
+             fixed != kFixedMinerSettings.end()) {
+    if (value != fixed->value) {
       std::printf("Error: parameter %s=%s is not supported\n", key.c_str(), value.c_str());
       return false;
     }
@@ -108,9 +100,12 @@ bool read_miner_params(const std::string& path, MinerParams& params) {
   std::FILE* file = open_for_read(path);
   if (file == nullptr) return false;
   bool ok = true;
-  std::map<std::string, bool> required = {{"data_file", false},        {"names_file", false},
-                                          {"target_attribute", false}, {"min_sup", false},
-                                          {"output", false}};
+  std::map<std::string, bool, std::less<>> required = {
+      {std::string(key_name::data_file), false},
+      {std::string(key_name::names_file), false},
+      {std::string(key_name::target_attribute), false},
+      {std::string(key_name::min_sup), false},
+      {std::string(key_name::output), false}};
   std::string line;
   int line_number = 0;
   while (read_text_line(file, line)) {

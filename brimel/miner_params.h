@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/run_files.h"
+
 struct MinerParams {
   std::string data_file;
   std::string names_file;
@@ -12,10 +14,10 @@ struct MinerParams {
   std::string target_value;  // empty: rank the class values by frequency
   std::string output;        // base name of every output file
   int32_t min_sup = 0;
-  int32_t max_len = 100;
+  int32_t max_len = kMaxLen;
   double max_pvalue = 0.05;
-  double max_local_pvalue = 0.05;
-  double min_diff = 0.0;
+  double max_local_pvalue = kMaxLocalPvalue;
+  double min_diff = kMinDiff;
   bool gen_tid_list = true;
 };
 

@@ -7,10 +7,10 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "testdata/attribute_names.h"
-#include "testdata/input_files.h"
-#include "testdata/record_fields.h"
-#include "testdata/text_lines.h"
+#include "common/file_open.h"
+#include "common/record_fields.h"
+#include "common/text_lines.h"
+#include "testpart/attribute_names.h"
 
 namespace {
 

@@ -110,8 +110,9 @@ bool improves_on(const Search& s, int32_t support, int32_t class_support, int32_
   return confidence - general > s.params->min_diff;
 }
 
-// Tests 2 and 3 for the pattern on the path (test 1 has passed) and keeps it
-// as a rule when it passes them.
+// The improvement and local-significance conditions for the pattern on the
+// path (its own p-value is within max_pvalue already); keeps it as a rule
+// when it meets both.
 void test_rule(Search& s, int depth, const Extension& x, int32_t parent_support,
                int32_t parent_class_support) {
   const double confidence = static_cast<double>(x.class_support) / x.support;

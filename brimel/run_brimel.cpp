@@ -9,13 +9,14 @@
 #include <numeric>
 #include <vector>
 
+#include "common/run_files.h"
 #include "miner_files.h"
 #include "miner_params.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "pattern_tree.h"
-#include "rule_significance.h"
 #include "tidlist_writer.h"
+#include "validate/significance.h"
 
 namespace {
 
@@ -25,10 +26,7 @@ struct OutputFile {
   std::string temporary;
 };
 
-OutputFile output_file(const std::string& output, const char* suffix) {
-  const std::string path = output + suffix;
-  return OutputFile{path, path + ".tmp"};
-}
+OutputFile output_file(const std::string& path) { return OutputFile{path, path + ".tmp"}; }
 
 void print_data_summary(const MinerParams& params, const MiningData& data) {
   std::printf("data: %d records, %zu items\n", transaction_count(data), data.item_keys.size());
@@ -90,7 +88,7 @@ int run_brimel(const std::string& param_path) {
   sorted_pvalues.reserve(order.size());
   for (const size_t r : order) sorted_pvalues.push_back(result.rules[r].pvalue);
   const RuleCountRecord counts =
-      count_significant_mined_rules(sorted_pvalues, result.patterns_tested, params.max_pvalue);
+      count_significant(sorted_pvalues, static_cast<double>(result.patterns_tested), params.max_pvalue);
   MiningStatistics stats = collect_statistics(params, data, result, tree);
 
   std::printf("patterns tested: %llu (%llu within max_pvalue)\n",
@@ -101,42 +99,45 @@ int run_brimel(const std::string& param_path) {
               counts.corrected_level, counts.sig_at_fdr);
 
   const std::string& o = params.output;
-  std::vector<OutputFile> files = {output_file(o, ".attrvalue2item.txt"),
-                                   output_file(o, ".tgtvalues.map"), output_file(o, ".tgtvalues"),
-                                   output_file(o, ".sorted.rules.txt")};
-  if (params.gen_tid_list) {
-    files.push_back(output_file(o, ".tidlist.dir"));
-    files.push_back(output_file(o, ".tidlist"));
-  }
-  // The count and statistics files come last: they carry the list counts.
-  files.push_back(output_file(o, ".sorted.rulenum.txt"));
-  files.push_back(output_file(o, ".cfptree.stat"));
+  const OutputFile item_map = output_file(item_map_file(o));
+  const OutputFile class_map = output_file(class_value_map_file(o));
+  const OutputFile labels = output_file(class_labels_file(o));
+  const OutputFile rules = output_file(rule_file(o));
+  const OutputFile directory = output_file(tidlist_directory_file(o));
+  const OutputFile lists = output_file(tidlist_file(o));
+  const OutputFile rule_count = output_file(rule_count_file(o));
+  const OutputFile statistics = output_file(statistics_file(o));
+  // Renamed in this order; the count and statistics files come last, since
+  // they carry the list counts.
+  std::vector<const OutputFile*> files = {&item_map, &class_map, &labels, &rules};
+  if (params.gen_tid_list) files.insert(files.end(), {&directory, &lists});
+  files.insert(files.end(), {&rule_count, &statistics});
 
-  bool ok = write_item_map(files[0].temporary, data) &&
-            write_class_value_map(files[1].temporary, data) &&
-            write_class_labels(files[2].temporary, data) &&
-            write_mined_rules(files[3].temporary, result, order, tree.rule_preorder,
+  bool ok = write_item_map(item_map.temporary, data) &&
+            write_class_value_map(class_map.temporary, data) &&
+            write_class_labels(labels.temporary, data) &&
+            write_mined_rules(rules.temporary, result, order, tree.rule_preorder,
                               transaction_count(data), data.positives);
   if (ok && params.gen_tid_list) {
-    TidListCounts lists;
-    ok = write_tid_lists(files[4].temporary, files[5].temporary, data, tree, lists);
-    stats.full_lists = lists.full_lists;
-    stats.diff_lists = lists.diff_lists;
+    TidListCounts list_counts;
+    ok = write_tid_lists(directory.temporary, lists.temporary, data, tree, list_counts);
+    stats.full_lists = list_counts.full_lists;
+    stats.diff_lists = list_counts.diff_lists;
   }
-  ok = ok && write_mined_rule_count(files[files.size() - 2].temporary, params, counts, stats);
+  ok = ok && write_mined_rule_count(rule_count.temporary, params, counts, stats);
   stats.elapsed_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::steady_clock::now() - start)
                          .count();
-  ok = ok && write_mining_statistics(files.back().temporary, stats);
+  ok = ok && write_mining_statistics(statistics.temporary, stats);
   for (size_t i = 0; ok && i < files.size(); ++i) {
-    if (std::rename(files[i].temporary.c_str(), files[i].path.c_str()) != 0) {
-      std::printf("Error: cannot rename %s to %s\n", files[i].temporary.c_str(),
-                  files[i].path.c_str());
+    if (std::rename(files[i]->temporary.c_str(), files[i]->path.c_str()) != 0) {
+      std::printf("Error: cannot rename %s to %s\n", files[i]->temporary.c_str(),
+                  files[i]->path.c_str());
       ok = false;
     }
   }
   if (!ok) {
-    for (const OutputFile& file : files) std::remove(file.temporary.c_str());
+    for (const OutputFile* file : files) std::remove(file->temporary.c_str());
     return 1;
   }
   std::printf("files written: %s.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,%s"

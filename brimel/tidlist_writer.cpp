@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "miner/raw_ints.h"
+#include "common/file_open.h"
+#include "common/raw_ints.h"
 #include "miner/tidlist_store.h"
 
 namespace {
@@ -69,11 +70,8 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   for (int32_t t = 0; t < n; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
   std::vector<TidListDirEntry> directory(tree.entries.size());
 
-  std::FILE* list_file = std::fopen(list_path.c_str(), "wb");
-  if (list_file == nullptr) {
-    std::printf("Error: cannot open file %s for write\n", list_path.c_str());
-    return false;
-  }
+  std::FILE* list_file = open_for_write(list_path, "wb");
+  if (list_file == nullptr) return false;
   std::vector<PathEntry> path;
   std::vector<std::vector<uint64_t>> covers;  // by depth
   std::vector<int32_t> scratch;
@@ -126,11 +124,8 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   if (std::fclose(list_file) != 0 && ok) ok = report_write_failure(list_path);
   if (!ok) return false;
 
-  std::FILE* dir_file = std::fopen(dir_path.c_str(), "wb");
-  if (dir_file == nullptr) {
-    std::printf("Error: cannot open file %s for write\n", dir_path.c_str());
-    return false;
-  }
+  std::FILE* dir_file = open_for_write(dir_path, "wb");
+  if (dir_file == nullptr) return false;
   const int32_t header[kTidListDirHeaderInts] = {
       static_cast<int32_t>(tree.entries.size()), n,
       static_cast<int32_t>(counts.full_lists + counts.diff_lists), 0};
@@ -140,7 +135,5 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
                                                   directory[e].parent};
     ok = write_int32_le(dir_file, values, kTidListDirEntryInts);
   }
-  if (std::fclose(dir_file) != 0) ok = false;
-  if (!ok) return report_write_failure(dir_path);
-  return true;
+  return close_written(dir_file, dir_path, ok);
 }

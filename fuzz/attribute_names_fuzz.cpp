@@ -1,6 +1,6 @@
 // Fuzz target: the attribute description.
 #include "fuzz_support.h"
-#include "testdata/attribute_names.h"
+#include "testpart/attribute_names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();

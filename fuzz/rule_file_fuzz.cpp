@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   run_stats = RunStats{};
   read_mining_statistics("o");
   RuleSet rules;
-  read_rules("o.sorted", rules);
+  read_rules("o", rules);
   return 0;
 }

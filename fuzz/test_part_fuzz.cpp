@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "fuzz_support.h"
-#include "testdata/test_part.h"
+#include "testpart/test_part.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();

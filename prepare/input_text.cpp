@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "testdata/text_lines.h"
+#include "common/text_lines.h"
 
 bool read_input_lines(const std::string& path, std::vector<std::string>& lines,
                       std::string& error) {

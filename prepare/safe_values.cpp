@@ -1,7 +1,7 @@
 // Rewrites of values and checks of names for the .data and .names files.
 #include "safe_values.h"
 
-#include "testdata/record_fields.h"
+#include "common/record_fields.h"
 
 std::string make_safe_value(std::string_view value, ValueRewrites& rewrites) {
   std::string safe;

@@ -2,36 +2,40 @@
 // attribute description, the run, the report and the summary line.
 #include "driver/experiment.h"
 
-#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <new>
+#include <optional>
+#include <string_view>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/stage_clock.h"
+#include "driver/console_capture.h"
 #include "driver/directory_lock.h"
+#include "driver/experiment_record.h"
 #include "driver/experiment_report.h"
 #include "driver/run.h"
 #include "driver/run_stats.h"
 #include "driver/split.h"
-#include "testdata/input_files.h"
 #include "validate/rule_count.h"
 
 namespace {
 
-constexpr int kMaxLen = 100;
-constexpr double kMaxLocalPvalue = 0.05;
-
 void print_usage(const char* program) {
   std::printf("Usage\n");
-  std::printf("\t%s dataset_name target_attr target_value mine_min_sup max_pvalue output_name \n",
+  std::printf("\t%s [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue "
+              "output_name \n",
               program);
 }
 
 // Like atoi: leading blanks, a sign, digits up to the first other character;
 // values beyond int are held at its limits instead of overflowing.
 int parse_min_sup(const char* text) {
-  errno = 0;
   const long value = std::strtol(text, nullptr, 10);
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
@@ -53,7 +57,7 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
     std::remove(to.c_str());
     return;
   }
-  std::FILE* out = std::fopen(to.c_str(), "wb");
+  std::FILE* out = open_for_write(to, "wb");
   if (out != nullptr) {
     char buffer[1 << 16];
     size_t got = 0;
@@ -67,58 +71,153 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
 
 }  // namespace
 
-void run_experiment(const std::string& dataset_name, const std::string& target_attr,
-                    const std::string& target_value, int min_sup,
-                    const std::string& output_name, double max_pvalue, double min_diff) {
+std::string run_experiment(ExperimentRecord& record) {
+  const ExperimentArguments& a = record.arguments;
   const WallTime start = read_wall_clock();
 
-  const std::string split_prefix = dataset_name + "_part";
-  split_dataset(dataset_name, split_prefix);
-  copy_attribute_description(dataset_name + ".names", split_prefix + "_0.names");
+  begin_stage(Stage::split);
+  record.records = split_dataset(a.dataset_name, record.seed);
+  copy_attribute_description(names_file(a.dataset_name), names_file(mining_part_base(a.dataset_name)));
 
-  mine_and_validate(split_prefix + "_0", split_prefix + "_1", output_name, target_attr,
-                    target_value, min_sup, max_pvalue, kMaxLocalPvalue, min_diff);
+  record.figures = mine_and_validate(
+      mining_part_base(a.dataset_name), test_part_base(a.dataset_name), a.output_name,
+      a.target_attr, a.target_value, a.min_sup, a.max_pvalue, kMaxLocalPvalue, kMinDiff,
+      record.records.mining_part);
 
+  begin_stage(Stage::writing);
   RuleCountRecord counts;
-  const std::string count_file = output_name + ".sorted.rulenum.txt";
-  if (std::FILE* file = open_for_read(count_file)) {
+  if (std::FILE* file = open_for_read(rule_count_file(a.output_name))) {
     read_rule_count(file, counts);
   }
   const double elapsed = elapsed_seconds(start, read_wall_clock());
+  record.total_seconds = elapsed;
 
   std::printf("%s", format_report(counts).c_str());
-  const ExperimentSettings settings{dataset_name, min_sup, kMaxLen, max_pvalue, kMaxLocalPvalue,
-                                    min_diff};
-  append_summary_line(format_summary_line(settings, elapsed, run_stats, counts));
-  std::fflush(stdout);
+  const ExperimentSettings settings{a.dataset_name, a.min_sup, kMaxLen, a.max_pvalue,
+                                    kMaxLocalPvalue, kMinDiff};
+  return format_summary_line(settings, elapsed, run_stats, counts);
 }
+
+namespace {
+
+enum class Parsed { run, done, bad };
+
+// Reads the options before the six arguments. `first` becomes the index of
+// the first argument.
+Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>& seed) {
+  const char* program = argc > 0 ? argv[0] : "varnel";
+  first = 1;
+  while (first < argc) {
+    const std::string_view option = argv[first];
+    if (option == "--") {
+      ++first;
+      break;
+    }
+    if (option == "--help" || option == "-h") {
+      print_usage(program);
+      return Parsed::done;
+    }
+    if (option == "--version") {
+      std::printf("varnel %s\n", VARNEL_VERSION);
+      return Parsed::done;
+    }
+    if (option == "--seed" || option.starts_with("--seed=")) {
+      std::string_view value;
+      if (option == "--seed") {
+        if (first + 1 >= argc) {
+          std::printf("Error: --seed needs a value\n");
+          print_usage(program);
+          return Parsed::bad;
+        }
+        value = argv[++first];
+      } else {
+        value = option.substr(7);
+      }
+      uint64_t parsed = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+      if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
+        std::printf("Error: the seed must be a whole number from 0 to %llu\n",
+                    static_cast<unsigned long long>(UINT64_MAX));
+        print_usage(program);
+        return Parsed::bad;
+      }
+      seed = parsed;
+      ++first;
+      continue;
+    }
+    if (option.starts_with("--")) {
+      std::printf("Error: unknown option %s\n", argv[first]);
+      print_usage(program);
+      return Parsed::bad;
+    }
+    break;
+  }
+  return Parsed::run;
+}
+
+}  // namespace
 
 int varnel_main(int argc, char** argv) {
   const char* program = argc > 0 ? argv[0] : "varnel";
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    print_usage(program);
-    return 0;
-  }
+  int first = 1;
+  std::optional<uint64_t> seed;
+  const Parsed parsed = parse_options(argc, argv, first, seed);
+  if (parsed == Parsed::done) return 0;
   // A call that did nothing must not look like success to a calling script.
-  if (argc != 7) {
+  if (parsed == Parsed::bad) return -1;
+  if (argc - first != 6) {
     print_usage(program);
     return -1;
   }
-  const int min_sup = parse_min_sup(argv[4]);
+  char** args = argv + first;
+  const int min_sup = parse_min_sup(args[3]);
   if (min_sup < 1) {
     std::printf("Error: please specify a positive integer as the minimum support threshold on "
                 "the mining dataset\n");
     return -1;
   }
-  const double max_pvalue = std::strtod(argv[5], nullptr);
+  const double max_pvalue = std::strtod(args[4], nullptr);
   // Written so that NaN fails too.
   if (!(max_pvalue > 0.0 && max_pvalue <= 1.0)) {
     std::printf("Error: please specify a value between 0 and 1 as the maximum p-value "
                 "threshold\n");
     return -1;
   }
+
+  ExperimentRecord record;
+  record.arguments = ExperimentArguments{args[0], args[1], args[2], min_sup, max_pvalue, args[5]};
+  record.seed = seed ? *seed : fresh_split_seed();
   const int lock = lock_working_directory();
-  run_experiment(argv[1], argv[2], argv[3], min_sup, argv[6], max_pvalue, 0.0);
+  start_console_capture();
+  record.started_utc = utc_timestamp();
+  std::string summary_line;
+  try {
+    summary_line = run_experiment(record);
+  } catch (const std::bad_alloc&) {
+    std::printf("Error: out of memory while %s\n", stage_activity(current_stage()));
+  }
+  record.stage_seconds = stage_seconds();
+  record.console = finish_console_capture();
+
+  // An experiment that failed must not add a line that looks like a result.
+  bool summary_written = false;
+  if (record.console.errors.empty()) {
+    const std::string failure = append_summary_line(summary_line);
+    if (failure.empty()) {
+      summary_written = true;
+    } else {
+      record.console.errors.push_back(failure);
+    }
+  }
+  const bool recorded =
+      write_experiment_record(experiment_record_file(record.arguments.output_name), record);
   unlock_working_directory(lock);
-  return 0;
+  if (record.console.errors.empty() && recorded) return 0;
+  if (summary_written) {
+    std::printf("Error: the experiment failed after its summary line was written\n");
+  } else {
+    // Kept word for word: scripts may match it.
+    std::printf("Error: the experiment failed; no summary line was written\n");
+  }
+  return 1;
 }

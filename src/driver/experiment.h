@@ -3,11 +3,16 @@
 
 #include <string>
 
-// Checks the arguments and runs one experiment; returns the exit status.
+#include "driver/experiment_record.h"
+
+// Reads the options and the six arguments and runs one experiment; returns
+// the exit status: 0 for an experiment without errors, 1 for one that
+// printed an "Error: " line (it adds no summary line), -1 for arguments that
+// were not accepted.
 int varnel_main(int argc, char** argv);
 
-// Splits the dataset, mines and validates, reports and appends the summary
-// line to "Varnel.sum.txt".
-void run_experiment(const std::string& dataset_name, const std::string& target_attr,
-                    const std::string& target_value, int min_sup,
-                    const std::string& output_name, double max_pvalue, double min_diff);
+// Splits the dataset, mines and validates, and prints the report, filling
+// `record` (whose arguments and seed are set) on the way. Returns the summary
+// line for "Varnel.sum.txt", which the caller appends only when nothing
+// failed.
+std::string run_experiment(ExperimentRecord& record);

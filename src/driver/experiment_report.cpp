@@ -4,6 +4,9 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
+
 namespace {
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
@@ -61,14 +64,15 @@ std::string format_summary_line(const ExperimentSettings& settings, double elaps
          "\n";
 }
 
-void append_summary_line(const std::string& line) {
-  std::FILE* file = std::fopen("Varnel.sum.txt", "a+");
+std::string append_summary_line(const std::string& line) {
+  std::FILE* file = std::fopen(kSummaryFile, "a+");
   if (file == nullptr) {
-    std::printf("Error: cannot open file varnel.sum.txt for appending\n");
-    return;
+    // Kept word for word, lower case included: scripts may match it.
+    const std::string failure = "Error: cannot open file varnel.sum.txt for appending";
+    std::printf("%s\n", failure.c_str());
+    return failure;
   }
   const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  if (std::fclose(file) != 0 || !written) {
-    std::printf("Error: cannot write file Varnel.sum.txt\n");
-  }
+  if (close_written(file, kSummaryFile, written)) return std::string();
+  return std::string("Error: cannot write file ") + kSummaryFile;
 }

@@ -8,50 +8,100 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/file_open.h"
+#include "common/record_fields.h"
+#include "common/run_files.h"
+#include "common/stage_clock.h"
+#include "common/text_lines.h"
 #include "driver/run_stats.h"
 #include "miner/miner_run.h"
 #include "miner/mining_stats.h"
-#include "testdata/attribute_names.h"
-#include "testdata/class_label_file.h"
-#include "testdata/input_files.h"
-#include "testdata/test_part.h"
+#include "testpart/attribute_names.h"
+#include "testpart/class_label_file.h"
+
+#include "testpart/test_part.h"
 #include "validate/rule_count.h"
 #include "validate/validation.h"
 
-void mine_and_validate(const std::string& mining_base, const std::string& test_base,
-                       const std::string& output_name, const std::string& target_attr,
-                       const std::string& target_value, int min_sup, double max_pvalue,
-                       double max_local_pvalue, double min_diff) {
+namespace {
+
+// Failures that would otherwise surface only as an experiment of no rules:
+// a target attribute the names do not hold, a target value no mining record
+// has, a minimum support beyond the mining part.
+void check_target(const std::string& mining_base, const AttributeNames& names,
+                  const std::string& target_attr, const std::string& target_value, int min_sup,
+                  int64_t mining_records) {
+  if (min_sup > mining_records)
+    std::printf("Warning: the minimum support %d is larger than the %lld records of the mining "
+                "part; no rule can be mined\n",
+                min_sup, static_cast<long long>(mining_records));
+  if (names.empty()) return;  // the missing description is reported already
+  const auto column = std::find(names.begin(), names.end(), target_attr);
+  if (column == names.end()) {
+    std::printf("Error: the target attribute %s is not among the attributes of %s\n",
+                target_attr.c_str(), names_file(mining_base).c_str());
+    return;
+  }
+  if (target_value.empty()) return;
+  const size_t index = static_cast<size_t>(column - names.begin());
+  std::FILE* file = std::fopen(data_file(mining_base).c_str(), "r");
+  if (file == nullptr) return;  // the split has said why
+  bool found = false;
+  std::string line;
+  std::vector<std::string> fields;
+  while (!found && read_text_line(file, line)) {
+    fields.clear();
+    split_fields(line, ',', fields);
+    found = index < fields.size() && fields[index] == target_value;
+  }
+  std::fclose(file);
+  if (!found)
+    std::printf("Error: no record of the mining part %s has the target value %s\n",
+                data_file(mining_base).c_str(), target_value.c_str());
+}
+
+}  // namespace
+
+RunFigures mine_and_validate(const std::string& mining_base, const std::string& test_base,
+                             const std::string& output_name, const std::string& target_attr,
+                             const std::string& target_value, int min_sup, double max_pvalue,
+                             double max_local_pvalue, double min_diff, int64_t mining_records) {
+  begin_stage(Stage::mining);
   ClassValueMap class_map;
   AttributeNames names;
-  const std::string prefix = output_name + ".sorted";
+  RunFigures figures;
+  if (std::FILE* file = open_for_read(names_file(mining_base))) {
+    read_attribute_names(names, file);
+  }
+  check_target(mining_base, names, target_attr, target_value, min_sup, mining_records);
 
   run_miner(mining_base, target_attr, target_value, min_sup, output_name, max_pvalue,
             max_local_pvalue, min_diff);
-  read_mining_statistics(output_name);
+  begin_stage(Stage::reading_miner_files);
+  figures.miner.patterns_tested = read_mining_statistics(output_name);
 
-  // The miner's own counts are read as it left them; validation replaces
-  // the file, and nothing here uses them.
-  const std::string miner_count_path = prefix + ".rulenum.txt";
-  RuleCountRecord miner_counts;
-  if (std::FILE* file = open_for_read(miner_count_path)) {
+  // The miner's own counts are read as it left them, before validation
+  // replaces the file; they are the direct-adjustment figures of the record.
+  RuleCountRecord& miner_counts = figures.miner.counts;
+  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
     read_rule_count(file, miner_counts);
   }
+  // The count file holds the patterns tested in 32 bits; the statistics
+  // file's wider count gives the corrected level when it is known.
+  if (figures.miner.patterns_tested >= 0)
+    miner_counts.corrected_level =
+        miner_counts.level / static_cast<double>(figures.miner.patterns_tested);
 
   if (target_value.empty()) read_class_value_map(output_name, class_map);
   // The statistics file's count is untrusted: never reserve more labels than
   // the class-label file holds.
   std::error_code no_size;
-  const uintmax_t label_bytes = std::filesystem::file_size(output_name + ".tgtvalues", no_size);
+  const uintmax_t label_bytes = std::filesystem::file_size(class_labels_file(output_name), no_size);
   TrainingClassLabels training(std::min<uintmax_t>(
       static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), no_size ? 0 : label_bytes / 4));
   read_training_class_labels(output_name, training);
 
-  const std::string names_path = mining_base + ".names";
-  if (std::FILE* file = open_for_read(names_path)) {
-    read_attribute_names(names, file);
-  }
-
+  begin_stage(Stage::loading_test_part);
   TestTransactions transactions;
   ClassLabels labels;
   load_test_part(test_base, names, target_attr, target_value, class_map, transactions, labels,
@@ -60,8 +110,8 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   // that leaves no room for them cannot be true.
   if (static_cast<int64_t>(run_stats.train_instances) + static_cast<int64_t>(labels.size()) >
       INT32_MAX) {
-    std::printf("Error: impossible number of transactions %d in file %s.cfptree.stat; taken as 0\n",
-                run_stats.train_instances, output_name.c_str());
+    std::printf("Error: impossible number of transactions %d in file %s; taken as 0\n",
+                run_stats.train_instances, statistics_file(output_name).c_str());
     run_stats.train_instances = 0;
   }
   write_test_class_labels(output_name, training, labels);
@@ -71,9 +121,18 @@ void mine_and_validate(const std::string& mining_base, const std::string& test_b
   const LogFactorialTable log_factorial =
       build_log_factorial_table(static_cast<int>(labels.size()));
   run_stats.log_factorial = log_factorial.data();
-  validate_rules(prefix, transactions, labels, output_name, max_pvalue);
+  RuleTableContext context;
+  context.class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
+  context.item_keys = read_item_keys(output_name);
+  context.mining_transactions = static_cast<int32_t>(
+      std::min<size_t>(training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
+  context.mining_positives = static_cast<int32_t>(
+      std::count(training.begin(), training.begin() + context.mining_transactions, 1));
+  figures.holdout = validate_rules(transactions, labels, output_name, max_pvalue, context);
+  figures.miner.rules_mined = figures.holdout.rules_tested;
   run_stats.log_factorial = nullptr;
   // The driver's report follows; nothing of the run may stay buffered behind
   // a later child process's output.
   std::fflush(stdout);
+  return figures;
 }

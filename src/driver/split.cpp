@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <random>
 
-#include "testdata/input_files.h"
-#include "testdata/text_lines.h"
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/text_lines.h"
 
 namespace {
 
@@ -32,35 +33,32 @@ std::vector<std::string> read_dataset_lines(const std::string& path) {
 
 void write_part(const std::string& path, const std::vector<std::string>& lines,
                 const std::vector<int>& indices) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for write\n", path.c_str());
-    return;
-  }
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return;
   for (const int index : indices) {
     std::fwrite(lines[index].data(), 1, lines[index].size(), file);
     std::fputc('\n', file);
   }
   // A part cut short by a full disk would pass for a smaller dataset.
-  if (std::fclose(file) != 0) std::printf("Error: cannot write file %s\n", path.c_str());
+  close_written(file, path);
 }
 
 }  // namespace
 
-uint32_t fresh_split_seed() {
+uint64_t fresh_split_seed() {
   std::random_device device;
   const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
   std::seed_seq mix{device(), device(), static_cast<uint32_t>(now),
                     static_cast<uint32_t>(static_cast<uint64_t>(now) >> 32),
                     static_cast<uint32_t>(getpid())};
-  uint32_t seed = 0;
-  mix.generate(&seed, &seed + 1);
-  return seed;
+  uint32_t halves[2] = {0, 0};
+  mix.generate(halves, halves + 2);
+  return (static_cast<uint64_t>(halves[0]) << 32) | halves[1];
 }
 
 int next_split_value(SplitGenerator& generator) {
-  generator.state = generator.state * 1103515245u + 12345u;
-  return static_cast<int>((generator.state >> 16) & 0x7fff);
+  // The top 15 bits: the best bits of the engine's output.
+  return static_cast<int>(generator.engine() >> 49);
 }
 
 std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& generator) {
@@ -87,8 +85,8 @@ std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& gen
   return chosen;
 }
 
-void split_dataset(const std::string& dataset_name, const std::string& prefix) {
-  const std::vector<std::string> lines = read_dataset_lines(dataset_name + ".data");
+SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed) {
+  const std::vector<std::string> lines = read_dataset_lines(data_file(dataset_name));
   std::printf("%zu\n", lines.size());
 
   std::vector<int> one_lines;
@@ -98,7 +96,7 @@ void split_dataset(const std::string& dataset_name, const std::string& prefix) {
   }
   std::printf("%zu %zu\n", one_lines.size(), other_lines.size());
 
-  SplitGenerator generator{fresh_split_seed()};
+  SplitGenerator generator{seed};
   const int others = static_cast<int>(other_lines.size());
   const int ones = static_cast<int>(one_lines.size());
   const std::vector<bool> other_chosen = choose_part0_members(others, others / 2, generator);
@@ -110,6 +108,8 @@ void split_dataset(const std::string& dataset_name, const std::string& prefix) {
   for (int i = 0; i < others; ++i) (other_chosen[i] ? part0 : part1).push_back(other_lines[i]);
 
   std::fflush(stdout);
-  write_part(prefix + "_0.data", lines, part0);
-  write_part(prefix + "_1.data", lines, part1);
+  write_part(data_file(mining_part_base(dataset_name)), lines, part0);
+  write_part(data_file(test_part_base(dataset_name)), lines, part1);
+  return SplitCounts{static_cast<int64_t>(lines.size()), ones, others,
+                     static_cast<int64_t>(part0.size()), static_cast<int64_t>(part1.size())};
 }

@@ -3,23 +3,37 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
-// A small linear congruential generator with values 0 to 32767, so that the
-// position formula r * 2^-15 * size covers every position.
+// Draws values 0 to 32767, so that the position formula r * 2^-15 * size
+// covers every position. The engine's output is fixed by the C++ standard,
+// so a seed gives the same split on every machine and compiler.
 struct SplitGenerator {
-  uint32_t state = 1;
+  explicit SplitGenerator(uint64_t seed) : engine(seed) {}
+  std::mt19937_64 engine;
 };
 
 // A seed that differs on every run (and between runs started together).
-uint32_t fresh_split_seed();
+uint64_t fresh_split_seed();
 int next_split_value(SplitGenerator& generator);
+
+// The record counts of one split: every non-empty line, the lines that begin
+// with '1' and the others, and the two parts.
+struct SplitCounts {
+  int64_t dataset = 0;
+  int64_t stratum_1 = 0;
+  int64_t stratum_other = 0;
+  int64_t mining_part = 0;
+  int64_t test_part = 0;
+};
 
 // Marks `target` distinct members of a stratum of `size` for part 0, drawing
 // positions r * 2^-15 * size until enough distinct ones are set.
 std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& generator);
 
 // Reads "<dataset_name>.data", prints its line count and the two stratum
-// sizes, and writes "<prefix>_0.data" and "<prefix>_1.data".
-void split_dataset(const std::string& dataset_name, const std::string& prefix);
+// sizes, and writes the mining part "<dataset_name>_part_0.data" and the test
+// part "<dataset_name>_part_1.data".
+SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed);

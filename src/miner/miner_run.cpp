@@ -13,11 +13,13 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
+
 extern char** environ;
 
 namespace {
 
-constexpr const char* kParameterFile = "orsk.para";
 constexpr const char* kLocalMiner = "./Brimel";
 
 bool is_executable_file(const std::string& path) {
@@ -39,8 +41,7 @@ bool holds_line_break(const std::string& text) {
 }
 
 void remove_miner_outputs(const std::string& output_name) {
-  for (std::string_view suffix : kMinerOutputSuffixes)
-    std::remove((output_name + std::string(suffix)).c_str());
+  for (const std::string& path : miner_output_files(output_name)) std::remove(path.c_str());
 }
 
 void start_and_wait(const std::string& miner_path) {
@@ -56,10 +57,14 @@ void start_and_wait(const std::string& miner_path) {
   int status = 0;
   while (waitpid(child, &status, 0) == -1 && errno == EINTR) {
   }
-  // A miner that failed says why itself; one killed by a signal cannot.
+  // A miner that failed says why itself, but may not say so as an error;
+  // one killed by a signal cannot say anything.
   if (WIFSIGNALED(status)) {
     std::printf("Error: the miner %s was killed by signal %d\n", miner_path.c_str(),
                 WTERMSIG(status));
+  } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+    std::printf("Error: the miner %s exited with status %d\n", miner_path.c_str(),
+                WEXITSTATUS(status));
   }
 }
 
@@ -69,39 +74,42 @@ bool write_miner_parameter_file(const std::string& data_base, const std::string&
                                 const std::string& target_value, int min_sup,
                                 const std::string& output_name, double max_pvalue,
                                 double max_local_pvalue, double min_diff) {
-  std::FILE* file = std::fopen(kParameterFile, "w");
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for write\n", kParameterFile);
-    return false;
-  }
-  std::fprintf(file, "data_file=%s.data\n", data_base.c_str());
-  std::fprintf(file, "names_file=%s.names\n", data_base.c_str());
-  std::fprintf(file, "materialization_mode=freq only\n");
-  std::fprintf(file, "signal_type=rule\n");
-  std::fprintf(file, "context_attributes=\n");
-  std::fprintf(file, "comparing_attributes=\n");
-  std::fprintf(file, "target_attribute=%s\n", target_attr.c_str());
-  std::fprintf(file, "target_value=%s\n", target_value.c_str());
-  std::fprintf(file, "test-statistic=fisher's exact test\n");
-  std::fprintf(file, "compare_mode=pairwise\n");
-  std::fprintf(file, "min_sup=%d\n", min_sup);
-  std::fprintf(file, "max_len=%d\n", 100);
-  std::fprintf(file, "max_pvalue=%f\n", max_pvalue);
-  std::fprintf(file, "max_local_pvalue=%f\n", max_local_pvalue);
-  std::fprintf(file, "effect_size_method=confidence\n");
-  std::fprintf(file, "min_diff=%f\n", min_diff);
-  std::fprintf(file, "seeding_method=global\n");
-  std::fprintf(file, "data_perm_method=swap\n");
-  std::fprintf(file, "output_mode=all\n");
-  std::fprintf(file, "gen_tid_list=yes\n");
-  std::fprintf(file, "output=%s\n", output_name.c_str());
+  std::FILE* file = open_for_write(kParameterFile);
+  if (file == nullptr) return false;
+  namespace key = parameter_key;
+  // The fixed settings go between the others in the order the miner's
+  // parameter files have always had.
+  auto fixed = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+      const FixedMinerSetting& setting = kFixedMinerSettings[i];
+      std::fprintf(file, "%.*s=%.*s\n", static_cast<int>(setting.key.size()), setting.key.data(),
+                   static_cast<int>(setting.value.size()), setting.value.data());
+    }
+  };
+  auto text = [&](std::string_view name, const std::string& value) {
+    std::fprintf(file, "%.*s=%s\n", static_cast<int>(name.size()), name.data(), value.c_str());
+  };
+  auto real = [&](std::string_view name, double value) {
+    std::fprintf(file, "%.*s=%f\n", static_cast<int>(name.size()), name.data(), value);
+  };
+  text(key::data_file, data_file(data_base));
+  text(key::names_file, names_file(data_base));
+  fixed(0, 4);
+  text(key::target_attribute, target_attr);
+  text(key::target_value, target_value);
+  fixed(4, 6);
+  text(key::min_sup, std::to_string(min_sup));
+  text(key::max_len, std::to_string(kMaxLen));
+  real(key::max_pvalue, max_pvalue);
+  real(key::max_local_pvalue, max_local_pvalue);
+  fixed(6, 7);
+  real(key::min_diff, min_diff);
+  fixed(7, kFixedMinerSettings.size());
+  text(key::gen_tid_list, "yes");
+  text(key::output, output_name);
   // A parameter file cut short by a full disk would run the miner on
   // whatever settings survived.
-  if (std::fclose(file) != 0) {
-    std::printf("Error: cannot write file %s\n", kParameterFile);
-    return false;
-  }
-  return true;
+  return close_written(file, kParameterFile);
 }
 
 std::string find_miner_executable(const std::string& program_dir) {

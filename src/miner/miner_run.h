@@ -1,22 +1,15 @@
 // Runs the rule miner: writes its parameter file "orsk.para" and starts it.
 #pragma once
 
-#include <array>
 #include <string>
-#include <string_view>
-
-// The miner's output files, named "<output name><suffix>"; they are removed
-// before each run so that a miner that fails leaves no earlier experiment's
-// results behind.
-constexpr std::array<std::string_view, 8> kMinerOutputSuffixes = {
-    ".cfptree.stat",     ".tgtvalues.map",  ".tgtvalues",           ".sorted.rules.txt",
-    ".tidlist.dir",      ".tidlist",        ".attrvalue2item.txt",  ".sorted.rulenum.txt"};
 
 // Writes "orsk.para" for these settings, removes the miner's earlier output
-// files of `output_name`, prints the command line and runs the miner,
+// files of `output_name` (so that a miner that fails leaves no earlier
+// experiment's results behind), prints the command line and runs the miner,
 // returning once it has finished. Nothing is reported to the caller: a miner
 // that fails shows up later as missing files; one killed by a signal is also
-// reported as "Error: the miner %s was killed by signal %d". The miner is started without a
+// reported as "Error: the miner %s was killed by signal %d", one that exits
+// with a non-zero status as "Error: the miner %s exited with status %d". The miner is started without a
 // shell. A name or value holding a line break, which would add lines to the
 // parameter file, is reported and the miner is not run.
 void run_miner(const std::string& data_base, const std::string& target_attr,

@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
+#include "common/file_open.h"
+#include "common/raw_ints.h"
+#include "common/run_files.h"
+#include "common/text_numbers.h"
 #include "driver/run_stats.h"
-#include "miner/raw_ints.h"
-#include "miner/text_numbers.h"
-#include "testdata/input_files.h"
 
 namespace {
 
@@ -25,13 +28,22 @@ bool read_word(std::FILE* file, std::string& word) {
 
 }  // namespace
 
-void read_mining_statistics(const std::string& output_name) {
-  const std::string path = output_name + ".cfptree.stat";
+int64_t read_mining_statistics(const std::string& output_name) {
+  const std::string path = statistics_file(output_name);
   std::FILE* file = open_for_read(path);
-  if (file == nullptr) return;
-  // Only the first value is used; the other thirteen carry nothing for us.
+  if (file == nullptr) return -1;
+  // The first value sizes the run; of the other thirteen only the number of
+  // patterns tested (the fourth) is reported, in the experiment record.
   int32_t transactions = 0;
   const ScanStatus status = scan_int32(file, transactions);
+  int64_t patterns_tested = -1;
+  std::string word;
+  if (status == ScanStatus::ok && read_word(file, word) && read_word(file, word) &&
+      read_word(file, word)) {
+    char* end = nullptr;
+    const long long value = std::strtoll(word.c_str(), &end, 10);
+    if (*end == '\0' && value >= 0 && value < LLONG_MAX) patterns_tested = value;
+  }
   std::fclose(file);
   if (status != ScanStatus::ok) {
     std::printf("Error: no readable number of transactions in file %s\n", path.c_str());
@@ -41,10 +53,11 @@ void read_mining_statistics(const std::string& output_name) {
   } else {
     run_stats.train_instances = transactions;
   }
+  return patterns_tested;
 }
 
 void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
-  const std::string path = output_name + ".tgtvalues.map";
+  const std::string path = class_value_map_file(output_name);
   std::FILE* file = open_for_read(path);
   if (file == nullptr) return;
   std::string word;
@@ -58,8 +71,15 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
   std::fclose(file);
 }
 
+std::string rule_class_value(const ClassValueMap& map) {
+  for (const auto& [value, index] : map) {
+    if (index == 1) return value;
+  }
+  return std::string();
+}
+
 void read_training_class_labels(const std::string& output_name, TrainingClassLabels& labels) {
-  const std::string path = output_name + ".tgtvalues";
+  const std::string path = class_labels_file(output_name);
   std::FILE* file = open_for_read(path, "rb");
   if (file == nullptr) return;
   const size_t got = read_int32_le(file, labels.data(), labels.size());

@@ -18,13 +18,19 @@ using TrainingClassLabels = std::vector<int32_t>;
 // an unreadable first value leaves it unchanged. A first value that is
 // negative or beyond 32 bits is reported with an "Error: " line and also
 // leaves it unchanged, so every later stage can size its arrays from it.
-void read_mining_statistics(const std::string& output_name);
+// Returns the number of patterns the miner tested (the fourth value), or -1
+// when it cannot be read.
+int64_t read_mining_statistics(const std::string& output_name);
 
 // Adds every class value of the class-value map file to `map`, with its word
 // index as class index (a later equal value wins). A last word with no white
 // space after it is not taken; a word that starts with a NUL byte is reported
 // as an empty line and not taken, but still counts as a position.
 void read_class_value_map(const std::string& output_name, ClassValueMap& map);
+
+// The class value the miner's rules predict when no target value is given:
+// the one of class index 1 (empty when the map has none).
+std::string rule_class_value(const ClassValueMap& map);
 
 // Reads up to labels.size() entries of the class-label file into `labels`;
 // entries beyond a short file's end are left as they were, and a file with

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/text_numbers.h"
 #include "driver/run_stats.h"
-#include "miner/text_numbers.h"
-#include "testdata/input_files.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ bool scan_real(std::FILE* file, double& value) { return std::fscanf(file, "%lf",
 // Scans one record. Both passes call it with the same file content, so they
 // keep and drop the same records; only the first pass (`report`) prints.
 RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
-                     const std::string& path, bool report) {
+                     const std::string& path, int32_t transactions, bool report) {
   RuleRecord& record = rule.record;
   const ScanStatus first = scan_int32(file, record.preorder);
   if (first == ScanStatus::end_of_file) return RecordScan::end_of_file;
@@ -59,7 +61,6 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
   // than the number of mined transactions. That holds when the statistics
   // are missing too (no transactions known): such a file cannot be trusted
   // to size memory.
-  const int32_t transactions = run_stats.train_instances;
   if (record.support < 0 || record.support > transactions) {
     if (report)
       std::printf("Error: impossible support %d of rule %d in file %s; the rule is dropped\n",
@@ -69,20 +70,35 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
   return RecordScan::kept;
 }
 
+// The mined transactions as far as the miner's files vouch for them: the
+// statistics file's count, but never more than the class-label file holds
+// labels (one per transaction), so that a count that lies cannot make room
+// for tid lists that no file holds.
+int32_t vouched_transactions(const std::string& output_name) {
+  std::error_code missing;
+  const uintmax_t label_bytes =
+      std::filesystem::file_size(class_labels_file(output_name), missing);
+  if (missing) return run_stats.train_instances;
+  return static_cast<int32_t>(
+      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)),
+                          label_bytes / sizeof(int32_t)));
+}
+
 }  // namespace
 
-int read_rules(const std::string& base, RuleSet& rules) {
+int read_rules(const std::string& output_name, RuleSet& rules) {
   rules = RuleSet();
-  const std::string path = base + ".rules.txt";
+  const std::string path = rule_file(output_name);
   std::FILE* file = open_for_read(path);
   if (file == nullptr) return 0;
 
+  const int32_t transactions = vouched_transactions(output_name);
   ScannedRule rule;
   RecordScan scan = RecordScan::kept;
   int64_t record_total = 0;
   int64_t item_total = 0;
   int64_t tid_total = 0;
-  for (int number = 1; (scan = scan_rule(file, rule, number, path, true)) != RecordScan::end_of_file &&
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, true)) != RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
     if (scan == RecordScan::dropped) continue;
@@ -98,7 +114,7 @@ int read_rules(const std::string& base, RuleSet& rules) {
 
   int64_t item_fill = 0;
   int64_t tid_fill = 0;
-  for (int number = 1; (scan = scan_rule(file, rule, number, path, false)) != RecordScan::end_of_file &&
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, false)) != RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
     if (scan == RecordScan::dropped) continue;

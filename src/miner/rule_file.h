@@ -1,4 +1,4 @@
-// The miner's rule file "<base>.rules.txt": per rule, white-space separated,
+// The miner's rule file "<output_name>.sorted.rules.txt": per rule, white-space separated,
 //   preorder  length  item_1 .. item_length  support  class_support
 //   real  pvalue  real  real
 // Line ends carry no meaning; only the order of the values does.
@@ -34,7 +34,7 @@ struct RuleSet {
   RuleSet& operator=(const RuleSet&) = delete;
 };
 
-// Reads "<base>.rules.txt" into `rules` (replacing what it held) and returns
+// Reads the rule file of `output_name` into `rules` (replacing what it held) and returns
 // the number of records read. Tid-list room is reserved, not filled.
 //
 // The file is read twice, once to size the three arrays and once to fill
@@ -42,8 +42,11 @@ struct RuleSet {
 // - a value that is not a number, a negative length or a record cut short by
 //   the end of the file gets an "Error: " line, and reading stops there; the
 //   records before it are kept;
-// - a negative support, or one above run_stats.train_instances when that is
-//   known (above 0), gets an "Error: " line and only that record is dropped.
+// - a negative support, or one above the mined transactions, gets an
+//   "Error: " line and only that record is dropped. The mined transactions
+//   are run_stats.train_instances (0 when unknown, so that every positive
+//   support is dropped), but never more than the class-label file
+//   "<output_name>.tgtvalues" holds labels when it exists.
 // A file that changes between the two passes is reported with
 // "Error: inconsistent pattern buffer size" or "... tid list buffer size".
-int read_rules(const std::string& base, RuleSet& rules);
+int read_rules(const std::string& output_name, RuleSet& rules);

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/file_open.h"
+#include "common/raw_ints.h"
+#include "common/run_files.h"
 #include "driver/run_stats.h"
-#include "miner/raw_ints.h"
-#include "testdata/input_files.h"
 
 static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
               "directory entries are read as one block");
@@ -131,7 +132,7 @@ size_t tid_list_scratch_size(int32_t transactions, int64_t file_size) {
 
 bool read_tidlist_directory(const std::string& output_name, TidListDirectory& directory) {
   directory.clear();
-  const std::string path = output_name + ".tidlist.dir";
+  const std::string path = tidlist_directory_file(output_name);
   std::FILE* file = open_for_read(path, "rb");
   if (file == nullptr) return false;
   const int64_t size = raw_file_size(file);
@@ -210,6 +211,7 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
         std::span<const int32_t>(scratch.record).first(static_cast<size_t>(last_count));
     const size_t length = union_sorted(std::span<const int32_t>(scratch.diff_union).first(united),
                                        diff, scratch.spare);
+    // Kept word for word, typo included: scripts may match it.
     if (length != united + diff.size())
       std::printf("Error: there should no no overlap between two consecutive diff-list\n");
     std::swap(scratch.diff_union, scratch.spare);
@@ -237,7 +239,7 @@ void load_rule_tid_lists(const std::string& output_name, RuleSet& rules) {
   TidListDirectory directory;
   if (!read_tidlist_directory(output_name, directory)) return;
   TidListFile file;
-  file.name = output_name + ".tidlist";
+  file.name = tidlist_file(output_name);
   file.file = open_for_read(file.name, "rb");
   if (file.file == nullptr) return;
   file.size = raw_file_size(file.file);

@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/run_stats.h"
 
 double fisher_exact_pvalue_from(const double* lf, int32_t n, int32_t r, int32_t c, int32_t k,
                                 double stop_above) {
-  const double a = lf[r] + lf[c] + lf[n - r] + lf[n - c];
+  const double margins = fisher_log10_margins(lf, n, r, c);
   auto probability = [&](int32_t x) {
-    const double d = lf[x] + lf[n] + lf[r - x] + lf[c - x] + lf[n - r - c + x];
-    return std::pow(10.0, a - d);
+    return std::pow(10.0, fisher_log10_probability(lf, margins, n, r, c, x));
   };
 
   const int32_t kc = std::min({k, r, c});
@@ -36,10 +34,4 @@ double fisher_exact_pvalue_from(const double* lf, int32_t n, int32_t r, int32_t 
     if (sum > stop_above) return sum;
   }
   return sum;
-}
-
-double fisher_exact_pvalue(int32_t instances, int32_t covered, int32_t in_class,
-                           int32_t covered_in_class) {
-  return fisher_exact_pvalue_from(run_stats.log_factorial, instances, covered, in_class,
-                                  covered_in_class);
 }

@@ -19,6 +19,21 @@ double fisher_exact_pvalue_from(const double* log_factorial, int32_t instances, 
                                 int32_t in_class, int32_t covered_in_class,
                                 double stop_above = std::numeric_limits<double>::infinity());
 
-// The same on the run's table, `run_stats.log_factorial`, which must be built.
-double fisher_exact_pvalue(int32_t instances, int32_t covered, int32_t in_class,
-                           int32_t covered_in_class);
+// The terms every Fisher computation of the system sums, shared so that the
+// miner's p-values and verdicts equal validation's bit for bit. For a table
+// of n instances, row margin r and column margin c:
+// log10 of r! c! (n - r)! (n - c)!, the numerator of every table's probability;
+inline double fisher_log10_margins(const double* log_factorial, int64_t n, int64_t r, int64_t c) {
+  return log_factorial[r] + log_factorial[c] + log_factorial[n - r] + log_factorial[n - c];
+}
+
+// log10 of the probability of the table with x covered instances in class,
+// max(0, r + c - n) <= x <= min(r, c);
+inline double fisher_log10_probability(const double* log_factorial, double margins, int64_t n,
+                                       int64_t r, int64_t c, int64_t x) {
+  return margins - (log_factorial[x] + log_factorial[n] + log_factorial[r - x] +
+                    log_factorial[c - x] + log_factorial[n - r - c + x]);
+}
+
+// and the mode, the most probable x (the lower one of two equal modes).
+inline int64_t fisher_mode(int64_t n, int64_t r, int64_t c) { return (r + 1) * (c + 1) / (n + 2); }

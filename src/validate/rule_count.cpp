@@ -1,7 +1,9 @@
 // Reader and writer of the rule count file.
 #include "validate/rule_count.h"
 
-#include "miner/text_numbers.h"
+#include "common/file_open.h"
+#include "common/run_files.h"
+#include "common/text_numbers.h"
 
 namespace {
 
@@ -32,17 +34,14 @@ void read_rule_count(std::FILE* file, RuleCountRecord& counts) {
   std::fclose(file);
 }
 
-void write_rule_count(const std::string& prefix, int32_t rules_tested, double level,
+void write_rule_count(const std::string& output_name, int32_t rules_tested, double level,
                       const RuleCountRecord& counts) {
-  const std::string path = prefix + ".rulenum.txt";
-  std::FILE* file = std::fopen(path.c_str(), "w");
+  const std::string path = rule_count_file(output_name);
   // The driver reads this file back for its report: a silent failure would
   // pass zeros off as results.
-  if (file == nullptr) {
-    std::printf("Error: cannot open file %s for write\n", path.c_str());
-    return;
-  }
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return;
   std::fprintf(file, "%d\n%g\n%g\n0\n0\n%d\n%d\n%d\n0\n0\n0\n0\n", rules_tested, level,
                counts.fdr_pvalue, counts.sig_at_level, counts.sig_at_corrected, counts.sig_at_fdr);
-  if (std::fclose(file) != 0) std::printf("Error: cannot write file %s\n", path.c_str());
+  close_written(file, path);
 }

@@ -1,4 +1,4 @@
-// The rule count file "<prefix>.rulenum.txt": twelve values, one per line.
+// The rule count file "<output_name>.sorted.rulenum.txt": twelve values, one per line.
 //   1 rules tested (int)   2 level   3 FDR p-value threshold   4, 5 reals (0 here)
 //   6 significant at the level   7 at the corrected level   8 under the FDR
 //   9..12 ints (0 here)
@@ -25,8 +25,8 @@ struct RuleCountRecord {
 // from the count read before it (a count of 0 gives an infinite level).
 void read_rule_count(std::FILE* file, RuleCountRecord& counts);
 
-// Creates or truncates "<prefix>.rulenum.txt" with `rules_tested`, `level` and
+// Creates or truncates the rule count file of `output_name` with `rules_tested`, `level` and
 // the counts' FDR threshold and three significance counts. A file that cannot
 // be opened or written is reported as an "Error: " line.
-void write_rule_count(const std::string& prefix, int32_t rules_tested, double level,
+void write_rule_count(const std::string& output_name, int32_t rules_tested, double level,
                       const RuleCountRecord& counts);

@@ -4,28 +4,15 @@
 
 #include <cstdio>
 
-namespace {
+#include "common/file_open.h"
+#include "common/run_files.h"
 
-std::FILE* create_output(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) std::printf("Error: cannot open file %s for write\n", path.c_str());
-  return file;
-}
-
-void close_output(std::FILE* file, const std::string& path) {
-  if (file != nullptr && std::fclose(file) != 0) {
-    std::printf("Error: cannot write file %s\n", path.c_str());
-  }
-}
-
-}  // namespace
-
-void write_validated_rules(const std::string& prefix, const ValidatedRules& kept,
+void write_validated_rules(const std::string& output_name, const ValidatedRules& kept,
                            const RuleCountRecord& counts, int32_t rules_tested, double level) {
-  const std::string tidlist_path = prefix + ".tidlist.txt";
-  const std::string rules_path = prefix + ".rules.txt";
-  std::FILE* tidlist_file = create_output(tidlist_path);
-  std::FILE* rules_file = create_output(rules_path);
+  const std::string tidlist_path = validated_tidlist_file(output_name);
+  const std::string rules_path = rule_file(output_name);
+  std::FILE* tidlist_file = open_for_write(tidlist_path);
+  std::FILE* rules_file = open_for_write(rules_path);
   for (const RuleRecord& rule : kept.records) {
     if (rules_file != nullptr) {
       std::fprintf(rules_file, "%d ", rule.length);
@@ -39,7 +26,7 @@ void write_validated_rules(const std::string& prefix, const ValidatedRules& kept
       std::fputc('\n', tidlist_file);
     }
   }
-  close_output(rules_file, rules_path);
-  close_output(tidlist_file, tidlist_path);
-  write_rule_count(prefix, rules_tested, level, counts);
+  if (rules_file != nullptr) close_written(rules_file, rules_path);
+  if (tidlist_file != nullptr) close_written(tidlist_file, tidlist_path);
+  write_rule_count(output_name, rules_tested, level, counts);
 }

@@ -1,6 +1,6 @@
 // The validated rule files, line-parallel, one line per kept rule:
-//   "<prefix>.rules.txt"    length  items..  0  pvalue  0  0
-//   "<prefix>.tidlist.txt"  support  class_support  tids..
+//   "O.sorted.rules.txt"    length  items..  0  pvalue  0  0
+//   "O.sorted.tidlist.txt"  support  class_support  tids..
 // each value followed by one blank; then the rule count file.
 #pragma once
 
@@ -10,5 +10,5 @@
 #include "validate/rule_count.h"
 #include "validate/validation.h"
 
-void write_validated_rules(const std::string& prefix, const ValidatedRules& kept,
+void write_validated_rules(const std::string& output_name, const ValidatedRules& kept,
                            const RuleCountRecord& counts, int32_t rules_tested, double level);

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
+#include <numeric>
 
+#include "common/stage_clock.h"
 #include "driver/run_stats.h"
 #include "miner/tidlist_store.h"
 #include "validate/fisher.h"
+#include "validate/significance.h"
 #include "validate/validated_output.h"
 
 namespace {
@@ -82,7 +86,8 @@ void append_kept_rules(ValidatedRules& kept, const std::vector<PendingRule>& pen
 }  // namespace
 
 void retest_rules(const RuleSet& rules, const TestTransactions& transactions,
-                  const ClassLabels& labels, double level, ValidatedRules& kept) {
+                  const ClassLabels& labels, double level, ValidatedRules& kept,
+                  std::vector<RuleTest>* tests, std::vector<size_t>* kept_from) {
   // Labels and transactions are loaded in step; the shorter list bounds both.
   const int32_t instances = static_cast<int32_t>(std::min(labels.size(), transactions.size()));
   const int32_t positives = static_cast<int32_t>(
@@ -104,12 +109,17 @@ void retest_rules(const RuleSet& rules, const TestTransactions& transactions,
       if (labels[j] == 1) ++candidate.covered_in_class;
     }
     // Summing may stop once the p-value is past the level: such a rule is
-    // dropped, and every p-value within the level is exact.
-    candidate.pvalue =
-        fisher_exact_pvalue_from(run_stats.log_factorial, instances, candidate.covered, positives,
-                                 candidate.covered_in_class, level);
+    // dropped, and every p-value within the level is exact. The rule table
+    // wants every p-value exact, and the kept ones come out the same.
+    candidate.pvalue = fisher_exact_pvalue_from(
+        run_stats.log_factorial, instances, candidate.covered, positives,
+        candidate.covered_in_class,
+        tests != nullptr ? std::numeric_limits<double>::infinity() : level);
+    if (tests != nullptr)
+      tests->push_back(RuleTest{candidate.covered, candidate.covered_in_class, candidate.pvalue});
     const int64_t total = static_cast<int64_t>(rule.support) + candidate.covered;
     if (candidate.pvalue <= level && total > 0) {
+      if (kept_from != nullptr) kept_from->push_back(static_cast<size_t>(&rule - rules.records.data()));
       pending.push_back(candidate);
     } else {
       covered_tids.resize(candidate.covered_start);
@@ -118,44 +128,70 @@ void retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   append_kept_rules(kept, pending, covered_tids);
 }
 
-RuleCountRecord count_significant_rules(const ValidatedRules& kept, int32_t rules_tested,
-                                        double level) {
-  RuleCountRecord counts;
-  const auto& rules = kept.records;
-  const double corrected = level / static_cast<double>(rules_tested);
-  counts.level = level;
-  counts.corrected_level = corrected;
-  counts.sig_at_level = static_cast<int32_t>(rules.size());
-  for (size_t i = 0; i < rules.size() && rules[i].pvalue <= corrected; ++i) {
-    counts.sig_at_corrected = static_cast<int32_t>(i + 1);
-  }
-  // The step ends at the first p-value above its bound, even when a later one
-  // lies under its own.
-  for (size_t j = 1; j <= rules.size() && rules[j - 1].pvalue <= static_cast<double>(j) * corrected;
-       ++j) {
-    counts.sig_at_fdr = static_cast<int32_t>(j);
-    counts.fdr_pvalue = rules[j - 1].pvalue;
-  }
-  return counts;
-}
-
-void validate_rules(const std::string& prefix, const TestTransactions& transactions,
-                    const ClassLabels& labels, const std::string& output_name, double level) {
+HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassLabels& labels,
+                              const std::string& output_name, double level,
+                              RuleTableContext context) {
+  begin_stage(Stage::reading_miner_files);
   RuleSet rules;
-  const int32_t rules_tested = read_rules(prefix, rules);
+  const int32_t rules_tested = read_rules(output_name, rules);
   load_rule_tid_lists(output_name, rules);
   run_stats.rules_read = rules_tested;
+  begin_stage(Stage::validation);
   std::printf("before validation: %d\n", rules_tested);
 
   ValidatedRules kept;
-  retest_rules(rules, transactions, labels, level, kept);
+  std::vector<RuleTest> tests;
+  std::vector<size_t> kept_from;
+  tests.reserve(rules.records.size());
+  retest_rules(rules, transactions, labels, level, kept, &tests, &kept_from);
   std::printf("after validation: %d\n", static_cast<int32_t>(kept.records.size()));
-  std::sort(kept.records.begin(), kept.records.end(),
-            [](const RuleRecord& a, const RuleRecord& b) { return a.pvalue < b.pvalue; });
+  // Sorting positions the way the records would be sorted gives the same
+  // order, ties included: the sort sees the same comparisons.
+  std::vector<size_t> order(kept.records.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return kept.records[a].pvalue < kept.records[b].pvalue;
+  });
+  std::vector<RuleRecord> sorted_records;
+  sorted_records.reserve(order.size());
+  for (const size_t k : order) sorted_records.push_back(kept.records[k]);
+  kept.records = std::move(sorted_records);
 
-  const RuleCountRecord counts = count_significant_rules(kept, rules_tested, level);
+  std::vector<double> sorted_pvalues;
+  sorted_pvalues.reserve(kept.records.size());
+  for (const RuleRecord& rule : kept.records) sorted_pvalues.push_back(rule.pvalue);
+  const RuleCountRecord counts =
+      count_significant(sorted_pvalues, static_cast<double>(rules_tested), level);
   run_stats.sig_at_level = counts.sig_at_level;
   run_stats.sig_at_corrected = counts.sig_at_corrected;
   run_stats.sig_at_fdr = counts.sig_at_fdr;
-  write_validated_rules(prefix, kept, counts, rules_tested, level);
+
+  begin_stage(Stage::writing);
+  write_validated_rules(output_name, kept, counts, rules_tested, level);
+
+  context.test_instances = static_cast<int32_t>(std::min(labels.size(), transactions.size()));
+  context.test_positives = static_cast<int32_t>(
+      std::count(labels.begin(), labels.begin() + context.test_instances, 1));
+  const double mined_base = static_cast<double>(context.mining_positives) / context.mining_transactions;
+  const double test_base = static_cast<double>(context.test_positives) / context.test_instances;
+  HoldoutFigures figures{rules_tested, counts, 0};
+  std::vector<RuleTableRow> rows;
+  rows.reserve(rules.records.size());
+  std::vector<bool> is_kept(rules.records.size(), false);
+  for (size_t j = 0; j < order.size(); ++j) {
+    const size_t r = kept_from[order[j]];
+    is_kept[r] = true;
+    const RuleRecord& mined = rules.records[r];
+    rows.push_back(RuleTableRow{&mined, tests[r], true,
+                                static_cast<int32_t>(j) < counts.sig_at_corrected,
+                                static_cast<int32_t>(j) < counts.sig_at_fdr});
+    const double mined_confidence = static_cast<double>(mined.class_support) / mined.support;
+    if (rule_direction(mined_confidence, mined_base, tests[r], test_base) == Direction::reversed)
+      ++figures.reversed;
+  }
+  for (size_t r = 0; r < rules.records.size(); ++r) {
+    if (!is_kept[r]) rows.push_back(RuleTableRow{&rules.records[r], tests[r], false, false, false});
+  }
+  write_rule_table(output_name, rows, context);
+  return figures;
 }

@@ -20,13 +20,17 @@ void write_small_data() {
   write_generated_data(generate_data(3, 120, 7, 2), "d");
 }
 
-TEST(BrimelCommand, AnythingButOneArgumentGetsTheUsageLineAndStatusTwo) {
+TEST(BrimelCommand, HelpGetsTheUsageWithStatusZeroAnythingElseButOneFileWithStatusTwo) {
   ScratchDir scratch;
+  const std::string usage = run_program(kBrimel, {"--help"}).output;
+  EXPECT_TRUE(usage.starts_with("usage: Brimel PARAMETER_FILE\n")) << usage;
+  EXPECT_EQ(run_program(kBrimel, {"--help"}).status, 0);
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, std::vector<std::string>{"a.para", "b.para"}}) {
+       {std::vector<std::string>{}, std::vector<std::string>{"a.para", "b.para"},
+        std::vector<std::string>{"--verbose"}}) {
     const CommandResult r = run_program(kBrimel, args);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.output, "usage: Brimel <parameter file>\n");
+    EXPECT_EQ(r.output, usage);
   }
 }
 

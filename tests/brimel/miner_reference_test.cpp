@@ -13,7 +13,7 @@
 #include "miner/tidlist_store.h"
 #include "reference_miner.h"
 #include "run_brimel.h"
-#include "testdata/test_part.h"
+#include "testpart/test_part.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ void check_against_reference(const Case& c) {
   ItemMap item_map;
   load_item_map(item_map, std::fopen("o.attrvalue2item.txt", "r"));
   RuleSet rules;
-  const int rules_read = read_rules("o.sorted", rules);
+  const int rules_read = read_rules("o", rules);
   load_rule_tid_lists("o", rules);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 

@@ -20,7 +20,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 std::string split_and_capture(const std::string& data) {
   write_file("d.data", data);
   testing::internal::CaptureStdout();
-  split_dataset("d", "d_part");
+  split_dataset("d", fresh_split_seed());
   return testing::internal::GetCapturedStdout();
 }
 
@@ -88,7 +88,7 @@ TEST(SplitDataset, EmptyLinesCrLfAndAMissingFinalLineFeed) {
 TEST(SplitDataset, MissingDatasetIsReportedAndGivesEmptyParts) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
-  split_dataset("absent", "absent_part");
+  split_dataset("absent", fresh_split_seed());
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file absent.data for read\n0\n0 0\n");
   EXPECT_TRUE(std::filesystem::exists("absent_part_0.data"));

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/run_files.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -65,7 +66,7 @@ void expect_experiment_runs(const std::string& target_value, const std::string& 
   const std::vector<long long> stat = numbers_in(read_file(output + ".cfptree.stat"));
   ASSERT_EQ(stat.size(), 14u);
   EXPECT_GT(stat[5], 0);
-  const std::string summary = read_file("Varnel.sum.txt");
+  const std::string summary = read_file(kSummaryFile);
   const size_t last = summary.rfind("RANDOM_VARNEL vote\t10 100 0.0500 0.0500\tCONFIDENCE 0.000\t");
   ASSERT_NE(last, std::string::npos) << summary;
   std::istringstream pieces(summary.substr(last));

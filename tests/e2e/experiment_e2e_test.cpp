@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/run_files.h"
 #include "e2e/e2e_support.h"
 #include "support/scratch_dir.h"
 #include "validate/rule_sets.h"
@@ -196,7 +197,7 @@ TEST(Experiment, TargetValueGiven) {
                                       "3 0 2 4 0 " + kTinyP + " 0 0 |" + red_tids}));
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"),
             "6\n0.05\n" + kTinyP + "\n0\n0\n4\n4\n4\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"), kSettings,
+  expect_summary(read_file(kSummaryFile), kSettings,
                  "6 4 4 4\t5.000E-02 8.333E-03 3.059E-07\t4 4 4\t\n");
 }
 
@@ -222,7 +223,7 @@ TEST(Experiment, FdrStepAcceptsMoreThanTheCorrectedLevel) {
   EXPECT_EQ(lines_of(read_file("o.sorted.tidlist.txt"))[2],
             "50 20 " + number_range(0, kTrain + kTest));
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "3\n1\n1\n0\n0\n3\n2\n3\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"),
+  expect_summary(read_file(kSummaryFile),
                  "RANDOM_VARNEL d\t3 100 1.0000 0.0500\tCONFIDENCE 0.000\t",
                  "3 3 2 3\t1.000E+00 3.333E-01 1.000E+00\t3 2 3\t\n");
 }
@@ -252,7 +253,7 @@ TEST(Experiment, EmptyTargetValueTakesClassesFromTheMinersMap) {
                                               repeat("1 ", 10) + repeat("-1 ", 15) + "\n");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"),
             "6\n0.05\n" + kTinyP + "\n0\n0\n4\n4\n4\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"), kSettings,
+  expect_summary(read_file(kSummaryFile), kSettings,
                  "6 4 4 4\t5.000E-02 8.333E-03 3.059E-07\t4 4 4\t\n");
 }
 
@@ -277,7 +278,7 @@ TEST(Experiment, EmptyRuleFile) {
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
-  expect_summary(read_file("Varnel.sum.txt"), kSettings,
+  expect_summary(read_file(kSummaryFile), kSettings,
                  "0 0 0 0\t5.000E-02 INF 0.000E+00\t0 0 0\t\n");
 }
 
@@ -318,8 +319,15 @@ TEST(Experiment, EmptyDatasetGivesAnEmptyTestPart) {
   e.prepare(".sorted.rules.txt", "0 0 0 0 0 1 0 0\n");
   write_tid_tree("prepared/O", {{1, -1, {}}}, 0);
   const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
-  EXPECT_EQ(out.status, 0);
-  EXPECT_EQ(out.output, console_head(0, 0, 0) +
+  // An empty mining part cannot hold the target value: the experiment runs to
+  // its end but fails.
+  EXPECT_EQ(out.status, 1);
+  std::string head = console_head(0, 0, 0);
+  head.insert(std::string("0\n0 0\n").size(),
+              "Warning: the minimum support 5 is larger than the 0 records of the mining part; "
+              "no rule can be mined\n"
+              "Error: no record of the mining part d_part_0.data has the target value 1\n");
+  EXPECT_EQ(out.output, head +
                             "load map...\n"
                             "#instances in training: 0\n"
                             "#instances in testing: 0\n"
@@ -331,7 +339,8 @@ TEST(Experiment, EmptyDatasetGivesAnEmptyTestPart) {
                             "#significant rules at 5.00E-02 level: 0\n"
                             "#significant rules at 5.00E-02 level: 0\n"
                             "#significant rules at FDR 5.00E-02: 0 (0.000E+00)\n"
-                            "\n");
+                            "\n"
+                            "Error: the experiment failed; no summary line was written\n");
   EXPECT_EQ(read_file("d_part_1.data"), "");
   EXPECT_EQ(read_file("o.tgtvalues.txt"), "0 \n");
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
@@ -343,7 +352,7 @@ TEST(Experiment, SecondExperimentAppendsItsSummaryLine) {
   e.prepare_standard("1,red,big,round", "0,blue, big,?");
   e.run({"d", "class", "1", "5", "0.05", "o"});
   e.run({"d", "class", "1", "7", "0.05", "o"});
-  const std::vector<std::string> lines = lines_of(read_file("Varnel.sum.txt"));
+  const std::vector<std::string> lines = lines_of(read_file(kSummaryFile));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(lines[0].starts_with("RANDOM_VARNEL d\t5 100")) << lines[0];
   EXPECT_TRUE(lines[1].starts_with("RANDOM_VARNEL d\t7 100")) << lines[1];

@@ -1,8 +1,9 @@
 // Faults from outside, run end to end on the example data with the real
 // driver and miner: unwritable places, a full disk, a miner that dies or
 // leaves damaged files, hostile names, huge and garbage inputs, two
-// experiments at once. Each must end in clear messages, exit status 0, and a
-// summary file that keeps what it held.
+// experiments at once. Each must end in clear messages, an exit status that
+// says whether an error was met, and a summary file that keeps what it held
+// and gains a line only for an experiment without errors.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include <random>
 #include <thread>
 
+#include "common/run_files.h"
 #include "driver/experiment_report.h"
 #include "e2e/e2e_support.h"
 #include "miner/miner_run.h"
@@ -59,10 +62,21 @@ bool is_summary_line(const std::string& line) {
   return read == 17 && format_summary_line(settings, elapsed, stats, counts) == line + "\n";
 }
 
-// The summary file still begins with `earlier` and holds `added` complete
-// lines after it.
-void expect_summary_grew(const std::string& earlier, size_t added) {
-  const std::string now = read_file("Varnel.sum.txt");
+// Experiments of the current test that ended without an error: only they
+// may add a summary line.
+std::atomic<size_t> successful_runs{0};
+
+CommandResult run_varnel(const std::string& program, const std::vector<std::string>& args) {
+  CommandResult result = run_program(program, args);
+  if (result.status == 0) ++successful_runs;
+  return result;
+}
+
+// The summary file still begins with `earlier` and holds one complete line
+// after it for every experiment of the test that succeeded.
+void expect_summary_grew(const std::string& earlier) {
+  const size_t added = successful_runs.load();
+  const std::string now = read_file(kSummaryFile);
   ASSERT_TRUE(now.starts_with(earlier)) << now;
   const std::vector<std::string> lines = lines_of(now.substr(earlier.size()));
   ASSERT_EQ(lines.size(), added) << now;
@@ -85,6 +99,7 @@ struct FaultExperiment {
   ScratchDir dir;
 
   FaultExperiment() {
+    successful_runs = 0;
     const std::string examples = std::string(VARNEL_SOURCE_DIR) + "/examples/";
     write_file("vote.data", read_file(examples + "vote.data"));
     write_file("vote.names", read_file(examples + "vote.names"));
@@ -100,14 +115,20 @@ struct FaultExperiment {
 
   CommandResult run(const std::vector<std::string>& args = {"vote", "Class", "1", "20", "0.05",
                                                            "o"}) {
-    return run_program(kVarnel, args);
+    return run_varnel(kVarnel, args);
   }
 };
 
-// The report's three lines came out: the experiment ran to its end.
+// The report's three lines came out: the experiment ran to its end. One
+// that met an error says so last and exits with status 1.
 void expect_ran_to_the_end(const CommandResult& result) {
-  EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_TRUE(contains(result.output, "#significant rules at FDR ")) << result.output;
+  const bool failed = contains(result.output, "Error: ");
+  EXPECT_EQ(result.status, failed ? 1 : 0) << result.output;
+  if (failed) {
+    EXPECT_TRUE(result.output.ends_with("\nError: the experiment failed; no summary line was written\n"))
+        << result.output;
+  }
 }
 
 // --- Places that cannot be written -------------------------------------
@@ -184,10 +205,9 @@ TEST(Faults, UnwritableWorkingDirectory) {
     const std::vector<fs::path> after{fs::directory_iterator("."), fs::directory_iterator()};
     EXPECT_EQ(after, before);
     if (had_summary) {
-      expect_summary_grew(kEarlierSummary, 1);  // the file itself may still be appended to
+      expect_summary_grew(kEarlierSummary);  // the file itself may still be appended to
     } else {
-      EXPECT_TRUE(contains(out.output, "Error: cannot open file varnel.sum.txt for appending\n"))
-          << out.output;
+      EXPECT_FALSE(fs::exists(kSummaryFile));
     }
   }
 }
@@ -199,9 +219,10 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     if (can_append_to("Varnel.sum.txt")) GTEST_SKIP() << "this file system lets us write anywhere";
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"))
+    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"
+                                     "Error: the experiment failed; no summary line was written\n"))
         << out.output;
-    EXPECT_EQ(read_file("Varnel.sum.txt"), kEarlierSummary);
+    EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
   }
   {
     // Works as root too: no file can be opened where a folder stands.
@@ -211,7 +232,8 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     write_file("Varnel.sum.txt/inside", kEarlierSummary);
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"))
+    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"
+                                     "Error: the experiment failed; no summary line was written\n"))
         << out.output;
     EXPECT_EQ(read_file("Varnel.sum.txt/inside"), kEarlierSummary);
   }
@@ -222,7 +244,9 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     fs::create_symlink("/dev/full", "Varnel.sum.txt");
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.ends_with("\nError: cannot write file Varnel.sum.txt\n")) << out.output;
+    EXPECT_TRUE(out.output.ends_with("\nError: cannot write file Varnel.sum.txt\n"
+                                     "Error: the experiment failed; no summary line was written\n"))
+        << out.output;
   }
 }
 
@@ -240,7 +264,7 @@ TEST(Faults, FullDiskForTheOutputFiles) {
   for (const std::string file : {"o.tgtvalues.txt", "o.sorted.tidlist.txt", "o.sorted.rulenum.txt"})
     EXPECT_TRUE(contains(out.output, "Error: cannot write file " + file + "\n")) << out.output;
   EXPECT_FALSE(contains(out.output, "Error: cannot write file o.sorted.rules.txt")) << out.output;
-  expect_summary_grew(kEarlierSummary, 1);
+  expect_summary_grew(kEarlierSummary);
 }
 
 TEST(Faults, FullDiskForTheParameterFile) {
@@ -251,7 +275,7 @@ TEST(Faults, FullDiskForTheParameterFile) {
   expect_ran_to_the_end(out);
   EXPECT_TRUE(contains(out.output, "Error: cannot write file orsk.para\n")) << out.output;
   EXPECT_FALSE(fs::exists("miner-ran")) << "the miner ran on a parameter file that was not written";
-  expect_summary_grew(kEarlierSummary, 1);
+  expect_summary_grew(kEarlierSummary);
 }
 
 // --- A miner that dies or leaves damaged files ------------------------------
@@ -267,7 +291,7 @@ TEST(Faults, MinerKilledHalfWay) {
   for (const std::string file : {"o.tidlist.dir", "o.attrvalue2item.txt", "o.sorted.rulenum.txt"})
     EXPECT_TRUE(contains(out.output, "Error: cannot open file " + file + " for read\n"))
         << out.output;
-  expect_summary_grew(kEarlierSummary, 1);
+  expect_summary_grew(kEarlierSummary);
 }
 
 TEST(Faults, MinerFilesCutShort) {
@@ -278,8 +302,7 @@ TEST(Faults, MinerFilesCutShort) {
       {".tidlist.dir", "Error: file o.tidlist.dir holds "},
       {".tidlist", " is outside file o.tidlist\n"}};
   FaultExperiment e;
-  for (const std::string_view listed : kMinerOutputSuffixes) {
-    const std::string suffix(listed);
+  for (const std::string& suffix : miner_output_files("")) {
     e.place_miner("f=\"$out" + suffix + "\"\ntruncate -s $(( $(wc -c < \"$f\") / 2 )) \"$f\"\n");
     const CommandResult out = e.run();
     SCOPED_TRACE(suffix);
@@ -288,7 +311,7 @@ TEST(Faults, MinerFilesCutShort) {
       EXPECT_TRUE(contains(out.output, reported.at(suffix))) << out.output;
     }
   }
-  expect_summary_grew(kEarlierSummary, kMinerOutputSuffixes.size());
+  expect_summary_grew(kEarlierSummary);
 }
 
 // Bytes of every value, line ends and the separators the readers look for
@@ -317,8 +340,7 @@ TEST(Faults, GarbageInEveryInput) {
     }
     write_file(input, kept);
   }
-  for (const std::string_view listed : kMinerOutputSuffixes) {
-    const std::string suffix(listed);
+  for (const std::string& suffix : miner_output_files("")) {
     for (const size_t size : {size_t{1} << 6, size_t{1} << 16}) {
       write_file("garbage", garbage(size, seed++));
       e.place_miner("cp garbage \"$out" + suffix + "\"\n");
@@ -326,7 +348,7 @@ TEST(Faults, GarbageInEveryInput) {
       expect_ran_to_the_end(e.run());
     }
   }
-  expect_summary_grew(kEarlierSummary, 4 + 2 * kMinerOutputSuffixes.size());
+  expect_summary_grew(kEarlierSummary);
 }
 
 // --- Hostile names and huge inputs -----------------------------------------
@@ -346,15 +368,15 @@ TEST(Faults, NamesNeverReachAShell) {
     SCOPED_TRACE(name);
     expect_ran_to_the_end(out);
     EXPECT_FALSE(contains(out.output, "Error: ")) << out.output;
-    for (const std::string_view suffix : kMinerOutputSuffixes)
-      EXPECT_TRUE(fs::exists(name + std::string(suffix))) << suffix;
+    for (const std::string& path : miner_output_files(name))
+      EXPECT_TRUE(fs::exists(path)) << path;
     EXPECT_TRUE(fs::exists(name + ".sorted.tidlist.txt"));
-    EXPECT_TRUE(read_file("Varnel.sum.txt").ends_with("\n")) << "summary line cut short";
-    EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL " + name + "\t"));
+    EXPECT_TRUE(read_file(kSummaryFile).ends_with("\n")) << "summary line cut short";
+    EXPECT_TRUE(contains(read_file(kSummaryFile), "\nRANDOM_VARNEL " + name + "\t"));
   }
   for (const std::string pwned : {"pwned1", "pwned2", "pwned3"})
     EXPECT_FALSE(fs::exists(pwned)) << "a name reached a shell";
-  expect_summary_grew(kEarlierSummary, 2);
+  expect_summary_grew(kEarlierSummary);
 
   // One name longer than a file system allows: reported, not fatal.
   const std::string too_long(300, 'x');
@@ -362,7 +384,7 @@ TEST(Faults, NamesNeverReachAShell) {
   expect_ran_to_the_end(out);
   EXPECT_TRUE(contains(out.output, "Error: cannot open file " + too_long + ".data for read\n"))
       << out.output;
-  expect_summary_grew(kEarlierSummary, 3);
+  expect_summary_grew(kEarlierSummary);
 }
 
 TEST(Faults, LineBreakInANameKeepsTheSummaryOneLine) {
@@ -375,8 +397,9 @@ TEST(Faults, LineBreakInANameKeepsTheSummaryOneLine) {
   EXPECT_TRUE(contains(out.output,
                        "Error: the data name holds a line break; the miner is not run\n"))
       << out.output;
-  expect_summary_grew(kEarlierSummary, 1);
-  EXPECT_TRUE(contains(read_file("Varnel.sum.txt"), "\nRANDOM_VARNEL two?lines?and tab\t"));
+  // The failed experiment adds no line; its record keeps the name, escaped.
+  expect_summary_grew(kEarlierSummary);
+  EXPECT_TRUE(contains(read_file(experiment_record_file("o")), "\"two\\nlines\\tand tab\""));
 }
 
 TEST(Faults, TenMegabyteSingleLines) {
@@ -394,7 +417,7 @@ TEST(Faults, TenMegabyteSingleLines) {
   write_file("vote.names", "Class" + std::string(line.size(), 'c') + ": 1,0.\n" + names);
   out = e.run();
   expect_ran_to_the_end(out);
-  expect_summary_grew(kEarlierSummary, 2);
+  expect_summary_grew(kEarlierSummary);
 }
 
 // --- Two experiments, one directory, and a count that lies ----------------
@@ -418,8 +441,8 @@ TEST(Faults, SecondExperimentWaitsForTheFirst) {
   EXPECT_FALSE(contains(second.output.substr(warning.size()), "Warning: another"));
   EXPECT_FALSE(contains(first_result.output, "Warning: ")) << first_result.output;
   EXPECT_EQ(read_file("miner-runs"), "start\nend\nstart\nend\n");
-  expect_summary_grew(kEarlierSummary, 2);
-  const std::vector<std::string> lines = lines_of(read_file("Varnel.sum.txt"));
+  expect_summary_grew(kEarlierSummary);
+  const std::vector<std::string> lines = lines_of(read_file(kSummaryFile));
   EXPECT_TRUE(lines[2].starts_with("RANDOM_VARNEL vote\t20 100 ")) << lines[2];
   EXPECT_TRUE(lines[3].starts_with("RANDOM_VARNEL vote\t25 100 ")) << lines[3];
 }
@@ -435,23 +458,56 @@ TEST(Faults, StatisticsCountFarBeyondTheLabelFile) {
   args.insert(args.begin(), {"--as=1000000000", kVarnel});
   program = "/usr/bin/prlimit";
 #endif
-  const CommandResult out = run_program(program, args);
+  const CommandResult out = run_varnel(program, args);
   expect_ran_to_the_end(out);
   EXPECT_TRUE(contains(out.output, "#instances in training: 2000000000\n")) << out.output;
   EXPECT_TRUE(contains(out.output, "Error: file o.tgtvalues holds ")) << out.output;
-  expect_summary_grew(kEarlierSummary, 1);
+  expect_summary_grew(kEarlierSummary);
+}
+
+// Counts that lie about sizes cannot make varnel reserve what no file holds,
+// and memory that runs out all the same is reported with its stage, never a
+// crash: the experiment fails and the summary file stays as it was.
+TEST(Faults, LyingSizesUnderAMemoryLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+  const std::string hostile =
+      "sed -i 's/^[0-9]*/2000000000/' \"$out.cfptree.stat\"\n"
+      "echo '0 1 3 999999999 5 0.5 1e-9 0 2' > \"$out.sorted.rules.txt\"\n"
+      "truncate -s 20 \"$out.tidlist\"\n";
+  const struct {
+    std::string also;      // more damage after the hostile files
+    std::string expected;  // an error line the run must print
+  } cases[] = {
+      {"", "Error: impossible support 999999999 of rule 1 in file o.sorted.rules.txt"},
+      // A sparse class-label file that claims two billion labels.
+      {"truncate -s 8000000000 \"$out.tgtvalues\"\n", "Error: out of memory while "},
+  };
+  for (const auto& c : cases) {
+    FaultExperiment e;
+    e.place_miner(hostile + c.also);
+    const CommandResult out = run_varnel(
+        "/usr/bin/prlimit", {"--as=500000000", kVarnel, "vote", "Class", "1", "20", "0.05", "o"});
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(out.status, 1) << out.output;
+    EXPECT_TRUE(contains(out.output, c.expected)) << out.output;
+    EXPECT_TRUE(out.output.ends_with("Error: the experiment failed; no summary line was written\n"))
+        << out.output;
+    EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
+  }
 }
 
 TEST(Faults, StatisticsCountWithNoRoomToNumberTheTestInstances) {
   FaultExperiment e;
   e.place_miner("sed -i 's/^[0-9]*/2147483647/' \"$out.cfptree.stat\"\n");
-  const CommandResult out = run_program(kVarnel, {"vote", "Class", "1", "20", "0.05", "o"});
+  const CommandResult out = run_varnel(kVarnel, {"vote", "Class", "1", "20", "0.05", "o"});
   expect_ran_to_the_end(out);
   EXPECT_TRUE(contains(out.output, "Error: impossible number of transactions 2147483647 in file "
                                    "o.cfptree.stat; taken as 0\n"))
       << out.output;
   EXPECT_TRUE(contains(out.output, "#instances in training: 0\n")) << out.output;
-  expect_summary_grew(kEarlierSummary, 1);
+  expect_summary_grew(kEarlierSummary);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/run_files.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -55,7 +56,7 @@ void prepare_and_run(const std::vector<std::string>& prepare_args, const std::st
   EXPECT_EQ(run.output.find("Error: "), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("#instances in testing: "), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("#significant rules at FDR "), std::string::npos) << run.output;
-  const std::string summary = read_file("Varnel.sum.txt");
+  const std::string summary = read_file(kSummaryFile);
   EXPECT_NE(summary.find("RANDOM_VARNEL " + base + "\t" + words[3] + " 100 0.0500 0.0500\t"),
             std::string::npos)
       << summary;
@@ -84,7 +85,7 @@ TEST(PrepareExperiment, PreparedDataSetsRunThroughWholeExperiments) {
   write_file("fitness.csv", csv);
   prepare_and_run({"--positive", "yes", "fitness.csv", "fitness"}, "fitness");
 
-  std::istringstream summary(read_file("Varnel.sum.txt"));
+  std::istringstream summary(read_file(kSummaryFile));
   size_t lines = 0;
   for (std::string line; std::getline(summary, line);) ++lines;
   EXPECT_EQ(lines, 4u);

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "miner/raw_ints.h"
+#include "common/raw_ints.h"
 #include "miner/rule_file.h"
 #include "miner/tidlist_store.h"
 #include "support/scratch_dir.h"

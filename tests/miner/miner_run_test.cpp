@@ -2,6 +2,7 @@
 // shown, where the miner is found, and what is removed before it runs.
 #include <gtest/gtest.h>
 
+#include "common/run_files.h"
 #include "miner/miner_run.h"
 #include "miner_files.h"
 
@@ -86,7 +87,7 @@ TEST(MinerCommand, InstalledPathIsQuotedForDisplay) {
 
 TEST(MinerRun, RemovesStaleOutputsShowsTheCommandAndWaits) {
   ScratchDir dir;
-  for (std::string_view suffix : kMinerOutputSuffixes) write_file("o" + std::string(suffix), "old");
+  for (const std::string& path : miner_output_files("o")) write_file(path, "old");
   write_file("o.sorted.tidlist.txt", "not the miner's");
   // The fake miner records its arguments, prints a line and writes one file.
   make_executable("Brimel",
@@ -99,9 +100,9 @@ TEST(MinerRun, RemovesStaleOutputsShowsTheCommandAndWaits) {
   EXPECT_EQ(console, "./Brimel orsk.para\nmined\n");
   EXPECT_EQ(read_file("args.txt"), "./Brimel|orsk.para|");
   EXPECT_EQ(read_file("o.cfptree.stat"), "new\n");
-  for (std::string_view suffix : kMinerOutputSuffixes) {
-    if (suffix != ".cfptree.stat") {
-      EXPECT_FALSE(fs::exists("o" + std::string(suffix))) << suffix;
+  for (const std::string& path : miner_output_files("o")) {
+    if (path != statistics_file("o")) {
+      EXPECT_FALSE(fs::exists(path)) << path;
     }
   }
   EXPECT_TRUE(fs::exists("o.sorted.tidlist.txt"));

@@ -57,7 +57,7 @@ TEST_F(ReaderFuzzTest, SmallTextFiles) {
       // The rule reader trusts supports up to the number of transactions.
       run_stats.train_instances = 50;
       RuleSet rules;
-      read_rules("o.sorted", rules);
+      read_rules("o", rules);
       RuleCountRecord counts;
       read_rule_count(std::fopen("o.sorted.rulenum.txt", "rt"), counts);
     });
@@ -72,7 +72,7 @@ TEST_F(ReaderFuzzTest, TruncatedRuleFiles) {
     write_file("o.sorted.rules.txt", good.substr(0, cut));
     RuleSet rules;
     int count = 0;
-    capture_stdout([&] { count = read_rules("o.sorted", rules); });
+    capture_stdout([&] { count = read_rules("o", rules); });
     EXPECT_LE(count, 3);
     // Whatever was kept is complete and points inside the set's buffers.
     for (const RuleRecord& r : rules.records) {

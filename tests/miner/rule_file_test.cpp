@@ -20,7 +20,7 @@ struct RuleFileTest : testing::Test {
     write_file("o.sorted.rules.txt", text);
     run_stats.train_instances = transactions;
     int read_count = -1;
-    std::string console = capture_stdout([&] { read_count = read_rules("o.sorted", rules); });
+    std::string console = capture_stdout([&] { read_count = read_rules("o", rules); });
     EXPECT_EQ(read_count, static_cast<int>(rules.records.size()));
     if (count != nullptr) *count = read_count;
     return console;
@@ -73,7 +73,7 @@ TEST_F(RuleFileTest, EmptyAndMissingFilesGiveNoRules) {
   EXPECT_TRUE(rules.records.empty() && rules.item_buffer.empty() && rules.tid_buffer.empty());
   std::filesystem::remove("o.sorted.rules.txt");
   int count = -1;
-  EXPECT_EQ(capture_stdout([&] { count = read_rules("o.sorted", rules); }),
+  EXPECT_EQ(capture_stdout([&] { count = read_rules("o", rules); }),
             "Error: cannot open file o.sorted.rules.txt for read\n");
   EXPECT_EQ(count, 0);
 }

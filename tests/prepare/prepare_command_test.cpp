@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
+#include "common/record_fields.h"
+#include "common/text_lines.h"
 #include "support/scratch_dir.h"
-#include "testdata/attribute_names.h"
-#include "testdata/record_fields.h"
-#include "testdata/text_lines.h"
+#include "testpart/attribute_names.h"
 
 namespace {
 

@@ -36,13 +36,13 @@ TEST(RuleCountFile, WritesTwelveLinesInPercentGStyle) {
   counts.sig_at_level = 7;
   counts.sig_at_corrected = 2;
   counts.sig_at_fdr = 5;
-  write_rule_count("o.sorted", 120, 0.05, counts);
+  write_rule_count("o", 120, 0.05, counts);
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "120\n0.05\n0.0123457\n0\n0\n7\n2\n5\n0\n0\n0\n0\n");
 
   counts.fdr_pvalue = 0;
-  write_rule_count("o.sorted", 0, 0.0000001, counts);
+  write_rule_count("o", 0, 0.0000001, counts);
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n1e-07\n0\n0\n0\n7\n2\n5\n0\n0\n0\n0\n");
-  write_rule_count("o.sorted", 3, 1, counts);
+  write_rule_count("o", 3, 1, counts);
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "3\n1\n0\n0\n0\n7\n2\n5\n0\n0\n0\n0\n");
 }
 
@@ -53,7 +53,7 @@ TEST(RuleCountFile, ReadsBackWhatWasWrittenWithTheLevelRoundedToSixDigits) {
   counts.sig_at_level = 40;
   counts.sig_at_corrected = 11;
   counts.sig_at_fdr = 30;
-  write_rule_count("o.sorted", 400, 0.0123456789, counts);
+  write_rule_count("o", 400, 0.0123456789, counts);
   const RuleCountRecord back = read_count_file("o.sorted.rulenum.txt");
   EXPECT_EQ(back.level, 0.0123457);
   EXPECT_EQ(back.corrected_level, 0.0123457 / 400.0);
@@ -65,7 +65,7 @@ TEST(RuleCountFile, ReadsBackWhatWasWrittenWithTheLevelRoundedToSixDigits) {
 
 TEST(RuleCountFile, NoRulesTestedGivesAnInfiniteCorrectedLevel) {
   ScratchDir dir;
-  write_rule_count("o.sorted", 0, 0.05, RuleCountRecord{});
+  write_rule_count("o", 0, 0.05, RuleCountRecord{});
   const RuleCountRecord back = read_count_file("o.sorted.rulenum.txt");
   EXPECT_EQ(back.level, 0.05);
   EXPECT_TRUE(std::isinf(back.corrected_level) && back.corrected_level > 0);
@@ -111,7 +111,7 @@ TEST(RuleCountFile, ReadingStopsAtTheFirstMissingOrMalformedValue) {
 
 TEST(RuleCountFile, UnwritableFileWritesNothing) {
   ScratchDir dir;
-  write_rule_count("no/such/dir/o.sorted", 1, 0.05, RuleCountRecord{});
+  write_rule_count("no/such/dir/o", 1, 0.05, RuleCountRecord{});
   EXPECT_FALSE(std::filesystem::exists("no/such/dir/o.sorted.rulenum.txt"));
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/run_files.h"
 #include "driver/run_stats.h"
 #include "validate/rule_sets.h"
 #include "validate/validated_output.h"
@@ -22,7 +23,7 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   counts.sig_at_level = 3;
   counts.sig_at_corrected = 1;
   counts.sig_at_fdr = 2;
-  write_validated_rules("o.sorted", kept, counts, 20, 0.05);
+  write_validated_rules("o", kept, counts, 20, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"),
             "2 3 17 0 0.00012 0 0 \n"
             "0 0 0 0 0 \n"
@@ -40,14 +41,14 @@ TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
                         rule_set_of({{0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9},
                                      {0, {1}, 0, {}, 1.0}}),
                         RuleCountRecord(), 3, 1.0);
-  EXPECT_EQ(read_file("o.rules.txt"), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
+  EXPECT_EQ(read_file(rule_file("o")), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
 }
 
 TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
   ScratchDir dir;
   write_file("o.sorted.rules.txt", "0 1 5 3 3 0 0.01 0 0\n");
   write_file("o.sorted.tidlist.txt", "old\n");
-  write_validated_rules("o.sorted", ValidatedRules(), RuleCountRecord(), 0, 0.05);
+  write_validated_rules("o", ValidatedRules(), RuleCountRecord(), 0, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
@@ -58,9 +59,9 @@ TEST(ValidatedOutput, UncreatableFilesAreReported) {
   testing::internal::CaptureStdout();
   write_validated_rules("none/o", rule_set_of({{0, {1}, 0, {}, 0.5}}), RuleCountRecord(), 1, 0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error: cannot open file none/o.tidlist.txt for write\n"
-            "Error: cannot open file none/o.rules.txt for write\n"
-            "Error: cannot open file none/o.rulenum.txt for write\n");
+            "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
+            "Error: cannot open file none/o.sorted.rules.txt for write\n"
+            "Error: cannot open file none/o.sorted.rulenum.txt for write\n");
 }
 
 // The miner's files for four rules over 5 mining transactions (class 1 on
@@ -68,7 +69,6 @@ TEST(ValidatedOutput, UncreatableFilesAreReported) {
 struct ValidationCase {
   ScratchDir dir;
   std::string output = "o";
-  std::string prefix = "o.sorted";
   TestTransactions transactions = {{0, 1}, {0, 1}, {0, 1}, {2}, {2}, {}, {3}};
   ClassLabels labels = {1, 1, 1, 0, 0, 0, 0};
   LogFactorialTable table = build_log_factorial_table(7);
@@ -77,7 +77,7 @@ struct ValidationCase {
     run_stats = RunStats();
     run_stats.train_instances = 5;
     run_stats.log_factorial = table.data();
-    write_file(prefix + ".rules.txt",
+    write_file(rule_file(output),
                "0 1 0 3 3 1 0.01 0 0\n"    // item 0: test instances 0, 1, 2
                "1 2 1 0 3 3 1 0.01 0 0\n"  // items 0, 1 (written unsorted)
                "3 1 2 2 0 1 0.5 0 0\n"     // item 2: test instances 3, 4
@@ -94,7 +94,7 @@ struct ValidationCase {
 
   std::string validate(double level) {
     testing::internal::CaptureStdout();
-    validate_rules(prefix, transactions, labels, output, level);
+    validate_rules(transactions, labels, output, level, RuleTableContext{});
     return testing::internal::GetCapturedStdout();
   }
 };
@@ -114,12 +114,12 @@ TEST(ValidateRules, FromMinerFilesToValidatedFiles) {
   EXPECT_EQ(c.validate(0.2),
             "before validation: 4\nno. of instances: 7\nno. of positive: 3\nvalidation...\n"
             "after validation: 2\n");
-  const std::string rules = read_file(c.prefix + ".rules.txt");
-  const std::string tidlists = read_file(c.prefix + ".tidlist.txt");
+  const std::string rules = read_file(rule_file(c.output));
+  const std::string tidlists = read_file(validated_tidlist_file(c.output));
   expect_first_two_lines(rules, tidlists);
   EXPECT_EQ(rules.size(), kLineA.size() + kLineB.size());
   EXPECT_EQ(tidlists.size(), 2 * kTidLine.size());
-  EXPECT_EQ(read_file(c.prefix + ".rulenum.txt"),
+  EXPECT_EQ(read_file(rule_count_file(c.output)),
             "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
   EXPECT_EQ(run_stats.rules_read, 4);
   EXPECT_EQ(run_stats.sig_at_level, 2);
@@ -132,13 +132,13 @@ TEST(ValidateRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
   c.validate(1.0);
   // Item 2 covers instances 3 and 4, none of the class: p = 9/21. Item 9
   // covers nothing and has no mined support, so it is never kept.
-  const std::string rules = read_file(c.prefix + ".rules.txt");
-  const std::string tidlists = read_file(c.prefix + ".tidlist.txt");
+  const std::string rules = read_file(rule_file(c.output));
+  const std::string tidlists = read_file(validated_tidlist_file(c.output));
   expect_first_two_lines(rules, tidlists);
   EXPECT_EQ(rules.substr(kLineA.size() + kLineB.size()), "1 2 0 0.428571 0 0 \n");
   EXPECT_EQ(tidlists.substr(2 * kTidLine.size()), "4 0 3 4 8 9 \n");
   // Corrected level 0.25 takes the two of 1/35; the FDR step all three.
-  EXPECT_EQ(read_file(c.prefix + ".rulenum.txt"), "4\n1\n0.428571\n0\n0\n3\n2\n3\n0\n0\n0\n0\n");
+  EXPECT_EQ(read_file(rule_count_file(c.output)), "4\n1\n0.428571\n0\n0\n3\n2\n3\n0\n0\n0\n0\n");
   EXPECT_EQ(run_stats.sig_at_corrected, 2);
   EXPECT_EQ(run_stats.sig_at_fdr, 3);
 }

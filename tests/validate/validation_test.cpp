@@ -8,6 +8,7 @@
 #include "driver/run_stats.h"
 #include "validate/fisher.h"
 #include "validate/rule_sets.h"
+#include "validate/significance.h"
 #include "validate/validation.h"
 
 namespace {
@@ -27,16 +28,14 @@ struct RunTable {
   }
 };
 
-ValidatedRules sorted_by_pvalue(std::vector<double> pvalues) {
+std::vector<double> sorted_by_pvalue(std::vector<double> pvalues) {
   std::sort(pvalues.begin(), pvalues.end());
-  std::vector<RuleSpec> specs;
-  for (const double p : pvalues) specs.push_back({0, {}, 0, {0}, p});
-  return rule_set_of(specs);
+  return pvalues;
 }
 
 TEST(CountSignificantRules, WorkedExampleStopsAtTheFirstPvalueAboveItsBound) {
   const RuleCountRecord counts =
-      count_significant_rules(sorted_by_pvalue({0.001, 0.012, 0.014}), 10, 0.05);
+      count_significant(sorted_by_pvalue({0.001, 0.012, 0.014}), 10, 0.05);
   EXPECT_EQ(counts.sig_at_level, 3);
   EXPECT_EQ(counts.sig_at_corrected, 1);
   // 0.014 lies under 3 x 0.005, but 0.012 above 2 x 0.005 ended the step.
@@ -46,7 +45,7 @@ TEST(CountSignificantRules, WorkedExampleStopsAtTheFirstPvalueAboveItsBound) {
 
 TEST(CountSignificantRules, BoundsAreInclusive) {
   const double corrected = 0.05 / 4;
-  const RuleCountRecord counts = count_significant_rules(
+  const RuleCountRecord counts = count_significant(
       sorted_by_pvalue({corrected, 2.0 * corrected, 3.0 * corrected}), 4, 0.05);
   EXPECT_EQ(counts.sig_at_corrected, 1);
   EXPECT_EQ(counts.sig_at_fdr, 3);
@@ -54,7 +53,7 @@ TEST(CountSignificantRules, BoundsAreInclusive) {
 }
 
 TEST(CountSignificantRules, NoRulesGiveZeroCounts) {
-  const RuleCountRecord counts = count_significant_rules(ValidatedRules(), 0, 0.05);
+  const RuleCountRecord counts = count_significant({}, 0, 0.05);
   EXPECT_EQ(counts.sig_at_level, 0);
   EXPECT_EQ(counts.sig_at_corrected, 0);
   EXPECT_EQ(counts.sig_at_fdr, 0);
@@ -88,7 +87,7 @@ TEST(CountSignificantRules, AgreesWithADirectCountOnRandomLists) {
            !(pvalues[first_failure] > static_cast<double>(first_failure + 1) * corrected))
       ++first_failure;
 
-    const RuleCountRecord counts = count_significant_rules(sorted_by_pvalue(pvalues), tested, level);
+    const RuleCountRecord counts = count_significant(sorted_by_pvalue(pvalues), tested, level);
     SCOPED_TRACE(round);
     EXPECT_EQ(counts.sig_at_level, kept);
     EXPECT_EQ(counts.sig_at_corrected, within);
@@ -131,7 +130,7 @@ TEST(RetestRules, CoversByOrderedMergeAndMergesCountsAndTidLists) {
   EXPECT_EQ(rule.class_support, 8);
   EXPECT_EQ(tids_of(rule), (std::vector<int32_t>{0, 4, 9, 12, 40, 41, 300, 301, 302}));
   RunTable table(kLabels.size());
-  EXPECT_EQ(rule.pvalue, fisher_exact_pvalue(10, 3, 4, 3));
+  EXPECT_EQ(rule.pvalue, fisher_exact_pvalue_from(run_stats.log_factorial, 10, 3, 4, 3));
 }
 
 TEST(RetestRules, RuleWithoutItemsCoversEveryInstance) {
@@ -155,7 +154,7 @@ TEST(RetestRules, RuleCoveringNothingIsKeptOnlyAtLevelOneWithMinedSupport) {
 
 TEST(RetestRules, PvalueEqualToTheLevelIsKept) {
   RunTable table(kLabels.size());
-  const double p = fisher_exact_pvalue(10, 4, 4, 4);
+  const double p = fisher_exact_pvalue_from(run_stats.log_factorial, 10, 4, 4, 4);
   const std::vector<RuleSpec> specs = {{3, {2}, 0, {}, 0.0}};
   ASSERT_EQ(retest(specs, p).kept.records.size(), 1u);
   EXPECT_EQ(retest(specs, p).kept.records[0].pvalue, p);

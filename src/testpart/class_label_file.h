@@ -5,7 +5,7 @@
 #include <string>
 
 #include "miner/mining_stats.h"
-#include "testdata/test_part.h"
+#include "testpart/test_part.h"
 
 // Writes the first run_stats.train_instances training labels, then the test
 // labels.

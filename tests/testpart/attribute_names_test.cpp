@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/scratch_dir.h"
-#include "testdata/attribute_names.h"
+#include "testpart/attribute_names.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "miner/mining_stats.h"
-#include "testdata/attribute_names.h"
+#include "testpart/attribute_names.h"
 
 using ItemMap = std::map<std::string, int32_t>;
 using TestTransaction = std::vector<int32_t>;      // ascending item ids
@@ -20,6 +20,10 @@ using ClassLabels = std::vector<int32_t>;          // label 1 marks the rule cla
 // Fills `map` from the item-map file (opened for reading by the caller) and
 // closes the file.
 void load_item_map(ItemMap& map, std::FILE* file);
+
+// The item map of `output_name` by item id: entry k is the key of item k. A
+// missing file gives none, silently: the test-part loader reports it.
+std::vector<std::string> read_item_keys(const std::string& output_name);
 
 // Loads "<test_base>.data": one transaction and one label per record, so the
 // two lists always have the same length. `class_map` is consulted only when

@@ -1,5 +1,5 @@
 // Splitting a record into its fields.
-#include "testdata/record_fields.h"
+#include "common/record_fields.h"
 
 void split_fields(std::string_view line, char separator, std::vector<std::string>& fields) {
   std::string field;

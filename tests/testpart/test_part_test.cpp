@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/scratch_dir.h"
-#include "testdata/test_part.h"
+#include "testpart/test_part.h"
 
 namespace {
 

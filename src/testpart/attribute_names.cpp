@@ -1,8 +1,8 @@
 // Reader of the attribute description: the name of each attribute is the text
 // of its line before the first ':'.
-#include "testdata/attribute_names.h"
+#include "testpart/attribute_names.h"
 
-#include "testdata/text_lines.h"
+#include "common/text_lines.h"
 
 void read_attribute_names(AttributeNames& names, std::FILE* file) {
   std::string line;

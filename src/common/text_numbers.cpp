@@ -1,5 +1,5 @@
 // Integer scanning shared by the readers of the miner's text files.
-#include "miner/text_numbers.h"
+#include "common/text_numbers.h"
 
 #include <cctype>
 

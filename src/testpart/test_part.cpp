@@ -1,12 +1,13 @@
 // Loader of the test part: every record becomes one transaction of item ids
 // in the miner's numbering and one class label.
-#include "testdata/test_part.h"
+#include "testpart/test_part.h"
 
 #include <algorithm>
 
-#include "testdata/input_files.h"
-#include "testdata/record_fields.h"
-#include "testdata/text_lines.h"
+#include "common/file_open.h"
+#include "common/record_fields.h"
+#include "common/run_files.h"
+#include "common/text_lines.h"
 
 namespace {
 
@@ -32,18 +33,28 @@ void load_item_map(ItemMap& map, std::FILE* file) {
   std::fclose(file);
 }
 
+std::vector<std::string> read_item_keys(const std::string& output_name) {
+  std::vector<std::string> keys;
+  std::FILE* file = std::fopen(item_map_file(output_name).c_str(), "r");
+  if (file == nullptr) return keys;
+  // Ids are line indexes, as the item map reader numbers them.
+  for (std::string key; read_text_line(file, key);) keys.push_back(key);
+  std::fclose(file);
+  return keys;
+}
+
 void load_test_part(const std::string& test_base, const AttributeNames& names,
                     const std::string& target_attr, const std::string& target_value,
                     const ClassValueMap& class_map, TestTransactions& transactions,
                     ClassLabels& labels, const std::string& output_name) {
   std::fputs("load map...\n", stdout);
   ItemMap items;
-  const std::string map_path = output_name + ".attrvalue2item.txt";
+  const std::string map_path = item_map_file(output_name);
   if (std::FILE* map_file = open_for_read(map_path)) {
     load_item_map(items, map_file);
   }
 
-  const std::string data_path = test_base + ".data";
+  const std::string data_path = data_file(test_base);
   std::FILE* data = open_for_read(data_path);
   if (data == nullptr) return;
   std::string line;

@@ -1,5 +1,5 @@
 // Line reading for every text reader of the system.
-#include "testdata/text_lines.h"
+#include "common/text_lines.h"
 
 bool read_text_line(std::FILE* file, std::string& line) {
   line.clear();

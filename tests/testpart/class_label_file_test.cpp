@@ -3,7 +3,7 @@
 
 #include "driver/run_stats.h"
 #include "support/scratch_dir.h"
-#include "testdata/class_label_file.h"
+#include "testpart/class_label_file.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Raw little-endian integer blocks: on the usual little-endian machine a
 // block is read and written as it stands; elsewhere the bytes are swapped.
-#include "miner/raw_ints.h"
+#include "common/raw_ints.h"
 
 #include <bit>
 #include <vector>

@@ -1,0 +1,41 @@
+// The experiment record "O.experiment.json": one JSON object that says what
+// was run (version, start time, arguments, seed), what came of it (record
+// counts, the miner's and the holdout's figures, stage times) and whether it
+// succeeded, with every error line.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "common/stage_clock.h"
+#include "driver/console_capture.h"
+#include "driver/run.h"
+#include "driver/split.h"
+
+struct ExperimentArguments {
+  std::string dataset_name;
+  std::string target_attr;
+  std::string target_value;
+  int min_sup = 0;
+  double max_pvalue = 0.0;
+  std::string output_name;
+};
+
+struct ExperimentRecord {
+  std::string started_utc;  // ISO 8601, e.g. "2026-12-07T13:05:22Z"
+  ExperimentArguments arguments;
+  uint64_t seed = 0;
+  SplitCounts records;
+  RunFigures figures;
+  std::array<double, kStageCount> stage_seconds{};
+  double total_seconds = 0.0;
+  ConsoleLines console;  // its errors decide the status
+};
+
+// The current time as the record writes it.
+std::string utc_timestamp();
+
+// Writes the record to `path`; returns false after an "Error: " line when it
+// cannot be written.
+bool write_experiment_record(const std::string& path, const ExperimentRecord& record);

@@ -1,0 +1,16 @@
+// The three significance counts over a list of p-values, the same for the
+// miner's rules (corrected over every pattern tested) and for validation's
+// kept rules (corrected over every rule tested).
+#pragma once
+
+#include <span>
+
+#include "validate/rule_count.h"
+
+// `sorted_pvalues` ascending, every one within `level`. Counts them all at
+// the level, those within level / `tests` (the corrected level, infinite for
+// no tests), and those accepted by the FDR step with bound j * level / tests,
+// which ends at the first p-value above its bound even when a later one lies
+// under its own. Sets every field of the result.
+RuleCountRecord count_significant(std::span<const double> sorted_pvalues, double tests,
+                                  double level);
