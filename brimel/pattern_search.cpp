@@ -1,22 +1,31 @@
-// The search runs over bitsets of transactions, depth first. A node's
+// The search runs over bitsets of the merged records, depth first. A node's
 // children are the intersections of its bitset with those of its later
 // siblings; deep in the search, where covers are small, only the words that
 // are non-zero in the node's cover are visited. Items are searched in
 // ascending support, children visited from the last item back, so that every
 // pattern's generalisations are already in the support trie when the pattern
-// is tested. Transactions are renumbered with the rule class first, in words
-// of their own: the class support is the count in the leading words.
+// is tested.
+//
+// The subtrees of the items are searched in parallel, each with a trie of
+// its own. A pattern's generalisations without its first item lie in another
+// item's subtree, so those are looked up once every subtree is done: the
+// search keeps the patterns that pass every other test as candidates, and
+// the candidates are settled afterwards in the order one thread would have
+// found them.
 #include "pattern_search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <numeric>
+#include <cstdlib>
+#include <thread>
 
 #include "driver/run_stats.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
+#include "item_covers.h"
 #include "pattern_trie.h"
 
 namespace {
@@ -32,42 +41,64 @@ struct Extension {
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
-struct Search {
+// A pattern that passed every test but the one against its generalisation
+// without its first item.
+struct Candidate {
+  uint64_t item_begin = 0;  // its ranks, ascending, in SubtreeResult.candidate_ranks
+  int32_t length = 0;
+  int32_t support = 0;
+  int32_t class_support = 0;
+  int32_t parent_support = 0;
+  int32_t parent_class_support = 0;
+};
+
+// What the search of one item's subtree found.
+struct SubtreeResult {
+  uint64_t patterns_tested = 0;
+  uint64_t passing_pvalue = 0;
+  bool count_saturated = false;
+  bool failed = false;
+  std::vector<Candidate> candidates;
+  std::vector<int32_t> candidate_ranks;
+};
+
+// Everything the threads share; read only while they run.
+struct SearchSetup {
   const MinerParams* params = nullptr;
-  SearchResult* out = nullptr;
   int32_t transactions = 0;
   int32_t positives = 0;
   int32_t max_len = 0;
   double base_confidence = 0.0;
   double log10_local = 0.0;  // log10(max_local_pvalue)
+  ItemCovers covers;
+  LogFactorialTable log_factorial;
+  FisherBound global_bound;
+  FisherBound local;
+  // Per rank: the item's pattern at the root and its stored extensions; empty
+  // when the item is not stored.
+  std::vector<PatternTrie> tries;
 
-  size_t words = 0;           // words per bitset
-  size_t positive_words = 0;  // the leading words, which hold the rule class
-  std::vector<int32_t> rank_item;                      // rank -> item id
-  std::vector<uint64_t> item_bits;                     // bitset of each rank
+  bool show_progress = false;
+  mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
+};
+
+// One thread's working state.
+struct Search {
+  const SearchSetup* setup = nullptr;
+  SubtreeResult* out = nullptr;
+  PatternTrie* trie = nullptr;  // the trie of the subtree's item
+  FisherVerdictCache global;    // tables of the whole data and the rule class
   std::vector<std::vector<uint64_t>> level_bits;       // depth d: bitsets of the patterns of length d
   std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
   std::vector<std::vector<uint32_t>> level_active;     // depth d: word list of the node expanded there
-  std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there
-  std::vector<size_t> active_split;  // depth d: how many words of that list hold the rule class
+  std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there; null: every word
   std::vector<int32_t> path;                           // ranks of the current pattern
-  // Trie node of each prefix of the path: all of them are held while a
-  // pattern on it is tested, since none of them can be dead then.
+  // Trie node of each prefix of the path from the item on: all of them are
+  // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
-
-  LogFactorialTable log_factorial;
-  FisherVerdictCache global;  // tables of the whole data and the rule class
-  FisherBound local;
-  PatternTrie trie;
-  bool failed = false;
-
-  bool show_progress = false;
   uint64_t nodes = 0;
+  uint64_t reported_patterns = 0;
   std::chrono::steady_clock::time_point last_progress;
-
-  // Scratch for the generalisations of the pattern under test.
-  std::vector<int32_t> general_support;
-  std::vector<int32_t> general_class_support;
 };
 
 void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
@@ -98,240 +129,250 @@ uint64_t subsets_up_to(int q, int limit, bool& saturated) {
 // A pattern can be the generalisation of a rule only if some pattern inside
 // its cover can be locally significant within it; this is inherited by its
 // extensions, whose covers are smaller.
-bool may_generalise_rule(const Search& s, int32_t support, int32_t class_support) {
+bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_support) {
   return log10_local_pvalue_floor(s.log_factorial.data(), support, class_support,
                                   s.params->min_sup) <= s.log10_local + 1e-9;
 }
 
-bool improves_on(const Search& s, int32_t support, int32_t class_support, int32_t general_support,
-                 int32_t general_class_support) {
+// Whether a pattern of the given supports is more confident than its
+// generalisation by more than min_diff and locally significant within it.
+bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
+           int32_t general_class_support) {
   const double confidence = static_cast<double>(class_support) / support;
   const double general = static_cast<double>(general_class_support) / general_support;
-  return confidence - general > s.params->min_diff;
+  return confidence - general > s.params->min_diff &&
+         fisher_within(s.local, general_support, support, general_class_support, class_support);
 }
 
-// Tests 2 and 3 for the pattern on the path (test 1 has passed) and keeps it
-// as a rule when it passes them.
-void test_rule(Search& s, int depth, const Extension& x, int32_t parent_support,
-               int32_t parent_class_support) {
+// The node of the pattern of the `count` ranks at `ranks` (ascending, count
+// >= 1), or null when no trie holds it.
+const TrieNode* find_pattern(const SearchSetup& s, const int32_t* ranks, int count) {
+  const PatternTrie& trie = s.tries[ranks[0]];
+  if (trie.size == 0) return nullptr;
+  return find_extension(trie, kTrieRoot, ranks + 1, count - 1);
+}
+
+// The generalisation of the pattern `ranks` (of `depth` items) without its
+// item number `skip`, from scratch; `scratch` holds its ranks.
+const TrieNode* find_generalisation(const SearchSetup& s, const int32_t* ranks, int depth, int skip,
+                                    std::vector<int32_t>& scratch) {
+  scratch.assign(ranks, ranks + skip);
+  scratch.insert(scratch.end(), ranks + skip + 1, ranks + depth);
+  return find_pattern(s, scratch.data(), depth - 1);
+}
+
+// The tests for the pattern on the path (its global p-value has passed)
+// that its own subtree can decide; a pattern that passes them is kept as a
+// candidate rule.
+void test_candidate(Search& t, int depth, const Extension& x, int32_t parent_support,
+                    int32_t parent_class_support) {
+  const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
-  s.general_support.clear();
-  s.general_class_support.clear();
   if (depth >= 2) {
-    if (!improves_on(s, x.support, x.class_support, parent_support, parent_class_support)) return;
-    if (!fisher_within(s.local, parent_support, x.support, parent_class_support, x.class_support))
-      return;
-    s.general_support.push_back(parent_support);
-    s.general_class_support.push_back(parent_class_support);
-    for (int skip = 0; skip + 1 < depth; ++skip) {
+    if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
+    for (int skip = 1; skip + 1 < depth; ++skip) {
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general = find_extension(s.trie, s.path_trie[skip], s.path.data() + skip + 1,
+      const TrieNode* general = find_extension(*t.trie, t.path_trie[skip], t.path.data() + skip + 1,
                                                depth - skip - 1);
-      if (general == nullptr) return;
-      if (!improves_on(s, x.support, x.class_support, general->support, general->class_support))
+      if (general == nullptr ||
+          !beats(s, x.support, x.class_support, general->support, general->class_support))
         return;
-      if (!fisher_within(s.local, general->support, x.support, general->class_support,
-                         x.class_support))
-        return;
-      s.general_support.push_back(general->support);
-      s.general_class_support.push_back(general->class_support);
+    }
+  }
+  SubtreeResult& out = *t.out;
+  out.candidates.push_back(Candidate{out.candidate_ranks.size(), depth, x.support, x.class_support,
+                                     parent_support, parent_class_support});
+  out.candidate_ranks.insert(out.candidate_ranks.end(), t.path.begin(), t.path.begin() + depth);
+}
+
+// The last test of a candidate, against its generalisation without its first
+// item; a candidate that passes becomes a rule with its p-values.
+void settle_candidate(const SearchSetup& s, const Candidate& c, const int32_t* ranks,
+                      std::vector<int32_t>& scratch, SearchResult& result) {
+  const double* lf = s.log_factorial.data();
+  double max_local = 0.0;
+  if (c.length >= 2) {
+    const TrieNode* without_first = find_pattern(s, ranks + 1, c.length - 1);
+    if (without_first == nullptr || !beats(s, c.support, c.class_support, without_first->support,
+                                           without_first->class_support))
+      return;
+    max_local = fisher_pvalue_skipping(lf, c.parent_support, c.support, c.parent_class_support,
+                                       c.class_support);
+    for (int skip = 0; skip + 1 < c.length; ++skip) {
+      const TrieNode* general =
+          skip == 0 ? without_first : find_generalisation(s, ranks, c.length, skip, scratch);
+      max_local = std::max(max_local, fisher_pvalue_skipping(lf, general->support, c.support,
+                                                             general->class_support, c.class_support));
     }
   }
   MinedRule rule;
-  rule.item_begin = s.out->rule_items.size();
-  rule.length = depth;
-  rule.support = x.support;
-  rule.class_support = x.class_support;
-  rule.pvalue = fisher_pvalue_skipping(s.log_factorial.data(), s.transactions, x.support,
-                                       s.positives, x.class_support);
-  for (size_t g = 0; g < s.general_support.size(); ++g)
-    rule.max_local_pvalue = std::max(
-        rule.max_local_pvalue,
-        fisher_pvalue_skipping(s.log_factorial.data(), s.general_support[g], x.support,
-                               s.general_class_support[g], x.class_support));
-  for (int i = 0; i < depth; ++i) s.out->rule_items.push_back(s.rank_item[s.path[i]]);
-  std::sort(s.out->rule_items.end() - depth, s.out->rule_items.end());
-  s.out->rules.push_back(rule);
+  rule.item_begin = result.rule_items.size();
+  rule.length = c.length;
+  rule.support = c.support;
+  rule.class_support = c.class_support;
+  rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, c.support, s.positives, c.class_support);
+  rule.max_local_pvalue = max_local;
+  for (int i = 0; i < c.length; ++i) result.rule_items.push_back(s.covers.rank_item[ranks[i]]);
+  std::sort(result.rule_items.end() - c.length, result.rule_items.end());
+  result.rules.push_back(rule);
 }
 
 // Intersects the node's bitset with each candidate's and keeps the frequent
 // results in the next level; returns the number of candidates that occur in
 // every transaction of the node.
-int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Extension* candidates,
+int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Extension* candidates,
            int count, const uint64_t* candidate_bits) {
-  const size_t words = s.words;
-  // The words that may be non-zero in the node's cover: every word at the
-  // root, else its parent's list, narrowed to the node's non-zero words when
-  // several candidates will read it.
-  std::vector<uint32_t>& own = s.level_active[depth];
-  const std::vector<uint32_t>* list = &own;
-  size_t split = s.positive_words;  // listed words of the rule class, which come first
-  if (depth == 0) {
-    own.resize(words);
-    std::iota(own.begin(), own.end(), 0u);
-  } else if (count == 1) {
-    list = s.active_list[depth - 1];
-    split = s.active_split[depth - 1];
-  } else {
-    const std::vector<uint32_t>& above = *s.active_list[depth - 1];
-    const size_t above_split = s.active_split[depth - 1];
-    own.resize(above.size());
+  const SearchSetup& s = *t.setup;
+  const CoverLayout& layout = s.covers.layout;
+  const size_t words = layout.words;
+  // The words that may be non-zero in the node's cover: its parent's list,
+  // narrowed to the node's non-zero words when several candidates will read
+  // it. A node that covers half the records, below a parent that takes every
+  // word, takes every word too without a look; so do nodes whose list keeps
+  // more than half the words, since the loop then runs straight through
+  // memory. Their words outside the list are zero. Below a sparse node only
+  // the listed words are ever written or read.
+  const std::vector<uint32_t>* above = t.active_list[depth - 1];
+  const std::vector<uint32_t>* list = above;
+  if (count > 1 && !(above == nullptr && int64_t{x_support} * 2 > s.transactions)) {
+    // Without a branch: whether a word is zero is hard to foretell.
+    std::vector<uint32_t>& own = t.level_active[depth];
+    own.resize(above == nullptr ? words : above->size());
     size_t kept = 0;
-    for (size_t i = 0; i < above.size(); ++i) {
-      if (i == above_split) split = kept;
-      own[kept] = above[i];
-      kept += x[above[i]] != 0;
+    if (above == nullptr) {
+      for (uint32_t w = 0; w < words; ++w) {
+        own[kept] = w;
+        kept += x[w] != 0;
+      }
+    } else {
+      for (const uint32_t w : *above) {
+        own[kept] = w;
+        kept += x[w] != 0;
+      }
     }
-    if (above_split == above.size()) split = kept;
     own.resize(kept);
-    // Dense nodes take every word, so the loop runs straight through memory;
-    // their words outside the list are zero. Below a sparse node only the
-    // listed words are ever written or read.
-    if (kept * 2 > words) {
-      own.resize(words);
-      std::iota(own.begin(), own.end(), 0u);
-      split = s.positive_words;
-    }
+    list = kept * 2 > words ? nullptr : &own;
   }
-  s.active_list[depth] = list;
-  s.active_split[depth] = split;
-  const std::vector<uint32_t>& active = *list;
-  const bool dense = active.size() == words;
+  t.active_list[depth] = list;
+  const CoverStretches stretches = list == nullptr
+                                       ? whole_cover_stretches(layout)
+                                       : listed_stretches(list->data(), list->size(), layout);
 
-  // The root's children are the items themselves: their bitsets stay where
-  // they are.
-  std::vector<uint64_t>& buffer = s.level_bits[depth + 1];
-  if (depth > 0 && buffer.size() < static_cast<size_t>(count) * words)
+  std::vector<uint64_t>& buffer = t.level_bits[depth + 1];
+  if (buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
-  std::vector<Extension>& children = s.level_children[depth + 1];
+  std::vector<Extension>& children = t.level_children[depth + 1];
   children.clear();
   int perfect = 0;
   uint32_t slot = 0;
   for (int i = 0; i < count; ++i) {
     const uint64_t* y = candidate_bits + static_cast<size_t>(candidates[i].slot) * words;
     uint64_t* out = buffer.data() + static_cast<size_t>(slot) * words;
-    const CoverCounts c = depth == 0 ? count_cover(y, words, s.positive_words)
-                          : dense    ? intersect_all(x, y, out, words, s.positive_words)
-                                     : intersect_listed(x, y, out, active.data(), active.size(), split);
+    const CoverCounts c = list == nullptr
+                              ? intersect_all(x, y, out, layout, stretches)
+                              : intersect_listed(x, y, out, list->data(), layout, stretches);
     if (c.support < s.params->min_sup) continue;
     if (c.support == x_support) {
       ++perfect;
       continue;
     }
-    children.push_back(Extension{candidates[i].rank, c.support, c.class_support,
-                                 depth == 0 ? candidates[i].slot : slot, kNoTrieNode});
+    children.push_back(Extension{candidates[i].rank, c.support, c.class_support, slot, kNoTrieNode});
     ++slot;
   }
   return perfect;
 }
 
-void show_progress(Search& s) {
+void show_progress(Search& t) {
   const auto now = std::chrono::steady_clock::now();
-  if (now - s.last_progress < std::chrono::milliseconds(500)) return;
-  s.last_progress = now;
-  std::fprintf(stderr, "\r%llu patterns tested, %zu rules",
-               static_cast<unsigned long long>(s.out->patterns_tested), s.out->rules.size());
+  if (now - t.last_progress < std::chrono::milliseconds(500)) return;
+  t.last_progress = now;
+  const uint64_t news = t.out->patterns_tested - t.reported_patterns;
+  t.reported_patterns = t.out->patterns_tested;
+  const uint64_t total = t.setup->progress_patterns.fetch_add(news) + news;
+  std::fprintf(stderr, "\r%llu patterns tested", static_cast<unsigned long long>(total));
 }
 
 // Gives the node's living children their places in the trie, side by side
 // under the node's own.
-bool store_children(Search& s, uint32_t node_index, std::vector<Extension>& children) {
+bool store_children(PatternTrie& trie, uint32_t node_index, std::vector<Extension>& children) {
   uint32_t stored = 0;
   for (const Extension& child : children) stored += child.alive;
   if (stored == 0) return true;
-  const uint32_t first = add_trie_nodes(s.trie, stored);
-  if (first == kNoTrieNode) {
-    std::fputs("Error: too many frequent patterns to keep their supports\n", stdout);
-    return false;
-  }
-  TrieNode& node = trie_node(s.trie, node_index);
+  const uint32_t first = add_trie_nodes(trie, stored);
+  if (first == kNoTrieNode) return false;
+  TrieNode& node = trie_node(trie, node_index);
   node.first_child = first;
   node.child_count = stored;
   uint32_t next = first;
   for (Extension& child : children) {
     if (!child.alive) continue;
-    trie_node(s.trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
+    trie_node(trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
     child.trie = next++;
   }
   return true;
 }
 
-// Expands the pattern on the path, of length `depth` (0: the empty pattern),
-// whose extensions are drawn from `candidates`. `inherited` counts the items
-// that earlier nodes found in every transaction of their cover: they extend
-// every pattern below without changing its cover.
-void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
+// Expands the pattern on the path, of length `depth` >= 1, whose extensions
+// are drawn from `candidates`. `inherited` counts the items that earlier
+// nodes found in every transaction of their cover: they extend every pattern
+// below without changing its cover.
+void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
             const Extension* candidates, int count, const uint64_t* candidate_bits, int inherited,
             bool parent_alive, int32_t parent_support, int32_t parent_class_support) {
-  if (s.failed) return;
-  if (s.show_progress && (++s.nodes & 0xffff) == 0) show_progress(s);
+  const SearchSetup& s = *t.setup;
+  SubtreeResult& out = *t.out;
+  if (out.failed) return;
+  if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   int perfect = 0;
   if (depth < s.max_len && count > 0)
-    perfect = extend(s, depth, x_bits, x.support, candidates, count, candidate_bits);
+    perfect = extend(t, depth, x_bits, x.support, candidates, count, candidate_bits);
   else
-    s.level_children[depth + 1].clear();
+    t.level_children[depth + 1].clear();
   const int q = inherited + perfect;
 
   // The pattern stands for itself and for its union with every subset of the
   // q cover-preserving items; all of these share its supports and p-value,
   // but only the pattern itself can improve on its generalisations.
-  uint64_t represented = subsets_up_to(q, s.max_len - depth, s.out->count_saturated);
-  if (depth == 0) --represented;
-  if (represented > 0) {
-    add_saturating(s.out->patterns_tested, represented, s.out->count_saturated);
-    if (cached_fisher_within(s.global, x.support, x.class_support)) {
-      add_saturating(s.out->passing_pvalue, represented, s.out->count_saturated);
-      if (depth > 0 && parent_alive) test_rule(s, depth, x, parent_support, parent_class_support);
-    }
+  const uint64_t represented = subsets_up_to(q, s.max_len - depth, out.count_saturated);
+  add_saturating(out.patterns_tested, represented, out.count_saturated);
+  if (cached_fisher_within(t.global, x.support, x.class_support)) {
+    add_saturating(out.passing_pvalue, represented, out.count_saturated);
+    if (parent_alive) test_candidate(t, depth, x, parent_support, parent_class_support);
   }
 
-  std::vector<Extension>& children = s.level_children[depth + 1];
+  std::vector<Extension>& children = t.level_children[depth + 1];
   for (Extension& child : children)
     child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
-  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len && !store_children(s, x.trie, children)) {
-    s.failed = true;
+  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
+      !store_children(*t.trie, x.trie, children)) {
+    out.failed = true;
     return;
   }
-  s.path_trie[depth] = x.trie;
+  t.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
-  const uint64_t* bits = depth == 0 ? s.item_bits.data() : s.level_bits[depth + 1].data();
+  const uint64_t* bits = t.level_bits[depth + 1].data();
   for (int j = n_children - 1; j >= 0; --j) {
-    s.path[depth] = children[j].rank;
-    expand(s, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * s.words,
+    t.path[depth] = children[j].rank;
+    expand(t, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * s.covers.layout.words,
            children.data() + j + 1, n_children - j - 1, bits, q, x.alive, x.support,
            x.class_support);
   }
 }
 
-// Ranks the frequent items by ascending support and builds their bitsets,
-// with the positives first and the others from the next word on.
-void prepare_items(Search& s, const MiningData& data) {
-  std::vector<int32_t> item_support(data.item_keys.size(), 0);
-  for (const int32_t item : data.items) ++item_support[item];
-  std::vector<int32_t> frequent;
-  for (size_t item = 0; item < item_support.size(); ++item)
-    if (item_support[item] >= s.params->min_sup) frequent.push_back(static_cast<int32_t>(item));
-  std::stable_sort(frequent.begin(), frequent.end(),
-                   [&](int32_t a, int32_t b) { return item_support[a] < item_support[b]; });
-  std::vector<int32_t> rank_of(item_support.size(), -1);
-  for (size_t r = 0; r < frequent.size(); ++r) rank_of[frequent[r]] = static_cast<int32_t>(r);
-  s.rank_item = frequent;
-
-  const int32_t n = transaction_count(data);
-  s.positive_words = (static_cast<size_t>(s.positives) + 63) / 64;
-  s.words = s.positive_words + (static_cast<size_t>(n - s.positives) + 63) / 64;
-  s.item_bits.assign(frequent.size() * s.words, 0);
-  size_t next_positive = 0, next_other = s.positive_words * 64;
-  for (int32_t t = 0; t < n; ++t) {
-    const size_t bit = data.labels[t] == 1 && s.positives > 0 ? next_positive++ : next_other++;
-    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i) {
-      const int32_t rank = rank_of[data.items[i]];
-      if (rank >= 0) s.item_bits[rank * s.words + bit / 64] |= uint64_t{1} << (bit % 64);
-    }
+// The number of threads to search with: BRIMEL_THREADS when it is set to a
+// positive number, else one per processor.
+int search_threads() {
+  const char* text = std::getenv("BRIMEL_THREADS");
+  if (text != nullptr && *text != '\0') {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end == '\0' && value >= 1 && value <= 1024) return static_cast<int>(value);
+    std::printf("Warning: BRIMEL_THREADS=%s is not a thread count from 1 to 1024; ignored\n", text);
   }
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace
@@ -339,49 +380,104 @@ void prepare_items(Search& s, const MiningData& data) {
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result) {
   result = SearchResult{};
-  Search s;
+  SearchSetup s;
   s.params = &params;
-  s.out = &result;
   s.transactions = transaction_count(data);
   s.positives = data.classes_usable ? data.positives : 0;
   s.log_factorial = build_log_factorial_table(s.transactions);
-  s.global = make_fisher_verdict_cache(make_fisher_bound(s.log_factorial.data(), params.max_pvalue),
-                                       s.transactions, s.positives);
+  s.global_bound = make_fisher_bound(s.log_factorial.data(), params.max_pvalue);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
   s.log10_local = std::log10(params.max_local_pvalue);
   s.base_confidence =
       s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
-  s.last_progress = std::chrono::steady_clock::now();
 
-  prepare_items(s, data);
-  const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
+  build_item_covers(data, params.min_sup, s.positives, s.covers);
+  const CoverLayout& layout = s.covers.layout;
+  const int32_t frequent = static_cast<int32_t>(s.covers.rank_item.size());
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
-  s.level_bits.resize(s.max_len + 2);
-  s.level_children.resize(s.max_len + 2);
-  s.level_active.resize(s.max_len + 2);
-  s.active_list.assign(s.max_len + 2, nullptr);
-  s.active_split.assign(s.max_len + 2, 0);
-  s.path.assign(s.max_len + 1, 0);
-  s.path_trie.assign(s.max_len + 1, kTrieRoot);
-  reset_trie(s.trie, s.transactions, s.positives);
 
-  // The root: the empty pattern, covering every transaction; its candidates
-  // are the frequent items.
-  std::vector<uint64_t>& all = s.level_bits[0];
-  all.assign(s.words, 0);
-  for (int32_t t = 0; t < s.positives; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
-  for (int32_t t = 0; t < s.transactions - s.positives; ++t) {
-    const size_t bit = s.positive_words * 64 + t;
-    all[bit / 64] |= uint64_t{1} << (bit % 64);
+  // The root: the empty pattern, covering every transaction; its children
+  // are the frequent items but those found in every transaction.
+  std::vector<Extension> items;
+  int perfect = 0;
+  for (int32_t r = 0; r < frequent; ++r) {
+    const CoverCounts c = count_cover(s.covers.bits.data() + static_cast<size_t>(r) * layout.words, layout);
+    if (c.support == s.transactions) {
+      ++perfect;
+      continue;
+    }
+    items.push_back(Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
   }
-  std::vector<Extension> candidates(frequent);
-  for (int32_t r = 0; r < frequent; ++r)
-    candidates[r] = Extension{r, 0, 0, static_cast<uint32_t>(r), kNoTrieNode};
-  const Extension root{-1, s.transactions, s.positives, 0, kTrieRoot, true};
-  expand(s, 0, root, all.data(), candidates.data(), frequent, s.item_bits.data(), 0, true,
-         s.transactions, s.positives);
+  uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
+  FisherVerdictCache root_global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+  if (represented > 0) {
+    add_saturating(result.patterns_tested, represented, result.count_saturated);
+    if (cached_fisher_within(root_global, s.transactions, s.positives))
+      add_saturating(result.passing_pvalue, represented, result.count_saturated);
+  }
+  s.tries.resize(static_cast<size_t>(frequent));
+  for (Extension& item : items) {
+    item.alive = may_generalise_rule(s, item.support, item.class_support);
+    if (item.alive && 1 < s.max_len) {
+      reset_trie(s.tries[item.rank], TrieNode{item.rank, item.support, item.class_support, 0, 0},
+                 static_cast<uint32_t>(frequent));
+      item.trie = kTrieRoot;
+    }
+  }
+
+  // The items' subtrees, from the last item back, shared out among threads.
+  const int n_items = static_cast<int>(items.size());
+  std::vector<SubtreeResult> subtrees(items.size());
+  std::atomic<int> next_subtree{0};
+  std::atomic<bool> failed{false};
+  auto work = [&] {
+    Search t;
+    t.setup = &s;
+    t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+    const size_t levels = static_cast<size_t>(s.max_len) + 2;
+    t.level_bits.resize(levels);
+    t.level_children.resize(levels);
+    t.level_active.resize(levels);
+    t.active_list.assign(levels, nullptr);
+    t.path.assign(levels, 0);
+    t.path_trie.assign(levels, kNoTrieNode);
+    t.last_progress = std::chrono::steady_clock::now();
+    for (;;) {
+      const int k = next_subtree.fetch_add(1);
+      if (k >= n_items || failed) break;
+      const int j = n_items - 1 - k;
+      const Extension& item = items[j];
+      t.out = &subtrees[j];
+      t.trie = &s.tries[item.rank];
+      t.reported_patterns = 0;
+      t.path[0] = item.rank;
+      expand(t, 1, item, s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words,
+             items.data() + j + 1, n_items - j - 1, s.covers.bits.data(), perfect, true,
+             s.transactions, s.positives);
+      if (t.out->failed) failed = true;
+    }
+  };
+  const int threads = std::min(search_threads(), std::max(n_items, 1));
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
   if (show_progress) std::fputs("\r\033[K", stderr);
-  return !s.failed;
+  if (failed) {
+    std::fputs("Error: too many frequent patterns to keep their supports\n", stdout);
+    return false;
+  }
+
+  std::vector<int32_t> scratch;
+  for (int j = n_items - 1; j >= 0; --j) {
+    const SubtreeResult& sub = subtrees[j];
+    add_saturating(result.patterns_tested, sub.patterns_tested, result.count_saturated);
+    add_saturating(result.passing_pvalue, sub.passing_pvalue, result.count_saturated);
+    result.count_saturated = result.count_saturated || sub.count_saturated;
+    for (const Candidate& c : sub.candidates)
+      settle_candidate(s, c, sub.candidate_ranks.data() + c.item_begin, scratch, result);
+  }
+  return true;
 }
