@@ -7,11 +7,12 @@
 // is tested.
 //
 // The subtrees of the items are searched in parallel, each with a trie of
-// its own. A pattern's generalisations without its first item lie in another
-// item's subtree, so those are looked up once every subtree is done: the
-// search keeps the patterns that pass every other test as candidates, and
-// the candidates are settled afterwards in the order one thread would have
-// found them.
+// its own, dropped when the subtree is done: a pattern's generalisations lie
+// in its own item's subtree, but for the one without its first item. That
+// one is only needed for the patterns that pass every other test, which the
+// search keeps as candidate rules; once every subtree is done, the
+// candidates are settled in the order one thread would have found them,
+// their last generalisation counted afresh from the items' bitsets.
 #include "pattern_search.h"
 
 #include <algorithm>
@@ -44,12 +45,15 @@ struct Extension {
 // A pattern that passed every test but the one against its generalisation
 // without its first item.
 struct Candidate {
-  uint64_t item_begin = 0;  // its ranks, ascending, in SubtreeResult.candidate_ranks
+  // Its ranks, ascending, in SubtreeResult.candidate_ranks; after them the
+  // supports and class supports of its other generalisations of one item
+  // less, the parent first, in SubtreeResult.candidate_generals (length - 1
+  // pairs).
+  uint64_t item_begin = 0;
+  uint64_t general_begin = 0;
   int32_t length = 0;
   int32_t support = 0;
   int32_t class_support = 0;
-  int32_t parent_support = 0;
-  int32_t parent_class_support = 0;
 };
 
 // What the search of one item's subtree found.
@@ -60,6 +64,7 @@ struct SubtreeResult {
   bool failed = false;
   std::vector<Candidate> candidates;
   std::vector<int32_t> candidate_ranks;
+  std::vector<int32_t> candidate_generals;
 };
 
 // Everything the threads share; read only while they run.
@@ -74,9 +79,7 @@ struct SearchSetup {
   LogFactorialTable log_factorial;
   FisherBound global_bound;
   FisherBound local;
-  // Per rank: the item's pattern at the root and its stored extensions; empty
-  // when the item is not stored.
-  std::vector<PatternTrie> tries;
+  std::vector<char> item_alive;  // per rank: a child of the root that may generalise a rule
 
   bool show_progress = false;
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
@@ -86,7 +89,7 @@ struct SearchSetup {
 struct Search {
   const SearchSetup* setup = nullptr;
   SubtreeResult* out = nullptr;
-  PatternTrie* trie = nullptr;  // the trie of the subtree's item
+  PatternTrie trie;  // the subtree's item and its stored extensions
   FisherVerdictCache global;    // tables of the whole data and the rule class
   std::vector<std::vector<uint64_t>> level_bits;       // depth d: bitsets of the patterns of length d
   std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
@@ -144,21 +147,25 @@ bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t
          fisher_within(s.local, general_support, support, general_class_support, class_support);
 }
 
-// The node of the pattern of the `count` ranks at `ranks` (ascending, count
-// >= 1), or null when no trie holds it.
-const TrieNode* find_pattern(const SearchSetup& s, const int32_t* ranks, int count) {
-  const PatternTrie& trie = s.tries[ranks[0]];
-  if (trie.size == 0) return nullptr;
-  return find_extension(trie, kTrieRoot, ranks + 1, count - 1);
-}
-
-// The generalisation of the pattern `ranks` (of `depth` items) without its
-// item number `skip`, from scratch; `scratch` holds its ranks.
-const TrieNode* find_generalisation(const SearchSetup& s, const int32_t* ranks, int depth, int skip,
-                                    std::vector<int32_t>& scratch) {
-  scratch.assign(ranks, ranks + skip);
-  scratch.insert(scratch.end(), ranks + skip + 1, ranks + depth);
-  return find_pattern(s, scratch.data(), depth - 1);
+// The counts of the pattern of the `count` ranks at `ranks` (ascending),
+// which a candidate holds, as its subtree's trie held them: false when the
+// trie did not hold it, as one of its prefixes could not generalise a rule.
+// The trie held every pattern inside a candidate that it did not drop so.
+bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
+                   std::vector<uint64_t>& cover, CoverCounts& counts) {
+  const CoverLayout& layout = s.covers.layout;
+  if (!s.item_alive[ranks[0]]) return false;
+  const uint64_t* bits = s.covers.bits.data();
+  cover.assign(bits + static_cast<size_t>(ranks[0]) * layout.words,
+               bits + static_cast<size_t>(ranks[0] + 1) * layout.words);
+  counts = count_cover(cover.data(), layout);
+  const CoverStretches whole = whole_cover_stretches(layout);
+  for (int i = 1; i < count; ++i) {
+    counts = intersect_all(cover.data(), bits + static_cast<size_t>(ranks[i]) * layout.words,
+                           cover.data(), layout, whole);
+    if (!may_generalise_rule(s, counts.support, counts.class_support)) return false;
+  }
+  return true;
 }
 
 // The tests for the pattern on the path (its global p-value has passed)
@@ -169,44 +176,50 @@ void test_candidate(Search& t, int depth, const Extension& x, int32_t parent_sup
   const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
+  SubtreeResult& out = *t.out;
+  const size_t general_begin = out.candidate_generals.size();
   if (depth >= 2) {
     if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
+    out.candidate_generals.push_back(parent_support);
+    out.candidate_generals.push_back(parent_class_support);
     for (int skip = 1; skip + 1 < depth; ++skip) {
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general = find_extension(*t.trie, t.path_trie[skip], t.path.data() + skip + 1,
+      const TrieNode* general = find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1,
                                                depth - skip - 1);
       if (general == nullptr ||
-          !beats(s, x.support, x.class_support, general->support, general->class_support))
+          !beats(s, x.support, x.class_support, general->support, general->class_support)) {
+        out.candidate_generals.resize(general_begin);
         return;
+      }
+      out.candidate_generals.push_back(general->support);
+      out.candidate_generals.push_back(general->class_support);
     }
   }
-  SubtreeResult& out = *t.out;
-  out.candidates.push_back(Candidate{out.candidate_ranks.size(), depth, x.support, x.class_support,
-                                     parent_support, parent_class_support});
+  out.candidates.push_back(
+      Candidate{out.candidate_ranks.size(), general_begin, depth, x.support, x.class_support});
   out.candidate_ranks.insert(out.candidate_ranks.end(), t.path.begin(), t.path.begin() + depth);
 }
 
 // The last test of a candidate, against its generalisation without its first
 // item; a candidate that passes becomes a rule with its p-values.
-void settle_candidate(const SearchSetup& s, const Candidate& c, const int32_t* ranks,
-                      std::vector<int32_t>& scratch, SearchResult& result) {
+void settle_candidate(const SearchSetup& s, const Candidate& c, const SubtreeResult& sub,
+                      std::vector<uint64_t>& cover, SearchResult& result) {
   const double* lf = s.log_factorial.data();
+  const int32_t* ranks = sub.candidate_ranks.data() + c.item_begin;
   double max_local = 0.0;
   if (c.length >= 2) {
-    const TrieNode* without_first = find_pattern(s, ranks + 1, c.length - 1);
-    if (without_first == nullptr || !beats(s, c.support, c.class_support, without_first->support,
-                                           without_first->class_support))
+    CoverCounts first_dropped;
+    if (!count_pattern(s, ranks + 1, c.length - 1, cover, first_dropped) ||
+        !beats(s, c.support, c.class_support, first_dropped.support, first_dropped.class_support))
       return;
-    max_local = fisher_pvalue_skipping(lf, c.parent_support, c.support, c.parent_class_support,
-                                       c.class_support);
-    for (int skip = 0; skip + 1 < c.length; ++skip) {
-      const TrieNode* general =
-          skip == 0 ? without_first : find_generalisation(s, ranks, c.length, skip, scratch);
-      max_local = std::max(max_local, fisher_pvalue_skipping(lf, general->support, c.support,
-                                                             general->class_support, c.class_support));
-    }
+    max_local = fisher_pvalue_skipping(lf, first_dropped.support, c.support,
+                                       first_dropped.class_support, c.class_support);
+    const int32_t* generals = sub.candidate_generals.data() + c.general_begin;
+    for (int g = 0; g + 1 < c.length; ++g)
+      max_local = std::max(max_local, fisher_pvalue_skipping(lf, generals[2 * g], c.support,
+                                                             generals[2 * g + 1], c.class_support));
   }
   MinedRule rule;
   rule.item_begin = result.rule_items.size();
@@ -347,7 +360,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
   for (Extension& child : children)
     child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
   if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
-      !store_children(*t.trie, x.trie, children)) {
+      !store_children(t.trie, x.trie, children)) {
     out.failed = true;
     return;
   }
@@ -417,14 +430,10 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     if (cached_fisher_within(root_global, s.transactions, s.positives))
       add_saturating(result.passing_pvalue, represented, result.count_saturated);
   }
-  s.tries.resize(static_cast<size_t>(frequent));
+  s.item_alive.assign(static_cast<size_t>(frequent), 0);
   for (Extension& item : items) {
     item.alive = may_generalise_rule(s, item.support, item.class_support);
-    if (item.alive && 1 < s.max_len) {
-      reset_trie(s.tries[item.rank], TrieNode{item.rank, item.support, item.class_support, 0, 0},
-                 static_cast<uint32_t>(frequent));
-      item.trie = kTrieRoot;
-    }
+    s.item_alive[item.rank] = item.alive;
   }
 
   // The items' subtrees, from the last item back, shared out among threads.
@@ -450,10 +459,15 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
       const int j = n_items - 1 - k;
       const Extension& item = items[j];
       t.out = &subtrees[j];
-      t.trie = &s.tries[item.rank];
+      t.trie = PatternTrie{};
+      if (item.alive && 1 < s.max_len)
+        reset_trie(t.trie, TrieNode{item.rank, item.support, item.class_support, 0, 0},
+                   static_cast<uint32_t>(frequent));
       t.reported_patterns = 0;
       t.path[0] = item.rank;
-      expand(t, 1, item, s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words,
+      Extension root_child = item;
+      root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
+      expand(t, 1, root_child, s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words,
              items.data() + j + 1, n_items - j - 1, s.covers.bits.data(), perfect, true,
              s.transactions, s.positives);
       if (t.out->failed) failed = true;
@@ -470,14 +484,14 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     return false;
   }
 
-  std::vector<int32_t> scratch;
+  std::vector<uint64_t> cover;
   for (int j = n_items - 1; j >= 0; --j) {
     const SubtreeResult& sub = subtrees[j];
     add_saturating(result.patterns_tested, sub.patterns_tested, result.count_saturated);
     add_saturating(result.passing_pvalue, sub.passing_pvalue, result.count_saturated);
     result.count_saturated = result.count_saturated || sub.count_saturated;
     for (const Candidate& c : sub.candidates)
-      settle_candidate(s, c, sub.candidate_ranks.data() + c.item_begin, scratch, result);
+      settle_candidate(s, c, sub, cover, result);
   }
   return true;
 }
