@@ -32,9 +32,11 @@ struct Table {
 };
 
 // Sum of the terms after `start` (exclusive) going away from the mode, as
-// multiples of P(start); stops once the rest cannot reach `negligible`.
+// multiples of P(start); stops once the rest cannot reach `negligible`, and
+// sets `accepted` and stops once the sum and all the rest are surely below
+// `accept_below`.
 double tail_sum(const Table& t, int64_t start, int64_t end, int step, double negligible,
-                double give_up) {
+                double give_up, double accept_below, bool& accepted) {
   double sum = 0.0;
   double term = 1.0;
   for (int64_t x = start; x != end; x += step) {
@@ -43,9 +45,24 @@ double tail_sum(const Table& t, int64_t start, int64_t end, int step, double neg
     sum += term;
     if (sum > give_up) return sum;
     // Ratios only fall further out, so a geometric series bounds the rest.
-    if (ratio < 1.0 && term * ratio / (1.0 - ratio) < negligible) break;
+    if (ratio < 1.0) {
+      const double rest = term * ratio / (1.0 - ratio);
+      if (rest < negligible) break;
+      if (sum + rest < accept_below) {
+        accepted = true;
+        break;
+      }
+    }
   }
   return sum;
+}
+
+// An upper bound on the sum of the terms after `start` going away from the
+// mode, as multiples of P(start): the geometric series of its first ratio.
+double tail_bound(const Table& t, int64_t start, int64_t end, int step) {
+  if (start == end) return 0.0;
+  const double ratio = step > 0 ? t.up(start) : t.down(start);
+  return ratio < 1.0 ? ratio / (1.0 - ratio) : std::numeric_limits<double>::infinity();
 }
 
 }  // namespace
@@ -155,18 +172,21 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
 
   const double observed = std::pow(10.0, log_observed);
   const double give_up = fisher.bound * (1.0 + kUnsure) / observed;  // in multiples of observed
+  // Below this the p-value surely passes, in multiples of observed.
+  const double accept = fisher.bound * (1.0 - kUnsure) / observed;
   const double negligible = fisher.bound * 1e-11 / observed;
   const int step = kc < mode ? -1 : 1;
   const int64_t own_end = step < 0 ? lo : hi;
   // A neighbour as probable as the observed table is a tie the exact
   // function may break either way.
   if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
-  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up);
-  if (sum > give_up) return false;
 
   // The far tail starts at the table nearest the mode, beyond it, that is no
   // more probable than the observed one; log probabilities are monotone there.
   const int64_t far_end = step < 0 ? hi : lo;
+  bool has_far = false;
+  int64_t far_first = far_end;
+  double far_first_term = 0.0;  // P(far_first) in multiples of observed
   int64_t near = mode, far = far_end;  // the start lies between them
   if (log_p(far) <= log_observed + kTieLog) {
     while (near != far) {
@@ -174,17 +194,34 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
       if (log_p(mid) <= log_observed) far = mid;
       else near = mid - step;
     }
-    const int64_t first = far;
-    const double log_first = log_p(first);
-    const int64_t before = first + step;  // one step back towards the mode
+    const double log_first = log_p(far);
+    const int64_t before = far + step;  // one step back towards the mode
     if (std::abs(log_first - log_observed) < kTieLog ||
         (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog))
       return exact();
     if (log_first <= log_observed) {
-      const double first_term = std::pow(10.0, log_first - log_observed);
-      sum += first_term * (1.0 + tail_sum(t, first, far_end, -step, negligible / first_term,
-                                          (give_up - sum) / first_term));
+      has_far = true;
+      far_first = far;
+      far_first_term = std::pow(10.0, log_first - log_observed);
     }
+  }
+  const double far_bound =
+      has_far ? far_first_term * (1.0 + tail_bound(t, far_first, far_end, -step)) : 0.0;
+  // Most tables are settled by the geometric bounds of both tails alone.
+  if (1.0 + tail_bound(t, kc, own_end, step) + far_bound < accept) return true;
+
+  bool accepted = false;
+  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound,
+                              accepted);
+  if (accepted) return true;
+  if (sum > give_up) return false;
+  if (has_far) {
+    const double far_sum =
+        1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
+                       (give_up - sum) / far_first_term, (accept - sum) / far_first_term - 1.0,
+                       accepted);
+    if (accepted) return true;
+    sum += far_first_term * far_sum;
   }
   const double pvalue = sum * observed;
   if (pvalue > fisher.bound * (1.0 + kUnsure)) return false;
