@@ -1,33 +1,28 @@
-// Merging records: sorting them by class and frequent items brings equal
-// ones together. Within its class a merged record's place then follows the
-// number of bit planes its weight needs, most first, so that the words
-// needing planes are few and lie together; and within that, its items, the
-// most frequent first, so that a pattern's cover gathers in few words.
+// Merging records: sorting them by class and items brings equal ones
+// together. Within its class a merged record's place then follows the number
+// of bit planes its weight needs, most first, so that the words needing
+// planes are few and lie together; and within that, its items, the most
+// frequent first, so that a pattern's cover gathers in few words.
 #include "item_covers.h"
 
 #include <algorithm>
-#include <functional>
 #include <bit>
 #include <numeric>
 
 namespace {
 
-struct MergedRecord {
-  int64_t first = 0;  // its frequent item ranks in `projected`
-  int64_t end = 0;
-  int32_t weight = 0;
-};
-
-// Lays out one class's records (in order of planes needed) from word `first_word`
-// and returns the end of its heavy words.
-size_t lay_out_class(const std::vector<MergedRecord>& records, size_t first_word,
-                     const std::vector<int32_t>& projected, ItemCovers& covers) {
+// Lays out one class's merged records, `order` into `merged` (in order of
+// planes needed), from word `first_word` and returns the end of its heavy
+// words.
+size_t lay_out_class(const RecordSet& merged, const std::vector<int32_t>& order, size_t first_word,
+                     const std::vector<int32_t>& slot_of_rank, ItemCovers& covers) {
   CoverLayout& layout = covers.layout;
   size_t heavy_end = first_word;
-  for (size_t i = 0; i < records.size(); ++i) {
+  for (size_t i = 0; i < order.size(); ++i) {
+    const int32_t record = order[i];
     const size_t word = first_word + i / 64;
     const uint64_t bit = uint64_t{1} << (i % 64);
-    const uint32_t weight = static_cast<uint32_t>(records[i].weight);
+    const uint32_t weight = static_cast<uint32_t>(merged.weights[record]);
     if (i % 64 == 0 && weight > 1) {
       // The word's first record needs the most planes.
       layout.plane_begin.resize(word + 1, static_cast<uint32_t>(layout.planes.size()));
@@ -41,16 +36,23 @@ size_t lay_out_class(const std::vector<MergedRecord>& records, size_t first_word
         if (weight >> b & 1) planes[b] |= bit;
     }
     covers.all[word] |= bit;
-    for (int64_t k = records[i].first; k < records[i].end; ++k)
-      covers.bits[static_cast<size_t>(projected[k]) * layout.words + word] |= bit;
+    for (int64_t k = merged.offsets[record]; k < merged.offsets[record + 1]; ++k)
+      covers.bits[static_cast<size_t>(slot_of_rank[merged.ranks[k]]) * layout.words + word] |= bit;
   }
   return heavy_end;
 }
 
+void append_record(RecordSet& set, const int32_t* first, const int32_t* last, int32_t weight,
+                   bool positive) {
+  set.ranks.insert(set.ranks.end(), first, last);
+  set.offsets.push_back(static_cast<int64_t>(set.ranks.size()));
+  set.weights.push_back(weight);
+  set.positive.push_back(positive);
+}
+
 }  // namespace
 
-void build_item_covers(const MiningData& data, int32_t min_sup, int32_t positives,
-                       ItemCovers& covers) {
+std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup) {
   std::vector<int32_t> item_support(data.item_keys.size(), 0);
   for (const int32_t item : data.items) ++item_support[item];
   std::vector<int32_t> frequent;
@@ -58,58 +60,115 @@ void build_item_covers(const MiningData& data, int32_t min_sup, int32_t positive
     if (item_support[item] >= min_sup) frequent.push_back(static_cast<int32_t>(item));
   std::stable_sort(frequent.begin(), frequent.end(),
                    [&](int32_t a, int32_t b) { return item_support[a] < item_support[b]; });
-  std::vector<int32_t> rank_of(item_support.size(), -1);
-  for (size_t r = 0; r < frequent.size(); ++r) rank_of[frequent[r]] = static_cast<int32_t>(r);
-  covers.rank_item = frequent;
+  return frequent;
+}
 
-  // Each record as its frequent items' ranks, descending.
+RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
+                         int32_t positives) {
+  std::vector<int32_t> rank_of(data.item_keys.size(), -1);
+  for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
+  RecordSet records;
   const int32_t n = transaction_count(data);
-  std::vector<int32_t> projected;
-  std::vector<int64_t> offsets{0};
-  projected.reserve(data.items.size());
-  offsets.reserve(static_cast<size_t>(n) + 1);
+  records.ranks.reserve(data.items.size());
+  records.offsets.reserve(static_cast<size_t>(n) + 1);
+  std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
-    const size_t start = projected.size();
+    ranks.clear();
     for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
-      if (rank_of[data.items[i]] >= 0) projected.push_back(rank_of[data.items[i]]);
-    std::sort(projected.begin() + static_cast<int64_t>(start), projected.end(), std::greater<>());
-    offsets.push_back(static_cast<int64_t>(projected.size()));
+      if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
+    std::sort(ranks.begin(), ranks.end(), std::greater<>());
+    append_record(records, ranks.data(), ranks.data() + ranks.size(), 1,
+                  positives > 0 && data.labels[t] == 1);
   }
-  auto positive = [&](int32_t t) { return positives > 0 && data.labels[t] == 1; };
-  auto same_class_before = [&](int32_t a, int32_t b) {
-    return std::lexicographical_compare(projected.begin() + offsets[a], projected.begin() + offsets[a + 1],
-                                        projected.begin() + offsets[b], projected.begin() + offsets[b + 1]);
+  return records;
+}
+
+void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
+                  ItemCovers& covers) {
+  // Each record kept to the ranks with a slot.
+  RecordSet kept;
+  const size_t count = records.weights.size();
+  kept.ranks.reserve(records.ranks.size());
+  kept.offsets.reserve(count + 1);
+  std::vector<int32_t> ranks;
+  for (size_t i = 0; i < count; ++i) {
+    ranks.clear();
+    for (int64_t k = records.offsets[i]; k < records.offsets[i + 1]; ++k)
+      if (slot_of_rank[records.ranks[k]] >= 0) ranks.push_back(records.ranks[k]);
+    append_record(kept, ranks.data(), ranks.data() + ranks.size(), records.weights[i],
+                  records.positive[i]);
+  }
+  auto items_before = [&](int32_t a, int32_t b) {
+    return std::lexicographical_compare(
+        kept.ranks.begin() + kept.offsets[a], kept.ranks.begin() + kept.offsets[a + 1],
+        kept.ranks.begin() + kept.offsets[b], kept.ranks.begin() + kept.offsets[b + 1]);
   };
-  std::vector<int32_t> order(static_cast<size_t>(n));
+  std::vector<int32_t> order(count);
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-    if (positive(a) != positive(b)) return positive(a);
-    return same_class_before(a, b);
+    if (kept.positive[a] != kept.positive[b]) return kept.positive[a] > kept.positive[b];
+    return items_before(a, b);
   });
-  std::vector<MergedRecord> merged[2];  // rule class, others
-  for (size_t i = 0; i < order.size();) {
-    size_t j = i + 1;
-    while (j < order.size() && positive(order[j]) == positive(order[i]) &&
-           !same_class_before(order[i], order[j]))
-      ++j;
-    merged[positive(order[i]) ? 0 : 1].push_back(
-        MergedRecord{offsets[order[i]], offsets[order[i] + 1], static_cast<int32_t>(j - i)});
+  RecordSet& merged = covers.merged;
+  merged = RecordSet{};
+  std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
+  for (size_t i = 0; i < count;) {
+    const int32_t first = order[i];
+    int64_t weight = 0;
+    size_t j = i;
+    for (; j < count && kept.positive[order[j]] == kept.positive[first] &&
+           !items_before(first, order[j]);
+         ++j)
+      weight += kept.weights[order[j]];
+    by_class[kept.positive[first] ? 0 : 1].push_back(static_cast<int32_t>(merged.weights.size()));
+    append_record(merged, kept.ranks.data() + kept.offsets[first],
+                  kept.ranks.data() + kept.offsets[first + 1], static_cast<int32_t>(weight),
+                  kept.positive[first]);
     i = j;
   }
-  for (std::vector<MergedRecord>& records : merged)
-    std::stable_sort(records.begin(), records.end(),
-                     [](const MergedRecord& a, const MergedRecord& b) {
-                       return std::bit_width(static_cast<uint32_t>(a.weight)) >
-                              std::bit_width(static_cast<uint32_t>(b.weight));
-                     });
+  for (std::vector<int32_t>& group : by_class)
+    std::stable_sort(group.begin(), group.end(), [&](int32_t a, int32_t b) {
+      return std::bit_width(static_cast<uint32_t>(merged.weights[a])) >
+             std::bit_width(static_cast<uint32_t>(merged.weights[b]));
+    });
 
   CoverLayout& layout = covers.layout;
   layout = CoverLayout{};
-  layout.positive_words = (merged[0].size() + 63) / 64;
-  layout.words = layout.positive_words + (merged[1].size() + 63) / 64;
-  covers.bits.assign(frequent.size() * layout.words, 0);
+  layout.positive_words = (by_class[0].size() + 63) / 64;
+  layout.words = layout.positive_words + (by_class[1].size() + 63) / 64;
+  covers.bits.assign(static_cast<size_t>(slots) * layout.words, 0);
   covers.all.assign(layout.words, 0);
-  layout.positive_heavy_end = lay_out_class(merged[0], 0, projected, covers);
-  layout.other_heavy_end = lay_out_class(merged[1], layout.positive_words, projected, covers);
+  layout.positive_heavy_end = lay_out_class(merged, by_class[0], 0, slot_of_rank, covers);
+  layout.other_heavy_end =
+      lay_out_class(merged, by_class[1], layout.positive_words, slot_of_rank, covers);
   layout.plane_begin.resize(layout.other_heavy_end + 1, static_cast<uint32_t>(layout.planes.size()));
+
+  // The merged records in bit order.
+  RecordSet in_order;
+  in_order.ranks.reserve(merged.ranks.size());
+  in_order.offsets.reserve(merged.weights.size() + 1);
+  for (const std::vector<int32_t>& group : by_class)
+    for (const int32_t r : group)
+      append_record(in_order, merged.ranks.data() + merged.offsets[r],
+                    merged.ranks.data() + merged.offsets[r + 1], merged.weights[r], merged.positive[r]);
+  merged = std::move(in_order);
+  covers.positive_records = by_class[0].size();
+}
+
+RecordSet records_in(const ItemCovers& covers, const uint64_t* bits) {
+  const CoverLayout& layout = covers.layout;
+  const RecordSet& merged = covers.merged;
+  // Bit b of the rule class is record b; the others start a word boundary on.
+  const int64_t positives = static_cast<int64_t>(covers.positive_records);
+  RecordSet records;
+  for (size_t w = 0; w < layout.words; ++w)
+    for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+      const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
+      const int64_t r = w < layout.positive_words
+                            ? bit
+                            : bit - static_cast<int64_t>(layout.positive_words * 64) + positives;
+      append_record(records, merged.ranks.data() + merged.offsets[r],
+                    merged.ranks.data() + merged.offsets[r + 1], merged.weights[r], merged.positive[r]);
+    }
+  return records;
 }

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <thread>
 
 #include "driver/run_stats.h"
@@ -75,7 +76,8 @@ struct SearchSetup {
   int32_t max_len = 0;
   double base_confidence = 0.0;
   double log10_local = 0.0;  // log10(max_local_pvalue)
-  ItemCovers covers;
+  std::vector<int32_t> rank_item;  // rank -> item id
+  ItemCovers covers;               // of the frequent items over the whole data, slot = rank
   LogFactorialTable log_factorial;
   FisherBound global_bound;
   FisherBound local;
@@ -89,7 +91,9 @@ struct SearchSetup {
 struct Search {
   const SearchSetup* setup = nullptr;
   SubtreeResult* out = nullptr;
-  PatternTrie trie;  // the subtree's item and its stored extensions
+  PatternTrie trie;    // the subtree's item and its stored extensions
+  ItemCovers covers;  // of the items that may extend the subtree's item, over its records
+  int32_t subtree_weight = 0;  // the number of records below the item
   FisherVerdictCache global;    // tables of the whole data and the rule class
   std::vector<std::vector<uint64_t>> level_bits;       // depth d: bitsets of the patterns of length d
   std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
@@ -228,7 +232,7 @@ void settle_candidate(const SearchSetup& s, const Candidate& c, const SubtreeRes
   rule.class_support = c.class_support;
   rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, c.support, s.positives, c.class_support);
   rule.max_local_pvalue = max_local;
-  for (int i = 0; i < c.length; ++i) result.rule_items.push_back(s.covers.rank_item[ranks[i]]);
+  for (int i = 0; i < c.length; ++i) result.rule_items.push_back(s.rank_item[ranks[i]]);
   std::sort(result.rule_items.end() - c.length, result.rule_items.end());
   result.rules.push_back(rule);
 }
@@ -239,7 +243,7 @@ void settle_candidate(const SearchSetup& s, const Candidate& c, const SubtreeRes
 int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Extension* candidates,
            int count, const uint64_t* candidate_bits) {
   const SearchSetup& s = *t.setup;
-  const CoverLayout& layout = s.covers.layout;
+  const CoverLayout& layout = t.covers.layout;
   const size_t words = layout.words;
   // The words that may be non-zero in the node's cover: its parent's list,
   // narrowed to the node's non-zero words when several candidates will read
@@ -250,7 +254,7 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Ext
   // the listed words are ever written or read.
   const std::vector<uint32_t>* above = t.active_list[depth - 1];
   const std::vector<uint32_t>* list = above;
-  if (count > 1 && !(above == nullptr && int64_t{x_support} * 2 > s.transactions)) {
+  if (count > 1 && !(above == nullptr && int64_t{x_support} * 2 > t.subtree_weight)) {
     // Without a branch: whether a word is zero is hard to foretell.
     std::vector<uint32_t>& own = t.level_active[depth];
     own.resize(above == nullptr ? words : above->size());
@@ -369,7 +373,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
   const uint64_t* bits = t.level_bits[depth + 1].data();
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
-    expand(t, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * s.covers.layout.words,
+    expand(t, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * t.covers.layout.words,
            children.data() + j + 1, n_children - j - 1, bits, q, x.alive, x.support,
            x.class_support);
   }
@@ -405,9 +409,12 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
       s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
 
-  build_item_covers(data, params.min_sup, s.positives, s.covers);
+  s.rank_item = rank_frequent_items(data, params.min_sup);
+  const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
+  std::vector<int32_t> slot_of_rank(static_cast<size_t>(frequent));
+  std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
+  build_covers(ranked_records(data, s.rank_item, s.positives), slot_of_rank, frequent, s.covers);
   const CoverLayout& layout = s.covers.layout;
-  const int32_t frequent = static_cast<int32_t>(s.covers.rank_item.size());
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
 
@@ -452,6 +459,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     t.active_list.assign(levels, nullptr);
     t.path.assign(levels, 0);
     t.path_trie.assign(levels, kNoTrieNode);
+    std::vector<int32_t> slot_of_item(static_cast<size_t>(frequent));
     t.last_progress = std::chrono::steady_clock::now();
     for (;;) {
       const int k = next_subtree.fetch_add(1);
@@ -465,10 +473,23 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
                    static_cast<uint32_t>(frequent));
       t.reported_patterns = 0;
       t.path[0] = item.rank;
+      // The search below the item runs over its own records, kept to the
+      // items that may extend it and merged again.
+      std::vector<Extension> candidates(items.begin() + j + 1, items.end());
+      std::fill(slot_of_item.begin(), slot_of_item.end(), -1);
+      for (size_t i = 0; i < candidates.size(); ++i) {
+        slot_of_item[candidates[i].rank] = static_cast<int32_t>(i);
+        candidates[i].slot = static_cast<uint32_t>(i);
+      }
+      t.covers = ItemCovers{};
+      if (!candidates.empty())
+        build_covers(records_in(s.covers, s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words),
+                     slot_of_item, static_cast<int32_t>(candidates.size()), t.covers);
+      t.subtree_weight = item.support;
       Extension root_child = item;
       root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
-      expand(t, 1, root_child, s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words,
-             items.data() + j + 1, n_items - j - 1, s.covers.bits.data(), perfect, true,
+      expand(t, 1, root_child, t.covers.all.data(), candidates.data(),
+             static_cast<int>(candidates.size()), t.covers.bits.data(), perfect, true,
              s.transactions, s.positives);
       if (t.out->failed) failed = true;
     }
