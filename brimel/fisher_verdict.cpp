@@ -199,7 +199,9 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
     if (std::abs(log_first - log_observed) < kTieLog ||
         (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog))
       return exact();
-    if (log_first <= log_observed) {
+    // A far tail that starts 1e-20 below the observed table cannot add up
+    // to the margin the estimate keeps: there are fewer than 2^31 tables.
+    if (log_first <= log_observed && log_first - log_observed > -20.0) {
       has_far = true;
       far_first = far;
       far_first_term = std::pow(10.0, log_first - log_observed);
@@ -233,7 +235,48 @@ namespace {
 
 constexpr int32_t kUnknownTail = INT32_MIN;
 
+// The last point, going from `yes` towards `no`, at which `pass` holds: it
+// holds from `yes` to there and fails from there to `no` (neither end is
+// tested). The search gallops out from `guess` first when that lies between,
+// so a good guess costs a few tests, not a full bisection.
+template <class Pass>
+int64_t last_passing(int64_t yes, int64_t no, int64_t guess, const Pass& pass) {
+  const int64_t dir = no > yes ? 1 : -1;
+  auto between = [&](int64_t x) { return (x - yes) * dir > 0 && (no - x) * dir > 0; };
+  if (between(guess)) {
+    if (pass(guess)) {
+      yes = guess;
+      for (int64_t step = 1; between(yes + dir * step); step *= 2) {
+        if (!pass(yes + dir * step)) {
+          no = yes + dir * step;
+          break;
+        }
+        yes += dir * step;
+      }
+    } else {
+      no = guess;
+      for (int64_t step = 1; between(no - dir * step); step *= 2) {
+        if (pass(no - dir * step)) {
+          yes = no - dir * step;
+          break;
+        }
+        no -= dir * step;
+      }
+    }
+  }
+  while ((no - yes) * dir > 1) {
+    const int64_t mid = yes + (no - yes) / 2;
+    (pass(mid) ? yes : no) = mid;
+  }
+  return yes;
+}
+
+// How far the search for a row margin's tails looks for a neighbour's.
+constexpr int32_t kNeighbourReach = 64;
+
 // The last k of the lower tail and the first of the upper tail that pass.
+// Tails move by about c / n per unit of r, so a row margin near one already
+// settled gives a close guess.
 void find_tails(FisherVerdictCache& cache, int32_t r) {
   const int32_t n = cache.n, c = cache.c;
   auto pass = [&](int64_t k) { return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k)); };
@@ -241,27 +284,19 @@ void find_tails(FisherVerdictCache& cache, int32_t r) {
   const int64_t hi = std::min(r, c);
   const int64_t mode =
       (static_cast<int64_t>(r) + 1) * (static_cast<int64_t>(c) + 1) / (static_cast<int64_t>(n) + 2);
+  auto settled = [&](int32_t x) { return x >= 0 && x <= n && cache.below[x] != kUnknownTail; };
+  int32_t near = -1;
+  for (int32_t d = 1; d <= kNeighbourReach && near < 0; ++d)
+    near = settled(r - d) ? r - d : settled(r + d) ? r + d : -1;
+  int64_t guess_below = lo - 1, guess_above = hi + 1;  // none
+  if (near >= 0) {
+    const int64_t shift = std::llround(static_cast<double>(r - near) * c / n);
+    guess_below = cache.below[near] + shift;
+    guess_above = cache.above[near] + shift;
+  }
   // The mode itself never passes a bound below one half.
-  int64_t below = lo - 1;
-  if (lo < mode && pass(lo)) {
-    int64_t yes = lo, no = mode;
-    while (no - yes > 1) {
-      const int64_t mid = yes + (no - yes) / 2;
-      (pass(mid) ? yes : no) = mid;
-    }
-    below = yes;
-  }
-  int64_t above = hi + 1;
-  if (hi > mode && pass(hi)) {
-    int64_t no = mode, yes = hi;
-    while (yes - no > 1) {
-      const int64_t mid = no + (yes - no) / 2;
-      (pass(mid) ? yes : no) = mid;
-    }
-    above = yes;
-  }
-  cache.below[r] = static_cast<int32_t>(below);
-  cache.above[r] = static_cast<int32_t>(above);
+  cache.below[r] = static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
+  cache.above[r] = static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
 }
 
 }  // namespace
