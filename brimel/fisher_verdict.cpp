@@ -272,7 +272,7 @@ int64_t last_passing(int64_t yes, int64_t no, int64_t guess, const Pass& pass) {
 }
 
 // How far the search for a row margin's tails looks for a neighbour's.
-constexpr int32_t kNeighbourReach = 64;
+constexpr int32_t kNeighbourReach = 1024;
 
 // The last k of the lower tail and the first of the upper tail that pass.
 // Tails move by about c / n per unit of r, so a row margin near one already

@@ -8,11 +8,10 @@
 //
 // The subtrees of the items are searched in parallel, each with a trie of
 // its own, dropped when the subtree is done: a pattern's generalisations lie
-// in its own item's subtree, but for the one without its first item. That
-// one is only needed for the patterns that pass every other test, which the
-// search keeps as candidate rules; once every subtree is done, the
-// candidates are settled in the order one thread would have found them,
-// their last generalisation counted afresh from the items' bitsets.
+// in its own item's subtree, but for the one without its first item, which
+// is counted afresh from the items' bitsets when a pattern gets that far.
+// The subtrees' rules are joined in the order one thread would have found
+// them.
 #include "pattern_search.h"
 
 #include <algorithm>
@@ -43,29 +42,14 @@ struct Extension {
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
-// A pattern that passed every test but the one against its generalisation
-// without its first item.
-struct Candidate {
-  // Its ranks, ascending, in SubtreeResult.candidate_ranks; after them the
-  // supports and class supports of its other generalisations of one item
-  // less, the parent first, in SubtreeResult.candidate_generals (length - 1
-  // pairs).
-  uint64_t item_begin = 0;
-  uint64_t general_begin = 0;
-  int32_t length = 0;
-  int32_t support = 0;
-  int32_t class_support = 0;
-};
-
 // What the search of one item's subtree found.
 struct SubtreeResult {
   uint64_t patterns_tested = 0;
   uint64_t passing_pvalue = 0;
   bool count_saturated = false;
   bool failed = false;
-  std::vector<Candidate> candidates;
-  std::vector<int32_t> candidate_ranks;
-  std::vector<int32_t> candidate_generals;
+  std::vector<MinedRule> rules;  // item_begin into rule_items
+  std::vector<int32_t> rule_items;
 };
 
 // Everything the threads share; read only while they run.
@@ -94,6 +78,11 @@ struct Search {
   PatternTrie trie;    // the subtree's item and its stored extensions
   ItemCovers covers;  // of the items that may extend the subtree's item, over its records
   int32_t subtree_weight = 0;  // the number of records below the item
+  // Scratch for the pattern under test: its generalisations' supports and
+  // class supports, and a cover.
+  std::vector<int32_t> general_support;
+  std::vector<int32_t> general_class_support;
+  std::vector<uint64_t> scratch_cover;
   FisherVerdictCache global;    // tables of the whole data and the rule class
   std::vector<std::vector<uint64_t>> level_bits;       // depth d: bitsets of the patterns of length d
   std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
@@ -152,9 +141,10 @@ bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t
 }
 
 // The counts of the pattern of the `count` ranks at `ranks` (ascending),
-// which a candidate holds, as its subtree's trie held them: false when the
-// trie did not hold it, as one of its prefixes could not generalise a rule.
-// The trie held every pattern inside a candidate that it did not drop so.
+// held by a pattern under test, as the trie of its first item's subtree
+// held them: false when the trie did not hold it, as one of its prefixes
+// could not generalise a rule. Of the patterns inside one under test, the
+// trie held every one that it did not drop so.
 bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
                    std::vector<uint64_t>& cover, CoverCounts& counts) {
   const CoverLayout& layout = s.covers.layout;
@@ -172,20 +162,19 @@ bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
   return true;
 }
 
-// The tests for the pattern on the path (its global p-value has passed)
-// that its own subtree can decide; a pattern that passes them is kept as a
-// candidate rule.
-void test_candidate(Search& t, int depth, const Extension& x, int32_t parent_support,
-                    int32_t parent_class_support) {
+// Tests 2 and 3 for the pattern on the path (test 1 has passed) and keeps it
+// as a rule when it passes them.
+void test_rule(Search& t, int depth, const Extension& x, int32_t parent_support,
+               int32_t parent_class_support) {
   const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
-  SubtreeResult& out = *t.out;
-  const size_t general_begin = out.candidate_generals.size();
+  t.general_support.clear();
+  t.general_class_support.clear();
   if (depth >= 2) {
     if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
-    out.candidate_generals.push_back(parent_support);
-    out.candidate_generals.push_back(parent_class_support);
+    t.general_support.push_back(parent_support);
+    t.general_class_support.push_back(parent_class_support);
     for (int skip = 1; skip + 1 < depth; ++skip) {
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
@@ -193,48 +182,34 @@ void test_candidate(Search& t, int depth, const Extension& x, int32_t parent_sup
       const TrieNode* general = find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1,
                                                depth - skip - 1);
       if (general == nullptr ||
-          !beats(s, x.support, x.class_support, general->support, general->class_support)) {
-        out.candidate_generals.resize(general_begin);
+          !beats(s, x.support, x.class_support, general->support, general->class_support))
         return;
-      }
-      out.candidate_generals.push_back(general->support);
-      out.candidate_generals.push_back(general->class_support);
+      t.general_support.push_back(general->support);
+      t.general_class_support.push_back(general->class_support);
     }
-  }
-  out.candidates.push_back(
-      Candidate{out.candidate_ranks.size(), general_begin, depth, x.support, x.class_support});
-  out.candidate_ranks.insert(out.candidate_ranks.end(), t.path.begin(), t.path.begin() + depth);
-}
-
-// The last test of a candidate, against its generalisation without its first
-// item; a candidate that passes becomes a rule with its p-values.
-void settle_candidate(const SearchSetup& s, const Candidate& c, const SubtreeResult& sub,
-                      std::vector<uint64_t>& cover, SearchResult& result) {
-  const double* lf = s.log_factorial.data();
-  const int32_t* ranks = sub.candidate_ranks.data() + c.item_begin;
-  double max_local = 0.0;
-  if (c.length >= 2) {
     CoverCounts first_dropped;
-    if (!count_pattern(s, ranks + 1, c.length - 1, cover, first_dropped) ||
-        !beats(s, c.support, c.class_support, first_dropped.support, first_dropped.class_support))
+    if (!count_pattern(s, t.path.data() + 1, depth - 1, t.scratch_cover, first_dropped) ||
+        !beats(s, x.support, x.class_support, first_dropped.support, first_dropped.class_support))
       return;
-    max_local = fisher_pvalue_skipping(lf, first_dropped.support, c.support,
-                                       first_dropped.class_support, c.class_support);
-    const int32_t* generals = sub.candidate_generals.data() + c.general_begin;
-    for (int g = 0; g + 1 < c.length; ++g)
-      max_local = std::max(max_local, fisher_pvalue_skipping(lf, generals[2 * g], c.support,
-                                                             generals[2 * g + 1], c.class_support));
+    t.general_support.push_back(first_dropped.support);
+    t.general_class_support.push_back(first_dropped.class_support);
   }
+  const double* lf = s.log_factorial.data();
+  SubtreeResult& out = *t.out;
   MinedRule rule;
-  rule.item_begin = result.rule_items.size();
-  rule.length = c.length;
-  rule.support = c.support;
-  rule.class_support = c.class_support;
-  rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, c.support, s.positives, c.class_support);
-  rule.max_local_pvalue = max_local;
-  for (int i = 0; i < c.length; ++i) result.rule_items.push_back(s.rank_item[ranks[i]]);
-  std::sort(result.rule_items.end() - c.length, result.rule_items.end());
-  result.rules.push_back(rule);
+  rule.item_begin = out.rule_items.size();
+  rule.length = depth;
+  rule.support = x.support;
+  rule.class_support = x.class_support;
+  rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, x.support, s.positives, x.class_support);
+  for (size_t g = 0; g < t.general_support.size(); ++g)
+    rule.max_local_pvalue =
+        std::max(rule.max_local_pvalue,
+                 fisher_pvalue_skipping(lf, t.general_support[g], x.support,
+                                        t.general_class_support[g], x.class_support));
+  for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
+  std::sort(out.rule_items.end() - depth, out.rule_items.end());
+  out.rules.push_back(rule);
 }
 
 // Intersects the node's bitset with each candidate's and keeps the frequent
@@ -357,7 +332,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
   add_saturating(out.patterns_tested, represented, out.count_saturated);
   if (cached_fisher_within(t.global, x.support, x.class_support)) {
     add_saturating(out.passing_pvalue, represented, out.count_saturated);
-    if (parent_alive) test_candidate(t, depth, x, parent_support, parent_class_support);
+    if (parent_alive) test_rule(t, depth, x, parent_support, parent_class_support);
   }
 
   std::vector<Extension>& children = t.level_children[depth + 1];
@@ -505,14 +480,16 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     return false;
   }
 
-  std::vector<uint64_t> cover;
   for (int j = n_items - 1; j >= 0; --j) {
     const SubtreeResult& sub = subtrees[j];
     add_saturating(result.patterns_tested, sub.patterns_tested, result.count_saturated);
     add_saturating(result.passing_pvalue, sub.passing_pvalue, result.count_saturated);
     result.count_saturated = result.count_saturated || sub.count_saturated;
-    for (const Candidate& c : sub.candidates)
-      settle_candidate(s, c, sub, cover, result);
+    for (MinedRule rule : sub.rules) {
+      rule.item_begin += result.rule_items.size();
+      result.rules.push_back(rule);
+    }
+    result.rule_items.insert(result.rule_items.end(), sub.rule_items.begin(), sub.rule_items.end());
   }
   return true;
 }
