@@ -76,6 +76,9 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
   const int32_t kc = std::min({k, r, c});
   const double log_observed = log_p(kc);
   const double observed = std::pow(10.0, log_observed);
+  // Every term summed is at most the observed one: when that is too small
+  // for a double, so are they all, and the sum is zero.
+  if (observed == 0.0) return observed;
   double sum = observed;
   if (sum > stop_above) return sum;
   // A term below half an ulp of the sum leaves it unchanged, and the sum is
