@@ -85,30 +85,32 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
 
 void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
                   ItemCovers& covers) {
-  // Each record kept to the ranks with a slot.
-  RecordSet kept;
   const size_t count = records.weights.size();
-  kept.ranks.reserve(records.ranks.size());
-  kept.offsets.reserve(count + 1);
-  std::vector<int32_t> ranks;
-  for (size_t i = 0; i < count; ++i) {
-    ranks.clear();
-    for (int64_t k = records.offsets[i]; k < records.offsets[i + 1]; ++k)
-      if (slot_of_rank[records.ranks[k]] >= 0) ranks.push_back(records.ranks[k]);
-    append_record(kept, ranks.data(), ranks.data() + ranks.size(), records.weights[i],
-                  records.positive[i]);
-  }
   auto items_before = [&](int32_t a, int32_t b) {
     return std::lexicographical_compare(
-        kept.ranks.begin() + kept.offsets[a], kept.ranks.begin() + kept.offsets[a + 1],
-        kept.ranks.begin() + kept.offsets[b], kept.ranks.begin() + kept.offsets[b + 1]);
+        records.ranks.begin() + records.offsets[a], records.ranks.begin() + records.offsets[a + 1],
+        records.ranks.begin() + records.offsets[b], records.ranks.begin() + records.offsets[b + 1]);
   };
+  auto before = [&](int32_t a, int32_t b) {
+    if (records.positive[a] != records.positive[b]) return records.positive[a] > records.positive[b];
+    return items_before(a, b);
+  };
+  // The records of a subtree come in a few sorted runs, which are merged;
+  // others are sorted.
   std::vector<int32_t> order(count);
   std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-    if (kept.positive[a] != kept.positive[b]) return kept.positive[a] > kept.positive[b];
-    return items_before(a, b);
-  });
+  std::vector<size_t> run_starts;
+  for (size_t i = 1; i < count && run_starts.size() <= 64; ++i)
+    if (before(order[i], order[i - 1])) run_starts.push_back(i);
+  if (run_starts.size() > 64) {
+    std::sort(order.begin(), order.end(), before);
+  } else {
+    for (size_t r = 0; r < run_starts.size(); ++r) {
+      const size_t end = r + 1 < run_starts.size() ? run_starts[r + 1] : count;
+      std::inplace_merge(order.begin(), order.begin() + static_cast<int64_t>(run_starts[r]),
+                         order.begin() + static_cast<int64_t>(end), before);
+    }
+  }
   RecordSet& merged = covers.merged;
   merged = RecordSet{};
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
@@ -116,14 +118,14 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
     const int32_t first = order[i];
     int64_t weight = 0;
     size_t j = i;
-    for (; j < count && kept.positive[order[j]] == kept.positive[first] &&
+    for (; j < count && records.positive[order[j]] == records.positive[first] &&
            !items_before(first, order[j]);
          ++j)
-      weight += kept.weights[order[j]];
-    by_class[kept.positive[first] ? 0 : 1].push_back(static_cast<int32_t>(merged.weights.size()));
-    append_record(merged, kept.ranks.data() + kept.offsets[first],
-                  kept.ranks.data() + kept.offsets[first + 1], static_cast<int32_t>(weight),
-                  kept.positive[first]);
+      weight += records.weights[order[j]];
+    by_class[records.positive[first] ? 0 : 1].push_back(static_cast<int32_t>(merged.weights.size()));
+    append_record(merged, records.ranks.data() + records.offsets[first],
+                  records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
+                  records.positive[first]);
     i = j;
   }
   for (std::vector<int32_t>& group : by_class)
@@ -143,32 +145,27 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
       lay_out_class(merged, by_class[1], layout.positive_words, slot_of_rank, covers);
   layout.plane_begin.resize(layout.other_heavy_end + 1, static_cast<uint32_t>(layout.planes.size()));
 
-  // The merged records in bit order.
-  RecordSet in_order;
-  in_order.ranks.reserve(merged.ranks.size());
-  in_order.offsets.reserve(merged.weights.size() + 1);
-  for (const std::vector<int32_t>& group : by_class)
-    for (const int32_t r : group)
-      append_record(in_order, merged.ranks.data() + merged.offsets[r],
-                    merged.ranks.data() + merged.offsets[r + 1], merged.weights[r], merged.positive[r]);
-  merged = std::move(in_order);
-  covers.positive_records = by_class[0].size();
+  covers.in_bit_order = std::move(by_class[0]);
+  covers.positive_records = covers.in_bit_order.size();
+  covers.in_bit_order.insert(covers.in_bit_order.end(), by_class[1].begin(), by_class[1].end());
 }
 
-RecordSet records_in(const ItemCovers& covers, const uint64_t* bits) {
+RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
+                     const std::vector<int32_t>& slot_of_rank) {
   const CoverLayout& layout = covers.layout;
   const RecordSet& merged = covers.merged;
-  // Bit b of the rule class is record b; the others start a word boundary on.
   const int64_t positives = static_cast<int64_t>(covers.positive_records);
   RecordSet records;
   for (size_t w = 0; w < layout.words; ++w)
     for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
       const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
-      const int64_t r = w < layout.positive_words
-                            ? bit
-                            : bit - static_cast<int64_t>(layout.positive_words * 64) + positives;
-      append_record(records, merged.ranks.data() + merged.offsets[r],
-                    merged.ranks.data() + merged.offsets[r + 1], merged.weights[r], merged.positive[r]);
+      const int32_t r = covers.in_bit_order[static_cast<size_t>(
+          w < layout.positive_words ? bit : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
+      for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1]; ++k)
+        if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
+      records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));
+      records.weights.push_back(merged.weights[r]);
+      records.positive.push_back(merged.positive[r]);
     }
   return records;
 }

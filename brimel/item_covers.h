@@ -24,7 +24,10 @@ struct ItemCovers {
   CoverLayout layout;
   std::vector<uint64_t> bits;  // layout.words words per item slot
   std::vector<uint64_t> all;   // every record
-  RecordSet merged;            // the records behind the bits, rule class first, in bit order
+  RecordSet merged;            // the records behind the bits
+  // merged record of each bit: the rule class's from bit 0, the others'
+  // from word positive_words on
+  std::vector<int32_t> in_bit_order;
   size_t positive_records = 0;  // in the rule class
 };
 
@@ -36,10 +39,12 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
                          int32_t positives);
 
-// Merges `records`, kept to the ranks r with slot_of_rank[r] >= 0, and lays
+// Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
 // them out with one bitset per slot, `slots` of them.
 void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
                   ItemCovers& covers);
 
-// The records of `covers` inside the cover `bits`, in bit order.
-RecordSet records_in(const ItemCovers& covers, const uint64_t* bits);
+// The records of `covers` inside the cover `bits`, in bit order, kept to the
+// ranks r with slot_of_rank[r] >= 0.
+RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
+                     const std::vector<int32_t>& slot_of_rank);

@@ -457,9 +457,10 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
         candidates[i].slot = static_cast<uint32_t>(i);
       }
       t.covers = ItemCovers{};
+      const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
       if (!candidates.empty())
-        build_covers(records_in(s.covers, s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words),
-                     slot_of_item, static_cast<int32_t>(candidates.size()), t.covers);
+        build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
+                     static_cast<int32_t>(candidates.size()), t.covers);
       t.subtree_weight = item.support;
       Extension root_child = item;
       root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
