@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <numeric>
+#include <unordered_map>
 
 namespace {
 
@@ -67,18 +68,36 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
                          int32_t positives) {
   std::vector<int32_t> rank_of(data.item_keys.size(), -1);
   for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
+  // Equal records become one of their summed weight at once, so that only
+  // distinct ones are sorted later; records of one hash are chained.
   RecordSet records;
+  std::unordered_map<uint64_t, int32_t> last_of_hash;
+  std::vector<int32_t> previous_of_hash;
   const int32_t n = transaction_count(data);
-  records.ranks.reserve(data.items.size());
-  records.offsets.reserve(static_cast<size_t>(n) + 1);
   std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
     ranks.clear();
     for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
       if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
     std::sort(ranks.begin(), ranks.end(), std::greater<>());
-    append_record(records, ranks.data(), ranks.data() + ranks.size(), 1,
-                  positives > 0 && data.labels[t] == 1);
+    const bool positive = positives > 0 && data.labels[t] == 1;
+    uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
+    for (const int32_t rank : ranks) hash = (hash ^ static_cast<uint64_t>(rank)) * 0x100000001b3u;
+    const auto [found, added] =
+        last_of_hash.try_emplace(hash, static_cast<int32_t>(records.weights.size()));
+    int32_t same = -1;
+    for (int32_t r = added ? -1 : found->second; r >= 0 && same < 0; r = previous_of_hash[r])
+      if (records.positive[r] == positive &&
+          std::equal(ranks.begin(), ranks.end(), records.ranks.begin() + records.offsets[r],
+                     records.ranks.begin() + records.offsets[r + 1]))
+        same = r;
+    if (same >= 0) {
+      ++records.weights[same];
+      continue;
+    }
+    previous_of_hash.push_back(added ? -1 : found->second);
+    found->second = static_cast<int32_t>(records.weights.size());
+    append_record(records, ranks.data(), ranks.data() + ranks.size(), 1, positive);
   }
   return records;
 }

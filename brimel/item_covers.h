@@ -34,8 +34,8 @@ struct ItemCovers {
 // The frequent items of `data`, ranked by ascending support (rank -> item id).
 std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup);
 
-// The records of `data` as frequent item ranks, of weight 1; `positives`:
-// the records labelled 1 when they form the rule class, else 0.
+// The records of `data` as frequent item ranks, equal ones already merged;
+// `positives`: the records labelled 1 when they form the rule class, else 0.
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
                          int32_t positives);
 
