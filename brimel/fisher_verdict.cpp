@@ -32,9 +32,11 @@ struct Table {
 };
 
 // Sum of the terms after `start` (exclusive) going away from the mode, as
-// multiples of P(start); stops once the rest cannot reach `negligible`.
+// multiples of P(start); stops once the rest cannot reach `negligible`, and
+// sets `accepted` and stops once the sum and all the rest are surely below
+// `accept_below`.
 double tail_sum(const Table& t, int64_t start, int64_t end, int step, double negligible,
-                double give_up) {
+                double give_up, double accept_below, bool& accepted) {
   double sum = 0.0;
   double term = 1.0;
   for (int64_t x = start; x != end; x += step) {
@@ -43,9 +45,24 @@ double tail_sum(const Table& t, int64_t start, int64_t end, int step, double neg
     sum += term;
     if (sum > give_up) return sum;
     // Ratios only fall further out, so a geometric series bounds the rest.
-    if (ratio < 1.0 && term * ratio / (1.0 - ratio) < negligible) break;
+    if (ratio < 1.0) {
+      const double rest = term * ratio / (1.0 - ratio);
+      if (rest < negligible) break;
+      if (sum + rest < accept_below) {
+        accepted = true;
+        break;
+      }
+    }
   }
   return sum;
+}
+
+// An upper bound on the sum of the terms after `start` going away from the
+// mode, as multiples of P(start): the geometric series of its first ratio.
+double tail_bound(const Table& t, int64_t start, int64_t end, int step) {
+  if (start == end) return 0.0;
+  const double ratio = step > 0 ? t.up(start) : t.down(start);
+  return ratio < 1.0 ? ratio / (1.0 - ratio) : std::numeric_limits<double>::infinity();
 }
 
 }  // namespace
@@ -57,6 +74,9 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
   const int32_t kc = std::min({k, r, c});
   const double log_observed = log_p(kc);
   const double observed = std::pow(10.0, log_observed);
+  // Every term summed is at most the observed one: when that is too small
+  // for a double, so are they all, and the sum is zero.
+  if (observed == 0.0) return observed;
   double sum = observed;
   if (sum > stop_above) return sum;
   // A term below half an ulp of the sum leaves it unchanged, and the sum is
@@ -149,18 +169,21 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
 
   const double observed = std::pow(10.0, log_observed);
   const double give_up = fisher.bound * (1.0 + kUnsure) / observed;  // in multiples of observed
+  // Below this the p-value surely passes, in multiples of observed.
+  const double accept = fisher.bound * (1.0 - kUnsure) / observed;
   const double negligible = fisher.bound * 1e-11 / observed;
   const int step = kc < mode ? -1 : 1;
   const int64_t own_end = step < 0 ? lo : hi;
   // A neighbour as probable as the observed table is a tie the exact
   // function may break either way.
   if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
-  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up);
-  if (sum > give_up) return false;
 
   // The far tail starts at the table nearest the mode, beyond it, that is no
   // more probable than the observed one; log probabilities are monotone there.
   const int64_t far_end = step < 0 ? hi : lo;
+  bool has_far = false;
+  int64_t far_first = far_end;
+  double far_first_term = 0.0;  // P(far_first) in multiples of observed
   int64_t near = mode, far = far_end;  // the start lies between them
   if (log_p(far) <= log_observed + kTieLog) {
     while (near != far) {
@@ -168,17 +191,36 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
       if (log_p(mid) <= log_observed) far = mid;
       else near = mid - step;
     }
-    const int64_t first = far;
-    const double log_first = log_p(first);
-    const int64_t before = first + step;  // one step back towards the mode
+    const double log_first = log_p(far);
+    const int64_t before = far + step;  // one step back towards the mode
     if (std::abs(log_first - log_observed) < kTieLog ||
         (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog))
       return exact();
-    if (log_first <= log_observed) {
-      const double first_term = std::pow(10.0, log_first - log_observed);
-      sum += first_term * (1.0 + tail_sum(t, first, far_end, -step, negligible / first_term,
-                                          (give_up - sum) / first_term));
+    // A far tail that starts 1e-20 below the observed table cannot add up
+    // to the margin the estimate keeps: there are fewer than 2^31 tables.
+    if (log_first <= log_observed && log_first - log_observed > -20.0) {
+      has_far = true;
+      far_first = far;
+      far_first_term = std::pow(10.0, log_first - log_observed);
     }
+  }
+  const double far_bound =
+      has_far ? far_first_term * (1.0 + tail_bound(t, far_first, far_end, -step)) : 0.0;
+  // Most tables are settled by the geometric bounds of both tails alone.
+  if (1.0 + tail_bound(t, kc, own_end, step) + far_bound < accept) return true;
+
+  bool accepted = false;
+  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound,
+                              accepted);
+  if (accepted) return true;
+  if (sum > give_up) return false;
+  if (has_far) {
+    const double far_sum =
+        1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
+                       (give_up - sum) / far_first_term, (accept - sum) / far_first_term - 1.0,
+                       accepted);
+    if (accepted) return true;
+    sum += far_first_term * far_sum;
   }
   const double pvalue = sum * observed;
   if (pvalue > fisher.bound * (1.0 + kUnsure)) return false;
@@ -190,34 +232,67 @@ namespace {
 
 constexpr int32_t kUnknownTail = INT32_MIN;
 
+// The last point, going from `yes` towards `no`, at which `pass` holds: it
+// holds from `yes` to there and fails from there to `no` (neither end is
+// tested). The search gallops out from `guess` first when that lies between,
+// so a good guess costs a few tests, not a full bisection.
+template <class Pass>
+int64_t last_passing(int64_t yes, int64_t no, int64_t guess, const Pass& pass) {
+  const int64_t dir = no > yes ? 1 : -1;
+  auto between = [&](int64_t x) { return (x - yes) * dir > 0 && (no - x) * dir > 0; };
+  if (between(guess)) {
+    if (pass(guess)) {
+      yes = guess;
+      for (int64_t step = 1; between(yes + dir * step); step *= 2) {
+        if (!pass(yes + dir * step)) {
+          no = yes + dir * step;
+          break;
+        }
+        yes += dir * step;
+      }
+    } else {
+      no = guess;
+      for (int64_t step = 1; between(no - dir * step); step *= 2) {
+        if (pass(no - dir * step)) {
+          yes = no - dir * step;
+          break;
+        }
+        no -= dir * step;
+      }
+    }
+  }
+  while ((no - yes) * dir > 1) {
+    const int64_t mid = yes + (no - yes) / 2;
+    (pass(mid) ? yes : no) = mid;
+  }
+  return yes;
+}
+
+// How far the search for a row margin's tails looks for a neighbour's.
+constexpr int32_t kNeighbourReach = 1024;
+
 // The last k of the lower tail and the first of the upper tail that pass.
+// Tails move by about c / n per unit of r, so a row margin near one already
+// settled gives a close guess.
 void find_tails(FisherVerdictCache& cache, int32_t r) {
   const int32_t n = cache.n, c = cache.c;
   auto pass = [&](int64_t k) { return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k)); };
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
   const int64_t mode = fisher_mode(n, r, c);
+  auto settled = [&](int32_t x) { return x >= 0 && x <= n && cache.below[x] != kUnknownTail; };
+  int32_t near = -1;
+  for (int32_t d = 1; d <= kNeighbourReach && near < 0; ++d)
+    near = settled(r - d) ? r - d : settled(r + d) ? r + d : -1;
+  int64_t guess_below = lo - 1, guess_above = hi + 1;  // none
+  if (near >= 0) {
+    const int64_t shift = std::llround(static_cast<double>(r - near) * c / n);
+    guess_below = cache.below[near] + shift;
+    guess_above = cache.above[near] + shift;
+  }
   // The mode itself never passes a bound below one half.
-  int64_t below = lo - 1;
-  if (lo < mode && pass(lo)) {
-    int64_t yes = lo, no = mode;
-    while (no - yes > 1) {
-      const int64_t mid = yes + (no - yes) / 2;
-      (pass(mid) ? yes : no) = mid;
-    }
-    below = yes;
-  }
-  int64_t above = hi + 1;
-  if (hi > mode && pass(hi)) {
-    int64_t no = mode, yes = hi;
-    while (yes - no > 1) {
-      const int64_t mid = no + (yes - no) / 2;
-      (pass(mid) ? yes : no) = mid;
-    }
-    above = yes;
-  }
-  cache.below[r] = static_cast<int32_t>(below);
-  cache.above[r] = static_cast<int32_t>(above);
+  cache.below[r] = static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
+  cache.above[r] = static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
 }
 
 }  // namespace

@@ -1,22 +1,32 @@
-// The search runs over bitsets of transactions, depth first. A node's
+// The search runs over bitsets of the merged records, depth first. A node's
 // children are the intersections of its bitset with those of its later
 // siblings; deep in the search, where covers are small, only the words that
 // are non-zero in the node's cover are visited. Items are searched in
 // ascending support, children visited from the last item back, so that every
 // pattern's generalisations are already in the support trie when the pattern
-// is tested. Transactions are renumbered with the rule class first, in words
-// of their own: the class support is the count in the leading words.
+// is tested.
+//
+// The subtrees of the items are searched in parallel, each with a trie of
+// its own, dropped when the subtree is done: a pattern's generalisations lie
+// in its own item's subtree, but for the one without its first item, which
+// is counted afresh from the items' bitsets when a pattern gets that far.
+// The subtrees' rules are joined in the order one thread would have found
+// them.
 #include "pattern_search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <numeric>
+#include <thread>
 
 #include "driver/run_stats.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
+#include "item_covers.h"
 #include "pattern_trie.h"
 
 namespace {
@@ -32,42 +42,59 @@ struct Extension {
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
-struct Search {
+// What the search of one item's subtree found.
+struct SubtreeResult {
+  uint64_t patterns_tested = 0;
+  uint64_t passing_pvalue = 0;
+  bool count_saturated = false;
+  bool failed = false;
+  std::vector<MinedRule> rules;  // item_begin into rule_items
+  std::vector<int32_t> rule_items;
+};
+
+// Everything the threads share; read only while they run.
+struct SearchSetup {
   const MinerParams* params = nullptr;
-  SearchResult* out = nullptr;
   int32_t transactions = 0;
   int32_t positives = 0;
   int32_t max_len = 0;
   double base_confidence = 0.0;
   double log10_local = 0.0;  // log10(max_local_pvalue)
+  std::vector<int32_t> rank_item;  // rank -> item id
+  ItemCovers covers;               // of the frequent items over the whole data, slot = rank
+  LogFactorialTable log_factorial;
+  FisherBound global_bound;
+  FisherBound local;
+  std::vector<char> item_alive;  // per rank: a child of the root that may generalise a rule
 
-  size_t words = 0;           // words per bitset
-  size_t positive_words = 0;  // the leading words, which hold the rule class
-  std::vector<int32_t> rank_item;                      // rank -> item id
-  std::vector<uint64_t> item_bits;                     // bitset of each rank
+  bool show_progress = false;
+  mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
+};
+
+// One thread's working state.
+struct Search {
+  const SearchSetup* setup = nullptr;
+  SubtreeResult* out = nullptr;
+  PatternTrie trie;    // the subtree's item and its stored extensions
+  ItemCovers covers;  // of the items that may extend the subtree's item, over its records
+  int32_t subtree_weight = 0;  // the number of records below the item
+  // Scratch for the pattern under test: its generalisations' supports and
+  // class supports, and a cover.
+  std::vector<int32_t> general_support;
+  std::vector<int32_t> general_class_support;
+  std::vector<uint64_t> scratch_cover;
+  FisherVerdictCache global;    // tables of the whole data and the rule class
   std::vector<std::vector<uint64_t>> level_bits;       // depth d: bitsets of the patterns of length d
   std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
   std::vector<std::vector<uint32_t>> level_active;     // depth d: word list of the node expanded there
-  std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there
-  std::vector<size_t> active_split;  // depth d: how many words of that list hold the rule class
+  std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there; null: every word
   std::vector<int32_t> path;                           // ranks of the current pattern
-  // Trie node of each prefix of the path: all of them are held while a
-  // pattern on it is tested, since none of them can be dead then.
+  // Trie node of each prefix of the path from the item on: all of them are
+  // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
-
-  LogFactorialTable log_factorial;
-  FisherVerdictCache global;  // tables of the whole data and the rule class
-  FisherBound local;
-  PatternTrie trie;
-  bool failed = false;
-
-  bool show_progress = false;
   uint64_t nodes = 0;
+  uint64_t reported_patterns = 0;
   std::chrono::steady_clock::time_point last_progress;
-
-  // Scratch for the generalisations of the pattern under test.
-  std::vector<int32_t> general_support;
-  std::vector<int32_t> general_class_support;
 };
 
 void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
@@ -98,241 +125,247 @@ uint64_t subsets_up_to(int q, int limit, bool& saturated) {
 // A pattern can be the generalisation of a rule only if some pattern inside
 // its cover can be locally significant within it; this is inherited by its
 // extensions, whose covers are smaller.
-bool may_generalise_rule(const Search& s, int32_t support, int32_t class_support) {
+bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_support) {
   return log10_local_pvalue_floor(s.log_factorial.data(), support, class_support,
                                   s.params->min_sup) <= s.log10_local + 1e-9;
 }
 
-bool improves_on(const Search& s, int32_t support, int32_t class_support, int32_t general_support,
-                 int32_t general_class_support) {
+// Whether a pattern of the given supports is more confident than its
+// generalisation by more than min_diff and locally significant within it.
+bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
+           int32_t general_class_support) {
   const double confidence = static_cast<double>(class_support) / support;
   const double general = static_cast<double>(general_class_support) / general_support;
-  return confidence - general > s.params->min_diff;
+  return confidence - general > s.params->min_diff &&
+         fisher_within(s.local, general_support, support, general_class_support, class_support);
+}
+
+// The counts of the pattern of the `count` ranks at `ranks` (ascending),
+// held by a pattern under test, as the trie of its first item's subtree
+// held them: false when the trie did not hold it, as one of its prefixes
+// could not generalise a rule. Of the patterns inside one under test, the
+// trie held every one that it did not drop so.
+bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
+                   std::vector<uint64_t>& cover, CoverCounts& counts) {
+  const CoverLayout& layout = s.covers.layout;
+  if (!s.item_alive[ranks[0]]) return false;
+  const uint64_t* bits = s.covers.bits.data();
+  cover.assign(bits + static_cast<size_t>(ranks[0]) * layout.words,
+               bits + static_cast<size_t>(ranks[0] + 1) * layout.words);
+  counts = count_cover(cover.data(), layout);
+  const CoverStretches whole = whole_cover_stretches(layout);
+  for (int i = 1; i < count; ++i) {
+    counts = intersect_all(cover.data(), bits + static_cast<size_t>(ranks[i]) * layout.words,
+                           cover.data(), layout, whole);
+    if (!may_generalise_rule(s, counts.support, counts.class_support)) return false;
+  }
+  return true;
 }
 
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
-void test_rule(Search& s, int depth, const Extension& x, int32_t parent_support,
+void test_rule(Search& t, int depth, const Extension& x, int32_t parent_support,
                int32_t parent_class_support) {
+  const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
-  s.general_support.clear();
-  s.general_class_support.clear();
+  t.general_support.clear();
+  t.general_class_support.clear();
   if (depth >= 2) {
-    if (!improves_on(s, x.support, x.class_support, parent_support, parent_class_support)) return;
-    if (!fisher_within(s.local, parent_support, x.support, parent_class_support, x.class_support))
-      return;
-    s.general_support.push_back(parent_support);
-    s.general_class_support.push_back(parent_class_support);
-    for (int skip = 0; skip + 1 < depth; ++skip) {
+    if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
+    t.general_support.push_back(parent_support);
+    t.general_class_support.push_back(parent_class_support);
+    for (int skip = 1; skip + 1 < depth; ++skip) {
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general = find_extension(s.trie, s.path_trie[skip], s.path.data() + skip + 1,
+      const TrieNode* general = find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1,
                                                depth - skip - 1);
-      if (general == nullptr) return;
-      if (!improves_on(s, x.support, x.class_support, general->support, general->class_support))
+      if (general == nullptr ||
+          !beats(s, x.support, x.class_support, general->support, general->class_support))
         return;
-      if (!fisher_within(s.local, general->support, x.support, general->class_support,
-                         x.class_support))
-        return;
-      s.general_support.push_back(general->support);
-      s.general_class_support.push_back(general->class_support);
+      t.general_support.push_back(general->support);
+      t.general_class_support.push_back(general->class_support);
     }
+    CoverCounts first_dropped;
+    if (!count_pattern(s, t.path.data() + 1, depth - 1, t.scratch_cover, first_dropped) ||
+        !beats(s, x.support, x.class_support, first_dropped.support, first_dropped.class_support))
+      return;
+    t.general_support.push_back(first_dropped.support);
+    t.general_class_support.push_back(first_dropped.class_support);
   }
+  const double* lf = s.log_factorial.data();
+  SubtreeResult& out = *t.out;
   MinedRule rule;
-  rule.item_begin = s.out->rule_items.size();
+  rule.item_begin = out.rule_items.size();
   rule.length = depth;
   rule.support = x.support;
   rule.class_support = x.class_support;
-  rule.pvalue = fisher_pvalue_skipping(s.log_factorial.data(), s.transactions, x.support,
-                                       s.positives, x.class_support);
-  for (size_t g = 0; g < s.general_support.size(); ++g)
-    rule.max_local_pvalue = std::max(
-        rule.max_local_pvalue,
-        fisher_pvalue_skipping(s.log_factorial.data(), s.general_support[g], x.support,
-                               s.general_class_support[g], x.class_support));
-  for (int i = 0; i < depth; ++i) s.out->rule_items.push_back(s.rank_item[s.path[i]]);
-  std::sort(s.out->rule_items.end() - depth, s.out->rule_items.end());
-  s.out->rules.push_back(rule);
+  rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, x.support, s.positives, x.class_support);
+  for (size_t g = 0; g < t.general_support.size(); ++g)
+    rule.max_local_pvalue =
+        std::max(rule.max_local_pvalue,
+                 fisher_pvalue_skipping(lf, t.general_support[g], x.support,
+                                        t.general_class_support[g], x.class_support));
+  for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
+  std::sort(out.rule_items.end() - depth, out.rule_items.end());
+  out.rules.push_back(rule);
 }
 
 // Intersects the node's bitset with each candidate's and keeps the frequent
 // results in the next level; returns the number of candidates that occur in
 // every transaction of the node.
-int extend(Search& s, int depth, const uint64_t* x, int32_t x_support, const Extension* candidates,
+int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Extension* candidates,
            int count, const uint64_t* candidate_bits) {
-  const size_t words = s.words;
-  // The words that may be non-zero in the node's cover: every word at the
-  // root, else its parent's list, narrowed to the node's non-zero words when
-  // several candidates will read it.
-  std::vector<uint32_t>& own = s.level_active[depth];
-  const std::vector<uint32_t>* list = &own;
-  size_t split = s.positive_words;  // listed words of the rule class, which come first
-  if (depth == 0) {
-    own.resize(words);
-    std::iota(own.begin(), own.end(), 0u);
-  } else if (count == 1) {
-    list = s.active_list[depth - 1];
-    split = s.active_split[depth - 1];
-  } else {
-    const std::vector<uint32_t>& above = *s.active_list[depth - 1];
-    const size_t above_split = s.active_split[depth - 1];
-    own.resize(above.size());
+  const SearchSetup& s = *t.setup;
+  const CoverLayout& layout = t.covers.layout;
+  const size_t words = layout.words;
+  // The words that may be non-zero in the node's cover: its parent's list,
+  // narrowed to the node's non-zero words when several candidates will read
+  // it. A node that covers half the records, below a parent that takes every
+  // word, takes every word too without a look; so do nodes whose list keeps
+  // more than half the words, since the loop then runs straight through
+  // memory. Their words outside the list are zero. Below a sparse node only
+  // the listed words are ever written or read.
+  const std::vector<uint32_t>* above = t.active_list[depth - 1];
+  const std::vector<uint32_t>* list = above;
+  if (count > 1 && !(above == nullptr && int64_t{x_support} * 2 > t.subtree_weight)) {
+    // Without a branch: whether a word is zero is hard to foretell.
+    std::vector<uint32_t>& own = t.level_active[depth];
+    own.resize(above == nullptr ? words : above->size());
     size_t kept = 0;
-    for (size_t i = 0; i < above.size(); ++i) {
-      if (i == above_split) split = kept;
-      own[kept] = above[i];
-      kept += x[above[i]] != 0;
+    if (above == nullptr) {
+      for (uint32_t w = 0; w < words; ++w) {
+        own[kept] = w;
+        kept += x[w] != 0;
+      }
+    } else {
+      for (const uint32_t w : *above) {
+        own[kept] = w;
+        kept += x[w] != 0;
+      }
     }
-    if (above_split == above.size()) split = kept;
     own.resize(kept);
-    // Dense nodes take every word, so the loop runs straight through memory;
-    // their words outside the list are zero. Below a sparse node only the
-    // listed words are ever written or read.
-    if (kept * 2 > words) {
-      own.resize(words);
-      std::iota(own.begin(), own.end(), 0u);
-      split = s.positive_words;
-    }
+    list = kept * 2 > words ? nullptr : &own;
   }
-  s.active_list[depth] = list;
-  s.active_split[depth] = split;
-  const std::vector<uint32_t>& active = *list;
-  const bool dense = active.size() == words;
+  t.active_list[depth] = list;
+  const CoverStretches stretches = list == nullptr
+                                       ? whole_cover_stretches(layout)
+                                       : listed_stretches(list->data(), list->size(), layout);
 
-  // The root's children are the items themselves: their bitsets stay where
-  // they are.
-  std::vector<uint64_t>& buffer = s.level_bits[depth + 1];
-  if (depth > 0 && buffer.size() < static_cast<size_t>(count) * words)
+  std::vector<uint64_t>& buffer = t.level_bits[depth + 1];
+  if (buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
-  std::vector<Extension>& children = s.level_children[depth + 1];
+  std::vector<Extension>& children = t.level_children[depth + 1];
   children.clear();
   int perfect = 0;
   uint32_t slot = 0;
   for (int i = 0; i < count; ++i) {
     const uint64_t* y = candidate_bits + static_cast<size_t>(candidates[i].slot) * words;
     uint64_t* out = buffer.data() + static_cast<size_t>(slot) * words;
-    const CoverCounts c = depth == 0 ? count_cover(y, words, s.positive_words)
-                          : dense    ? intersect_all(x, y, out, words, s.positive_words)
-                                     : intersect_listed(x, y, out, active.data(), active.size(), split);
+    const CoverCounts c = list == nullptr
+                              ? intersect_all(x, y, out, layout, stretches)
+                              : intersect_listed(x, y, out, list->data(), layout, stretches);
     if (c.support < s.params->min_sup) continue;
     if (c.support == x_support) {
       ++perfect;
       continue;
     }
-    children.push_back(Extension{candidates[i].rank, c.support, c.class_support,
-                                 depth == 0 ? candidates[i].slot : slot, kNoTrieNode});
+    children.push_back(Extension{candidates[i].rank, c.support, c.class_support, slot, kNoTrieNode});
     ++slot;
   }
   return perfect;
 }
 
-void show_progress(Search& s) {
+void show_progress(Search& t) {
   const auto now = std::chrono::steady_clock::now();
-  if (now - s.last_progress < std::chrono::milliseconds(500)) return;
-  s.last_progress = now;
-  std::fprintf(stderr, "\r%llu patterns tested, %zu rules",
-               static_cast<unsigned long long>(s.out->patterns_tested), s.out->rules.size());
+  if (now - t.last_progress < std::chrono::milliseconds(500)) return;
+  t.last_progress = now;
+  const uint64_t news = t.out->patterns_tested - t.reported_patterns;
+  t.reported_patterns = t.out->patterns_tested;
+  const uint64_t total = t.setup->progress_patterns.fetch_add(news) + news;
+  std::fprintf(stderr, "\r%llu patterns tested", static_cast<unsigned long long>(total));
 }
 
 // Gives the node's living children their places in the trie, side by side
 // under the node's own.
-bool store_children(Search& s, uint32_t node_index, std::vector<Extension>& children) {
+bool store_children(PatternTrie& trie, uint32_t node_index, std::vector<Extension>& children) {
   uint32_t stored = 0;
   for (const Extension& child : children) stored += child.alive;
   if (stored == 0) return true;
-  const uint32_t first = add_trie_nodes(s.trie, stored);
-  if (first == kNoTrieNode) {
-    std::fputs("Error: too many frequent patterns to keep their supports\n", stdout);
-    return false;
-  }
-  TrieNode& node = trie_node(s.trie, node_index);
+  const uint32_t first = add_trie_nodes(trie, stored);
+  if (first == kNoTrieNode) return false;
+  TrieNode& node = trie_node(trie, node_index);
   node.first_child = first;
   node.child_count = stored;
   uint32_t next = first;
   for (Extension& child : children) {
     if (!child.alive) continue;
-    trie_node(s.trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
+    trie_node(trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
     child.trie = next++;
   }
   return true;
 }
 
-// Expands the pattern on the path, of length `depth` (0: the empty pattern),
-// whose extensions are drawn from `candidates`. `inherited` counts the items
-// that earlier nodes found in every transaction of their cover: they extend
-// every pattern below without changing its cover.
-void expand(Search& s, int depth, const Extension& x, const uint64_t* x_bits,
+// Expands the pattern on the path, of length `depth` >= 1, whose extensions
+// are drawn from `candidates`. `inherited` counts the items that earlier
+// nodes found in every transaction of their cover: they extend every pattern
+// below without changing its cover.
+void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
             const Extension* candidates, int count, const uint64_t* candidate_bits, int inherited,
             bool parent_alive, int32_t parent_support, int32_t parent_class_support) {
-  if (s.failed) return;
-  if (s.show_progress && (++s.nodes & 0xffff) == 0) show_progress(s);
+  const SearchSetup& s = *t.setup;
+  SubtreeResult& out = *t.out;
+  if (out.failed) return;
+  if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   int perfect = 0;
   if (depth < s.max_len && count > 0)
-    perfect = extend(s, depth, x_bits, x.support, candidates, count, candidate_bits);
+    perfect = extend(t, depth, x_bits, x.support, candidates, count, candidate_bits);
   else
-    s.level_children[depth + 1].clear();
+    t.level_children[depth + 1].clear();
   const int q = inherited + perfect;
 
   // The pattern stands for itself and for its union with every subset of the
   // q cover-preserving items; all of these share its supports and p-value,
   // but only the pattern itself can improve on its generalisations.
-  uint64_t represented = subsets_up_to(q, s.max_len - depth, s.out->count_saturated);
-  if (depth == 0) --represented;
-  if (represented > 0) {
-    add_saturating(s.out->patterns_tested, represented, s.out->count_saturated);
-    if (cached_fisher_within(s.global, x.support, x.class_support)) {
-      add_saturating(s.out->passing_pvalue, represented, s.out->count_saturated);
-      if (depth > 0 && parent_alive) test_rule(s, depth, x, parent_support, parent_class_support);
-    }
+  const uint64_t represented = subsets_up_to(q, s.max_len - depth, out.count_saturated);
+  add_saturating(out.patterns_tested, represented, out.count_saturated);
+  if (cached_fisher_within(t.global, x.support, x.class_support)) {
+    add_saturating(out.passing_pvalue, represented, out.count_saturated);
+    if (parent_alive) test_rule(t, depth, x, parent_support, parent_class_support);
   }
 
-  std::vector<Extension>& children = s.level_children[depth + 1];
+  std::vector<Extension>& children = t.level_children[depth + 1];
   for (Extension& child : children)
     child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
-  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len && !store_children(s, x.trie, children)) {
-    s.failed = true;
+  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
+      !store_children(t.trie, x.trie, children)) {
+    out.failed = true;
     return;
   }
-  s.path_trie[depth] = x.trie;
+  t.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
-  const uint64_t* bits = depth == 0 ? s.item_bits.data() : s.level_bits[depth + 1].data();
+  const uint64_t* bits = t.level_bits[depth + 1].data();
   for (int j = n_children - 1; j >= 0; --j) {
-    s.path[depth] = children[j].rank;
-    expand(s, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * s.words,
+    t.path[depth] = children[j].rank;
+    expand(t, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * t.covers.layout.words,
            children.data() + j + 1, n_children - j - 1, bits, q, x.alive, x.support,
            x.class_support);
   }
 }
 
-// Ranks the frequent items by ascending support and builds their bitsets,
-// with the positives first and the others from the next word on.
-void prepare_items(Search& s, const MiningData& data) {
-  std::vector<int32_t> item_support(data.item_keys.size(), 0);
-  for (const int32_t item : data.items) ++item_support[item];
-  std::vector<int32_t> frequent;
-  for (size_t item = 0; item < item_support.size(); ++item)
-    if (item_support[item] >= s.params->min_sup) frequent.push_back(static_cast<int32_t>(item));
-  std::stable_sort(frequent.begin(), frequent.end(),
-                   [&](int32_t a, int32_t b) { return item_support[a] < item_support[b]; });
-  std::vector<int32_t> rank_of(item_support.size(), -1);
-  for (size_t r = 0; r < frequent.size(); ++r) rank_of[frequent[r]] = static_cast<int32_t>(r);
-  s.rank_item = frequent;
-
-  const int32_t n = transaction_count(data);
-  s.positive_words = (static_cast<size_t>(s.positives) + 63) / 64;
-  s.words = s.positive_words + (static_cast<size_t>(n - s.positives) + 63) / 64;
-  s.item_bits.assign(frequent.size() * s.words, 0);
-  size_t next_positive = 0, next_other = s.positive_words * 64;
-  for (int32_t t = 0; t < n; ++t) {
-    const size_t bit = data.labels[t] == 1 && s.positives > 0 ? next_positive++ : next_other++;
-    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i) {
-      const int32_t rank = rank_of[data.items[i]];
-      if (rank >= 0) s.item_bits[rank * s.words + bit / 64] |= uint64_t{1} << (bit % 64);
-    }
+// The number of threads to search with: BRIMEL_THREADS when it is set to a
+// positive number, else one per processor.
+int search_threads() {
+  const char* text = std::getenv("BRIMEL_THREADS");
+  if (text != nullptr && *text != '\0') {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end == '\0' && value >= 1 && value <= 1024) return static_cast<int>(value);
+    std::printf("Warning: BRIMEL_THREADS=%s is not a thread count from 1 to 1024; ignored\n", text);
   }
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace
@@ -340,49 +373,125 @@ void prepare_items(Search& s, const MiningData& data) {
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result) {
   result = SearchResult{};
-  Search s;
+  SearchSetup s;
   s.params = &params;
-  s.out = &result;
   s.transactions = transaction_count(data);
   s.positives = data.classes_usable ? data.positives : 0;
   s.log_factorial = build_log_factorial_table(s.transactions);
-  s.global = make_fisher_verdict_cache(make_fisher_bound(s.log_factorial.data(), params.max_pvalue),
-                                       s.transactions, s.positives);
+  s.global_bound = make_fisher_bound(s.log_factorial.data(), params.max_pvalue);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
   s.log10_local = std::log10(params.max_local_pvalue);
   s.base_confidence =
       s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
-  s.last_progress = std::chrono::steady_clock::now();
 
-  prepare_items(s, data);
+  s.rank_item = rank_frequent_items(data, params.min_sup);
   const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
+  std::vector<int32_t> slot_of_rank(static_cast<size_t>(frequent));
+  std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
+  build_covers(ranked_records(data, s.rank_item, s.positives), slot_of_rank, frequent, s.covers);
+  const CoverLayout& layout = s.covers.layout;
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
-  s.level_bits.resize(s.max_len + 2);
-  s.level_children.resize(s.max_len + 2);
-  s.level_active.resize(s.max_len + 2);
-  s.active_list.assign(s.max_len + 2, nullptr);
-  s.active_split.assign(s.max_len + 2, 0);
-  s.path.assign(s.max_len + 1, 0);
-  s.path_trie.assign(s.max_len + 1, kTrieRoot);
-  reset_trie(s.trie, s.transactions, s.positives);
 
-  // The root: the empty pattern, covering every transaction; its candidates
-  // are the frequent items.
-  std::vector<uint64_t>& all = s.level_bits[0];
-  all.assign(s.words, 0);
-  for (int32_t t = 0; t < s.positives; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
-  for (int32_t t = 0; t < s.transactions - s.positives; ++t) {
-    const size_t bit = s.positive_words * 64 + t;
-    all[bit / 64] |= uint64_t{1} << (bit % 64);
+  // The root: the empty pattern, covering every transaction; its children
+  // are the frequent items but those found in every transaction.
+  std::vector<Extension> items;
+  int perfect = 0;
+  for (int32_t r = 0; r < frequent; ++r) {
+    const CoverCounts c = count_cover(s.covers.bits.data() + static_cast<size_t>(r) * layout.words, layout);
+    if (c.support == s.transactions) {
+      ++perfect;
+      continue;
+    }
+    items.push_back(Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
   }
-  std::vector<Extension> candidates(frequent);
-  for (int32_t r = 0; r < frequent; ++r)
-    candidates[r] = Extension{r, 0, 0, static_cast<uint32_t>(r), kNoTrieNode};
-  const Extension root{-1, s.transactions, s.positives, 0, kTrieRoot, true};
-  expand(s, 0, root, all.data(), candidates.data(), frequent, s.item_bits.data(), 0, true,
-         s.transactions, s.positives);
+  uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
+  FisherVerdictCache root_global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+  if (represented > 0) {
+    add_saturating(result.patterns_tested, represented, result.count_saturated);
+    if (cached_fisher_within(root_global, s.transactions, s.positives))
+      add_saturating(result.passing_pvalue, represented, result.count_saturated);
+  }
+  s.item_alive.assign(static_cast<size_t>(frequent), 0);
+  for (Extension& item : items) {
+    item.alive = may_generalise_rule(s, item.support, item.class_support);
+    s.item_alive[item.rank] = item.alive;
+  }
+
+  // The items' subtrees, from the last item back, shared out among threads.
+  const int n_items = static_cast<int>(items.size());
+  std::vector<SubtreeResult> subtrees(items.size());
+  std::atomic<int> next_subtree{0};
+  std::atomic<bool> failed{false};
+  auto work = [&] {
+    Search t;
+    t.setup = &s;
+    t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+    const size_t levels = static_cast<size_t>(s.max_len) + 2;
+    t.level_bits.resize(levels);
+    t.level_children.resize(levels);
+    t.level_active.resize(levels);
+    t.active_list.assign(levels, nullptr);
+    t.path.assign(levels, 0);
+    t.path_trie.assign(levels, kNoTrieNode);
+    std::vector<int32_t> slot_of_item(static_cast<size_t>(frequent));
+    t.last_progress = std::chrono::steady_clock::now();
+    for (;;) {
+      const int k = next_subtree.fetch_add(1);
+      if (k >= n_items || failed) break;
+      const int j = n_items - 1 - k;
+      const Extension& item = items[j];
+      t.out = &subtrees[j];
+      t.trie = PatternTrie{};
+      if (item.alive && 1 < s.max_len)
+        reset_trie(t.trie, TrieNode{item.rank, item.support, item.class_support, 0, 0},
+                   static_cast<uint32_t>(frequent));
+      t.reported_patterns = 0;
+      t.path[0] = item.rank;
+      // The search below the item runs over its own records, kept to the
+      // items that may extend it and merged again.
+      std::vector<Extension> candidates(items.begin() + j + 1, items.end());
+      std::fill(slot_of_item.begin(), slot_of_item.end(), -1);
+      for (size_t i = 0; i < candidates.size(); ++i) {
+        slot_of_item[candidates[i].rank] = static_cast<int32_t>(i);
+        candidates[i].slot = static_cast<uint32_t>(i);
+      }
+      t.covers = ItemCovers{};
+      const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
+      if (!candidates.empty())
+        build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
+                     static_cast<int32_t>(candidates.size()), t.covers);
+      t.subtree_weight = item.support;
+      Extension root_child = item;
+      root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
+      expand(t, 1, root_child, t.covers.all.data(), candidates.data(),
+             static_cast<int>(candidates.size()), t.covers.bits.data(), perfect, true,
+             s.transactions, s.positives);
+      if (t.out->failed) failed = true;
+    }
+  };
+  const int threads = std::min(search_threads(), std::max(n_items, 1));
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
   if (show_progress) std::fputs("\r\033[K", stderr);
-  return !s.failed;
+  if (failed) {
+    std::fputs("Error: too many frequent patterns to keep their supports\n", stdout);
+    return false;
+  }
+
+  for (int j = n_items - 1; j >= 0; --j) {
+    const SubtreeResult& sub = subtrees[j];
+    add_saturating(result.patterns_tested, sub.patterns_tested, result.count_saturated);
+    add_saturating(result.passing_pvalue, sub.passing_pvalue, result.count_saturated);
+    result.count_saturated = result.count_saturated || sub.count_saturated;
+    for (MinedRule rule : sub.rules) {
+      rule.item_begin += result.rule_items.size();
+      result.rules.push_back(rule);
+    }
+    result.rule_items.insert(result.rule_items.end(), sub.rule_items.begin(), sub.rule_items.end());
+  }
+  return true;
 }

@@ -28,6 +28,9 @@ struct SearchResult {
 
 // Mines `data` with the settings of `params` into `result`. Returns false
 // after an "Error: " line when the patterns are too many to keep track of.
-// Shows progress on standard error when `show_progress` is set.
+// Shows progress on standard error when `show_progress` is set. Searches on
+// one thread per processor, or as many as BRIMEL_THREADS says (a "Warning: "
+// line when it is not a number from 1 to 1024); the result is the same for
+// every number of threads.
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result);

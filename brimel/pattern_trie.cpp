@@ -3,17 +3,19 @@
 
 #include <algorithm>
 
-void reset_trie(PatternTrie& trie, int32_t transactions, int32_t positives) {
+void reset_trie(PatternTrie& trie, const TrieNode& root, uint32_t max_children) {
   trie.blocks.clear();
   trie.size = 0;
+  trie.block_bits = 12;
+  while (trie.block_bits < 31 && (uint64_t{1} << trie.block_bits) < max_children) ++trie.block_bits;
   add_trie_nodes(trie, 1);
-  trie_node(trie, kTrieRoot) = TrieNode{-1, transactions, positives, 0, 0};
+  trie_node(trie, kTrieRoot) = root;
 }
 
 uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
   // A block boundary must not split one node's children, which are found by
   // index arithmetic; so a run that would cross it starts a fresh block.
-  constexpr uint64_t block_size = uint64_t{1} << PatternTrie::kBlockBits;
+  const uint64_t block_size = uint64_t{1} << trie.block_bits;
   if (count > block_size) return kNoTrieNode;
   uint64_t first = trie.size;
   if (first / block_size != (first + count - 1) / block_size)

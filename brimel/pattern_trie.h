@@ -16,9 +16,10 @@ struct TrieNode {
   uint32_t child_count = 0;
 };
 
-// Nodes live in fixed blocks, so growing never copies or moves them.
+// Nodes live in fixed blocks, so growing never copies or moves them. A
+// block holds at least the children of one node.
 struct PatternTrie {
-  static constexpr uint32_t kBlockBits = 18;
+  uint32_t block_bits = 12;
   std::vector<std::unique_ptr<TrieNode[]>> blocks;
   uint64_t size = 0;
 };
@@ -27,14 +28,15 @@ constexpr uint32_t kTrieRoot = 0;
 constexpr uint32_t kNoTrieNode = UINT32_MAX;
 
 inline TrieNode& trie_node(PatternTrie& trie, uint32_t index) {
-  return trie.blocks[index >> PatternTrie::kBlockBits][index & ((1u << PatternTrie::kBlockBits) - 1)];
+  return trie.blocks[index >> trie.block_bits][index & ((1u << trie.block_bits) - 1)];
 }
 inline const TrieNode& trie_node(const PatternTrie& trie, uint32_t index) {
-  return trie.blocks[index >> PatternTrie::kBlockBits][index & ((1u << PatternTrie::kBlockBits) - 1)];
+  return trie.blocks[index >> trie.block_bits][index & ((1u << trie.block_bits) - 1)];
 }
 
-// Makes the trie hold only its root, the empty pattern.
-void reset_trie(PatternTrie& trie, int32_t transactions, int32_t positives);
+// Makes the trie hold only its root `root`, whose children will number at
+// most `max_children`.
+void reset_trie(PatternTrie& trie, const TrieNode& root, uint32_t max_children);
 
 // Appends `count` nodes, contiguous in index, and returns the first index, or
 // kNoTrieNode when the index space is used up.

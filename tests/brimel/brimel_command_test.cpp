@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "generated_data.h"
@@ -78,6 +79,49 @@ TEST(BrimelCommand, AFailedRunLeavesEveryEarlierFileAsItWas) {
   for (const auto& entry : std::filesystem::directory_iterator("out"))
     EXPECT_TRUE(entry.path().extension() != ".tmp" || entry.path().filename() == "o.tidlist.tmp")
         << entry.path();
+}
+
+TEST(BrimelCommand, EveryThreadCountWritesTheSameFiles) {
+  ScratchDir scratch;
+  write_generated_data(generate_data(8, 900, 11, 2, 1), "d");
+  MinerSettings settings;
+  settings.target_value = "c1";
+  settings.min_sup = 4;
+  write_file("orsk.para", parameter_text("d", "o", settings));
+  // The statistics file ends in the run's time, which may differ.
+  auto files = [] {
+    std::vector<std::string> contents;
+    for (const std::string& name : kOutputs) contents.push_back(read_file(name));
+    std::string& statistics = contents[6];
+    statistics.erase(statistics.find_last_of(' '));
+    return contents;
+  };
+  std::vector<std::string> one_thread;
+  std::string one_thread_output;
+  struct Setting {
+    const char* threads;
+    bool warned;
+  };
+  for (const Setting setting : {Setting{"1", false}, Setting{"2", false}, Setting{"3", false},
+                                Setting{"0", true}, Setting{"two", true}}) {
+    SCOPED_TRACE(setting.threads);
+    setenv("BRIMEL_THREADS", setting.threads, 1);
+    CommandResult r = run_program(kBrimel, {"orsk.para"});
+    unsetenv("BRIMEL_THREADS");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string warning = std::string("Warning: BRIMEL_THREADS=") + setting.threads +
+                                " is not a thread count from 1 to 1024; ignored\n";
+    EXPECT_EQ(r.output.find(warning) != std::string::npos, setting.warned) << r.output;
+    if (setting.warned) r.output.erase(r.output.find(warning), warning.size());
+    if (one_thread.empty()) {
+      one_thread = files();
+      one_thread_output = r.output;
+      ASSERT_NE(one_thread[3], "");  // some rules
+    } else {
+      EXPECT_EQ(files(), one_thread);
+      EXPECT_EQ(r.output, one_thread_output);
+    }
+  }
 }
 
 TEST(BrimelCommand, BadParametersStopBeforeAnyFileIsWritten) {

@@ -2,9 +2,11 @@
 // file, read back with the system's own readers, on generated data sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "driver/run_stats.h"
@@ -22,7 +24,8 @@ struct Case {
   int records;
   int classes;
   MinerSettings settings;
-  int wider = 0;  // more values per attribute
+  int wider = 0;    // more values per attribute
+  int repeats = 0;  // each record appears 1 to 1 + repeats times, in shuffled order
 };
 
 std::string describe(const Case& c) {
@@ -30,7 +33,8 @@ std::string describe(const Case& c) {
   text << "seed " << c.seed << " target '" << c.settings.target_value << "' max_len "
        << c.settings.max_len << " min_sup " << c.settings.min_sup << " max_pvalue "
        << c.settings.max_pvalue << " local " << c.settings.max_local_pvalue << " min_diff "
-       << c.settings.min_diff << " records " << c.records << " wider " << c.wider;
+       << c.settings.min_diff << " records " << c.records << " wider " << c.wider << " repeats "
+       << c.repeats;
   return text.str();
 }
 
@@ -72,7 +76,16 @@ int preorder_of(const ExpectedTree& tree, uint32_t items) {
 void check_against_reference(const Case& c) {
   SCOPED_TRACE(describe(c));
   ScratchDir scratch;
-  const GeneratedData data = generate_data(c.seed, c.records, 7, c.classes, c.wider);
+  GeneratedData data = generate_data(c.seed, c.records, 7, c.classes, c.wider);
+  if (c.repeats > 0) {
+    std::mt19937 random(c.seed);
+    std::vector<std::vector<std::string>> repeated;
+    for (const auto& record : data.records)
+      for (int k = std::uniform_int_distribution<int>(0, c.repeats)(random); k >= 0; --k)
+        repeated.push_back(record);
+    std::shuffle(repeated.begin(), repeated.end(), random);
+    data.records = std::move(repeated);
+  }
   write_generated_data(data, "d");
   write_file("orsk.para", parameter_text("d", "o", c.settings));
   testing::internal::CaptureStdout();
@@ -278,6 +291,20 @@ TEST(MinerReference, MatchesBruteForceWhereRulesHaveLittleSupportToSpare) {
         c.settings.max_local_pvalue = local;
         check_against_reference(c);
       }
+}
+
+TEST(MinerReference, MatchesBruteForceWhenRecordsRepeat) {
+  // Equal records are merged into weighted ones: some weights need several
+  // bit planes, and equal items under another class must stay apart.
+  for (const int repeats : {1, 6, 40}) {
+    Case c{static_cast<unsigned>(30 + repeats), 120, 2, MinerSettings{}, 0, repeats};
+    c.settings.target_value = "c1";
+    c.settings.min_sup = 4 + repeats;
+    check_against_reference(c);
+    c.settings.target_value = "";
+    c.settings.max_pvalue = 1.0;
+    check_against_reference(c);
+  }
 }
 
 TEST(MinerReference, CountsEveryPatternDownToSupportOne) {

@@ -1,0 +1,50 @@
+// The covers the search starts from: items as bitsets over records merged by
+// content. Records that hold the same items (of those searched) and the same
+// rule-class label are one record with a weight, since no pattern can tell
+// them apart. The whole data gives the covers of the frequent items; the
+// records of one item, cut down to the items that may extend it, give the
+// covers of the search below that item.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "cover_bitsets.h"
+#include "mining_data.h"
+
+// Records as lists of item ranks, each list descending.
+struct RecordSet {
+  std::vector<int32_t> ranks;
+  std::vector<int64_t> offsets{0};  // record i: ranks[offsets[i]] .. ranks[offsets[i + 1] - 1]
+  std::vector<int32_t> weights;
+  std::vector<char> positive;  // in the rule class
+};
+
+struct ItemCovers {
+  CoverLayout layout;
+  std::vector<uint64_t> bits;  // layout.words words per item slot
+  std::vector<uint64_t> all;   // every record
+  RecordSet merged;            // the records behind the bits
+  // merged record of each bit: the rule class's from bit 0, the others'
+  // from word positive_words on
+  std::vector<int32_t> in_bit_order;
+  size_t positive_records = 0;  // in the rule class
+};
+
+// The frequent items of `data`, ranked by ascending support (rank -> item id).
+std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup);
+
+// The records of `data` as frequent item ranks, equal ones already merged;
+// `positives`: the records labelled 1 when they form the rule class, else 0.
+RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
+                         int32_t positives);
+
+// Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
+// them out with one bitset per slot, `slots` of them.
+void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
+                  ItemCovers& covers);
+
+// The records of `covers` inside the cover `bits`, in bit order, kept to the
+// ranks r with slot_of_rank[r] >= 0.
+RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
+                     const std::vector<int32_t>& slot_of_rank);
