@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 
 #include "common/file_open.h"
 #include "common/record_fields.h"
@@ -95,10 +94,9 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   if (target_value.empty()) read_class_value_map(output_name, class_map);
   // The statistics file's count is untrusted: never reserve more labels than
   // the class-label file holds.
-  std::error_code no_size;
-  const uintmax_t label_bytes = std::filesystem::file_size(class_labels_file(output_name), no_size);
-  TrainingClassLabels training(std::min<uintmax_t>(
-      static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), no_size ? 0 : label_bytes / 4));
+  TrainingClassLabels training(
+      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)),
+                          class_labels_held(output_name).value_or(0)));
   read_training_class_labels(output_name, training);
 
   begin_stage(Stage::loading_test_part);

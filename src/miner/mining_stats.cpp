@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "common/file_open.h"
 #include "common/raw_ints.h"
@@ -69,6 +70,13 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
     }
   }
   std::fclose(file);
+}
+
+std::optional<uintmax_t> class_labels_held(const std::string& output_name) {
+  std::error_code missing;
+  const uintmax_t bytes = std::filesystem::file_size(class_labels_file(output_name), missing);
+  if (missing) return std::nullopt;
+  return bytes / sizeof(int32_t);
 }
 
 std::string rule_class_value(const ClassValueMap& map) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map);
 // The class value the miner's rules predict when no target value is given:
 // the one of class index 1 (empty when the map has none).
 std::string rule_class_value(const ClassValueMap& map);
+
+// How many labels the class-label file of `output_name` holds (its size in
+// bytes over 4), or nothing when it cannot be found: the one file that bounds
+// the number of mined transactions, whatever the statistics file claims.
+std::optional<uintmax_t> class_labels_held(const std::string& output_name);
 
 // Reads up to labels.size() entries of the class-label file into `labels`;
 // entries beyond a short file's end are left as they were, and a file with

@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 
 #include "common/file_open.h"
 #include "common/run_files.h"
 #include "common/text_numbers.h"
 #include "driver/run_stats.h"
+#include "miner/mining_stats.h"
 
 namespace {
 
@@ -75,13 +76,10 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
 // labels (one per transaction), so that a count that lies cannot make room
 // for tid lists that no file holds.
 int32_t vouched_transactions(const std::string& output_name) {
-  std::error_code missing;
-  const uintmax_t label_bytes =
-      std::filesystem::file_size(class_labels_file(output_name), missing);
-  if (missing) return run_stats.train_instances;
-  return static_cast<int32_t>(
-      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)),
-                          label_bytes / sizeof(int32_t)));
+  const std::optional<uintmax_t> labels = class_labels_held(output_name);
+  if (!labels) return run_stats.train_instances;
+  return static_cast<int32_t>(std::min<uintmax_t>(
+      static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), *labels));
 }
 
 }  // namespace

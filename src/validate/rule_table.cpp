@@ -60,10 +60,13 @@ const char* direction_text(Direction direction) {
 
 }  // namespace
 
-Direction rule_direction(double mined_confidence, double mined_base, const RuleTest& test,
-                         double test_base) {
+Direction rule_direction(const RuleRecord& mined, const RuleTest& test,
+                         const RuleTableContext& context) {
   if (test.covered == 0) return Direction::none;
+  const double mined_confidence = ratio(mined.class_support, mined.support);
+  const double mined_base = ratio(context.mining_positives, context.mining_transactions);
   const double test_confidence = ratio(test.covered_in_class, test.covered);
+  const double test_base = ratio(context.test_positives, context.test_instances);
   const bool mined_above = mined_confidence > mined_base;
   const bool mined_below = mined_confidence < mined_base;
   if ((mined_above && test_confidence < test_base) || (mined_below && test_confidence > test_base))
@@ -81,7 +84,6 @@ void write_rule_table(const std::string& output_name, const std::vector<RuleTabl
              "test_pvalue,direction,significant,significant_corrected,significant_fdr\n",
              file);
   const double mined_base = ratio(context.mining_positives, context.mining_transactions);
-  const double test_base = ratio(context.test_positives, context.test_instances);
   std::string line;
   for (size_t r = 0; r < rows.size(); ++r) {
     const RuleTableRow& row = rows[r];
@@ -102,9 +104,10 @@ void write_rule_table(const std::string& output_name, const std::vector<RuleTabl
             ratio_text(row.test.covered_in_class, row.test.covered) + "," +
             (row.test.covered == 0 || context.test_positives == 0
                  ? std::string()
-                 : ratio_text(ratio(row.test.covered_in_class, row.test.covered), test_base)) +
+                 : ratio_text(ratio(row.test.covered_in_class, row.test.covered),
+                              ratio(context.test_positives, context.test_instances))) +
             "," + real_text(row.test.pvalue) + "," +
-            direction_text(rule_direction(mined_confidence, mined_base, row.test, test_base)) +
+            direction_text(row.direction) +
             "," + (row.significant ? "1" : "0") + "," + (row.significant_corrected ? "1" : "0") +
             "," + (row.significant_fdr ? "1" : "0") + "\n";
     std::fwrite(line.data(), 1, line.size(), file);

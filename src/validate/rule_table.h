@@ -22,15 +22,10 @@ struct RuleTest {
 // Where a rule's association points on the test part, against the mining part.
 enum class Direction { same, reversed, none };
 
-// `same` when the test confidence lies on the same side of the test base rate
-// as the mined confidence of the mining base rate (or on neither side),
-// `reversed` when on the other side, `none` when the rule covers no test record.
-Direction rule_direction(double mined_confidence, double mined_base, const RuleTest& test,
-                         double test_base);
-
 struct RuleTableRow {
   const RuleRecord* mined = nullptr;  // as read from the miner's rule file
   RuleTest test;
+  Direction direction = Direction::none;
   bool significant = false;
   bool significant_corrected = false;
   bool significant_fdr = false;
@@ -44,6 +39,12 @@ struct RuleTableContext {
   int32_t test_instances = 0;
   int32_t test_positives = 0;
 };
+
+// `same` when the test confidence lies on the same side of the test base rate
+// as the mined confidence of the mining base rate (or on neither side),
+// `reversed` when on the other side, `none` when the rule covers no test record.
+Direction rule_direction(const RuleRecord& mined, const RuleTest& test,
+                         const RuleTableContext& context);
 
 // Writes "<output_name>.rules.csv"; a file that cannot be created or written
 // gets an "Error: " line.

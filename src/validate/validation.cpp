@@ -86,26 +86,23 @@ HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassL
 
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;
-  const double mined_base =
-      static_cast<double>(context.mining_positives) / context.mining_transactions;
-  const double test_base = static_cast<double>(context.test_positives) / context.test_instances;
   HoldoutFigures figures{rules_tested, counts, 0};
   std::vector<RuleTableRow> rows;
   rows.reserve(rules.records.size());
+  auto add_row = [&](size_t r, bool kept, bool corrected, bool fdr) {
+    const RuleRecord& mined = rules.records[r];
+    rows.push_back(RuleTableRow{&mined, tests[r], rule_direction(mined, tests[r], context), kept,
+                                corrected, fdr});
+  };
   std::vector<bool> is_kept(rules.records.size(), false);
   for (size_t j = 0; j < kept_from.size(); ++j) {
-    const size_t r = kept_from[j];
-    is_kept[r] = true;
-    const RuleRecord& mined = rules.records[r];
-    rows.push_back(RuleTableRow{&mined, tests[r], true,
-                                static_cast<int32_t>(j) < counts.sig_at_corrected,
-                                static_cast<int32_t>(j) < counts.sig_at_fdr});
-    const double mined_confidence = static_cast<double>(mined.class_support) / mined.support;
-    if (rule_direction(mined_confidence, mined_base, tests[r], test_base) == Direction::reversed)
-      ++figures.reversed;
+    is_kept[kept_from[j]] = true;
+    add_row(kept_from[j], true, static_cast<int32_t>(j) < counts.sig_at_corrected,
+            static_cast<int32_t>(j) < counts.sig_at_fdr);
+    if (rows.back().direction == Direction::reversed) ++figures.reversed;
   }
   for (size_t r = 0; r < rules.records.size(); ++r) {
-    if (!is_kept[r]) rows.push_back(RuleTableRow{&rules.records[r], tests[r], false, false, false});
+    if (!is_kept[r]) add_row(r, false, false, false);
   }
   write_rule_table(output_name, rows, context);
   return figures;
