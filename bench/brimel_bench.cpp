@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "bench_data.h"
+#include "common/run_files.h"
+#include "miner/miner_params.h"
 
 extern char** environ;
 
@@ -31,15 +33,8 @@ struct RunResult {
 
 void write_parameters(const std::string& base, const std::string& target_attribute,
                       const std::string& target_value, int min_sup) {
-  std::ofstream para("orsk.para");
-  para << "data_file=" << base << ".data\nnames_file=" << base
-       << ".names\nmaterialization_mode=freq only\nsignal_type=rule\ncontext_attributes=\n"
-          "comparing_attributes=\ntarget_attribute="
-       << target_attribute << "\ntarget_value=" << target_value
-       << "\ntest-statistic=fisher's exact test\ncompare_mode=pairwise\nmin_sup=" << min_sup
-       << "\nmax_len=100\nmax_pvalue=0.050000\nmax_local_pvalue=0.050000\n"
-          "effect_size_method=confidence\nmin_diff=0.000000\nseeding_method=global\n"
-          "data_perm_method=swap\noutput_mode=all\ngen_tid_list=yes\noutput=out\n";
+  write_miner_params(kParameterFile,
+                     miner_params_for(base, target_attribute, target_value, min_sup, 0.05, "out"));
 }
 
 // One run of the real executable; its peak memory comes from the kernel's
@@ -47,7 +42,7 @@ void write_parameters(const std::string& base, const std::string& target_attribu
 RunResult run_miner_once() {
   RunResult result;
   std::string program = BRIMEL_PATH;
-  std::string para = "orsk.para";
+  std::string para = kParameterFile;
   char* argv[] = {program.data(), para.data(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

@@ -1,18 +1,49 @@
-// Entry point of the rule miner: `Brimel <parameter file>`.
+// Entry point of the rule miner: `Brimel <parameter file>`, or
+// `Brimel --write-parameters ...` to write a parameter file for scripts, so
+// that no script spells out the file's keys.
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "miner/miner_params.h"
 #include "run_brimel.h"
 
 namespace {
 
 void print_usage(std::FILE* stream) {
   std::fputs("usage: Brimel PARAMETER_FILE\n"
+             "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
+             "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
              "mines the rules the parameter file asks for and writes, for its output name O,\n"
              "O.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,tidlist.dir,"
-             "tidlist,sorted.rulenum.txt,cfptree.stat}\n",
+             "tidlist,sorted.rulenum.txt,cfptree.stat}\n"
+             "--write-parameters writes the parameter file for mining DATASET.data with\n"
+             "DATASET.names as the experiment driver would, the other settings fixed\n",
              stream);
+}
+
+// `args`: PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE MIN_SUP MAX_PVALUE
+// OUTPUT [--no-tid-lists]. Returns the exit status.
+int write_parameters_command(int count, char** args) {
+  const bool no_tid_lists = count == 8 && std::strcmp(args[7], "--no-tid-lists") == 0;
+  if (count != 7 && !no_tid_lists) {
+    print_usage(stdout);
+    return 2;
+  }
+  int32_t min_sup = 0;
+  double max_pvalue = 0.0;
+  if (!parse_min_sup(args[4], min_sup)) {
+    std::printf("Error: MIN_SUP %s: an integer of at least 1 expected\n", args[4]);
+    return 1;
+  }
+  if (!parse_max_pvalue(args[5], max_pvalue)) {
+    std::printf("Error: MAX_PVALUE %s: a number above 0 and at most 1 expected\n", args[5]);
+    return 1;
+  }
+  MinerParams params = miner_params_for(args[1], args[2], args[3], min_sup, max_pvalue, args[6]);
+  params.gen_tid_list = !no_tid_lists;
+  return write_miner_params(args[0], params) ? 0 : 1;
 }
 
 }  // namespace
@@ -22,6 +53,8 @@ int main(int argc, char** argv) {
     print_usage(stdout);
     return 0;
   }
+  if (argc >= 2 && std::strcmp(argv[1], "--write-parameters") == 0)
+    return write_parameters_command(argc - 2, argv + 2);
   // A parameter file is never named like an option; one that looks like it
   // is a mistyped option, not a file to look for.
   if (argc != 2 || argv[1][0] == '-') {

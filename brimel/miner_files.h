@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "miner_params.h"
+#include "miner/miner_params.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "validate/rule_count.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "miner_params.h"
+#include "miner/miner_params.h"
 
 struct MiningData {
   std::vector<std::string> item_keys;  // item id -> "attribute=value"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "miner_params.h"
+#include "miner/miner_params.h"
 #include "mining_data.h"
 
 struct MinedRule {

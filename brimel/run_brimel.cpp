@@ -11,7 +11,7 @@
 
 #include "common/run_files.h"
 #include "miner_files.h"
-#include "miner_params.h"
+#include "miner/miner_params.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "pattern_tree.h"

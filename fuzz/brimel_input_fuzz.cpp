@@ -1,7 +1,7 @@
 // Fuzz target: the miner's parameter file, then the attribute description and
 // the records it names.
 #include "fuzz_support.h"
-#include "miner_params.h"
+#include "miner/miner_params.h"
 #include "mining_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

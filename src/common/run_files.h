@@ -6,7 +6,6 @@
 
 #include <array>
 #include <string>
-#include <string_view>
 
 // Fixed experiment settings: not on the command line, handed to the miner
 // and printed in the summary line.
@@ -51,37 +50,6 @@ inline std::string test_class_labels_file(const std::string& o) { return o + ".t
 inline std::string rule_table_file(const std::string& o) { return o + ".rules.csv"; }
 inline std::string experiment_record_file(const std::string& o) { return o + ".experiment.json"; }
 
-// The miner's parameter file, in the working directory, and its keys. The
-// settings in kFixedMinerSettings are always written with these values; the
-// miner implements exactly them.
+// The miner's parameter file in the working directory; its keys and layout
+// are in miner/miner_params.h.
 inline constexpr const char* kParameterFile = "orsk.para";
-namespace parameter_key {
-inline constexpr std::string_view data_file = "data_file";
-inline constexpr std::string_view names_file = "names_file";
-inline constexpr std::string_view target_attribute = "target_attribute";
-inline constexpr std::string_view target_value = "target_value";
-inline constexpr std::string_view min_sup = "min_sup";
-inline constexpr std::string_view max_len = "max_len";
-inline constexpr std::string_view max_pvalue = "max_pvalue";
-inline constexpr std::string_view max_local_pvalue = "max_local_pvalue";
-inline constexpr std::string_view min_diff = "min_diff";
-inline constexpr std::string_view gen_tid_list = "gen_tid_list";
-inline constexpr std::string_view output = "output";
-}  // namespace parameter_key
-
-struct FixedMinerSetting {
-  std::string_view key;
-  std::string_view value;
-};
-inline constexpr std::array<FixedMinerSetting, 10> kFixedMinerSettings = {{
-    {"materialization_mode", "freq only"},
-    {"signal_type", "rule"},
-    {"context_attributes", ""},
-    {"comparing_attributes", ""},
-    {"test-statistic", "fisher's exact test"},
-    {"compare_mode", "pairwise"},
-    {"effect_size_method", "confidence"},
-    {"seeding_method", "global"},
-    {"data_perm_method", "swap"},
-    {"output_mode", "all"},
-}};

@@ -15,6 +15,7 @@
 
 #include "common/file_open.h"
 #include "common/run_files.h"
+#include "miner/miner_params.h"
 
 extern char** environ;
 
@@ -32,12 +33,6 @@ std::string running_program_dir() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? std::string() : self.parent_path().string();
-}
-
-// The parameter file is read line by line, so a line break inside a value
-// would smuggle in keys of its own.
-bool holds_line_break(const std::string& text) {
-  return text.find_first_of("\r\n") != std::string::npos;
 }
 
 void remove_miner_outputs(const std::string& output_name) {
@@ -69,48 +64,6 @@ void start_and_wait(const std::string& miner_path) {
 }
 
 }  // namespace
-
-bool write_miner_parameter_file(const std::string& data_base, const std::string& target_attr,
-                                const std::string& target_value, int min_sup,
-                                const std::string& output_name, double max_pvalue,
-                                double max_local_pvalue, double min_diff) {
-  std::FILE* file = open_for_write(kParameterFile);
-  if (file == nullptr) return false;
-  namespace key = parameter_key;
-  // The fixed settings go between the others in the order the miner's
-  // parameter files have always had.
-  auto fixed = [&](size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) {
-      const FixedMinerSetting& setting = kFixedMinerSettings[i];
-      std::fprintf(file, "%.*s=%.*s\n", static_cast<int>(setting.key.size()), setting.key.data(),
-                   static_cast<int>(setting.value.size()), setting.value.data());
-    }
-  };
-  auto text = [&](std::string_view name, const std::string& value) {
-    std::fprintf(file, "%.*s=%s\n", static_cast<int>(name.size()), name.data(), value.c_str());
-  };
-  auto real = [&](std::string_view name, double value) {
-    std::fprintf(file, "%.*s=%f\n", static_cast<int>(name.size()), name.data(), value);
-  };
-  text(key::data_file, data_file(data_base));
-  text(key::names_file, names_file(data_base));
-  fixed(0, 4);
-  text(key::target_attribute, target_attr);
-  text(key::target_value, target_value);
-  fixed(4, 6);
-  text(key::min_sup, std::to_string(min_sup));
-  text(key::max_len, std::to_string(kMaxLen));
-  real(key::max_pvalue, max_pvalue);
-  real(key::max_local_pvalue, max_local_pvalue);
-  fixed(6, 7);
-  real(key::min_diff, min_diff);
-  fixed(7, kFixedMinerSettings.size());
-  text(key::gen_tid_list, "yes");
-  text(key::output, output_name);
-  // A parameter file cut short by a full disk would run the miner on
-  // whatever settings survived.
-  return close_written(file, kParameterFile);
-}
 
 std::string find_miner_executable(const std::string& program_dir) {
   if (is_executable_file(kLocalMiner)) return kLocalMiner;
@@ -150,9 +103,11 @@ void run_miner(const std::string& data_base, const std::string& target_attr,
       return;
     }
   }
-  if (!write_miner_parameter_file(data_base, target_attr, target_value, min_sup, output_name,
-                                  max_pvalue, max_local_pvalue, min_diff))
-    return;
+  MinerParams params =
+      miner_params_for(data_base, target_attr, target_value, min_sup, max_pvalue, output_name);
+  params.max_local_pvalue = max_local_pvalue;
+  params.min_diff = min_diff;
+  if (!write_miner_params(kParameterFile, params)) return;
 
   const std::string miner = find_miner_executable(running_program_dir());
   std::fputs(miner_command_line(miner).c_str(), stdout);

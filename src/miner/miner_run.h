@@ -16,14 +16,6 @@ void run_miner(const std::string& data_base, const std::string& target_attr,
                const std::string& target_value, int min_sup, const std::string& output_name,
                double max_pvalue, double max_local_pvalue, double min_diff);
 
-// Creates or truncates "orsk.para" in the working directory with its 21
-// lines. Returns false after "Error: cannot open file orsk.para for write" or,
-// when the lines could not all be written, "Error: cannot write file orsk.para".
-bool write_miner_parameter_file(const std::string& data_base, const std::string& target_attr,
-                                const std::string& target_value, int min_sup,
-                                const std::string& output_name, double max_pvalue,
-                                double max_local_pvalue, double min_diff);
-
 // The miner to start: "./Brimel" when the working directory holds an
 // executable of that name, else "Brimel" in `program_dir` when that is
 // executable, else "./Brimel" again (whose start then fails visibly).

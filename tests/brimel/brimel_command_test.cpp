@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "generated_data.h"
+#include "miner/miner_params.h"
 
 namespace {
 
@@ -132,6 +133,46 @@ TEST(BrimelCommand, BadParametersStopBeforeAnyFileIsWritten) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "Error: parameter min_sup=0: an integer of at least 1 expected\n");
   EXPECT_FALSE(std::filesystem::exists("o.cfptree.stat"));
+}
+
+// Scripts write the parameter file through the miner rather than spell out
+// its keys: the file is the driver's, and bad values write nothing.
+TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
+  ScratchDir scratch;
+  write_small_data();
+  CommandResult r = run_program(
+      kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3", "0.05", "o", "--no-tid-lists"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output, "");
+  MinerParams params = miner_params_for("d", "class", "c1", 3, 0.05, "o");
+  params.gen_tid_list = false;
+  ASSERT_TRUE(write_miner_params("driver.para", params));
+  EXPECT_EQ(read_file("p.para"), read_file("driver.para"));
+  EXPECT_EQ(run_program(kBrimel, {"p.para"}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists("o.sorted.rules.txt"));
+  EXPECT_FALSE(std::filesystem::exists("o.tidlist"));
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string output_start;
+  } bad[] = {
+      {{"q.para", "d", "class", "c1", "0", "0.05", "o"}, 1, "Error: MIN_SUP 0: "},
+      {{"q.para", "d", "class", "c1", "3", "0", "o"}, 1, "Error: MAX_PVALUE 0: "},
+      {{"q.para", "d", "class", "c1", "3", "1e-400", "o"}, 1, "Error: MAX_PVALUE 1e-400: "},
+      {{"q.para", "d", "class", "c1\noutput=x", "3", "0.05", "o"}, 1,
+       "Error: parameter target_value holds a line break"},
+      {{"q.para", "d", "class", "c1", "3", "0.05"}, 2, "usage: Brimel"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--other"}, 2, "usage: Brimel"},
+  };
+  for (const auto& b : bad) {
+    std::vector<std::string> args = {"--write-parameters"};
+    args.insert(args.end(), b.args.begin(), b.args.end());
+    r = run_program(kBrimel, args);
+    EXPECT_EQ(r.status, b.status) << b.args[4];
+    EXPECT_TRUE(r.output.starts_with(b.output_start)) << r.output;
+    EXPECT_FALSE(std::filesystem::exists("q.para"));
+  }
 }
 
 TEST(BrimelCommand, ASingleClassGivesAnErrorAndRuleFreeFiles) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/run_files.h"
+#include "miner/miner_params.h"
 #include "miner/miner_run.h"
 #include "miner_files.h"
 
@@ -40,21 +41,36 @@ void make_executable(const fs::path& path, const std::string& script) {
   fs::permissions(path, fs::perms::owner_all);
 }
 
+bool write_parameters(const std::string& target_value, int min_sup, double max_pvalue) {
+  return write_miner_params("orsk.para",
+                            miner_params_for("d_part_0", "a", target_value, min_sup, max_pvalue, "o"));
+}
+
 TEST(MinerParameterFile, WorkedExampleByteForByte) {
   ScratchDir dir;
-  ASSERT_TRUE(write_miner_parameter_file("d_part_0", "a", "v", 5, "o", 0.05, 0.05, 0.0));
+  ASSERT_TRUE(write_parameters("v", 5, 0.05));
   const std::string text = read_file("orsk.para");
   EXPECT_EQ(text, parameter_text("v", 5, "0.050000"));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 21);
 }
 
-TEST(MinerParameterFile, SixDecimalsAndAnEmptyTargetValue) {
+TEST(MinerParameterFile, SixDecimalsUnlessTheyChangeTheLevelAndAnEmptyTargetValue) {
   ScratchDir dir;
   write_file("orsk.para", std::string(5000, 'x'));  // an older, longer file is truncated
-  write_miner_parameter_file("d_part_0", "a", "", 1, "o", 0.0000001, 0.05, 0.0);
-  EXPECT_EQ(read_file("orsk.para"), parameter_text("", 1, "0.000000"));
-  write_miner_parameter_file("d_part_0", "a", "v", 2, "o", 1, 0.05, 0.0);
+  write_parameters("", 1, 0.0000001);
+  EXPECT_EQ(read_file("orsk.para"), parameter_text("", 1, "1e-07"));
+  write_parameters("v", 2, 1);
   EXPECT_EQ(read_file("orsk.para"), parameter_text("v", 2, "1.000000"));
+  write_parameters("v", 2, 0.0000123);
+  EXPECT_EQ(read_file("orsk.para"), parameter_text("v", 2, "1.23e-05"));
+  // What is written is read back as the same settings.
+  MinerParams read;
+  ASSERT_TRUE(read_miner_params("orsk.para", read));
+  EXPECT_EQ(read.max_pvalue, 0.0000123);
+  EXPECT_EQ(read.min_sup, 2);
+  EXPECT_EQ(read.target_value, "v");
+  EXPECT_EQ(read.output, "o");
+  EXPECT_TRUE(read.gen_tid_list);
 }
 
 TEST(MinerParameterFile, UncreatableFileIsReportedAndTheMinerNotRun) {

@@ -10,12 +10,6 @@ import time
 
 import study_setup
 
-# varnel's fixed miner settings, which direct adjustment must share with it.
-MAX_LEN = 100
-MAX_LOCAL_PVALUE = 0.05
-MIN_DIFF = 0.0
-
-
 class JobError(RuntimeError):
     """A program failed in a way that is no experiment result (bad call,
     crash): the job fails and Snakemake says so."""
@@ -118,15 +112,6 @@ def run_experiment(settings, minsup, level, seed, folder):
         json.load(handle)  # a record cut short fails here, not in the tables
 
 
-def write_miner_parameters(path, dataset, target, value, min_sup, level):
-    with open(path, "w") as para:
-        para.write(f"data_file={dataset}.data\nnames_file={dataset}.names\n"
-                   f"target_attribute={target}\ntarget_value={value}\n"
-                   f"min_sup={min_sup}\nmax_len={MAX_LEN}\nmax_pvalue={float(level)!r}\n"
-                   f"max_local_pvalue={MAX_LOCAL_PVALUE}\nmin_diff={MIN_DIFF}\n"
-                   f"gen_tid_list=no\noutput={dataset}\n")
-
-
 def _numbers(path, count):
     try:
         with open(path) as handle:
@@ -159,12 +144,17 @@ def run_direct(settings, minsup, level, out_path):
     folder = os.path.join(os.path.dirname(out_path), "direct")
     _fresh_folder(folder)
     _link_data(settings["data"], dataset, folder)
-    write_miner_parameters(os.path.join(folder, "orsk.para"), dataset, settings["target"],
-                           settings["value"], min_sup, level)
+    brimel = _program(settings["bin_dir"], "Brimel")
     log_path = os.path.join(folder, "Brimel.log")
+    # The miner writes its own parameter file, with the fixed settings varnel
+    # hands it, so that direct adjustment and the experiments share them.
+    status = _run_logged([brimel, "--write-parameters", "orsk.para", dataset, settings["target"],
+                          settings["value"], str(min_sup), repr(float(level)), dataset,
+                          "--no-tid-lists"], folder, log_path)
+    if status != 0:
+        raise _failure("Brimel --write-parameters", status, log_path)
     started = time.monotonic()
-    status = _run_logged([_program(settings["bin_dir"], "Brimel"), "orsk.para"], folder,
-                         log_path)
+    status = _run_logged([brimel, "orsk.para"], folder, log_path)
     if status < 0:
         raise _failure("Brimel", status, log_path)
     counts = read_direct_counts(folder, dataset)

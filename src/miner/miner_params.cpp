@@ -1,13 +1,15 @@
-// Reading and checking the parameter file.
-#include "miner_params.h"
+// Writing, reading and checking the parameter file.
+#include "miner/miner_params.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <string_view>
+#include <utility>
 
 #include "common/file_open.h"
 #include "common/run_files.h"
@@ -54,7 +56,7 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
   } else if (key == key_name::output) {
     params.output = value;
   } else if (key == key_name::min_sup) {
-    if (!parse_int(value, params.min_sup) || params.min_sup < 1) {
+    if (!parse_min_sup(value, params.min_sup)) {
       report_bad_value(key, value, "an integer of at least 1");
       return false;
     }
@@ -65,7 +67,7 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
     }
   } else if (key == key_name::max_pvalue || key == key_name::max_local_pvalue) {
     double& target = key == key_name::max_pvalue ? params.max_pvalue : params.max_local_pvalue;
-    if (!parse_real(value, target) || !(target > 0.0 && target <= 1.0)) {
+    if (!parse_max_pvalue(value, target)) {
       report_bad_value(key, value, "a number above 0 and at most 1");
       return false;
     }
@@ -94,7 +96,95 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
   return true;
 }
 
+// "%f", as the file has always had, unless six decimals would change the
+// value (a level of 1e-7 would become 0): then the shortest text that reads
+// back as the same number.
+std::string real_text(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%f", value);
+  if (std::strtod(text, nullptr) == value) return text;
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 }  // namespace
+
+bool holds_line_break(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+bool parse_min_sup(const std::string& text, int32_t& value) {
+  int32_t parsed = 0;
+  if (!parse_int(text, parsed) || parsed < 1) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse_max_pvalue(const std::string& text, double& value) {
+  double parsed = 0.0;
+  if (!parse_real(text, parsed) || !(parsed > 0.0 && parsed <= 1.0)) return false;
+  value = parsed;
+  return true;
+}
+
+MinerParams miner_params_for(const std::string& data_base, const std::string& target_attribute,
+                             const std::string& target_value, int32_t min_sup, double max_pvalue,
+                             const std::string& output) {
+  MinerParams params;
+  params.data_file = data_file(data_base);
+  params.names_file = names_file(data_base);
+  params.target_attribute = target_attribute;
+  params.target_value = target_value;
+  params.min_sup = min_sup;
+  params.max_pvalue = max_pvalue;
+  params.output = output;
+  return params;
+}
+
+bool write_miner_params(const std::string& path, const MinerParams& params) {
+  namespace key = parameter_key;
+  const std::pair<std::string_view, const std::string*> texts[] = {
+      {key::data_file, &params.data_file},
+      {key::names_file, &params.names_file},
+      {key::target_attribute, &params.target_attribute},
+      {key::target_value, &params.target_value},
+      {key::output, &params.output}};
+  for (const auto& [name, value] : texts) {
+    if (holds_line_break(*value)) {
+      std::printf("Error: parameter %.*s holds a line break\n", static_cast<int>(name.size()),
+                  name.data());
+      return false;
+    }
+  }
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return false;
+  auto line = [&](std::string_view name, std::string_view value) {
+    std::fprintf(file, "%.*s=%.*s\n", static_cast<int>(name.size()), name.data(),
+                 static_cast<int>(value.size()), value.data());
+  };
+  // The fixed settings go between the others in the order the parameter
+  // files have always had.
+  auto fixed = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) line(kFixedMinerSettings[i].key, kFixedMinerSettings[i].value);
+  };
+  line(key::data_file, params.data_file);
+  line(key::names_file, params.names_file);
+  fixed(0, 4);
+  line(key::target_attribute, params.target_attribute);
+  line(key::target_value, params.target_value);
+  fixed(4, 6);
+  line(key::min_sup, std::to_string(params.min_sup));
+  line(key::max_len, std::to_string(params.max_len));
+  line(key::max_pvalue, real_text(params.max_pvalue));
+  line(key::max_local_pvalue, real_text(params.max_local_pvalue));
+  fixed(6, 7);
+  line(key::min_diff, real_text(params.min_diff));
+  fixed(7, kFixedMinerSettings.size());
+  line(key::gen_tid_list, params.gen_tid_list ? "yes" : "no");
+  line(key::output, params.output);
+  // A parameter file cut short by a full disk would run the miner on
+  // whatever settings survived.
+  return close_written(file, path);
+}
 
 bool read_miner_params(const std::string& path, MinerParams& params) {
   std::FILE* file = open_for_read(path);

@@ -1,10 +1,10 @@
 // The parameter file: the driver's file is taken as written, and every value
 // the miner cannot honour is refused with a message naming it.
-#include "miner_params.h"
+#include "miner/miner_params.h"
 
 #include <gtest/gtest.h>
 
-#include "generated_data.h"
+#include "brimel/generated_data.h"
 
 namespace {
 

@@ -1,0 +1,91 @@
+// The miner's parameter file: lines "key=value", written by the driver (and by
+// `Brimel --write-parameters` for scripts) and read by the miner. The keys and
+// the fixed settings are stated here and nowhere else.
+//
+// Layout, one line each in this order: data_file, names_file, four fixed
+// settings, target_attribute, target_value, two fixed settings, min_sup,
+// max_len, max_pvalue, max_local_pvalue, one fixed setting, min_diff, the
+// three last fixed settings, gen_tid_list ("yes" or "no"), output. Reals are
+// written with six decimals, or in full when six decimals would change them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/run_files.h"
+
+struct MinerParams {
+  std::string data_file;
+  std::string names_file;
+  std::string target_attribute;
+  std::string target_value;  // empty: rank the class values by frequency
+  std::string output;        // base name of every output file
+  int32_t min_sup = 0;
+  int32_t max_len = kMaxLen;
+  double max_pvalue = 0.05;
+  double max_local_pvalue = kMaxLocalPvalue;
+  double min_diff = kMinDiff;
+  bool gen_tid_list = true;
+};
+
+namespace parameter_key {
+inline constexpr std::string_view data_file = "data_file";
+inline constexpr std::string_view names_file = "names_file";
+inline constexpr std::string_view target_attribute = "target_attribute";
+inline constexpr std::string_view target_value = "target_value";
+inline constexpr std::string_view min_sup = "min_sup";
+inline constexpr std::string_view max_len = "max_len";
+inline constexpr std::string_view max_pvalue = "max_pvalue";
+inline constexpr std::string_view max_local_pvalue = "max_local_pvalue";
+inline constexpr std::string_view min_diff = "min_diff";
+inline constexpr std::string_view gen_tid_list = "gen_tid_list";
+inline constexpr std::string_view output = "output";
+}  // namespace parameter_key
+
+// Settings always written with these values; the miner implements exactly
+// them and refuses any other value.
+struct FixedMinerSetting {
+  std::string_view key;
+  std::string_view value;
+};
+inline constexpr std::array<FixedMinerSetting, 10> kFixedMinerSettings = {{
+    {"materialization_mode", "freq only"},
+    {"signal_type", "rule"},
+    {"context_attributes", ""},
+    {"comparing_attributes", ""},
+    {"test-statistic", "fisher's exact test"},
+    {"compare_mode", "pairwise"},
+    {"effect_size_method", "confidence"},
+    {"seeding_method", "global"},
+    {"data_perm_method", "swap"},
+    {"output_mode", "all"},
+}};
+
+// The settings for mining the data set "<data_base>.data" with its
+// "<data_base>.names", every other setting at its fixed value.
+MinerParams miner_params_for(const std::string& data_base, const std::string& target_attribute,
+                             const std::string& target_value, int32_t min_sup, double max_pvalue,
+                             const std::string& output);
+
+// Whether a text value holds a line break, which would add lines (and keys)
+// of its own to the file.
+bool holds_line_break(const std::string& text);
+
+// Creates or truncates the file at `path` with the 21 lines of `params`.
+// Returns false after "Error: parameter <key> holds a line break" (nothing is
+// written), "Error: cannot open file <path> for write" or, when the lines
+// could not all be written, "Error: cannot write file <path>".
+bool write_miner_params(const std::string& path, const MinerParams& params);
+
+// Fills `params` from the parameter file at `path`. Prints an "Error: " line
+// and returns false for a missing file, a missing required key, a value out
+// of range and a fixed setting the miner cannot honour; an unknown key only
+// gets a "Warning: " line.
+bool read_miner_params(const std::string& path, MinerParams& params);
+
+// Parsers of the numeric values, shared with the command line that writes a
+// parameter file: the whole text must be the number.
+bool parse_min_sup(const std::string& text, int32_t& value);    // an integer >= 1
+bool parse_max_pvalue(const std::string& text, double& value);  // 0 < value <= 1
