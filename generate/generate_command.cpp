@@ -64,7 +64,8 @@ bool parse_generate_options(int argc, const char* const* argv, GenerateOptions& 
       }
       const std::string value = arg == "--seed" ? argv[++i] : arg.substr(7);
       if (!parse_seed(value, options.seed)) {
-        error = "the seed must be a whole number from 0 to 18446744073709551615, not '" + value + "'";
+        error =
+            "the seed must be a whole number from 0 to 18446744073709551615, not '" + value + "'";
         return false;
       }
     } else {
@@ -106,8 +107,7 @@ bool read_settings_text(const std::string& path, std::string& text, std::string&
 
 // Writing the outputs must not replace the settings they come from.
 bool check_outputs_apart(const GenerateOptions& options, std::string& error) {
-  for (const std::string& output : {data_file(options.output_base),
-                                    names_file(options.output_base),
+  for (const std::string& output : {data_file(options.output_base), names_file(options.output_base),
                                     options.output_base + ".truth.json"}) {
     std::error_code ignored;
     if (std::filesystem::equivalent(options.settings, output, ignored)) {

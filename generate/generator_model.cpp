@@ -29,8 +29,10 @@ std::vector<std::pair<int, std::vector<Bucket>>> rate_buckets(const GeneratorMod
     Bucket rest;
     const std::vector<double>& probabilities = model.attributes[a].probabilities;
     for (size_t v = 0; v < probabilities.size(); ++v) {
-      if (named[a][v]) list.push_back({static_cast<int>(v), probabilities[v]});
-      else rest.probability += probabilities[v];
+      if (named[a][v])
+        list.push_back({static_cast<int>(v), probabilities[v]});
+      else
+        rest.probability += probabilities[v];
     }
     if (rest.probability > 0.0) list.push_back(rest);
     buckets.emplace_back(static_cast<int>(a), list);
@@ -57,7 +59,8 @@ double class_rate_at(const GeneratorModel& model, const std::vector<int>& values
 
 double marginalisation_size(const GeneratorModel& model) {
   double size = 1.0;
-  for (const auto& [attribute, list] : rate_buckets(model)) size *= static_cast<double>(list.size());
+  for (const auto& [attribute, list] : rate_buckets(model))
+    size *= static_cast<double>(list.size());
   return size;
 }
 

@@ -52,7 +52,8 @@ bool read_whole(const json& value, const std::string& path, int64_t low, int64_t
   const bool fits =
       value.is_number_unsigned()
           ? value.get<uint64_t>() >= uint64_t(low) && value.get<uint64_t>() <= uint64_t(high)
-          : value.is_number_integer() && value.get<int64_t>() >= low && value.get<int64_t>() <= high;
+          : value.is_number_integer() && value.get<int64_t>() >= low &&
+                value.get<int64_t>() <= high;
   if (fits) {
     number = value.get<int64_t>();
     return true;
@@ -100,7 +101,8 @@ std::string text_fault(const std::string& text) {
                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
     return "holds a line break or another control character";
   }
-  if (text.find(',') != std::string::npos) return "holds ',', which separates the fields of a record";
+  if (text.find(',') != std::string::npos)
+    return "holds ',', which separates the fields of a record";
   if (text.find('&') != std::string::npos) return "holds '&', which joins the items of a rule";
   return "";
 }
@@ -155,8 +157,7 @@ bool read_values(const json& value, const std::string& path, std::vector<std::st
 
 // The value chances of one attribute: given, from a skew, or drawn.
 bool read_value_chances(const json& group, const std::string& path, size_t count,
-                        std::mt19937_64& engine, std::vector<double>& chances,
-                        std::string& error) {
+                        std::mt19937_64& engine, std::vector<double>& chances, std::string& error) {
   if (group.contains("probabilities")) {
     if (group.contains("skew")) {
       error = path + " has both probabilities and skew; give one of them";
@@ -199,7 +200,8 @@ bool read_attribute_group(const json& group, const std::string& path, AttributeR
   const std::string name = group["name"].get<std::string>();
   int64_t count = 1;
   const int64_t room = kMaxAttributes - static_cast<int64_t>(model.attributes.size());
-  if (group.contains("count") && !read_whole(group["count"], path + ".count", 1, room, count, error)) {
+  if (group.contains("count") &&
+      !read_whole(group["count"], path + ".count", 1, room, count, error)) {
     error += " (at most " + std::to_string(kMaxAttributes) + " attributes in all)";
     return false;
   }
@@ -263,7 +265,8 @@ bool read_profiles(const json& settings, std::mt19937_64& engine, GeneratorModel
   }
   for (GeneratedAttribute& attribute : model.attributes) {
     if (attribute.role != AttributeRole::noise) continue;
-    const std::vector<double> equal = cumulative_of(std::vector<double>(attribute.values.size(), 1.0));
+    const std::vector<double> equal =
+        cumulative_of(std::vector<double>(attribute.values.size(), 1.0));
     for (size_t z = 0; z < model.profile_probabilities.size(); ++z) {
       attribute.preferred.push_back(pick_index(engine, equal));
     }
@@ -356,9 +359,10 @@ bool read_planted(const json& settings, GeneratorModel& model, std::string& erro
     model.planted.push_back(rule);
   }
   if (marginalisation_size(model) > kMaxMarginalisation) {
-    error = "the planted rules name too many attribute values: their exact class rates would "
-            "sum over more than " + std::to_string(static_cast<int64_t>(kMaxMarginalisation)) +
-            " combinations";
+    error =
+        "the planted rules name too many attribute values: their exact class rates would "
+        "sum over more than " +
+        std::to_string(static_cast<int64_t>(kMaxMarginalisation)) + " combinations";
     return false;
   }
   return true;
@@ -387,7 +391,7 @@ bool read_head(const json& settings, GeneratorModel& model, std::string& error) 
          check_name(model.class_name, "class", error);
 }
 
-bool check_distinct_names(const GeneratorModel& model, std::string& error) {
+bool check_table(const GeneratorModel& model, std::string& error) {
   std::set<std::string> names{model.class_name};
   for (const GeneratedAttribute& attribute : model.attributes) {
     if (!names.insert(attribute.name).second) {
@@ -397,6 +401,13 @@ bool check_distinct_names(const GeneratorModel& model, std::string& error) {
   }
   if (model.attributes.empty()) {
     error = "there is no attribute besides the class: give causal or noise attributes";
+    return false;
+  }
+  const int64_t columns = static_cast<int64_t>(model.attributes.size()) + 1;
+  if (model.records > kMaxValuesWritten / columns) {
+    error = "records times columns (the class included) must be at most " +
+            std::to_string(kMaxValuesWritten) + ", not " + std::to_string(model.records) +
+            " times " + std::to_string(columns);
     return false;
   }
   return true;
@@ -419,6 +430,6 @@ bool read_generator_settings(const std::string& text, std::mt19937_64& engine,
   return read_head(settings, model, error) &&
          read_attribute_list(settings, "causal", AttributeRole::causal, engine, model, error) &&
          read_attribute_list(settings, "noise", AttributeRole::noise, engine, model, error) &&
-         check_distinct_names(model, error) && read_profiles(settings, engine, model, error) &&
+         check_table(model, error) && read_profiles(settings, engine, model, error) &&
          read_planted(settings, model, error);
 }

@@ -28,6 +28,8 @@ inline constexpr int kMaxAttributes = 1000;  // columns besides the class
 inline constexpr int kMaxValues = 1000;      // per attribute
 inline constexpr int kMaxProfiles = 1000;
 inline constexpr int kMaxPlantedRules = 1000;
+// Records times columns: a data file of a few gigabytes at most.
+inline constexpr int64_t kMaxValuesWritten = 1'000'000'000;
 // Beyond this, the exact class rates would take too long to sum.
 inline constexpr double kMaxMarginalisation = 1e6;
 // How far given chances may sum from 1 (they are divided by their sum).

@@ -10,12 +10,11 @@ using nlohmann::ordered_json;
 
 ordered_json attribute_json(const GeneratorModel& model, const GeneratedAttribute& attribute) {
   const bool noise = attribute.role == AttributeRole::noise;
-  ordered_json entry = {
-      {"name", attribute.name},
-      {"role", noise ? "noise" : "causal"},
-      {"values", attribute.values},
-      {"probabilities",
-       noise ? noise_value_probabilities(model, attribute) : attribute.probabilities}};
+  ordered_json entry = {{"name", attribute.name},
+                        {"role", noise ? "noise" : "causal"},
+                        {"values", attribute.values},
+                        {"probabilities", noise ? noise_value_probabilities(model, attribute)
+                                                : attribute.probabilities}};
   if (noise) {
     ordered_json preferred = ordered_json::array();
     for (const int value : attribute.preferred) preferred.push_back(attribute.values[value]);

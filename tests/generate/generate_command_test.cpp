@@ -154,8 +154,9 @@ TEST(GenerateCommand, PlantedRatesAndTheOverallRateAreReproduced) {
   expect_within_four_errors(
       class_share(data, [&](const auto& r) { return second(r) && !first(r); }), 0.6,
       "second planted rule alone");
-  expect_within_four_errors(class_share(data, [&](const auto& r) { return !first(r) && !second(r); }),
-                            0.3, "no planted rule");
+  expect_within_four_errors(
+      class_share(data, [&](const auto& r) { return !first(r) && !second(r); }), 0.3,
+      "no planted rule");
   // Overall: (9 * 0.75 + 8 * 0.6 + 64 * 0.3) / 81, the highest rate where both hold.
   const double overall = (9 * 0.75 + 8 * 0.6 + 64 * 0.3) / 81;
   EXPECT_NEAR(data.truth["class_rate"].get<double>(), overall, 1e-12);
@@ -178,7 +179,8 @@ TEST(GenerateCommand, TheNullClassIsIndependentOfEveryAttribute) {
   const auto& chances = data.truth["attributes"][0]["probabilities"];
   EXPECT_NE(chances[0], chances[1]);
   expect_within_four_errors(class_share(data, [](const auto& r) { return r[1] == "a"; }), 0.3, "");
-  const double share_a = class_share(data, [](const auto& r) { return r[1] == "a"; }).second / 60000;
+  const double share_a =
+      class_share(data, [](const auto& r) { return r[1] == "a"; }).second / 60000;
   EXPECT_NEAR(share_a, chances[0].get<double>(), 4 * std::sqrt(0.25 / 60000));
 }
 
@@ -189,7 +191,8 @@ const std::vector<std::pair<std::string, std::string>> kBadSettings = {
     {R"({"records": 10, "base_rate": 0.3, "causal": [], "nosie": []})",
      "unknown key \"nosie\" in the settings"},
     {R"({"base_rate": 0.3, "noise": [{"name": "n", "values": 2}]})", "records is missing"},
-    {R"({"records": 0, "base_rate": 0.3})", "records must be a whole number from 1 to 10000000, not 0"},
+    {R"({"records": 0, "base_rate": 0.3})",
+     "records must be a whole number from 1 to 10000000, not 0"},
     {R"({"records": 1e12, "base_rate": 0.3})",
      "records must be a whole number from 1 to 10000000, not 1000000000000.0"},
     {R"({"records": 18446744073709551615, "base_rate": 0.3})",
@@ -199,18 +202,25 @@ const std::vector<std::pair<std::string, std::string>> kBadSettings = {
     {R"({"records": 10, "base_rate": 0.3})",
      "there is no attribute besides the class: give causal or noise attributes"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
-        "probabilities": [0.5, 0.6]}]})", "causal[0].probabilities must sum to 1, not 1.1"},
+        "probabilities": [0.5, 0.6]}]})",
+     "causal[0].probabilities must sum to 1, not 1.1"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
         "probabilities": [-0.5, 1.5]}]})",
      "causal[0].probabilities[0] must be a number from 0 to 1, not -0.5"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2, "skew": -1}]})",
      "causal[0].skew must be a number from 0 to 1000000 or \"random\", not -1"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
-        "adherence": 0.5}]})", "unknown key \"adherence\" in causal[0]"},
+        "adherence": 0.5}]})",
+     "unknown key \"adherence\" in causal[0]"},
     {R"({"records": 10, "base_rate": 0.3, "noise": [{"name": "n", "values": 2,
-        "adherence": 2}]})", "noise[0].adherence must be a number from 0 to 1, not 2"},
+        "adherence": 2}]})",
+     "noise[0].adherence must be a number from 0 to 1, not 2"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "count": 5000, "values": 2}]})",
-     "causal[0].count must be a whole number from 1 to 1000, not 5000 (at most 1000 attributes in all)"},
+     "causal[0].count must be a whole number from 1 to 1000, not 5000 (at most 1000 attributes in "
+     "all)"},
+    {R"({"records": 10000000, "base_rate": 0.3, "causal": [{"name": "c", "count": 120, "values": 2}]})",
+     "records times columns (the class included) must be at most 1000000000, not 10000000 times "
+     "121"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 100000}]})",
      "causal[0].values must be a whole number from 1 to 1000, not 100000"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": ["a", "a"]}]})",
@@ -230,7 +240,8 @@ const std::vector<std::pair<std::string, std::string>> kBadSettings = {
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "a:b", "values": 2}]})",
      "causal[0].name: attribute name 'a:b' holds ':', which ends a name in the .names file"},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "count": 2, "values": 2}],
-        "noise": [{"name": "c2", "values": 2}]})", "two attributes are named \"c2\""},
+        "noise": [{"name": "c2", "values": 2}]})",
+     "two attributes are named \"c2\""},
     {R"({"records": 10, "base_rate": 0.3, "class": "c", "causal": [{"name": "c", "values": 2}]})",
      "two attributes are named \"c\""},
     {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2}],
@@ -284,15 +295,20 @@ TEST(GenerateCommand, BadSettingsAreRefusedAndNothingIsWritten) {
 // (arguments, exit status, the first line of the output)
 const std::vector<std::tuple<std::vector<std::string>, int, std::string>> kBadCalls = {
     {{}, 2, "Error: expected SETTINGS and OUTPUT_BASE, got 0 arguments"},
-    {{"--seed", "-1", "s.json", "d"}, 2,
+    {{"--seed", "-1", "s.json", "d"},
+     2,
      "Error: the seed must be a whole number from 0 to 18446744073709551615, not '-1'"},
-    {{"--seed=18446744073709551616", "s.json", "d"}, 2,
+    {{"--seed=18446744073709551616", "s.json", "d"},
+     2,
      "Error: the seed must be a whole number from 0 to 18446744073709551615, not "
      "'18446744073709551616'"},
     {{"--records", "5", "s.json", "d"}, 2, "Error: unknown option --records"},
-    {{"s.json", "out/"}, 2, "Error: OUTPUT_BASE must name the files to write, not a folder: 'out/'"},
+    {{"s.json", "out/"},
+     2,
+     "Error: OUTPUT_BASE must name the files to write, not a folder: 'out/'"},
     {{"missing.json", "d"}, 1, "Error: cannot open file missing.json for read"},
-    {{"s.json", "no-such-folder/d"}, 1,
+    {{"s.json", "no-such-folder/d"},
+     1,
      "Error: cannot open file no-such-folder/d.data.partial for write"},
     {{"s.json", "s"}, 1, "Error: writing s.truth.json would replace the settings file s.json"},
     {{"--help"}, 0, "Usage: varnel-generate [--seed N] SETTINGS OUTPUT_BASE"},
@@ -301,7 +317,8 @@ const std::vector<std::tuple<std::vector<std::string>, int, std::string>> kBadCa
 TEST(GenerateCommand, BadCallsGetTheirMessageAndStatus) {
   for (const auto& [args, status, first_line] : kBadCalls) {
     ScratchDir dir;
-    write_file("s.json", R"({"records": 5, "base_rate": 0.5, "noise": [{"name": "n", "values": 2}]})");
+    write_file("s.json",
+               R"({"records": 5, "base_rate": 0.5, "noise": [{"name": "n", "values": 2}]})");
     std::filesystem::create_symlink("s.json", "s.truth.json");
     const CommandResult result = run_program(kGenerate, args);
     EXPECT_EQ(result.status, status) << first_line;

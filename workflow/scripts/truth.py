@@ -128,7 +128,8 @@ def rule_chance(truth, items):
         product = profile_chance
         for entry, v in noise:
             preferred = 1.0 if entry["values"].index(entry["preferred"][profile]) == v else 0.0
-            product *= entry["adherence"] * preferred + (1 - entry["adherence"]) * entry["background"][v]
+            adherence = entry["adherence"]
+            product *= adherence * preferred + (1 - adherence) * entry["background"][v]
         in_profiles += product
     return chance * in_profiles
 
