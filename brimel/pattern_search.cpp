@@ -23,11 +23,12 @@
 #include <numeric>
 #include <thread>
 
-#include "driver/run_stats.h"
+#include "common/messages.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
 #include "item_covers.h"
 #include "pattern_trie.h"
+#include "validate/fisher.h"
 
 namespace {
 
@@ -363,7 +364,7 @@ int search_threads() {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     if (*end == '\0' && value >= 1 && value <= 1024) return static_cast<int>(value);
-    std::printf("Warning: BRIMEL_THREADS=%s is not a thread count from 1 to 1024; ignored\n", text);
+    report_warning("BRIMEL_THREADS=%s is not a thread count from 1 to 1024; ignored", text);
   }
   return std::max(1u, std::thread::hardware_concurrency());
 }
@@ -478,7 +479,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   for (std::thread& helper : helpers) helper.join();
   if (show_progress) std::fputs("\r\033[K", stderr);
   if (failed) {
-    std::fputs("Error: too many frequent patterns to keep their supports\n", stdout);
+    report_error("too many frequent patterns to keep their supports");
     return false;
   }
 

@@ -9,6 +9,7 @@
 #include <numeric>
 #include <vector>
 
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "miner_files.h"
 #include "miner/miner_params.h"
@@ -72,7 +73,7 @@ int run_brimel(const std::string& param_path) {
   if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result))
     return 1;
   if (result.count_saturated)
-    std::puts("Warning: more patterns than a 64-bit count holds; the counts stop at its largest value");
+    report_warning("more patterns than a 64-bit count holds; the counts stop at its largest value");
 
   PatternTree tree;
   if (!build_pattern_tree(result, tree)) return 1;
@@ -131,7 +132,7 @@ int run_brimel(const std::string& param_path) {
   ok = ok && write_mining_statistics(statistics.temporary, stats);
   for (size_t i = 0; ok && i < files.size(); ++i) {
     if (std::rename(files[i]->temporary.c_str(), files[i]->path.c_str()) != 0) {
-      std::printf("Error: cannot rename %s to %s\n", files[i]->temporary.c_str(),
+      report_error("cannot rename %s to %s", files[i]->temporary.c_str(),
                   files[i]->path.c_str());
       ok = false;
     }

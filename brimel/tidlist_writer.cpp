@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/raw_ints.h"
 #include "miner/tidlist_store.h"
 
@@ -54,7 +55,7 @@ bool write_list(std::FILE* file, const uint64_t* in, const uint64_t* out, size_t
 }
 
 bool report_write_failure(const std::string& path) {
-  std::printf("Error: cannot write file %s\n", path.c_str());
+  report_error("cannot write file %s", path.c_str());
   return false;
 }
 
@@ -103,7 +104,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
       const bool as_diff = base_support - support < support;
       const int64_t record_bytes = 4 * (1 + (as_diff ? base_support - support : support));
       if (position + record_bytes > INT32_MAX) {
-        std::printf("Error: tid-list file %s would pass 2 GiB\n", list_path.c_str());
+        report_error("tid-list file %s would pass 2 GiB", list_path.c_str());
         ok = false;
         break;
       }

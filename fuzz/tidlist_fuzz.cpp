@@ -3,8 +3,7 @@
 #include "driver/run_stats.h"
 #include "fuzz_support.h"
 #include "miner/mining_stats.h"
-#include "miner/rule_file.h"
-#include "miner/tidlist_store.h"
+#include "validate/validation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();
@@ -15,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write_fuzz_file("o.tidlist", pieces[3]);
   run_stats = RunStats{};
   read_mining_statistics("o");
-  RuleSet rules;
-  read_rules("o", rules);
-  load_rule_tid_lists("o", rules);
+  // As validation reads them: the rules, then every tid list rebuilt once.
+  MinedRules mined;
+  read_mined_rules("o", mined);
+  close_rule_tid_lists(mined.lists);
   return 0;
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/messages.h"
+
 // Appends the fields of `line` to `fields`: a field's leading spaces are
 // dropped (its trailing ones stay), and a field left empty is not appended,
 // so the fields after it move one column to the left.
@@ -28,7 +30,7 @@ void visit_record(std::string_view line, const std::vector<std::string>& names,
                   OnItem on_item, OnClass on_class) {
   fields.clear();
   split_fields(line, ',', fields);
-  if (fields.size() != names.size()) std::fputs("Error: inconsistent number of columns\n", stdout);
+  if (fields.size() != names.size()) report_error("inconsistent number of columns");
   const size_t columns = fields.size() < names.size() ? fields.size() : names.size();
   bool class_taken = false;
   for (size_t j = 0; j < columns; ++j) {

@@ -13,9 +13,9 @@
 #include <string_view>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/stage_clock.h"
-#include "driver/console_capture.h"
 #include "driver/directory_lock.h"
 #include "driver/experiment_record.h"
 #include "driver/experiment_report.h"
@@ -42,6 +42,16 @@ int parse_min_sup(const char* text) {
   return static_cast<int>(value);
 }
 
+// The lines reported since `before`.
+ReportedLines lines_since(const ReportedLines& before) {
+  const ReportedLines& now = reported_lines();
+  ReportedLines lines;
+  lines.errors.assign(now.errors.begin() + static_cast<std::ptrdiff_t>(before.errors.size()),
+                      now.errors.end());
+  lines.warnings = now.warnings - before.warnings;
+  return lines;
+}
+
 WallTime read_wall_clock() {
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count();
@@ -63,7 +73,7 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
     size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, got, out);
     if (std::ferror(in) || std::fclose(out) != 0) {
-      std::printf("Error: cannot copy file %s to %s\n", from.c_str(), to.c_str());
+      report_error("cannot copy file %s to %s", from.c_str(), to.c_str());
     }
   }
   std::fclose(in);
@@ -125,7 +135,7 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       std::string_view value;
       if (option == "--seed") {
         if (first + 1 >= argc) {
-          std::printf("Error: --seed needs a value\n");
+          report_error("--seed needs a value");
           print_usage(program);
           return Parsed::bad;
         }
@@ -136,7 +146,7 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       uint64_t parsed = 0;
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
       if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
-        std::printf("Error: the seed must be a whole number from 0 to %llu\n",
+        report_error("the seed must be a whole number from 0 to %llu",
                     static_cast<unsigned long long>(UINT64_MAX));
         print_usage(program);
         return Parsed::bad;
@@ -146,7 +156,7 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       continue;
     }
     if (option.starts_with("--")) {
-      std::printf("Error: unknown option %s\n", argv[first]);
+      report_error("unknown option %s", argv[first]);
       print_usage(program);
       return Parsed::bad;
     }
@@ -172,15 +182,15 @@ int varnel_main(int argc, char** argv) {
   char** args = argv + first;
   const int min_sup = parse_min_sup(args[3]);
   if (min_sup < 1) {
-    std::printf("Error: please specify a positive integer as the minimum support threshold on "
-                "the mining dataset\n");
+    report_error("please specify a positive integer as the minimum support threshold on "
+                "the mining dataset");
     return -1;
   }
   const double max_pvalue = std::strtod(args[4], nullptr);
   // Written so that NaN fails too.
   if (!(max_pvalue > 0.0 && max_pvalue <= 1.0)) {
-    std::printf("Error: please specify a value between 0 and 1 as the maximum p-value "
-                "threshold\n");
+    report_error("please specify a value between 0 and 1 as the maximum p-value "
+                "threshold");
     return -1;
   }
 
@@ -188,36 +198,31 @@ int varnel_main(int argc, char** argv) {
   record.arguments = ExperimentArguments{args[0], args[1], args[2], min_sup, max_pvalue, args[5]};
   record.seed = seed ? *seed : fresh_split_seed();
   const int lock = lock_working_directory();
-  start_console_capture();
+  // Lines reported before the experiment starts (waiting for the lock) are
+  // not the experiment's own.
+  const ReportedLines before = reported_lines();
   record.started_utc = utc_timestamp();
   std::string summary_line;
   try {
     summary_line = run_experiment(record);
   } catch (const std::bad_alloc&) {
-    std::printf("Error: out of memory while %s\n", stage_activity(current_stage()));
+    report_error("out of memory while %s", stage_activity(current_stage()));
   }
   record.stage_seconds = stage_seconds();
-  record.console = finish_console_capture();
 
   // An experiment that failed must not add a line that looks like a result.
-  bool summary_written = false;
-  if (record.console.errors.empty()) {
-    const std::string failure = append_summary_line(summary_line);
-    if (failure.empty()) {
-      summary_written = true;
-    } else {
-      record.console.errors.push_back(failure);
-    }
-  }
+  const bool summary_written =
+      reported_lines().errors.size() == before.errors.size() && append_summary_line(summary_line);
+  record.console = lines_since(before);
   const bool recorded =
       write_experiment_record(experiment_record_file(record.arguments.output_name), record);
   unlock_working_directory(lock);
   if (record.console.errors.empty() && recorded) return 0;
   if (summary_written) {
-    std::printf("Error: the experiment failed after its summary line was written\n");
+    report_error("the experiment failed after its summary line was written");
   } else {
     // Kept word for word: scripts may match it.
-    std::printf("Error: the experiment failed; no summary line was written\n");
+    report_error("the experiment failed; no summary line was written");
   }
   return 1;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/stage_clock.h"
@@ -31,13 +32,13 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
                   const std::string& target_attr, const std::string& target_value, int min_sup,
                   int64_t mining_records) {
   if (min_sup > mining_records)
-    std::printf("Warning: the minimum support %d is larger than the %lld records of the mining "
-                "part; no rule can be mined\n",
+    report_warning("the minimum support %d is larger than the %lld records of the mining "
+                "part; no rule can be mined",
                 min_sup, static_cast<long long>(mining_records));
   if (names.empty()) return;  // the missing description is reported already
   const auto column = std::find(names.begin(), names.end(), target_attr);
   if (column == names.end()) {
-    std::printf("Error: the target attribute %s is not among the attributes of %s\n",
+    report_error("the target attribute %s is not among the attributes of %s",
                 target_attr.c_str(), names_file(mining_base).c_str());
     return;
   }
@@ -55,7 +56,7 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
   }
   std::fclose(file);
   if (!found)
-    std::printf("Error: no record of the mining part %s has the target value %s\n",
+    report_error("no record of the mining part %s has the target value %s",
                 data_file(mining_base).c_str(), target_value.c_str());
 }
 
@@ -108,7 +109,7 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   // that leaves no room for them cannot be true.
   if (static_cast<int64_t>(run_stats.train_instances) + static_cast<int64_t>(labels.size()) >
       INT32_MAX) {
-    std::printf("Error: impossible number of transactions %d in file %s; taken as 0\n",
+    report_error("impossible number of transactions %d in file %s; taken as 0",
                 run_stats.train_instances, statistics_file(output_name).c_str());
     run_stats.train_instances = 0;
   }
@@ -116,9 +117,6 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   std::printf("#instances in training: %d\n", run_stats.train_instances);
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
 
-  const LogFactorialTable log_factorial =
-      build_log_factorial_table(static_cast<int>(labels.size()));
-  run_stats.log_factorial = log_factorial.data();
   RuleTableContext context;
   context.class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
   context.item_keys = read_item_keys(output_name);
@@ -126,9 +124,16 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
       std::min<size_t>(training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
   context.mining_positives = static_cast<int32_t>(
       std::count(training.begin(), training.begin() + context.mining_transactions, 1));
-  figures.holdout = validate_rules(transactions, labels, output_name, max_pvalue, context);
+
+  begin_stage(Stage::reading_miner_files);
+  MinedRules mined;
+  read_mined_rules(output_name, mined);
+  begin_stage(Stage::validation);
+  const Retest retest = retest_rules(mined.rules, transactions, labels, max_pvalue);
+  begin_stage(Stage::writing);
+  figures.holdout = write_validation(output_name, mined, retest, max_pvalue, context);
+  close_rule_tid_lists(mined.lists);
   figures.miner.rules_mined = figures.holdout.rules_tested;
-  run_stats.log_factorial = nullptr;
   // The driver's report follows; nothing of the run may stay buffered behind
   // a later child process's output.
   std::fflush(stdout);

@@ -6,12 +6,13 @@
 // Writes "orsk.para" for these settings, removes the miner's earlier output
 // files of `output_name` (so that a miner that fails leaves no earlier
 // experiment's results behind), prints the command line and runs the miner,
-// returning once it has finished. Nothing is reported to the caller: a miner
-// that fails shows up later as missing files; one killed by a signal is also
-// reported as "Error: the miner %s was killed by signal %d", one that exits
-// with a non-zero status as "Error: the miner %s exited with status %d". The miner is started without a
-// shell. A name or value holding a line break, which would add lines to the
-// parameter file, is reported and the miner is not run.
+// returning once it has finished. The miner prints its own messages on the
+// same console; its exit status reaches the caller as an error line of our
+// own: "Error: the miner %s was killed by signal %d", or "Error: the miner
+// %s exited with status %d" for a non-zero status (the miner exits 1 after
+// any error line of its own). The miner is started without a shell. A name
+// or value holding a line break, which would add lines to the parameter
+// file, is reported and the miner is not run.
 void run_miner(const std::string& data_base, const std::string& target_attr,
                const std::string& target_value, int min_sup, const std::string& output_name,
                double max_pvalue, double max_local_pvalue, double min_diff);

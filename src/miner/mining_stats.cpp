@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/raw_ints.h"
 #include "common/run_files.h"
 #include "common/text_numbers.h"
@@ -47,9 +48,9 @@ int64_t read_mining_statistics(const std::string& output_name) {
   }
   std::fclose(file);
   if (status != ScanStatus::ok) {
-    std::printf("Error: no readable number of transactions in file %s\n", path.c_str());
+    report_error("no readable number of transactions in file %s", path.c_str());
   } else if (transactions < 0) {
-    std::printf("Error: negative number of transactions %d in file %s\n", transactions,
+    report_error("negative number of transactions %d in file %s", transactions,
                 path.c_str());
   } else {
     run_stats.train_instances = transactions;
@@ -64,7 +65,7 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
   std::string word;
   for (int position = 0; read_word(file, word); ++position) {
     if (word[0] == '\0') {
-      std::printf("Error: empty line at line %d\n", position + 1);
+      report_error("empty line at line %d", position + 1);
     } else {
       map[word] = position;
     }
@@ -93,7 +94,7 @@ void read_training_class_labels(const std::string& output_name, TrainingClassLab
   const size_t got = read_int32_le(file, labels.data(), labels.size());
   std::fclose(file);
   if (got < static_cast<size_t>(std::max(run_stats.train_instances, 0))) {
-    std::printf("Error: file %s holds %zu class labels, fewer than the %d transactions\n",
+    report_error("file %s holds %zu class labels, fewer than the %d transactions",
                 path.c_str(), got, run_stats.train_instances);
   }
 }

@@ -1,5 +1,5 @@
-// Reader of the miner's rule file: two passes, so that the records, the item
-// ids and the tid-list room each take one allocation.
+// Reader of the miner's rule file: two passes, so that the records and the
+// item ids each take one allocation.
 #include "miner/rule_file.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/text_numbers.h"
 #include "driver/run_stats.h"
@@ -17,7 +18,7 @@ namespace {
 enum class RecordScan { kept, dropped, end_of_file, stop };
 
 struct ScannedRule {
-  RuleRecord record;             // items and tid_list left unset
+  RuleRecord record;             // items left unset
   std::vector<int32_t> items;    // grows with the words read, never with a claimed length
 };
 
@@ -33,8 +34,8 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
 
   auto stop_unreadable = [&] {
     if (report)
-      std::printf("Error: rule %d of file %s is cut short or holds a word that is not a number; "
-                  "reading stops there\n",
+      report_error("rule %d of file %s is cut short or holds a word that is not a number; "
+                  "reading stops there",
                   record_number, path.c_str());
     return RecordScan::stop;
   };
@@ -42,7 +43,7 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
     return stop_unreadable();
   if (record.length < 0) {
     if (report)
-      std::printf("Error: negative pattern length %d in rule %d of file %s; reading stops there\n",
+      report_error("negative pattern length %d in rule %d of file %s; reading stops there",
                   record.length, record_number, path.c_str());
     return RecordScan::stop;
   }
@@ -64,7 +65,7 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
   // to size memory.
   if (record.support < 0 || record.support > transactions) {
     if (report)
-      std::printf("Error: impossible support %d of rule %d in file %s; the rule is dropped\n",
+      report_error("impossible support %d of rule %d in file %s; the rule is dropped",
                   record.support, record_number, path.c_str());
     return RecordScan::dropped;
   }
@@ -84,7 +85,7 @@ int32_t vouched_transactions(const std::string& output_name) {
 
 }  // namespace
 
-int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_room) {
+int read_rules(const std::string& output_name, RuleSet& rules) {
   rules = RuleSet();
   const std::string path = rule_file(output_name);
   std::FILE* file = open_for_read(path);
@@ -108,7 +109,6 @@ int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_
   std::rewind(file);
   rules.records.reserve(static_cast<size_t>(record_total));
   rules.item_buffer.resize(static_cast<size_t>(item_total));
-  if (reserve_tid_room) rules.tid_buffer.resize(static_cast<size_t>(tid_total));
 
   int64_t item_fill = 0;
   int64_t tid_fill = 0;
@@ -125,13 +125,12 @@ int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_
     std::copy(rule.items.begin(), rule.items.end(), record.items);
     std::sort(record.items, record.items + record.length);
     item_fill += record.length;
-    record.tid_list = reserve_tid_room ? rules.tid_buffer.data() + tid_fill : nullptr;
     tid_fill += record.support;
     rules.records.push_back(record);
   }
   std::fclose(file);
 
-  if (item_fill != item_total) std::printf("Error: inconsistent pattern buffer size\n");
-  if (tid_fill != tid_total) std::printf("Error: inconsistent tid list buffer size\n");
+  if (item_fill != item_total) report_error("inconsistent pattern buffer size");
+  if (tid_fill != tid_total) report_error("inconsistent tid list buffer size");
   return static_cast<int>(rules.records.size());
 }

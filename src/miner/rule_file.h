@@ -8,24 +8,22 @@
 #include <string>
 #include <vector>
 
-// One rule in memory. `items` and `tid_list` point into the buffers of the
-// RuleSet that holds the record and stay valid as long as that set lives.
+// One rule in memory. `items` points into the item buffer of the RuleSet
+// that holds the record and stays valid as long as that set lives.
 struct RuleRecord {
   int32_t preorder = 0;          // the pattern's entry in the tid-list directory
   int32_t length = 0;            // number of items
   int32_t* items = nullptr;      // `length` item ids, ascending
   int32_t support = 0;           // also the length of the tid list
   int32_t class_support = 0;
-  int32_t* tid_list = nullptr;   // room for `support` transaction numbers
   double pvalue = 0.0;
 };
 
-// Rules with the two buffers their records point into. Moving a set keeps
-// the records' pointers valid; copying would not, so it is not allowed.
+// Rules with the buffer their records point into. Moving a set keeps the
+// records' pointers valid; copying would not, so it is not allowed.
 struct RuleSet {
   std::vector<RuleRecord> records;
   std::vector<int32_t> item_buffer;
-  std::vector<int32_t> tid_buffer;
 
   RuleSet() = default;
   RuleSet(RuleSet&&) = default;
@@ -35,9 +33,10 @@ struct RuleSet {
 };
 
 // Reads the rule file of `output_name` into `rules` (replacing what it held) and returns
-// the number of records read. Tid-list room is reserved, not filled.
+// the number of records read; their tid lists are rebuilt from the tid-list
+// files (miner/tidlist_store.h).
 //
-// The file is read twice, once to size the three arrays and once to fill
+// The file is read twice, once to size the two arrays and once to fill
 // them, so only complete, plausible records take room:
 // - a value that is not a number, a negative length or a record cut short by
 //   the end of the file gets an "Error: " line, and reading stops there; the
@@ -49,6 +48,4 @@ struct RuleSet {
 //   "<output_name>.tgtvalues" holds labels when it exists.
 // A file that changes between the two passes is reported with
 // "Error: inconsistent pattern buffer size" or "... tid list buffer size".
-// With `reserve_tid_room` false, no room is reserved and every record's
-// tid_list stays null: for a caller that rebuilds lists one at a time.
-int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_room = true);
+int read_rules(const std::string& output_name, RuleSet& rules);

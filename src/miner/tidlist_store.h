@@ -32,14 +32,9 @@ struct TidListDirEntry {
 
 using TidListDirectory = std::vector<TidListDirEntry>;
 
-// Fills every rule's tid list from the two files of `output_name`, checking
-// each rebuilt length against the rule's support
-// ("Error: inconsistent pattern support"). Nothing is written past a rule's
-// room. A file that cannot be opened is reported and no list is filled.
-void load_rule_tid_lists(const std::string& output_name, RuleSet& rules);
-
-// Everything needed to rebuild rules' tid lists one at a time: the
-// directory, the open list file and scratch room for one list.
+// Everything needed to rebuild rules' tid lists one at a time, the one way
+// the system rebuilds them: the directory, the open list file and scratch
+// room for one list.
 struct RuleTidLists;
 
 // Opens the two files of `output_name` for rebuild_rule_tid_list. Returns

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
@@ -19,7 +20,7 @@ int32_t label_of(const std::string& value, const std::string& target_value,
   if (!target_value.empty()) return value == target_value ? 1 : 0;
   const auto found = class_map.find(value);
   if (found != class_map.end()) return found->second;
-  std::printf("Warning: class %s does not occur in mining data\n", value.c_str());
+  report_warning("class %s does not occur in mining data", value.c_str());
   return kNoLabel;
 }
 

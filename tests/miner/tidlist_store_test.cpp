@@ -61,10 +61,13 @@ struct TidListStoreTest : testing::Test {
   int32_t saved_transactions = run_stats.train_instances;
   ~TidListStoreTest() override { run_stats.train_instances = saved_transactions; }
 
-  // Loads the tid lists of `rules` over `transactions` and returns the console.
-  std::string load(int32_t transactions, RuleSet& rules) {
+  std::vector<List> lists;
+
+  // Rebuilds the tid lists of `rules` over `transactions` into `lists`, each
+  // filled with `fill` first, and returns the console.
+  std::string load(int32_t transactions, const RuleSet& rules, int32_t fill = 0) {
     run_stats.train_instances = transactions;
-    return capture_stdout([&] { load_rule_tid_lists("o", rules); });
+    return capture_stdout([&] { lists = rebuild_lists(rules, fill); });
   }
 };
 
@@ -76,15 +79,15 @@ TEST_F(TidListStoreTest, FullListIsTakenAsStoredWhateverItsParent) {
                       5);
   RuleSet rules = make_rule_set({{1, 3}, {3, 2}});
   EXPECT_EQ(load(5, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{1, 3, 4}));
-  EXPECT_EQ(tid_list_of(rules.records[1]), (List{0, 2}));
+  EXPECT_EQ(lists[0], (List{1, 3, 4}));
+  EXPECT_EQ(lists[1], (List{0, 2}));
 }
 
 TEST_F(TidListStoreTest, DiffListUnderTheRootIsTheComplement) {
   write_tidlist_files("o", {{kTidListStored | kTidListDiff, -1, {1, 3}, {}}}, 5);
   RuleSet rules = make_rule_set({{0, 3}});
   EXPECT_EQ(load(5, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{0, 2, 4}));
+  EXPECT_EQ(lists[0], (List{0, 2, 4}));
 }
 
 TEST_F(TidListStoreTest, DiffListsAccumulateUpToTheNearestFullList) {
@@ -95,8 +98,8 @@ TEST_F(TidListStoreTest, DiffListsAccumulateUpToTheNearestFullList) {
                       10);
   RuleSet rules = make_rule_set({{2, 2}, {1, 3}});
   EXPECT_EQ(load(10, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{4, 6}));
-  EXPECT_EQ(tid_list_of(rules.records[1]), (List{4, 6, 8}));
+  EXPECT_EQ(lists[0], (List{4, 6}));
+  EXPECT_EQ(lists[1], (List{4, 6, 8}));
 }
 
 TEST_F(TidListStoreTest, AncestorsWithoutAListArePassedOver) {
@@ -110,8 +113,8 @@ TEST_F(TidListStoreTest, AncestorsWithoutAListArePassedOver) {
                       6);
   RuleSet rules = make_rule_set({{3, 2}, {5, 5}});
   EXPECT_EQ(load(6, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{1, 3}));
-  EXPECT_EQ(tid_list_of(rules.records[1]), (List{1, 2, 3, 4, 5}));
+  EXPECT_EQ(lists[0], (List{1, 3}));
+  EXPECT_EQ(lists[1], (List{1, 2, 3, 4, 5}));
 }
 
 TEST_F(TidListStoreTest, OverlappingDiffListsAreReportedOnceAndCountedOnce) {
@@ -123,7 +126,7 @@ TEST_F(TidListStoreTest, OverlappingDiffListsAreReportedOnceAndCountedOnce) {
   RuleSet rules = make_rule_set({{2, 2}});
   EXPECT_EQ(load(10, rules),
             "Error: there should no no overlap between two consecutive diff-list\n");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{6, 8}));
+  EXPECT_EQ(lists[0], (List{6, 8}));
 }
 
 TEST_F(TidListStoreTest, DiffListValueMissingFromTheFullListIsReported) {
@@ -134,15 +137,14 @@ TEST_F(TidListStoreTest, DiffListValueMissingFromTheFullListIsReported) {
   EXPECT_EQ(load(10, rules),
             "Error: the tid list length should be the difference between the parent list length "
             "and the diff-list length\n");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{2, 6}));
+  EXPECT_EQ(lists[0], (List{2, 6}));
 }
 
 TEST_F(TidListStoreTest, ParentBelowMinusOneIsReportedAndLeavesTheRoom) {
   write_tidlist_files("o", {{kTidListStored | kTidListDiff, -2, {1, 2}, {}}}, 4);
   RuleSet rules = make_rule_set({{0, 2}});
-  rules.tid_buffer = {-9, -9};
-  EXPECT_EQ(load(4, rules), "Error: the preorder of the entry cannot be -2\n");
-  EXPECT_EQ(rules.tid_buffer, (List{-9, -9}));
+  EXPECT_EQ(load(4, rules, -9), "Error: the preorder of the entry cannot be -2\n");
+  EXPECT_EQ(lists[0], (List{-9, -9}));
 }
 
 TEST_F(TidListStoreTest, SupportZeroWithAnEmptyListPrintsNothing) {
@@ -162,17 +164,17 @@ TEST_F(TidListStoreTest, ListLongerThanTheSupportIsCutToTheRoom) {
   EXPECT_EQ(load(6, rules), "Error: inconsistent pattern support\n"
                             "Error: inconsistent pattern support\n"
                             "Error: inconsistent pattern support\n");
-  EXPECT_EQ(rules.tid_buffer, (List{0, 1, 0, 1, 2, 3}));
+  EXPECT_EQ(lists, (std::vector<List>{{0, 1}, {0}, {1, 2, 3}}));
 }
 
 TEST_F(TidListStoreTest, MissingFilesAreReportedAndNothingIsFilled) {
   RuleSet rules = make_rule_set({{0, 1}});
-  rules.tid_buffer = {-9};
-  EXPECT_EQ(load(4, rules), "Error: cannot open file o.tidlist.dir for read\n");
+  EXPECT_EQ(load(4, rules, -9), "Error: cannot open file o.tidlist.dir for read\n");
+  EXPECT_EQ(lists[0], List{-9});
   write_tidlist_files("o", {{kTidListStored, -1, {1}, {}}}, 4);
   std::filesystem::remove("o.tidlist");
-  EXPECT_EQ(load(4, rules), "Error: cannot open file o.tidlist for read\n");
-  EXPECT_EQ(rules.tid_buffer, List{-9});
+  EXPECT_EQ(load(4, rules, -9), "Error: cannot open file o.tidlist for read\n");
+  EXPECT_EQ(lists[0], List{-9});
 }
 
 TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
@@ -188,8 +190,8 @@ TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
     std::shuffle(wanted.begin(), wanted.end(), random);
     RuleSet rules = make_rule_set(wanted);
     ASSERT_EQ(load(transactions, rules), "") << "round " << round;
-    for (const RuleRecord& rule : rules.records)
-      EXPECT_EQ(tid_list_of(rule), tree[rule.preorder].expected) << "round " << round;
+    for (size_t r = 0; r < rules.records.size(); ++r)
+      EXPECT_EQ(lists[r], tree[rules.records[r].preorder].expected) << "round " << round;
   }
 }
 
