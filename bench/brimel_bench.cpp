@@ -59,7 +59,7 @@ RunResult run_miner_once() {
   result.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   result.peak_kb = usage.ru_maxrss;
-  std::ifstream stat("out.cfptree.stat");
+  std::ifstream stat(statistics_file("out"));
   unsigned long long values[6] = {};
   for (auto& value : values) stat >> value;
   result.patterns = values[3];

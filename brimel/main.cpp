@@ -13,15 +13,15 @@
 namespace {
 
 void print_usage(std::FILE* stream) {
-  std::fputs("usage: Brimel PARAMETER_FILE\n"
-             "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
-             "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
-             "mines the rules the parameter file asks for and writes, for its output name O,\n"
-             "O.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,tidlist.dir,"
-             "tidlist,sorted.rulenum.txt,cfptree.stat}\n"
-             "--write-parameters writes the parameter file for mining DATASET.data with\n"
-             "DATASET.names as the experiment driver would, the other settings fixed\n",
-             stream);
+  std::fprintf(stream,
+               "usage: Brimel PARAMETER_FILE\n"
+               "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
+               "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
+               "mines the rules the parameter file asks for and writes, for its output name O,\n"
+               "%s\n"
+               "--write-parameters writes the parameter file for mining DATASET.data with\n"
+               "DATASET.names as the experiment driver would, the other settings fixed\n",
+               files_in_braces("O", brimel_output_files("O", true)).c_str());
 }
 
 // `args`: PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE MIN_SUP MAX_PVALUE

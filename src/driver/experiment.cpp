@@ -22,7 +22,7 @@
 #include "driver/run.h"
 #include "driver/run_stats.h"
 #include "driver/split.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 namespace {
 

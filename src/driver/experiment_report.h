@@ -6,7 +6,7 @@
 #include <string>
 
 #include "driver/run_stats.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 // A wall-clock reading: whole seconds since the epoch and milliseconds.
 struct WallTime {

@@ -14,13 +14,14 @@
 #include "common/stage_clock.h"
 #include "common/text_lines.h"
 #include "driver/run_stats.h"
+#include "miner/item_map.h"
 #include "miner/miner_run.h"
 #include "miner/mining_stats.h"
 #include "testpart/attribute_names.h"
 #include "testpart/class_label_file.h"
 
 #include "testpart/test_part.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 #include "validate/validation.h"
 
 namespace {

@@ -1,4 +1,5 @@
-// Readers of the miner's statistics file, class-value map and class-label file.
+// Writers and readers of the miner's statistics file, class-value map and
+// class-label file.
 #include "miner/mining_stats.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "common/messages.h"
 #include "common/raw_ints.h"
 #include "common/run_files.h"
+#include "common/text_lines.h"
 #include "common/text_numbers.h"
 #include "driver/run_stats.h"
 
@@ -29,6 +31,32 @@ bool read_word(std::FILE* file, std::string& word) {
 }
 
 }  // namespace
+
+bool write_mining_statistics(const std::string& path, const MiningStatistics& s) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  std::fprintf(file, "%lld %lld %lld %llu %llu %lld %lld %lld %lld %lld %lld %lld %lld %lld\n",
+               static_cast<long long>(s.transactions), static_cast<long long>(s.items),
+               static_cast<long long>(s.frequent_items),
+               static_cast<unsigned long long>(s.patterns_tested),
+               static_cast<unsigned long long>(s.passing_pvalue), static_cast<long long>(s.rules),
+               static_cast<long long>(s.tree_entries), static_cast<long long>(s.full_lists),
+               static_cast<long long>(s.diff_lists), static_cast<long long>(s.longest_rule),
+               static_cast<long long>(s.min_sup), static_cast<long long>(s.max_len),
+               static_cast<long long>(s.positives), static_cast<long long>(s.elapsed_ms));
+  return close_written(file, path, true);
+}
+
+bool write_class_value_map(const std::string& path, const std::vector<std::string>& class_values) {
+  return write_text_lines(path, class_values);
+}
+
+bool write_class_labels(const std::string& path, const std::vector<int32_t>& labels) {
+  std::FILE* file = open_for_write(path, "wb");
+  if (file == nullptr) return false;
+  const bool ok = write_int32_le(file, labels.data(), labels.size());
+  return close_written(file, path, ok);
+}
 
 int64_t read_mining_statistics(const std::string& output_name) {
   const std::string path = statistics_file(output_name);

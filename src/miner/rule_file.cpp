@@ -1,5 +1,5 @@
-// Reader of the miner's rule file: two passes, so that the records and the
-// item ids each take one allocation.
+// Writer and reader of the miner's rule file; the reader takes two passes,
+// so that the records and the item ids each take one allocation.
 #include "miner/rule_file.h"
 
 #include <algorithm>
@@ -133,4 +133,11 @@ int read_rules(const std::string& output_name, RuleSet& rules) {
   if (item_fill != item_total) report_error("inconsistent pattern buffer size");
   if (tid_fill != tid_total) report_error("inconsistent tid list buffer size");
   return static_cast<int>(rules.records.size());
+}
+
+void write_rule_line(std::FILE* file, const RuleFileLine& rule) {
+  std::fprintf(file, "%d %zu", rule.preorder, rule.items.size());
+  for (const int32_t item : rule.items) std::fprintf(file, " %d", item);
+  std::fprintf(file, " %d %d %.17g %.17g %.17g %.17g\n", rule.support, rule.class_support,
+               rule.confidence, rule.pvalue, rule.max_local_pvalue, rule.lift);
 }

@@ -1,10 +1,16 @@
 // The miner's rule file "<output_name>.sorted.rules.txt": per rule, white-space separated,
 //   preorder  length  item_1 .. item_length  support  class_support
-//   real  pvalue  real  real
-// Line ends carry no meaning; only the order of the values does.
+//   confidence  pvalue  max_local_pvalue  lift
+// The miner writes one rule per line, reals with every digit ("%.17g"). Line
+// ends carry no meaning to the reader, only the order of the values does; it
+// takes neither the confidence, max_local_pvalue nor lift. Validation
+// replaces the file with the kept rules in a layout of its own
+// (validate/validated_output.h).
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -49,3 +55,19 @@ struct RuleSet {
 // A file that changes between the two passes is reported with
 // "Error: inconsistent pattern buffer size" or "... tid list buffer size".
 int read_rules(const std::string& output_name, RuleSet& rules);
+
+// One rule as the miner writes it.
+struct RuleFileLine {
+  int32_t preorder = 0;
+  std::span<const int32_t> items;  // ascending
+  int32_t support = 0;
+  int32_t class_support = 0;
+  double confidence = 0.0;
+  double pvalue = 0.0;
+  double max_local_pvalue = 0.0;
+  double lift = 0.0;
+};
+
+// Writes `rule` as one line of the file open in `file`; the caller checks
+// the file for write errors when it closes it.
+void write_rule_line(std::FILE* file, const RuleFileLine& rule);

@@ -9,6 +9,7 @@
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
+#include "miner/item_map.h"
 
 namespace {
 
@@ -25,24 +26,6 @@ int32_t label_of(const std::string& value, const std::string& target_value,
 }
 
 }  // namespace
-
-void load_item_map(ItemMap& map, std::FILE* file) {
-  std::string key;
-  int32_t item = 0;
-  // Every line counts, an empty one too: ids are line indexes.
-  while (read_text_line(file, key)) map[key] = item++;
-  std::fclose(file);
-}
-
-std::vector<std::string> read_item_keys(const std::string& output_name) {
-  std::vector<std::string> keys;
-  std::FILE* file = std::fopen(item_map_file(output_name).c_str(), "r");
-  if (file == nullptr) return keys;
-  // Ids are line indexes, as the item map reader numbers them.
-  for (std::string key; read_text_line(file, key);) keys.push_back(key);
-  std::fclose(file);
-  return keys;
-}
 
 void load_test_part(const std::string& test_base, const AttributeNames& names,
                     const std::string& target_attr, const std::string& target_value,

@@ -11,7 +11,7 @@
 #include "miner/rule_file.h"
 #include "miner/tidlist_store.h"
 #include "testpart/test_part.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "driver/run_stats.h"
+#include "miner/item_map.h"
 #include "miner/miner_files.h"
 #include "miner/mining_stats.h"
 #include "miner/rule_file.h"

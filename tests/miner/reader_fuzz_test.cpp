@@ -10,7 +10,7 @@
 #include "miner/rule_file.h"
 #include "miner/tidlist_store.h"
 #include "miner_files.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 namespace {
 

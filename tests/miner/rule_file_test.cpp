@@ -144,4 +144,26 @@ TEST_F(RuleFileTest, ReadingAgainReplacesTheSet) {
   EXPECT_EQ(support_total(), 2u);
 }
 
+// The miner's lines, read back: the values the reader takes are exact.
+TEST_F(RuleFileTest, WrittenLinesReadBack) {
+  std::FILE* file = std::fopen("o.sorted.rules.txt", "w");
+  ASSERT_NE(file, nullptr);
+  const int32_t items[] = {2, 9};
+  write_rule_line(file, RuleFileLine{5, items, 40, 30, 0.75, 1.0 / 3.0, 0.01, 1.3});
+  write_rule_line(file, RuleFileLine{6, {}, 3, 1, 1.0 / 3.0, 0.5, 0.0, 1.0});
+  std::fclose(file);
+  EXPECT_EQ(read_file("o.sorted.rules.txt"),
+            "5 2 2 9 40 30 0.75 0.33333333333333331 0.01 1.3\n"
+            "6 0 3 1 0.33333333333333331 0.5 0 1\n");
+  run_stats.train_instances = 100;
+  EXPECT_EQ(capture_stdout([&] { read_rules("o", rules); }), "");
+  ASSERT_EQ(rules.records.size(), 2u);
+  EXPECT_EQ(rules.records[0].preorder, 5);
+  EXPECT_EQ(items_of(0), (List{2, 9}));
+  EXPECT_EQ(rules.records[0].support, 40);
+  EXPECT_EQ(rules.records[0].class_support, 30);
+  EXPECT_EQ(rules.records[0].pvalue, 1.0 / 3.0);
+  EXPECT_EQ(rules.records[1].length, 0);
+}
+
 }  // namespace
