@@ -65,6 +65,49 @@ double tail_bound(const Table& t, int64_t start, int64_t end, int step) {
   return ratio < 1.0 ? ratio / (1.0 - ratio) : std::numeric_limits<double>::infinity();
 }
 
+// The far tail: the tables on the other side of the mode from the observed
+// one that are no more probable than it. It starts at the table nearest the
+// mode that is no more probable, `first`, whose probability is `first_term`
+// times the observed one; log probabilities are monotone there. `tie` when a
+// table at its start is as probable as the observed one, which the exact
+// function may count either way; not `present` when it starts so far below
+// the observed table that it cannot matter.
+struct FarTail {
+  bool tie = false;
+  bool present = false;
+  int64_t first = 0;
+  double first_term = 0.0;
+};
+
+template <class LogP>
+FarTail find_far_tail(const LogP& log_p, double log_observed, int64_t mode, int64_t far_end,
+                      int step, int64_t lo, int64_t hi) {
+  FarTail tail;
+  tail.first = far_end;
+  int64_t near = mode, far = far_end;  // the start lies between them
+  if (log_p(far) > log_observed + kTieLog) return tail;
+  while (near != far) {
+    const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
+    if (log_p(mid) <= log_observed) far = mid;
+    else near = mid - step;
+  }
+  const double log_first = log_p(far);
+  const int64_t before = far + step;  // one step back towards the mode
+  if (std::abs(log_first - log_observed) < kTieLog ||
+      (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog)) {
+    tail.tie = true;
+    return tail;
+  }
+  // A far tail that starts 1e-20 below the observed table cannot add up
+  // to the margin the estimate keeps: there are fewer than 2^31 tables.
+  if (log_first <= log_observed && log_first - log_observed > -20.0) {
+    tail.present = true;
+    tail.first = far;
+    tail.first_term = std::pow(10.0, log_first - log_observed);
+  }
+  return tail;
+}
+
 }  // namespace
 
 double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c, int32_t k,
@@ -178,32 +221,12 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   // function may break either way.
   if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
 
-  // The far tail starts at the table nearest the mode, beyond it, that is no
-  // more probable than the observed one; log probabilities are monotone there.
   const int64_t far_end = step < 0 ? hi : lo;
-  bool has_far = false;
-  int64_t far_first = far_end;
-  double far_first_term = 0.0;  // P(far_first) in multiples of observed
-  int64_t near = mode, far = far_end;  // the start lies between them
-  if (log_p(far) <= log_observed + kTieLog) {
-    while (near != far) {
-      const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
-      if (log_p(mid) <= log_observed) far = mid;
-      else near = mid - step;
-    }
-    const double log_first = log_p(far);
-    const int64_t before = far + step;  // one step back towards the mode
-    if (std::abs(log_first - log_observed) < kTieLog ||
-        (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog))
-      return exact();
-    // A far tail that starts 1e-20 below the observed table cannot add up
-    // to the margin the estimate keeps: there are fewer than 2^31 tables.
-    if (log_first <= log_observed && log_first - log_observed > -20.0) {
-      has_far = true;
-      far_first = far;
-      far_first_term = std::pow(10.0, log_first - log_observed);
-    }
-  }
+  const FarTail far_tail = find_far_tail(log_p, log_observed, mode, far_end, step, lo, hi);
+  if (far_tail.tie) return exact();
+  const bool has_far = far_tail.present;
+  const int64_t far_first = far_tail.first;
+  const double far_first_term = far_tail.first_term;
   const double far_bound =
       has_far ? far_first_term * (1.0 + tail_bound(t, far_first, far_end, -step)) : 0.0;
   // Most tables are settled by the geometric bounds of both tails alone.

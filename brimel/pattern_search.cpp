@@ -43,6 +43,22 @@ struct Extension {
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
+// The extensions a node's children are drawn from: `count` candidates, the
+// bitset of each at `bits` + its slot times the words per bitset.
+struct Candidates {
+  const Extension* first = nullptr;
+  int count = 0;
+  const uint64_t* bits = nullptr;
+};
+
+// The parent of the node under test: its supports, and whether it may be the
+// generalisation of a rule.
+struct ParentNode {
+  bool alive = false;
+  int32_t support = 0;
+  int32_t class_support = 0;
+};
+
 // What the search of one item's subtree found.
 struct SubtreeResult {
   uint64_t patterns_tested = 0;
@@ -166,8 +182,9 @@ bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
-void test_rule(Search& t, int depth, const Extension& x, int32_t parent_support,
-               int32_t parent_class_support) {
+void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
+  const int32_t parent_support = parent.support;
+  const int32_t parent_class_support = parent.class_support;
   const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
@@ -217,8 +234,8 @@ void test_rule(Search& t, int depth, const Extension& x, int32_t parent_support,
 // Intersects the node's bitset with each candidate's and keeps the frequent
 // results in the next level; returns the number of candidates that occur in
 // every transaction of the node.
-int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Extension* candidates,
-           int count, const uint64_t* candidate_bits) {
+int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidates candidates) {
+  const int count = candidates.count;
   const SearchSetup& s = *t.setup;
   const CoverLayout& layout = t.covers.layout;
   const size_t words = layout.words;
@@ -263,7 +280,7 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Ext
   int perfect = 0;
   uint32_t slot = 0;
   for (int i = 0; i < count; ++i) {
-    const uint64_t* y = candidate_bits + static_cast<size_t>(candidates[i].slot) * words;
+    const uint64_t* y = candidates.bits + static_cast<size_t>(candidates.first[i].slot) * words;
     uint64_t* out = buffer.data() + static_cast<size_t>(slot) * words;
     const CoverCounts c = list == nullptr
                               ? intersect_all(x, y, out, layout, stretches)
@@ -273,7 +290,8 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, const Ext
       ++perfect;
       continue;
     }
-    children.push_back(Extension{candidates[i].rank, c.support, c.class_support, slot, kNoTrieNode});
+    children.push_back(
+        Extension{candidates.first[i].rank, c.support, c.class_support, slot, kNoTrieNode});
     ++slot;
   }
   return perfect;
@@ -314,15 +332,14 @@ bool store_children(PatternTrie& trie, uint32_t node_index, std::vector<Extensio
 // nodes found in every transaction of their cover: they extend every pattern
 // below without changing its cover.
 void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
-            const Extension* candidates, int count, const uint64_t* candidate_bits, int inherited,
-            bool parent_alive, int32_t parent_support, int32_t parent_class_support) {
+            Candidates candidates, int inherited, ParentNode parent) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   if (out.failed) return;
   if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   int perfect = 0;
-  if (depth < s.max_len && count > 0)
-    perfect = extend(t, depth, x_bits, x.support, candidates, count, candidate_bits);
+  if (depth < s.max_len && candidates.count > 0)
+    perfect = extend(t, depth, x_bits, x.support, candidates);
   else
     t.level_children[depth + 1].clear();
   const int q = inherited + perfect;
@@ -334,7 +351,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
   add_saturating(out.patterns_tested, represented, out.count_saturated);
   if (cached_fisher_within(t.global, x.support, x.class_support)) {
     add_saturating(out.passing_pvalue, represented, out.count_saturated);
-    if (parent_alive) test_rule(t, depth, x, parent_support, parent_class_support);
+    if (parent.alive) test_rule(t, depth, x, parent);
   }
 
   std::vector<Extension>& children = t.level_children[depth + 1];
@@ -350,9 +367,10 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
   const uint64_t* bits = t.level_bits[depth + 1].data();
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
-    expand(t, depth + 1, children[j], bits + static_cast<size_t>(children[j].slot) * t.covers.layout.words,
-           children.data() + j + 1, n_children - j - 1, bits, q, x.alive, x.support,
-           x.class_support);
+    expand(t, depth + 1, children[j],
+           bits + static_cast<size_t>(children[j].slot) * t.covers.layout.words,
+           Candidates{children.data() + j + 1, n_children - j - 1, bits}, q,
+           ParentNode{x.alive, x.support, x.class_support});
   }
 }
 
@@ -369,12 +387,12 @@ int search_threads() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-}  // namespace
-
-bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
-                  SearchResult& result) {
-  result = SearchResult{};
-  SearchSetup s;
+// Fills the setup every thread reads; `items` becomes the root's children,
+// the frequent items but those found in every transaction, which `perfect`
+// counts. The root, the empty pattern, stands for every set of those.
+void set_up_search(const MiningData& data, const MinerParams& params, bool show_progress,
+                   SearchSetup& s, std::vector<Extension>& items, int& perfect,
+                   SearchResult& result) {
   s.params = &params;
   s.transactions = transaction_count(data);
   s.positives = data.classes_usable ? data.positives : 0;
@@ -395,20 +413,20 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
 
-  // The root: the empty pattern, covering every transaction; its children
-  // are the frequent items but those found in every transaction.
-  std::vector<Extension> items;
-  int perfect = 0;
+  perfect = 0;
   for (int32_t r = 0; r < frequent; ++r) {
-    const CoverCounts c = count_cover(s.covers.bits.data() + static_cast<size_t>(r) * layout.words, layout);
+    const CoverCounts c =
+        count_cover(s.covers.bits.data() + static_cast<size_t>(r) * layout.words, layout);
     if (c.support == s.transactions) {
       ++perfect;
       continue;
     }
-    items.push_back(Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
+    items.push_back(
+        Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
   }
   uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
-  FisherVerdictCache root_global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+  FisherVerdictCache root_global =
+      make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   if (represented > 0) {
     add_saturating(result.patterns_tested, represented, result.count_saturated);
     if (cached_fisher_within(root_global, s.transactions, s.positives))
@@ -419,71 +437,85 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     item.alive = may_generalise_rule(s, item.support, item.class_support);
     s.item_alive[item.rank] = item.alive;
   }
+}
 
-  // The items' subtrees, from the last item back, shared out among threads.
-  const int n_items = static_cast<int>(items.size());
-  std::vector<SubtreeResult> subtrees(items.size());
-  std::atomic<int> next_subtree{0};
-  std::atomic<bool> failed{false};
-  auto work = [&] {
-    Search t;
-    t.setup = &s;
-    t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
-    const size_t levels = static_cast<size_t>(s.max_len) + 2;
-    t.level_bits.resize(levels);
-    t.level_children.resize(levels);
-    t.level_active.resize(levels);
-    t.active_list.assign(levels, nullptr);
-    t.path.assign(levels, 0);
-    t.path_trie.assign(levels, kNoTrieNode);
-    std::vector<int32_t> slot_of_item(static_cast<size_t>(frequent));
-    t.last_progress = std::chrono::steady_clock::now();
-    for (;;) {
-      const int k = next_subtree.fetch_add(1);
-      if (k >= n_items || failed) break;
-      const int j = n_items - 1 - k;
-      const Extension& item = items[j];
-      t.out = &subtrees[j];
-      t.trie = PatternTrie{};
-      if (item.alive && 1 < s.max_len)
-        reset_trie(t.trie, TrieNode{item.rank, item.support, item.class_support, 0, 0},
-                   static_cast<uint32_t>(frequent));
-      t.reported_patterns = 0;
-      t.path[0] = item.rank;
-      // The search below the item runs over its own records, kept to the
-      // items that may extend it and merged again.
-      std::vector<Extension> candidates(items.begin() + j + 1, items.end());
-      std::fill(slot_of_item.begin(), slot_of_item.end(), -1);
-      for (size_t i = 0; i < candidates.size(); ++i) {
-        slot_of_item[candidates[i].rank] = static_cast<int32_t>(i);
-        candidates[i].slot = static_cast<uint32_t>(i);
-      }
-      t.covers = ItemCovers{};
-      const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
-      if (!candidates.empty())
-        build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
-                     static_cast<int32_t>(candidates.size()), t.covers);
-      t.subtree_weight = item.support;
-      Extension root_child = item;
-      root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
-      expand(t, 1, root_child, t.covers.all.data(), candidates.data(),
-             static_cast<int>(candidates.size()), t.covers.bits.data(), perfect, true,
-             s.transactions, s.positives);
-      if (t.out->failed) failed = true;
-    }
-  };
-  const int threads = std::min(search_threads(), std::max(n_items, 1));
-  std::vector<std::thread> helpers;
-  for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
-  if (show_progress) std::fputs("\r\033[K", stderr);
-  if (failed) {
-    report_error("too many frequent patterns to keep their supports");
-    return false;
+// A thread's state, sized once for every subtree it searches.
+void set_up_thread(const SearchSetup& s, Search& t) {
+  t.setup = &s;
+  t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+  const size_t levels = static_cast<size_t>(s.max_len) + 2;
+  t.level_bits.resize(levels);
+  t.level_children.resize(levels);
+  t.level_active.resize(levels);
+  t.active_list.assign(levels, nullptr);
+  t.path.assign(levels, 0);
+  t.path_trie.assign(levels, kNoTrieNode);
+  t.last_progress = std::chrono::steady_clock::now();
+}
+
+// Searches the subtree of item `j` into `out`. `slot_of_item` is the
+// thread's scratch, one entry per frequent item.
+void search_subtree(Search& t, const std::vector<Extension>& items, int j, int perfect,
+                    std::vector<int32_t>& slot_of_item, SubtreeResult& out) {
+  const SearchSetup& s = *t.setup;
+  const Extension& item = items[j];
+  t.out = &out;
+  t.trie = PatternTrie{};
+  if (item.alive && 1 < s.max_len)
+    reset_trie(t.trie, TrieNode{item.rank, item.support, item.class_support, 0, 0},
+               static_cast<uint32_t>(slot_of_item.size()));
+  t.reported_patterns = 0;
+  t.path[0] = item.rank;
+  // The search below the item runs over its own records, kept to the items
+  // that may extend it and merged again.
+  std::vector<Extension> candidates(items.begin() + j + 1, items.end());
+  std::fill(slot_of_item.begin(), slot_of_item.end(), -1);
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    slot_of_item[candidates[i].rank] = static_cast<int32_t>(i);
+    candidates[i].slot = static_cast<uint32_t>(i);
   }
+  t.covers = ItemCovers{};
+  const CoverLayout& layout = s.covers.layout;
+  const uint64_t* item_bits =
+      s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
+  if (!candidates.empty())
+    build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
+                 static_cast<int32_t>(candidates.size()), t.covers);
+  t.subtree_weight = item.support;
+  Extension root_child = item;
+  root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
+  expand(t, 1, root_child, t.covers.all.data(),
+         Candidates{candidates.data(), static_cast<int>(candidates.size()), t.covers.bits.data()},
+         perfect, ParentNode{true, s.transactions, s.positives});
+}
 
-  for (int j = n_items - 1; j >= 0; --j) {
+// The items' subtrees, taken by the threads one at a time from the last item
+// back.
+struct SubtreeQueue {
+  std::vector<SubtreeResult> subtrees;  // by item
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+};
+
+void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, int perfect,
+                     SubtreeQueue& queue) {
+  Search t;
+  set_up_thread(s, t);
+  std::vector<int32_t> slot_of_item(s.rank_item.size());
+  const int n_items = static_cast<int>(items.size());
+  for (;;) {
+    const int k = queue.next.fetch_add(1);
+    if (k >= n_items || queue.failed) break;
+    const int j = n_items - 1 - k;
+    search_subtree(t, items, j, perfect, slot_of_item, queue.subtrees[j]);
+    if (queue.subtrees[j].failed) queue.failed = true;
+  }
+}
+
+// Joins the subtrees' counts and rules in the order one thread would have
+// found them.
+void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& result) {
+  for (size_t j = subtrees.size(); j-- > 0;) {
     const SubtreeResult& sub = subtrees[j];
     add_saturating(result.patterns_tested, sub.patterns_tested, result.count_saturated);
     add_saturating(result.passing_pvalue, sub.passing_pvalue, result.count_saturated);
@@ -492,7 +524,34 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
       rule.item_begin += result.rule_items.size();
       result.rules.push_back(rule);
     }
-    result.rule_items.insert(result.rule_items.end(), sub.rule_items.begin(), sub.rule_items.end());
+    result.rule_items.insert(result.rule_items.end(), sub.rule_items.begin(),
+                             sub.rule_items.end());
   }
+}
+
+}  // namespace
+
+bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
+                  SearchResult& result) {
+  result = SearchResult{};
+  SearchSetup s;
+  std::vector<Extension> items;
+  int perfect = 0;
+  set_up_search(data, params, show_progress, s, items, perfect, result);
+
+  SubtreeQueue queue;
+  queue.subtrees.resize(items.size());
+  const int threads = std::min(search_threads(), std::max(static_cast<int>(items.size()), 1));
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < threads; ++i)
+    helpers.emplace_back([&] { search_subtrees(s, items, perfect, queue); });
+  search_subtrees(s, items, perfect, queue);
+  for (std::thread& helper : helpers) helper.join();
+  if (show_progress) std::fputs("\r\033[K", stderr);
+  if (queue.failed) {
+    report_error("too many frequent patterns to keep their supports");
+    return false;
+  }
+  join_subtrees(queue.subtrees, result);
   return true;
 }

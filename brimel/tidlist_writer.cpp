@@ -59,6 +59,24 @@ bool report_write_failure(const std::string& path) {
   return false;
 }
 
+// The directory: a header of the entry count, the transactions and the
+// stored lists, then the entries.
+bool write_tid_directory(const std::string& path, const std::vector<TidListDirEntry>& directory,
+                         int32_t transactions, const TidListCounts& counts) {
+  std::FILE* file = open_for_write(path, "wb");
+  if (file == nullptr) return false;
+  const int32_t header[kTidListDirHeaderInts] = {
+      static_cast<int32_t>(directory.size()), transactions,
+      static_cast<int32_t>(counts.full_lists + counts.diff_lists), 0};
+  bool ok = write_int32_le(file, header, kTidListDirHeaderInts);
+  for (size_t e = 0; e < directory.size() && ok; ++e) {
+    const int32_t values[kTidListDirEntryInts] = {directory[e].flags, directory[e].offset,
+                                                  directory[e].parent};
+    ok = write_int32_le(file, values, kTidListDirEntryInts);
+  }
+  return close_written(file, path, ok);
+}
+
 }  // namespace
 
 bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
@@ -125,16 +143,5 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   if (std::fclose(list_file) != 0 && ok) ok = report_write_failure(list_path);
   if (!ok) return false;
 
-  std::FILE* dir_file = open_for_write(dir_path, "wb");
-  if (dir_file == nullptr) return false;
-  const int32_t header[kTidListDirHeaderInts] = {
-      static_cast<int32_t>(tree.entries.size()), n,
-      static_cast<int32_t>(counts.full_lists + counts.diff_lists), 0};
-  ok = write_int32_le(dir_file, header, kTidListDirHeaderInts);
-  for (size_t e = 0; e < directory.size() && ok; ++e) {
-    const int32_t values[kTidListDirEntryInts] = {directory[e].flags, directory[e].offset,
-                                                  directory[e].parent};
-    ok = write_int32_le(dir_file, values, kTidListDirEntryInts);
-  }
-  return close_written(dir_file, dir_path, ok);
+  return write_tid_directory(dir_path, directory, n, counts);
 }

@@ -161,19 +161,12 @@ std::vector<size_t> order_columns(const RawDataset& dataset, const PrepareSettin
   return order;
 }
 
-}  // namespace
-
-bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
-                   PreparedTable& table, std::string& error) {
-  if (dataset.attributes.empty()) {
-    error = "no attributes";
-    return false;
-  }
-  size_t target = 0;
-  if (!find_target(dataset, settings.target, target, error)) return false;
+// The records that have a class value, by index; false with `error` set
+// when there are none, or none of the positive value.
+bool keep_records_with_class(const RawDataset& dataset, const PrepareSettings& settings,
+                             size_t target, PreparedTable& table, std::vector<size_t>& kept,
+                             std::string& error) {
   const std::string& target_name = dataset.attributes[target].name;
-
-  std::vector<size_t> kept;
   bool positive_seen = false;
   for (size_t i = 0; i < dataset.records.size(); ++i) {
     const RawValue& value = dataset.records[i].values[target];
@@ -196,10 +189,15 @@ bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
                              " records without a value of " + quote(target_name) +
                              " are left out");
   }
+  return true;
+}
 
-  const std::vector<size_t> order = order_columns(dataset, settings, target, table);
+// The columns to write, named, with the plan of each; a coded class gets
+// its values and note here, the other columns once their values are seen.
+std::vector<ColumnPlan> plan_columns(const RawDataset& dataset, const PrepareSettings& settings,
+                                     size_t target, PreparedTable& table) {
   std::vector<ColumnPlan> plans;
-  for (const size_t attribute : order) {
+  for (const size_t attribute : order_columns(dataset, settings, target, table)) {
     ColumnPlan plan;
     plan.attribute = attribute;
     PreparedColumn column;
@@ -216,6 +214,24 @@ bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
     table.columns.push_back(std::move(column));
     plans.push_back(std::move(plan));
   }
+  return plans;
+}
+
+}  // namespace
+
+bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
+                   PreparedTable& table, std::string& error) {
+  if (dataset.attributes.empty()) {
+    error = "no attributes";
+    return false;
+  }
+  size_t target = 0;
+  if (!find_target(dataset, settings.target, target, error)) return false;
+  const std::string& target_name = dataset.attributes[target].name;
+
+  std::vector<size_t> kept;
+  if (!keep_records_with_class(dataset, settings, target, table, kept, error)) return false;
+  std::vector<ColumnPlan> plans = plan_columns(dataset, settings, target, table);
   if (!check_names(table, error)) return false;
 
   for (size_t i = 0; i < plans.size(); ++i) {

@@ -61,6 +61,51 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
                 data_file(mining_base).c_str(), target_value.c_str());
 }
 
+// The miner's own figures, from its statistics and its rule count file as
+// it left them, before validation replaces that file: the direct-adjustment
+// figures of the record.
+MinerFigures read_miner_figures(const std::string& output_name) {
+  MinerFigures figures;
+  figures.patterns_tested = read_mining_statistics(output_name);
+  RuleCountRecord& counts = figures.counts;
+  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
+    read_rule_count(file, counts);
+  }
+  // The count file holds the patterns tested in 32 bits; the statistics
+  // file's wider count gives the corrected level when it is known.
+  if (figures.patterns_tested >= 0)
+    counts.corrected_level = counts.level / static_cast<double>(figures.patterns_tested);
+  return figures;
+}
+
+// What the rule table says of the mining part and the rules' class.
+RuleTableContext table_context(const std::string& output_name, const std::string& class_value,
+                               const TrainingClassLabels& training) {
+  RuleTableContext context;
+  context.class_value = class_value;
+  context.item_keys = read_item_keys(output_name);
+  context.mining_transactions = static_cast<int32_t>(std::min<size_t>(
+      training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
+  context.mining_positives = static_cast<int32_t>(
+      std::count(training.begin(), training.begin() + context.mining_transactions, 1));
+  return context;
+}
+
+// Validation's three stages: reading the mined rules, re-testing them,
+// writing the results.
+HoldoutFigures validate(const std::string& output_name, const TestTransactions& transactions,
+                        const ClassLabels& labels, double level, const RuleTableContext& context) {
+  begin_stage(Stage::reading_miner_files);
+  MinedRules mined;
+  read_mined_rules(output_name, mined);
+  begin_stage(Stage::validation);
+  const Retest retest = retest_rules(mined.rules, transactions, labels, level);
+  begin_stage(Stage::writing);
+  const HoldoutFigures figures = write_validation(output_name, mined, retest, level, context);
+  close_rule_tid_lists(mined.lists);
+  return figures;
+}
+
 }  // namespace
 
 RunFigures mine_and_validate(const std::string& mining_base, const std::string& test_base,
@@ -79,19 +124,7 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   run_miner(mining_base, target_attr, target_value, min_sup, output_name, max_pvalue,
             max_local_pvalue, min_diff);
   begin_stage(Stage::reading_miner_files);
-  figures.miner.patterns_tested = read_mining_statistics(output_name);
-
-  // The miner's own counts are read as it left them, before validation
-  // replaces the file; they are the direct-adjustment figures of the record.
-  RuleCountRecord& miner_counts = figures.miner.counts;
-  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
-    read_rule_count(file, miner_counts);
-  }
-  // The count file holds the patterns tested in 32 bits; the statistics
-  // file's wider count gives the corrected level when it is known.
-  if (figures.miner.patterns_tested >= 0)
-    miner_counts.corrected_level =
-        miner_counts.level / static_cast<double>(figures.miner.patterns_tested);
+  figures.miner = read_miner_figures(output_name);
 
   if (target_value.empty()) read_class_value_map(output_name, class_map);
   // The statistics file's count is untrusted: never reserve more labels than
@@ -118,22 +151,10 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   std::printf("#instances in training: %d\n", run_stats.train_instances);
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
 
-  RuleTableContext context;
-  context.class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
-  context.item_keys = read_item_keys(output_name);
-  context.mining_transactions = static_cast<int32_t>(
-      std::min<size_t>(training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
-  context.mining_positives = static_cast<int32_t>(
-      std::count(training.begin(), training.begin() + context.mining_transactions, 1));
-
-  begin_stage(Stage::reading_miner_files);
-  MinedRules mined;
-  read_mined_rules(output_name, mined);
-  begin_stage(Stage::validation);
-  const Retest retest = retest_rules(mined.rules, transactions, labels, max_pvalue);
-  begin_stage(Stage::writing);
-  figures.holdout = write_validation(output_name, mined, retest, max_pvalue, context);
-  close_rule_tid_lists(mined.lists);
+  const std::string class_value =
+      target_value.empty() ? rule_class_value(class_map) : target_value;
+  figures.holdout = validate(output_name, transactions, labels, max_pvalue,
+                             table_context(output_name, class_value, training));
   figures.miner.rules_mined = figures.holdout.rules_tested;
   // The driver's report follows; nothing of the run may stay buffered behind
   // a later child process's output.
