@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+// The versions each kernel is compiled in.
+#define CLONED_FOR_POPCOUNT \
+  __attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+
 namespace {
 
 inline int64_t weighted_count(uint64_t word, const uint64_t* plane, const uint64_t* end) {
@@ -31,7 +35,7 @@ CoverStretches listed_stretches(const uint32_t* listed, size_t count, const Cove
   return s;
 }
 
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CLONED_FOR_POPCOUNT
 CoverCounts count_cover(const uint64_t* x, const CoverLayout& layout) {
   const CoverStretches s = whole_cover_stretches(layout);
   const uint32_t* pb = layout.plane_begin.data();
@@ -48,7 +52,7 @@ CoverCounts count_cover(const uint64_t* x, const CoverLayout& layout) {
   return CoverCounts{static_cast<int32_t>(sums[0] + sums[1]), static_cast<int32_t>(sums[0])};
 }
 
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CLONED_FOR_POPCOUNT
 CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
                           const CoverLayout& layout, const CoverStretches& s) {
   const uint32_t* pb = layout.plane_begin.data();
@@ -69,7 +73,7 @@ CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
   return CoverCounts{static_cast<int32_t>(sums[0] + sums[1]), static_cast<int32_t>(sums[0])};
 }
 
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CLONED_FOR_POPCOUNT
 CoverCounts intersect_listed(const uint64_t* x, const uint64_t* y, uint64_t* out,
                              const uint32_t* listed, const CoverLayout& layout,
                              const CoverStretches& s) {

@@ -101,11 +101,14 @@ struct Search {
   std::vector<int32_t> general_class_support;
   std::vector<uint64_t> scratch_cover;
   FisherVerdictCache global;    // tables of the whole data and the rule class
-  std::vector<std::vector<uint64_t>> level_bits;       // depth d: bitsets of the patterns of length d
-  std::vector<std::vector<Extension>> level_children;  // depth d: the patterns of length d under the path
-  std::vector<std::vector<uint32_t>> level_active;     // depth d: word list of the node expanded there
-  std::vector<const std::vector<uint32_t>*> active_list;  // depth d: the list in effect there; null: every word
-  std::vector<int32_t> path;                           // ranks of the current pattern
+  // By depth d: the bitsets of the patterns of length d, the patterns of
+  // length d under the path, the word list of the node expanded there and
+  // the list in effect there (null: every word).
+  std::vector<std::vector<uint64_t>> level_bits;
+  std::vector<std::vector<Extension>> level_children;
+  std::vector<std::vector<uint32_t>> level_active;
+  std::vector<const std::vector<uint32_t>*> active_list;
+  std::vector<int32_t> path;  // ranks of the current pattern
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
