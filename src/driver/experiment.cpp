@@ -213,11 +213,11 @@ int varnel_main(int argc, char** argv) {
   // An experiment that failed must not add a line that looks like a result.
   const bool summary_written =
       reported_lines().errors.size() == before.errors.size() && append_summary_line(summary_line);
-  record.console = lines_since(before);
+  record.reported = lines_since(before);
   const bool recorded =
       write_experiment_record(experiment_record_file(record.arguments.output_name), record);
   unlock_working_directory(lock);
-  if (record.console.errors.empty() && recorded) return 0;
+  if (record.reported.errors.empty() && recorded) return 0;
   if (summary_written) {
     report_error("the experiment failed after its summary line was written");
   } else {

@@ -30,7 +30,7 @@ struct ExperimentRecord {
   RunFigures figures;
   std::array<double, kStageCount> stage_seconds{};
   double total_seconds = 0.0;
-  ReportedLines console;  // the experiment's own lines; its errors decide the status
+  ReportedLines reported;  // the experiment's own lines; its errors decide the status
 };
 
 // The current time as the record writes it.
