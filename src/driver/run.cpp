@@ -19,7 +19,6 @@
 #include "miner/mining_stats.h"
 #include "testpart/attribute_names.h"
 #include "testpart/class_label_file.h"
-
 #include "testpart/test_part.h"
 #include "miner/rule_count.h"
 #include "validate/validation.h"
