@@ -1,4 +1,4 @@
-// The miner's item map "<output>.attrvalue2item.txt": text, line k holds the
+// The miner's item map item_map_file(output): text, line k holds the
 // key "attribute=value" of item k. Written by the miner, read by the test-part
 // loader and the rule table.
 #pragma once

@@ -1,9 +1,9 @@
-// Runs the rule miner: writes its parameter file "orsk.para" and starts it.
+// Runs the rule miner: writes its parameter file kParameterFile and starts it.
 #pragma once
 
 #include <string>
 
-// Writes "orsk.para" for these settings, removes the miner's earlier output
+// Writes the parameter file for these settings, removes the miner's earlier output
 // files of `output_name` (so that a miner that fails leaves no earlier
 // experiment's results behind), prints the command line and runs the miner,
 // returning once it has finished. The miner prints its own messages on the
@@ -23,5 +23,6 @@ void run_miner(const std::string& data_base, const std::string& target_attr,
 std::string find_miner_executable(const std::string& program_dir);
 
 // The command line shown for `miner_path`: the path, single-quoted for a
-// shell unless it is "./Brimel", then " orsk.para" and a line feed.
+// shell unless it is "./Brimel", then a blank, the parameter file's name and a
+// line feed.
 std::string miner_command_line(const std::string& miner_path);

@@ -1,11 +1,11 @@
 // The miner's three small files beside its rules, written by the miner and
 // read by the driver:
-//   "<output>.cfptree.stat"  text, the 14 integers of MiningStatistics in
+//   statistics_file(o)       text, the 14 integers of MiningStatistics in
 //                            order on one line, each after a blank but the
 //                            first; the first is the number of transactions
 //                            of the mined part
-//   "<output>.tgtvalues.map" text, one class value per line; line i is class i
-//   "<output>.tgtvalues"     raw int32 little-endian, one class index per
+//   class_value_map_file(o)  text, one class value per line; line i is class i
+//   class_labels_file(o)     raw int32 little-endian, one class index per
 //                            mined transaction, in transaction order
 #pragma once
 

@@ -1,4 +1,4 @@
-// The rule count file "<output_name>.sorted.rulenum.txt": twelve values, one
+// The rule count file rule_count_file(output_name): twelve values, one
 // per line. The miner writes it with its own figures; validation replaces it
 // with the figures of the kept rules, writing 0 for the values it has none of.
 //   1 rules (or patterns) tested   2 level   3 FDR p-value threshold

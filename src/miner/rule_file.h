@@ -1,4 +1,4 @@
-// The miner's rule file "<output_name>.sorted.rules.txt": per rule, white-space separated,
+// The miner's rule file rule_file(output_name): per rule, white-space separated,
 //   preorder  length  item_1 .. item_length  support  class_support
 //   confidence  pvalue  max_local_pvalue  lift
 // The miner writes one rule per line, reals with every digit ("%.17g"). Line
@@ -51,7 +51,7 @@ struct RuleSet {
 //   "Error: " line and only that record is dropped. The mined transactions
 //   are run_stats.train_instances (0 when unknown, so that every positive
 //   support is dropped), but never more than the class-label file
-//   "<output_name>.tgtvalues" holds labels when it exists.
+//   class_labels_file(output_name) holds labels when it exists.
 // A file that changes between the two passes is reported with
 // "Error: inconsistent pattern buffer size" or "... tid list buffer size".
 int read_rules(const std::string& output_name, RuleSet& rules);

@@ -1,4 +1,4 @@
-// The miner's tid lists: "<output>.tidlist.dir" and "<output>.tidlist", all
+// The miner's tid lists: tidlist_directory_file(o) and tidlist_file(o), all
 // values signed 32-bit little-endian.
 //   directory: header of 4 ints (entry count E, then 3 ints not read),
 //              then E entries of 3 ints: flags, offset, parent
@@ -50,7 +50,7 @@ void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
 
 void close_rule_tid_lists(RuleTidLists& lists);
 
-// Reads "<output>.tidlist.dir" into `directory` (replacing what it held).
+// Reads the tid-list directory of `output_name` into `directory` (replacing what it held).
 // Returns false, after the "cannot open" line, when the file cannot be
 // opened. A header cut short or a negative count gives an "Error: " line and
 // an empty directory; a count above the entries the file holds gives an
