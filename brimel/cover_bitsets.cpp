@@ -22,8 +22,8 @@ inline int64_t weighted_count(uint64_t word, const uint64_t* plane, const uint64
 }  // namespace
 
 CoverStretches whole_cover_stretches(const CoverLayout& layout) {
-  return CoverStretches{{0, layout.positive_heavy_end, layout.positive_words,
-                         layout.other_heavy_end, layout.words}};
+  return CoverStretches{
+      {0, layout.positive_heavy_end, layout.positive_words, layout.other_heavy_end, layout.words}};
 }
 
 CoverStretches listed_stretches(const uint32_t* listed, size_t count, const CoverLayout& layout) {
@@ -31,7 +31,8 @@ CoverStretches listed_stretches(const uint32_t* listed, size_t count, const Cove
                            layout.other_heavy_end};
   CoverStretches s{{0, 0, 0, 0, count}};
   for (int i = 0; i < 3; ++i)
-    s.bound[i + 1] = static_cast<size_t>(std::lower_bound(listed, listed + count, words[i]) - listed);
+    s.bound[i + 1] =
+        static_cast<size_t>(std::lower_bound(listed, listed + count, words[i]) - listed);
   return s;
 }
 

@@ -23,11 +23,13 @@ struct Table {
   int64_t n, r, c;
   // P(x + 1) / P(x)
   double up(int64_t x) const {
-    return static_cast<double>((r - x) * (c - x)) / static_cast<double>((x + 1) * (n - r - c + x + 1));
+    return static_cast<double>((r - x) * (c - x)) /
+           static_cast<double>((x + 1) * (n - r - c + x + 1));
   }
   // P(x - 1) / P(x)
   double down(int64_t x) const {
-    return static_cast<double>(x * (n - r - c + x)) / static_cast<double>((r - x + 1) * (c - x + 1));
+    return static_cast<double>(x * (n - r - c + x)) /
+           static_cast<double>((r - x + 1) * (c - x + 1));
   }
 };
 
@@ -88,8 +90,10 @@ FarTail find_far_tail(const LogP& log_p, double log_observed, int64_t mode, int6
   if (log_p(far) > log_observed + kTieLog) return tail;
   while (near != far) {
     const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
-    if (log_p(mid) <= log_observed) far = mid;
-    else near = mid - step;
+    if (log_p(mid) <= log_observed)
+      far = mid;
+    else
+      near = mid - step;
   }
   const double log_first = log_p(far);
   const int64_t before = far + step;  // one step back towards the mode
@@ -136,8 +140,10 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
     int64_t low = lo, high = lower_end;  // the first term that counts lies in [low, high]
     while (low < high) {
       const int64_t mid = low + (high - low) / 2;
-      if (log_p(mid) >= negligible) high = mid;
-      else low = mid + 1;
+      if (log_p(mid) >= negligible)
+        high = mid;
+      else
+        low = mid + 1;
     }
     first = low;
   }
@@ -154,8 +160,10 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
     int64_t low = upper_end, high = hi;  // the last term that counts lies in [low, high]
     while (low < high) {
       const int64_t mid = high - (high - low) / 2;
-      if (log_p(mid) >= negligible) low = mid;
-      else high = mid - 1;
+      if (log_p(mid) >= negligible)
+        low = mid;
+      else
+        high = mid - 1;
     }
     first = low;
   }
@@ -193,16 +201,13 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const double log_observed = log_p(kc);
   if (log_observed > fisher.log10_bound + kTieLog) return false;
 
-  auto exact = [&] {
-    return fisher_pvalue_skipping(lf, n, r, c, k, fisher.bound) <= fisher.bound;
-  };
+  auto exact = [&] { return fisher_pvalue_skipping(lf, n, r, c, k, fisher.bound) <= fisher.bound; };
   const Table t{n, r, c};
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
   // Every table summed is at most as probable as the observed one.
   const double log10_tables = hi == lo ? 0.0 : lf[hi - lo + 1] - lf[hi - lo];  // log10(hi - lo + 1)
-  if (log_observed + log10_tables < fisher.log10_bound - kTieLog)
-    return true;
+  if (log_observed + log10_tables < fisher.log10_bound - kTieLog) return true;
   // Sums near the smallest doubles lose their relative precision.
   if (fisher.log10_bound < -290.0) return exact();
   const int64_t mode = fisher_mode(n, r, c);
@@ -233,15 +238,14 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   if (1.0 + tail_bound(t, kc, own_end, step) + far_bound < accept) return true;
 
   bool accepted = false;
-  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound,
-                              accepted);
+  double sum =
+      1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound, accepted);
   if (accepted) return true;
   if (sum > give_up) return false;
   if (has_far) {
-    const double far_sum =
-        1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
-                       (give_up - sum) / far_first_term, (accept - sum) / far_first_term - 1.0,
-                       accepted);
+    const double far_sum = 1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
+                                          (give_up - sum) / far_first_term,
+                                          (accept - sum) / far_first_term - 1.0, accepted);
     if (accepted) return true;
     sum += far_first_term * far_sum;
   }
@@ -299,7 +303,9 @@ constexpr int32_t kNeighbourReach = 1024;
 // settled gives a close guess.
 void find_tails(FisherVerdictCache& cache, int32_t r) {
   const int32_t n = cache.n, c = cache.c;
-  auto pass = [&](int64_t k) { return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k)); };
+  auto pass = [&](int64_t k) {
+    return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k));
+  };
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
   const int64_t mode = fisher_mode(n, r, c);
@@ -314,8 +320,10 @@ void find_tails(FisherVerdictCache& cache, int32_t r) {
     guess_above = cache.above[near] + shift;
   }
   // The mode itself never passes a bound below one half.
-  cache.below[r] = static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
-  cache.above[r] = static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
+  cache.below[r] =
+      static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
+  cache.above[r] =
+      static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
 }
 
 }  // namespace

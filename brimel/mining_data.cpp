@@ -52,11 +52,11 @@ void code_classes(const MinerParams& params, const std::vector<int32_t>& record_
     for (const std::string& value : data.class_values)
       if (value.find_first_of(" \t\v\f\r") != std::string::npos)
         report_warning("class value '%s' holds white space; the driver cannot read it back",
-                    value.c_str());
+                       value.c_str());
     data.classes_usable = order.size() >= 2;
     if (!data.classes_usable)
       report_error("fewer than two values of the class attribute %s; no rules mined",
-                  params.target_attribute.c_str());
+                   params.target_attribute.c_str());
   }
   data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
 }
@@ -70,7 +70,7 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
   read_attribute_names(names, names_file);
   if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
     report_error("target attribute %s not in %s", params.target_attribute.c_str(),
-                params.names_file.c_str());
+                 params.names_file.c_str());
 
   std::FILE* file = open_for_read(params.data_file);
   if (file == nullptr) return false;
@@ -86,8 +86,7 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
     if (line.empty()) continue;
     if (record_class.size() == static_cast<size_t>(INT32_MAX) ||
         data.items.size() > static_cast<size_t>(INT64_MAX / 2)) {
-      report_error("%s holds more records than the miner can number",
-                  params.data_file.c_str());
+      report_error("%s holds more records than the miner can number", params.data_file.c_str());
       ok = false;
       break;
     }

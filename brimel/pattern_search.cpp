@@ -76,7 +76,7 @@ struct SearchSetup {
   int32_t positives = 0;
   int32_t max_len = 0;
   double base_confidence = 0.0;
-  double log10_local = 0.0;  // log10(max_local_pvalue)
+  double log10_local = 0.0;        // log10(max_local_pvalue)
   std::vector<int32_t> rank_item;  // rank -> item id
   ItemCovers covers;               // of the frequent items over the whole data, slot = rank
   LogFactorialTable log_factorial;
@@ -92,15 +92,15 @@ struct SearchSetup {
 struct Search {
   const SearchSetup* setup = nullptr;
   SubtreeResult* out = nullptr;
-  PatternTrie trie;    // the subtree's item and its stored extensions
-  ItemCovers covers;  // of the items that may extend the subtree's item, over its records
+  PatternTrie trie;            // the subtree's item and its stored extensions
+  ItemCovers covers;           // of the items that may extend the subtree's item, over its records
   int32_t subtree_weight = 0;  // the number of records below the item
   // Scratch for the pattern under test: its generalisations' supports and
   // class supports, and a cover.
   std::vector<int32_t> general_support;
   std::vector<int32_t> general_class_support;
   std::vector<uint64_t> scratch_cover;
-  FisherVerdictCache global;    // tables of the whole data and the rule class
+  FisherVerdictCache global;  // tables of the whole data and the rule class
   // By depth d: the bitsets of the patterns of length d, the patterns of
   // length d under the path, the word list of the node expanded there and
   // the list in effect there (null: every word).
@@ -201,8 +201,8 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general = find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1,
-                                               depth - skip - 1);
+      const TrieNode* general =
+          find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1, depth - skip - 1);
       if (general == nullptr ||
           !beats(s, x.support, x.class_support, general->support, general->class_support))
         return;
@@ -225,10 +225,9 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
   rule.class_support = x.class_support;
   rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, x.support, s.positives, x.class_support);
   for (size_t g = 0; g < t.general_support.size(); ++g)
-    rule.max_local_pvalue =
-        std::max(rule.max_local_pvalue,
-                 fisher_pvalue_skipping(lf, t.general_support[g], x.support,
-                                        t.general_class_support[g], x.class_support));
+    rule.max_local_pvalue = std::max(
+        rule.max_local_pvalue, fisher_pvalue_skipping(lf, t.general_support[g], x.support,
+                                                      t.general_class_support[g], x.class_support));
   for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
   std::sort(out.rule_items.end() - depth, out.rule_items.end());
   out.rules.push_back(rule);
@@ -334,8 +333,8 @@ bool store_children(PatternTrie& trie, uint32_t node_index, std::vector<Extensio
 // are drawn from `candidates`. `inherited` counts the items that earlier
 // nodes found in every transaction of their cover: they extend every pattern
 // below without changing its cover.
-void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
-            Candidates candidates, int inherited, ParentNode parent) {
+void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Candidates candidates,
+            int inherited, ParentNode parent) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   if (out.failed) return;
@@ -403,8 +402,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   s.global_bound = make_fisher_bound(s.log_factorial.data(), params.max_pvalue);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
   s.log10_local = std::log10(params.max_local_pvalue);
-  s.base_confidence =
-      s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
+  s.base_confidence = s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
 
   s.rank_item = rank_frequent_items(data, params.min_sup);
@@ -479,8 +477,7 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
   }
   t.covers = ItemCovers{};
   const CoverLayout& layout = s.covers.layout;
-  const uint64_t* item_bits =
-      s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
+  const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
   if (!candidates.empty())
     build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
                  static_cast<int32_t>(candidates.size()), t.covers);
@@ -527,8 +524,7 @@ void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& res
       rule.item_begin += result.rule_items.size();
       result.rules.push_back(rule);
     }
-    result.rule_items.insert(result.rule_items.end(), sub.rule_items.begin(),
-                             sub.rule_items.end());
+    result.rule_items.insert(result.rule_items.end(), sub.rule_items.begin(), sub.rule_items.end());
   }
 }
 

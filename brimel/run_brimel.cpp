@@ -166,8 +166,7 @@ bool write_outputs(const MinerParams& params, const MiningData& data, const Mine
 std::vector<std::string> brimel_output_files(const std::string& output, bool with_tid_lists) {
   std::vector<std::string> files;
   for (const std::string& path : miner_output_files(output)) {
-    if (with_tid_lists ||
-        (path != tidlist_directory_file(output) && path != tidlist_file(output)))
+    if (with_tid_lists || (path != tidlist_directory_file(output) && path != tidlist_file(output)))
       files.push_back(path);
   }
   return files;

@@ -112,8 +112,9 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
     PathEntry node{static_cast<int32_t>(e), support, -1};
     if (depth > 0) {
       const PathEntry& up = path.back();
-      node.stored_base = directory[up.entry].flags & kTidListStored ? static_cast<int32_t>(depth) - 1
-                                                                    : up.stored_base;
+      node.stored_base = directory[up.entry].flags & kTidListStored
+                             ? static_cast<int32_t>(depth) - 1
+                             : up.stored_base;
     }
     directory[e].parent = entry.parent;
     if (entry.rule >= 0) {

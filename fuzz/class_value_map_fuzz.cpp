@@ -5,7 +5,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();
-  write_fuzz_file(class_value_map_file("o"), std::string_view(reinterpret_cast<const char*>(data), size));
+  write_fuzz_file(class_value_map_file("o"),
+                  std::string_view(reinterpret_cast<const char*>(data), size));
   ClassValueMap map;
   read_class_value_map("o", map);
   return 0;

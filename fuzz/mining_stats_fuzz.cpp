@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write_fuzz_file(class_labels_file("o"), pieces[1]);
   run_stats = RunStats{};
   read_mining_statistics("o");
-  TrainingClassLabels labels(static_cast<size_t>(std::clamp(run_stats.train_instances, 0, 1 << 16)));
+  TrainingClassLabels labels(
+      static_cast<size_t>(std::clamp(run_stats.train_instances, 0, 1 << 16)));
   read_training_class_labels("o", labels);
   return 0;
 }

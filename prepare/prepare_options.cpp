@@ -18,9 +18,12 @@ bool parse_bins(std::string_view text, int& bins) {
 }
 
 bool format_named(std::string_view word, InputFormat& format) {
-  if (word == "arff") format = InputFormat::arff;
-  else if (word == "csv") format = InputFormat::csv;
-  else return false;
+  if (word == "arff")
+    format = InputFormat::arff;
+  else if (word == "csv")
+    format = InputFormat::csv;
+  else
+    return false;
   return true;
 }
 

@@ -120,7 +120,8 @@ void count_classes(PreparedTable& table) {
   const PreparedColumn& column = table.columns[table.class_column];
   std::map<std::string, size_t> counts;
   for (const auto& record : table.records) ++counts[record[table.class_column]];
-  for (const std::string& value : column.values) table.class_counts.push_back({value, counts[value]});
+  for (const std::string& value : column.values)
+    table.class_counts.push_back({value, counts[value]});
   size_t classes = 0;
   for (const ClassCount& count : table.class_counts) classes += count.records > 0 ? 1 : 0;
   if (classes < 2) {
@@ -180,14 +181,13 @@ bool keep_records_with_class(const RawDataset& dataset, const PrepareSettings& s
     return false;
   }
   if (settings.positive && !positive_seen) {
-    error = "value " + quote(*settings.positive) + " never occurs in attribute " +
-            quote(target_name);
+    error =
+        "value " + quote(*settings.positive) + " never occurs in attribute " + quote(target_name);
     return false;
   }
   if (table.left_out_records > 0) {
     table.warnings.push_back(std::to_string(table.left_out_records) +
-                             " records without a value of " + quote(target_name) +
-                             " are left out");
+                             " records without a value of " + quote(target_name) + " are left out");
   }
   return true;
 }
@@ -219,8 +219,8 @@ std::vector<ColumnPlan> plan_columns(const RawDataset& dataset, const PrepareSet
 
 }  // namespace
 
-bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
-                   PreparedTable& table, std::string& error) {
+bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings, PreparedTable& table,
+                   std::string& error) {
   if (dataset.attributes.empty()) {
     error = "no attributes";
     return false;

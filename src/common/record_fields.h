@@ -26,8 +26,8 @@ bool is_missing_value(std::string_view value);
 // order. `fields` is scratch space the caller keeps between records.
 template <typename OnItem, typename OnClass>
 void visit_record(std::string_view line, const std::vector<std::string>& names,
-                  const std::string& target_attr, std::vector<std::string>& fields,
-                  OnItem on_item, OnClass on_class) {
+                  const std::string& target_attr, std::vector<std::string>& fields, OnItem on_item,
+                  OnClass on_class) {
   fields.clear();
   split_fields(line, ',', fields);
   if (fields.size() != names.size()) report_error("inconsistent number of columns");

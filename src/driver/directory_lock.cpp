@@ -16,13 +16,15 @@ int lock_working_directory() {
   if (lock < 0) {
     // Files already there may still be written, so a second experiment
     // could run into this one.
-    report_warning("cannot create the lock file varnel.lock; experiments in this "
-                "directory are not kept apart");
+    report_warning(
+        "cannot create the lock file varnel.lock; experiments in this "
+        "directory are not kept apart");
     return -1;
   }
   if (flock(lock, LOCK_EX | LOCK_NB) == 0) return lock;
-  report_warning("another experiment is running in this directory; waiting for it to "
-              "finish");
+  report_warning(
+      "another experiment is running in this directory; waiting for it to "
+      "finish");
   std::fflush(stdout);
   while (flock(lock, LOCK_EX) != 0) {
     if (errno != EINTR) break;

@@ -28,9 +28,10 @@ namespace {
 
 void print_usage(const char* program) {
   std::printf("Usage\n");
-  std::printf("\t%s [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue "
-              "output_name \n",
-              program);
+  std::printf(
+      "\t%s [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue "
+      "output_name \n",
+      program);
 }
 
 // Like atoi: leading blanks, a sign, digits up to the first other character;
@@ -87,12 +88,13 @@ std::string run_experiment(ExperimentRecord& record) {
 
   begin_stage(Stage::split);
   record.records = split_dataset(a.dataset_name, record.seed);
-  copy_attribute_description(names_file(a.dataset_name), names_file(mining_part_base(a.dataset_name)));
+  copy_attribute_description(names_file(a.dataset_name),
+                             names_file(mining_part_base(a.dataset_name)));
 
-  record.figures = mine_and_validate(
-      mining_part_base(a.dataset_name), test_part_base(a.dataset_name), a.output_name,
-      a.target_attr, a.target_value, a.min_sup, a.max_pvalue, kMaxLocalPvalue, kMinDiff,
-      record.records.mining_part);
+  record.figures =
+      mine_and_validate(mining_part_base(a.dataset_name), test_part_base(a.dataset_name),
+                        a.output_name, a.target_attr, a.target_value, a.min_sup, a.max_pvalue,
+                        kMaxLocalPvalue, kMinDiff, record.records.mining_part);
 
   begin_stage(Stage::writing);
   RuleCountRecord counts;
@@ -103,8 +105,8 @@ std::string run_experiment(ExperimentRecord& record) {
   record.total_seconds = elapsed;
 
   std::printf("%s", format_report(counts).c_str());
-  const ExperimentSettings settings{a.dataset_name, a.min_sup, kMaxLen, a.max_pvalue,
-                                    kMaxLocalPvalue, kMinDiff};
+  const ExperimentSettings settings{a.dataset_name, a.min_sup,       kMaxLen,
+                                    a.max_pvalue,   kMaxLocalPvalue, kMinDiff};
   return format_summary_line(settings, elapsed, run_stats, counts);
 }
 
@@ -147,7 +149,7 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
       if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
         report_error("the seed must be a whole number from 0 to %llu",
-                    static_cast<unsigned long long>(UINT64_MAX));
+                     static_cast<unsigned long long>(UINT64_MAX));
         print_usage(program);
         return Parsed::bad;
       }
@@ -182,15 +184,17 @@ int varnel_main(int argc, char** argv) {
   char** args = argv + first;
   const int min_sup = parse_min_sup(args[3]);
   if (min_sup < 1) {
-    report_error("please specify a positive integer as the minimum support threshold on "
-                "the mining dataset");
+    report_error(
+        "please specify a positive integer as the minimum support threshold on "
+        "the mining dataset");
     return -1;
   }
   const double max_pvalue = std::strtod(args[4], nullptr);
   // Written so that NaN fails too.
   if (!(max_pvalue > 0.0 && max_pvalue <= 1.0)) {
-    report_error("please specify a value between 0 and 1 as the maximum p-value "
-                "threshold");
+    report_error(
+        "please specify a value between 0 and 1 as the maximum p-value "
+        "threshold");
     return -1;
   }
 

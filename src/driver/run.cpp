@@ -17,10 +17,10 @@
 #include "miner/item_map.h"
 #include "miner/miner_run.h"
 #include "miner/mining_stats.h"
+#include "miner/rule_count.h"
 #include "testpart/attribute_names.h"
 #include "testpart/class_label_file.h"
 #include "testpart/test_part.h"
-#include "miner/rule_count.h"
 #include "validate/validation.h"
 
 namespace {
@@ -32,14 +32,15 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
                   const std::string& target_attr, const std::string& target_value, int min_sup,
                   int64_t mining_records) {
   if (min_sup > mining_records)
-    report_warning("the minimum support %d is larger than the %lld records of the mining "
-                "part; no rule can be mined",
-                min_sup, static_cast<long long>(mining_records));
+    report_warning(
+        "the minimum support %d is larger than the %lld records of the mining "
+        "part; no rule can be mined",
+        min_sup, static_cast<long long>(mining_records));
   if (names.empty()) return;  // the missing description is reported already
   const auto column = std::find(names.begin(), names.end(), target_attr);
   if (column == names.end()) {
-    report_error("the target attribute %s is not among the attributes of %s",
-                target_attr.c_str(), names_file(mining_base).c_str());
+    report_error("the target attribute %s is not among the attributes of %s", target_attr.c_str(),
+                 names_file(mining_base).c_str());
     return;
   }
   if (target_value.empty()) return;
@@ -57,7 +58,7 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
   std::fclose(file);
   if (!found)
     report_error("no record of the mining part %s has the target value %s",
-                data_file(mining_base).c_str(), target_value.c_str());
+                 data_file(mining_base).c_str(), target_value.c_str());
 }
 
 // The miner's own figures, from its statistics and its rule count file as
@@ -143,15 +144,14 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   if (static_cast<int64_t>(run_stats.train_instances) + static_cast<int64_t>(labels.size()) >
       INT32_MAX) {
     report_error("impossible number of transactions %d in file %s; taken as 0",
-                run_stats.train_instances, statistics_file(output_name).c_str());
+                 run_stats.train_instances, statistics_file(output_name).c_str());
     run_stats.train_instances = 0;
   }
   write_test_class_labels(output_name, training, labels);
   std::printf("#instances in training: %d\n", run_stats.train_instances);
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
 
-  const std::string class_value =
-      target_value.empty() ? rule_class_value(class_map) : target_value;
+  const std::string class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
   figures.holdout = validate(output_name, transactions, labels, max_pvalue,
                              table_context(output_name, class_value, training));
   figures.miner.rules_mined = figures.holdout.rules_tested;

@@ -1,12 +1,12 @@
 // Writing, reading and checking the parameter file.
 #include "miner/miner_params.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
-#include <charconv>
 #include <map>
 #include <string_view>
 #include <utility>
@@ -83,9 +83,9 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
       return false;
     }
     params.gen_tid_list = value == "yes";
-  } else if (const auto fixed = std::find_if(
-                 kFixedMinerSettings.begin(), kFixedMinerSettings.end(),
-                 [&](const FixedMinerSetting& setting) { return setting.key == key; });
+  } else if (const auto fixed =
+                 std::find_if(kFixedMinerSettings.begin(), kFixedMinerSettings.end(),
+                              [&](const FixedMinerSetting& setting) { return setting.key == key; });
              fixed != kFixedMinerSettings.end()) {
     if (value != fixed->value) {
       report_error("parameter %s=%s is not supported", key.c_str(), value.c_str());
@@ -151,8 +151,7 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
       {key::output, &params.output}};
   for (const auto& [name, value] : texts) {
     if (holds_line_break(*value)) {
-      report_error("parameter %.*s holds a line break", static_cast<int>(name.size()),
-                  name.data());
+      report_error("parameter %.*s holds a line break", static_cast<int>(name.size()), name.data());
       return false;
     }
   }
@@ -165,7 +164,8 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
   // The fixed settings go between the others in the order the parameter
   // files have always had.
   auto fixed = [&](size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) line(kFixedMinerSettings[i].key, kFixedMinerSettings[i].value);
+    for (size_t i = from; i < to; ++i)
+      line(kFixedMinerSettings[i].key, kFixedMinerSettings[i].value);
   };
   line(key::data_file, params.data_file);
   line(key::names_file, params.names_file);

@@ -56,11 +56,9 @@ void start_and_wait(const std::string& miner_path) {
   // A miner that failed says why itself, but may not say so as an error;
   // one killed by a signal cannot say anything.
   if (WIFSIGNALED(status)) {
-    report_error("the miner %s was killed by signal %d", miner_path.c_str(),
-                WTERMSIG(status));
+    report_error("the miner %s was killed by signal %d", miner_path.c_str(), WTERMSIG(status));
   } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-    report_error("the miner %s exited with status %d", miner_path.c_str(),
-                WEXITSTATUS(status));
+    report_error("the miner %s exited with status %d", miner_path.c_str(), WEXITSTATUS(status));
   }
 }
 

@@ -26,7 +26,8 @@ bool read_word(std::FILE* file, std::string& word) {
   word.clear();
   int ch = std::getc(file);
   while (ch != EOF && std::isspace(ch)) ch = std::getc(file);
-  for (; ch != EOF && !std::isspace(ch); ch = std::getc(file)) word.push_back(static_cast<char>(ch));
+  for (; ch != EOF && !std::isspace(ch); ch = std::getc(file))
+    word.push_back(static_cast<char>(ch));
   return ch != EOF && !word.empty();
 }
 
@@ -78,8 +79,7 @@ int64_t read_mining_statistics(const std::string& output_name) {
   if (status != ScanStatus::ok) {
     report_error("no readable number of transactions in file %s", path.c_str());
   } else if (transactions < 0) {
-    report_error("negative number of transactions %d in file %s", transactions,
-                path.c_str());
+    report_error("negative number of transactions %d in file %s", transactions, path.c_str());
   } else {
     run_stats.train_instances = transactions;
   }
@@ -122,7 +122,7 @@ void read_training_class_labels(const std::string& output_name, TrainingClassLab
   const size_t got = read_int32_le(file, labels.data(), labels.size());
   std::fclose(file);
   if (got < static_cast<size_t>(std::max(run_stats.train_instances, 0))) {
-    report_error("file %s holds %zu class labels, fewer than the %d transactions",
-                path.c_str(), got, run_stats.train_instances);
+    report_error("file %s holds %zu class labels, fewer than the %d transactions", path.c_str(),
+                 got, run_stats.train_instances);
   }
 }

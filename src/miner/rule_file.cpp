@@ -18,25 +18,26 @@ namespace {
 enum class RecordScan { kept, dropped, end_of_file, stop };
 
 struct ScannedRule {
-  RuleRecord record;             // items left unset
-  std::vector<int32_t> items;    // grows with the words read, never with a claimed length
+  RuleRecord record;           // items left unset
+  std::vector<int32_t> items;  // grows with the words read, never with a claimed length
 };
 
 bool scan_real(std::FILE* file, double& value) { return std::fscanf(file, "%lf", &value) == 1; }
 
 // Scans one record. Both passes call it with the same file content, so they
 // keep and drop the same records; only the first pass (`report`) prints.
-RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
-                     const std::string& path, int32_t transactions, bool report) {
+RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number, const std::string& path,
+                     int32_t transactions, bool report) {
   RuleRecord& record = rule.record;
   const ScanStatus first = scan_int32(file, record.preorder);
   if (first == ScanStatus::end_of_file) return RecordScan::end_of_file;
 
   auto stop_unreadable = [&] {
     if (report)
-      report_error("rule %d of file %s is cut short or holds a word that is not a number; "
-                  "reading stops there",
-                  record_number, path.c_str());
+      report_error(
+          "rule %d of file %s is cut short or holds a word that is not a number; "
+          "reading stops there",
+          record_number, path.c_str());
     return RecordScan::stop;
   };
   if (first != ScanStatus::ok || scan_int32(file, record.length) != ScanStatus::ok)
@@ -44,7 +45,7 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
   if (record.length < 0) {
     if (report)
       report_error("negative pattern length %d in rule %d of file %s; reading stops there",
-                  record.length, record_number, path.c_str());
+                   record.length, record_number, path.c_str());
     return RecordScan::stop;
   }
   rule.items.clear();
@@ -66,7 +67,7 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
   if (record.support < 0 || record.support > transactions) {
     if (report)
       report_error("impossible support %d of rule %d in file %s; the rule is dropped",
-                  record.support, record_number, path.c_str());
+                   record.support, record_number, path.c_str());
     return RecordScan::dropped;
   }
   return RecordScan::kept;
@@ -79,8 +80,8 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
 int32_t vouched_transactions(const std::string& output_name) {
   const std::optional<uintmax_t> labels = class_labels_held(output_name);
   if (!labels) return run_stats.train_instances;
-  return static_cast<int32_t>(std::min<uintmax_t>(
-      static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), *labels));
+  return static_cast<int32_t>(
+      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), *labels));
 }
 
 }  // namespace
@@ -97,7 +98,8 @@ int read_rules(const std::string& output_name, RuleSet& rules) {
   int64_t record_total = 0;
   int64_t item_total = 0;
   int64_t tid_total = 0;
-  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, true)) != RecordScan::end_of_file &&
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, true)) !=
+                           RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
     if (scan == RecordScan::dropped) continue;
@@ -112,7 +114,8 @@ int read_rules(const std::string& output_name, RuleSet& rules) {
 
   int64_t item_fill = 0;
   int64_t tid_fill = 0;
-  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, false)) != RecordScan::end_of_file &&
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, false)) !=
+                           RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
     if (scan == RecordScan::dropped) continue;

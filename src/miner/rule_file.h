@@ -17,10 +17,10 @@
 // One rule in memory. `items` points into the item buffer of the RuleSet
 // that holds the record and stays valid as long as that set lives.
 struct RuleRecord {
-  int32_t preorder = 0;          // the pattern's entry in the tid-list directory
-  int32_t length = 0;            // number of items
-  int32_t* items = nullptr;      // `length` item ids, ascending
-  int32_t support = 0;           // also the length of the tid list
+  int32_t preorder = 0;      // the pattern's entry in the tid-list directory
+  int32_t length = 0;        // number of items
+  int32_t* items = nullptr;  // `length` item ids, ascending
+  int32_t support = 0;       // also the length of the tid list
   int32_t class_support = 0;
   double pvalue = 0.0;
 };

@@ -48,28 +48,30 @@ int64_t read_list_record(TidListFile& file, int32_t index, const TidListDirEntry
   if (offset < 0 || offset + 4 > file.size || !position_at(file, offset) ||
       read_int32_le(file.file, &count, 1) != 1) {
     report_damage(file, "offset %d of entry %d is outside file %s", entry.offset, index,
-                file.name.c_str());
+                  file.name.c_str());
     return -1;
   }
   if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size ||
       static_cast<size_t>(count) > buffer.size()) {
-    report_damage(file, "list record of entry %d in file %s has count %d, outside 0..%d or past "
-                "the end of the file",
-                index, file.name.c_str(), count, transactions);
+    report_damage(file,
+                  "list record of entry %d in file %s has count %d, outside 0..%d or past "
+                  "the end of the file",
+                  index, file.name.c_str(), count, transactions);
     return -1;
   }
   const auto list = buffer.first(static_cast<size_t>(count));
   if (read_int32_le(file.file, list.data(), list.size()) != list.size()) {
     report_damage(file, "list record of entry %d in file %s runs past the end of the file", index,
-                file.name.c_str());
+                  file.name.c_str());
     return -1;
   }
   // Union and difference rely on strictly ascending lists within range.
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] < 0 || list[i] >= transactions || (i > 0 && list[i] <= list[i - 1])) {
-      report_damage(file, "list record of entry %d in file %s is not an ascending list of "
-                  "transaction numbers below %d",
-                  index, file.name.c_str(), transactions);
+      report_damage(file,
+                    "list record of entry %d in file %s is not an ascending list of "
+                    "transaction numbers below %d",
+                    index, file.name.c_str(), transactions);
       return -1;
     }
   }
@@ -106,7 +108,8 @@ bool climb_to_stored(TidListFile& file, const TidListDirectory& directory, int32
   int32_t next = directory[from].parent;
   while (true) {
     if (next >= 0 && outside(next, directory)) {
-      report_damage(file, "parent number %d of entry %d is outside the tid-list directory of %zu "
+      report_damage(file,
+                    "parent number %d of entry %d is outside the tid-list directory of %zu "
                     "entries",
                     next, from, directory.size());
       return false;
@@ -159,7 +162,8 @@ bool unite_diff_lists(TidListFile& file, const TidListDirectory& directory, int3
 
 }  // namespace
 
-size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y, std::span<int32_t> out) {
+size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y,
+                    std::span<int32_t> out) {
   size_t length = 0;
   auto emit = [&](int32_t value) {
     if (length < out.size()) out[length] = value;
@@ -221,8 +225,8 @@ bool read_tidlist_directory(const std::string& output_name, TidListDirectory& di
     const int64_t held =
         std::max<int64_t>(0, size - kHeaderBytes) / static_cast<int64_t>(sizeof(TidListDirEntry));
     if (header[0] > held) {
-      report_error("file %s holds %lld directory entries, fewer than its count %d",
-                  path.c_str(), static_cast<long long>(held), header[0]);
+      report_error("file %s holds %lld directory entries, fewer than its count %d", path.c_str(),
+                   static_cast<long long>(held), header[0]);
     }
     directory.resize(static_cast<size_t>(std::min<int64_t>(header[0], held)));
     if (!directory.empty()) {
@@ -240,7 +244,7 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
                          TidListScratch& scratch) {
   if (outside(preorder, directory)) {
     report_damage(file, "preorder number %d is outside the tid-list directory of %zu entries",
-                preorder, directory.size());
+                  preorder, directory.size());
     return 0;
   }
   if ((directory[preorder].flags & kTidListDiff) == 0) {
@@ -263,8 +267,9 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
     const auto full = std::span<const int32_t>(scratch.record).first(static_cast<size_t>(count));
     const size_t length = subtract_sorted(full, diff_union, destination);
     if (static_cast<int64_t>(length) != count - static_cast<int64_t>(united))
-      report_damage(file, "the tid list length should be the difference between the parent list "
-                  "length and the diff-list length");
+      report_damage(file,
+                    "the tid list length should be the difference between the parent list "
+                    "length and the diff-list length");
     return static_cast<int64_t>(length);
   }
   if (k == kTidListRootParent) return complement_sorted(diff_union, transactions, destination);

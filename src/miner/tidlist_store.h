@@ -18,8 +18,8 @@
 
 #include "miner/rule_file.h"
 
-constexpr int32_t kTidListStored = 1;    // the entry has a list of its own
-constexpr int32_t kTidListDiff = 2;      // that list is a diff-list against the parent's
+constexpr int32_t kTidListStored = 1;  // the entry has a list of its own
+constexpr int32_t kTidListDiff = 2;    // that list is a diff-list against the parent's
 constexpr int kTidListDirHeaderInts = 4;
 constexpr int kTidListDirEntryInts = 3;
 constexpr int32_t kTidListRootParent = -1;

@@ -8,9 +8,9 @@
 #include "miner/mining_stats.h"
 #include "testpart/attribute_names.h"
 
-using TestTransaction = std::vector<int32_t>;      // ascending item ids
+using TestTransaction = std::vector<int32_t>;  // ascending item ids
 using TestTransactions = std::vector<TestTransaction>;
-using ClassLabels = std::vector<int32_t>;          // label 1 marks the rule class
+using ClassLabels = std::vector<int32_t>;  // label 1 marks the rule class
 
 // Loads "<test_base>.data": one transaction and one label per record, so the
 // two lists always have the same length. `class_map` is consulted only when

@@ -120,10 +120,11 @@ void write_rule_table(const std::string& output_name, const std::vector<RuleTabl
   const std::string path = rule_table_file(output_name);
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return;
-  std::fputs("rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
-             "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,test_lift,"
-             "test_pvalue,direction,significant,significant_corrected,significant_fdr\n",
-             file);
+  std::fputs(
+      "rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
+      "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,test_lift,"
+      "test_pvalue,direction,significant,significant_corrected,significant_fdr\n",
+      file);
   std::string line;
   for (size_t r = 0; r < rows.size(); ++r) {
     line.clear();

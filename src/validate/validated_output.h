@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "miner/rule_file.h"
 #include "miner/rule_count.h"
+#include "miner/rule_file.h"
 #include "validate/rule_table.h"
 
 // A kept rule: the mined record (its support and class support on the

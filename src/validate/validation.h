@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "miner/rule_count.h"
 #include "miner/rule_file.h"
 #include "miner/tidlist_store.h"
 #include "testpart/test_part.h"
-#include "miner/rule_count.h"
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
 

@@ -229,19 +229,28 @@ void check_against_reference(const Case& c) {
 
   const std::vector<double> stat = read_numbers("o.cfptree.stat");
   ASSERT_EQ(stat.size(), 14u);
-  const std::vector<double> want_stat = {
-      double(n), double(ref.item_keys.size()), double(ref.frequent_items),
-      double(ref.patterns_tested), double(ref.passing_pvalue), double(ref.rules.size()),
-      double(entries), double(full_lists), double(diff_lists), double(longest),
-      double(c.settings.min_sup), double(c.settings.max_len), double(ref.positives)};
+  const std::vector<double> want_stat = {double(n),
+                                         double(ref.item_keys.size()),
+                                         double(ref.frequent_items),
+                                         double(ref.patterns_tested),
+                                         double(ref.passing_pvalue),
+                                         double(ref.rules.size()),
+                                         double(entries),
+                                         double(full_lists),
+                                         double(diff_lists),
+                                         double(longest),
+                                         double(c.settings.min_sup),
+                                         double(c.settings.max_len),
+                                         double(ref.positives)};
   for (size_t i = 0; i < want_stat.size(); ++i)
     EXPECT_EQ(stat[i], want_stat[i]) << "statistic " << i + 1;
 
   const std::vector<double> count = read_numbers("o.sorted.rulenum.txt");
   const std::vector<double> want_count = {
-      double(ref.patterns_tested), c.settings.max_pvalue, fdr_p, c.settings.max_local_pvalue,
-      c.settings.min_diff, double(ref.rules.size()), double(at_corrected), double(at_fdr),
-      double(ref.passing_pvalue), double(ref.item_keys.size()), double(longest), 0.0};
+      double(ref.patterns_tested),  c.settings.max_pvalue, fdr_p,
+      c.settings.max_local_pvalue,  c.settings.min_diff,   double(ref.rules.size()),
+      double(at_corrected),         double(at_fdr),        double(ref.passing_pvalue),
+      double(ref.item_keys.size()), double(longest),       0.0};
   ASSERT_EQ(count.size(), want_count.size());
   for (size_t i = 0; i < want_count.size(); ++i)
     EXPECT_EQ(count[i], want_count[i]) << "count value " << i + 1;

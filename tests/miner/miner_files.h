@@ -31,7 +31,8 @@ inline std::string capture_stdout(const std::function<void()>& action) {
   close(saved);
   std::string text;
   std::rewind(sink);
-  for (int ch = std::getc(sink); ch != EOF; ch = std::getc(sink)) text.push_back(static_cast<char>(ch));
+  for (int ch = std::getc(sink); ch != EOF; ch = std::getc(sink))
+    text.push_back(static_cast<char>(ch));
   std::fclose(sink);
   return text;
 }

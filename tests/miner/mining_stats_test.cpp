@@ -33,7 +33,8 @@ TEST_F(MiningStatsTest, FirstStatisticIsTheNumberOfTransactions) {
 }
 
 TEST_F(MiningStatsTest, UnusableFirstStatisticKeepsTheCount) {
-  EXPECT_EQ(read_statistics("", 7), "Error: no readable number of transactions in file o.cfptree.stat\n");
+  EXPECT_EQ(read_statistics("", 7),
+            "Error: no readable number of transactions in file o.cfptree.stat\n");
   EXPECT_EQ(read_statistics("many 1 2", 7),
             "Error: no readable number of transactions in file o.cfptree.stat\n");
   EXPECT_EQ(read_statistics("4294967296 1 2", 7),
@@ -69,7 +70,8 @@ TEST_F(MiningStatsTest, ClassValueMapGivesLinePositions) {
 TEST_F(MiningStatsTest, ClassValueStartingWithNulIsAnEmptyLine) {
   ClassValueMap map;
   write_file("o.tgtvalues.map", std::string("one\n\0x\nthree\n", 13));
-  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }), "Error: empty line at line 2\n");
+  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }),
+            "Error: empty line at line 2\n");
   EXPECT_EQ(map, (ClassValueMap{{"one", 0}, {"three", 2}}));
 }
 

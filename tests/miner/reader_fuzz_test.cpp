@@ -7,20 +7,23 @@
 
 #include "driver/run_stats.h"
 #include "miner/mining_stats.h"
+#include "miner/rule_count.h"
 #include "miner/rule_file.h"
 #include "miner/tidlist_store.h"
 #include "miner_files.h"
-#include "miner/rule_count.h"
 
 namespace {
 
 // Text made of the words a reader might meet: numbers of every size and
 // sign, reals, garbage, NUL bytes and line ends of both kinds.
 std::string random_text(std::mt19937& random, int words) {
-  static const char* const pieces[] = {"0", "1", "7", "-1", "-2147483648", "2147483647",
-                                       "2147483648", "99999999999999999999", "0.5", "1e-300",
-                                       "1e999", "nan", "x", "+", "-", "", "\r\n", "\n",
-                                       "\t", "3", "12", "40"};
+  static const char* const pieces[] = {
+      "0",           "1",          "7",          "-1",
+      "-2147483648", "2147483647", "2147483648", "99999999999999999999",
+      "0.5",         "1e-300",     "1e999",      "nan",
+      "x",           "+",          "-",          "",
+      "\r\n",        "\n",         "\t",         "3",
+      "12",          "40"};
   std::string text;
   for (int i = 0; i < words; ++i) {
     const std::string piece = pieces[random() % std::size(pieces)];
@@ -47,8 +50,8 @@ TEST_F(ReaderFuzzTest, SmallTextFiles) {
   for (int round = 0; round < 250; ++round) {
     const std::string text = round % 3 == 0 ? random_bytes(random, random() % 120)
                                             : random_text(random, static_cast<int>(random() % 40));
-    for (const char* name : {"o.cfptree.stat", "o.tgtvalues.map", "o.sorted.rules.txt",
-                             "o.sorted.rulenum.txt"})
+    for (const char* name :
+         {"o.cfptree.stat", "o.tgtvalues.map", "o.sorted.rules.txt", "o.sorted.rulenum.txt"})
       write_file(name, text);
     capture_stdout([&] {
       read_mining_statistics("o");
@@ -100,8 +103,9 @@ void write_hostile_tidlists(std::mt19937& random, int32_t transactions) {
   write_ints("o.tidlist", list);
 
   const int32_t entries = static_cast<int32_t>(random() % 12);
-  std::vector<int32_t> directory = {random() % 8 == 0 ? static_cast<int32_t>(random())
-                                                      : entries + static_cast<int32_t>(random() % 3) - 1,
+  std::vector<int32_t> directory = {random() % 8 == 0
+                                        ? static_cast<int32_t>(random())
+                                        : entries + static_cast<int32_t>(random() % 3) - 1,
                                     transactions, 0, 0};
   for (int32_t k = 0; k < entries; ++k) {
     directory.push_back(static_cast<int32_t>(random() % 4));

@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "support/scratch_dir.h"
 #include "miner/rule_count.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -157,8 +157,8 @@ TEST(RuleCountFile, ReadingStopsAtTheFirstMissingOrMalformedValue) {
 TEST(RuleCountFile, UnwritableFileWritesNothing) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(write_rule_count_file("no/such/dir/o.sorted.rulenum.txt", RuleCountFile{},
-                                     RealDigits::six));
+  EXPECT_FALSE(
+      write_rule_count_file("no/such/dir/o.sorted.rulenum.txt", RuleCountFile{}, RealDigits::six));
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file no/such/dir/o.sorted.rulenum.txt for write\n");
   EXPECT_FALSE(std::filesystem::exists("no/such/dir/o.sorted.rulenum.txt"));

@@ -86,11 +86,11 @@ TEST_F(RuleFileTest, UnreadableValueStopsReadingAndKeepsCompleteRecords) {
   const std::string good = "1 1 5 10 5 0.5 0.01 0 2\n";
   const std::string cases[] = {
       good + "2 1 6 x 5 0.5 0.01 0 2\n" + good,
-      good + "2 1 6 10 5 0.5 0.01 0\n",                // cut short
-      good + "2 3 6 7\n",                               // length beyond the words
+      good + "2 1 6 10 5 0.5 0.01 0\n",  // cut short
+      good + "2 3 6 7\n",                // length beyond the words
       good + "2 2000000000 6 7 8 9 10 11 12 13 14\n",
       good + "x\n" + good,
-      good + "2 1 99999999999 10 5 0.5 0.01 0 2\n",     // item beyond 32 bits
+      good + "2 1 99999999999 10 5 0.5 0.01 0 2\n",  // item beyond 32 bits
   };
   for (const std::string& text : cases) {
     EXPECT_EQ(read(text),

@@ -231,8 +231,8 @@ TEST(FisherExactTest, SymmetricTablesSumBothExtremesExactlyAlike) {
     const double high = fisher_exact_pvalue_from(table.data(), 2 * half, half, half, half);
     EXPECT_EQ(low, high) << half;
     // Twice the one-sided tail, which is the single extreme table 1 / C(2h, h).
-    EXPECT_TRUE(agrees(high, exact_pvalue(2 * half, half, half, half),
-                       rounding_tolerance(table, 2 * half)))
+    EXPECT_TRUE(
+        agrees(high, exact_pvalue(2 * half, half, half, half), rounding_tolerance(table, 2 * half)))
         << half;
   }
 }

@@ -78,8 +78,8 @@ TEST(ValidatedOutput, UncreatableFilesAreReported) {
   testing::internal::CaptureStdout();
   const std::vector<RuleSpec> specs = {{0, {1}, 0, {}, 0.5}};
   const RuleSet kept = rule_set_of(specs);
-  write_validated_rules("none/o", kept_of(kept), mined_tids_only(specs, kept), RuleCountRecord(),
-                        1, 0.05);
+  write_validated_rules("none/o", kept_of(kept), mined_tids_only(specs, kept), RuleCountRecord(), 1,
+                        0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
             "Error: cannot open file none/o.sorted.rules.txt for write\n"
@@ -143,8 +143,7 @@ TEST(ValidateRules, FromMinerFilesToValidatedFiles) {
   expect_first_two_lines(rules, tidlists);
   EXPECT_EQ(rules.size(), kLineA.size() + kLineB.size());
   EXPECT_EQ(tidlists.size(), 2 * kTidLine.size());
-  EXPECT_EQ(read_file(rule_count_file(c.output)),
-            "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
+  EXPECT_EQ(read_file(rule_count_file(c.output)), "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
   EXPECT_EQ(run_stats.rules_read, 4);
   EXPECT_EQ(run_stats.sig_at_level, 2);
   EXPECT_EQ(run_stats.sig_at_corrected, 2);

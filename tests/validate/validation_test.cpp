@@ -39,8 +39,8 @@ TEST(CountSignificantRules, WorkedExampleStopsAtTheFirstPvalueAboveItsBound) {
 
 TEST(CountSignificantRules, BoundsAreInclusive) {
   const double corrected = 0.05 / 4;
-  const RuleCountRecord counts = count_significant(
-      sorted_by_pvalue({corrected, 2.0 * corrected, 3.0 * corrected}), 4, 0.05);
+  const RuleCountRecord counts =
+      count_significant(sorted_by_pvalue({corrected, 2.0 * corrected, 3.0 * corrected}), 4, 0.05);
   EXPECT_EQ(counts.sig_at_corrected, 1);
   EXPECT_EQ(counts.sig_at_fdr, 3);
   EXPECT_EQ(counts.fdr_pvalue, 3.0 * corrected);
@@ -74,8 +74,8 @@ TEST(CountSignificantRules, AgreesWithADirectCountOnRandomLists) {
     std::sort(pvalues.begin(), pvalues.end());
     // The corrected count is how many lie within the corrected level; the
     // FDR count is the first position whose p-value passes its bound.
-    const auto within = std::count_if(pvalues.begin(), pvalues.end(),
-                                      [&](double p) { return p <= corrected; });
+    const auto within =
+        std::count_if(pvalues.begin(), pvalues.end(), [&](double p) { return p <= corrected; });
     size_t first_failure = 0;
     while (first_failure < pvalues.size() &&
            !(pvalues[first_failure] > static_cast<double>(first_failure + 1) * corrected))
@@ -127,8 +127,9 @@ std::vector<int32_t> covered_numbers(const std::vector<RuleSpec>& specs, const R
 TEST(RetestRules, CoversByOrderedMergeAndNumbersTheCoveredInstances) {
   const std::vector<RuleSpec> specs = {{7, {1, 2}, 5, {0, 4, 9, 12, 40, 41}, 0.5}};
   const Retested r = retest(specs, 1.0);
-  EXPECT_EQ(r.console, "no. of instances: 10\nno. of positive: 4\nvalidation...\n"
-                       "after validation: 1\n");
+  EXPECT_EQ(r.console,
+            "no. of instances: 10\nno. of positive: 4\nvalidation...\n"
+            "after validation: 1\n");
   ASSERT_EQ(r.retest.kept, std::vector<size_t>{0});
   // Instances 0, 1, 2 hold items 1 and 2, all of the class; numbered after
   // the 300 mining transactions.
@@ -189,8 +190,9 @@ TEST(RetestRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
 
 TEST(RetestRules, NoTestInstances) {
   const Retested r = retest({{1, {1}, 1, {0, 1}, 0.0}}, 1.0, {}, {});
-  EXPECT_EQ(r.console, "no. of instances: 0\nno. of positive: 0\nvalidation...\n"
-                       "after validation: 1\n");
+  EXPECT_EQ(r.console,
+            "no. of instances: 0\nno. of positive: 0\nvalidation...\n"
+            "after validation: 1\n");
   ASSERT_EQ(r.retest.kept.size(), 1u);
   EXPECT_EQ(r.retest.tests[0].pvalue, 1.0);
 }
@@ -222,8 +224,9 @@ TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
     for (int r = 0; r < 30; ++r) {
       RuleSpec spec;
       const int length = static_cast<int>(random() % 4);
-      for (int i = 0; i < length; ++i) spec.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
-                                                 (random() % 50 == 0 ? 3 : 0));
+      for (int i = 0; i < length; ++i)
+        spec.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
+                             (random() % 50 == 0 ? 3 : 0));
       std::sort(spec.items.begin(), spec.items.end());
       spec.tids = {static_cast<int32_t>(r)};
       specs.push_back(spec);
