@@ -111,7 +111,8 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
         records.ranks.begin() + records.offsets[b], records.ranks.begin() + records.offsets[b + 1]);
   };
   auto before = [&](int32_t a, int32_t b) {
-    if (records.positive[a] != records.positive[b]) return records.positive[a] > records.positive[b];
+    if (records.positive[a] != records.positive[b])
+      return records.positive[a] > records.positive[b];
     return items_before(a, b);
   };
   // The records of a subtree come in a few sorted runs, which are merged;
@@ -141,7 +142,8 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
            !items_before(first, order[j]);
          ++j)
       weight += records.weights[order[j]];
-    by_class[records.positive[first] ? 0 : 1].push_back(static_cast<int32_t>(merged.weights.size()));
+    by_class[records.positive[first] ? 0 : 1].push_back(
+        static_cast<int32_t>(merged.weights.size()));
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
                   records.positive[first]);
@@ -162,7 +164,8 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
   layout.positive_heavy_end = lay_out_class(merged, by_class[0], 0, slot_of_rank, covers);
   layout.other_heavy_end =
       lay_out_class(merged, by_class[1], layout.positive_words, slot_of_rank, covers);
-  layout.plane_begin.resize(layout.other_heavy_end + 1, static_cast<uint32_t>(layout.planes.size()));
+  layout.plane_begin.resize(layout.other_heavy_end + 1,
+                            static_cast<uint32_t>(layout.planes.size()));
 
   covers.in_bit_order = std::move(by_class[0]);
   covers.positive_records = covers.in_bit_order.size();
@@ -179,7 +182,9 @@ RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
     for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
       const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
       const int32_t r = covers.in_bit_order[static_cast<size_t>(
-          w < layout.positive_words ? bit : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
+          w < layout.positive_words
+              ? bit
+              : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
       for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1]; ++k)
         if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
       records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));

@@ -6,21 +6,22 @@
 #include <new>
 #include <string>
 
+#include "common/messages.h"
 #include "miner/miner_params.h"
 #include "run_brimel.h"
 
 namespace {
 
 void print_usage(std::FILE* stream) {
-  std::fputs("usage: Brimel PARAMETER_FILE\n"
-             "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
-             "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
-             "mines the rules the parameter file asks for and writes, for its output name O,\n"
-             "O.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,tidlist.dir,"
-             "tidlist,sorted.rulenum.txt,cfptree.stat}\n"
-             "--write-parameters writes the parameter file for mining DATASET.data with\n"
-             "DATASET.names as the experiment driver would, the other settings fixed\n",
-             stream);
+  std::fprintf(stream,
+               "usage: Brimel PARAMETER_FILE\n"
+               "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
+               "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
+               "mines the rules the parameter file asks for and writes, for its output name O,\n"
+               "%s\n"
+               "--write-parameters writes the parameter file for mining DATASET.data with\n"
+               "DATASET.names as the experiment driver would, the other settings fixed\n",
+               files_in_braces("O", brimel_output_files("O", true)).c_str());
 }
 
 // `args`: PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE MIN_SUP MAX_PVALUE
@@ -34,11 +35,11 @@ int write_parameters_command(int count, char** args) {
   int32_t min_sup = 0;
   double max_pvalue = 0.0;
   if (!parse_min_sup(args[4], min_sup)) {
-    std::printf("Error: MIN_SUP %s: an integer of at least 1 expected\n", args[4]);
+    report_error("MIN_SUP %s: an integer of at least 1 expected", args[4]);
     return 1;
   }
   if (!parse_max_pvalue(args[5], max_pvalue)) {
-    std::printf("Error: MAX_PVALUE %s: a number above 0 and at most 1 expected\n", args[5]);
+    report_error("MAX_PVALUE %s: a number above 0 and at most 1 expected", args[5]);
     return 1;
   }
   MinerParams params = miner_params_for(args[1], args[2], args[3], min_sup, max_pvalue, args[6]);
@@ -63,10 +64,13 @@ int main(int argc, char** argv) {
   }
   // A minimum support pushed too low can ask for more memory than there is;
   // the output files under their real names are then left as they were.
+  int status = 1;
   try {
-    return run_brimel(argv[1]);
+    status = run_brimel(argv[1]);
   } catch (const std::bad_alloc&) {
-    std::fputs("Error: out of memory; try a larger min_sup or a smaller max_len\n", stdout);
-    return 1;
+    report_error("out of memory; try a larger min_sup or a smaller max_len");
   }
+  // Any error line fails the run, even one about a record after which every
+  // file was still written: a caller must not take those files for sound.
+  return reported_lines().errors.empty() ? status : 1;
 }

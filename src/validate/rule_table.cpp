@@ -58,6 +58,47 @@ const char* direction_text(Direction direction) {
   return "none";
 }
 
+// Lift: a confidence over its part's base rate; empty without a cover or
+// without any record of the class.
+std::string lift_text(int32_t class_support, int32_t support, int32_t positives,
+                      int32_t instances) {
+  if (support == 0 || positives == 0) return std::string();
+  return ratio_text(ratio(class_support, support), ratio(positives, instances));
+}
+
+// One row of the table, with its line feed.
+void append_row(std::string& line, size_t rank, const RuleTableRow& row,
+                const RuleTableContext& context) {
+  const RuleRecord& rule = *row.mined;
+  const RuleTest& test = row.test;
+  auto field = [&](const std::string& text) {
+    line += text;
+    line += ',';
+  };
+  field(std::to_string(rank));
+  put_field(line, rule_text(rule, context.item_keys));
+  line += ',';
+  put_field(line, context.class_value);
+  line += ',';
+  field(std::to_string(rule.length));
+  field(std::to_string(rule.support));
+  field(std::to_string(rule.class_support));
+  field(ratio_text(rule.class_support, rule.support));
+  field(lift_text(rule.class_support, rule.support, context.mining_positives,
+                  context.mining_transactions));
+  field(real_text(rule.pvalue));
+  field(std::to_string(test.covered));
+  field(std::to_string(test.covered_in_class));
+  field(ratio_text(test.covered_in_class, test.covered));
+  field(lift_text(test.covered_in_class, test.covered, context.test_positives,
+                  context.test_instances));
+  field(real_text(test.pvalue));
+  field(direction_text(row.direction));
+  field(row.significant ? "1" : "0");
+  field(row.significant_corrected ? "1" : "0");
+  line += row.significant_fdr ? "1\n" : "0\n";
+}
+
 }  // namespace
 
 Direction rule_direction(const RuleRecord& mined, const RuleTest& test,
@@ -79,37 +120,15 @@ void write_rule_table(const std::string& output_name, const std::vector<RuleTabl
   const std::string path = rule_table_file(output_name);
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return;
-  std::fputs("rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
-             "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,test_lift,"
-             "test_pvalue,direction,significant,significant_corrected,significant_fdr\n",
-             file);
-  const double mined_base = ratio(context.mining_positives, context.mining_transactions);
+  std::fputs(
+      "rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
+      "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,test_lift,"
+      "test_pvalue,direction,significant,significant_corrected,significant_fdr\n",
+      file);
   std::string line;
   for (size_t r = 0; r < rows.size(); ++r) {
-    const RuleTableRow& row = rows[r];
-    const RuleRecord& rule = *row.mined;
-    const double mined_confidence = ratio(rule.class_support, rule.support);
-    line = std::to_string(r + 1) + ",";
-    put_field(line, rule_text(rule, context.item_keys));
-    line += ",";
-    put_field(line, context.class_value);
-    line += "," + std::to_string(rule.length) + "," + std::to_string(rule.support) + "," +
-            std::to_string(rule.class_support) + "," +
-            ratio_text(rule.class_support, rule.support) + "," +
-            (rule.support == 0 || context.mining_positives == 0
-                 ? std::string()
-                 : ratio_text(mined_confidence, mined_base)) +
-            "," + real_text(rule.pvalue) + "," + std::to_string(row.test.covered) + "," +
-            std::to_string(row.test.covered_in_class) + "," +
-            ratio_text(row.test.covered_in_class, row.test.covered) + "," +
-            (row.test.covered == 0 || context.test_positives == 0
-                 ? std::string()
-                 : ratio_text(ratio(row.test.covered_in_class, row.test.covered),
-                              ratio(context.test_positives, context.test_instances))) +
-            "," + real_text(row.test.pvalue) + "," +
-            direction_text(row.direction) +
-            "," + (row.significant ? "1" : "0") + "," + (row.significant_corrected ? "1" : "0") +
-            "," + (row.significant_fdr ? "1" : "0") + "\n";
+    line.clear();
+    append_row(line, r + 1, rows[r], context);
     std::fwrite(line.data(), 1, line.size(), file);
   }
   close_written(file, path);

@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 // `sorted_pvalues` ascending, every one within `level`. Counts them all at
 // the level, those within level / `tests` (the corrected level, infinite for

@@ -15,12 +15,10 @@ namespace {
 const std::string kBrimel = std::string(VARNEL_BIN_DIR) + "/Brimel";
 
 const std::vector<std::string> kOutputs = {
-    "o.attrvalue2item.txt", "o.tgtvalues.map", "o.tgtvalues",  "o.sorted.rules.txt",
+    "o.attrvalue2item.txt", "o.tgtvalues.map", "o.tgtvalues",    "o.sorted.rules.txt",
     "o.tidlist.dir",        "o.tidlist",       "o.cfptree.stat", "o.sorted.rulenum.txt"};
 
-void write_small_data() {
-  write_generated_data(generate_data(3, 120, 7, 2), "d");
-}
+void write_small_data() { write_generated_data(generate_data(3, 120, 7, 2), "d"); }
 
 TEST(BrimelCommand, HelpGetsTheUsageWithStatusZeroAnythingElseButOneFileWithStatusTwo) {
   ScratchDir scratch;
@@ -128,7 +126,8 @@ TEST(BrimelCommand, EveryThreadCountWritesTheSameFiles) {
 TEST(BrimelCommand, BadParametersStopBeforeAnyFileIsWritten) {
   ScratchDir scratch;
   write_small_data();
-  write_file("orsk.para", "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=0\noutput=o\n");
+  write_file("orsk.para",
+             "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=0\noutput=o\n");
   const CommandResult r = run_program(kBrimel, {"orsk.para"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "Error: parameter min_sup=0: an integer of at least 1 expected\n");
@@ -140,8 +139,8 @@ TEST(BrimelCommand, BadParametersStopBeforeAnyFileIsWritten) {
 TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
   ScratchDir scratch;
   write_small_data();
-  CommandResult r = run_program(
-      kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3", "0.05", "o", "--no-tid-lists"});
+  CommandResult r = run_program(kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3",
+                                          "0.05", "o", "--no-tid-lists"});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output, "");
   MinerParams params = miner_params_for("d", "class", "c1", 3, 0.05, "o");
@@ -160,7 +159,8 @@ TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
       {{"q.para", "d", "class", "c1", "0", "0.05", "o"}, 1, "Error: MIN_SUP 0: "},
       {{"q.para", "d", "class", "c1", "3", "0", "o"}, 1, "Error: MAX_PVALUE 0: "},
       {{"q.para", "d", "class", "c1", "3", "1e-400", "o"}, 1, "Error: MAX_PVALUE 1e-400: "},
-      {{"q.para", "d", "class", "c1\noutput=x", "3", "0.05", "o"}, 1,
+      {{"q.para", "d", "class", "c1\noutput=x", "3", "0.05", "o"},
+       1,
        "Error: parameter target_value holds a line break"},
       {{"q.para", "d", "class", "c1", "3", "0.05"}, 2, "usage: Brimel"},
       {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--other"}, 2, "usage: Brimel"},
@@ -179,10 +179,13 @@ TEST(BrimelCommand, ASingleClassGivesAnErrorAndRuleFreeFiles) {
   ScratchDir scratch;
   write_file("d.names", "class: p.\na: x, y.\n");
   write_file("d.data", "p,x\np,y\np,x\n");
-  write_file("orsk.para", "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=1\noutput=o\n");
+  write_file("orsk.para",
+             "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=1\noutput=o\n");
   const CommandResult r = run_program(kBrimel, {"orsk.para"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.output.find("Error: fewer than two values of the class attribute class"), std::string::npos);
+  // Every file is written, but an error line fails the run.
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("Error: fewer than two values of the class attribute class"),
+            std::string::npos);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.tgtvalues.map"), "p\n");
   EXPECT_EQ(read_file("o.attrvalue2item.txt"), "a=x\na=y\n");

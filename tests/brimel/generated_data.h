@@ -30,7 +30,8 @@ inline GeneratedData generate_data(unsigned seed, int records, int attributes, i
     std::vector<std::string> fields(attributes + 1);
     for (int a = 0; a < attributes; ++a) {
       const int values = 2 + (a % 2) + wider;
-      fields[a + 1] = "v" + std::to_string(std::uniform_int_distribution<int>(0, values - 1)(random));
+      fields[a + 1] =
+          "v" + std::to_string(std::uniform_int_distribution<int>(0, values - 1)(random));
     }
     fields[attributes] = fields[2] == "v0" ? "same" : "other";
     fields[attributes - 1] = "constant";
@@ -79,8 +80,8 @@ inline std::string parameter_text(const std::string& base, const std::string& ou
                 s.min_sup, s.max_len, s.max_pvalue, s.max_local_pvalue, s.min_diff);
   return "data_file=" + base + ".data\nnames_file=" + base +
          ".names\nmaterialization_mode=freq only\nsignal_type=rule\ncontext_attributes=\n"
-         "comparing_attributes=\ntarget_attribute=class\ntarget_value=" + s.target_value +
-         "\ntest-statistic=fisher's exact test\ncompare_mode=pairwise\n" + numbers +
-         "seeding_method=global\ndata_perm_method=swap\noutput_mode=all\ngen_tid_list=" +
+         "comparing_attributes=\ntarget_attribute=class\ntarget_value=" +
+         s.target_value + "\ntest-statistic=fisher's exact test\ncompare_mode=pairwise\n" +
+         numbers + "seeding_method=global\ndata_perm_method=swap\noutput_mode=all\ngen_tid_list=" +
          (s.gen_tid_list ? "yes" : "no") + "\noutput=" + output + "\n";
 }
