@@ -86,23 +86,25 @@ HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassL
 
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;
-  HoldoutFigures figures{rules_tested, counts, 0};
+  HoldoutFigures figures{rules_tested, counts,
+                         count_holm(sorted_pvalues, static_cast<double>(rules_tested), level), 0};
   std::vector<RuleTableRow> rows;
   rows.reserve(rules.records.size());
-  auto add_row = [&](size_t r, bool kept, bool corrected, bool fdr) {
+  auto add_row = [&](size_t r, bool kept, bool corrected, bool fdr, bool holm) {
     const RuleRecord& mined = rules.records[r];
     rows.push_back(RuleTableRow{&mined, tests[r], rule_direction(mined, tests[r], context), kept,
-                                corrected, fdr});
+                                corrected, fdr, holm});
   };
   std::vector<bool> is_kept(rules.records.size(), false);
   for (size_t j = 0; j < kept_from.size(); ++j) {
     is_kept[kept_from[j]] = true;
     add_row(kept_from[j], true, static_cast<int32_t>(j) < counts.sig_at_corrected,
-            static_cast<int32_t>(j) < counts.sig_at_fdr);
+            static_cast<int32_t>(j) < counts.sig_at_fdr,
+            static_cast<int32_t>(j) < figures.sig_at_holm);
     if (rows.back().direction == Direction::reversed) ++figures.reversed;
   }
   for (size_t r = 0; r < rules.records.size(); ++r) {
-    if (!is_kept[r]) add_row(r, false, false, false);
+    if (!is_kept[r]) add_row(r, false, false, false, false);
   }
   write_rule_table(output_name, rows, context);
   return figures;

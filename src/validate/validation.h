@@ -13,6 +13,7 @@
 struct HoldoutFigures {
   int32_t rules_tested = 0;
   RuleCountRecord counts;
+  int32_t sig_at_holm = 0;  // under Holm's step-down over the rules tested
   int32_t reversed = 0;  // kept rules whose association flipped on the test part
 };
 

@@ -145,16 +145,24 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
   const std::vector<std::string> rows = e2e::lines_of(read_file(rule_table_file("o")));
   const std::vector<std::string> validated = e2e::lines_of(read_file(rule_file("o")));
   ASSERT_EQ(rows.size(), 1 + holdout["rules_tested"].get<size_t>());
-  EXPECT_EQ(csv_fields(rows[0]).size(), 18u);
+  EXPECT_EQ(csv_fields(rows[0]).size(), 19u);
+  EXPECT_EQ(csv_fields(rows[0]).back(), "significant_holm");
   int reversed = 0;
+  int holm = 0;
   for (size_t r = 1; r < rows.size(); ++r) {
     const std::vector<std::string> f = csv_fields(rows[r]);
-    ASSERT_EQ(f.size(), 18u) << rows[r];
+    ASSERT_EQ(f.size(), 19u) << rows[r];
     EXPECT_EQ(f[0], std::to_string(r));
     EXPECT_EQ(f[2], "1");
     EXPECT_NE(f[1].find("="), std::string::npos);
     const bool kept = r <= validated.size();
     EXPECT_EQ(f[15], kept ? "1" : "0");
+    // Holm's rules lead the kept ones, and include every one Bonferroni keeps.
+    EXPECT_EQ(f[18], static_cast<int>(r) <= holdout["sig_at_holm"].get<int>() ? "1" : "0");
+    if (f[16] == "1") {
+      EXPECT_EQ(f[18], "1") << rows[r];
+    }
+    holm += f[18] == "1";
     if (kept) {
       // The validated file's p-value is the table's, rounded to six digits.
       std::istringstream line(validated[r - 1]);
@@ -169,6 +177,8 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
     }
   }
   EXPECT_EQ(holdout["reversed"], reversed);
+  EXPECT_EQ(holdout["sig_at_holm"], holm);
+  EXPECT_GE(holm, holdout["sig_at_corrected"].get<int>());
 }
 
 }  // namespace
