@@ -47,6 +47,30 @@ inline GeneratedData generate_data(unsigned seed, int records, int attributes, i
   return data;
 }
 
+// `records` records whose class ("c1" with chance `share`, else "c0") is
+// drawn apart from `attributes` further columns of 2 or 3 values; each
+// attribute copies the one before it half of the time, so that the patterns
+// are correlated with each other but none with the class.
+inline GeneratedData generate_null_data(unsigned seed, int records, int attributes, double share) {
+  std::mt19937 random(seed);
+  GeneratedData data;
+  data.names.push_back("class");
+  for (int a = 0; a < attributes; ++a) data.names.push_back("a" + std::to_string(a));
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int r = 0; r < records; ++r) {
+    std::vector<std::string> fields(attributes + 1);
+    int value = 0;
+    for (int a = 0; a < attributes; ++a) {
+      const int values = 2 + a % 2;
+      if (a == 0 || unit(random) < 0.5) value = std::uniform_int_distribution<int>(0, values - 1)(random);
+      fields[a + 1] = "v" + std::to_string(value % values);
+    }
+    fields[0] = unit(random) < share ? "c1" : "c0";
+    data.records.push_back(fields);
+  }
+  return data;
+}
+
 inline void write_generated_data(const GeneratedData& data, const std::string& base) {
   std::string names;
   for (const std::string& name : data.names) names += name + ": values.\n";
