@@ -136,49 +136,66 @@ void start_counts(PermutedCounts& counts, int32_t support, size_t words) {
   counts.bits.assign(static_cast<size_t>(counts.planes + 4) * words, 0);
 }
 
-// Adds the rows of the records in `cover` to `counts`; with `parent` set,
-// the records in `parent` but not in `cover` instead.
-void add_records(const RecordRows& rows, const CoverWords& cover, const uint64_t* parent,
+// The records of `cover` (with `parent` set: in `parent` but not in
+// `cover`), in ascending order, at the start of `records`; returns their
+// number. Covers deep in a search hold
+// a few records per word at random, so the first four of a word are taken
+// without a branch (an index past the last is written but not counted).
+size_t list_records(const RecordRows& rows, const CoverWords& cover, const uint64_t* parent,
+                    std::vector<uint32_t>& records) {
+  const size_t count = rows.weights.size();
+  const size_t words = std::min(cover.words, (count + 63) / 64);
+  const size_t listed = cover.listed == nullptr ? words : cover.listed_count;
+  if (records.size() < count + 4) records.resize(count + 4);
+  uint32_t* out = records.data();
+  size_t n = 0;
+  for (size_t i = 0; i < listed; ++i) {
+    const size_t w = cover.listed == nullptr ? i : cover.listed[i];
+    if (w >= words) continue;
+    uint64_t bits = parent != nullptr ? parent[w] & ~cover.bits[w] : cover.bits[w];
+    if (count - w * 64 < 64) bits &= (uint64_t{1} << (count - w * 64)) - 1;
+    const auto first = static_cast<uint32_t>(w * 64);
+    for (int k = 0; k < 4; ++k) {
+      out[n] = first + static_cast<uint32_t>(std::countr_zero(bits));
+      n += bits != 0;
+      bits &= bits - 1;
+    }
+    for (; bits != 0; bits &= bits - 1) out[n++] = first + static_cast<uint32_t>(std::countr_zero(bits));
+  }
+  return n;
+}
+
+// Adds the rows of the `count` records at `records` to `counts`.
+void add_records(const RecordRows& rows, const uint32_t* records, size_t count,
                  CountingScratch& scratch, PermutedCounts& counts) {
   const size_t words = rows.words;
   // A sum never reaches 2^planes, so no carry goes higher.
   const int planes = counts.planes;
   uint64_t* acc = counts.bits.data();
-  // Plane 0 of every record, the bulk of the work, has its batch and its
-  // count at hand; the higher planes of heavy records go through `batches`.
+  // Plane 0 of every record, the bulk of the work, has its own batch; the
+  // higher planes of heavy records wait in `batches`.
   Batch units;
-  int unit_count = 0;
+  const size_t whole = count / kBatch * kBatch;
+  for (size_t i = 0; i < whole; i += kBatch) {
+    for (int k = 0; k < kBatch; ++k) units[k] = rows.units.data() + records[i + k] * words;
+    add_sixteen(acc, words, 0, planes, units);
+  }
   Batches batches;
-  const size_t records = rows.weights.size();
-  const size_t cover_words = std::min(cover.words, (records + 63) / 64);
-  const size_t count = cover.listed == nullptr ? cover_words : cover.listed_count;
-  for (size_t i = 0; i < count; ++i) {
-    const size_t w = cover.listed == nullptr ? i : cover.listed[i];
-    if (w >= cover_words) continue;
-    uint64_t bits = parent != nullptr ? parent[w] & ~cover.bits[w] : cover.bits[w];
-    if (records - w * 64 < 64) bits &= (uint64_t{1} << (records - w * 64)) - 1;
-    const uint64_t* first = rows.units.data() + w * 64 * words;
-    for (; bits != 0; bits &= bits - 1) {
-      const int bit = std::countr_zero(bits);
-      units[unit_count++] = first + static_cast<size_t>(bit) * words;
-      if (unit_count == kBatch) {
-        add_sixteen(acc, words, 0, planes, units);
-        unit_count = 0;
-      }
-      if ((rows.heavy[w] >> bit & 1) == 0) continue;
-      const size_t r = w * 64 + static_cast<size_t>(bit);
-      const int32_t record_planes_r = record_planes(rows, r);
-      for (int32_t q = 1; q < record_planes_r; ++q) {
-        batches.input[q][batches.size[q]++] = record_plane(rows, r, q);
-        if (batches.size[q] == kBatch) {
-          add_sixteen(acc, words, q, planes, batches.input[q]);
-          batches.size[q] = 0;
-        }
+  batches.size[0] = static_cast<int>(count - whole);
+  for (int k = 0; k < batches.size[0]; ++k)
+    batches.input[0][k] = rows.units.data() + records[whole + k] * words;
+  for (size_t i = 0; i < count && !rows.high.empty(); ++i) {
+    const uint32_t r = records[i];
+    if ((rows.heavy[r / 64] >> (r % 64) & 1) == 0) continue;
+    const int32_t record_planes_r = record_planes(rows, r);
+    for (int32_t q = 1; q < record_planes_r; ++q) {
+      batches.input[q][batches.size[q]++] = record_plane(rows, r, q);
+      if (batches.size[q] == kBatch) {
+        add_sixteen(acc, words, q, planes, batches.input[q]);
+        batches.size[q] = 0;
       }
     }
   }
-  batches.input[0] = units;
-  batches.size[0] = unit_count;
   if (scratch.zero.size() != words) scratch.zero.assign(words, 0);
   for (int q = 0; q < kMaxRecordPlanes; ++q) {
     if (batches.size[q] == 0) continue;
@@ -193,7 +210,8 @@ void add_records(const RecordRows& rows, const CoverWords& cover, const uint64_t
 void count_cover(const RecordRows& rows, const CoverWords& cover, int32_t support,
                  CountingScratch& scratch, PermutedCounts& out) {
   start_counts(out, support, rows.words);
-  add_records(rows, cover, nullptr, scratch, out);
+  const size_t count = list_records(rows, cover, nullptr, scratch.records);
+  add_records(rows, scratch.records.data(), count, scratch, out);
 }
 
 void count_child_cover(const RecordRows& rows, const CoverWords& parent,
@@ -207,7 +225,8 @@ void count_child_cover(const RecordRows& rows, const CoverWords& parent,
   }
   PermutedCounts& lost = scratch.lost;
   start_counts(lost, lost_weight, rows.words);
-  add_records(rows, kept, parent.bits, scratch, lost);
+  const size_t count = list_records(rows, kept, parent.bits, scratch.records);
+  add_records(rows, scratch.records.data(), count, scratch, lost);
   // out = parent - lost, with a borrow rippling up every plane of the parent.
   const size_t words = rows.words;
   start_counts(out, support, words);

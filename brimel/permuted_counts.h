@@ -33,8 +33,9 @@ struct CoverWords {
 
 // Room the counting reuses from one cover to the next; one per thread.
 struct CountingScratch {
-  std::vector<uint64_t> zero;     // a plane of zeros, to fill a short batch of rows
-  PermutedCounts lost;            // the records a child lost
+  std::vector<uint64_t> zero;      // a plane of zeros, to fill a short batch of rows
+  std::vector<uint32_t> records;   // the records of the cover being counted
+  PermutedCounts lost;             // the records a child lost
 };
 
 // Sets `out` to the counts of the records in `cover`, whose weight is
