@@ -110,10 +110,14 @@ void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
     std::fill(flags.begin(), flags.end(), 0);
     for (int32_t j = 0; j < s.permutations; ++j) flags[static_cast<size_t>(j) / 64] |= uint64_t{1} << (j % 64);
   }
+  // No p-value of the pattern lies below its smallest attainable one, so a
+  // minimum already there cannot fall.
+  const double floor = s.min_pvalues[static_cast<size_t>(counts.support)];
   bool changed = false;
   for (size_t w = 0; w < flags.size(); ++w)
     for (uint64_t bits = flags[w]; bits != 0; bits &= bits - 1) {
       const auto j = static_cast<int32_t>(w * 64) + std::countr_zero(bits);
+      if (worker.minima[static_cast<size_t>(j)] <= floor) continue;
       const int32_t k = count_under(counts, rows.words, j);
       const double p = fisher_pvalue_skipping(s.log_factorial, s.transactions, counts.support,
                                               s.positives, k, threshold);
