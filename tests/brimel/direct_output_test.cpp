@@ -8,31 +8,13 @@
 
 #include "common/run_files.h"
 #include "direct_output.h"
+#include "support/csv_fields.h"
 #include "support/scratch_dir.h"
 #include "validate/significance.h"
 
 namespace {
 
 using nlohmann::json;
-
-std::vector<std::string> csv_fields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char ch = line[i];
-    if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      fields.back() += '"';
-      ++i;
-    } else if (ch == '"') {
-      quoted = !quoted;
-    } else if (ch == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += ch;
-    }
-  }
-  return fields;
-}
 
 std::vector<std::string> lines_of(const std::string& path) {
   std::ifstream file(path);

@@ -10,6 +10,7 @@
 
 #include "common/run_files.h"
 #include "e2e/e2e_support.h"
+#include "support/csv_fields.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -31,26 +32,6 @@ struct VoteDir {
 };
 
 CommandResult run(std::vector<std::string> args) { return run_program(kVarnel, args); }
-
-// The fields of one CSV line as RFC 4180 quotes them (no line breaks inside).
-std::vector<std::string> csv_fields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char ch = line[i];
-    if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      fields.back() += '"';
-      ++i;
-    } else if (ch == '"') {
-      quoted = !quoted;
-    } else if (ch == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += ch;
-    }
-  }
-  return fields;
-}
 
 TEST(Results, FailuresExitOneAndLeaveTheSummaryAsItWas) {
   const struct {
