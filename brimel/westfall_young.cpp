@@ -100,7 +100,6 @@ void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
                   const RecordRows& rows) {
   const WestfallYoungSetup& s = *worker.setup;
   if (s.allowed >= s.permutations || !may_reach_threshold(worker, counts.support)) return;
-  ++worker.patterns;
   const double threshold = current_threshold(worker);
   const AcceptanceRegion& region = acceptance_region(worker, counts.support, threshold);
   std::vector<uint64_t>& flags = worker.flags;
@@ -121,7 +120,6 @@ void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
       const int32_t k = count_under(counts, rows.words, j);
       const double p = fisher_pvalue_skipping(s.log_factorial, s.transactions, counts.support,
                                               s.positives, k, threshold);
-      ++worker.exact_pvalues;
       if (p <= threshold && p < worker.minima[static_cast<size_t>(j)]) {
         worker.minima[static_cast<size_t>(j)] = p;
         changed = true;

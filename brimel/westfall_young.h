@@ -72,8 +72,6 @@ struct WestfallYoungWorker {
   std::vector<AcceptanceRegion> regions;  // per support
   std::vector<uint64_t> flags;
   std::vector<double> scratch;
-  uint64_t patterns = 0;        // evaluated
-  uint64_t exact_pvalues = 0;   // p-values summed
 };
 
 void start_worker(WestfallYoungSetup& setup, WestfallYoungWorker& worker);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "direct_reference.h"
 #include "driver/run_stats.h"
@@ -219,8 +220,9 @@ std::vector<uint64_t> merged_cover(const MergedData& merged, uint32_t items) {
 }
 
 // Feeds `patterns` to workers as the search would: each pattern's counts
-// from its parent's when it has one, patterns of the first item i to worker
-// i mod `workers`. With `merged`, covers are over the merged records.
+// from its parent's when it has one, the patterns of the first item i to
+// worker i mod `workers`, each worker on a thread of its own. With `merged`,
+// covers are over the merged records.
 WestfallYoungLevel engine_level(const ReferenceResult& ref, const std::vector<ReferencePattern>& patterns,
                                 const RecordRows& transaction_rows, const MergedData* merged,
                                 int workers, double level, const double* lf) {
@@ -230,24 +232,31 @@ WestfallYoungLevel engine_level(const ReferenceResult& ref, const std::vector<Re
   WestfallYoungSetup setup;
   start_westfall_young(setup, lf, static_cast<int32_t>(ref.transactions.size()), ref.positives,
                        transaction_rows.permutations, level);
-  std::vector<WestfallYoungWorker> pool(static_cast<size_t>(workers));
-  for (WestfallYoungWorker& worker : pool) start_worker(setup, worker);
-  CountingScratch scratch;
-  std::vector<PermutedCounts> counts(patterns.size());
   std::vector<std::vector<uint64_t>> covers(patterns.size());
-  for (size_t i = 0; i < patterns.size(); ++i) {
-    const ReferencePattern& p = patterns[i];
-    covers[i] = merged == nullptr ? p.cover : merged_cover(*merged, p.items);
-    const CoverWords cover{covers[i].data(), covers[i].size()};
-    if (p.parent < 0) {
-      count_cover(rows, cover, p.support, scratch, counts[i]);
-    } else {
-      const CoverWords parent{covers[p.parent].data(), covers[p.parent].size()};
-      count_child_cover(rows, parent, counts[p.parent], covers[i].data(), p.support, scratch, counts[i]);
+  for (size_t i = 0; i < patterns.size(); ++i)
+    covers[i] = merged == nullptr ? patterns[i].cover : merged_cover(*merged, patterns[i].items);
+  std::vector<PermutedCounts> counts(patterns.size());  // each written by one worker only
+  std::vector<WestfallYoungWorker> pool(static_cast<size_t>(workers));
+  auto work = [&](int w) {
+    WestfallYoungWorker& worker = pool[static_cast<size_t>(w)];
+    start_worker(setup, worker);
+    CountingScratch scratch;
+    for (size_t i = 0; i < patterns.size(); ++i) {
+      const ReferencePattern& p = patterns[i];
+      if (std::countr_zero(p.items) % workers != w) continue;
+      const CoverWords cover{covers[i].data(), covers[i].size()};
+      if (p.parent < 0) {
+        count_cover(rows, cover, p.support, scratch, counts[i]);
+      } else {
+        const CoverWords parent{covers[p.parent].data(), covers[p.parent].size()};
+        count_child_cover(rows, parent, counts[p.parent], covers[i].data(), p.support, scratch, counts[i]);
+      }
+      take_pattern(worker, counts[i], rows);
     }
-    const int first_item = std::countr_zero(p.items);
-    take_pattern(pool[static_cast<size_t>(first_item % workers)], counts[i], rows);
-  }
+  };
+  std::vector<std::thread> threads;
+  for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
+  for (std::thread& thread : threads) thread.join();
   std::vector<const WestfallYoungWorker*> done;
   for (const WestfallYoungWorker& worker : pool) done.push_back(&worker);
   return westfall_young_level(setup, done, level);
@@ -261,7 +270,7 @@ struct WestfallYoungCase {
   double level;
 };
 
-TEST(WestfallYoung, LevelEqualsBruteForceForPlainAndMergedRecordsAndAnyPartition) {
+TEST(WestfallYoung, LevelEqualsBruteForceForPlainAndMergedRecordsOnAnyNumberOfThreads) {
   const std::vector<WestfallYoungCase> cases = {
       {1, false, 3, 200, 0.05}, {2, true, 2, 300, 0.05}, {3, false, 10, 100, 0.29},
       {4, true, 5, 64, 0.2},    {5, false, 1, 100, 0.01}, {6, true, 20, 50, 1.0},
@@ -280,7 +289,7 @@ TEST(WestfallYoung, LevelEqualsBruteForceForPlainAndMergedRecordsAndAnyPartition
     if (c.null_data) {
       EXPECT_LT(merged.record_items.size(), ref.transactions.size() / 2);
     }
-    for (const int workers : {1, 3}) {
+    for (const int workers : {1, 3, 4}) {
       EXPECT_EQ(engine_level(ref, patterns, rows, nullptr, workers, c.level, lf.data()).level, want)
           << "plain, workers " << workers;
       EXPECT_EQ(engine_level(ref, patterns, rows, &merged, workers, c.level, lf.data()).level, want)
