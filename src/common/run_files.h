@@ -52,6 +52,10 @@ inline std::string test_class_labels_file(const std::string& o) { return o + ".t
 inline std::string rule_table_file(const std::string& o) { return o + ".rules.csv"; }
 inline std::string experiment_record_file(const std::string& o) { return o + ".experiment.json"; }
 
+// The results of direct adjustment on a whole data set.
+inline std::string direct_results_file(const std::string& o) { return o + ".direct.json"; }
+inline std::string direct_rule_table_file(const std::string& o) { return o + ".direct.rules.csv"; }
+
 // The miner's parameter file in the working directory; its keys and layout
 // are in miner/miner_params.h.
 inline constexpr const char* kParameterFile = "orsk.para";

@@ -49,6 +49,7 @@ bool write_experiment_record(const std::string& path, const ExperimentRecord& r)
   miner["rules_mined"] = r.figures.miner.rules_mined;
   json holdout = counts_json(r.figures.holdout.counts);
   holdout["rules_tested"] = r.figures.holdout.rules_tested;
+  holdout["sig_at_holm"] = r.figures.holdout.sig_at_holm;
   holdout["reversed"] = r.figures.holdout.reversed;
   json seconds = json::object();
   for (size_t s = 0; s < kStageCount; ++s) {

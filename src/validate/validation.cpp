@@ -19,20 +19,21 @@ std::vector<RuleTableRow> table_rows(const RuleSet& rules, const Retest& retest,
                                      const RuleTableContext& context) {
   std::vector<RuleTableRow> rows;
   rows.reserve(rules.records.size());
-  auto add_row = [&](size_t r, bool kept, bool corrected, bool fdr) {
+  auto add_row = [&](size_t r, bool kept, bool corrected, bool fdr, bool holm) {
     const RuleRecord& mined = rules.records[r];
     rows.push_back(RuleTableRow{&mined, retest.tests[r],
                                 rule_direction(mined, retest.tests[r], context), kept, corrected,
-                                fdr});
+                                fdr, holm});
   };
   std::vector<bool> is_kept(rules.records.size(), false);
   for (size_t j = 0; j < retest.kept.size(); ++j) {
     is_kept[retest.kept[j]] = true;
-    add_row(retest.kept[j], true, static_cast<int32_t>(j) < retest.counts.sig_at_corrected,
-            static_cast<int32_t>(j) < retest.counts.sig_at_fdr);
+    const int32_t rank = static_cast<int32_t>(j);
+    add_row(retest.kept[j], true, rank < retest.counts.sig_at_corrected,
+            rank < retest.counts.sig_at_fdr, rank < retest.sig_at_holm);
   }
   for (size_t r = 0; r < rules.records.size(); ++r) {
-    if (!is_kept[r]) add_row(r, false, false, false);
+    if (!is_kept[r]) add_row(r, false, false, false, false);
   }
   return rows;
 }
@@ -84,8 +85,9 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   std::vector<double> sorted_pvalues;
   sorted_pvalues.reserve(retest.kept.size());
   for (const size_t r : retest.kept) sorted_pvalues.push_back(retest.tests[r].pvalue);
-  retest.counts =
-      count_significant(sorted_pvalues, static_cast<double>(rules.records.size()), level);
+  const double tests = static_cast<double>(rules.records.size());
+  retest.counts = count_significant(sorted_pvalues, tests, level);
+  retest.sig_at_holm = count_holm(sorted_pvalues, tests, level);
   run_stats.sig_at_level = retest.counts.sig_at_level;
   run_stats.sig_at_corrected = retest.counts.sig_at_corrected;
   run_stats.sig_at_fdr = retest.counts.sig_at_fdr;
@@ -115,7 +117,7 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;
   const std::vector<RuleTableRow> rows = table_rows(rules, retest, context);
-  HoldoutFigures figures{rules_tested, retest.counts, 0};
+  HoldoutFigures figures{rules_tested, retest.counts, retest.sig_at_holm, 0};
   for (size_t j = 0; j < retest.kept.size(); ++j) {
     if (rows[j].direction == Direction::reversed) ++figures.reversed;
   }

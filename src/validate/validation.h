@@ -28,13 +28,15 @@ struct Retest {
   std::vector<RuleTest> tests;  // per mined rule, in the miner's order
   std::vector<size_t> kept;     // indexes of the kept rules, by ascending test p-value
   RuleCountRecord counts;       // of the kept rules, over every rule tested
+  int32_t sig_at_holm = 0;      // kept rules under Holm's step-down over every rule tested
 };
 
 // What validation found, beside the files it wrote.
 struct HoldoutFigures {
   int32_t rules_tested = 0;
   RuleCountRecord counts;
-  int32_t reversed = 0;  // kept rules whose association flipped on the test part
+  int32_t sig_at_holm = 0;  // under Holm's step-down over the rules tested
+  int32_t reversed = 0;     // kept rules whose association flipped on the test part
 };
 
 // Reads the rule file of `output_name` and opens its tid lists. Every list

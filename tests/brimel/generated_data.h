@@ -14,6 +14,14 @@ struct GeneratedData {
   std::vector<std::vector<std::string>> records;  // fields per record, "?" for missing
 };
 
+// No records yet; the columns "class", then "a0", "a1", ...
+inline GeneratedData class_and_attributes(int attributes) {
+  GeneratedData data;
+  data.names.push_back("class");
+  for (int a = 0; a < attributes; ++a) data.names.push_back("a" + std::to_string(a));
+  return data;
+}
+
 // `records` records of a class column with `classes` values and `attributes`
 // (at least 7) further columns of 2 or 3 values, `wider` more each. The class follows some of
 // the attributes; the last attribute is a function of another (its items
@@ -22,9 +30,7 @@ struct GeneratedData {
 inline GeneratedData generate_data(unsigned seed, int records, int attributes, int classes,
                                    int wider = 0) {
   std::mt19937 random(seed);
-  GeneratedData data;
-  data.names.push_back("class");
-  for (int a = 0; a < attributes; ++a) data.names.push_back("a" + std::to_string(a));
+  GeneratedData data = class_and_attributes(attributes);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (int r = 0; r < records; ++r) {
     std::vector<std::string> fields(attributes + 1);
@@ -43,6 +49,29 @@ inline GeneratedData generate_data(unsigned seed, int records, int attributes, i
     if (classes > 2 && cls == 0 && unit(random) < 0.4) cls = 2;
     fields[0] = "c" + std::to_string(cls);
     if (unit(random) < 0.03) fields[0] = "?";
+    data.records.push_back(fields);
+  }
+  return data;
+}
+
+// `records` records whose class ("c1" with chance `share`, else "c0") is
+// drawn apart from `attributes` further columns of 2 or 3 values; each
+// attribute copies the one before it half of the time, so that the patterns
+// are correlated with each other but none with the class.
+inline GeneratedData generate_null_data(unsigned seed, int records, int attributes, double share) {
+  std::mt19937 random(seed);
+  GeneratedData data = class_and_attributes(attributes);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int r = 0; r < records; ++r) {
+    std::vector<std::string> fields(attributes + 1);
+    int value = 0;
+    for (int a = 0; a < attributes; ++a) {
+      const int values = 2 + a % 2;
+      if (a == 0 || unit(random) < 0.5)
+        value = std::uniform_int_distribution<int>(0, values - 1)(random);
+      fields[a + 1] = "v" + std::to_string(value % values);
+    }
+    fields[0] = unit(random) < share ? "c1" : "c0";
     data.records.push_back(fields);
   }
   return data;

@@ -10,6 +10,7 @@
 
 #include "common/run_files.h"
 #include "e2e/e2e_support.h"
+#include "support/csv_fields.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -31,26 +32,6 @@ struct VoteDir {
 };
 
 CommandResult run(std::vector<std::string> args) { return run_program(kVarnel, args); }
-
-// The fields of one CSV line as RFC 4180 quotes them (no line breaks inside).
-std::vector<std::string> csv_fields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char ch = line[i];
-    if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      fields.back() += '"';
-      ++i;
-    } else if (ch == '"') {
-      quoted = !quoted;
-    } else if (ch == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += ch;
-    }
-  }
-  return fields;
-}
 
 TEST(Results, FailuresExitOneAndLeaveTheSummaryAsItWas) {
   const struct {
@@ -160,16 +141,24 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
   const std::vector<std::string> rows = e2e::lines_of(read_file(rule_table_file("o")));
   const std::vector<std::string> validated = e2e::lines_of(read_file(rule_file("o")));
   ASSERT_EQ(rows.size(), 1 + holdout["rules_tested"].get<size_t>());
-  EXPECT_EQ(csv_fields(rows[0]).size(), 18u);
+  EXPECT_EQ(csv_fields(rows[0]).size(), 19u);
+  EXPECT_EQ(csv_fields(rows[0]).back(), "significant_holm");
   int reversed = 0;
+  int holm = 0;
   for (size_t r = 1; r < rows.size(); ++r) {
     const std::vector<std::string> f = csv_fields(rows[r]);
-    ASSERT_EQ(f.size(), 18u) << rows[r];
+    ASSERT_EQ(f.size(), 19u) << rows[r];
     EXPECT_EQ(f[0], std::to_string(r));
     EXPECT_EQ(f[2], "1");
     EXPECT_NE(f[1].find("="), std::string::npos);
     const bool kept = r <= validated.size();
     EXPECT_EQ(f[15], kept ? "1" : "0");
+    // Holm's rules lead the kept ones, and include every one Bonferroni keeps.
+    EXPECT_EQ(f[18], static_cast<int>(r) <= holdout["sig_at_holm"].get<int>() ? "1" : "0");
+    if (f[16] == "1") {
+      EXPECT_EQ(f[18], "1") << rows[r];
+    }
+    holm += f[18] == "1";
     if (kept) {
       // The validated file's p-value is the table's, rounded to six digits.
       std::istringstream line(validated[r - 1]);
@@ -184,6 +173,8 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
     }
   }
   EXPECT_EQ(holdout["reversed"], reversed);
+  EXPECT_EQ(holdout["sig_at_holm"], holm);
+  EXPECT_GE(holm, holdout["sig_at_corrected"].get<int>());
 }
 
 }  // namespace
