@@ -3,6 +3,7 @@
 #include "common/raw_ints.h"
 
 #include <bit>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -24,6 +25,11 @@ size_t read_int32_le(std::FILE* file, int32_t* values, size_t count) {
   const size_t got = std::fread(values, sizeof(int32_t), count, file);
   swap_if_big_endian(values, got);
   return got;
+}
+
+void int32_from_le(const char* bytes, int32_t* values, size_t count) {
+  std::memcpy(values, bytes, count * sizeof(int32_t));
+  swap_if_big_endian(values, count);
 }
 
 bool write_int32_le(std::FILE* file, const int32_t* values, size_t count) {

@@ -10,6 +10,9 @@
 // many were read completely; a file that ends early leaves the rest as it was.
 size_t read_int32_le(std::FILE* file, int32_t* values, size_t count);
 
+// Decodes `count` integers from the little-endian bytes at `bytes`.
+void int32_from_le(const char* bytes, int32_t* values, size_t count);
+
 // Writes `count` integers; returns false when the file did not take them all.
 bool write_int32_le(std::FILE* file, const int32_t* values, size_t count);
 

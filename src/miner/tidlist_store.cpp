@@ -1,6 +1,8 @@
 // The tid-list store: reads the miner's directory and rebuilds full tid lists
-// from stored lists and diff-lists along each pattern's ancestors.
+// in one walk down the tree, from stored lists and diff-lists.
 #include "miner/tidlist_store.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -17,175 +19,327 @@ static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
 
 namespace {
 
-// Every damage found is reported through here, and only while the file's
-// `report` is set.
-void report_damage(const TidListFile& file, const char* format, ...)
+constexpr size_t kWindowBytes = size_t{8} << 20;
+
+// Every damage found is reported through here, and only while `report` is set.
+void report_damage(const RuleTidLists& lists, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
-void report_damage(const TidListFile& file, const char* format, ...) {
-  if (!file.report) return;
+void report_damage(const RuleTidLists& lists, const char* format, ...) {
+  if (!lists.report) return;
   va_list args;
   va_start(args, format);
   report_error_v(format, args);
   va_end(args);
 }
 
-// Moves to `offset` only when the file is not there already, so records laid
-// out in reading order are read without a seek.
-bool position_at(TidListFile& file, int64_t offset) {
-  std::clearerr(file.file);
-  if (std::ftell(file.file) == offset) return true;
-  return std::fseek(file.file, static_cast<long>(offset), SEEK_SET) == 0;
+bool read_at(const TidListFile& file, char* bytes, size_t count, int64_t offset) {
+  while (count > 0) {
+    const ssize_t got = pread(fileno(file.file), bytes, count, static_cast<off_t>(offset));
+    if (got <= 0) return false;
+    bytes += got;
+    count -= static_cast<size_t>(got);
+    offset += got;
+  }
+  return true;
 }
 
-// Reads the list record of entry `index` into the front of `buffer` and
-// returns its count, or -1 after an "Error: " line when the record does not
-// fit the file or is no list of transaction numbers.
-int64_t read_list_record(TidListFile& file, int32_t index, const TidListDirEntry& entry,
-                         int32_t transactions, std::span<int32_t> buffer) {
-  const int64_t offset = entry.offset;
-  int32_t count = 0;
-  if (offset < 0 || offset + 4 > file.size || !position_at(file, offset) ||
-      read_int32_le(file.file, &count, 1) != 1) {
-    report_damage(file, "offset %d of entry %d is outside file %s", entry.offset, index,
-                  file.name.c_str());
-    return -1;
+// Decodes `count` values from byte `offset` into `values`: from the window,
+// which moves forward in large blocks, or straight from the file for a
+// record larger than the window.
+bool read_values(TidListFile& file, int64_t offset, size_t count, int32_t* values) {
+  const size_t bytes = count * sizeof(int32_t);
+  if (bytes > kWindowBytes) {
+    if (!read_at(file, reinterpret_cast<char*>(values), bytes, offset)) return false;
+    int32_from_le(reinterpret_cast<const char*>(values), values, count);
+    return true;
   }
-  if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size ||
-      static_cast<size_t>(count) > buffer.size()) {
-    report_damage(file,
+  if (offset < file.window_offset ||
+      offset + static_cast<int64_t>(bytes) >
+          file.window_offset + static_cast<int64_t>(file.window_bytes)) {
+    file.window.resize(kWindowBytes);
+    file.window_offset = offset;
+    file.window_bytes = static_cast<size_t>(
+        std::min<int64_t>(static_cast<int64_t>(kWindowBytes), file.size - offset));
+    if (!read_at(file, file.window.data(), file.window_bytes, offset)) {
+      file.window_bytes = 0;
+      return false;
+    }
+  }
+  int32_from_le(file.window.data() + (offset - file.window_offset), values, count);
+  return true;
+}
+
+// Reads the list record of entry `index` into `list` and returns true, or
+// false after an "Error: " line when the record does not fit the file or is
+// no list of transaction numbers.
+bool read_list_record(RuleTidLists& lists, int32_t index, std::vector<int32_t>& list) {
+  TidListFile& file = lists.file;
+  const TidListDirEntry& entry = lists.directory[static_cast<size_t>(index)];
+  const int64_t offset = entry.offset;
+  const int32_t transactions = lists.transactions;
+  int32_t count = 0;
+  if (offset < 0 || offset + 4 > file.size || !read_values(file, offset, 1, &count)) {
+    report_damage(lists, "offset %d of entry %d is outside file %s", entry.offset, index,
+                  file.name.c_str());
+    return false;
+  }
+  if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size) {
+    report_damage(lists,
                   "list record of entry %d in file %s has count %d, outside 0..%d or past "
                   "the end of the file",
                   index, file.name.c_str(), count, transactions);
-    return -1;
+    return false;
   }
-  const auto list = buffer.first(static_cast<size_t>(count));
-  if (read_int32_le(file.file, list.data(), list.size()) != list.size()) {
-    report_damage(file, "list record of entry %d in file %s runs past the end of the file", index,
+  list.resize(static_cast<size_t>(count));
+  if (!read_values(file, offset + 4, list.size(), list.data())) {
+    report_damage(lists, "list record of entry %d in file %s runs past the end of the file", index,
                   file.name.c_str());
-    return -1;
+    return false;
   }
-  // Union and difference rely on strictly ascending lists within range.
+  // Difference and complement rely on strictly ascending lists within range.
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] < 0 || list[i] >= transactions || (i > 0 && list[i] <= list[i - 1])) {
-      report_damage(file,
+      report_damage(lists,
                     "list record of entry %d in file %s is not an ascending list of "
                     "transaction numbers below %d",
                     index, file.name.c_str(), transactions);
-      return -1;
+      return false;
     }
   }
-  return count;
+  return true;
 }
 
-// The numbers 0..transactions-1 that are not in `taken`, written into the
-// front of `out` as far as it has room; returns how many there are. `taken`
-// holds distinct ascending numbers of that range, as checked on reading.
-int64_t complement_sorted(std::span<const int32_t> taken, int32_t transactions,
-                          std::span<int32_t> out) {
-  size_t written = 0;
-  size_t next = 0;
-  for (int32_t t = 0; t < transactions && written < out.size(); ++t) {
-    if (next < taken.size() && taken[next] == t) {
-      ++next;
-      continue;
-    }
-    out[written++] = t;
-  }
-  return std::max<int64_t>(0, int64_t{transactions} - static_cast<int64_t>(taken.size()));
-}
-
-bool outside(int32_t index, const TidListDirectory& directory) {
+bool outside(int64_t index, const TidListDirectory& directory) {
   return index < 0 || static_cast<size_t>(index) >= directory.size();
 }
 
-// Where the climb from entry `from` to its nearest stored ancestor ends: that
-// ancestor, or the negative parent number met first. False after a report
-// when a parent number lies outside the directory or, `climbs` counting the
-// steps of one whole rebuild, the parent numbers run in a cycle.
-bool climb_to_stored(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
-                     int32_t from, size_t& climbs, int32_t& end) {
-  int32_t next = directory[from].parent;
-  while (true) {
-    if (next >= 0 && outside(next, directory)) {
-      report_damage(file,
+bool stored(const TidListDirectory& directory, int32_t k) {
+  return (directory[static_cast<size_t>(k)].flags & kTidListStored) != 0;
+}
+
+bool is_diff(const TidListDirectory& directory, int32_t k) {
+  return (directory[static_cast<size_t>(k)].flags & kTidListDiff) != 0;
+}
+
+// What the walk knows of an entry: a full list of its own (the root of a
+// tree), a diff-list against its base, or a list that cannot be had.
+enum class Node : uint8_t { unseen, on_path, full, diff, failed };
+
+struct Forest {
+  std::vector<Node> node;     // per directory entry
+  std::vector<int32_t> base;  // of a diff node: its nearest stored ancestor, or the negative parent
+  std::vector<int32_t> path;  // scratch of resolve_node
+};
+
+// The nearest ancestor of `from` with a list of its own, or the negative
+// parent number met first; false after a report when a parent number lies
+// outside the directory or the entries without a list run in a cycle.
+bool climb_to_stored(const RuleTidLists& lists, int32_t preorder, int32_t from, int32_t& end) {
+  const TidListDirectory& directory = lists.directory;
+  int32_t next = directory[static_cast<size_t>(from)].parent;
+  for (size_t climbs = 0; next >= 0; ++climbs) {
+    if (outside(next, directory)) {
+      report_damage(lists,
                     "parent number %d of entry %d is outside the tid-list directory of %zu "
                     "entries",
                     next, from, directory.size());
       return false;
     }
-    // In a tree every climb ends within E steps; more means the parent
-    // numbers run in a cycle.
-    if (++climbs > directory.size()) {
-      report_damage(file, "the parent numbers above entry %d run in a cycle", preorder);
+    if (stored(directory, next)) break;
+    // In a tree every climb ends within E steps; more means a cycle.
+    if (climbs > directory.size()) {
+      report_damage(lists, "the parent numbers above entry %d run in a cycle", preorder);
       return false;
     }
-    if (next < 0 || (directory[next].flags & kTidListStored) != 0) break;
     from = next;
-    next = directory[from].parent;
+    next = directory[static_cast<size_t>(from)].parent;
   }
   end = next;
   return true;
 }
 
-// The diff-lists from a diff entry up to the first stored ancestor that is
-// not one: their union is scratch.diff_union's first `united` values.
-struct DiffChain {
-  size_t united = 0;
-  int64_t last_count = 0;  // length of the last diff-list read
-  int32_t end = 0;         // the full list's entry, or the negative parent number met
+// Settles entry `preorder` and the stored ancestors its list depends on.
+void resolve_node(const RuleTidLists& lists, int32_t preorder, Forest& forest) {
+  const TidListDirectory& directory = lists.directory;
+  forest.path.clear();
+  bool failed = false;
+  for (int32_t k = preorder;;) {
+    const Node known = forest.node[static_cast<size_t>(k)];
+    if (known == Node::full || known == Node::diff) break;
+    if (known == Node::failed) {
+      failed = true;
+      break;
+    }
+    if (known == Node::on_path) {
+      report_damage(lists, "the parent numbers above entry %d run in a cycle", preorder);
+      failed = true;
+      break;
+    }
+    forest.node[static_cast<size_t>(k)] = Node::on_path;
+    forest.path.push_back(k);
+    if (!is_diff(directory, k)) break;
+    int32_t base = 0;
+    if (!climb_to_stored(lists, preorder, k, base)) {
+      failed = true;
+      break;
+    }
+    forest.base[static_cast<size_t>(k)] = base;
+    if (base < 0) break;
+    k = base;
+  }
+  for (const int32_t k : forest.path)
+    forest.node[static_cast<size_t>(k)] =
+        failed ? Node::failed : (is_diff(directory, k) ? Node::diff : Node::full);
+}
+
+// One level of the walk's stack: the list of the entry at that depth.
+struct Level {
+  std::vector<int32_t> values;  // the list, as far as the walk holds it
+  int64_t length = 0;           // its length as the files give it
+  bool failed = false;
 };
 
-// Unites the diff-lists above `preorder`; false after a report of a damaged
-// directory or list record.
-bool unite_diff_lists(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
-                      int32_t transactions, TidListScratch& scratch, DiffChain& chain) {
-  size_t climbs = 0;
-  int32_t k = preorder;
-  do {
-    chain.last_count = read_list_record(file, k, directory[k], transactions, scratch.record);
-    if (chain.last_count < 0) return false;
-    const auto diff =
-        std::span<const int32_t>(scratch.record).first(static_cast<size_t>(chain.last_count));
-    const size_t length = union_sorted(
-        std::span<const int32_t>(scratch.diff_union).first(chain.united), diff, scratch.spare);
-    // Kept word for word, typo included: scripts may match it.
-    if (length != chain.united + diff.size())
-      report_damage(file, "there should no no overlap between two consecutive diff-list");
-    std::swap(scratch.diff_union, scratch.spare);
-    chain.united = std::min(length, scratch.diff_union.size());
-    if (!climb_to_stored(file, directory, preorder, k, climbs, k)) return false;
-  } while (k >= 0 && (directory[k].flags & kTidListDiff) != 0);
-  chain.end = k;
-  return true;
+struct Walk {
+  RuleTidLists& lists;
+  const RuleSet& rules;
+  const RuleTidListVisit& visit;
+  Forest forest;
+  std::vector<std::pair<int32_t, size_t>> rules_at;  // (preorder, rule), ascending
+  std::vector<std::pair<int32_t, int32_t>> edges;    // (base, child), ascending
+  std::vector<Level> levels;
+  std::vector<int32_t> diff;  // the record being applied
+  size_t room = 0;            // values one list may hold
+  size_t budget = 0;          // values all levels may hold together
+  size_t held = 0;
+};
+
+// The list of the root of a tree: a full list, or every transaction but a
+// diff-list's.
+void start_tree(Walk& walk, int32_t k, Level& level) {
+  RuleTidLists& lists = walk.lists;
+  level.failed = false;
+  level.values.clear();
+  if (walk.forest.node[static_cast<size_t>(k)] == Node::full) {
+    level.failed = !read_list_record(lists, k, level.values);
+    level.length = level.failed ? 0 : static_cast<int64_t>(level.values.size());
+    return;
+  }
+  if (!read_list_record(lists, k, walk.diff)) {
+    level.failed = true;
+    level.length = 0;
+    return;
+  }
+  if (walk.forest.base[static_cast<size_t>(k)] != kTidListRootParent) {
+    report_damage(lists, "the preorder of the entry cannot be -2");
+    level.failed = true;
+    level.length = static_cast<int64_t>(walk.diff.size());
+    return;
+  }
+  level.length = std::max<int64_t>(0, int64_t{lists.transactions} - walk.diff.size());
+  size_t next = 0;
+  for (int32_t t = 0; t < lists.transactions && level.values.size() < walk.room; ++t) {
+    if (next < walk.diff.size() && walk.diff[next] == t) {
+      ++next;
+      continue;
+    }
+    level.values.push_back(t);
+  }
+}
+
+// The list of diff entry `k` from its base's `above`; `top` is the list at
+// the root of the tree, `complement` whether that is every transaction.
+void apply_diff(Walk& walk, int32_t k, const Level& above, const Level& top, bool complement,
+                Level& level) {
+  level.values.clear();
+  level.failed = true;
+  level.length = 0;
+  if (!read_list_record(walk.lists, k, walk.diff)) return;
+  if (above.failed) {
+    level.length = above.length;
+    return;
+  }
+  level.failed = false;
+  level.values.resize(above.values.size());
+  level.values.resize(subtract_sorted(above.values, walk.diff, level.values));
+  const size_t removed = above.values.size() - level.values.size();
+  level.length = above.length - static_cast<int64_t>(removed);
+  if (removed == walk.diff.size()) return;
+  // Values the list above lacks: removed by an ancestor's diff-list already
+  // when the root's list holds them, else never there.
+  bool overlap = false;
+  bool missing = false;
+  for (const int32_t t : walk.diff) {
+    if (std::binary_search(above.values.begin(), above.values.end(), t)) continue;
+    if (complement || std::binary_search(top.values.begin(), top.values.end(), t))
+      overlap = true;
+    else
+      missing = true;
+  }
+  // Kept word for word, typo included: scripts may match it.
+  if (overlap)
+    report_damage(walk.lists, "there should no no overlap between two consecutive diff-list");
+  if (missing)
+    report_damage(walk.lists,
+                  "the tid list length should be the difference between the parent list "
+                  "length and the diff-list length");
+}
+
+void visit_rules_at(Walk& walk, int32_t k, const Level& level) {
+  auto rule = std::lower_bound(walk.rules_at.begin(), walk.rules_at.end(),
+                               std::pair<int32_t, size_t>{k, 0});
+  for (; rule != walk.rules_at.end() && rule->first == k; ++rule) {
+    const RuleRecord& record = walk.rules.records[rule->second];
+    if (level.length != record.support) report_damage(walk.lists, "inconsistent pattern support");
+    walk.visit(rule->second, level.failed ? std::span<const int32_t>() : level.values);
+  }
+}
+
+// Walks the tree below root `k` depth first, children in entry order.
+void walk_tree(Walk& walk, int32_t root) {
+  struct Frame {
+    int32_t entry;
+    size_t next_edge;
+  };
+  std::vector<Frame> frames;
+  auto enter = [&](int32_t k, size_t depth) {
+    if (walk.levels.size() <= depth) walk.levels.resize(depth + 1);
+    Level& level = walk.levels[depth];
+    if (depth == 0) {
+      start_tree(walk, k, level);
+    } else {
+      const Level& top = walk.levels[0];
+      const bool complement = walk.forest.node[static_cast<size_t>(frames[0].entry)] == Node::diff;
+      apply_diff(walk, k, walk.levels[depth - 1], top, complement, level);
+    }
+    walk.held += level.values.size();
+    if (walk.held > walk.budget && !level.failed) {
+      report_damage(walk.lists, "the tid lists of file %s nest too deeply to rebuild entry %d",
+                    walk.lists.file.name.c_str(), k);
+      walk.held -= level.values.size();
+      level.values.clear();
+      level.failed = true;
+      level.length = 0;
+    }
+    visit_rules_at(walk, k, level);
+    const auto first = std::lower_bound(walk.edges.begin(), walk.edges.end(),
+                                        std::pair<int32_t, int32_t>{k, INT32_MIN});
+    frames.push_back(Frame{k, static_cast<size_t>(first - walk.edges.begin())});
+  };
+  enter(root, 0);
+  while (!frames.empty()) {
+    Frame& frame = frames.back();
+    if (frame.next_edge < walk.edges.size() && walk.edges[frame.next_edge].first == frame.entry) {
+      const int32_t child = walk.edges[frame.next_edge++].second;
+      enter(child, frames.size());
+    } else {
+      walk.held -= walk.levels[frames.size() - 1].values.size();
+      frames.pop_back();
+    }
+  }
 }
 
 }  // namespace
-
-size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y,
-                    std::span<int32_t> out) {
-  size_t length = 0;
-  auto emit = [&](int32_t value) {
-    if (length < out.size()) out[length] = value;
-    ++length;
-  };
-  size_t i = 0;
-  size_t j = 0;
-  while (i < x.size() && j < y.size()) {
-    if (x[i] == y[j]) {
-      emit(x[i]);
-      ++i;
-      ++j;
-    } else if (x[i] < y[j]) {
-      emit(x[i++]);
-    } else {
-      emit(y[j++]);
-    }
-  }
-  for (; i < x.size(); ++i) emit(x[i]);
-  for (; j < y.size(); ++j) emit(y[j]);
-  return length;
-}
 
 size_t subtract_sorted(std::span<const int32_t> from, std::span<const int32_t> remove,
                        std::span<int32_t> out) {
@@ -201,12 +355,6 @@ size_t subtract_sorted(std::span<const int32_t> from, std::span<const int32_t> r
     ++length;
   }
   return length;
-}
-
-size_t tid_list_scratch_size(int32_t transactions, int64_t file_size) {
-  // Every value of a list comes from four bytes of the file, and records may
-  // start at any byte, so a list never holds more distinct values than bytes.
-  return static_cast<size_t>(std::max<int64_t>(0, std::min<int64_t>(transactions, file_size)));
 }
 
 bool read_tidlist_directory(const std::string& output_name, TidListDirectory& directory) {
@@ -239,44 +387,6 @@ bool read_tidlist_directory(const std::string& output_name, TidListDirectory& di
   return true;
 }
 
-int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
-                         int32_t transactions, std::span<int32_t> destination,
-                         TidListScratch& scratch) {
-  if (outside(preorder, directory)) {
-    report_damage(file, "preorder number %d is outside the tid-list directory of %zu entries",
-                  preorder, directory.size());
-    return 0;
-  }
-  if ((directory[preorder].flags & kTidListDiff) == 0) {
-    const int64_t count =
-        read_list_record(file, preorder, directory[preorder], transactions, scratch.record);
-    if (count < 0) return 0;
-    const size_t kept = std::min(static_cast<size_t>(count), destination.size());
-    std::copy_n(scratch.record.begin(), kept, destination.begin());
-    return count;
-  }
-
-  DiffChain chain;
-  if (!unite_diff_lists(file, directory, preorder, transactions, scratch, chain)) return 0;
-  const int32_t k = chain.end;
-  const size_t united = chain.united;
-  const auto diff_union = std::span<const int32_t>(scratch.diff_union).first(united);
-  if (k >= 0) {
-    const int64_t count = read_list_record(file, k, directory[k], transactions, scratch.record);
-    if (count < 0) return 0;
-    const auto full = std::span<const int32_t>(scratch.record).first(static_cast<size_t>(count));
-    const size_t length = subtract_sorted(full, diff_union, destination);
-    if (static_cast<int64_t>(length) != count - static_cast<int64_t>(united))
-      report_damage(file,
-                    "the tid list length should be the difference between the parent list "
-                    "length and the diff-list length");
-    return static_cast<int64_t>(length);
-  }
-  if (k == kTidListRootParent) return complement_sorted(diff_union, transactions, destination);
-  report_damage(file, "the preorder of the entry cannot be -2");
-  return chain.last_count;
-}
-
 bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists) {
   if (!read_tidlist_directory(output_name, lists.directory)) return false;
   lists.file.name = tidlist_file(output_name);
@@ -284,17 +394,53 @@ bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists) {
   if (lists.file.file == nullptr) return false;
   lists.file.size = raw_file_size(lists.file.file);
   lists.transactions = run_stats.train_instances;
-  const size_t room = tid_list_scratch_size(lists.transactions, lists.file.size);
-  lists.scratch = TidListScratch{std::vector<int32_t>(room), std::vector<int32_t>(room),
-                                 std::vector<int32_t>(room)};
   return true;
 }
 
-void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
-                           std::span<int32_t> destination) {
-  const int64_t length = rebuild_tid_list(lists.file, lists.directory, rule.preorder,
-                                          lists.transactions, destination, lists.scratch);
-  if (length != rule.support) report_damage(lists.file, "inconsistent pattern support");
+void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<const size_t> wanted,
+                         const RuleTidListVisit& visit) {
+  const TidListDirectory& directory = lists.directory;
+  Walk walk{lists, rules, visit, {}, {}, {}, {}, {}, 0, 0, 0};
+  walk.forest.node.assign(directory.size(), Node::unseen);
+  walk.forest.base.assign(directory.size(), 0);
+  int64_t largest_support = 0;
+  for (const size_t r : wanted) {
+    const RuleRecord& rule = rules.records[r];
+    largest_support = std::max<int64_t>(largest_support, rule.support);
+    if (outside(rule.preorder, directory)) {
+      report_damage(lists, "preorder number %d is outside the tid-list directory of %zu entries",
+                    rule.preorder, directory.size());
+      if (rule.support != 0) report_damage(lists, "inconsistent pattern support");
+      visit(r, {});
+      continue;
+    }
+    resolve_node(lists, rule.preorder, walk.forest);
+    walk.rules_at.emplace_back(rule.preorder, r);
+  }
+  std::sort(walk.rules_at.begin(), walk.rules_at.end());
+  std::vector<int32_t> roots;
+  for (size_t k = 0; k < directory.size(); ++k) {
+    const Node node = walk.forest.node[k];
+    const int32_t base = walk.forest.base[k];
+    if (node == Node::full || (node == Node::diff && base < 0))
+      roots.push_back(static_cast<int32_t>(k));
+    else if (node == Node::diff)
+      walk.edges.emplace_back(base, static_cast<int32_t>(k));
+  }
+  std::sort(walk.edges.begin(), walk.edges.end());
+  // A list never holds more than the transactions, nor, in files the miner
+  // wrote, more than a rule's support and the values of the file together;
+  // the stack holds at most a few such lists in any real tree.
+  walk.room = static_cast<size_t>(std::max<int64_t>(
+      0, std::min<int64_t>(lists.transactions, largest_support + lists.file.size / 4)));
+  walk.budget = 64 * walk.room + (size_t{1} << 16);
+  for (const int32_t root : roots) walk_tree(walk, root);
+  // Rules whose list depends on damage found while settling the tree.
+  for (const auto& [preorder, r] : walk.rules_at) {
+    if (walk.forest.node[static_cast<size_t>(preorder)] != Node::failed) continue;
+    if (rules.records[r].support != 0) report_damage(lists, "inconsistent pattern support");
+    visit(r, {});
+  }
 }
 
 void close_rule_tid_lists(RuleTidLists& lists) {

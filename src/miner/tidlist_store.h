@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,21 +33,38 @@ struct TidListDirEntry {
 
 using TidListDirectory = std::vector<TidListDirEntry>;
 
-// Everything needed to rebuild rules' tid lists one at a time, the one way
-// the system rebuilds them: the directory, the open list file and scratch
-// room for one list.
+// The open tid-list files of one run, read by walk_rule_tid_lists.
 struct RuleTidLists;
 
-// Opens the two files of `output_name` for rebuild_rule_tid_list. Returns
+// Opens the two files of `output_name` for walk_rule_tid_lists. Returns
 // false, after an "Error: " line, when either cannot be opened; the lists
 // must be closed with close_rule_tid_lists either way.
 bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists);
 
-// Writes the rule's tid list into `destination` (cut to its size), checking
-// its length against the rule's support ("Error: inconsistent pattern
-// support", like every damage only while lists.file.report is set).
-void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
-                           std::span<int32_t> destination);
+// Receives rule `rule`'s tid list as rebuilt: normally of the rule's support,
+// shorter or longer only where the files are damaged (an empty list where
+// they cannot give it at all).
+using RuleTidListVisit = std::function<void(size_t rule, std::span<const int32_t> list)>;
+
+// Rebuilds the tid lists of the rules `wanted` (indexes into rules.records)
+// in tree order, the lists of the ancestors held on a stack, so that each
+// stored list is read and applied once, and hands each to `visit` once.
+// The list file is read in large blocks. Each damage met is reported once
+// (while lists.report is set):
+// - a preorder or parent number outside the directory, parent numbers that
+//   run in a cycle, an offset or count that does not fit the file, a list
+//   that is not ascending within 0..transactions-1: the lists that depend on
+//   it are empty;
+// - a diff-list that removes values an ancestor's diff-list removed already
+//   ("there should no no overlap ...") or values the full list above does
+//   not hold ("the tid list length should be ..."): the list is kept as
+//   rebuilt;
+// - a parent number below -1 ("... cannot be -2"): the list is empty and
+//   taken to be as long as its diff-list;
+// - then, per rule, a list whose length is not the rule's support
+//   ("inconsistent pattern support").
+void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<const size_t> wanted,
+                         const RuleTidListVisit& visit);
 
 void close_rule_tid_lists(RuleTidLists& lists);
 
@@ -57,56 +75,24 @@ void close_rule_tid_lists(RuleTidLists& lists);
 // "Error: " line and only the complete entries.
 bool read_tidlist_directory(const std::string& output_name, TidListDirectory& directory);
 
-// The open tid-list file; `size` in bytes bounds every offset and count.
-// With `report` false, damage is not reported again: a second pass over
-// lists that a first pass has checked stays quiet.
+// The open list file, read through a window of large blocks.
 struct TidListFile {
   std::FILE* file = nullptr;
   std::string name;
   int64_t size = 0;
-  bool report = true;
-};
-
-// The three scratch lists of one loading call: the union of the diff-lists
-// met so far, the spare list that receives the next union, and the read
-// buffer for list records. Each needs room for every transaction number that
-// a valid list can hold: tid_list_scratch_size entries.
-struct TidListScratch {
-  std::vector<int32_t> diff_union;
-  std::vector<int32_t> spare;
-  std::vector<int32_t> record;
+  std::vector<char> window;  // window_bytes bytes of the file from window_offset on
+  int64_t window_offset = 0;
+  size_t window_bytes = 0;
 };
 
 struct RuleTidLists {
   TidListDirectory directory;
   TidListFile file;
-  TidListScratch scratch;
   int32_t transactions = 0;  // the mined transactions the lists number
+  // With `report` false, damage is not reported again: a second walk over
+  // lists that a first one has checked stays quiet.
+  bool report = true;
 };
-
-// Room for the scratch lists: `transactions`, but never more than the file's
-// size in bytes can justify.
-size_t tid_list_scratch_size(int32_t transactions, int64_t file_size);
-
-// Writes the tid list of pattern `preorder` (over `transactions` mined
-// transactions) into `destination` and returns its full length; a list
-// longer than the destination is cut to it, so the caller sees the mismatch
-// in the length returned. Diff-lists that overlap and a full list that lacks
-// values of the diff-lists below it are reported and the list kept as
-// rebuilt. A damaged directory or list record (preorder or parent number
-// outside the directory, a cycle of parent numbers, an offset or count that
-// does not fit the file, a list that is not ascending within
-// 0..transactions-1) is reported and gives length 0, the destination's content
-// then being unspecified. A parent number below -1 on the way up is reported
-// and gives the last diff-list's length, the destination left as it was.
-int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
-                         int32_t transactions, std::span<int32_t> destination,
-                         TidListScratch& scratch);
-
-// The union of two ascending lists without repeats in each. Writes the first
-// out.size() values of the result and returns the result's full length,
-// which is x.size() + y.size() exactly when the lists share no value.
-size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y, std::span<int32_t> out);
 
 // The values of ascending `from` that are not in ascending `remove`. Writes
 // the first out.size() values and returns the result's full length, which is

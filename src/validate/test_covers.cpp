@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 
 namespace {
 
@@ -120,24 +121,68 @@ RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
   return test;
 }
 
-void append_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
-                            std::vector<uint64_t>& scratch, std::vector<int32_t>& numbers) {
+void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
+                         std::vector<uint64_t>& scratch, BlockWriter& out) {
+  auto put_instance = [&](int32_t j) { put_int(out, int64_t{first_number} + j); };
   switch (find_cover(covers, rule, scratch)) {
     case Cover::nothing:
       break;
     case Cover::everything:
-      for (int32_t j = 0; j < covers.instances; ++j) numbers.push_back(first_number + j);
+      for (int32_t j = 0; j < covers.instances; ++j) put_instance(j);
       break;
     case Cover::bits:
       for (size_t w = 0; w < covers.words; ++w) {
+        if (scratch[w] == 0) continue;
+        // Room for the word's 64 numbers at once.
+        char* text = reserve_text(out, 64 * kIntTextRoom);
+        const int64_t word_first = int64_t{first_number} + static_cast<int64_t>(w * 64);
         for (uint64_t bits = scratch[w]; bits != 0; bits &= bits - 1)
-          numbers.push_back(first_number + static_cast<int32_t>(w * 64) + std::countr_zero(bits));
+          text = int_text(text, word_first + std::countr_zero(bits));
+        commit_text(out, text);
       }
       break;
     case Cover::by_records:
       for (int32_t j = 0; j < covers.instances; ++j) {
-        if (contains_rule((*covers.transactions)[j], rule)) numbers.push_back(first_number + j);
+        if (contains_rule((*covers.transactions)[j], rule)) put_instance(j);
       }
       break;
   }
+}
+
+int64_t covered_numbers_text_bytes(const TestCovers& covers, const RuleRecord& rule,
+                                   int32_t first_number, std::vector<uint64_t>& scratch) {
+  int64_t bytes = 0;
+  auto add_instance = [&](int32_t j) { bytes += int_text_bytes(int64_t{first_number} + j); };
+  switch (find_cover(covers, rule, scratch)) {
+    case Cover::nothing:
+      break;
+    case Cover::everything:
+      for (int32_t j = 0; j < covers.instances; ++j) add_instance(j);
+      break;
+    case Cover::bits: {
+      // Each number takes a blank and a digit, and one more digit for each
+      // power of ten it reaches: the covered instances from that power on.
+      int64_t covered = 0;
+      for (size_t w = 0; w < covers.words; ++w) covered += std::popcount(scratch[w]);
+      bytes = 2 * covered;
+      for (int64_t power = 10; power <= INT32_MAX; power *= 10) {
+        const int64_t from = power - first_number;  // the first instance reaching it
+        if (from >= covers.instances) break;
+        if (from <= 0) {
+          bytes += covered;
+          continue;
+        }
+        const size_t word = static_cast<size_t>(from / 64);
+        bytes += std::popcount(scratch[word] & (~uint64_t{0} << (from % 64)));
+        for (size_t w = word + 1; w < covers.words; ++w) bytes += std::popcount(scratch[w]);
+      }
+      break;
+    }
+    case Cover::by_records:
+      for (int32_t j = 0; j < covers.instances; ++j) {
+        if (contains_rule((*covers.transactions)[j], rule)) add_instance(j);
+      }
+      break;
+  }
+  return bytes;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/block_writer.h"
 #include "miner/rule_file.h"
 #include "testpart/test_part.h"
 #include "validate/rule_table.h"
@@ -43,7 +44,11 @@ TestCovers build_test_covers(const TestTransactions& transactions, const ClassLa
 RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
                           std::vector<uint64_t>& scratch);
 
-// Appends first_number + j for every test instance j the rule covers, in
-// ascending order.
-void append_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
-                            std::vector<uint64_t>& scratch, std::vector<int32_t>& numbers);
+// Writes first_number + j and a blank for every test instance j the rule
+// covers, in ascending order, straight from its cover's bits.
+void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
+                         std::vector<uint64_t>& scratch, BlockWriter& out);
+
+// The bytes put_covered_numbers writes.
+int64_t covered_numbers_text_bytes(const TestCovers& covers, const RuleRecord& rule,
+                                   int32_t first_number, std::vector<uint64_t>& scratch);

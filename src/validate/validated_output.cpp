@@ -1,52 +1,104 @@
 // Writer of the validated rules file and tid-list file, followed by the rule
-// count file.
+// count file. The tid-list lines come in the order the miner's tree gives
+// them, so each is written at a place worked out beforehand from the bytes
+// its lists take.
 #include "validate/validated_output.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "common/file_open.h"
-#include "common/number_writer.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 
-void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
-                           const MergedTids& merged_tids, const RuleCountRecord& counts,
-                           int32_t rules_tested, double level) {
-  const std::string tidlist_path = validated_tidlist_file(output_name);
-  const std::string rules_path = rule_file(output_name);
-  NumberWriter tidlists{open_for_write(tidlist_path), {}, true};
-  NumberWriter rules{open_for_write(rules_path), {}, true};
-  std::vector<int32_t> tids;
+namespace {
+
+int64_t total_support(const KeptRule& rule) {
+  return static_cast<int64_t>(rule.mined->support) + rule.test.covered;
+}
+
+int64_t total_class_support(const KeptRule& rule) {
+  return static_cast<int64_t>(rule.mined->class_support) + rule.test.covered_in_class;
+}
+
+// Where each line starts, and the end of the file as the last entry.
+std::vector<int64_t> line_starts(std::span<const KeptRule> kept) {
+  std::vector<int64_t> starts(kept.size() + 1, 0);
+  for (size_t j = 0; j < kept.size(); ++j) {
+    const KeptRule& rule = kept[j];
+    starts[j + 1] = starts[j] + int_text_bytes(total_support(rule)) +
+                    int_text_bytes(total_class_support(rule)) + rule.mined_text_bytes +
+                    rule.covered_text_bytes + 1;
+  }
+  return starts;
+}
+
+void put_zeros(BlockWriter& out, int64_t count) {
+  constexpr std::string_view kZeros = "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ";
+  for (; count > 16; count -= 16) put_text(out, kZeros);
+  put_text(out, kZeros.substr(0, static_cast<size_t>(2 * std::max<int64_t>(count, 0))));
+}
+
+void write_rules_file(const std::string& path, std::span<const KeptRule> kept) {
+  BlockWriter out;
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return;
+  start_block_writer(out, file);
   for (const KeptRule& rule : kept) {
     const RuleRecord& mined = *rule.mined;
-    if (rules.file != nullptr) {
-      put_int(rules, mined.length);
-      put_text(rules, " ");
-      for (int32_t i = 0; i < mined.length; ++i) {
-        put_int(rules, mined.items[i]);
-        put_text(rules, " ");
-      }
-      // Of the four reals only the test p-value carries a value.
-      put_text(rules, "0 ");
-      put_real(rules, rule.test.pvalue);
-      put_text(rules, " 0 0 \n");
-    }
-    if (tidlists.file != nullptr) {
-      put_int(tidlists, static_cast<int64_t>(mined.support) + rule.test.covered);
-      put_text(tidlists, " ");
-      put_int(tidlists, static_cast<int64_t>(mined.class_support) + rule.test.covered_in_class);
-      put_text(tidlists, " ");
-      tids.clear();
-      merged_tids(mined, tids);
-      for (const int32_t tid : tids) {
-        put_int(tidlists, tid);
-        put_text(tidlists, " ");
-      }
-      put_text(tidlists, "\n");
-    }
+    put_int(out, mined.length);
+    put_ints(out, std::span<const int32_t>(mined.items, static_cast<size_t>(mined.length)));
+    // Of the four reals only the test p-value carries a value.
+    put_text(out, "0 ");
+    put_real(out, rule.test.pvalue);
+    put_text(out, "0 0 \n");
   }
-  if (rules.file != nullptr) close_written(rules.file, rules_path, flush_numbers(rules));
-  if (tidlists.file != nullptr) close_written(tidlists.file, tidlist_path, flush_numbers(tidlists));
+  close_written(file, path, flush_block(out));
+}
+
+}  // namespace
+
+int64_t mined_list_text_bytes(std::span<const int32_t> list, int32_t support) {
+  const size_t wanted = static_cast<size_t>(std::max(support, 0));
+  const size_t taken = std::min(list.size(), wanted);
+  return ascending_text_bytes(list.first(taken)) + 2 * static_cast<int64_t>(wanted - taken);
+}
+
+void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
+                           const KeptListWalk& walk, const CoveredText& covered,
+                           const RuleCountRecord& counts, int32_t rules_tested, double level) {
+  const std::string tidlist_path = validated_tidlist_file(output_name);
+  std::FILE* file = open_for_write(tidlist_path);
+  write_rules_file(rule_file(output_name), kept);
+  if (file != nullptr) {
+    BlockWriter out;
+    start_block_writer(out, file);
+    const std::vector<int64_t> starts = line_starts(kept);
+    std::vector<bool> written(kept.size(), false);
+    bool lengths_agree = true;
+    auto write_line = [&](size_t j, std::span<const int32_t> mined) {
+      const KeptRule& rule = kept[j];
+      const size_t support = static_cast<size_t>(std::max(rule.mined->support, 0));
+      const size_t taken = std::min(mined.size(), support);
+      move_to(out, starts[j]);
+      put_int(out, total_support(rule));
+      put_int(out, total_class_support(rule));
+      put_ints(out, mined.first(taken));
+      put_zeros(out, static_cast<int64_t>(support - taken));
+      covered(*rule.mined, out);
+      put_text(out, "\n");
+      written[j] = true;
+      lengths_agree &= out.position + static_cast<int64_t>(out.used) == starts[j + 1];
+    };
+    walk(write_line);
+    for (size_t j = 0; j < kept.size(); ++j)
+      if (!written[j]) write_line(j, {});
+    // A line longer or shorter than its place would overwrite its neighbours.
+    if (!lengths_agree)
+      report_error("the lines of file %s did not fit their places", tidlist_path.c_str());
+    close_written(file, tidlist_path, flush_block(out));
+  }
+
   RuleCountFile values;
   values.tested = static_cast<uint64_t>(std::max(rules_tested, 0));
   values.level = level;

@@ -12,24 +12,38 @@
 #include <string>
 #include <vector>
 
+#include "common/block_writer.h"
 #include "miner/rule_count.h"
 #include "miner/rule_file.h"
 #include "validate/rule_table.h"
 
 // A kept rule: the mined record (its support and class support on the
-// mining part) and its counts and p-value on the test part.
+// mining part), its counts and p-value on the test part, and the bytes its
+// two tid lists take as text (mined_list_text_bytes, and the covered test
+// instances), which place its line in the tid-list file before it is built.
 struct KeptRule {
   const RuleRecord* mined = nullptr;
   RuleTest test;
+  int64_t mined_text_bytes = 0;
+  int64_t covered_text_bytes = 0;
 };
 
-// Appends the rule's tid list over both parts: its mined transactions, then
-// the numbers of the test instances it covers.
-using MergedTids = std::function<void(const RuleRecord& rule, std::vector<int32_t>& tids)>;
+// The bytes of a rule's mined tid list on its line: always `support`
+// numbers, the list cut to them or, where the files could not give it in
+// full, made up with zeros.
+int64_t mined_list_text_bytes(std::span<const int32_t> list, int32_t support);
 
-// Writes `kept` in its order, building each rule's merged tid list only
-// while its line is written. Files that cannot be created or written get an
-// "Error: " line.
+// Hands kept rule `kept_index` its mined tid list.
+using KeptListVisit = std::function<void(size_t kept_index, std::span<const int32_t> mined)>;
+// Calls the visit for kept rules in any order, each at most once; a rule it
+// leaves out is written as having an empty list.
+using KeptListWalk = std::function<void(const KeptListVisit& visit)>;
+// Writes the numbers of the test instances the rule covers, each with a blank.
+using CoveredText = std::function<void(const RuleRecord& rule, BlockWriter& out)>;
+
+// Writes `kept` in its order, each rule's tid-list line built straight into
+// the output at its place as the walk hands over its mined list. Files that
+// cannot be created or written get an "Error: " line.
 void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
-                           const MergedTids& merged_tids, const RuleCountRecord& counts,
-                           int32_t rules_tested, double level);
+                           const KeptListWalk& walk, const CoveredText& covered,
+                           const RuleCountRecord& counts, int32_t rules_tested, double level);

@@ -41,18 +41,23 @@ std::vector<RuleTableRow> table_rows(const RuleSet& rules, const Retest& retest,
 }  // namespace
 
 void read_mined_rules(const std::string& output_name, MinedRules& mined) {
-  // Only one rule's mined tid list is held at a time: every list is rebuilt
-  // once here, to report damage in the files, and again, quietly, when a
-  // kept rule's line is written.
   read_rules(output_name, mined.rules);
+  const std::vector<RuleRecord>& records = mined.rules.records;
+  // A rule whose list cannot be had is written with zeros.
+  mined.mined_text_bytes.resize(records.size());
+  for (size_t r = 0; r < records.size(); ++r)
+    mined.mined_text_bytes[r] = mined_list_text_bytes({}, records[r].support);
   mined.have_lists = open_rule_tid_lists(output_name, mined.lists);
-  std::vector<int32_t> tids;
-  for (size_t r = 0; mined.have_lists && r < mined.rules.records.size(); ++r) {
-    tids.assign(static_cast<size_t>(std::max(mined.rules.records[r].support, 0)), 0);
-    rebuild_rule_tid_list(mined.lists, mined.rules.records[r], tids);
+  if (mined.have_lists) {
+    std::vector<size_t> every(records.size());
+    for (size_t r = 0; r < every.size(); ++r) every[r] = r;
+    walk_rule_tid_lists(
+        mined.lists, mined.rules, every, [&](size_t r, std::span<const int32_t> list) {
+          mined.mined_text_bytes[r] = mined_list_text_bytes(list, records[r].support);
+        });
   }
-  mined.lists.file.report = false;
-  run_stats.rules_read = static_cast<int32_t>(mined.rules.records.size());
+  mined.lists.report = false;
+  run_stats.rules_read = static_cast<int32_t>(records.size());
 }
 
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
@@ -99,18 +104,28 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
   const RuleSet& rules = mined.rules;
   const TestCovers& covers = retest.covers;
   const int32_t rules_tested = static_cast<int32_t>(rules.records.size());
-  std::vector<KeptRule> kept;
-  kept.reserve(retest.kept.size());
-  for (const size_t r : retest.kept) kept.push_back(KeptRule{&rules.records[r], retest.tests[r]});
   const int32_t first_test_number = run_stats.train_instances;
   std::vector<uint64_t> scratch;
+  std::vector<KeptRule> kept;
+  kept.reserve(retest.kept.size());
+  for (const size_t r : retest.kept) {
+    const RuleRecord& rule = rules.records[r];
+    kept.push_back(KeptRule{&rule, retest.tests[r], mined.mined_text_bytes[r],
+                            covered_numbers_text_bytes(covers, rule, first_test_number, scratch)});
+  }
   write_validated_rules(
       output_name, kept,
-      [&](const RuleRecord& rule, std::vector<int32_t>& merged) {
-        // A list the files cannot give in full keeps zeros where it is short.
-        merged.assign(static_cast<size_t>(std::max(rule.support, 0)), 0);
-        if (mined.have_lists) rebuild_rule_tid_list(mined.lists, rule, merged);
-        append_covered_numbers(covers, rule, first_test_number, scratch, merged);
+      [&](const KeptListVisit& visit) {
+        if (!mined.have_lists) return;
+        // Kept rule j is rule retest.kept[j]; the walk names rules.
+        std::vector<size_t> kept_of_rule(rules.records.size(), 0);
+        for (size_t j = 0; j < retest.kept.size(); ++j) kept_of_rule[retest.kept[j]] = j;
+        walk_rule_tid_lists(
+            mined.lists, rules, retest.kept,
+            [&](size_t r, std::span<const int32_t> list) { visit(kept_of_rule[r], list); });
+      },
+      [&](const RuleRecord& rule, BlockWriter& out) {
+        put_covered_numbers(covers, rule, first_test_number, scratch, out);
       },
       retest.counts, rules_tested, level);
 

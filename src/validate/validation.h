@@ -15,11 +15,12 @@
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
 
-// The mined rules, with their tid lists open for rebuilding one at a time.
+// The mined rules, with their tid lists open for a second walk.
 struct MinedRules {
   RuleSet rules;
   RuleTidLists lists;
   bool have_lists = false;
+  std::vector<int64_t> mined_text_bytes;  // per rule: mined_list_text_bytes of its list
 };
 
 // Every rule's test counts and p-value, and which rules are kept.
@@ -39,10 +40,11 @@ struct HoldoutFigures {
   int32_t reversed = 0;     // kept rules whose association flipped on the test part
 };
 
-// Reads the rule file of `output_name` and opens its tid lists. Every list
-// is rebuilt once here, so that damage in the files is reported now; later
-// rebuilds are quiet. Sets run_stats.rules_read. The lists must be closed
-// with close_rule_tid_lists once the results are written.
+// Reads the rule file of `output_name` and walks its tid lists once, so
+// that damage in the files is reported now and the bytes of each rule's list
+// as text are known; the walk that writes the kept rules' lists is quiet.
+// Sets run_stats.rules_read. The lists must be closed with
+// close_rule_tid_lists once the results are written.
 void read_mined_rules(const std::string& output_name, MinedRules& mined);
 
 // Re-tests every rule with Fisher's exact test on the first

@@ -135,16 +135,20 @@ inline RuleSet make_rule_set(const std::vector<std::pair<int32_t, int32_t>>& pre
   return rules;
 }
 
-// The rules' tid lists of "o", rebuilt one by one the way validation does,
-// each into a list of exactly its support filled with `fill` first (ASan
-// sees any write past it), over run_stats.train_instances transactions.
+// The rules' tid lists of "o", rebuilt the way validation does, each into a
+// list of exactly its support filled with `fill` first and then as much of
+// the rebuilt list as fits, over run_stats.train_instances transactions.
 inline std::vector<std::vector<int32_t>> rebuild_lists(const RuleSet& rules, int32_t fill = 0) {
   std::vector<std::vector<int32_t>> lists;
-  RuleTidLists store;
-  const bool open = open_rule_tid_lists("o", store);
-  for (const RuleRecord& rule : rules.records) {
+  for (const RuleRecord& rule : rules.records)
     lists.emplace_back(static_cast<size_t>(std::max(rule.support, 0)), fill);
-    if (open) rebuild_rule_tid_list(store, rule, lists.back());
+  RuleTidLists store;
+  if (open_rule_tid_lists("o", store)) {
+    std::vector<size_t> every(rules.records.size());
+    for (size_t r = 0; r < every.size(); ++r) every[r] = r;
+    walk_rule_tid_lists(store, rules, every, [&](size_t r, std::span<const int32_t> list) {
+      std::copy_n(list.begin(), std::min(list.size(), lists[r].size()), lists[r].begin());
+    });
   }
   close_rule_tid_lists(store);
   return lists;

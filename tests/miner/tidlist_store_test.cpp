@@ -13,29 +13,12 @@ namespace {
 
 using List = std::vector<int32_t>;
 
-List union_of(const List& x, const List& y, size_t* full_length = nullptr) {
-  List out(x.size() + y.size());
-  const size_t length = union_sorted(x, y, out);
-  if (full_length != nullptr) *full_length = length;
-  out.resize(std::min(length, out.size()));
-  return out;
-}
-
 List difference_of(const List& from, const List& remove, size_t* full_length = nullptr) {
   List out(from.size());
   const size_t length = subtract_sorted(from, remove, out);
   if (full_length != nullptr) *full_length = length;
   out.resize(std::min(length, out.size()));
   return out;
-}
-
-TEST(SortedLists, UnionKeepsSharedValuesOnce) {
-  size_t length = 0;
-  EXPECT_EQ(union_of({1, 4, 9}, {2, 4, 10, 11}, &length), (List{1, 2, 4, 9, 10, 11}));
-  EXPECT_EQ(length, 6u);
-  EXPECT_EQ(union_of({}, {3, 5}), (List{3, 5}));
-  EXPECT_EQ(union_of({3, 5}, {}), (List{3, 5}));
-  EXPECT_EQ(union_of({-2, 0}, {-1}), (List{-2, -1, 0}));
 }
 
 TEST(SortedLists, DifferenceDropsValuesOfTheSecondList) {
@@ -50,8 +33,6 @@ TEST(SortedLists, DifferenceDropsValuesOfTheSecondList) {
 
 TEST(SortedLists, ShortOutputTakesThePrefixAndReportsTheFullLength) {
   List out(2, -1);
-  EXPECT_EQ(union_sorted(List{1, 3, 5}, List{2, 4}, out), 5u);
-  EXPECT_EQ(out, (List{1, 2}));
   EXPECT_EQ(subtract_sorted(List{1, 3, 5, 7}, List{3}, out), 3u);
   EXPECT_EQ(out, (List{1, 5}));
 }

@@ -15,18 +15,29 @@ namespace {
 using namespace validation_test;
 
 // The set's records as kept rules covering no test instance, each with its
-// own p-value.
-std::vector<KeptRule> kept_of(const RuleSet& set) {
+// own p-value and the mined tid list of its spec.
+std::vector<KeptRule> kept_of(const std::vector<RuleSpec>& specs, const RuleSet& set) {
   std::vector<KeptRule> kept;
-  for (const RuleRecord& record : set.records) kept.push_back({&record, {0, 0, record.pvalue}});
+  for (size_t r = 0; r < set.records.size(); ++r) {
+    const RuleRecord& record = set.records[r];
+    kept.push_back(
+        {&record, {0, 0, record.pvalue}, mined_list_text_bytes(specs[r].tids, record.support), 0});
+  }
   return kept;
 }
 
-// Each rule's own tid list as its spec gives it, with no test instance added.
-MergedTids mined_tids_only(const std::vector<RuleSpec>& specs, const RuleSet& set) {
-  return [&specs, &set](const RuleRecord& rule, std::vector<int32_t>& tids) {
-    tids = specs[static_cast<size_t>(&rule - set.records.data())].tids;
+// Hands each rule its spec's tid list, the last rule first.
+KeptListWalk mined_tids_only(const std::vector<RuleSpec>& specs) {
+  return [&specs](const KeptListVisit& visit) {
+    for (size_t r = specs.size(); r-- > 0;) visit(r, specs[r].tids);
   };
+}
+
+void write_rules(const std::string& output, const std::vector<RuleSpec>& specs, const RuleSet& set,
+                 const RuleCountRecord& counts, int32_t tested, double level) {
+  write_validated_rules(
+      output, kept_of(specs, set), mined_tids_only(specs), [](const RuleRecord&, BlockWriter&) {},
+      counts, tested, level);
 }
 
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
@@ -39,7 +50,7 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   counts.sig_at_level = 3;
   counts.sig_at_corrected = 1;
   counts.sig_at_fdr = 2;
-  write_validated_rules("o", kept_of(kept), mined_tids_only(specs, kept), counts, 20, 0.05);
+  write_rules("o", specs, kept, counts, 20, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"),
             "2 3 17 0 0.00012 0 0 \n"
             "0 0 0 0 0 \n"
@@ -56,8 +67,7 @@ TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
   const std::vector<RuleSpec> specs = {
       {0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9}, {0, {1}, 0, {}, 1.0}};
   const RuleSet kept = rule_set_of(specs);
-  write_validated_rules("o", kept_of(kept), mined_tids_only(specs, kept), RuleCountRecord(), 3,
-                        1.0);
+  write_rules("o", specs, kept, RuleCountRecord(), 3, 1.0);
   EXPECT_EQ(read_file(rule_file("o")), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
 }
 
@@ -67,7 +77,7 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
   write_file("o.sorted.tidlist.txt", "old\n");
   const std::vector<RuleSpec> no_specs;
   const RuleSet none;
-  write_validated_rules("o", {}, mined_tids_only(no_specs, none), RuleCountRecord(), 0, 0.05);
+  write_rules("o", no_specs, none, RuleCountRecord(), 0, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
@@ -78,8 +88,7 @@ TEST(ValidatedOutput, UncreatableFilesAreReported) {
   testing::internal::CaptureStdout();
   const std::vector<RuleSpec> specs = {{0, {1}, 0, {}, 0.5}};
   const RuleSet kept = rule_set_of(specs);
-  write_validated_rules("none/o", kept_of(kept), mined_tids_only(specs, kept), RuleCountRecord(), 1,
-                        0.05);
+  write_rules("none/o", specs, kept, RuleCountRecord(), 1, 0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
             "Error: cannot open file none/o.sorted.rules.txt for write\n"

@@ -1,0 +1,87 @@
+// The block writer: one buffer of large blocks, each written with one pwrite
+// at the position it belongs to.
+#include "common/block_writer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kBlock = size_t{4} << 20;
+
+}  // namespace
+
+void start_block_writer(BlockWriter& writer, std::FILE* file) {
+  writer.file = file;
+  writer.buffer.resize(kBlock);
+  writer.used = 0;
+  writer.position = 0;
+  writer.ok = true;
+}
+
+bool flush_block(BlockWriter& writer) {
+  const char* data = writer.buffer.data();
+  size_t left = writer.used;
+  int64_t at = writer.position;
+  while (writer.ok && left > 0) {
+    const ssize_t wrote = pwrite(fileno(writer.file), data, left, static_cast<off_t>(at));
+    if (wrote <= 0) {
+      writer.ok = false;
+      break;
+    }
+    data += wrote;
+    left -= static_cast<size_t>(wrote);
+    at += wrote;
+  }
+  writer.position += static_cast<int64_t>(writer.used);
+  writer.used = 0;
+  return writer.ok;
+}
+
+void move_to(BlockWriter& writer, int64_t offset) {
+  if (writer.position + static_cast<int64_t>(writer.used) == offset) return;
+  flush_block(writer);
+  writer.position = offset;
+}
+
+void put_ints(BlockWriter& writer, std::span<const int32_t> values) {
+  // A batch of numbers per check for room.
+  constexpr size_t kBatch = 1024;
+  while (!values.empty()) {
+    const size_t count = std::min(values.size(), kBatch);
+    char* out = reserve_text(writer, count * kIntTextRoom);
+    for (const int32_t value : values.first(count)) out = int_text(out, value);
+    commit_text(writer, out);
+    values = values.subspan(count);
+  }
+}
+
+void put_real(BlockWriter& writer, double value) {
+  char* out = reserve_text(writer, 32);
+  char* end = std::to_chars(out, out + 31, value, std::chars_format::general, 6).ptr;
+  *end = ' ';
+  commit_text(writer, end + 1);
+}
+
+void put_text(BlockWriter& writer, std::string_view text) {
+  while (!text.empty()) {
+    const size_t room = std::min(text.size(), writer.buffer.size());
+    char* out = reserve_text(writer, room);
+    std::copy_n(text.data(), room, out);
+    commit_text(writer, out + room);
+    text.remove_prefix(room);
+  }
+}
+
+int64_t ascending_text_bytes(std::span<const int32_t> values) {
+  // Every value takes one digit and a blank, and one more digit for each
+  // power of ten it reaches: counted by one search per power.
+  int64_t bytes = 2 * static_cast<int64_t>(values.size());
+  for (int64_t power = 10; power <= INT32_MAX; power *= 10) {
+    const auto first = std::lower_bound(values.begin(), values.end(), power);
+    if (first == values.end()) break;
+    bytes += values.end() - first;
+  }
+  return bytes;
+}

@@ -1,0 +1,75 @@
+// Buffered writing of large text outputs: integers and reals formatted with
+// std::to_chars straight into one large buffer, written in large blocks at a
+// file position of the writer's choosing, so lines whose places are known in
+// advance can be written in any order. The text is the same as printf's "%d"
+// and "%g" would give, at a fraction of the cost.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string_view>
+#include <vector>
+
+struct BlockWriter {
+  std::FILE* file = nullptr;  // owned by the caller; written through its descriptor only
+  std::vector<char> buffer;   // the block, allocated by start_block_writer
+  size_t used = 0;            // bytes of the block not written yet
+  int64_t position = 0;       // file offset of buffer[0]
+  bool ok = true;             // false once a block could not be written
+};
+
+// Room for one integer of 64 bits as text, with a blank after it.
+constexpr size_t kIntTextRoom = 21;
+
+// Prepares `writer` to write `file` from its start.
+void start_block_writer(BlockWriter& writer, std::FILE* file);
+
+// Writes what the block holds; returns writer.ok.
+bool flush_block(BlockWriter& writer);
+
+// Continues writing at byte `offset` of the file.
+void move_to(BlockWriter& writer, int64_t offset);
+
+// At least `room` free bytes at the end of the block (room must not exceed
+// the block's size); write there and hand the end to commit_text.
+inline char* reserve_text(BlockWriter& writer, size_t room) {
+  if (writer.buffer.size() - writer.used < room) flush_block(writer);
+  return writer.buffer.data() + writer.used;
+}
+
+inline void commit_text(BlockWriter& writer, const char* end) {
+  writer.used = static_cast<size_t>(end - writer.buffer.data());
+}
+
+// `value` and a blank, at `out`, which has kIntTextRoom bytes of room.
+inline char* int_text(char* out, int64_t value) {
+  char* end = std::to_chars(out, out + kIntTextRoom - 1, value).ptr;
+  *end = ' ';
+  return end + 1;
+}
+
+inline void put_int(BlockWriter& writer, int64_t value) {
+  commit_text(writer, int_text(reserve_text(writer, kIntTextRoom), value));
+}
+
+// Each value of `values` followed by a blank.
+void put_ints(BlockWriter& writer, std::span<const int32_t> values);
+
+// As "%g" and a blank: six significant digits, the shorter of fixed and scientific.
+void put_real(BlockWriter& writer, double value);
+
+void put_text(BlockWriter& writer, std::string_view text);
+
+// The bytes of `value` as text with its blank after it, as int_text writes it.
+inline int64_t int_text_bytes(int64_t value) {
+  int64_t bytes = value < 0 ? 3 : 2;
+  for (uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+       v >= 10; v /= 10)
+    ++bytes;
+  return bytes;
+}
+
+// The bytes of the non-negative ascending `values` as put_ints writes them.
+int64_t ascending_text_bytes(std::span<const int32_t> values);
