@@ -8,20 +8,21 @@
 
 namespace {
 
-constexpr size_t kBlock = size_t{4} << 20;
+constexpr size_t kBlock = size_t{1} << 20;
 
 }  // namespace
 
 void start_block_writer(BlockWriter& writer, std::FILE* file) {
   writer.file = file;
-  writer.buffer.resize(kBlock);
+  writer.buffer.reset(new char[kBlock]);
+  writer.capacity = kBlock;
   writer.used = 0;
   writer.position = 0;
   writer.ok = true;
 }
 
 bool flush_block(BlockWriter& writer) {
-  const char* data = writer.buffer.data();
+  const char* data = writer.buffer.get();
   size_t left = writer.used;
   int64_t at = writer.position;
   while (writer.ok && left > 0) {
@@ -66,7 +67,7 @@ void put_real(BlockWriter& writer, double value) {
 
 void put_text(BlockWriter& writer, std::string_view text) {
   while (!text.empty()) {
-    const size_t room = std::min(text.size(), writer.buffer.size());
+    const size_t room = std::min(text.size(), writer.capacity);
     char* out = reserve_text(writer, room);
     std::copy_n(text.data(), room, out);
     commit_text(writer, out + room);

@@ -8,16 +8,19 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string_view>
-#include <vector>
 
 struct BlockWriter {
   std::FILE* file = nullptr;  // owned by the caller; written through its descriptor only
-  std::vector<char> buffer;   // the block, allocated by start_block_writer
-  size_t used = 0;            // bytes of the block not written yet
-  int64_t position = 0;       // file offset of buffer[0]
-  bool ok = true;             // false once a block could not be written
+  // The block, allocated by start_block_writer and left uninitialised, so
+  // that a small output touches only the memory it uses.
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
+  size_t used = 0;       // bytes of the block not written yet
+  int64_t position = 0;  // file offset of buffer[0]
+  bool ok = true;        // false once a block could not be written
 };
 
 // Room for one integer of 64 bits as text, with a blank after it.
@@ -35,12 +38,12 @@ void move_to(BlockWriter& writer, int64_t offset);
 // At least `room` free bytes at the end of the block (room must not exceed
 // the block's size); write there and hand the end to commit_text.
 inline char* reserve_text(BlockWriter& writer, size_t room) {
-  if (writer.buffer.size() - writer.used < room) flush_block(writer);
-  return writer.buffer.data() + writer.used;
+  if (writer.capacity - writer.used < room) flush_block(writer);
+  return writer.buffer.get() + writer.used;
 }
 
 inline void commit_text(BlockWriter& writer, const char* end) {
-  writer.used = static_cast<size_t>(end - writer.buffer.data());
+  writer.used = static_cast<size_t>(end - writer.buffer.get());
 }
 
 // `value` and a blank, at `out`, which has kIntTextRoom bytes of room.

@@ -19,7 +19,7 @@ static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
 
 namespace {
 
-constexpr size_t kWindowBytes = size_t{8} << 20;
+constexpr size_t kWindowBytes = size_t{1} << 20;
 
 // Every damage found is reported through here, and only while `report` is set.
 void report_damage(const RuleTidLists& lists, const char* format, ...)
@@ -57,16 +57,17 @@ bool read_values(TidListFile& file, int64_t offset, size_t count, int32_t* value
   if (offset < file.window_offset ||
       offset + static_cast<int64_t>(bytes) >
           file.window_offset + static_cast<int64_t>(file.window_bytes)) {
-    file.window.resize(kWindowBytes);
+    // Left uninitialised: a small file touches only what it fills.
+    if (!file.window) file.window.reset(new char[kWindowBytes]);
     file.window_offset = offset;
     file.window_bytes = static_cast<size_t>(
         std::min<int64_t>(static_cast<int64_t>(kWindowBytes), file.size - offset));
-    if (!read_at(file, file.window.data(), file.window_bytes, offset)) {
+    if (!read_at(file, file.window.get(), file.window_bytes, offset)) {
       file.window_bytes = 0;
       return false;
     }
   }
-  int32_from_le(file.window.data() + (offset - file.window_offset), values, count);
+  int32_from_le(file.window.get() + (offset - file.window_offset), values, count);
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -80,7 +81,7 @@ struct TidListFile {
   std::FILE* file = nullptr;
   std::string name;
   int64_t size = 0;
-  std::vector<char> window;  // window_bytes bytes of the file from window_offset on
+  std::unique_ptr<char[]> window;  // window_bytes bytes of the file from window_offset on
   int64_t window_offset = 0;
   size_t window_bytes = 0;
 };
