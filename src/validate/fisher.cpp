@@ -26,14 +26,38 @@ double fisher_exact_pvalue_from(const double* lf, int32_t n, int32_t r, int32_t 
 
   // Probabilities rise from both extremes towards the mode, so walking inwards
   // and stopping at the first table more probable than the observed one sums
-  // exactly the tables no more probable than it.
-  for (int32_t x = std::max(0, r + c - n); x < kc; ++x) {
+  // exactly the tables no more probable than it. The tables at an extreme
+  // below 1e-18 of the sum so far are less than half its last digit: adding
+  // them leaves the sum as it is, so the walk starts past them, found by
+  // bisection over the rising part.
+  const int32_t mode = static_cast<int32_t>(fisher_mode(n, r, c));
+  auto negligible = [&](int32_t x) {
+    const double floor = sum > 0.0 ? std::log10(sum) - 18.0 : -400.0;
+    return fisher_log10_probability(lf, margins, n, r, c, x) < floor;
+  };
+  int32_t low = std::max(0, r + c - n);
+  for (int32_t last = std::min(kc, mode); low < last;) {
+    const int32_t middle = low + (last - low) / 2;
+    if (negligible(middle))
+      low = middle + 1;
+    else
+      last = middle;
+  }
+  for (int32_t x = low; x < kc; ++x) {
     const double p = probability(x);
     if (p > observed) break;
     sum += p;
     if (sum > stop_above) return sum;
   }
-  for (int32_t x = std::min(r, c); x > kc; --x) {
+  int32_t high = std::min(r, c);
+  for (int32_t last = std::max(kc, mode); high > last;) {
+    const int32_t middle = high - (high - last) / 2;
+    if (negligible(middle))
+      high = middle - 1;
+    else
+      last = middle;
+  }
+  for (int32_t x = high; x > kc; --x) {
     const double p = probability(x);
     if (p > observed) break;
     sum += p;
