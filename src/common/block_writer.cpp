@@ -58,6 +58,62 @@ void put_ints(BlockWriter& writer, std::span<const int32_t> values) {
   }
 }
 
+namespace {
+
+template <int Width>
+char* fixed_width_run(char* out, std::span<const int32_t> values) {
+  for (const int32_t value : values)
+    out = fixed_width_text<Width>(out, static_cast<uint32_t>(value));
+  return out;
+}
+
+// `values` of one width, 1 to 10 digits.
+char* same_width_text(char* out, std::span<const int32_t> values, int width) {
+  switch (width) {
+    case 1:
+      return fixed_width_run<1>(out, values);
+    case 2:
+      return fixed_width_run<2>(out, values);
+    case 3:
+      return fixed_width_run<3>(out, values);
+    case 4:
+      return fixed_width_run<4>(out, values);
+    case 5:
+      return fixed_width_run<5>(out, values);
+    case 6:
+      return fixed_width_run<6>(out, values);
+    case 7:
+      return fixed_width_run<7>(out, values);
+    case 8:
+      return fixed_width_run<8>(out, values);
+    case 9:
+      return fixed_width_run<9>(out, values);
+    default:
+      return fixed_width_run<10>(out, values);
+  }
+}
+
+}  // namespace
+
+void put_ascending_ints(BlockWriter& writer, std::span<const int32_t> values) {
+  constexpr size_t kBatch = 1024;
+  while (!values.empty()) {
+    auto batch = values.first(std::min(values.size(), kBatch));
+    values = values.subspan(batch.size());
+    char* out = reserve_text(writer, batch.size() * kIntTextRoom);
+    while (!batch.empty()) {
+      const int width = decimal_width(batch.front());
+      int64_t limit = 10;
+      for (int w = 1; w < width; ++w) limit *= 10;
+      const size_t run =
+          static_cast<size_t>(std::lower_bound(batch.begin(), batch.end(), limit) - batch.begin());
+      out = same_width_text(out, batch.first(run), width);
+      batch = batch.subspan(run);
+    }
+    commit_text(writer, out);
+  }
+}
+
 void put_real(BlockWriter& writer, double value) {
   char* out = reserve_text(writer, 32);
   char* end = std::to_chars(out, out + 31, value, std::chars_format::general, 6).ptr;

@@ -60,6 +60,38 @@ inline void put_int(BlockWriter& writer, int64_t value) {
 // Each value of `values` followed by a blank.
 void put_ints(BlockWriter& writer, std::span<const int32_t> values);
 
+// The same for values that ascend from 0 or more: each run of values of one
+// width is written digit pair by digit pair at that fixed width.
+void put_ascending_ints(BlockWriter& writer, std::span<const int32_t> values);
+
+// The digits of `value` (below 10^Width, and at least 10^(Width-1) when
+// Width > 1) and a blank.
+template <int Width>
+inline char* fixed_width_text(char* out, uint32_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char* end = out + Width;
+  *end = ' ';
+  char* digit = end;
+  for (int i = 0; i < Width / 2; ++i) {
+    digit -= 2;
+    digit[0] = kPairs[2 * (value % 100)];
+    digit[1] = kPairs[2 * (value % 100) + 1];
+    value /= 100;
+  }
+  if constexpr (Width % 2 == 1) *--digit = static_cast<char>('0' + value);
+  return end + 1;
+}
+
+// The number of decimal digits of `value` >= 0.
+inline int decimal_width(int64_t value) {
+  int width = 1;
+  for (; value >= 10; value /= 10) ++width;
+  return width;
+}
+
 // As "%g" and a blank: six significant digits, the shorter of fixed and scientific.
 void put_real(BlockWriter& writer, double value);
 

@@ -344,17 +344,33 @@ void walk_tree(Walk& walk, int32_t root) {
 
 size_t subtract_sorted(std::span<const int32_t> from, std::span<const int32_t> remove,
                        std::span<int32_t> out) {
+  // Diff-lists are short against the lists they apply to: the runs between
+  // their values are found by galloping and copied whole.
   size_t length = 0;
-  size_t j = 0;
-  for (size_t i = 0; i < from.size(); ++i) {
-    while (j < remove.size() && remove[j] < from[i]) ++j;
-    if (j < remove.size() && remove[j] == from[i]) {
-      ++j;
-      continue;
+  auto keep = [&](size_t begin, size_t end) {
+    if (length < out.size())
+      std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(begin),
+                  std::min(end - begin, out.size() - length),
+                  out.begin() + static_cast<std::ptrdiff_t>(length));
+    length += end - begin;
+  };
+  size_t start = 0;  // the first value neither kept nor dropped yet
+  for (const int32_t value : remove) {
+    size_t low = start;
+    size_t high = start;
+    for (size_t step = 1; high < from.size() && from[high] < value; step *= 2) {
+      low = high + 1;
+      high = std::min(from.size(), high + step);
     }
-    if (length < out.size()) out[length] = from[i];
-    ++length;
+    const auto begin = from.begin();
+    const size_t at =
+        static_cast<size_t>(std::lower_bound(begin + static_cast<std::ptrdiff_t>(low),
+                                             begin + static_cast<std::ptrdiff_t>(high), value) -
+                            begin);
+    keep(start, at);
+    start = at < from.size() && from[at] == value ? at + 1 : at;
   }
+  keep(start, from.size());
   return length;
 }
 

@@ -133,12 +133,13 @@ void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32
     case Cover::bits:
       for (size_t w = 0; w < covers.words; ++w) {
         if (scratch[w] == 0) continue;
-        // Room for the word's 64 numbers at once.
-        char* text = reserve_text(out, 64 * kIntTextRoom);
-        const int64_t word_first = int64_t{first_number} + static_cast<int64_t>(w * 64);
+        // The word's numbers, at most 64, written at once.
+        int32_t numbers[64];
+        size_t count = 0;
+        const int32_t word_first = first_number + static_cast<int32_t>(w * 64);
         for (uint64_t bits = scratch[w]; bits != 0; bits &= bits - 1)
-          text = int_text(text, word_first + std::countr_zero(bits));
-        commit_text(out, text);
+          numbers[count++] = word_first + std::countr_zero(bits);
+        put_ascending_ints(out, std::span<const int32_t>(numbers, count));
       }
       break;
     case Cover::by_records:

@@ -83,7 +83,7 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
       move_to(out, starts[j]);
       put_int(out, total_support(rule));
       put_int(out, total_class_support(rule));
-      put_ints(out, mined.first(taken));
+      put_ascending_ints(out, mined.first(taken));
       put_zeros(out, static_cast<int64_t>(support - taken));
       covered(*rule.mined, out);
       put_text(out, "\n");
