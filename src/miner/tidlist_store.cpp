@@ -354,6 +354,19 @@ size_t subtract_sorted(std::span<const int32_t> from, std::span<const int32_t> r
                   out.begin() + static_cast<std::ptrdiff_t>(length));
     length += end - begin;
   };
+  if (remove.size() * 8 > from.size() && out.size() >= from.size()) {
+    // A long diff-list: one merge pass that writes every value and counts
+    // only those it keeps, without a branch on the common path.
+    size_t j = 0;
+    for (const int32_t value : from) {
+      while (j < remove.size() && remove[j] < value) ++j;
+      const bool dropped = j < remove.size() && remove[j] == value;
+      out[length] = value;
+      length += dropped ? 0 : 1;
+      j += dropped ? 1 : 0;
+    }
+    return length;
+  }
   size_t start = 0;  // the first value neither kept nor dropped yet
   for (const int32_t value : remove) {
     size_t low = start;

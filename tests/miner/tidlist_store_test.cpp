@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "driver/run_stats.h"
@@ -35,6 +36,32 @@ TEST(SortedLists, ShortOutputTakesThePrefixAndReportsTheFullLength) {
   List out(2, -1);
   EXPECT_EQ(subtract_sorted(List{1, 3, 5, 7}, List{3}, out), 3u);
   EXPECT_EQ(out, (List{1, 5}));
+}
+
+TEST(SortedLists, DifferenceOfShortAndLongDiffListsAgreesWithTheStandardOne) {
+  std::mt19937 random(33);
+  for (int round = 0; round < 300; ++round) {
+    List from;
+    List remove;
+    for (int32_t t = 0; t < 400; ++t) {
+      if (random() % 2 == 0) from.push_back(t);
+      // Mostly values of `from`, some not: both ways of subtracting meet both.
+      if (random() % (1 + round % 30) == 0 &&
+          (random() % 8 == 0 || (!from.empty() && from.back() == t)))
+        remove.push_back(t);
+    }
+    List expected;
+    std::set_difference(from.begin(), from.end(), remove.begin(), remove.end(),
+                        std::back_inserter(expected));
+    size_t length = 0;
+    EXPECT_EQ(difference_of(from, remove, &length), expected) << "round " << round;
+    EXPECT_EQ(length, expected.size());
+    List short_out(from.size() / 2, -1);
+    EXPECT_EQ(subtract_sorted(from, remove, short_out), expected.size());
+    EXPECT_TRUE(std::equal(short_out.begin(),
+                           short_out.begin() + std::min(short_out.size(), expected.size()),
+                           expected.begin()));
+  }
 }
 
 struct TidListStoreTest : testing::Test {

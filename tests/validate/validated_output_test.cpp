@@ -40,6 +40,34 @@ void write_rules(const std::string& output, const std::vector<RuleSpec>& specs, 
       counts, tested, level);
 }
 
+TEST(BlockWriter, AscendingNumbersOfEveryWidthAndLinesPlacedOutOfOrder) {
+  ScratchDir dir;
+  std::vector<int32_t> values = {0, 1, 9};
+  for (int64_t power = 10; power <= INT32_MAX; power *= 10)
+    for (const int64_t v : {power - 1, power, power + 7})
+      if (v > values.back() && v <= INT32_MAX) values.push_back(static_cast<int32_t>(v));
+  values.push_back(INT32_MAX);
+  std::string expected;
+  for (const int32_t v : values) expected += std::to_string(v) + " ";
+  EXPECT_EQ(ascending_text_bytes(values), static_cast<int64_t>(expected.size()));
+
+  // The list written after a line placed behind it, in batches past the block.
+  std::vector<int32_t> many(300000);
+  for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<int32_t>(7 * i);
+  std::string many_text;
+  for (const int32_t v : many) many_text += std::to_string(v) + " ";
+  std::FILE* file = std::fopen("o.txt", "w");
+  BlockWriter out;
+  start_block_writer(out, file);
+  move_to(out, static_cast<int64_t>(expected.size()));
+  put_ascending_ints(out, many);
+  move_to(out, 0);
+  put_ascending_ints(out, values);
+  EXPECT_TRUE(flush_block(out));
+  std::fclose(file);
+  EXPECT_EQ(read_file("o.txt"), expected + many_text);
+}
+
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   ScratchDir dir;
   const std::vector<RuleSpec> specs = {
