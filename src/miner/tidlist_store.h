@@ -62,6 +62,9 @@ using RuleTidListVisit = std::function<void(size_t rule, std::span<const int32_t
 //   rebuilt;
 // - a parent number below -1 ("... cannot be -2"): the list is empty and
 //   taken to be as long as its diff-list;
+// - lists nested so deep that the stack would hold more than 64 lists of the
+//   largest size: the lists below are empty (no tree the miner writes comes
+//   near that);
 // - then, per rule, a list whose length is not the rule's support
 //   ("inconsistent pattern support").
 void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<const size_t> wanted,

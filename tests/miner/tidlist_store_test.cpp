@@ -153,6 +153,26 @@ TEST_F(TidListStoreTest, ParentBelowMinusOneIsReportedAndLeavesTheRoom) {
   EXPECT_EQ(lists[0], (List{-9, -9}));
 }
 
+TEST_F(TidListStoreTest, DamageAboveManyRulesIsReportedOnceAndEveryRuleBelowFails) {
+  const int32_t diff = kTidListStored | kTidListDiff;
+  write_tidlist_files("o",
+                      {{kTidListStored, -1, {3, 1}, {}},
+                       {diff, 0, {1}, {}},
+                       {diff, 1, {}, {}},
+                       {kTidListStored, -1, {2}, {}}},
+                      5);
+  RuleSet rules = make_rule_set({{2, 0}, {1, 1}, {3, 1}, {2, 1}});
+  EXPECT_EQ(load(5, rules, -9),
+            "Error: list record of entry 0 in file o.tidlist is not an ascending list of "
+            "transaction numbers below 5
+"
+            "Error: inconsistent pattern support
+"
+            "Error: inconsistent pattern support
+");
+  EXPECT_EQ(lists, (std::vector<List>{{}, {-9}, {2}, {-9}}));
+}
+
 TEST_F(TidListStoreTest, SupportZeroWithAnEmptyListPrintsNothing) {
   write_tidlist_files("o", {{kTidListStored, -1, {}, {}}}, 4);
   RuleSet rules = make_rule_set({{0, 0}});
