@@ -206,8 +206,9 @@ struct Walk {
   const RuleSet& rules;
   const RuleTidListVisit& visit;
   Forest forest;
-  std::vector<std::pair<int32_t, size_t>> rules_at;  // (preorder, rule), ascending
-  std::vector<std::pair<int32_t, int32_t>> edges;    // (base, child), ascending
+  std::span<const size_t> wanted;
+  std::vector<std::pair<int32_t, int32_t>> rules_at;  // (preorder, place in wanted), ascending
+  std::vector<std::pair<int32_t, int32_t>> edges;     // (base, child), ascending
   std::vector<Level> levels;
   std::vector<int32_t> diff;  // the record being applied
   size_t room = 0;            // values one list may hold
@@ -288,11 +289,12 @@ void apply_diff(Walk& walk, int32_t k, const Level& above, const Level& top, boo
 
 void visit_rules_at(Walk& walk, int32_t k, const Level& level) {
   auto rule = std::lower_bound(walk.rules_at.begin(), walk.rules_at.end(),
-                               std::pair<int32_t, size_t>{k, 0});
+                               std::pair<int32_t, int32_t>{k, 0});
   for (; rule != walk.rules_at.end() && rule->first == k; ++rule) {
-    const RuleRecord& record = walk.rules.records[rule->second];
+    const size_t place = static_cast<size_t>(rule->second);
+    const RuleRecord& record = walk.rules.records[walk.wanted[place]];
     if (level.length != record.support) report_damage(walk.lists, "inconsistent pattern support");
-    walk.visit(rule->second, level.failed ? std::span<const int32_t>() : level.values);
+    walk.visit(place, level.failed ? std::span<const int32_t>() : level.values);
   }
 }
 
@@ -430,22 +432,22 @@ bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists) {
 void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<const size_t> wanted,
                          const RuleTidListVisit& visit) {
   const TidListDirectory& directory = lists.directory;
-  Walk walk{lists, rules, visit, {}, {}, {}, {}, {}, 0, 0, 0};
+  Walk walk{lists, rules, visit, {}, wanted, {}, {}, {}, {}, 0, 0, 0};
   walk.forest.node.assign(directory.size(), Node::unseen);
   walk.forest.base.assign(directory.size(), 0);
   int64_t largest_support = 0;
-  for (const size_t r : wanted) {
-    const RuleRecord& rule = rules.records[r];
+  for (size_t place = 0; place < wanted.size(); ++place) {
+    const RuleRecord& rule = rules.records[wanted[place]];
     largest_support = std::max<int64_t>(largest_support, rule.support);
     if (outside(rule.preorder, directory)) {
       report_damage(lists, "preorder number %d is outside the tid-list directory of %zu entries",
                     rule.preorder, directory.size());
       if (rule.support != 0) report_damage(lists, "inconsistent pattern support");
-      visit(r, {});
+      visit(place, {});
       continue;
     }
     resolve_node(lists, rule.preorder, walk.forest);
-    walk.rules_at.emplace_back(rule.preorder, r);
+    walk.rules_at.emplace_back(rule.preorder, static_cast<int32_t>(place));
   }
   std::sort(walk.rules_at.begin(), walk.rules_at.end());
   std::vector<int32_t> roots;
@@ -466,10 +468,11 @@ void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<co
   walk.budget = 64 * walk.room + (size_t{1} << 16);
   for (const int32_t root : roots) walk_tree(walk, root);
   // Rules whose list depends on damage found while settling the tree.
-  for (const auto& [preorder, r] : walk.rules_at) {
+  for (const auto& [preorder, place] : walk.rules_at) {
     if (walk.forest.node[static_cast<size_t>(preorder)] != Node::failed) continue;
-    if (rules.records[r].support != 0) report_damage(lists, "inconsistent pattern support");
-    visit(r, {});
+    if (rules.records[wanted[static_cast<size_t>(place)]].support != 0)
+      report_damage(lists, "inconsistent pattern support");
+    visit(static_cast<size_t>(place), {});
   }
 }
 

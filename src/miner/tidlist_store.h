@@ -42,10 +42,10 @@ struct RuleTidLists;
 // must be closed with close_rule_tid_lists either way.
 bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists);
 
-// Receives rule `rule`'s tid list as rebuilt: normally of the rule's support,
-// shorter or longer only where the files are damaged (an empty list where
-// they cannot give it at all).
-using RuleTidListVisit = std::function<void(size_t rule, std::span<const int32_t> list)>;
+// Receives the tid list of rule wanted[place] as rebuilt: normally of the
+// rule's support, shorter or longer only where the files are damaged (an
+// empty list where they cannot give it at all).
+using RuleTidListVisit = std::function<void(size_t place, std::span<const int32_t> list)>;
 
 // Rebuilds the tid lists of the rules `wanted` (indexes into rules.records)
 // in tree order, the lists of the ancestors held on a stack, so that each

@@ -53,7 +53,7 @@ void write_rules_file(const std::string& path, std::span<const KeptRule> kept) {
     put_real(out, rule.test.pvalue);
     put_text(out, "0 0 \n");
   }
-  close_written(file, path, flush_block(out));
+  close_written(file, path, finish_block_writer(out));
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
       covered(*rule.mined, out);
       put_text(out, "\n");
       written[j] = true;
-      lengths_agree &= out.position + static_cast<int64_t>(out.used) == starts[j + 1];
+      lengths_agree &= block_writer_offset(out) == starts[j + 1];
     };
     walk(write_line);
     for (size_t j = 0; j < kept.size(); ++j)
@@ -96,7 +96,7 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
     // A line longer or shorter than its place would overwrite its neighbours.
     if (!lengths_agree)
       report_error("the lines of file %s did not fit their places", tidlist_path.c_str());
-    close_written(file, tidlist_path, flush_block(out));
+    close_written(file, tidlist_path, finish_block_writer(out));
   }
 
   RuleCountFile values;

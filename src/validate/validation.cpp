@@ -113,16 +113,12 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
     kept.push_back(KeptRule{&rule, retest.tests[r], mined.mined_text_bytes[r],
                             covered_numbers_text_bytes(covers, rule, first_test_number, scratch)});
   }
+  mined.mined_text_bytes = std::vector<int64_t>();
   write_validated_rules(
       output_name, kept,
       [&](const KeptListVisit& visit) {
-        if (!mined.have_lists) return;
-        // Kept rule j is rule retest.kept[j]; the walk names rules.
-        std::vector<size_t> kept_of_rule(rules.records.size(), 0);
-        for (size_t j = 0; j < retest.kept.size(); ++j) kept_of_rule[retest.kept[j]] = j;
-        walk_rule_tid_lists(
-            mined.lists, rules, retest.kept,
-            [&](size_t r, std::span<const int32_t> list) { visit(kept_of_rule[r], list); });
+        // Kept rule j is rule retest.kept[j], the walk's place j.
+        if (mined.have_lists) walk_rule_tid_lists(mined.lists, rules, retest.kept, visit);
       },
       [&](const RuleRecord& rule, BlockWriter& out) {
         put_covered_numbers(covers, rule, first_test_number, scratch, out);

@@ -164,12 +164,9 @@ TEST_F(TidListStoreTest, DamageAboveManyRulesIsReportedOnceAndEveryRuleBelowFail
   RuleSet rules = make_rule_set({{2, 0}, {1, 1}, {3, 1}, {2, 1}});
   EXPECT_EQ(load(5, rules, -9),
             "Error: list record of entry 0 in file o.tidlist is not an ascending list of "
-            "transaction numbers below 5
-"
-            "Error: inconsistent pattern support
-"
-            "Error: inconsistent pattern support
-");
+            "transaction numbers below 5\n"
+            "Error: inconsistent pattern support\n"
+            "Error: inconsistent pattern support\n");
   EXPECT_EQ(lists, (std::vector<List>{{}, {-9}, {2}, {-9}}));
 }
 
