@@ -217,6 +217,60 @@ TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
   }
 }
 
+// The stored entries whose lists entry `k`'s list is built from: itself,
+// and for a diff-list the same of its nearest stored ancestor.
+bool depends_on(const std::vector<TreeEntry>& tree, int32_t k, int32_t damaged) {
+  while (true) {
+    if (k == damaged) return true;
+    if ((tree[k].flags & kTidListDiff) == 0) return false;
+    int32_t base = tree[k].parent;
+    while (base >= 0 && (tree[base].flags & kTidListStored) == 0) base = tree[base].parent;
+    if (base < 0) return false;
+    k = base;
+  }
+}
+
+TEST_F(TidListStoreTest, DamageInOneRecordEmptiesTheListsBuiltFromItAndNoOther) {
+  std::mt19937 random(2008);
+  for (int round = 0; round < 80; ++round) {
+    const int32_t transactions = 1 + static_cast<int32_t>(random() % 100);
+    const std::vector<TreeEntry> tree = random_tree(random, transactions, 1 + random() % 30);
+    std::vector<int32_t> stored;
+    for (size_t k = 0; k < tree.size(); ++k)
+      if (tree[k].flags & kTidListStored) stored.push_back(static_cast<int32_t>(k));
+    if (stored.empty()) continue;
+    write_tidlist_files("o", tree, transactions, &random);
+    // Entry `damaged` points past the end of the list file.
+    const int32_t damaged = stored[random() % stored.size()];
+    std::string directory = read_file("o.tidlist.dir");
+    const size_t at = 4 * (kTidListDirHeaderInts + 3 * static_cast<size_t>(damaged) + 1);
+    for (size_t byte = 0; byte < 4; ++byte) directory[at + byte] = byte == 3 ? '\x70' : '\0';
+    write_file("o.tidlist.dir", directory);
+
+    std::vector<std::pair<int32_t, int32_t>> wanted;
+    for (const int32_t k : stored)
+      wanted.emplace_back(k, static_cast<int32_t>(tree[k].expected.size()));
+    std::shuffle(wanted.begin(), wanted.end(), random);
+    RuleSet rules = make_rule_set(wanted);
+    const std::string console = load(transactions, rules, -1);
+    size_t failing = 0;
+    for (size_t r = 0; r < rules.records.size(); ++r) {
+      const RuleRecord& rule = rules.records[r];
+      if (!depends_on(tree, rule.preorder, damaged)) {
+        EXPECT_EQ(lists[r], tree[rule.preorder].expected) << "round " << round;
+      } else {
+        EXPECT_EQ(lists[r], List(static_cast<size_t>(rule.support), -1)) << "round " << round;
+        failing += rule.support != 0;
+      }
+    }
+    // The damage once, then one line per rule that lost its list.
+    std::string expected = "Error: offset 1879048192 of entry " + std::to_string(damaged) +
+                           " is outside file o.tidlist\n";
+    for (size_t i = 0; i < failing; ++i) expected += "Error: inconsistent pattern support\n";
+    EXPECT_EQ(console, expected) << "round " << round;
+  }
+}
+
 TEST_F(TidListStoreTest, DamagedDirectoryAndListsAreReported) {
   const int32_t diff = kTidListStored | kTidListDiff;
   struct Case {
