@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kBlock = size_t{1} << 20;
+constexpr size_t kBlock = size_t{512} << 10;
 
 bool write_segment(std::FILE* file, const char* data, const BlockSegment& segment) {
   const char* bytes = data + segment.begin;

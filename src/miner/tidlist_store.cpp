@@ -19,7 +19,7 @@ static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
 
 namespace {
 
-constexpr size_t kWindowBytes = size_t{1} << 20;
+constexpr size_t kWindowBytes = size_t{512} << 10;
 
 // Every damage found is reported through here, and only while `report` is set.
 void report_damage(const RuleTidLists& lists, const char* format, ...)

@@ -27,8 +27,7 @@ std::vector<int64_t> line_starts(std::span<const KeptRule> kept) {
   for (size_t j = 0; j < kept.size(); ++j) {
     const KeptRule& rule = kept[j];
     starts[j + 1] = starts[j] + int_text_bytes(total_support(rule)) +
-                    int_text_bytes(total_class_support(rule)) + rule.mined_text_bytes +
-                    rule.covered_text_bytes + 1;
+                    int_text_bytes(total_class_support(rule)) + rule.tids_text_bytes + 1;
   }
   return starts;
 }

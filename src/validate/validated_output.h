@@ -19,13 +19,13 @@
 
 // A kept rule: the mined record (its support and class support on the
 // mining part), its counts and p-value on the test part, and the bytes its
-// two tid lists take as text (mined_list_text_bytes, and the covered test
-// instances), which place its line in the tid-list file before it is built.
+// two tid lists take as text (mined_list_text_bytes and the covered test
+// instances' together), which place its line in the tid-list file before it
+// is built.
 struct KeptRule {
   const RuleRecord* mined = nullptr;
   RuleTest test;
-  int64_t mined_text_bytes = 0;
-  int64_t covered_text_bytes = 0;
+  int64_t tids_text_bytes = 0;
 };
 
 // The bytes of a rule's mined tid list on its line: always `support`

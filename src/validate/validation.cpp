@@ -99,19 +99,24 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   return retest;
 }
 
-HoldoutFigures write_validation(const std::string& output_name, MinedRules& mined,
-                                const Retest& retest, double level, RuleTableContext context) {
+namespace {
+
+// The validated rule and tid-list files and the rule count file; what they
+// need beside the rules is freed before the rule table is built.
+void write_validated_files(const std::string& output_name, MinedRules& mined, const Retest& retest,
+                           double level) {
   const RuleSet& rules = mined.rules;
   const TestCovers& covers = retest.covers;
-  const int32_t rules_tested = static_cast<int32_t>(rules.records.size());
   const int32_t first_test_number = run_stats.train_instances;
   std::vector<uint64_t> scratch;
   std::vector<KeptRule> kept;
   kept.reserve(retest.kept.size());
   for (const size_t r : retest.kept) {
     const RuleRecord& rule = rules.records[r];
-    kept.push_back(KeptRule{&rule, retest.tests[r], mined.mined_text_bytes[r],
-                            covered_numbers_text_bytes(covers, rule, first_test_number, scratch)});
+    kept.push_back(
+        KeptRule{&rule, retest.tests[r],
+                 mined.mined_text_bytes[r] +
+                     covered_numbers_text_bytes(covers, rule, first_test_number, scratch)});
   }
   mined.mined_text_bytes = std::vector<int64_t>();
   write_validated_rules(
@@ -123,7 +128,17 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
       [&](const RuleRecord& rule, BlockWriter& out) {
         put_covered_numbers(covers, rule, first_test_number, scratch, out);
       },
-      retest.counts, rules_tested, level);
+      retest.counts, static_cast<int32_t>(rules.records.size()), level);
+}
+
+}  // namespace
+
+HoldoutFigures write_validation(const std::string& output_name, MinedRules& mined,
+                                const Retest& retest, double level, RuleTableContext context) {
+  const RuleSet& rules = mined.rules;
+  const TestCovers& covers = retest.covers;
+  const int32_t rules_tested = static_cast<int32_t>(rules.records.size());
+  write_validated_files(output_name, mined, retest, level);
 
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;

@@ -21,7 +21,7 @@ std::vector<KeptRule> kept_of(const std::vector<RuleSpec>& specs, const RuleSet&
   for (size_t r = 0; r < set.records.size(); ++r) {
     const RuleRecord& record = set.records[r];
     kept.push_back(
-        {&record, {0, 0, record.pvalue}, mined_list_text_bytes(specs[r].tids, record.support), 0});
+        {&record, {0, 0, record.pvalue}, mined_list_text_bytes(specs[r].tids, record.support)});
   }
   return kept;
 }
