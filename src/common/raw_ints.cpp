@@ -28,6 +28,7 @@ size_t read_int32_le(std::FILE* file, int32_t* values, size_t count) {
 }
 
 void int32_from_le(const char* bytes, int32_t* values, size_t count) {
+  if (count == 0) return;  // an empty list may have no storage at all
   std::memcpy(values, bytes, count * sizeof(int32_t));
   swap_if_big_endian(values, count);
 }
