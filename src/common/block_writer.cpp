@@ -1,5 +1,5 @@
-// The block writer: blocks of text for places of the file, written by a
-// thread of their own with one pwrite per place.
+// The block writer: one buffer of large blocks, each written with one pwrite
+// at the position it belongs to.
 #include "common/block_writer.h"
 
 #include <unistd.h>
@@ -10,100 +10,52 @@ namespace {
 
 constexpr size_t kBlock = size_t{512} << 10;
 
-bool write_segment(std::FILE* file, const char* data, const BlockSegment& segment) {
-  const char* bytes = data + segment.begin;
-  size_t left = segment.length;
-  int64_t at = segment.offset;
-  while (left > 0) {
-    const ssize_t wrote = pwrite(fileno(file), bytes, left, static_cast<off_t>(at));
-    if (wrote <= 0) return false;
-    bytes += wrote;
-    left -= static_cast<size_t>(wrote);
-    at += wrote;
-  }
-  return true;
-}
-
-// The writing thread: takes the blocks in the order they are handed off.
-void write_blocks(std::stop_token stop, BlockWriter& writer) {
-  for (int next = 0;; next ^= 1) {
-    {
-      std::unique_lock lock(writer.mutex);
-      if (!writer.changed.wait(lock, stop, [&] { return writer.pending[next]; })) return;
-    }
-    const Block& block = writer.blocks[next];
-    for (const BlockSegment& segment : block.segments) {
-      if (writer.ok && !write_segment(writer.file, block.bytes.get(), segment)) writer.ok = false;
-    }
-    {
-      std::lock_guard lock(writer.mutex);
-      writer.pending[next] = false;
-    }
-    writer.changed.notify_all();
-  }
-}
-
-void close_segment(BlockWriter& writer) {
-  if (writer.used == writer.segment_begin) return;
-  writer.blocks[writer.filling].segments.push_back(BlockSegment{
-      writer.segment_offset, writer.segment_begin, writer.used - writer.segment_begin});
-  writer.segment_offset = block_writer_offset(writer);
-  writer.segment_begin = writer.used;
-}
-
-void wait_until_written(BlockWriter& writer, int block) {
-  std::unique_lock lock(writer.mutex);
-  writer.changed.wait(lock, [&] { return !writer.pending[block]; });
-}
-
 }  // namespace
 
 void start_block_writer(BlockWriter& writer, std::FILE* file) {
   writer.file = file;
-  for (Block& block : writer.blocks) {
-    block.bytes.reset(new char[kBlock]);
-    block.segments.clear();
-  }
-  writer.filling = 0;
-  writer.data = writer.blocks[0].bytes.get();
+  writer.buffer.reset(new char[kBlock]);
   writer.capacity = kBlock;
   writer.used = 0;
-  writer.segment_offset = 0;
-  writer.segment_begin = 0;
+  writer.position = 0;
   writer.ok = true;
-  writer.thread = std::jthread(write_blocks, std::ref(writer));
 }
 
-void hand_off_block(BlockWriter& writer) {
-  close_segment(writer);
-  if (writer.blocks[writer.filling].segments.empty()) return;
-  {
-    std::lock_guard lock(writer.mutex);
-    writer.pending[writer.filling] = true;
+bool flush_block(BlockWriter& writer) {
+  const char* data = writer.buffer.get();
+  size_t left = writer.used;
+  int64_t at = writer.position;
+  while (writer.ok && left > 0) {
+    const ssize_t wrote = pwrite(fileno(writer.file), data, left, static_cast<off_t>(at));
+    if (wrote <= 0) {
+      writer.ok = false;
+      break;
+    }
+    data += wrote;
+    left -= static_cast<size_t>(wrote);
+    at += wrote;
   }
-  writer.changed.notify_all();
-  writer.filling ^= 1;
-  wait_until_written(writer, writer.filling);
-  Block& block = writer.blocks[writer.filling];
-  block.segments.clear();
-  writer.data = block.bytes.get();
+  writer.position += static_cast<int64_t>(writer.used);
   writer.used = 0;
-  writer.segment_begin = 0;
-}
-
-bool finish_block_writer(BlockWriter& writer) {
-  hand_off_block(writer);
-  wait_until_written(writer, 0);
-  wait_until_written(writer, 1);
-  writer.thread.request_stop();
-  writer.thread.join();
   return writer.ok;
 }
 
 void move_to(BlockWriter& writer, int64_t offset) {
   if (block_writer_offset(writer) == offset) return;
-  close_segment(writer);
-  writer.segment_offset = offset;
+  flush_block(writer);
+  writer.position = offset;
+}
+
+void put_ints(BlockWriter& writer, std::span<const int32_t> values) {
+  // A batch of numbers per check for room.
+  constexpr size_t kBatch = 1024;
+  while (!values.empty()) {
+    const size_t count = std::min(values.size(), kBatch);
+    char* out = reserve_text(writer, count * kIntTextRoom);
+    for (const int32_t value : values.first(count)) out = int_text(out, value);
+    commit_text(writer, out);
+    values = values.subspan(count);
+  }
 }
 
 namespace {
@@ -142,18 +94,6 @@ char* same_width_text(char* out, std::span<const int32_t> values, int width) {
 }
 
 }  // namespace
-
-void put_ints(BlockWriter& writer, std::span<const int32_t> values) {
-  // A batch of numbers per check for room.
-  constexpr size_t kBatch = 1024;
-  while (!values.empty()) {
-    const size_t count = std::min(values.size(), kBatch);
-    char* out = reserve_text(writer, count * kIntTextRoom);
-    for (const int32_t value : values.first(count)) out = int_text(out, value);
-    commit_text(writer, out);
-    values = values.subspan(count);
-  }
-}
 
 void put_ascending_ints(BlockWriter& writer, std::span<const int32_t> values) {
   constexpr size_t kBatch = 1024;

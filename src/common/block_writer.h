@@ -5,47 +5,22 @@
 // and "%g" would give, at a fraction of the cost.
 #pragma once
 
-#include <atomic>
 #include <charconv>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string_view>
-#include <thread>
-#include <vector>
 
-// Bytes of a block bound for one place of the file.
-struct BlockSegment {
-  int64_t offset = 0;  // in the file
-  size_t begin = 0;    // in the block
-  size_t length = 0;
-};
-
-struct Block {
-  // Left uninitialised, so that a small output touches only what it uses.
-  std::unique_ptr<char[]> bytes;
-  std::vector<BlockSegment> segments;
-};
-
-// Two blocks: one is filled while a thread of the writer's own writes the
-// other, so formatting goes on while the disk takes the text.
 struct BlockWriter {
   std::FILE* file = nullptr;  // owned by the caller; written through its descriptor only
-  Block blocks[2];
-  int filling = 0;       // the block being filled
-  char* data = nullptr;  // its bytes
+  // The block, allocated by start_block_writer and left uninitialised, so
+  // that a small output touches only the memory it uses.
+  std::unique_ptr<char[]> buffer;
   size_t capacity = 0;
-  size_t used = 0;
-  int64_t segment_offset = 0;  // the file offset of data[segment_begin]
-  size_t segment_begin = 0;
-  bool pending[2] = {false, false};  // handed to the thread, not written yet
-  std::atomic<bool> ok = true;       // false once a block could not be written
-  std::mutex mutex;
-  std::condition_variable_any changed;
-  std::jthread thread;
+  size_t used = 0;       // bytes of the block not written yet
+  int64_t position = 0;  // file offset of buffer[0]
+  bool ok = true;        // false once a block could not be written
 };
 
 // Room for one integer of 64 bits as text, with a blank after it.
@@ -54,15 +29,12 @@ constexpr size_t kIntTextRoom = 21;
 // Prepares `writer` to write `file` from its start.
 void start_block_writer(BlockWriter& writer, std::FILE* file);
 
-// Hands the filled block to the writing thread and goes on with the other.
-void hand_off_block(BlockWriter& writer);
-
-// Writes everything and stops the thread; returns writer.ok.
-bool finish_block_writer(BlockWriter& writer);
+// Writes what the block holds; returns writer.ok.
+bool flush_block(BlockWriter& writer);
 
 // The file offset the next byte goes to.
 inline int64_t block_writer_offset(const BlockWriter& writer) {
-  return writer.segment_offset + static_cast<int64_t>(writer.used - writer.segment_begin);
+  return writer.position + static_cast<int64_t>(writer.used);
 }
 
 // Continues writing at byte `offset` of the file.
@@ -71,12 +43,12 @@ void move_to(BlockWriter& writer, int64_t offset);
 // At least `room` free bytes at the end of the block (room must not exceed
 // the block's size); write there and hand the end to commit_text.
 inline char* reserve_text(BlockWriter& writer, size_t room) {
-  if (writer.capacity - writer.used < room) hand_off_block(writer);
-  return writer.data + writer.used;
+  if (writer.capacity - writer.used < room) flush_block(writer);
+  return writer.buffer.get() + writer.used;
 }
 
 inline void commit_text(BlockWriter& writer, const char* end) {
-  writer.used = static_cast<size_t>(end - writer.data);
+  writer.used = static_cast<size_t>(end - writer.buffer.get());
 }
 
 // `value` and a blank, at `out`, which has kIntTextRoom bytes of room.

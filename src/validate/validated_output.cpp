@@ -52,7 +52,7 @@ void write_rules_file(const std::string& path, std::span<const KeptRule> kept) {
     put_real(out, rule.test.pvalue);
     put_text(out, "0 0 \n");
   }
-  close_written(file, path, finish_block_writer(out));
+  close_written(file, path, flush_block(out));
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
     // A line longer or shorter than its place would overwrite its neighbours.
     if (!lengths_agree)
       report_error("the lines of file %s did not fit their places", tidlist_path.c_str());
-    close_written(file, tidlist_path, finish_block_writer(out));
+    close_written(file, tidlist_path, flush_block(out));
   }
 
   RuleCountFile values;

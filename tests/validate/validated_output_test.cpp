@@ -63,7 +63,7 @@ TEST(BlockWriter, AscendingNumbersOfEveryWidthAndLinesPlacedOutOfOrder) {
   put_ascending_ints(out, many);
   move_to(out, 0);
   put_ascending_ints(out, values);
-  EXPECT_TRUE(finish_block_writer(out));
+  EXPECT_TRUE(flush_block(out));
   std::fclose(file);
   EXPECT_EQ(read_file("o.txt"), expected + many_text);
 }

@@ -123,7 +123,7 @@ std::string covered_text(const Retest& retest, const RuleRecord& rule, int32_t f
   BlockWriter out;
   start_block_writer(out, file);
   put_covered_numbers(retest.covers, rule, first, scratch, out);
-  finish_block_writer(out);
+  flush_block(out);
   std::string text(static_cast<size_t>(block_writer_offset(out)), '\0');
   std::rewind(file);
   text.resize(std::fread(text.data(), 1, text.size(), file));
