@@ -30,7 +30,7 @@ Verdicts verdicts(const DirectFigures& f, size_t rank) {
   v[search_space] = p <= search_space_level(f.level, f.space);
   v[layered] = p <= layered_level(f.level, f.space, static_cast<int32_t>(rule.items.size()));
   v[tarone] = p <= f.tarone.level.level;
-  v[westfall_young] = p <= f.westfall_young.level;
+  v[westfall_young] = f.westfall_young.permutations > 0 && p <= f.westfall_young.level;
   v[fdr] = static_cast<int64_t>(rank) < f.miner_counts.sig_at_fdr;
   return v;
 }
@@ -49,15 +49,31 @@ json log10_json(const PatternCount& count) {
                                : json(nullptr);
 }
 
-json methods_json(const DirectFigures& f) {
-  std::array<int64_t, kMethods> rules{};
-  std::vector<int64_t> layered_rules(static_cast<size_t>(f.space.longest) + 1, 0);
+// The rules each method keeps, and those the layered levels keep per length.
+struct RuleCounts {
+  std::array<int64_t, kMethods> by_method{};
+  std::vector<int64_t> layered_by_length;
+};
+
+RuleCounts count_rules(const DirectFigures& f) {
+  RuleCounts counts;
+  counts.layered_by_length.assign(static_cast<size_t>(f.space.longest) + 1, 0);
   for (size_t r = 0; r < f.rules.size(); ++r) {
     const Verdicts v = verdicts(f, r);
-    for (int m = 0; m < kMethods; ++m) rules[m] += v[m];
+    for (int m = 0; m < kMethods; ++m) counts.by_method[m] += v[m];
     const size_t length = f.rules[r].items.size();
-    if (v[layered] && length < layered_rules.size()) ++layered_rules[length];
+    if (v[layered] && length < counts.layered_by_length.size()) ++counts.layered_by_length[length];
   }
+  return counts;
+}
+
+double shown_westfall_young_level(const DirectFigures& f) {
+  return f.westfall_young.permutations > 0 ? f.westfall_young.level : NAN;
+}
+
+json methods_json(const DirectFigures& f) {
+  const RuleCounts counts = count_rules(f);
+  const std::vector<int64_t>& layered_rules = counts.layered_by_length;
   json lengths = json::array();
   for (int32_t l = 1; l <= f.space.longest; ++l) {
     const PatternCount& size = f.space.by_length[static_cast<size_t>(l) - 1];
@@ -82,13 +98,13 @@ json methods_json(const DirectFigures& f) {
         {"min_sup", f.tarone.min_sup},
         {"recounts", f.tarone.recounts}}},
       {"westfall_young",
-       {{"level", real(wy.level)},
+       {{"level", real(shown_westfall_young_level(f))},
         {"permutations", wy.permutations},
         {"seed", f.seed},
         {"allowed_minima", wy.allowed},
         {"quantile", real(wy.quantile)}}},
       {"fdr", {{"level", real(f.miner_counts.fdr_pvalue)}, {"tests", f.patterns_tested}}}};
-  for (int m = 0; m < kMethods; ++m) methods[kMethodNames[m]]["rules"] = rules[m];
+  for (int m = 0; m < kMethods; ++m) methods[kMethodNames[m]]["rules"] = counts.by_method[m];
   return methods;
 }
 
@@ -141,6 +157,20 @@ bool write_direct_rule_table(const std::string& path, const DirectFigures& f) {
 }
 
 }  // namespace
+
+std::vector<MethodSummary> method_summaries(const DirectFigures& f) {
+  const RuleCounts counts = count_rules(f);
+  const std::array<double, kMethods> levels = {f.miner_counts.corrected_level,
+                                               search_space_level(f.level, f.space),
+                                               NAN,
+                                               f.tarone.level.level,
+                                               shown_westfall_young_level(f),
+                                               f.miner_counts.fdr_pvalue};
+  std::vector<MethodSummary> out;
+  for (int m = 0; m < kMethods; ++m)
+    out.push_back(MethodSummary{kMethodNames[m], levels[m], counts.by_method[m]});
+  return out;
+}
 
 bool write_direct_results(const std::string& json_path, const std::string& rules_path,
                           const DirectFigures& figures) {

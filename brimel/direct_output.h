@@ -14,7 +14,9 @@
 //   tarone             `testable` (m), `min_sup` (the support the patterns
 //                      were counted from) and `recounts`
 //   westfall_young     `permutations`, `seed`, `allowed_minima` (k) and
-//                      `quantile` (the (k+1)-th smallest minimum)
+//                      `quantile` (the (k+1)-th smallest minimum); with no
+//                      permutations its level is null and no rule is
+//                      significant at it
 //   fdr                the miner's FDR step over the patterns tested: its
 //                      largest p-value accepted is the `level`; `tests`
 // and `patterns_by_support`: `min_sup` and `counts`, a list of {`support`,
@@ -60,6 +62,16 @@ struct DirectFigures {
   uint64_t seed = 0;              // of the permutations
   std::vector<DirectRule> rules;  // the miner's rules, ascending p-value
 };
+
+// Each method's corrected level (NaN for the layered levels, one per length,
+// and for Westfall-Young without permutations) and the rules significant at
+// it, in the order of the rule table's columns.
+struct MethodSummary {
+  const char* name = "";
+  double level = 0.0;
+  int64_t rules = 0;
+};
+std::vector<MethodSummary> method_summaries(const DirectFigures& figures);
 
 // Writes the JSON object to `json_path` and the rule table to `rules_path`
 // (the caller's temporary names, say). Returns false after an "Error: " line

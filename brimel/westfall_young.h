@@ -26,8 +26,6 @@
 
 #include "permuted_counts.h"
 
-inline constexpr int32_t kDefaultPermutations = 1000;
-
 // What every worker shares. The threshold is the one value the workers
 // write while they run (atomically).
 struct WestfallYoungSetup {
