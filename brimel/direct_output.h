@@ -12,7 +12,9 @@
 //                      items); `longest` (L) and `lengths`, each with
 //                      `length`, `size`, `log10_size`, `level`, `rules`
 //   tarone             `testable` (m), `min_sup` (the support the patterns
-//                      were counted from) and `recounts`
+//                      were counted from) and `recounts`; `over_tested`:
+//                      the `level` and `testable` over the patterns tested
+//                      alone, before any lowering of the support
 //   westfall_young     `permutations`, `seed`, `allowed_minima` (k) and
 //                      `quantile` (the (k+1)-th smallest minimum); with no
 //                      permutations its level is null and no rule is
@@ -58,6 +60,7 @@ struct DirectFigures {
   RuleCountRecord miner_counts;  // count_significant over the rules, with the patterns tested
   SearchSpace space;
   TaroneSearch tarone;
+  TaroneLevel tarone_over_tested;  // over the histogram at min_sup
   WestfallYoungLevel westfall_young;
   uint64_t seed = 0;              // of the permutations
   std::vector<DirectRule> rules;  // the miner's rules, ascending p-value

@@ -87,9 +87,10 @@ bool prepare_direct_run(const MinerParams& params, const MiningData& data, Direc
   const double megabytes =
       static_cast<double>(n) * static_cast<double>(plane_words(params.permutations)) * 8 / 1e6;
   if (megabytes > kMaxRowMegabytes) {
-    report_error("%d permutations of %d records would take %.0f MB for their labels alone, more "
-                 "than %.0f MB; ask for fewer permutations",
-                 params.permutations, n, megabytes, kMaxRowMegabytes);
+    report_error(
+        "%d permutations of %d records would take %.0f MB for their labels alone, more "
+        "than %.0f MB; ask for fewer permutations",
+        params.permutations, n, megabytes, kMaxRowMegabytes);
     return false;
   }
   std::vector<char> in_class(static_cast<size_t>(n));
@@ -114,8 +115,10 @@ bool finish_direct_run(const MinerParams& params, const MiningData& data,
   const CountBySupport count = [&](int32_t min_sup, std::vector<uint64_t>& patterns) {
     return count_patterns(params, data, min_sup, patterns);
   };
-  if (!search_tarone_level(std::move(by_support), run.westfall_young.min_pvalues,
-                           params.max_pvalue, params.min_sup, count, f.tarone))
+  f.tarone_over_tested =
+      tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue, params.min_sup);
+  if (!search_tarone_level(std::move(by_support), run.westfall_young.min_pvalues, params.max_pvalue,
+                           params.min_sup, count, f.tarone))
     return false;
   f.space = count_search_space(
       values_per_attribute(data.item_keys, data.column_names, params.target_attribute),

@@ -64,8 +64,8 @@ void start_hook_subtree(HookThread& state, const uint64_t* item_bits, size_t roo
   state.rows = merge_rows(state.shared->rows, record_of_part, static_cast<int32_t>(words * 64));
 }
 
-void hook_pattern(HookThread& state, int depth, int32_t support, const uint64_t* bits,
-                  size_t words, const std::vector<uint32_t>* parent_list, uint64_t represented) {
+void hook_pattern(HookThread& state, int depth, int32_t support, const uint64_t* bits, size_t words,
+                  const std::vector<uint32_t>* parent_list, uint64_t represented) {
   add_saturating(state.by_support[static_cast<size_t>(support)], represented);
   if (state.worker == nullptr) return;
   const auto d = static_cast<size_t>(depth);

@@ -75,8 +75,8 @@ void start_hook_subtree(HookThread& state, const uint64_t* item_bits, size_t roo
 // subtree's `words` words, read over `parent_list` (the words its parent
 // listed; null: all of them), standing for `represented` patterns of the
 // same cover.
-void hook_pattern(HookThread& state, int depth, int32_t support, const uint64_t* bits,
-                  size_t words, const std::vector<uint32_t>* parent_list, uint64_t represented);
+void hook_pattern(HookThread& state, int depth, int32_t support, const uint64_t* bits, size_t words,
+                  const std::vector<uint32_t>* parent_list, uint64_t represented);
 
 // After every thread is done: the threads' counts summed into the hook's,
 // with the `represented` patterns of the whole data's cover (`all`, over

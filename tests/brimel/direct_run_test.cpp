@@ -47,8 +47,8 @@ struct BruteMethods {
 };
 
 BruteMethods brute_methods(const ReferenceResult& ref, const DirectCase& c,
-                           const std::vector<uint64_t>& space_by_length, int longest,
-                           double tarone, double westfall_young) {
+                           const std::vector<uint64_t>& space_by_length, int longest, double tarone,
+                           double westfall_young) {
   BruteMethods m;
   m.tested = c.level / static_cast<double>(ref.patterns_tested);
   uint64_t space = 0;
@@ -108,8 +108,8 @@ void check_rule_table(const std::string& table, const ReferenceResult& ref, cons
   ASSERT_EQ(line,
             "rank,rule,class,length,support,class_support,confidence,lift,pvalue,"
             "bonferroni_tested,search_space,layered,tarone,westfall_young,fdr");
-  const char* names[] = {"bonferroni_tested", "search_space", "layered",
-                         "tarone",            "westfall_young", "fdr"};
+  const char* names[] = {"bonferroni_tested", "search_space", "layered", "tarone",
+                         "westfall_young",    "fdr"};
   int64_t counts[6] = {};
   size_t rows = 0;
   double previous = 0.0;
@@ -128,12 +128,9 @@ void check_rule_table(const std::string& table, const ReferenceResult& ref, cons
     EXPECT_EQ(p, rule.pvalue) << line;
     EXPECT_GE(p, previous);
     previous = p;
-    const bool want[6] = {p <= m.tested,
-                          p <= m.space,
-                          p <= m.layered[static_cast<size_t>(length)],
-                          p <= m.tarone,
-                          p <= m.westfall_young,
-                          static_cast<int64_t>(rows) < m.fdr_rules};
+    const bool want[6] = {
+        p <= m.tested, p <= m.space,          p <= m.layered[static_cast<size_t>(length)],
+        p <= m.tarone, p <= m.westfall_young, static_cast<int64_t>(rows) < m.fdr_rules};
     for (int k = 0; k < 6; ++k) {
       EXPECT_EQ(f[9 + k], want[k] ? "1" : "0") << names[k] << ": " << line;
       counts[k] += want[k];
@@ -184,6 +181,10 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
 
     const std::vector<ReferencePattern> tested = enumerate_patterns(ref, c.min_sup, c.max_len);
     ASSERT_EQ(tested.size(), ref.patterns_tested);
+    std::vector<double> tested_min_pvalues;
+    for (const ReferencePattern& p : tested)
+      tested_min_pvalues.push_back(brute_min_pvalue(lf.data(), n, ref.positives, p.support));
+    const BruteTarone tarone_over_tested = brute_tarone(tested_min_pvalues, c.level);
     double westfall_young = 0.0;  // no rule is significant without permutations
     if (c.permutations > 0)
       westfall_young = brute_westfall_young(
@@ -207,6 +208,8 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
     }
     EXPECT_EQ(methods["tarone"]["level"], tarone.level);
     EXPECT_EQ(methods["tarone"]["testable"], tarone.testable);
+    EXPECT_EQ(methods["tarone"]["over_tested"]["level"], tarone_over_tested.level);
+    EXPECT_EQ(methods["tarone"]["over_tested"]["testable"], tarone_over_tested.testable);
     const int counted_from = methods["tarone"]["min_sup"];
     EXPECT_LE(counted_from, c.min_sup);
     for (int s = 1; s < counted_from; ++s)

@@ -45,8 +45,8 @@ TEST(NullErrorRate, EveryFamilyWiseProcedureFindsSomethingInAtMostTheLevelOfData
     write_generated_data(generate_null_data(static_cast<unsigned>(seed), kRecords, 8, 0.3), "d");
 
     const CommandResult holdout = run_program(
-        kVarnel, {"--seed", std::to_string(seed), "d", "class", "c1", std::to_string(kMinSup),
-                  "0.05", "h"});
+        kVarnel,
+        {"--seed", std::to_string(seed), "d", "class", "c1", std::to_string(kMinSup), "0.05", "h"});
     ASSERT_EQ(holdout.status, 0) << holdout.output;
     const json counts = read_json(experiment_record_file("h"))["holdout"];
     with_discovery["holdout bonferroni"] += counts["sig_at_corrected"].get<int>() > 0;
