@@ -110,6 +110,11 @@ bool finish_direct_run(const MinerParams& params, const MiningData& data,
   for (const WestfallYoungWorker& worker : run.hook.workers) workers.push_back(&worker);
   f.westfall_young = westfall_young_level(run.westfall_young, workers, params.max_pvalue);
   f.westfall_young.permutations = params.permutations;
+  if (params.permutations > 0 && f.westfall_young.allowed == 0)
+    report_warning(
+        "%d permutations cannot resolve the level %g (at least 1 / level needed); no "
+        "rule is significant by Westfall-Young",
+        params.permutations, params.max_pvalue);
   std::vector<uint64_t> by_support = std::move(run.hook.patterns_by_support);
   by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
   const CountBySupport count = [&](int32_t min_sup, std::vector<uint64_t>& patterns) {

@@ -135,5 +135,6 @@ inline double brute_westfall_young(const ReferenceResult& ref,
   std::sort(minima.begin(), minima.end());
   const size_t k = static_cast<size_t>(allowed_minima(level, rows.permutations));
   if (k >= minima.size() || patterns.empty()) return level;
+  if (k == 0) return 0.0;  // the smallest minimum alone is reached once in J + 1
   return std::nextafter(minima[k], -INFINITY);
 }

@@ -29,9 +29,8 @@ TEST(DirectVote, HolmKeepsAtLeastBonferroniAndTaroneAtLeastBonferroniOverPattern
   write_file("vote.data", read_file(examples + "vote.data"));
   write_file("vote.names", read_file(examples + "vote.names"));
   for (const int seed : {1, 2, 3}) {
-    const CommandResult r =
-        run_program(kVarnel, {"--seed", std::to_string(seed), "vote", "Class", "1", "10",
-                              "0.05", "h"});
+    const CommandResult r = run_program(
+        kVarnel, {"--seed", std::to_string(seed), "vote", "Class", "1", "10", "0.05", "h"});
     ASSERT_EQ(r.status, 0) << r.output;
     const json holdout = read_json(experiment_record_file("h"))["holdout"];
     EXPECT_GE(holdout["sig_at_holm"].get<int>(), holdout["sig_at_corrected"].get<int>());
