@@ -497,9 +497,9 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
   const CoverLayout& layout = s.covers.layout;
   const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
   // The hook's rows need the subtree's records even when no item extends it.
-  if (!candidates.empty() || t.hook != nullptr) {
+  const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
+  if (!candidates.empty() || evaluates) {
     std::vector<int32_t>& bit_of_record = t.bit_of_record;
-    const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
     build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
                  static_cast<int32_t>(candidates.size()), t.covers,
                  evaluates ? &bit_of_record : nullptr);
