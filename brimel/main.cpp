@@ -18,13 +18,15 @@ void print_usage(std::FILE* stream) {
                "usage: Brimel PARAMETER_FILE\n"
                "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
                "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
-               "              [--direct [--permutations J] [--permutation-seed S]]\n"
+               "              [--direct [--permutations J] [--permutation-seed S] "
+               "[--tarone-lowered]]\n"
                "mines the rules the parameter file asks for and writes, for its output name O,\n"
                "%s\n"
                "--write-parameters writes the parameter file for mining DATASET.data with\n"
                "DATASET.names as the experiment driver would, the other settings fixed;\n"
                "--direct asks for direct adjustment too (%s and %s),\n"
-               "with J permutations (default %d, 0 for none, at most %d) drawn from seed S\n",
+               "with J permutations (default %d, 0 for none, at most %d) drawn from seed S,\n"
+               "and with --tarone-lowered Tarone's level over a lowered support as well\n",
                files_in_braces("O", brimel_output_files("O", true)).c_str(),
                direct_results_file("O").c_str(), direct_rule_table_file("O").c_str(),
                kDefaultPermutations, kMaxPermutations);
@@ -41,6 +43,9 @@ bool take_options(int count, char** args, MinerParams& params, bool& usage) {
       params.gen_tid_list = false;
     } else if (option == "--direct") {
       params.direct = true;
+    } else if (option == "--tarone-lowered") {
+      params.tarone_lowered = true;
+      numbers_given = true;
     } else if (!valued || i + 1 == count) {
       usage = true;
       return false;
@@ -60,7 +65,7 @@ bool take_options(int count, char** args, MinerParams& params, bool& usage) {
     }
   }
   if (!params.direct && numbers_given) {
-    report_error("--permutations and --permutation-seed need --direct");
+    report_error("--permutations, --permutation-seed and --tarone-lowered need --direct");
     return false;
   }
   return true;

@@ -92,6 +92,12 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
       return false;
     }
     params.direct = value == "yes";
+  } else if (key == key_name::tarone_lowered) {
+    if (value != "yes" && value != "no") {
+      report_bad_value(key, value, "yes or no");
+      return false;
+    }
+    params.tarone_lowered = value == "yes";
   } else if (key == key_name::permutations) {
     if (!parse_permutations(value, params.permutations)) {
       report_bad_value(key, value, kPermutationsExpected);
@@ -222,6 +228,7 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
     line(key::direct, "yes");
     line(key::permutations, std::to_string(params.permutations));
     line(key::permutation_seed, std::to_string(params.permutation_seed));
+    if (params.tarone_lowered) line(key::tarone_lowered, "yes");
   }
   // A parameter file cut short by a full disk would run the miner on
   // whatever settings survived.

@@ -8,8 +8,9 @@
 // three last fixed settings, gen_tid_list ("yes" or "no"), output. Reals are
 // written with six decimals, or in full when six decimals would change them.
 // A file that asks for direct adjustment ends with three more lines:
-// direct_adjustment=yes, permutations and permutation_seed; a file without
-// them (the driver's) asks for none.
+// direct_adjustment=yes, permutations and permutation_seed, and a fourth,
+// tarone_lowered=yes, when it asks for Tarone's level over a lowered
+// support too; a file without them (the driver's) asks for none.
 #pragma once
 
 #include <array>
@@ -42,6 +43,10 @@ struct MinerParams {
   bool direct = false;
   int32_t permutations = kDefaultPermutations;  // Westfall-Young's; 0: none
   uint64_t permutation_seed = kDefaultPermutationSeed;
+  // Tarone's level also with the support lowered until no pattern left out
+  // could reach it: a count of every pattern down to that support, which can
+  // cost far more than the run itself.
+  bool tarone_lowered = false;
 };
 
 namespace parameter_key {
@@ -59,6 +64,7 @@ inline constexpr std::string_view output = "output";
 inline constexpr std::string_view direct = "direct_adjustment";
 inline constexpr std::string_view permutations = "permutations";
 inline constexpr std::string_view permutation_seed = "permutation_seed";
+inline constexpr std::string_view tarone_lowered = "tarone_lowered";
 }  // namespace parameter_key
 
 // Settings always written with these values; the miner implements exactly
@@ -91,7 +97,7 @@ MinerParams miner_params_for(const std::string& data_base, const std::string& ta
 bool holds_line_break(const std::string& text);
 
 // Creates or truncates the file at `path` with the 21 lines of `params`
-// (24 with direct adjustment).
+// (24 or 25 with direct adjustment).
 // Returns false after "Error: parameter <key> holds a line break" (nothing is
 // written), "Error: cannot open file <path> for write" or, when the lines
 // could not all be written, "Error: cannot write file <path>".

@@ -176,7 +176,10 @@ TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
        "Error: --permutation-seed -1: "},
       {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--permutations", "10"},
        1,
-       "Error: --permutations and --permutation-seed need --direct"},
+       "Error: --permutations, --permutation-seed and --tarone-lowered need --direct"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--tarone-lowered"},
+       1,
+       "Error: --permutations, --permutation-seed and --tarone-lowered need --direct"},
   };
   for (const auto& b : bad) {
     std::vector<std::string> args = {"--write-parameters"};
@@ -193,21 +196,24 @@ TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
 TEST(BrimelCommand, DirectAdjustmentIsAskedForByItsOwnLinesAndAbsurdCountsAreRefused) {
   ScratchDir scratch;
   write_small_data();
-  CommandResult r = run_program(
-      kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3", "0.05", "o", "--direct",
-                "--permutations", "500", "--permutation-seed", "18446744073709551615"});
+  CommandResult r =
+      run_program(kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3", "0.05", "o",
+                            "--direct", "--permutations", "500", "--permutation-seed",
+                            "18446744073709551615", "--tarone-lowered"});
   EXPECT_EQ(r.status, 0) << r.output;
   ASSERT_TRUE(
       write_miner_params("driver.para", miner_params_for("d", "class", "c1", 3, 0.05, "o")));
   EXPECT_EQ(read_file("p.para"), read_file("driver.para") + std::string(parameter_key::direct) +
                                      "=yes\n" + std::string(parameter_key::permutations) +
                                      "=500\n" + std::string(parameter_key::permutation_seed) +
-                                     "=18446744073709551615\n");
+                                     "=18446744073709551615\n" +
+                                     std::string(parameter_key::tarone_lowered) + "=yes\n");
   MinerParams params;
   ASSERT_TRUE(read_miner_params("p.para", params));
   EXPECT_TRUE(params.direct);
   EXPECT_EQ(params.permutations, 500);
   EXPECT_EQ(params.permutation_seed, UINT64_MAX);
+  EXPECT_TRUE(params.tarone_lowered);
   r = run_program(kBrimel, {"p.para"});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(std::filesystem::exists(direct_results_file("o")));
@@ -222,7 +228,8 @@ TEST(BrimelCommand, DirectAdjustmentIsAskedForByItsOwnLinesAndAbsurdCountsAreRef
   for (const std::string& line : {std::string(parameter_key::permutations) + "=-1",
                                   std::string(parameter_key::permutations) + "=100001",
                                   std::string(parameter_key::permutation_seed) + "=x",
-                                  std::string(parameter_key::direct) + "=maybe"}) {
+                                  std::string(parameter_key::direct) + "=maybe",
+                                  std::string(parameter_key::tarone_lowered) + "=1"}) {
     write_file("bad.para", driver + line + "\n");
     r = run_program(kBrimel, {"bad.para"});
     EXPECT_EQ(r.status, 1) << line;

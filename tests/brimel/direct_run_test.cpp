@@ -41,14 +41,14 @@ struct DirectCase {
 
 // Every method's verdict on a rule, by brute force, in the table's column order.
 struct BruteMethods {
-  double tested = 0, space = 0, tarone = 0, westfall_young = 0;
+  double tested = 0, space = 0, tarone = 0, tarone_lowered = 0, westfall_young = 0;
   std::vector<double> layered;  // by length
   int64_t fdr_rules = 0;        // the first this many rules by p-value
 };
 
 BruteMethods brute_methods(const ReferenceResult& ref, const DirectCase& c,
                            const std::vector<uint64_t>& space_by_length, int longest, double tarone,
-                           double westfall_young) {
+                           double tarone_lowered, double westfall_young) {
   BruteMethods m;
   m.tested = c.level / static_cast<double>(ref.patterns_tested);
   uint64_t space = 0;
@@ -60,6 +60,7 @@ BruteMethods brute_methods(const ReferenceResult& ref, const DirectCase& c,
   }
   m.space = c.level / static_cast<double>(space);
   m.tarone = tarone;
+  m.tarone_lowered = tarone_lowered;
   m.westfall_young = westfall_young;
   // The step over the rules' p-values, ascending: the j-th is kept while it
   // and every one before it is within j times the corrected level.
@@ -87,6 +88,7 @@ std::pair<std::string, std::string> run_direct(const DirectCase& c, int threads)
   params.direct = true;
   params.permutations = c.permutations;
   params.permutation_seed = c.permutation_seed;
+  params.tarone_lowered = true;
   EXPECT_TRUE(write_miner_params(kParameterFile, params));
   setenv("BRIMEL_THREADS", std::to_string(threads).c_str(), 1);
   const CommandResult r = run_program(kBrimel, {kParameterFile});
@@ -107,15 +109,15 @@ void check_rule_table(const std::string& table, const ReferenceResult& ref, cons
   std::getline(lines, line);
   ASSERT_EQ(line,
             "rank,rule,class,length,support,class_support,confidence,lift,pvalue,"
-            "bonferroni_tested,search_space,layered,tarone,westfall_young,fdr");
-  const char* names[] = {"bonferroni_tested", "search_space", "layered", "tarone",
-                         "westfall_young",    "fdr"};
-  int64_t counts[6] = {};
+            "bonferroni_tested,search_space,layered,tarone,tarone_lowered,westfall_young,fdr");
+  const char* names[] = {"bonferroni_tested", "search_space",   "layered", "tarone",
+                         "tarone_lowered",    "westfall_young", "fdr"};
+  int64_t counts[7] = {};
   size_t rows = 0;
   double previous = 0.0;
   while (std::getline(lines, line)) {
     const std::vector<std::string> f = csv_fields(line);
-    ASSERT_EQ(f.size(), 15u) << line;
+    ASSERT_EQ(f.size(), 16u) << line;
     ASSERT_TRUE(by_text.contains(f[1])) << line;
     const ReferenceRule& rule = *by_text[f[1]];
     EXPECT_EQ(f[0], std::to_string(rows + 1));
@@ -128,17 +130,21 @@ void check_rule_table(const std::string& table, const ReferenceResult& ref, cons
     EXPECT_EQ(p, rule.pvalue) << line;
     EXPECT_GE(p, previous);
     previous = p;
-    const bool want[6] = {
-        p <= m.tested, p <= m.space,          p <= m.layered[static_cast<size_t>(length)],
-        p <= m.tarone, p <= m.westfall_young, static_cast<int64_t>(rows) < m.fdr_rules};
-    for (int k = 0; k < 6; ++k) {
+    const bool want[7] = {p <= m.tested,
+                          p <= m.space,
+                          p <= m.layered[static_cast<size_t>(length)],
+                          p <= m.tarone,
+                          p <= m.tarone_lowered,
+                          p <= m.westfall_young,
+                          static_cast<int64_t>(rows) < m.fdr_rules};
+    for (int k = 0; k < 7; ++k) {
       EXPECT_EQ(f[9 + k], want[k] ? "1" : "0") << names[k] << ": " << line;
       counts[k] += want[k];
     }
     ++rows;
   }
   EXPECT_EQ(rows, ref.rules.size());
-  for (int k = 0; k < 6; ++k) EXPECT_EQ(methods[names[k]]["rules"], counts[k]) << names[k];
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(methods[names[k]]["rules"], counts[k]) << names[k];
 }
 
 TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
@@ -191,7 +197,8 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
       westfall_young = brute_westfall_young(
           ref, tested, permuted_class_rows(in_class_of(ref), c.permutations, c.permutation_seed),
           c.level, lf.data());
-    const BruteMethods m = brute_methods(ref, c, space, longest, tarone.level, westfall_young);
+    const BruteMethods m = brute_methods(ref, c, space, longest, tarone_over_tested.level,
+                                         tarone.level, westfall_young);
 
     const auto [json_text, table] = run_direct(c, 1);
     const json record = json::parse(json_text);
@@ -207,11 +214,11 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
       EXPECT_EQ(entry["size"], space[static_cast<size_t>(l)]) << l;
       EXPECT_EQ(entry["level"], m.layered[static_cast<size_t>(l)]) << l;
     }
-    EXPECT_EQ(methods["tarone"]["level"], tarone.level);
-    EXPECT_EQ(methods["tarone"]["testable"], tarone.testable);
-    EXPECT_EQ(methods["tarone"]["over_tested"]["level"], tarone_over_tested.level);
-    EXPECT_EQ(methods["tarone"]["over_tested"]["testable"], tarone_over_tested.testable);
-    const int counted_from = methods["tarone"]["min_sup"];
+    EXPECT_EQ(methods["tarone_lowered"]["level"], tarone.level);
+    EXPECT_EQ(methods["tarone_lowered"]["testable"], tarone.testable);
+    EXPECT_EQ(methods["tarone"]["level"], tarone_over_tested.level);
+    EXPECT_EQ(methods["tarone"]["testable"], tarone_over_tested.testable);
+    const int counted_from = methods["tarone_lowered"]["min_sup"];
     EXPECT_LE(counted_from, c.min_sup);
     for (int s = 1; s < counted_from; ++s)
       EXPECT_GT(brute_min_pvalue(lf.data(), n, ref.positives, s), tarone.level) << s;
