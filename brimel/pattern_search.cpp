@@ -82,7 +82,10 @@ struct SearchSetup {
   LogFactorialTable log_factorial;
   FisherBound global_bound;
   FisherBound local;
-  std::vector<char> item_alive;  // per rank: a child of the root that may generalise a rule
+  std::vector<char> item_alive;   // per rank: a child of the root that may generalise a rule
+  bool count_only = false;        // no rule is tested
+  HookShared hook;                // hook.hook null: none
+  uint64_t root_represented = 0;  // patterns of items in every transaction
 
   bool show_progress = false;
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
@@ -112,6 +115,8 @@ struct Search {
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
+  std::vector<int32_t> bit_of_record;  // scratch for the hook
+  HookThread* hook = nullptr;
   uint64_t nodes = 0;
   uint64_t reported_patterns = 0;
   std::chrono::steady_clock::time_point last_progress;
@@ -351,6 +356,9 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   // but only the pattern itself can improve on its generalisations.
   const uint64_t represented = subsets_up_to(q, s.max_len - depth, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
+  if (t.hook != nullptr)
+    hook_pattern(*t.hook, depth, x.support, x_bits, t.covers.layout.words, t.active_list[depth - 1],
+                 represented);
   if (cached_fisher_within(t.global, x.support, x.class_support)) {
     add_saturating(out.passing_pvalue, represented, out.count_saturated);
     if (parent.alive) test_rule(t, depth, x, parent);
@@ -393,7 +401,7 @@ int search_threads() {
 // the frequent items but those found in every transaction, which `perfect`
 // counts. The root, the empty pattern, stands for every set of those.
 void set_up_search(const MiningData& data, const MinerParams& params, bool show_progress,
-                   SearchSetup& s, std::vector<Extension>& items, int& perfect,
+                   SearchHook* hook, SearchSetup& s, std::vector<Extension>& items, int& perfect,
                    SearchResult& result) {
   s.params = &params;
   s.transactions = transaction_count(data);
@@ -409,10 +417,19 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
   std::vector<int32_t> slot_of_rank(static_cast<size_t>(frequent));
   std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
-  build_covers(ranked_records(data, s.rank_item, s.positives), slot_of_rank, frequent, s.covers);
+  const bool evaluates = hook_evaluates(hook);
+  std::vector<int32_t> record_of_transaction, bit_of_record;
+  build_covers(
+      ranked_records(data, s.rank_item, s.positives, evaluates ? &record_of_transaction : nullptr),
+      slot_of_rank, frequent, s.covers, evaluates ? &bit_of_record : nullptr);
   const CoverLayout& layout = s.covers.layout;
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
+  if (hook != nullptr) {
+    s.count_only = hook->count_only;
+    for (int32_t& record : record_of_transaction) record = bit_of_record[record];
+    start_hook(*hook, record_of_transaction, layout.words, s.transactions, s.max_len, s.hook);
+  }
 
   perfect = 0;
   for (int32_t r = 0; r < frequent; ++r) {
@@ -425,7 +442,8 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
     items.push_back(
         Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
   }
-  uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
+  const uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
+  s.root_represented = represented;
   FisherVerdictCache root_global =
       make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   if (represented > 0) {
@@ -435,7 +453,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   }
   s.item_alive.assign(static_cast<size_t>(frequent), 0);
   for (Extension& item : items) {
-    item.alive = may_generalise_rule(s, item.support, item.class_support);
+    item.alive = !s.count_only && may_generalise_rule(s, item.support, item.class_support);
     s.item_alive[item.rank] = item.alive;
   }
 }
@@ -478,15 +496,22 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
   t.covers = ItemCovers{};
   const CoverLayout& layout = s.covers.layout;
   const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
-  if (!candidates.empty())
+  // The hook's rows need the subtree's records even when no item extends it.
+  const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
+  if (!candidates.empty() || evaluates) {
+    std::vector<int32_t>& bit_of_record = t.bit_of_record;
     build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
-                 static_cast<int32_t>(candidates.size()), t.covers);
+                 static_cast<int32_t>(candidates.size()), t.covers,
+                 evaluates ? &bit_of_record : nullptr);
+    if (evaluates)
+      start_hook_subtree(*t.hook, item_bits, layout.words, bit_of_record, t.covers.layout.words);
+  }
   t.subtree_weight = item.support;
   Extension root_child = item;
   root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
   expand(t, 1, root_child, t.covers.all.data(),
          Candidates{candidates.data(), static_cast<int>(candidates.size()), t.covers.bits.data()},
-         perfect, ParentNode{true, s.transactions, s.positives});
+         perfect, ParentNode{!s.count_only, s.transactions, s.positives});
 }
 
 // The items' subtrees, taken by the threads one at a time from the last item
@@ -498,9 +523,10 @@ struct SubtreeQueue {
 };
 
 void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, int perfect,
-                     SubtreeQueue& queue) {
+                     SubtreeQueue& queue, HookThread* hook) {
   Search t;
   set_up_thread(s, t);
+  t.hook = hook;
   std::vector<int32_t> slot_of_item(s.rank_item.size());
   const int n_items = static_cast<int>(items.size());
   for (;;) {
@@ -531,21 +557,26 @@ void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& res
 }  // namespace
 
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
-                  SearchResult& result) {
+                  SearchResult& result, SearchHook* hook) {
   result = SearchResult{};
   SearchSetup s;
   std::vector<Extension> items;
   int perfect = 0;
-  set_up_search(data, params, show_progress, s, items, perfect, result);
+  set_up_search(data, params, show_progress, hook, s, items, perfect, result);
 
   SubtreeQueue queue;
   queue.subtrees.resize(items.size());
   const int threads = std::min(search_threads(), std::max(static_cast<int>(items.size()), 1));
+  std::vector<HookThread> hooks;
+  if (hook != nullptr) start_hook_threads(s.hook, threads, hooks);
+  auto hook_of = [&](int i) { return hook != nullptr ? &hooks[static_cast<size_t>(i)] : nullptr; };
   std::vector<std::thread> helpers;
   for (int i = 1; i < threads; ++i)
-    helpers.emplace_back([&] { search_subtrees(s, items, perfect, queue); });
-  search_subtrees(s, items, perfect, queue);
+    helpers.emplace_back([&, i] { search_subtrees(s, items, perfect, queue, hook_of(i)); });
+  search_subtrees(s, items, perfect, queue, hook_of(0));
   for (std::thread& helper : helpers) helper.join();
+  if (hook != nullptr)
+    finish_hook(s.hook, hooks, s.covers.all.data(), s.covers.layout.words, s.root_represented);
   if (show_progress) std::fputs("\r\033[K", stderr);
   if (queue.failed) {
     report_error("too many frequent patterns to keep their supports");
