@@ -36,7 +36,6 @@ size_t lay_out_class(const RecordSet& merged, const std::vector<int32_t>& order,
       for (int b = 0; weight >> b != 0; ++b)
         if (weight >> b & 1) planes[b] |= bit;
     }
-    covers.all[word] |= bit;
     for (int64_t k = merged.offsets[record]; k < merged.offsets[record + 1]; ++k)
       covers.bits[static_cast<size_t>(slot_of_rank[merged.ranks[k]]) * layout.words + word] |= bit;
   }
@@ -132,7 +131,10 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
     }
   }
   RecordSet& merged = covers.merged;
-  merged = RecordSet{};
+  merged.ranks.clear();
+  merged.offsets.assign(1, 0);
+  merged.weights.clear();
+  merged.positive.clear();
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
   for (size_t i = 0; i < count;) {
     const int32_t first = order[i];
@@ -156,11 +158,11 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
     });
 
   CoverLayout& layout = covers.layout;
-  layout = CoverLayout{};
+  layout.plane_begin.clear();
+  layout.planes.clear();
   layout.positive_words = (by_class[0].size() + 63) / 64;
   layout.words = layout.positive_words + (by_class[1].size() + 63) / 64;
   covers.bits.assign(static_cast<size_t>(slots) * layout.words, 0);
-  covers.all.assign(layout.words, 0);
   layout.positive_heavy_end = lay_out_class(merged, by_class[0], 0, slot_of_rank, covers);
   layout.other_heavy_end =
       lay_out_class(merged, by_class[1], layout.positive_words, slot_of_rank, covers);
@@ -172,24 +174,44 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
   covers.in_bit_order.insert(covers.in_bit_order.end(), by_class[1].begin(), by_class[1].end());
 }
 
-RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
-                     const std::vector<int32_t>& slot_of_rank) {
+void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
+                const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records) {
   const CoverLayout& layout = covers.layout;
   const RecordSet& merged = covers.merged;
   const int64_t positives = static_cast<int64_t>(covers.positive_records);
-  RecordSet records;
-  for (size_t w = 0; w < layout.words; ++w)
+  records.ranks.clear();
+  records.offsets.assign(1, 0);
+  records.weights.clear();
+  records.positive.clear();
+  const size_t count = words.listed == nullptr ? layout.words : words.count;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t w = words.listed == nullptr ? i : words.listed[i];
     for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
       const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
       const int32_t r = covers.in_bit_order[static_cast<size_t>(
           w < layout.positive_words
               ? bit
               : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
-      for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1]; ++k)
+      // Ranks descend within a record.
+      for (int64_t k = merged.offsets[r];
+           k < merged.offsets[r + 1] && merged.ranks[k] > lowest_rank; ++k)
         if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
       records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));
       records.weights.push_back(merged.weights[r]);
       records.positive.push_back(merged.positive[r]);
     }
-  return records;
+  }
+}
+
+void keep_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank) {
+  size_t kept = 0;
+  int64_t begin = 0;
+  for (size_t i = 0; i + 1 < records.offsets.size(); ++i) {
+    const int64_t end = records.offsets[i + 1];
+    for (int64_t k = begin; k < end; ++k)
+      if (slot_of_rank[records.ranks[k]] >= 0) records.ranks[kept++] = records.ranks[k];
+    begin = end;
+    records.offsets[i + 1] = static_cast<int64_t>(kept);
+  }
+  records.ranks.resize(kept);
 }

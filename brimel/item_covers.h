@@ -1,9 +1,9 @@
-// The covers the search starts from: items as bitsets over records merged by
+// The covers the search runs over: items as bitsets over records merged by
 // content. Records that hold the same items (of those searched) and the same
 // rule-class label are one record with a weight, since no pattern can tell
 // them apart. The whole data gives the covers of the frequent items; the
-// records of one item, cut down to the items that may extend it, give the
-// covers of the search below that item.
+// records of a pattern's cover, cut down to the items that may extend it,
+// give the covers of the search below that pattern.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,6 @@ struct RecordSet {
 struct ItemCovers {
   CoverLayout layout;
   std::vector<uint64_t> bits;  // layout.words words per item slot
-  std::vector<uint64_t> all;   // every record
   RecordSet merged;            // the records behind the bits
   // merged record of each bit: the rule class's from bit 0, the others'
   // from word positive_words on
@@ -40,11 +39,23 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
                          int32_t positives);
 
 // Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
-// them out with one bitset per slot, `slots` of them.
+// them out with one bitset per slot, `slots` of them. `covers` may hold an
+// earlier layout, whose room is reused.
 void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
                   ItemCovers& covers);
 
-// The records of `covers` inside the cover `bits`, in bit order, kept to the
-// ranks r with slot_of_rank[r] >= 0.
-RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
-                     const std::vector<int32_t>& slot_of_rank);
+// The words of a cover that are read: `count` word numbers, ascending, at
+// `listed`; every word of the layout when `listed` is null.
+struct ListedWords {
+  const uint32_t* listed = nullptr;
+  size_t count = 0;
+};
+
+// Sets `records` to the records of `covers` inside the cover `bits` (over
+// the words `words` lists), in bit order, kept to the ranks r above
+// `lowest_rank` with slot_of_rank[r] >= 0.
+void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
+                const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records);
+
+// Keeps the ranks r of `records` with slot_of_rank[r] >= 0.
+void keep_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank);
