@@ -14,9 +14,12 @@
 
 namespace {
 
+// A heavy word has two planes at least (a weight above 1 needs two bits).
 inline int64_t weighted_count(uint64_t word, const uint64_t* plane, const uint64_t* end) {
-  int64_t sum = 0;
-  for (int shift = 0; plane != end; ++plane, ++shift)
+  int64_t sum = __builtin_popcountll(word & plane[0]) +
+                (static_cast<int64_t>(__builtin_popcountll(word & plane[1])) << 1);
+  plane += 2;
+  for (int shift = 2; plane != end; ++plane, ++shift)
     sum += static_cast<int64_t>(__builtin_popcountll(word & *plane)) << shift;
   return sum;
 }

@@ -1,8 +1,9 @@
-// Merging records: sorting them by class and items brings equal ones
-// together. Within its class a merged record's place then follows the number
-// of bit planes its weight needs, most first, so that the words needing
-// planes are few and lie together; and within that, its items, the most
-// frequent first, so that a pattern's cover gathers in few words.
+// Merging records: equal ones are found by hashing. The whole data's records
+// are sorted by their items, the most frequent first, so that a pattern's
+// cover gathers in few words; the records of an item keep that order. Within
+// its class a merged record's place then follows the number of bit planes
+// its weight needs, most first, so that the words needing planes are few and
+// lie together.
 #include "item_covers.h"
 
 #include <algorithm>
@@ -50,6 +51,32 @@ void append_record(RecordSet& set, const int32_t* first, const int32_t* last, in
   set.positive.push_back(positive);
 }
 
+// Equal records (same items, same class) found so far: their hashes, and
+// the records of one hash chained.
+struct RecordIndex {
+  std::unordered_map<uint64_t, int32_t> last_of_hash;
+  std::vector<int32_t> previous_of_hash;
+};
+
+// Adds the record to `set`, or its weight to the equal record `set` holds.
+void add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const int32_t* last,
+                int32_t weight, bool positive) {
+  uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
+  for (const int32_t* rank = first; rank != last; ++rank)
+    hash = (hash ^ static_cast<uint64_t>(*rank)) * 0x100000001b3u;
+  const auto [found, added] =
+      index.last_of_hash.try_emplace(hash, static_cast<int32_t>(set.weights.size()));
+  for (int32_t r = added ? -1 : found->second; r >= 0; r = index.previous_of_hash[r])
+    if (set.positive[r] == positive && std::equal(first, last, set.ranks.begin() + set.offsets[r],
+                                                  set.ranks.begin() + set.offsets[r + 1])) {
+      set.weights[r] += weight;
+      return;
+    }
+  index.previous_of_hash.push_back(added ? -1 : found->second);
+  found->second = static_cast<int32_t>(set.weights.size());
+  append_record(set, first, last, weight, positive);
+}
+
 }  // namespace
 
 std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup) {
@@ -68,10 +95,9 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
   std::vector<int32_t> rank_of(data.item_keys.size(), -1);
   for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
   // Equal records become one of their summed weight at once, so that only
-  // distinct ones are sorted later; records of one hash are chained.
+  // distinct ones are sorted later.
   RecordSet records;
-  std::unordered_map<uint64_t, int32_t> last_of_hash;
-  std::vector<int32_t> previous_of_hash;
+  RecordIndex index;
   const int32_t n = transaction_count(data);
   std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
@@ -80,29 +106,15 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
       if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
     std::sort(ranks.begin(), ranks.end(), std::greater<>());
     const bool positive = positives > 0 && data.labels[t] == 1;
-    uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
-    for (const int32_t rank : ranks) hash = (hash ^ static_cast<uint64_t>(rank)) * 0x100000001b3u;
-    const auto [found, added] =
-        last_of_hash.try_emplace(hash, static_cast<int32_t>(records.weights.size()));
-    int32_t same = -1;
-    for (int32_t r = added ? -1 : found->second; r >= 0 && same < 0; r = previous_of_hash[r])
-      if (records.positive[r] == positive &&
-          std::equal(ranks.begin(), ranks.end(), records.ranks.begin() + records.offsets[r],
-                     records.ranks.begin() + records.offsets[r + 1]))
-        same = r;
-    if (same >= 0) {
-      ++records.weights[same];
-      continue;
-    }
-    previous_of_hash.push_back(added ? -1 : found->second);
-    found->second = static_cast<int32_t>(records.weights.size());
-    append_record(records, ranks.data(), ranks.data() + ranks.size(), 1, positive);
+    add_merged(records, index, ranks.data(), ranks.data() + ranks.size(), 1, positive);
   }
   return records;
 }
 
-void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
-                  ItemCovers& covers) {
+namespace {
+
+// Sets `merged` to `records` sorted by class and items, equal ones merged.
+void sort_and_merge(const RecordSet& records, RecordSet& merged) {
   const size_t count = records.weights.size();
   auto items_before = [&](int32_t a, int32_t b) {
     return std::lexicographical_compare(
@@ -114,28 +126,9 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
       return records.positive[a] > records.positive[b];
     return items_before(a, b);
   };
-  // The records of a subtree come in a few sorted runs, which are merged;
-  // others are sorted.
   std::vector<int32_t> order(count);
   std::iota(order.begin(), order.end(), 0);
-  std::vector<size_t> run_starts;
-  for (size_t i = 1; i < count && run_starts.size() <= 64; ++i)
-    if (before(order[i], order[i - 1])) run_starts.push_back(i);
-  if (run_starts.size() > 64) {
-    std::sort(order.begin(), order.end(), before);
-  } else {
-    for (size_t r = 0; r < run_starts.size(); ++r) {
-      const size_t end = r + 1 < run_starts.size() ? run_starts[r + 1] : count;
-      std::inplace_merge(order.begin(), order.begin() + static_cast<int64_t>(run_starts[r]),
-                         order.begin() + static_cast<int64_t>(end), before);
-    }
-  }
-  RecordSet& merged = covers.merged;
-  merged.ranks.clear();
-  merged.offsets.assign(1, 0);
-  merged.weights.clear();
-  merged.positive.clear();
-  std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
+  std::sort(order.begin(), order.end(), before);
   for (size_t i = 0; i < count;) {
     const int32_t first = order[i];
     int64_t weight = 0;
@@ -144,13 +137,34 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
            !items_before(first, order[j]);
          ++j)
       weight += records.weights[order[j]];
-    by_class[records.positive[first] ? 0 : 1].push_back(
-        static_cast<int32_t>(merged.weights.size()));
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
                   records.positive[first]);
     i = j;
   }
+}
+
+}  // namespace
+
+void build_covers(const RecordSet& records, RecordOrder order,
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers) {
+  RecordSet& merged = covers.merged;
+  merged.ranks.clear();
+  merged.offsets.assign(1, 0);
+  merged.weights.clear();
+  merged.positive.clear();
+  if (order == RecordOrder::sorted) {
+    sort_and_merge(records, merged);
+  } else {
+    RecordIndex index;
+    for (size_t r = 0; r < records.weights.size(); ++r)
+      add_merged(merged, index, records.ranks.data() + records.offsets[r],
+                 records.ranks.data() + records.offsets[r + 1], records.weights[r],
+                 records.positive[r]);
+  }
+  std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
+  for (size_t r = 0; r < merged.weights.size(); ++r)
+    by_class[merged.positive[r] ? 0 : 1].push_back(static_cast<int32_t>(r));
   for (std::vector<int32_t>& group : by_class)
     std::stable_sort(group.begin(), group.end(), [&](int32_t a, int32_t b) {
       return std::bit_width(static_cast<uint32_t>(merged.weights[a])) >

@@ -38,11 +38,15 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
                          int32_t positives);
 
+// How build_covers orders the records: sorted by their items, or as given.
+enum class RecordOrder { sorted, as_given };
+
 // Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
-// them out with one bitset per slot, `slots` of them. `covers` may hold an
-// earlier layout, whose room is reused.
-void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
-                  ItemCovers& covers);
+// them out with one bitset per slot, `slots` of them, in the `order` asked
+// for within each class and weight. `covers` may hold an earlier layout,
+// whose room is reused.
+void build_covers(const RecordSet& records, RecordOrder order,
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers);
 
 // The words of a cover that are read: `count` word numbers, ascending, at
 // `listed`; every word of the layout when `listed` is null.

@@ -379,7 +379,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   }
   if (slots > 0) {
     keep_ranks(t.gathered, slot_of_rank);
-    build_covers(t.gathered, slot_of_rank, slots, t.item_covers);
+    build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers);
   }
   for (const Extension& child : children) slot_of_rank[child.rank] = -1;
   return perfect;
@@ -543,7 +543,8 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
   std::vector<int32_t> slot_of_rank(static_cast<size_t>(frequent));
   std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
-  build_covers(ranked_records(data, s.rank_item, s.positives), slot_of_rank, frequent, s.covers);
+  build_covers(ranked_records(data, s.rank_item, s.positives), RecordOrder::sorted, slot_of_rank,
+               frequent, s.covers);
   const CoverLayout& layout = s.covers.layout;
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
