@@ -149,7 +149,7 @@ struct Search {
   std::chrono::steady_clock::time_point last_progress;
 };
 
-void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
+inline void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
   if (total > UINT64_MAX - amount) {
     total = UINT64_MAX;
     saturated = true;
@@ -160,7 +160,6 @@ void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
 
 // Sum of C(q, j) for j = 0 .. limit, stopping at the largest count.
 uint64_t subsets_up_to(int q, int limit, bool& saturated) {
-  if (limit >= q && q < 64) return uint64_t{1} << q;
   limit = std::min(q, std::max(limit, 0));
   unsigned __int128 binomial = 1;
   uint64_t sum = 1;
@@ -446,6 +445,24 @@ bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children)
   return true;
 }
 
+// Tests the pattern on the path, of length `depth`, with `q` items that are
+// in every transaction of its cover: the one place where a pattern is
+// counted and judged. It stands for itself and for its union with every
+// subset of those q items; all of these share its supports and p-value, but
+// only the pattern itself can improve on its generalisations.
+void test_pattern(Search& t, int depth, const Extension& x, int q, ParentNode parent) {
+  const SearchSetup& s = *t.setup;
+  SubtreeResult& out = *t.out;
+  const int limit = s.max_len - depth;
+  const uint64_t represented =
+      q <= limit && q < 64 ? uint64_t{1} << q : subsets_up_to(q, limit, out.count_saturated);
+  add_saturating(out.patterns_tested, represented, out.count_saturated);
+  if (cached_fisher_within(t.global, x.support, x.class_support)) {
+    add_saturating(out.passing_pvalue, represented, out.count_saturated);
+    if (parent.alive) test_rule(t, depth, x, parent);
+  }
+}
+
 // Expands the pattern on the path, of length `depth` >= 1, whose extensions
 // are drawn from `candidates`, laid out over `space`. `inherited` counts the
 // items that earlier nodes found in every transaction of their cover: they
@@ -481,16 +498,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     }
   }
   const int q = inherited + perfect;
-
-  // The pattern stands for itself and for its union with every subset of the
-  // q cover-preserving items; all of these share its supports and p-value,
-  // but only the pattern itself can improve on its generalisations.
-  const uint64_t represented = subsets_up_to(q, s.max_len - depth, out.count_saturated);
-  add_saturating(out.patterns_tested, represented, out.count_saturated);
-  if (cached_fisher_within(t.global, x.support, x.class_support)) {
-    add_saturating(out.passing_pvalue, represented, out.count_saturated);
-    if (parent.alive) test_rule(t, depth, x, parent);
-  }
+  test_pattern(t, depth, x, q, parent);
 
   for (Extension& child : children)
     child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
@@ -502,11 +510,16 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   t.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
   const size_t words = child_space.layout->words;
+  const ParentNode as_parent{x.alive, x.support, x.class_support};
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
-    expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
-           Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
-           ParentNode{x.alive, x.support, x.class_support});
+    // The last child has no candidates: a leaf, only tested.
+    if (j == n_children - 1)
+      test_pattern(t, depth + 1, children[j], q, as_parent);
+    else
+      expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
+             Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
+             as_parent);
   }
 }
 
