@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <bit>
 #include <numeric>
-#include <unordered_map>
 
 namespace {
 
@@ -51,11 +50,12 @@ void append_record(RecordSet& set, const int32_t* first, const int32_t* last, in
   set.positive.push_back(positive);
 }
 
-// Equal records (same items, same class) found so far: their hashes, and
-// the records of one hash chained.
+// Equal records (same items, same class) found so far, by hash: an open
+// table of record numbers (-1: free), twice as large as the records to come.
 struct RecordIndex {
-  std::unordered_map<uint64_t, int32_t> last_of_hash;
-  std::vector<int32_t> previous_of_hash;
+  std::vector<int32_t> table;
+  std::vector<uint64_t> hashes;  // per record
+  explicit RecordIndex(size_t records) : table(std::bit_ceil(2 * records + 2), -1) {}
 };
 
 // Adds the record to `set`, or its weight to the equal record `set` holds.
@@ -64,16 +64,19 @@ void add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const 
   uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
   for (const int32_t* rank = first; rank != last; ++rank)
     hash = (hash ^ static_cast<uint64_t>(*rank)) * 0x100000001b3u;
-  const auto [found, added] =
-      index.last_of_hash.try_emplace(hash, static_cast<int32_t>(set.weights.size()));
-  for (int32_t r = added ? -1 : found->second; r >= 0; r = index.previous_of_hash[r])
-    if (set.positive[r] == positive && std::equal(first, last, set.ranks.begin() + set.offsets[r],
-                                                  set.ranks.begin() + set.offsets[r + 1])) {
+  const size_t mask = index.table.size() - 1;
+  size_t slot = static_cast<size_t>(hash ^ hash >> 29) & mask;
+  for (; index.table[slot] >= 0; slot = (slot + 1) & mask) {
+    const int32_t r = index.table[slot];
+    if (index.hashes[r] == hash && set.positive[r] == positive &&
+        std::equal(first, last, set.ranks.begin() + set.offsets[r],
+                   set.ranks.begin() + set.offsets[r + 1])) {
       set.weights[r] += weight;
       return;
     }
-  index.previous_of_hash.push_back(added ? -1 : found->second);
-  found->second = static_cast<int32_t>(set.weights.size());
+  }
+  index.table[slot] = static_cast<int32_t>(set.weights.size());
+  index.hashes.push_back(hash);
   append_record(set, first, last, weight, positive);
 }
 
@@ -97,8 +100,8 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
   // Equal records become one of their summed weight at once, so that only
   // distinct ones are sorted later.
   RecordSet records;
-  RecordIndex index;
   const int32_t n = transaction_count(data);
+  RecordIndex index(static_cast<size_t>(n));
   std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
     ranks.clear();
@@ -156,7 +159,7 @@ void build_covers(const RecordSet& records, RecordOrder order,
   if (order == RecordOrder::sorted) {
     sort_and_merge(records, merged);
   } else {
-    RecordIndex index;
+    RecordIndex index(records.weights.size());
     for (size_t r = 0; r < records.weights.size(); ++r)
       add_merged(merged, index, records.ranks.data() + records.offsets[r],
                  records.ranks.data() + records.offsets[r + 1], records.weights[r],

@@ -183,12 +183,18 @@ bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_su
 }
 
 // Whether a pattern of the given supports is more confident than its
-// generalisation by more than min_diff and locally significant within it.
-bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
-           int32_t general_class_support) {
+// generalisation by more than min_diff.
+bool more_confident(const SearchSetup& s, int32_t support, int32_t class_support,
+                    int32_t general_support, int32_t general_class_support) {
   const double confidence = static_cast<double>(class_support) / support;
   const double general = static_cast<double>(general_class_support) / general_support;
-  return confidence - general > s.params->min_diff &&
+  return confidence - general > s.params->min_diff;
+}
+
+// Whether it is also locally significant within the generalisation.
+bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
+           int32_t general_class_support) {
+  return more_confident(s, support, class_support, general_support, general_class_support) &&
          fisher_within(s.local, general_support, support, general_class_support, class_support);
 }
 
@@ -226,6 +232,8 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
   t.general_support.clear();
   t.general_class_support.clear();
   if (depth >= 2) {
+    // The parent first; of the others, the local tests, which cost most,
+    // only once every one of them is less confident.
     if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
     t.general_support.push_back(parent_support);
     t.general_class_support.push_back(parent_class_support);
@@ -236,11 +244,15 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
       const TrieNode* general =
           find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1, depth - skip - 1);
       if (general == nullptr ||
-          !beats(s, x.support, x.class_support, general->support, general->class_support))
+          !more_confident(s, x.support, x.class_support, general->support, general->class_support))
         return;
       t.general_support.push_back(general->support);
       t.general_class_support.push_back(general->class_support);
     }
+    for (size_t g = 1; g < t.general_support.size(); ++g)
+      if (!fisher_within(s.local, t.general_support[g], x.support, t.general_class_support[g],
+                         x.class_support))
+        return;
     CoverCounts first_dropped;
     if (!count_pattern(s, t.path.data() + 1, depth - 1, t.scratch_cover, first_dropped) ||
         !beats(s, x.support, x.class_support, first_dropped.support, first_dropped.class_support))
