@@ -1,10 +1,16 @@
-// The search runs over bitsets of the merged records, depth first. A node's
-// children are the intersections of its bitset with those of its later
-// siblings; deep in the search, where covers are small, only the words that
-// are non-zero in the node's cover are visited. Items are searched in
-// ascending support, children visited from the last item back, so that every
-// pattern's generalisations are already in the support trie when the pattern
-// is tested.
+// The search runs over bitsets of merged records, depth first. Each item
+// lays out its own records afresh, cut down to the items that may extend it
+// and merged again; each record hands its weight to the candidates it holds,
+// which counts the item's children. Below, a node's children are the
+// intersections of its bitset with those of its later siblings, all in one
+// call. Where a cover is small, only the words that are non-zero in it are
+// visited, and where it fills far fewer words than it is read over, its
+// children are packed into bitsets over its own records, so that the cost
+// of a pattern follows its cover, not the data. A node's last child has no
+// candidates and is only tested. Items are searched in ascending support,
+// children visited from the last item back, so that every pattern's
+// generalisations are already in the support trie when the pattern is
+// tested.
 //
 // The subtrees of the items are searched in parallel, each with a trie of
 // its own, dropped when the subtree is done: a pattern's generalisations lie
