@@ -217,11 +217,6 @@ void pack_cover(const CoverLayout& old, const PackedSpace& packed, const uint64_
     pack_cover_with(ExtractByLoop{}, old, packed, y, out);
 }
 
-CoverStretches whole_cover_stretches(const CoverLayout& layout) {
-  return CoverStretches{
-      {0, layout.positive_heavy_end, layout.positive_words, layout.other_heavy_end, layout.words}};
-}
-
 CoverStretches listed_stretches(const uint32_t* listed, size_t count, const CoverLayout& layout) {
   const size_t words[3] = {layout.positive_heavy_end, layout.positive_words,
                            layout.other_heavy_end};

@@ -35,7 +35,10 @@ struct CoverStretches {
   size_t bound[5] = {};
 };
 
-CoverStretches whole_cover_stretches(const CoverLayout& layout);
+inline CoverStretches whole_cover_stretches(const CoverLayout& layout) {
+  return CoverStretches{
+      {0, layout.positive_heavy_end, layout.positive_words, layout.other_heavy_end, layout.words}};
+}
 // `listed` ascending.
 CoverStretches listed_stretches(const uint32_t* listed, size_t count, const CoverLayout& layout);
 

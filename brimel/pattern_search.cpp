@@ -468,7 +468,8 @@ bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children)
 // counted and judged. It stands for itself and for its union with every
 // subset of those q items; all of these share its supports and p-value, but
 // only the pattern itself can improve on its generalisations.
-void test_pattern(Search& t, int depth, const Extension& x, int q, ParentNode parent) {
+__attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
+                                                        int q, ParentNode parent) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   const int limit = s.max_len - depth;
