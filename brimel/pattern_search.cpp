@@ -398,6 +398,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
     keep_ranks(t.gathered, slot_of_rank);
     build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers);
   }
+  t.gathered = RecordSet{};  // its room is not kept while the item is searched
   for (const Extension& child : children) slot_of_rank[child.rank] = -1;
   return perfect;
 }
