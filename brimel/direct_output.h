@@ -11,20 +11,29 @@
 //   layered            per length l: level / (L * patterns possible of l
 //                      items); `longest` (L) and `lengths`, each with
 //                      `length`, `size`, `log10_size`, `level`, `rules`
-//   tarone             `testable` (m), `min_sup` (the support the patterns
-//                      were counted from) and `recounts`
+//   tarone             over the patterns tested: `testable` (m) and
+//                      `lower_support`, 0 when no support below min_sup
+//                      could reach the level, else the smallest that could
+//   tarone_lowered     `computed` (asked for or not; when not, its level is
+//                      null and no rule is significant at it), `testable`,
+//                      `min_sup` (the support the patterns were counted from
+//                      at last) and `recounts`
 //   westfall_young     `permutations`, `seed`, `allowed_minima` (k) and
-//                      `quantile` (the (k+1)-th smallest minimum)
+//                      `quantile` (the (k+1)-th smallest minimum); with no
+//                      permutations its level is null and no rule is
+//                      significant at it
 //   fdr                the miner's FDR step over the patterns tested: its
 //                      largest p-value accepted is the `level`; `tests`
 // and `patterns_by_support`: `min_sup` and `counts`, a list of {`support`,
-// `patterns`} for every support met. A count beyond 64 bits is written as a
+// `patterns`} for every support met (from the lowered support when Tarone's
+// lowered level was computed). A count beyond 64 bits is written as a
 // real; a level that is not a finite number as null.
 //
 // "O.direct.rules.csv": a header line, then one row per rule in the order
 // given (ascending p-value): rank, rule, class, length, support,
 // class_support, confidence, lift, pvalue, then one 0/1 column per method:
-// bonferroni_tested, search_space, layered, tarone, westfall_young, fdr.
+// bonferroni_tested, search_space, layered, tarone, tarone_lowered,
+// westfall_young, fdr.
 // Fields as in the holdout's rule table (validate/csv_text.h).
 #pragma once
 
@@ -55,11 +64,24 @@ struct DirectFigures {
   bool count_saturated = false;
   RuleCountRecord miner_counts;  // count_significant over the rules, with the patterns tested
   SearchSpace space;
-  TaroneSearch tarone;
+  std::vector<uint64_t> patterns_by_support;  // the patterns tested, entry s of support s
+  TaroneLevel tarone;                         // over the patterns tested
+  bool tarone_lowered_asked = false;
+  TaroneSearch tarone_lowered;  // with the support lowered, when asked
   WestfallYoungLevel westfall_young;
   uint64_t seed = 0;              // of the permutations
   std::vector<DirectRule> rules;  // the miner's rules, ascending p-value
 };
+
+// Each method's corrected level (NaN for the layered levels, one per length,
+// and for Westfall-Young without permutations) and the rules significant at
+// it, in the order of the rule table's columns.
+struct MethodSummary {
+  const char* name = "";
+  double level = 0.0;
+  int64_t rules = 0;
+};
+std::vector<MethodSummary> method_summaries(const DirectFigures& figures);
 
 // Writes the JSON object to `json_path` and the rule table to `rules_path`
 // (the caller's temporary names, say). Returns false after an "Error: " line

@@ -58,9 +58,10 @@ struct RecordIndex {
   explicit RecordIndex(size_t records) : table(std::bit_ceil(2 * records + 2), -1) {}
 };
 
-// Adds the record to `set`, or its weight to the equal record `set` holds.
-void add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const int32_t* last,
-                int32_t weight, bool positive) {
+// Adds the record to `set`, or its weight to the equal record `set` holds;
+// returns the record's number in `set`.
+int32_t add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const int32_t* last,
+                   int32_t weight, bool positive) {
   uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
   for (const int32_t* rank = first; rank != last; ++rank)
     hash = (hash ^ static_cast<uint64_t>(*rank)) * 0x100000001b3u;
@@ -72,12 +73,14 @@ void add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const 
         std::equal(first, last, set.ranks.begin() + set.offsets[r],
                    set.ranks.begin() + set.offsets[r + 1])) {
       set.weights[r] += weight;
-      return;
+      return r;
     }
   }
-  index.table[slot] = static_cast<int32_t>(set.weights.size());
+  const auto added = static_cast<int32_t>(set.weights.size());
+  index.table[slot] = added;
   index.hashes.push_back(hash);
   append_record(set, first, last, weight, positive);
+  return added;
 }
 
 }  // namespace
@@ -94,7 +97,7 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 }
 
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
-                         int32_t positives) {
+                         int32_t positives, std::vector<int32_t>* record_of_transaction) {
   std::vector<int32_t> rank_of(data.item_keys.size(), -1);
   for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
   // Equal records become one of their summed weight at once, so that only
@@ -102,6 +105,7 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
   RecordSet records;
   const int32_t n = transaction_count(data);
   RecordIndex index(static_cast<size_t>(n));
+  if (record_of_transaction != nullptr) record_of_transaction->resize(static_cast<size_t>(n));
   std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
     ranks.clear();
@@ -109,15 +113,18 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
       if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
     std::sort(ranks.begin(), ranks.end(), std::greater<>());
     const bool positive = positives > 0 && data.labels[t] == 1;
-    add_merged(records, index, ranks.data(), ranks.data() + ranks.size(), 1, positive);
+    const int32_t record =
+        add_merged(records, index, ranks.data(), ranks.data() + ranks.size(), 1, positive);
+    if (record_of_transaction != nullptr) (*record_of_transaction)[static_cast<size_t>(t)] = record;
   }
   return records;
 }
 
 namespace {
 
-// Sets `merged` to `records` sorted by class and items, equal ones merged.
-void sort_and_merge(const RecordSet& records, RecordSet& merged) {
+// Sets `merged` to `records` sorted by class and items, equal ones merged,
+// and merged_of[r] to the record of `merged` that record r joined.
+void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int32_t>& merged_of) {
   const size_t count = records.weights.size();
   auto items_before = [&](int32_t a, int32_t b) {
     return std::lexicographical_compare(
@@ -138,8 +145,10 @@ void sort_and_merge(const RecordSet& records, RecordSet& merged) {
     size_t j = i;
     for (; j < count && records.positive[order[j]] == records.positive[first] &&
            !items_before(first, order[j]);
-         ++j)
+         ++j) {
       weight += records.weights[order[j]];
+      merged_of[static_cast<size_t>(order[j])] = static_cast<int32_t>(merged.weights.size());
+    }
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
                   records.positive[first]);
@@ -147,23 +156,38 @@ void sort_and_merge(const RecordSet& records, RecordSet& merged) {
   }
 }
 
+// Sets bit_of_record[r] to the bit of merged record merged_of[r] in `covers`.
+void bits_of_records(const ItemCovers& covers, const std::vector<int32_t>& merged_of,
+                     std::vector<int32_t>& bit_of_record) {
+  std::vector<int32_t> bit_of_merged(covers.in_bit_order.size());
+  const size_t other_first = covers.layout.positive_words * 64;
+  for (size_t i = 0; i < covers.in_bit_order.size(); ++i)
+    bit_of_merged[static_cast<size_t>(covers.in_bit_order[i])] = static_cast<int32_t>(
+        i < covers.positive_records ? i : i - covers.positive_records + other_first);
+  bit_of_record.resize(merged_of.size());
+  for (size_t r = 0; r < merged_of.size(); ++r)
+    bit_of_record[r] = bit_of_merged[static_cast<size_t>(merged_of[r])];
+}
+
 }  // namespace
 
 void build_covers(const RecordSet& records, RecordOrder order,
-                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers) {
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
+                  std::vector<int32_t>* bit_of_record) {
   RecordSet& merged = covers.merged;
   merged.ranks.clear();
   merged.offsets.assign(1, 0);
   merged.weights.clear();
   merged.positive.clear();
+  std::vector<int32_t> merged_of(records.weights.size());
   if (order == RecordOrder::sorted) {
-    sort_and_merge(records, merged);
+    sort_and_merge(records, merged, merged_of);
   } else {
     RecordIndex index(records.weights.size());
     for (size_t r = 0; r < records.weights.size(); ++r)
-      add_merged(merged, index, records.ranks.data() + records.offsets[r],
-                 records.ranks.data() + records.offsets[r + 1], records.weights[r],
-                 records.positive[r]);
+      merged_of[r] = add_merged(merged, index, records.ranks.data() + records.offsets[r],
+                                records.ranks.data() + records.offsets[r + 1], records.weights[r],
+                                records.positive[r]);
   }
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
   for (size_t r = 0; r < merged.weights.size(); ++r)
@@ -189,6 +213,16 @@ void build_covers(const RecordSet& records, RecordOrder order,
   covers.in_bit_order = std::move(by_class[0]);
   covers.positive_records = covers.in_bit_order.size();
   covers.in_bit_order.insert(covers.in_bit_order.end(), by_class[1].begin(), by_class[1].end());
+  if (bit_of_record != nullptr) bits_of_records(covers, merged_of, *bit_of_record);
+}
+
+void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all) {
+  const CoverLayout& layout = covers.layout;
+  all.assign(layout.words, 0);
+  const size_t others = covers.in_bit_order.size() - covers.positive_records;
+  for (size_t i = 0; i < covers.positive_records; ++i) all[i / 64] |= uint64_t{1} << (i % 64);
+  for (size_t i = 0; i < others; ++i)
+    all[layout.positive_words + i / 64] |= uint64_t{1} << (i % 64);
 }
 
 void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,

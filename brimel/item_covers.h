@@ -35,8 +35,9 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 
 // The records of `data` as frequent item ranks, equal ones already merged;
 // `positives`: the records labelled 1 when they form the rule class, else 0.
+// With `record_of_transaction`, also the record each transaction joined.
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
-                         int32_t positives);
+                         int32_t positives, std::vector<int32_t>* record_of_transaction = nullptr);
 
 // How build_covers orders the records: sorted by their items, or as given.
 enum class RecordOrder { sorted, as_given };
@@ -44,9 +45,14 @@ enum class RecordOrder { sorted, as_given };
 // Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
 // them out with one bitset per slot, `slots` of them, in the `order` asked
 // for within each class and weight. `covers` may hold an earlier layout,
-// whose room is reused.
+// whose room is reused. With `bit_of_record`, also the bit of the merged
+// record each of `records` joined.
 void build_covers(const RecordSet& records, RecordOrder order,
-                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers);
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
+                  std::vector<int32_t>* bit_of_record = nullptr);
+
+// Sets `all` to the cover of every record of `covers`.
+void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all);
 
 // The words of a cover that are read: `count` word numbers, ascending, at
 // `listed`; every word of the layout when `listed` is null.

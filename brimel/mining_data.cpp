@@ -71,6 +71,7 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
   if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
     report_error("target attribute %s not in %s", params.target_attribute.c_str(),
                  params.names_file.c_str());
+  data.column_names = names;
 
   std::FILE* file = open_for_read(params.data_file);
   if (file == nullptr) return false;

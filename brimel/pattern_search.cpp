@@ -102,7 +102,10 @@ struct SearchSetup {
   LogFactorialTable log_factorial;
   FisherBound global_bound;
   FisherBound local;
-  std::vector<char> item_alive;  // per rank: a child of the root that may generalise a rule
+  std::vector<char> item_alive;   // per rank: a child of the root that may generalise a rule
+  bool count_only = false;        // no rule is tested
+  HookShared hook;                // hook.hook null: none
+  uint64_t root_represented = 0;  // patterns of items in every transaction
 
   bool show_progress = false;
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
@@ -150,6 +153,11 @@ struct Search {
   RecordSet gathered;
   std::vector<CoverCounts> delivered;
   std::vector<const uint64_t*> candidate_bits;
+  HookThread* hook = nullptr;
+  // Where the hook evaluates: which bit each record of the item's records
+  // became in the item's layout, and the cover of all of them there.
+  std::vector<int32_t> bit_of_record;
+  std::vector<uint64_t> item_all;
   uint64_t nodes = 0;
   uint64_t reported_patterns = 0;
   std::chrono::steady_clock::time_point last_progress;
@@ -394,9 +402,17 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
         Extension{rank, c.support, c.class_support, static_cast<uint32_t>(slots), kNoTrieNode});
     slot_of_rank[rank] = slots++;
   }
-  if (slots > 0) {
+  // The hook's rows need the item's records even when no item extends it.
+  const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
+  if (slots > 0 || evaluates) {
     keep_ranks(t.gathered, slot_of_rank);
-    build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers);
+    build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
+                 evaluates ? &t.bit_of_record : nullptr);
+  }
+  if (evaluates) {
+    start_hook_subtree(*t.hook, x_bits, space.layout.words, t.bit_of_record,
+                       t.item_covers.layout.words);
+    cover_of_all(t.item_covers, t.item_all);
   }
   t.gathered = RecordSet{};  // its room is not kept while the item is searched
   for (const Extension& child : children) slot_of_rank[child.rank] = -1;
@@ -468,15 +484,20 @@ bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children)
 // in every transaction of its cover: the one place where a pattern is
 // counted and judged. It stands for itself and for its union with every
 // subset of those q items; all of these share its supports and p-value, but
-// only the pattern itself can improve on its generalisations.
+// only the pattern itself can improve on its generalisations. The hook sees
+// its cover, `bits` over `words` words, read over the words its parent
+// listed.
 __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
-                                                        int q, ParentNode parent) {
+                                                        int q, ParentNode parent,
+                                                        const uint64_t* bits, size_t words) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   const int limit = s.max_len - depth;
   const uint64_t represented =
       q <= limit && q < 64 ? uint64_t{1} << q : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
+  if (t.hook != nullptr)
+    hook_pattern(*t.hook, depth, x.support, bits, words, t.active_list[depth - 1], represented);
   if (cached_fisher_within(t.global, x.support, x.class_support)) {
     add_saturating(out.passing_pvalue, represented, out.count_saturated);
     if (parent.alive) test_rule(t, depth, x, parent);
@@ -498,14 +519,16 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   const uint64_t* child_bits = nullptr;
   ChildList& children = t.level_children[depth + 1];
   children.clear();
-  if (depth == 1 && depth < s.max_len && candidates.count > 0) {
+  const bool extends = depth < s.max_len && candidates.count > 0;
+  if (depth == 1 && (extends || (t.hook != nullptr && t.hook->worker != nullptr))) {
     // An item's records, cut down to the items that may extend it, merge
     // far more than the whole data's.
-    perfect = project(t, x, x_bits, candidates, s.covers, t.active_list[0]);
+    perfect =
+        project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.active_list[0]);
     t.active_list[1] = nullptr;
     child_space = CoverSpace{&t.item_covers.layout, x.support};
     child_bits = t.item_covers.bits.data();
-  } else if (depth < s.max_len && candidates.count > 0) {
+  } else if (depth > 1 && extends) {
     const std::vector<uint32_t>* list =
         listed_words(t, depth, x_bits, x.support, candidates.count, space);
     t.active_list[depth] = list;
@@ -518,7 +541,10 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     }
   }
   const int q = inherited + perfect;
-  test_pattern(t, depth, x, q, parent);
+  if (depth == 1)
+    test_pattern(t, depth, x, q, parent, t.item_all.data(), t.item_covers.layout.words);
+  else
+    test_pattern(t, depth, x, q, parent, x_bits, space.layout->words);
 
   for (Extension& child : children)
     child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
@@ -535,7 +561,8 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     t.path[depth] = children[j].rank;
     // The last child has no candidates: a leaf, only tested.
     if (j == n_children - 1)
-      test_pattern(t, depth + 1, children[j], q, as_parent);
+      test_pattern(t, depth + 1, children[j], q, as_parent,
+                   child_bits + static_cast<size_t>(children[j].slot) * words, words);
     else
       expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
              Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
@@ -560,7 +587,7 @@ int search_threads() {
 // the frequent items but those found in every transaction, which `perfect`
 // counts. The root, the empty pattern, stands for every set of those.
 void set_up_search(const MiningData& data, const MinerParams& params, bool show_progress,
-                   SearchSetup& s, std::vector<Extension>& items, int& perfect,
+                   SearchHook* hook, SearchSetup& s, std::vector<Extension>& items, int& perfect,
                    SearchResult& result) {
   s.params = &params;
   s.transactions = transaction_count(data);
@@ -576,11 +603,19 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
   std::vector<int32_t> slot_of_rank(static_cast<size_t>(frequent));
   std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
-  build_covers(ranked_records(data, s.rank_item, s.positives), RecordOrder::sorted, slot_of_rank,
-               frequent, s.covers);
+  const bool evaluates = hook_evaluates(hook);
+  std::vector<int32_t> record_of_transaction, bit_of_record;
+  build_covers(
+      ranked_records(data, s.rank_item, s.positives, evaluates ? &record_of_transaction : nullptr),
+      RecordOrder::sorted, slot_of_rank, frequent, s.covers, evaluates ? &bit_of_record : nullptr);
   const CoverLayout& layout = s.covers.layout;
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
+  if (hook != nullptr) {
+    s.count_only = hook->count_only;
+    for (int32_t& record : record_of_transaction) record = bit_of_record[record];
+    start_hook(*hook, record_of_transaction, layout.words, s.transactions, s.max_len, s.hook);
+  }
 
   perfect = 0;
   for (int32_t r = 0; r < frequent; ++r) {
@@ -593,7 +628,8 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
     items.push_back(
         Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
   }
-  uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
+  const uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
+  s.root_represented = represented;
   FisherVerdictCache root_global =
       make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   if (represented > 0) {
@@ -603,7 +639,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   }
   s.item_alive.assign(static_cast<size_t>(frequent), 0);
   for (Extension& item : items) {
-    item.alive = may_generalise_rule(s, item.support, item.class_support);
+    item.alive = !s.count_only && may_generalise_rule(s, item.support, item.class_support);
     s.item_alive[item.rank] = item.alive;
   }
 }
@@ -646,7 +682,7 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
   expand(t, 1, root_child, bits + static_cast<size_t>(item.slot) * s.covers.layout.words,
          Candidates{items.data() + j + 1, static_cast<int>(items.size()) - j - 1, bits},
          CoverSpace{&s.covers.layout, s.transactions}, perfect,
-         ParentNode{true, s.transactions, s.positives});
+         ParentNode{!s.count_only, s.transactions, s.positives});
 }
 
 // The items' subtrees, taken by the threads one at a time from the last item
@@ -658,9 +694,10 @@ struct SubtreeQueue {
 };
 
 void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, int perfect,
-                     SubtreeQueue& queue) {
+                     SubtreeQueue& queue, HookThread* hook) {
   Search t;
   set_up_thread(s, t);
+  t.hook = hook;
   const int n_items = static_cast<int>(items.size());
   for (;;) {
     const int k = queue.next.fetch_add(1);
@@ -690,22 +727,33 @@ void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& res
 }  // namespace
 
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
-                  SearchResult& result, const SearchOptions& options) {
+                  SearchResult& result, SearchHook* hook, const SearchOptions& options) {
   result = SearchResult{};
   SearchSetup s;
   s.options = options;
+  // The hook follows a node's records from its parent's in one layout per
+  // item; packed layouts would need their rows merged afresh.
+  if (hook_evaluates(hook)) s.options.packing_ratio = SIZE_MAX;
   std::vector<Extension> items;
   int perfect = 0;
-  set_up_search(data, params, show_progress, s, items, perfect, result);
+  set_up_search(data, params, show_progress, hook, s, items, perfect, result);
 
   SubtreeQueue queue;
   queue.subtrees.resize(items.size());
   const int threads = std::min(search_threads(), std::max(static_cast<int>(items.size()), 1));
+  std::vector<HookThread> hooks;
+  if (hook != nullptr) start_hook_threads(s.hook, threads, hooks);
+  auto hook_of = [&](int i) { return hook != nullptr ? &hooks[static_cast<size_t>(i)] : nullptr; };
   std::vector<std::thread> helpers;
   for (int i = 1; i < threads; ++i)
-    helpers.emplace_back([&] { search_subtrees(s, items, perfect, queue); });
-  search_subtrees(s, items, perfect, queue);
+    helpers.emplace_back([&, i] { search_subtrees(s, items, perfect, queue, hook_of(i)); });
+  search_subtrees(s, items, perfect, queue, hook_of(0));
   for (std::thread& helper : helpers) helper.join();
+  if (hook != nullptr) {
+    std::vector<uint64_t> all;
+    cover_of_all(s.covers, all);
+    finish_hook(s.hook, hooks, all.data(), s.covers.layout.words, s.root_represented);
+  }
   if (show_progress) std::fputs("\r\033[K", stderr);
   if (queue.failed) {
     report_error("too many frequent patterns to keep their supports");

@@ -12,6 +12,7 @@
 #include "common/file_open.h"
 #include "common/messages.h"
 #include "common/run_files.h"
+#include "direct_run.h"
 #include "miner/item_map.h"
 #include "miner/miner_params.h"
 #include "miner/mining_stats.h"
@@ -52,9 +53,9 @@ void print_data_summary(const MinerParams& params, const MiningData& data) {
 
 // Searches, numbers the tree and orders and counts the rules; false after an
 // "Error: " line.
-bool mine(const MinerParams& params, const MiningData& data, MinedRules& mined) {
+bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, MinedRules& mined) {
   SearchResult& result = mined.result;
-  if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result))
+  if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result, hook))
     return false;
   if (result.count_saturated)
     report_warning("more patterns than a 64-bit count holds; the counts stop at its largest value");
@@ -163,9 +164,14 @@ bool write_outputs(const MinerParams& params, const MiningData& data, const Mine
 
 }  // namespace
 
-std::vector<std::string> brimel_output_files(const std::string& output, bool with_tid_lists) {
+std::vector<std::string> brimel_output_files(const std::string& output, bool with_tid_lists,
+                                             bool with_direct) {
   std::vector<std::string> files;
   for (const std::string& path : miner_output_files(output)) {
+    if (with_direct && path == rule_count_file(output)) {
+      files.push_back(direct_results_file(output));
+      files.push_back(direct_rule_table_file(output));
+    }
     if (with_tid_lists || (path != tidlist_directory_file(output) && path != tidlist_file(output)))
       files.push_back(path);
   }
@@ -188,11 +194,18 @@ int run_brimel(const std::string& param_path) {
   MiningData data;
   if (!read_mining_data(params, data)) return 1;
   print_data_summary(params, data);
+  DirectRun direct;
+  if (params.direct && !prepare_direct_run(params, data, direct)) return 1;
   MinedRules mined;
-  if (!mine(params, data, mined)) return 1;
+  if (!mine(params, data, params.direct ? &direct.hook : nullptr, mined)) return 1;
 
-  const std::vector<std::string> files = brimel_output_files(params.output, params.gen_tid_list);
-  bool ok = write_outputs(params, data, mined, start);
+  const std::string& o = params.output;
+  const std::vector<std::string> files = brimel_output_files(o, params.gen_tid_list, params.direct);
+  bool ok =
+      !params.direct ||
+      finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct,
+                        temporary(direct_results_file(o)), temporary(direct_rule_table_file(o)));
+  ok = ok && write_outputs(params, data, mined, start);
   for (size_t i = 0; ok && i < files.size(); ++i) {
     if (std::rename(temporary(files[i]).c_str(), files[i].c_str()) != 0) {
       report_error("cannot rename %s to %s", temporary(files[i]).c_str(), files[i].c_str());

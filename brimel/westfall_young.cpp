@@ -143,6 +143,9 @@ WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
   const auto kth = minima.begin() + setup.allowed;
   std::nth_element(minima.begin(), kth, minima.end());
   out.quantile = *kth;
-  if (std::isfinite(out.quantile)) out.level = std::nextafter(out.quantile, -kInfinity);
+  if (setup.allowed == 0)
+    out.level = 0.0;
+  else if (std::isfinite(out.quantile))
+    out.level = std::nextafter(out.quantile, -kInfinity);
   return out;
 }

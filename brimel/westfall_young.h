@@ -26,8 +26,6 @@
 
 #include "permuted_counts.h"
 
-inline constexpr int32_t kDefaultPermutations = 1000;
-
 // What every worker shares. The threshold is the one value the workers
 // write while they run (atomically).
 struct WestfallYoungSetup {
@@ -101,7 +99,8 @@ struct WestfallYoungLevel {
 // The corrected level from every worker's minima: the largest double below
 // the (k+1)-th smallest minimum, so that at most k minima lie within it. The
 // uncorrected `level` when k reaches J (a level of 1) or no pattern was
-// evaluated.
+// evaluated. 0 when k is 0: fewer than 1 / level permutations cannot tell a
+// level, since the smallest minimum alone is reached by chance once in J + 1.
 WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
                                         const std::vector<const WestfallYoungWorker*>& workers,
                                         double level);

@@ -20,6 +20,9 @@ namespace {
 
 namespace key_name = parameter_key;
 
+constexpr const char* kPermutationsExpected = "an integer from 0 to 100000";
+static_assert(kMaxPermutations == 100000);
+
 bool parse_int(const std::string& text, int32_t& value) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -83,6 +86,28 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
       return false;
     }
     params.gen_tid_list = value == "yes";
+  } else if (key == key_name::direct) {
+    if (value != "yes" && value != "no") {
+      report_bad_value(key, value, "yes or no");
+      return false;
+    }
+    params.direct = value == "yes";
+  } else if (key == key_name::tarone_lowered) {
+    if (value != "yes" && value != "no") {
+      report_bad_value(key, value, "yes or no");
+      return false;
+    }
+    params.tarone_lowered = value == "yes";
+  } else if (key == key_name::permutations) {
+    if (!parse_permutations(value, params.permutations)) {
+      report_bad_value(key, value, kPermutationsExpected);
+      return false;
+    }
+  } else if (key == key_name::permutation_seed) {
+    if (!parse_permutation_seed(value, params.permutation_seed)) {
+      report_bad_value(key, value, "an integer from 0 to 18446744073709551615");
+      return false;
+    }
   } else if (const auto fixed =
                  std::find_if(kFixedMinerSettings.begin(), kFixedMinerSettings.end(),
                               [&](const FixedMinerSetting& setting) { return setting.key == key; });
@@ -116,6 +141,23 @@ bool holds_line_break(const std::string& text) {
 bool parse_min_sup(const std::string& text, int32_t& value) {
   int32_t parsed = 0;
   if (!parse_int(text, parsed) || parsed < 1) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse_permutations(const std::string& text, int32_t& value) {
+  int32_t parsed = 0;
+  if (!parse_int(text, parsed) || parsed < 0 || parsed > kMaxPermutations) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse_permutation_seed(const std::string& text, uint64_t& value) {
+  // strtoull would take "-1" for the largest value.
+  const char* end = text.data() + text.size();
+  uint64_t parsed = 0;
+  const auto [stop, error] = std::from_chars(text.data(), end, parsed);
+  if (text.empty() || error != std::errc() || stop != end) return false;
   value = parsed;
   return true;
 }
@@ -182,6 +224,12 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
   fixed(7, kFixedMinerSettings.size());
   line(key::gen_tid_list, params.gen_tid_list ? "yes" : "no");
   line(key::output, params.output);
+  if (params.direct) {
+    line(key::direct, "yes");
+    line(key::permutations, std::to_string(params.permutations));
+    line(key::permutation_seed, std::to_string(params.permutation_seed));
+    if (params.tarone_lowered) line(key::tarone_lowered, "yes");
+  }
   // A parameter file cut short by a full disk would run the miner on
   // whatever settings survived.
   return close_written(file, path);

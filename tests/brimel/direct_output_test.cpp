@@ -37,11 +37,16 @@ DirectFigures example_figures() {
   f.min_sup = 5;
   f.patterns_tested = 1000;
   f.space = count_search_space({2, 3, 4}, 100);
-  f.tarone.level = TaroneLevel{1e-3, 50, 0};
-  f.tarone.min_sup = 5;
-  f.tarone.patterns_by_support.assign(101, 0);
-  f.tarone.patterns_by_support[5] = 900;
-  f.tarone.patterns_by_support[60] = 100;
+  f.tarone = TaroneLevel{1e-3, 50, 4};
+  f.patterns_by_support.assign(101, 0);
+  f.patterns_by_support[5] = 900;
+  f.patterns_by_support[60] = 100;
+  f.tarone_lowered_asked = true;
+  f.tarone_lowered.level = TaroneLevel{5e-4, 80, 0};
+  f.tarone_lowered.min_sup = 3;
+  f.tarone_lowered.recounts = 1;
+  f.tarone_lowered.patterns_by_support = f.patterns_by_support;
+  f.tarone_lowered.patterns_by_support[3] = 200;
   f.westfall_young = WestfallYoungLevel{2e-4, 2.0000000000000001e-4, 50, 1000};
   f.seed = 99;
   f.rules = {{{0}, 30, 25, 1e-6},
@@ -65,22 +70,22 @@ TEST(DirectOutput, EachMethodJudgesEachRuleByItsOwnLevel) {
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows[0],
             "rank,rule,class,length,support,class_support,confidence,lift,pvalue,bonferroni_tested,"
-            "search_space,layered,tarone,westfall_young,fdr");
+            "search_space,layered,tarone,tarone_lowered,westfall_young,fdr");
   // Rule, then its verdicts; the FDR step takes j * 5e-5 for the j-th rule.
   const std::vector<std::pair<std::string, std::string>> want = {
-      {"a=1", "1,1,1,1,1,1"},
-      {"a=1 & b=x,y", "0,1,1,1,1,0"},
-      {"a=1 & b=x,y & c=3", "0,1,0,1,0,0"},
-      {"c=3", "0,0,1,0,0,0"},
-      {"b=x,y", "0,0,0,0,0,0"}};
+      {"a=1", "1,1,1,1,1,1,1"},
+      {"a=1 & b=x,y", "0,1,1,1,1,1,0"},
+      {"a=1 & b=x,y & c=3", "0,1,0,1,0,0,0"},
+      {"c=3", "0,0,1,0,0,0,0"},
+      {"b=x,y", "0,0,0,0,0,0,0"}};
   for (size_t r = 0; r < want.size(); ++r) {
     const std::vector<std::string> fields = csv_fields(rows[r + 1]);
-    ASSERT_EQ(fields.size(), 15u) << rows[r + 1];
+    ASSERT_EQ(fields.size(), 16u) << rows[r + 1];
     EXPECT_EQ(fields[0], std::to_string(r + 1));
     EXPECT_EQ(fields[1], want[r].first);
     EXPECT_EQ(fields[2], "yes, \"really\"");
     std::string verdicts = fields[9];
-    for (size_t i = 10; i < 15; ++i) verdicts += "," + fields[i];
+    for (size_t i = 10; i < 16; ++i) verdicts += "," + fields[i];
     EXPECT_EQ(verdicts, want[r].second) << fields[1];
     EXPECT_EQ(std::stod(fields[8]), f.rules[r].pvalue);
   }
@@ -93,8 +98,8 @@ TEST(DirectOutput, EachMethodJudgesEachRuleByItsOwnLevel) {
   EXPECT_EQ(record["rules"], 5);
   EXPECT_EQ(record["patterns_tested"], 1000);
   const std::vector<std::pair<const char*, int>> rules = {
-      {"bonferroni_tested", 1}, {"search_space", 3}, {"layered", 3}, {"tarone", 3},
-      {"westfall_young", 2},    {"fdr", 1}};
+      {"bonferroni_tested", 1}, {"search_space", 3},   {"layered", 3}, {"tarone", 3},
+      {"tarone_lowered", 2},    {"westfall_young", 2}, {"fdr", 1}};
   for (const auto& [method, count] : rules) EXPECT_EQ(m[method]["rules"], count) << method;
   EXPECT_EQ(m["bonferroni_tested"]["level"].get<double>(), 0.05 / 1000);
   EXPECT_EQ(m["search_space"]["size"], 59);
@@ -110,13 +115,33 @@ TEST(DirectOutput, EachMethodJudgesEachRuleByItsOwnLevel) {
     EXPECT_EQ(m["layered"]["lengths"][l]["level"].get<double>(), 0.05 / (3.0 * sizes[l]));
   }
   EXPECT_EQ(m["tarone"]["testable"], 50);
-  EXPECT_EQ(m["tarone"]["min_sup"], 5);
+  EXPECT_EQ(m["tarone"]["lower_support"], 4);
+  EXPECT_EQ(m["tarone_lowered"]["computed"], true);
+  EXPECT_EQ(m["tarone_lowered"]["min_sup"], 3);
+  EXPECT_EQ(m["tarone_lowered"]["testable"], 80);
   EXPECT_EQ(m["westfall_young"]["permutations"], 1000);
   EXPECT_EQ(m["westfall_young"]["seed"], 99);
   EXPECT_EQ(m["westfall_young"]["allowed_minima"], 50);
   EXPECT_EQ(m["fdr"]["level"].get<double>(), 1e-6);
+  EXPECT_EQ(record["patterns_by_support"]["min_sup"], 3);
   EXPECT_EQ(record["patterns_by_support"]["counts"],
-            json::parse(R"([{"support": 5, "patterns": 900}, {"support": 60, "patterns": 100}])"));
+            json::parse(R"([{"support": 3, "patterns": 200}, {"support": 5, "patterns": 900},
+                            {"support": 60, "patterns": 100}])"));
+}
+
+TEST(DirectOutput, TaroneLoweredNotAskedForKeepsNoRuleAndCountsFromTheMinimumSupport) {
+  ScratchDir scratch;
+  DirectFigures f = example_figures();
+  f.tarone_lowered_asked = false;
+  ASSERT_TRUE(write_direct_results(direct_results_file("o"), direct_rule_table_file("o"), f));
+  for (const std::string& row : lines_of("o.direct.rules.csv"))
+    if (!row.starts_with("rank")) EXPECT_EQ(csv_fields(row)[13], "0") << row;
+  std::ifstream file("o.direct.json");
+  const json record = json::parse(file);
+  EXPECT_EQ(record["methods"]["tarone_lowered"]["computed"], false);
+  EXPECT_TRUE(record["methods"]["tarone_lowered"]["level"].is_null());
+  EXPECT_EQ(record["methods"]["tarone_lowered"]["rules"], 0);
+  EXPECT_EQ(record["patterns_by_support"]["min_sup"], 5);
 }
 
 TEST(DirectOutput, CountsBeyondSixtyFourBitsAndLevelsBeyondRealsStayValidJson) {

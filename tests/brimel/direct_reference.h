@@ -8,10 +8,14 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <set>
+#include <string>
 #include <vector>
 
+#include "permuted_labels.h"
 #include "reference_miner.h"
 #include "validate/fisher.h"
+#include "westfall_young.h"
 
 // A pattern of support at least the minimum, in depth-first order: items
 // added in ascending order, `parent` the index of the pattern without its
@@ -88,4 +92,49 @@ inline BruteTarone brute_tarone(const std::vector<double>& min_pvalue_of_pattern
   }
   if (min_pvalue_of_pattern.empty()) best = BruteTarone{level, 0};
   return best;
+}
+
+// Every pattern of the data's items with at most one value per attribute,
+// by length; the attribute is the key's text before its first '='.
+inline std::vector<uint64_t> brute_space(const std::vector<std::string>& keys) {
+  std::vector<std::string> attribute;
+  for (const std::string& key : keys) attribute.push_back(key.substr(0, key.find('=')));
+  std::vector<uint64_t> by_length(keys.size() + 1, 0);
+  for (uint32_t set = 1; set < (1u << keys.size()); ++set) {
+    std::set<std::string> seen;
+    bool one_each = true;
+    for (const int i : items_of(set)) one_each = one_each && seen.insert(attribute[i]).second;
+    if (one_each) ++by_length[std::popcount(set)];
+  }
+  return by_length;
+}
+
+inline bool label_under(const RecordRows& rows, size_t t, int32_t j) {
+  return rows.units[t * rows.words + static_cast<size_t>(j) / 64] >> (j % 64) & 1;
+}
+
+inline std::vector<char> in_class_of(const ReferenceResult& ref) {
+  std::vector<char> in_class;
+  for (const int32_t label : ref.labels) in_class.push_back(label == 1);
+  return in_class;
+}
+
+// The Westfall-Young level by brute force: every pattern under every
+// permutation, the (k+1)-th smallest of the minima.
+inline double brute_westfall_young(const ReferenceResult& ref,
+                                   const std::vector<ReferencePattern>& patterns,
+                                   const RecordRows& rows, double level, const double* lf) {
+  const int n = static_cast<int>(ref.transactions.size());
+  std::vector<double> minima(static_cast<size_t>(rows.permutations), INFINITY);
+  for (int32_t j = 0; j < rows.permutations; ++j)
+    for (const ReferencePattern& p : patterns) {
+      int k = 0;
+      for (int t = 0; t < n; ++t) k += (p.cover[t / 64] >> (t % 64) & 1) && label_under(rows, t, j);
+      minima[j] = std::min(minima[j], fisher_exact_pvalue_from(lf, n, p.support, ref.positives, k));
+    }
+  std::sort(minima.begin(), minima.end());
+  const size_t k = static_cast<size_t>(allowed_minima(level, rows.permutations));
+  if (k >= minima.size() || patterns.empty()) return level;
+  if (k == 0) return 0.0;  // the smallest minimum alone is reached once in J + 1
+  return std::nextafter(minima[k], -INFINITY);
 }

@@ -1,6 +1,7 @@
 // The search on each layout of covers it can choose, forced by its packing
 // ratio, against the brute-force reference: the same rules with the same
-// supports and p-values, and the same counts, whichever layout it ran on.
+// supports and p-values, and the same counts, whichever layout it ran on,
+// counting only or not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,10 +46,23 @@ void check_every_layout(const Case& c) {
 
   std::map<uint32_t, const ReferenceRule*> expected;
   for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
+  std::vector<uint64_t> first_by_support;
   for (const size_t ratio : kRatios) {
     SCOPED_TRACE("packing ratio " + std::to_string(ratio));
+    // Counting only, the patterns by support are the same on every layout.
+    SearchHook counting;
+    counting.count_only = true;
+    SearchResult counted;
+    ASSERT_TRUE(search_rules(mining, params, false, counted, &counting, SearchOptions{ratio}));
+    EXPECT_TRUE(counted.rules.empty());
+    uint64_t counted_patterns = 0;
+    for (const uint64_t count : counting.patterns_by_support) counted_patterns += count;
+    EXPECT_EQ(counted_patterns, ref.patterns_tested);
+    if (first_by_support.empty()) first_by_support = counting.patterns_by_support;
+    EXPECT_EQ(counting.patterns_by_support, first_by_support);
+
     SearchResult result;
-    ASSERT_TRUE(search_rules(mining, params, false, result, SearchOptions{ratio}));
+    ASSERT_TRUE(search_rules(mining, params, false, result, nullptr, SearchOptions{ratio}));
     EXPECT_EQ(result.patterns_tested, ref.patterns_tested);
     EXPECT_EQ(result.passing_pvalue, ref.passing_pvalue);
     ASSERT_EQ(result.rules.size(), ref.rules.size());

@@ -13,21 +13,6 @@
 
 namespace {
 
-// Every pattern of the data's items with at most one value per attribute,
-// by length; the attribute is the key's text before its first '='.
-std::vector<uint64_t> brute_space(const std::vector<std::string>& keys) {
-  std::vector<std::string> attribute;
-  for (const std::string& key : keys) attribute.push_back(key.substr(0, key.find('=')));
-  std::vector<uint64_t> by_length(keys.size() + 1, 0);
-  for (uint32_t set = 1; set < (1u << keys.size()); ++set) {
-    std::set<std::string> seen;
-    bool one_each = true;
-    for (const int i : items_of(set)) one_each = one_each && seen.insert(attribute[i]).second;
-    if (one_each) ++by_length[std::popcount(set)];
-  }
-  return by_length;
-}
-
 TEST(SearchSpace, CountsEveryPatternOfAtMostOneValuePerAttribute) {
   for (const unsigned seed : {1u, 2u, 3u}) {
     const GeneratedData data = generate_data(seed, 80, 7, 2, seed == 3 ? 1 : 0);

@@ -14,16 +14,6 @@
 
 namespace {
 
-bool label_under(const RecordRows& rows, size_t t, int32_t j) {
-  return rows.units[t * rows.words + static_cast<size_t>(j) / 64] >> (j % 64) & 1;
-}
-
-std::vector<char> in_class_of(const ReferenceResult& ref) {
-  std::vector<char> in_class;
-  for (const int32_t label : ref.labels) in_class.push_back(label == 1);
-  return in_class;
-}
-
 TEST(PermutedLabels, EveryPermutationKeepsTheClassSizeAndTheSeedFixesThem) {
   for (const int positives : {0, 3, 10, 17, 20}) {
     std::vector<char> in_class(20, 0);
@@ -178,25 +168,6 @@ TEST(PermutedCounts, CoversChildrenAndFlagsAgreeWithCountingEachTransaction) {
     for (size_t bit = static_cast<size_t>(permutations); bit < r.rows.words * 64; ++bit)
       ASSERT_EQ(flags[bit / 64] >> (bit % 64) & 1, 0u);
   }
-}
-
-// The Westfall-Young level by brute force: every pattern under every
-// permutation, the (k+1)-th smallest of the minima.
-double brute_westfall_young(const ReferenceResult& ref,
-                            const std::vector<ReferencePattern>& patterns, const RecordRows& rows,
-                            double level, const double* lf) {
-  const int n = static_cast<int>(ref.transactions.size());
-  std::vector<double> minima(static_cast<size_t>(rows.permutations), INFINITY);
-  for (int32_t j = 0; j < rows.permutations; ++j)
-    for (const ReferencePattern& p : patterns) {
-      int k = 0;
-      for (int t = 0; t < n; ++t) k += (p.cover[t / 64] >> (t % 64) & 1) && label_under(rows, t, j);
-      minima[j] = std::min(minima[j], fisher_exact_pvalue_from(lf, n, p.support, ref.positives, k));
-    }
-  std::sort(minima.begin(), minima.end());
-  const size_t k = static_cast<size_t>(allowed_minima(level, rows.permutations));
-  if (k >= minima.size() || patterns.empty()) return level;
-  return std::nextafter(minima[k], -INFINITY);
 }
 
 // The transactions merged by their items (whatever their class), as the

@@ -12,7 +12,7 @@ import yaml
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
-import study_setup  # noqa: E402
+import study_config  # noqa: E402
 import study_tables  # noqa: E402
 
 RULES_HEADER = ("rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
@@ -30,10 +30,11 @@ EXPERIMENTS = [
 
 
 def write_study(folder):
-    """Records as varnel and the direct job write them, in the study's folders."""
-    paths = []
+    """Records as varnel and the direct job write them, and the study's plan
+    that lists them."""
+    plan = {"experiments": [], "direct": []}
     for minsup, rep, status, mined, kept, bonferroni, rules in EXPERIMENTS:
-        run = os.path.join(folder, "runs", "toy", f"minsup{minsup}_p0.05", f"rep{rep}")
+        run = os.path.join(folder, "runs", "toy", f"m{minsup}", f"r{rep}")
         os.makedirs(run)
         record = {"program": "varnel", "seed": rep, "status": status,
                   "errors": [] if status == "ok" else ["Error: no records", "Error: again"],
@@ -41,28 +42,33 @@ def write_study(folder):
                   "miner": {"rules_mined": mined, "patterns_tested": 100},
                   "holdout": {"sig_at_level": kept, "sig_at_corrected": bonferroni,
                               "sig_at_fdr": kept, "reversed": 0 if mined else None}}
-        paths.append(os.path.join(run, "toy.experiment.json"))
-        with open(paths[-1], "w") as handle:
+        job = {"dataset": "toy", "minsup": minsup, "level": 0.05, "repetition": rep,
+               "record": os.path.join(run, "toy.experiment.json"),
+               "rules": os.path.join(run, "toy.rules.csv")}
+        plan["experiments"].append(job)
+        with open(job["record"], "w") as handle:
             json.dump(record, handle)
-        with open(os.path.join(run, "toy.rules.csv"), "w") as handle:
+        with open(job["rules"], "w") as handle:
             handle.write(RULES_HEADER)
             for rank, (text, ok, ok_bonferroni) in enumerate(rules, 1):
                 handle.write(f'{rank},"{text}",1,1,9,8,0.9,1.5,1e-4,9,7,0.8,1.4,0.01,same,'
                              f"{ok},{ok_bonferroni},{ok}\n")
     for minsup, count in (("20", 3), ("0.1", 1)):
-        direct = os.path.join(folder, "runs", "toy", f"minsup{minsup}_p0.05", "direct.json")
+        direct = os.path.join(folder, "runs", "toy", f"m{minsup}", "direct.json")
         with open(direct, "w") as handle:
             json.dump({"status": "ok", "min_sup": 41, "patterns_tested": 500,
                        "sig_at_level": 9, "sig_at_corrected": count}, handle)
-        paths.append(direct)
-    return paths
+        plan["direct"].append({"dataset": "toy", "minsup": minsup, "level": 0.05,
+                               "record": direct})
+    with open(os.path.join(folder, "plan.json"), "w") as handle:
+        json.dump(plan, handle)
 
 
 @pytest.fixture
 def tables(tmp_path):
-    paths = [os.path.relpath(path, tmp_path) for path in write_study(str(tmp_path))]
+    write_study(str(tmp_path))
     os.chdir(tmp_path)
-    assert study_tables.main(["results"] + paths) == 0
+    assert study_tables.main(["--plan", "plan.json", "--out-dir", "results"]) == 0
     read = {name: pd.read_csv(f"results/{name}.csv", keep_default_na=False, na_values=[""],
                               dtype={"minsup": str})
             for name in ("experiments", "summary", "rule_stability", "rules")}
@@ -109,15 +115,15 @@ def test_rule_stability_counts_repetitions_with_items_in_any_order(tables):
     (0.0001, 50, 100, (1, 1)),      # never below one record
 ])
 def test_minimum_supports_in_records(minsup, mining, whole, expected):
-    assert (study_setup.mining_min_sup(minsup, mining),
-            study_setup.direct_min_sup(minsup, mining, whole)) == expected
+    assert (study_config.mining_min_sup(minsup, mining),
+            study_config.direct_min_sup(minsup, mining, whole)) == expected
 
 
 def test_seeds_depend_on_base_seed_data_set_and_repetition_only():
-    seeds = {(base, name, rep): study_setup.split_seed(base, name, rep)
+    seeds = {(base, name, rep): study_config.split_seed(base, name, rep)
              for base in (1, 2) for name in ("vote", "cancer") for rep in (1, 2, 3)}
     assert len(set(seeds.values())) == len(seeds)
-    assert study_setup.split_seed(1, "vote", 2) == seeds[(1, "vote", 2)]
+    assert study_config.split_seed(1, "vote", 2) == seeds[(1, "vote", 2)]
     assert all(0 <= seed < 2 ** 32 for seed in seeds.values())
 
 
@@ -131,10 +137,10 @@ def test_seeds_depend_on_base_seed_data_set_and_repetition_only():
 def test_config_errors_name_the_key(change, expected):
     with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
         schema = yaml.safe_load(handle)
-    with open(os.path.join(ROOT, "examples", "study.yaml")) as handle:
+    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
         config = yaml.safe_load(handle)
     config.update(change)
     config = {key: value for key, value in config.items() if value is not None}
     # The first error, as Snakemake's validate reports it.
     error = next(jsonschema.Draft7Validator(schema).iter_errors(config))
-    assert expected in study_setup.config_error_message(error)
+    assert expected in study_config.config_error_message(error)

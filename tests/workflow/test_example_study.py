@@ -1,6 +1,6 @@
 """The example study end to end, with Snakemake and the real executables, in a
-temporary folder: every table, plot and the report; a second run does
-nothing; a changed minimum support reruns only its own jobs."""
+temporary folder: every table, plot and the report, a log for every job; a
+second run does nothing; a changed minimum support reruns only its own jobs."""
 import os
 import re
 import subprocess
@@ -34,7 +34,7 @@ def write_config(folder, config):
 
 
 def test_example_study(tmp_path):
-    with open(os.path.join(ROOT, "examples", "study.yaml")) as handle:
+    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
         config = yaml.safe_load(handle)
     for dataset in config["datasets"].values():
         for key in ("file", "prepared"):
@@ -57,6 +57,14 @@ def test_example_study(tmp_path):
     vote = summary[summary["dataset"] == "vote"].set_index("minsup")
     assert vote.loc["0.2", "min_sup"] == 44  # 20% of the 217 records of the mining half
 
+    # Every job that ran a program left its log, under logs/.
+    logs = {os.path.relpath(os.path.join(folder, name), tmp_path / "logs")
+            for folder, _, names in os.walk(tmp_path / "logs") for name in names}
+    experiments_run = grid * config["repetitions"]
+    assert len([log for log in logs if log.startswith("experiments/")]) == experiments_run
+    assert len([log for log in logs if log.startswith("direct/")]) == grid
+    assert {"tables.log", "report.log", "plot_survivors.log"} <= logs
+
     experiments = pd.read_csv(tmp_path / "results" / "experiments.csv", dtype={"minsup": str})
     assert len(experiments) == grid * config["repetitions"]
     assert (experiments["status"] == "ok").all()
@@ -75,4 +83,4 @@ def test_example_study(tmp_path):
     counts = job_counts(changed.stdout + changed.stderr)
     assert counts["experiment"] == len(config["datasets"]) * config["repetitions"]
     assert counts["direct"] == len(config["datasets"])
-    assert "prepare" not in counts
+    assert "data" not in counts

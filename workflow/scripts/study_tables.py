@@ -2,11 +2,15 @@
 direct-adjustment records. Only experiments whose status is "ok" enter a
 mean, a count of rules or the rule stability; failed ones are counted apart.
 
-A job is a dict: dataset, minsup (its label), level, the record's path,
-and for an experiment its repetition; the workflow's folder names hold them."""
+A job is a dict: dataset, minsup (its label), level, the path of its record
+and for an experiment its repetition and the path of its rule table, as the
+study's plan (written by the workflow) lists them.
+
+    study_tables.py --plan PLAN_JSON --out-dir DIR
+"""
+import argparse
 import json
 import os
-import re
 import sys
 
 import pandas as pd
@@ -25,22 +29,6 @@ MEASURES = {
 FLOAT_FORMAT = "%.10g"
 
 
-JOB_PATH = re.compile(r"(?:^|/)runs/(?P<dataset>[^/]+)/minsup(?P<minsup>[^/]+?)_p(?P<level>[^/_]+)/"
-                      r"(?:rep(?P<repetition>\d+)/[^/]+\.experiment\.json|direct\.json)$")
-
-
-def job_from_path(path):
-    """The keys of a job from its record's path in the study's folders."""
-    match = JOB_PATH.search(path)
-    if match is None:
-        raise ValueError(f"{path} is no record of a study job")
-    job = {"dataset": match["dataset"], "minsup": match["minsup"],
-           "level": float(match["level"]), "record": path}
-    if match["repetition"] is not None:
-        job["repetition"] = int(match["repetition"])
-    return job
-
-
 def _read_record(path):
     try:
         with open(path) as handle:
@@ -53,10 +41,6 @@ def _read_record(path):
 
 def _job_keys(job):
     return {key: job[key] for key in KEYS + ["repetition"] if key in job}
-
-
-def rules_path(record_path):
-    return record_path[:-len(".experiment.json")] + ".rules.csv"
 
 
 def experiments_table(jobs):
@@ -125,7 +109,7 @@ def rules_table(jobs, experiments):
     ok = set(experiments.index[experiments["status"] == "ok"])
     frames = []
     for index, job in enumerate(jobs):
-        path = rules_path(job["record"])
+        path = job["rules"]
         if index not in ok or not os.path.isfile(path):
             continue
         rules = pd.read_csv(path, dtype={"rule": str, "class": str},
@@ -207,17 +191,17 @@ def write_tables(experiment_jobs, direct_jobs, out_dir):
             write_page(table, os.path.join(out_dir, "pages", name + ".html"), TITLES[name])
 
 
-def main(argv):
-    """OUT_DIR RECORD...: the tables from the records of experiments
-    (*.experiment.json) and of direct adjustment (direct.json)."""
-    if len(argv) < 2:
-        print(f"usage: {os.path.basename(sys.argv[0])} {main.__doc__}", file=sys.stderr)
-        return 2
-    jobs = [job_from_path(path) for path in argv[1:]]
-    write_tables([job for job in jobs if "repetition" in job],
-                 [job for job in jobs if "repetition" not in job], argv[0])
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--plan", required=True,
+                        help="the study's plan: its experiments and direct runs")
+    parser.add_argument("--out-dir", required=True)
+    args = parser.parse_args(argv)
+    with open(args.plan) as handle:
+        plan = json.load(handle)
+    write_tables(plan["experiments"], plan["direct"], args.out_dir)
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    sys.exit(main())

@@ -1,5 +1,6 @@
-"""The study's grid: names of parameter values in paths, split seeds, minimum
-supports in records, and the one-line message for a config error."""
+"""The study's config and grid: the one-line message for a config error, the
+files the config names, the labels of parameter values in paths, the split
+seeds, and minimum supports in records."""
 import hashlib
 import math
 import os
@@ -14,7 +15,7 @@ def value_label(value):
 
 
 def parse_value(label):
-    """The number a folder name's label stands for."""
+    """The number a label stands for."""
     return int(label) if label.isdigit() else float(label)
 
 
@@ -25,27 +26,6 @@ def split_seed(base_seed, dataset, repetition):
     text = f"{base_seed}\0{dataset}\0{repetition}".encode()
     # 32 bits: any consumer of the records keeps the number exactly.
     return int.from_bytes(hashlib.sha256(text).digest()[:4], "big")
-
-
-def count_strata(data_path):
-    """Records of a prepared data file: (beginning with '1', others), counted
-    the way varnel's split counts them (non-empty lines)."""
-    ones = others = 0
-    with open(data_path, "rb") as data:
-        for line in data:
-            line = line.rstrip(b"\n").rstrip(b"\r")
-            if not line:
-                continue
-            if line.startswith(b"1"):
-                ones += 1
-            else:
-                others += 1
-    return ones, others
-
-
-def mining_part_size(ones, others):
-    """varnel halves each stratum and gives the odd record to the test half."""
-    return ones // 2 + others // 2
 
 
 def mining_min_sup(minsup, mining_records):
@@ -86,19 +66,21 @@ def config_error_message(error):
     return text
 
 
+def source_files(dataset):
+    """The files a data set's entry in the config names."""
+    if "file" in dataset:
+        return [dataset["file"]]
+    return [dataset["prepared"] + suffix for suffix in (".data", ".names")]
+
+
 def check_files(config, bin_dir):
     """Problems the schema cannot see: files that are not there."""
     problems = []
     for name, dataset in config["datasets"].items():
-        if "file" in dataset:
-            if not os.path.isfile(dataset["file"]):
-                problems.append(f"Error in config key 'datasets.{name}.file': "
-                                f"no file {dataset['file']}")
-        else:
-            for suffix in (".data", ".names"):
-                if not os.path.isfile(dataset["prepared"] + suffix):
-                    problems.append(f"Error in config key 'datasets.{name}.prepared': "
-                                    f"no file {dataset['prepared']}{suffix}")
+        key = "file" if "file" in dataset else "prepared"
+        for path in source_files(dataset):
+            if not os.path.isfile(path):
+                problems.append(f"Error in config key 'datasets.{name}.{key}': no file {path}")
     for program in ("varnel", "Brimel", "varnel-prepare"):
         if not os.access(os.path.join(bin_dir, program), os.X_OK):
             problems.append(f"Error: no executable {program} in {bin_dir} (build it with "

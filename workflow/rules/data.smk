@@ -1,0 +1,36 @@
+# Data: each data set's entry of the config as a file, and from it the study's
+# copy of the data set, the settings its jobs read, and one split by varnel
+# whose record gives the sizes of the halves.
+
+
+rule data_entry:
+    input:
+        JSON_TEMPLATE,
+    output:
+        DATA_ENTRY,
+    params:
+        content=lambda wildcards: {**DATASETS[wildcards.dataset], "name": wildcards.dataset,
+                                   "bin_dir": BIN_DIR},
+    template_engine:
+        "jinja2"
+
+
+rule data:
+    input:
+        entry=DATA_ENTRY,
+        sources=lambda wildcards: study_config.source_files(DATASETS[wildcards.dataset]),
+    output:
+        data=DATA + ".data",
+        names=DATA + ".names",
+        settings=DATA_SETTINGS,
+        split=SPLIT_RECORD,
+    log:
+        "logs/data/{dataset}.log",
+    params:
+        data_base=DATA,
+        split_folder=SPLIT_FOLDER,
+    resources:
+        mem_mb=data_memory,
+    shell:
+        "{PYTHON:q} {SCRIPTS:q}/study_data.py --entry {input.entry} --data-base {params.data_base}"
+        " --settings {output.settings} --split-folder {params.split_folder} > {log} 2>&1"

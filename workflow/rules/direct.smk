@@ -1,0 +1,29 @@
+# Direct adjustment: the miner alone on the whole data set, once per data set x
+# minimum support x level, grouped with the experiments on a cluster.
+
+DIRECT = [DIRECT_RECORD.format(**cell) for cell in cells()]
+
+
+rule direct:
+    input:
+        data=DATA + ".data",
+        names=DATA + ".names",
+        settings=DATA_SETTINGS,
+        split=SPLIT_RECORD,
+    output:
+        DIRECT_RECORD,
+    log:
+        "logs/direct/{dataset}/minsup{minsup}_p{level}.log",
+    params:
+        data_base=DATA,
+        folder=DIRECT_FOLDER,
+    threads: 1
+    resources:
+        mem_mb=data_memory,
+    group:
+        "experiments"
+    shell:
+        "{PYTHON:q} {SCRIPTS:q}/study_direct.py --settings {input.settings}"
+        " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
+        " --level {wildcards.level} --threads {threads} --folder {params.folder}"
+        " --record {output} > {log} 2>&1"

@@ -1,0 +1,35 @@
+# Experiments: one varnel experiment per data set x minimum support x level x
+# repetition, in its own folder. On a cluster the experiments are grouped
+# (group "experiments"; the profile sets how many go into one cluster job).
+
+EXPERIMENTS = [EXPERIMENT_RECORD.format(rep=rep, **cell) for cell in cells() for rep in REPS]
+
+
+def split_seed(wildcards):
+    return study_config.split_seed(config["seed"], wildcards.dataset, int(wildcards.rep))
+
+
+rule experiment:
+    input:
+        data=DATA + ".data",
+        names=DATA + ".names",
+        settings=DATA_SETTINGS,
+        split=SPLIT_RECORD,
+    output:
+        EXPERIMENT_RECORD,
+    log:
+        "logs/experiments/{dataset}/minsup{minsup}_p{level}/rep{rep}.log",
+    params:
+        data_base=DATA,
+        folder=EXPERIMENT_FOLDER,
+        seed=split_seed,
+    threads: 1
+    resources:
+        mem_mb=data_memory,
+    group:
+        "experiments"
+    shell:
+        "{PYTHON:q} {SCRIPTS:q}/study_experiment.py --settings {input.settings}"
+        " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
+        " --level {wildcards.level} --seed {params.seed} --threads {threads}"
+        " --folder {params.folder} > {log} 2>&1"
