@@ -237,7 +237,7 @@ bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
-void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
+void test_rule(Search& t, int depth, const Extension& x, const ParentNode& parent) {
   const int32_t parent_support = parent.support;
   const int32_t parent_class_support = parent.class_support;
   const SearchSetup& s = *t.setup;
@@ -488,7 +488,7 @@ bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children)
 // its cover, `bits` over `words` words, read over the words its parent
 // listed.
 __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
-                                                        int q, ParentNode parent,
+                                                        int q, const ParentNode& parent,
                                                         const uint64_t* bits, size_t words) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
@@ -509,7 +509,7 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
 // items that earlier nodes found in every transaction of their cover: they
 // extend every pattern below without changing its cover.
 void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Candidates candidates,
-            CoverSpace space, int inherited, ParentNode parent) {
+            CoverSpace space, int inherited, const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   if (out.failed) return;
