@@ -123,7 +123,8 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
 namespace {
 
 // Sets `merged` to `records` sorted by class and items, equal ones merged,
-// and merged_of[r] to the record of `merged` that record r joined.
+// and merged_of[r] (when it is not empty) to the record of `merged` that
+// record r joined.
 void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int32_t>& merged_of) {
   const size_t count = records.weights.size();
   auto items_before = [&](int32_t a, int32_t b) {
@@ -147,7 +148,8 @@ void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int
            !items_before(first, order[j]);
          ++j) {
       weight += records.weights[order[j]];
-      merged_of[static_cast<size_t>(order[j])] = static_cast<int32_t>(merged.weights.size());
+      if (!merged_of.empty())
+        merged_of[static_cast<size_t>(order[j])] = static_cast<int32_t>(merged.weights.size());
     }
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
@@ -179,15 +181,17 @@ void build_covers(const RecordSet& records, RecordOrder order,
   merged.offsets.assign(1, 0);
   merged.weights.clear();
   merged.positive.clear();
-  std::vector<int32_t> merged_of(records.weights.size());
+  std::vector<int32_t> merged_of(bit_of_record != nullptr ? records.weights.size() : 0);
   if (order == RecordOrder::sorted) {
     sort_and_merge(records, merged, merged_of);
   } else {
     RecordIndex index(records.weights.size());
-    for (size_t r = 0; r < records.weights.size(); ++r)
-      merged_of[r] = add_merged(merged, index, records.ranks.data() + records.offsets[r],
-                                records.ranks.data() + records.offsets[r + 1], records.weights[r],
-                                records.positive[r]);
+    for (size_t r = 0; r < records.weights.size(); ++r) {
+      const int32_t joined = add_merged(merged, index, records.ranks.data() + records.offsets[r],
+                                        records.ranks.data() + records.offsets[r + 1],
+                                        records.weights[r], records.positive[r]);
+      if (!merged_of.empty()) merged_of[r] = joined;
+    }
   }
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
   for (size_t r = 0; r < merged.weights.size(); ++r)
