@@ -15,22 +15,17 @@
 
 namespace {
 
-// Membership bitsets of the items in the tree, built on first use.
-struct ItemBits {
-  size_t words = 0;
-  std::vector<std::vector<uint64_t>> bits;  // by item id; empty until needed
-};
-
-const std::vector<uint64_t>& bits_of(ItemBits& items, const MiningData& data, int32_t item) {
-  std::vector<uint64_t>& bits = items.bits[item];
-  if (bits.empty()) {
-    bits.assign(items.words, 0);
-    const int32_t n = transaction_count(data);
-    for (int32_t t = 0; t < n; ++t)
-      if (std::binary_search(data.items.begin() + data.offsets[t],
-                             data.items.begin() + data.offsets[t + 1], item))
-        bits[t / 64] |= uint64_t{1} << (t % 64);
-  }
+// Membership bitsets of the items in the tree, by item id (empty for the
+// others), all set in one pass over the transactions.
+std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const PatternTree& tree,
+                                                  size_t words) {
+  std::vector<std::vector<uint64_t>> bits(data.item_keys.size());
+  for (const PatternTreeEntry& entry : tree.entries) bits[entry.item].resize(words, 0);
+  const int32_t n = transaction_count(data);
+  for (int32_t t = 0; t < n; ++t)
+    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
+      if (std::vector<uint64_t>& item = bits[data.items[i]]; !item.empty())
+        item[t / 64] |= uint64_t{1} << (t % 64);
   return bits;
 }
 
@@ -87,7 +82,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   counts = TidListCounts{};
   const int32_t n = transaction_count(data);
   const size_t words = (static_cast<size_t>(n) + 63) / 64;
-  ItemBits item_bits{words, std::vector<std::vector<uint64_t>>(data.item_keys.size())};
+  const std::vector<std::vector<uint64_t>> item_bits = tree_item_bits(data, tree, words);
   // Transactions as plain bits of weight 1.
   CoverLayout layout;
   layout.words = words;
@@ -110,7 +105,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
     const uint64_t* parent = depth == 0 ? all.data() : covers[depth - 1].data();
     if (covers.size() <= depth) covers.emplace_back(words);
     uint64_t* cover = covers[depth].data();
-    const std::vector<uint64_t>& item = bits_of(item_bits, data, entry.item);
+    const std::vector<uint64_t>& item = item_bits[entry.item];
     const int64_t support =
         intersect_all(parent, item.data(), cover, layout, whole_cover_stretches(layout)).support;
     PathEntry node{static_cast<int32_t>(e), support, -1};
