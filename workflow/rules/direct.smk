@@ -17,6 +17,7 @@ rule direct:
     params:
         data_base=DATA,
         folder=DIRECT_FOLDER,
+        keep=KEEP,
     threads: 1
     resources:
         mem_mb=data_memory,
@@ -26,4 +27,4 @@ rule direct:
         "{PYTHON:q} {SCRIPTS:q}/study_direct.py --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --threads {threads} --folder {params.folder}"
-        " --record {output} > {log} 2>&1"
+        " --record {output} --keep {params.keep} > {log} 2>&1"

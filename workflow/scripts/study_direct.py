@@ -1,13 +1,16 @@
 """Direct adjustment for one data set x minimum support x level: the miner
 alone on the whole data set, at the same share of records as the holdout's
 mining half; its counts go to a record. The direct-adjustment count is the
-number of rules significant at level / patterns tested.
+number of rules significant at level / patterns tested. The miner's folder is
+removed once its counts are in the record, unless --keep all.
 
     study_direct.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                     --minsup LABEL --level LEVEL --threads N --folder FOLDER --record OUT_JSON
+                    [--keep all|results]
 """
 import argparse
 import os
+import shutil
 import sys
 import time
 
@@ -67,16 +70,23 @@ def run(args):
     if record["status"] == "failed" and not record["errors"]:
         record["errors"] = [f"Brimel exited with status {status} and wrote no counts"]
     write_json(record, args.record)
+    if args.keep != "all":
+        shutil.rmtree(args.folder)
 
 
-def main():
+def argument_parser():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     for option in ("--settings", "--split-record", "--data-base", "--minsup", "--folder",
                    "--record"):
         parser.add_argument(option, required=True)
     parser.add_argument("--level", required=True, type=float)
     parser.add_argument("--threads", type=int, default=1)
-    return main_of(run, parser)
+    parser.add_argument("--keep", choices=["all", "results"], default="results")
+    return parser
+
+
+def main():
+    return main_of(run, argument_parser())
 
 
 if __name__ == "__main__":
