@@ -13,20 +13,15 @@
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
 
-// True when, on the test part, for every Y = `rule` minus one item with at
-// least one item, both hold: Fisher(s(Y), s(X), k(Y), k(X)) <= `local_level`
-// (the rule's extra item is significant within Y's cover) and
-// k(X) / s(X) > k(Y) / s(Y) (it raises the confidence; the two-sided test
-// alone would also pass a rule significantly worse than Y). A rule of one
-// item has no such Y and is productive. `test` holds the rule's own test
-// counts; `log_factorial` at least covers.instances + 1 entries. `bits` and
-// `items` are the caller's scratch, kept between calls.
-bool is_productive(const TestCovers& covers, const RuleRecord& rule, const RuleTest& test,
-                   const double* log_factorial, double local_level, std::vector<uint64_t>& bits,
-                   std::vector<int32_t>& items);
-
-// Per rule of `rules`, whether it is productive, answered for the rules of
-// `kept` only (the others are false). `tests` holds every rule's test counts.
+// Per rule of `rules`, whether it is productive on the test part, answered
+// for the rules of `kept` only (the others are false). Rule X is productive
+// when for every Y = X minus one item with at least one item, both hold:
+// Fisher(s(Y), s(X), k(Y), k(X)) <= `local_level` (X's extra item is
+// significant within Y's cover) and k(X) / s(X) > k(Y) / s(Y) (it raises the
+// confidence; the two-sided test alone would also pass a rule significantly
+// worse than Y). A rule of one item has no such Y and is productive. `tests`
+// holds every rule's test counts; `log_factorial` at least
+// covers.instances + 1 entries.
 std::vector<bool> find_productive_rules(const TestCovers& covers, const RuleSet& rules,
                                         const std::vector<RuleTest>& tests,
                                         const std::vector<size_t>& kept,

@@ -55,6 +55,59 @@ bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
   return true;
 }
 
+void count_generalisation_covers(const TestCovers& covers, const RuleRecord& rule,
+                                 GeneralisationScratch& scratch, std::vector<RuleTest>& general) {
+  const size_t length = static_cast<size_t>(std::max(rule.length, 0));
+  general.assign(length, RuleTest{});
+  if (length < 2 || repeats_an_item(rule)) {
+    // Covers of a repeated item need the records themselves.
+    for (size_t dropped = 0; dropped < length; ++dropped) {
+      scratch.items.assign(rule.items, rule.items + length);
+      scratch.items.erase(scratch.items.begin() + static_cast<std::ptrdiff_t>(dropped));
+      RuleRecord without;
+      without.length = rule.length - 1;
+      without.items = scratch.items.data();
+      general[dropped] = count_test_cover(covers, without, scratch.bits);
+    }
+    return;
+  }
+  // An item without a bitset is held by no test instance.
+  auto bits_of = [&](int32_t item) -> const uint64_t* {
+    if (item < 0 || static_cast<size_t>(item) >= covers.slot_of_item.size()) return nullptr;
+    const int32_t slot = covers.slot_of_item[static_cast<size_t>(item)];
+    return slot < 0 ? nullptr : covers.item_bits.data() + static_cast<size_t>(slot) * covers.words;
+  };
+  std::vector<uint64_t>& all = scratch.all_items;
+  std::vector<uint64_t>& one = scratch.one_missing;
+  all.assign(covers.words, ~uint64_t{0});
+  if (covers.instances % 64 != 0) all.back() = (uint64_t{1} << (covers.instances % 64)) - 1;
+  one.assign(covers.words, 0);
+  for (size_t i = 0; i < length; ++i) {
+    const uint64_t* bits = bits_of(rule.items[i]);
+    for (size_t w = 0; w < covers.words; ++w) {
+      const uint64_t held = bits == nullptr ? 0 : bits[w];
+      one[w] = (one[w] & held) | (all[w] & ~held);
+      all[w] &= held;
+    }
+  }
+  RuleTest cover;
+  scratch.busy_words.clear();
+  for (size_t w = 0; w < covers.words; ++w) {
+    cover.covered += std::popcount(all[w]);
+    cover.covered_in_class += std::popcount(all[w] & covers.class_bits[w]);
+    if (one[w] != 0) scratch.busy_words.push_back(w);
+  }
+  for (size_t i = 0; i < length; ++i) {
+    const uint64_t* bits = bits_of(rule.items[i]);
+    general[i] = cover;
+    for (const size_t w : scratch.busy_words) {
+      const uint64_t lacking = one[w] & (bits == nullptr ? ~uint64_t{0} : ~bits[w]);
+      general[i].covered += std::popcount(lacking);
+      general[i].covered_in_class += std::popcount(lacking & covers.class_bits[w]);
+    }
+  }
+}
+
 TestCovers build_test_covers(const TestTransactions& transactions, const ClassLabels& labels,
                              const RuleSet& rules) {
   TestCovers covers;

@@ -7,6 +7,7 @@
 
 #include "validate/fisher.h"
 #include "validate/rule_sets.h"
+#include "validate/test_covers.h"
 #include "validate/validation.h"
 
 namespace {
@@ -108,26 +109,33 @@ Part random_part(std::mt19937& random, int records, int items) {
   return part;
 }
 
+// The counts of `items` on the part, record by record (with repeated items
+// needing as many copies).
+RuleTest count_directly(const Part& part, const std::vector<int32_t>& items) {
+  RuleTest test;
+  for (size_t j = 0; j < part.transactions.size(); ++j) {
+    const TestTransaction& t = part.transactions[j];
+    if (!std::includes(t.begin(), t.end(), items.begin(), items.end())) continue;
+    ++test.covered;
+    test.covered_in_class += part.labels[j] == 1;
+  }
+  return test;
+}
+
+std::vector<int32_t> without(std::vector<int32_t> items, size_t i) {
+  items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
+  return items;
+}
+
 // The reference: every generalisation's counts by direct counting.
 bool productive_by_counting(const Part& part, const std::vector<int32_t>& rule,
                             double local_level) {
-  auto count = [&](const std::vector<int32_t>& items, int32_t& covered, int32_t& in_class) {
-    covered = in_class = 0;
-    for (size_t j = 0; j < part.transactions.size(); ++j) {
-      const TestTransaction& t = part.transactions[j];
-      if (!std::includes(t.begin(), t.end(), items.begin(), items.end())) continue;
-      ++covered;
-      in_class += part.labels[j] == 1;
-    }
-  };
-  int32_t s = 0, k = 0;
-  count(rule, s, k);
+  const RuleTest x = count_directly(part, rule);
+  const int32_t s = x.covered, k = x.covered_in_class;
   const LogFactorialTable table = build_log_factorial_table(static_cast<int>(part.labels.size()));
   for (size_t i = 0; i < rule.size() && rule.size() > 1; ++i) {
-    std::vector<int32_t> general = rule;
-    general.erase(general.begin() + static_cast<std::ptrdiff_t>(i));
-    int32_t s_general = 0, k_general = 0;
-    count(general, s_general, k_general);
+    const RuleTest y = count_directly(part, without(rule, i));
+    const int32_t s_general = y.covered, k_general = y.covered_in_class;
     const bool better = static_cast<double>(k) / s > static_cast<double>(k_general) / s_general;
     const double p = fisher_exact_pvalue_from(table.data(), s_general, s, k_general, k);
     if (!better || p > local_level) return false;
@@ -151,26 +159,41 @@ TEST(Productivity, AgreesWithDirectCountingOnRandomData) {
   };
   int productive = 0;
   int unproductive = 0;
+  GeneralisationScratch scratch;
+  std::vector<RuleTest> general;
   for (const RandomCase& c : cases) {
     std::mt19937 random(c.seed);
     for (int round = 0; round < 20; ++round) {
       const Part part = random_part(random, c.records, c.items);
       std::vector<RuleSpec> specs;
       for (int r = 0; r < 30; ++r) {
-        RuleSpec spec{r, {}, 0, {}, 0.0};
+        // A mined support of 1, so that a rule covering nothing is kept at
+        // level 1; now and then an item no test record holds, or one twice.
+        RuleSpec spec{r, {}, 0, {0}, 0.0};
         for (int32_t item = 0; item < c.items; ++item) {
           if (random() % 3 == 0) spec.items.push_back(item);
         }
         if (spec.items.empty()) spec.items.push_back(static_cast<int32_t>(random() % c.items));
+        if (random() % 20 == 0) spec.items.push_back(c.items + 1);
+        if (random() % 20 == 0) spec.items.push_back(spec.items.front());
+        std::sort(spec.items.begin(), spec.items.end());
         specs.push_back(spec);
       }
       const RuleSet rules = rule_set_of(specs);
       const Retest retest = retest_quietly(rules, part, c.level, c.local_level);
       for (size_t r = 0; r < specs.size(); ++r) {
-        SCOPED_TRACE(testing::Message() << "seed " << c.seed << " round " << round << " rule " << r);
+        SCOPED_TRACE(testing::Message()
+                     << "seed " << c.seed << " round " << round << " rule " << r);
         const bool kept = std::find(retest.kept.begin(), retest.kept.end(), r) != retest.kept.end();
         const bool expected = kept && productive_by_counting(part, specs[r].items, c.local_level);
         EXPECT_EQ(retest.productive_rules[r], expected);
+        count_generalisation_covers(retest.covers, rules.records[r], scratch, general);
+        ASSERT_EQ(general.size(), specs[r].items.size());
+        for (size_t i = 0; i < general.size(); ++i) {
+          const RuleTest y = count_directly(part, without(specs[r].items, i));
+          EXPECT_EQ(general[i].covered, y.covered) << i;
+          EXPECT_EQ(general[i].covered_in_class, y.covered_in_class) << i;
+        }
         productive += expected && specs[r].items.size() > 1;
         unproductive += kept && !expected;
       }
