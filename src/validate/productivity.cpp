@@ -11,7 +11,7 @@ bool is_productive(const TestCovers& covers, const RuleRecord& rule, const RuleT
                    const double* log_factorial, double local_level, GeneralisationScratch& scratch,
                    std::vector<RuleTest>& general) {
   if (rule.length < 2) return true;
-  count_generalisation_covers(covers, rule, scratch, general);
+  count_generalisation_covers(covers, rule, test, scratch, general);
   for (const RuleTest& cover : general) {
     // The rule's cover lies within its generalisation's, so these counts
     // form one table; the confidence comparison is made exactly, in integers.

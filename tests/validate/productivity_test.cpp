@@ -187,7 +187,8 @@ TEST(Productivity, AgreesWithDirectCountingOnRandomData) {
         const bool kept = std::find(retest.kept.begin(), retest.kept.end(), r) != retest.kept.end();
         const bool expected = kept && productive_by_counting(part, specs[r].items, c.local_level);
         EXPECT_EQ(retest.productive_rules[r], expected);
-        count_generalisation_covers(retest.covers, rules.records[r], scratch, general);
+        count_generalisation_covers(retest.covers, rules.records[r], retest.tests[r], scratch,
+                                    general);
         ASSERT_EQ(general.size(), specs[r].items.size());
         for (size_t i = 0; i < general.size(); ++i) {
           const RuleTest y = count_directly(part, without(specs[r].items, i));
