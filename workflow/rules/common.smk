@@ -39,6 +39,8 @@ DATASETS = config["datasets"]
 MINSUPS = [study_config.value_label(m) for m in config["minsups"]]
 LEVELS = [study_config.value_label(p) for p in config["levels"]]
 REPS = range(1, config["repetitions"] + 1)
+# "all": every run keeps all its files; "results": its record and rule table only.
+KEEP = config.get("keep", "results")
 
 
 def one_of(values):
@@ -62,11 +64,14 @@ SPLIT_RECORD = SPLIT_FOLDER + "/{dataset}.experiment.json"
 CELL = "runs/{dataset}/minsup{minsup}_p{level}"
 EXPERIMENT_FOLDER = CELL + "/rep{rep}"
 EXPERIMENT_RECORD = EXPERIMENT_FOLDER + "/{dataset}.experiment.json"
-EXPERIMENT_RULES = EXPERIMENT_FOLDER + "/{dataset}.rules.csv"
+EXPERIMENT_RULES = EXPERIMENT_FOLDER + "/{dataset}.rules.csv.gz"
 DIRECT_FOLDER = CELL + "/direct"
 DIRECT_RECORD = CELL + "/direct.json"
 STUDY_PLAN = "resources/study-plan.json"
 STUDY_CONFIG = "resources/study-config.json"
+DATABASE = "results/study.sqlite"
+# The database the tables job fills run by run; DATABASE is a link to it.
+DATABASE_CACHE = "results/cache/study.sqlite"
 
 
 def cells():
