@@ -155,8 +155,8 @@ bool convert_arff(const std::string& arff_path, const std::string& base) {
     size_t start = 0;
     for (bool first = true;; first = false) {
       const size_t comma = line.find(',', start);
-      const std::string field =
-          unquote(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+      const std::string field = unquote(
+          line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
       data << (first ? "" : ",") << field;
       if (comma == std::string::npos) break;
       start = comma + 1;

@@ -59,7 +59,7 @@ RunResult run_miner_once() {
   result.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   result.peak_kb = usage.ru_maxrss;
-  std::ifstream stat("out.cfptree.stat");
+  std::ifstream stat(statistics_file("out"));
   unsigned long long values[6] = {};
   for (auto& value : values) stat >> value;
   result.patterns = values[3];
@@ -78,11 +78,12 @@ void bench(const std::string& base, const std::string& target_attribute,
       continue;
     }
     // Per CPU second too: on a busy machine the wall clock says little.
-    std::printf("%-12s min_sup %6d  patterns %10llu  rules %7llu  %7.3f s (cpu %7.3f s)"
-                "  %5.2f M patterns/s (per cpu s %5.2f M)  peak %7.1f MB\n",
-                base.c_str(), min_sup, r.patterns, r.rules, r.seconds, r.cpu_seconds,
-                static_cast<double>(r.patterns) / r.seconds / 1e6,
-                static_cast<double>(r.patterns) / r.cpu_seconds / 1e6, r.peak_kb / 1024.0);
+    std::printf(
+        "%-12s min_sup %6d  patterns %10llu  rules %7llu  %7.3f s (cpu %7.3f s)"
+        "  %5.2f M patterns/s (per cpu s %5.2f M)  peak %7.1f MB\n",
+        base.c_str(), min_sup, r.patterns, r.rules, r.seconds, r.cpu_seconds,
+        static_cast<double>(r.patterns) / r.seconds / 1e6,
+        static_cast<double>(r.patterns) / r.cpu_seconds / 1e6, r.peak_kb / 1024.0);
     std::fflush(stdout);
   }
 }
@@ -96,7 +97,8 @@ int main(int argc, char** argv) {
   std::filesystem::current_path(dir);
 
   write_dense_data("dense", 8000, 22, 17);
-  bench("dense", "class", "yes", quick ? std::vector<int>{400, 200} : std::vector<int>{400, 100, 50, 25, 18});
+  bench("dense", "class", "yes",
+        quick ? std::vector<int>{400, 200} : std::vector<int>{400, 100, 50, 25, 18});
   if (convert_arff(std::string(VARNEL_DATA_DIR) + "/supermarket.arff", "supermarket"))
     bench("supermarket", "total", "high",
           quick ? std::vector<int>{1500, 1000} : std::vector<int>{1000, 500, 300, 200, 150});

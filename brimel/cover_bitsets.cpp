@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+// The versions each kernel is compiled in.
+#define CLONED_FOR_POPCOUNT \
+  __attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+
 namespace {
 
 inline int64_t weighted_count(uint64_t word, const uint64_t* plane, const uint64_t* end) {
@@ -18,8 +22,8 @@ inline int64_t weighted_count(uint64_t word, const uint64_t* plane, const uint64
 }  // namespace
 
 CoverStretches whole_cover_stretches(const CoverLayout& layout) {
-  return CoverStretches{{0, layout.positive_heavy_end, layout.positive_words,
-                         layout.other_heavy_end, layout.words}};
+  return CoverStretches{
+      {0, layout.positive_heavy_end, layout.positive_words, layout.other_heavy_end, layout.words}};
 }
 
 CoverStretches listed_stretches(const uint32_t* listed, size_t count, const CoverLayout& layout) {
@@ -27,11 +31,12 @@ CoverStretches listed_stretches(const uint32_t* listed, size_t count, const Cove
                            layout.other_heavy_end};
   CoverStretches s{{0, 0, 0, 0, count}};
   for (int i = 0; i < 3; ++i)
-    s.bound[i + 1] = static_cast<size_t>(std::lower_bound(listed, listed + count, words[i]) - listed);
+    s.bound[i + 1] =
+        static_cast<size_t>(std::lower_bound(listed, listed + count, words[i]) - listed);
   return s;
 }
 
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CLONED_FOR_POPCOUNT
 CoverCounts count_cover(const uint64_t* x, const CoverLayout& layout) {
   const CoverStretches s = whole_cover_stretches(layout);
   const uint32_t* pb = layout.plane_begin.data();
@@ -48,7 +53,7 @@ CoverCounts count_cover(const uint64_t* x, const CoverLayout& layout) {
   return CoverCounts{static_cast<int32_t>(sums[0] + sums[1]), static_cast<int32_t>(sums[0])};
 }
 
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CLONED_FOR_POPCOUNT
 CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
                           const CoverLayout& layout, const CoverStretches& s) {
   const uint32_t* pb = layout.plane_begin.data();
@@ -69,7 +74,7 @@ CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
   return CoverCounts{static_cast<int32_t>(sums[0] + sums[1]), static_cast<int32_t>(sums[0])};
 }
 
-__attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+CLONED_FOR_POPCOUNT
 CoverCounts intersect_listed(const uint64_t* x, const uint64_t* y, uint64_t* out,
                              const uint32_t* listed, const CoverLayout& layout,
                              const CoverStretches& s) {

@@ -23,7 +23,8 @@ struct CoverLayout {
   size_t positive_words = 0;
   size_t positive_heavy_end = 0;  // words [0, this) are heavy
   size_t other_heavy_end = 0;     // and so are [positive_words, this)
-  std::vector<uint32_t> plane_begin;  // per word up to other_heavy_end, into `planes`; one more at the end
+  // Per word up to other_heavy_end, into `planes`; one more at the end.
+  std::vector<uint32_t> plane_begin;
   std::vector<uint64_t> planes;
 };
 

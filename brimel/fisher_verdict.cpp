@@ -23,11 +23,13 @@ struct Table {
   int64_t n, r, c;
   // P(x + 1) / P(x)
   double up(int64_t x) const {
-    return static_cast<double>((r - x) * (c - x)) / static_cast<double>((x + 1) * (n - r - c + x + 1));
+    return static_cast<double>((r - x) * (c - x)) /
+           static_cast<double>((x + 1) * (n - r - c + x + 1));
   }
   // P(x - 1) / P(x)
   double down(int64_t x) const {
-    return static_cast<double>(x * (n - r - c + x)) / static_cast<double>((r - x + 1) * (c - x + 1));
+    return static_cast<double>(x * (n - r - c + x)) /
+           static_cast<double>((r - x + 1) * (c - x + 1));
   }
 };
 
@@ -65,6 +67,51 @@ double tail_bound(const Table& t, int64_t start, int64_t end, int step) {
   return ratio < 1.0 ? ratio / (1.0 - ratio) : std::numeric_limits<double>::infinity();
 }
 
+// The far tail: the tables on the other side of the mode from the observed
+// one that are no more probable than it. It starts at the table nearest the
+// mode that is no more probable, `first`, whose probability is `first_term`
+// times the observed one; log probabilities are monotone there. `tie` when a
+// table at its start is as probable as the observed one, which the exact
+// function may count either way; not `present` when it starts so far below
+// the observed table that it cannot matter.
+struct FarTail {
+  bool tie = false;
+  bool present = false;
+  int64_t first = 0;
+  double first_term = 0.0;
+};
+
+template <class LogP>
+FarTail find_far_tail(const LogP& log_p, double log_observed, int64_t mode, int64_t far_end,
+                      int step, int64_t lo, int64_t hi) {
+  FarTail tail;
+  tail.first = far_end;
+  int64_t near = mode, far = far_end;  // the start lies between them
+  if (log_p(far) > log_observed + kTieLog) return tail;
+  while (near != far) {
+    const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
+    if (log_p(mid) <= log_observed)
+      far = mid;
+    else
+      near = mid - step;
+  }
+  const double log_first = log_p(far);
+  const int64_t before = far + step;  // one step back towards the mode
+  if (std::abs(log_first - log_observed) < kTieLog ||
+      (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog)) {
+    tail.tie = true;
+    return tail;
+  }
+  // A far tail that starts 1e-20 below the observed table cannot add up
+  // to the margin the estimate keeps: there are fewer than 2^31 tables.
+  if (log_first <= log_observed && log_first - log_observed > -20.0) {
+    tail.present = true;
+    tail.first = far;
+    tail.first_term = std::pow(10.0, log_first - log_observed);
+  }
+  return tail;
+}
+
 }  // namespace
 
 double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c, int32_t k,
@@ -93,8 +140,10 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
     int64_t low = lo, high = lower_end;  // the first term that counts lies in [low, high]
     while (low < high) {
       const int64_t mid = low + (high - low) / 2;
-      if (log_p(mid) >= negligible) high = mid;
-      else low = mid + 1;
+      if (log_p(mid) >= negligible)
+        high = mid;
+      else
+        low = mid + 1;
     }
     first = low;
   }
@@ -111,8 +160,10 @@ double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c,
     int64_t low = upper_end, high = hi;  // the last term that counts lies in [low, high]
     while (low < high) {
       const int64_t mid = high - (high - low) / 2;
-      if (log_p(mid) >= negligible) low = mid;
-      else high = mid - 1;
+      if (log_p(mid) >= negligible)
+        low = mid;
+      else
+        high = mid - 1;
     }
     first = low;
   }
@@ -150,16 +201,13 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const double log_observed = log_p(kc);
   if (log_observed > fisher.log10_bound + kTieLog) return false;
 
-  auto exact = [&] {
-    return fisher_pvalue_skipping(lf, n, r, c, k, fisher.bound) <= fisher.bound;
-  };
+  auto exact = [&] { return fisher_pvalue_skipping(lf, n, r, c, k, fisher.bound) <= fisher.bound; };
   const Table t{n, r, c};
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
   // Every table summed is at most as probable as the observed one.
   const double log10_tables = hi == lo ? 0.0 : lf[hi - lo + 1] - lf[hi - lo];  // log10(hi - lo + 1)
-  if (log_observed + log10_tables < fisher.log10_bound - kTieLog)
-    return true;
+  if (log_observed + log10_tables < fisher.log10_bound - kTieLog) return true;
   // Sums near the smallest doubles lose their relative precision.
   if (fisher.log10_bound < -290.0) return exact();
   const int64_t mode = fisher_mode(n, r, c);
@@ -178,47 +226,26 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   // function may break either way.
   if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
 
-  // The far tail starts at the table nearest the mode, beyond it, that is no
-  // more probable than the observed one; log probabilities are monotone there.
   const int64_t far_end = step < 0 ? hi : lo;
-  bool has_far = false;
-  int64_t far_first = far_end;
-  double far_first_term = 0.0;  // P(far_first) in multiples of observed
-  int64_t near = mode, far = far_end;  // the start lies between them
-  if (log_p(far) <= log_observed + kTieLog) {
-    while (near != far) {
-      const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
-      if (log_p(mid) <= log_observed) far = mid;
-      else near = mid - step;
-    }
-    const double log_first = log_p(far);
-    const int64_t before = far + step;  // one step back towards the mode
-    if (std::abs(log_first - log_observed) < kTieLog ||
-        (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog))
-      return exact();
-    // A far tail that starts 1e-20 below the observed table cannot add up
-    // to the margin the estimate keeps: there are fewer than 2^31 tables.
-    if (log_first <= log_observed && log_first - log_observed > -20.0) {
-      has_far = true;
-      far_first = far;
-      far_first_term = std::pow(10.0, log_first - log_observed);
-    }
-  }
+  const FarTail far_tail = find_far_tail(log_p, log_observed, mode, far_end, step, lo, hi);
+  if (far_tail.tie) return exact();
+  const bool has_far = far_tail.present;
+  const int64_t far_first = far_tail.first;
+  const double far_first_term = far_tail.first_term;
   const double far_bound =
       has_far ? far_first_term * (1.0 + tail_bound(t, far_first, far_end, -step)) : 0.0;
   // Most tables are settled by the geometric bounds of both tails alone.
   if (1.0 + tail_bound(t, kc, own_end, step) + far_bound < accept) return true;
 
   bool accepted = false;
-  double sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound,
-                              accepted);
+  double sum =
+      1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound, accepted);
   if (accepted) return true;
   if (sum > give_up) return false;
   if (has_far) {
-    const double far_sum =
-        1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
-                       (give_up - sum) / far_first_term, (accept - sum) / far_first_term - 1.0,
-                       accepted);
+    const double far_sum = 1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
+                                          (give_up - sum) / far_first_term,
+                                          (accept - sum) / far_first_term - 1.0, accepted);
     if (accepted) return true;
     sum += far_first_term * far_sum;
   }
@@ -276,7 +303,9 @@ constexpr int32_t kNeighbourReach = 1024;
 // settled gives a close guess.
 void find_tails(FisherVerdictCache& cache, int32_t r) {
   const int32_t n = cache.n, c = cache.c;
-  auto pass = [&](int64_t k) { return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k)); };
+  auto pass = [&](int64_t k) {
+    return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k));
+  };
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
   const int64_t mode = fisher_mode(n, r, c);
@@ -291,8 +320,10 @@ void find_tails(FisherVerdictCache& cache, int32_t r) {
     guess_above = cache.above[near] + shift;
   }
   // The mode itself never passes a bound below one half.
-  cache.below[r] = static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
-  cache.above[r] = static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
+  cache.below[r] =
+      static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
+  cache.above[r] =
+      static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
 }
 
 }  // namespace

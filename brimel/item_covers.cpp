@@ -65,7 +65,7 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 }
 
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
-                         int32_t positives) {
+                         int32_t positives, std::vector<int32_t>* record_of_transaction) {
   std::vector<int32_t> rank_of(data.item_keys.size(), -1);
   for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
   // Equal records become one of their summed weight at once, so that only
@@ -74,6 +74,7 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
   std::unordered_map<uint64_t, int32_t> last_of_hash;
   std::vector<int32_t> previous_of_hash;
   const int32_t n = transaction_count(data);
+  if (record_of_transaction != nullptr) record_of_transaction->resize(static_cast<size_t>(n));
   std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
     ranks.clear();
@@ -91,6 +92,9 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
           std::equal(ranks.begin(), ranks.end(), records.ranks.begin() + records.offsets[r],
                      records.ranks.begin() + records.offsets[r + 1]))
         same = r;
+    if (record_of_transaction != nullptr)
+      (*record_of_transaction)[static_cast<size_t>(t)] =
+          same >= 0 ? same : static_cast<int32_t>(records.weights.size());
     if (same >= 0) {
       ++records.weights[same];
       continue;
@@ -103,7 +107,7 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
 }
 
 void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
-                  ItemCovers& covers) {
+                  ItemCovers& covers, std::vector<int32_t>* bit_of_record) {
   const size_t count = records.weights.size();
   auto items_before = [&](int32_t a, int32_t b) {
     return std::lexicographical_compare(
@@ -111,7 +115,8 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
         records.ranks.begin() + records.offsets[b], records.ranks.begin() + records.offsets[b + 1]);
   };
   auto before = [&](int32_t a, int32_t b) {
-    if (records.positive[a] != records.positive[b]) return records.positive[a] > records.positive[b];
+    if (records.positive[a] != records.positive[b])
+      return records.positive[a] > records.positive[b];
     return items_before(a, b);
   };
   // The records of a subtree come in a few sorted runs, which are merged;
@@ -133,15 +138,20 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
   RecordSet& merged = covers.merged;
   merged = RecordSet{};
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
+  std::vector<int32_t> merged_of(bit_of_record != nullptr ? count : 0);
   for (size_t i = 0; i < count;) {
     const int32_t first = order[i];
+    const auto next_merged = static_cast<int32_t>(merged.weights.size());
     int64_t weight = 0;
     size_t j = i;
     for (; j < count && records.positive[order[j]] == records.positive[first] &&
            !items_before(first, order[j]);
-         ++j)
+         ++j) {
       weight += records.weights[order[j]];
-    by_class[records.positive[first] ? 0 : 1].push_back(static_cast<int32_t>(merged.weights.size()));
+      if (bit_of_record != nullptr) merged_of[static_cast<size_t>(order[j])] = next_merged;
+    }
+    by_class[records.positive[first] ? 0 : 1].push_back(
+        static_cast<int32_t>(merged.weights.size()));
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
                   records.positive[first]);
@@ -162,11 +172,22 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
   layout.positive_heavy_end = lay_out_class(merged, by_class[0], 0, slot_of_rank, covers);
   layout.other_heavy_end =
       lay_out_class(merged, by_class[1], layout.positive_words, slot_of_rank, covers);
-  layout.plane_begin.resize(layout.other_heavy_end + 1, static_cast<uint32_t>(layout.planes.size()));
+  layout.plane_begin.resize(layout.other_heavy_end + 1,
+                            static_cast<uint32_t>(layout.planes.size()));
 
   covers.in_bit_order = std::move(by_class[0]);
   covers.positive_records = covers.in_bit_order.size();
   covers.in_bit_order.insert(covers.in_bit_order.end(), by_class[1].begin(), by_class[1].end());
+  if (bit_of_record != nullptr) {
+    std::vector<int32_t> bit_of_merged(merged.weights.size());
+    for (size_t i = 0; i < covers.in_bit_order.size(); ++i)
+      bit_of_merged[static_cast<size_t>(covers.in_bit_order[i])] = static_cast<int32_t>(
+          i < covers.positive_records ? i
+                                      : i - covers.positive_records + layout.positive_words * 64);
+    bit_of_record->resize(count);
+    for (size_t r = 0; r < count; ++r)
+      (*bit_of_record)[r] = bit_of_merged[static_cast<size_t>(merged_of[r])];
+  }
 }
 
 RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
@@ -179,7 +200,9 @@ RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
     for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
       const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
       const int32_t r = covers.in_bit_order[static_cast<size_t>(
-          w < layout.positive_words ? bit : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
+          w < layout.positive_words
+              ? bit
+              : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
       for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1]; ++k)
         if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
       records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));

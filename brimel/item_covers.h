@@ -36,13 +36,15 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 
 // The records of `data` as frequent item ranks, equal ones already merged;
 // `positives`: the records labelled 1 when they form the rule class, else 0.
+// With `record_of_transaction`, also the record each transaction joined.
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
-                         int32_t positives);
+                         int32_t positives, std::vector<int32_t>* record_of_transaction = nullptr);
 
 // Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
-// them out with one bitset per slot, `slots` of them.
+// them out with one bitset per slot, `slots` of them. With `bit_of_record`,
+// also the bit of the merged record each of `records` joined.
 void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
-                  ItemCovers& covers);
+                  ItemCovers& covers, std::vector<int32_t>* bit_of_record = nullptr);
 
 // The records of `covers` inside the cover `bits`, in bit order, kept to the
 // ranks r with slot_of_rank[r] >= 0.

@@ -6,43 +6,95 @@
 #include <new>
 #include <string>
 
+#include "common/messages.h"
+#include "common/run_files.h"
 #include "miner/miner_params.h"
 #include "run_brimel.h"
 
 namespace {
 
 void print_usage(std::FILE* stream) {
-  std::fputs("usage: Brimel PARAMETER_FILE\n"
-             "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
-             "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
-             "mines the rules the parameter file asks for and writes, for its output name O,\n"
-             "O.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,tidlist.dir,"
-             "tidlist,sorted.rulenum.txt,cfptree.stat}\n"
-             "--write-parameters writes the parameter file for mining DATASET.data with\n"
-             "DATASET.names as the experiment driver would, the other settings fixed\n",
-             stream);
+  std::fprintf(stream,
+               "usage: Brimel PARAMETER_FILE\n"
+               "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
+               "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
+               "              [--direct [--permutations J] [--permutation-seed S] "
+               "[--tarone-lowered]]\n"
+               "mines the rules the parameter file asks for and writes, for its output name O,\n"
+               "%s\n"
+               "--write-parameters writes the parameter file for mining DATASET.data with\n"
+               "DATASET.names as the experiment driver would, the other settings fixed;\n"
+               "--direct asks for direct adjustment too (%s and %s),\n"
+               "with J permutations (default %d, 0 for none, at most %d) drawn from seed S,\n"
+               "and with --tarone-lowered Tarone's level over a lowered support as well\n",
+               files_in_braces("O", brimel_output_files("O", true)).c_str(),
+               direct_results_file("O").c_str(), direct_rule_table_file("O").c_str(),
+               kDefaultPermutations, kMaxPermutations);
+}
+
+// The options after OUTPUT; false after an "Error: " line, or with `usage`
+// set when they are not options of the command at all.
+bool take_options(int count, char** args, MinerParams& params, bool& usage) {
+  bool numbers_given = false;
+  for (int i = 0; i < count; ++i) {
+    const std::string option = args[i];
+    const bool valued = option == "--permutations" || option == "--permutation-seed";
+    if (option == "--no-tid-lists") {
+      params.gen_tid_list = false;
+    } else if (option == "--direct") {
+      params.direct = true;
+    } else if (option == "--tarone-lowered") {
+      params.tarone_lowered = true;
+      numbers_given = true;
+    } else if (!valued || i + 1 == count) {
+      usage = true;
+      return false;
+    } else {
+      numbers_given = true;
+      const char* value = args[++i];
+      if (option == "--permutations" ? !parse_permutations(value, params.permutations)
+                                     : !parse_permutation_seed(value, params.permutation_seed)) {
+        if (option == "--permutations")
+          report_error("--permutations %s: an integer from 0 to %d expected", value,
+                       kMaxPermutations);
+        else
+          report_error("--permutation-seed %s: an integer from 0 to %llu expected", value,
+                       static_cast<unsigned long long>(UINT64_MAX));
+        return false;
+      }
+    }
+  }
+  if (!params.direct && numbers_given) {
+    report_error("--permutations, --permutation-seed and --tarone-lowered need --direct");
+    return false;
+  }
+  return true;
 }
 
 // `args`: PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE MIN_SUP MAX_PVALUE
-// OUTPUT [--no-tid-lists]. Returns the exit status.
+// OUTPUT [options]. Returns the exit status.
 int write_parameters_command(int count, char** args) {
-  const bool no_tid_lists = count == 8 && std::strcmp(args[7], "--no-tid-lists") == 0;
-  if (count != 7 && !no_tid_lists) {
+  if (count < 7) {
     print_usage(stdout);
     return 2;
   }
   int32_t min_sup = 0;
   double max_pvalue = 0.0;
   if (!parse_min_sup(args[4], min_sup)) {
-    std::printf("Error: MIN_SUP %s: an integer of at least 1 expected\n", args[4]);
+    report_error("MIN_SUP %s: an integer of at least 1 expected", args[4]);
     return 1;
   }
   if (!parse_max_pvalue(args[5], max_pvalue)) {
-    std::printf("Error: MAX_PVALUE %s: a number above 0 and at most 1 expected\n", args[5]);
+    report_error("MAX_PVALUE %s: a number above 0 and at most 1 expected", args[5]);
     return 1;
   }
   MinerParams params = miner_params_for(args[1], args[2], args[3], min_sup, max_pvalue, args[6]);
-  params.gen_tid_list = !no_tid_lists;
+  bool usage = false;
+  if (!take_options(count - 7, args + 7, params, usage)) {
+    if (!usage) return 1;
+    print_usage(stdout);
+    return 2;
+  }
   return write_miner_params(args[0], params) ? 0 : 1;
 }
 
@@ -63,10 +115,13 @@ int main(int argc, char** argv) {
   }
   // A minimum support pushed too low can ask for more memory than there is;
   // the output files under their real names are then left as they were.
+  int status = 1;
   try {
-    return run_brimel(argv[1]);
+    status = run_brimel(argv[1]);
   } catch (const std::bad_alloc&) {
-    std::fputs("Error: out of memory; try a larger min_sup or a smaller max_len\n", stdout);
-    return 1;
+    report_error("out of memory; try a larger min_sup or a smaller max_len");
   }
+  // Any error line fails the run, even one about a record after which every
+  // file was still written: a caller must not take those files for sound.
+  return reported_lines().errors.empty() ? status : 1;
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/record_fields.h"
 #include "common/text_lines.h"
 #include "testpart/attribute_names.h"
@@ -50,12 +51,12 @@ void code_classes(const MinerParams& params, const std::vector<int32_t>& record_
     // The driver reads the class-value map word by word.
     for (const std::string& value : data.class_values)
       if (value.find_first_of(" \t\v\f\r") != std::string::npos)
-        std::printf("Warning: class value '%s' holds white space; the driver cannot read it back\n",
-                    value.c_str());
+        report_warning("class value '%s' holds white space; the driver cannot read it back",
+                       value.c_str());
     data.classes_usable = order.size() >= 2;
     if (!data.classes_usable)
-      std::printf("Error: fewer than two values of the class attribute %s; no rules mined\n",
-                  params.target_attribute.c_str());
+      report_error("fewer than two values of the class attribute %s; no rules mined",
+                   params.target_attribute.c_str());
   }
   data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
 }
@@ -68,8 +69,9 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
   AttributeNames names;
   read_attribute_names(names, names_file);
   if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
-    std::printf("Error: target attribute %s not in %s\n", params.target_attribute.c_str(),
-                params.names_file.c_str());
+    report_error("target attribute %s not in %s", params.target_attribute.c_str(),
+                 params.names_file.c_str());
+  data.column_names = names;
 
   std::FILE* file = open_for_read(params.data_file);
   if (file == nullptr) return false;
@@ -85,8 +87,7 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
     if (line.empty()) continue;
     if (record_class.size() == static_cast<size_t>(INT32_MAX) ||
         data.items.size() > static_cast<size_t>(INT64_MAX / 2)) {
-      std::printf("Error: %s holds more records than the miner can number\n",
-                  params.data_file.c_str());
+      report_error("%s holds more records than the miner can number", params.data_file.c_str());
       ok = false;
       break;
     }

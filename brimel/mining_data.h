@@ -9,7 +9,8 @@
 #include "miner/miner_params.h"
 
 struct MiningData {
-  std::vector<std::string> item_keys;  // item id -> "attribute=value"
+  std::vector<std::string> column_names;  // as the names file gives them, the target's too
+  std::vector<std::string> item_keys;     // item id -> "attribute=value"
   // Transaction t holds the ascending ids items[offsets[t]] .. items[offsets[t + 1] - 1].
   std::vector<int64_t> offsets{0};
   std::vector<int32_t> items;

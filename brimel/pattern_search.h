@@ -7,6 +7,7 @@
 
 #include "miner/miner_params.h"
 #include "mining_data.h"
+#include "search_hook.h"
 
 struct MinedRule {
   uint64_t item_begin = 0;  // first of `length` ascending item ids in SearchResult.rule_items
@@ -31,6 +32,7 @@ struct SearchResult {
 // Shows progress on standard error when `show_progress` is set. Searches on
 // one thread per processor, or as many as BRIMEL_THREADS says (a "Warning: "
 // line when it is not a number from 1 to 1024); the result is the same for
-// every number of threads.
+// every number of threads. With `hook`, also what it asks for
+// (search_hook.h), the same for every number of threads too.
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
-                  SearchResult& result);
+                  SearchResult& result, SearchHook* hook = nullptr);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "common/messages.h"
+
 bool build_pattern_tree(const SearchResult& result, PatternTree& tree) {
   tree.entries.clear();
   tree.rule_preorder.assign(result.rules.size(), -1);
@@ -31,7 +33,7 @@ bool build_pattern_tree(const SearchResult& result, PatternTree& tree) {
     path_entries.resize(common);
     for (int32_t i = static_cast<int32_t>(common); i < rule.length; ++i) {
       if (tree.entries.size() >= static_cast<size_t>(INT32_MAX)) {
-        std::fputs("Error: too many pattern tree entries\n", stdout);
+        report_error("too many pattern tree entries");
         return false;
       }
       const int32_t parent = path_entries.empty() ? -1 : path_entries.back();

@@ -9,9 +9,15 @@
 #include <numeric>
 #include <vector>
 
+#include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
-#include "miner_files.h"
+#include "direct_run.h"
+#include "miner/item_map.h"
 #include "miner/miner_params.h"
+#include "miner/mining_stats.h"
+#include "miner/rule_count.h"
+#include "miner/rule_file.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "pattern_tree.h"
@@ -20,13 +26,18 @@
 
 namespace {
 
-// An output file and the temporary name it is written under first.
-struct OutputFile {
-  std::string path;
-  std::string temporary;
+using Clock = std::chrono::steady_clock;
+
+// What the search found, in the order the files give it.
+struct MinedRules {
+  SearchResult result;
+  PatternTree tree;
+  std::vector<size_t> order;  // rule indexes by ascending p-value, ties by preorder number
+  RuleCountRecord counts;
 };
 
-OutputFile output_file(const std::string& path) { return OutputFile{path, path + ".tmp"}; }
+// Every file is written under this name first and renamed at the end.
+std::string temporary(const std::string& path) { return path + ".tmp"; }
 
 void print_data_summary(const MinerParams& params, const MiningData& data) {
   std::printf("data: %d records, %zu items\n", transaction_count(data), data.item_keys.size());
@@ -40,17 +51,47 @@ void print_data_summary(const MinerParams& params, const MiningData& data) {
     std::printf("rule class: %s (%d records)\n", data.class_values[1].c_str(), data.positives);
 }
 
+// Searches, numbers the tree and orders and counts the rules; false after an
+// "Error: " line.
+bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, MinedRules& mined) {
+  SearchResult& result = mined.result;
+  if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result, hook))
+    return false;
+  if (result.count_saturated)
+    report_warning("more patterns than a 64-bit count holds; the counts stop at its largest value");
+  if (!build_pattern_tree(result, mined.tree)) return false;
+  mined.order.resize(result.rules.size());
+  std::iota(mined.order.begin(), mined.order.end(), 0);
+  std::sort(mined.order.begin(), mined.order.end(), [&](size_t a, size_t b) {
+    if (result.rules[a].pvalue != result.rules[b].pvalue)
+      return result.rules[a].pvalue < result.rules[b].pvalue;
+    return mined.tree.rule_preorder[a] < mined.tree.rule_preorder[b];
+  });
+  std::vector<double> sorted_pvalues;
+  sorted_pvalues.reserve(mined.order.size());
+  for (const size_t r : mined.order) sorted_pvalues.push_back(result.rules[r].pvalue);
+  mined.counts = count_significant(sorted_pvalues, static_cast<double>(result.patterns_tested),
+                                   params.max_pvalue);
+  std::printf("patterns tested: %llu (%llu within max_pvalue)\n",
+              static_cast<unsigned long long>(result.patterns_tested),
+              static_cast<unsigned long long>(result.passing_pvalue));
+  std::printf("rules: %d at level %g, %d at corrected level %g, %d under FDR\n",
+              mined.counts.sig_at_level, params.max_pvalue, mined.counts.sig_at_corrected,
+              mined.counts.corrected_level, mined.counts.sig_at_fdr);
+  return true;
+}
+
 MiningStatistics collect_statistics(const MinerParams& params, const MiningData& data,
-                                    const SearchResult& result, const PatternTree& tree) {
+                                    const MinedRules& mined) {
   MiningStatistics stats;
   stats.transactions = transaction_count(data);
   stats.items = static_cast<int64_t>(data.item_keys.size());
-  stats.frequent_items = result.frequent_items;
-  stats.patterns_tested = result.patterns_tested;
-  stats.passing_pvalue = result.passing_pvalue;
-  stats.rules = static_cast<int64_t>(result.rules.size());
-  stats.tree_entries = static_cast<int64_t>(tree.entries.size());
-  for (const MinedRule& rule : result.rules)
+  stats.frequent_items = mined.result.frequent_items;
+  stats.patterns_tested = mined.result.patterns_tested;
+  stats.passing_pvalue = mined.result.passing_pvalue;
+  stats.rules = static_cast<int64_t>(mined.result.rules.size());
+  stats.tree_entries = static_cast<int64_t>(mined.tree.entries.size());
+  for (const MinedRule& rule : mined.result.rules)
     stats.longest_rule = std::max<int64_t>(stats.longest_rule, rule.length);
   stats.min_sup = params.min_sup;
   stats.max_len = params.max_len;
@@ -58,90 +99,123 @@ MiningStatistics collect_statistics(const MinerParams& params, const MiningData&
   return stats;
 }
 
+// The rules in their order, each with its tree entry.
+bool write_mined_rules(const std::string& path, const MiningData& data, const MinedRules& mined) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  const double base_confidence = static_cast<double>(data.positives) / transaction_count(data);
+  for (const size_t r : mined.order) {
+    const MinedRule& rule = mined.result.rules[r];
+    RuleFileLine line;
+    line.preorder = mined.tree.rule_preorder[r];
+    line.items = std::span<const int32_t>(mined.result.rule_items)
+                     .subspan(rule.item_begin, static_cast<size_t>(rule.length));
+    line.support = rule.support;
+    line.class_support = rule.class_support;
+    line.confidence = static_cast<double>(rule.class_support) / rule.support;
+    line.pvalue = rule.pvalue;
+    line.max_local_pvalue = rule.max_local_pvalue;
+    line.lift = line.confidence / base_confidence;
+    write_rule_line(file, line);
+  }
+  return close_written(file, path, true);
+}
+
+RuleCountFile rule_count_values(const MinerParams& params, const RuleCountRecord& counts,
+                                const MiningStatistics& stats) {
+  RuleCountFile values;
+  values.tested = stats.patterns_tested;
+  values.level = params.max_pvalue;
+  values.fdr_pvalue = counts.fdr_pvalue;
+  values.max_local_pvalue = params.max_local_pvalue;
+  values.min_diff = params.min_diff;
+  values.sig_at_level = counts.sig_at_level;
+  values.sig_at_corrected = counts.sig_at_corrected;
+  values.sig_at_fdr = counts.sig_at_fdr;
+  values.within_level = stats.passing_pvalue;
+  values.items = stats.items;
+  values.longest_rule = stats.longest_rule;
+  return values;
+}
+
+// Writes every output file under its temporary name, in the order they are
+// renamed; false after an "Error: " line.
+bool write_outputs(const MinerParams& params, const MiningData& data, const MinedRules& mined,
+                   Clock::time_point start) {
+  const std::string& o = params.output;
+  MiningStatistics stats = collect_statistics(params, data, mined);
+  bool ok = write_item_map(temporary(item_map_file(o)), data.item_keys) &&
+            write_class_value_map(temporary(class_value_map_file(o)), data.class_values) &&
+            write_class_labels(temporary(class_labels_file(o)), data.labels) &&
+            write_mined_rules(temporary(rule_file(o)), data, mined);
+  if (ok && params.gen_tid_list) {
+    TidListCounts list_counts;
+    ok = write_tid_lists(temporary(tidlist_directory_file(o)), temporary(tidlist_file(o)), data,
+                         mined.tree, list_counts);
+    stats.full_lists = list_counts.full_lists;
+    stats.diff_lists = list_counts.diff_lists;
+  }
+  ok = ok && write_rule_count_file(temporary(rule_count_file(o)),
+                                   rule_count_values(params, mined.counts, stats), RealDigits::all);
+  stats.elapsed_ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return ok && write_mining_statistics(temporary(statistics_file(o)), stats);
+}
+
 }  // namespace
 
+std::vector<std::string> brimel_output_files(const std::string& output, bool with_tid_lists,
+                                             bool with_direct) {
+  std::vector<std::string> files;
+  for (const std::string& path : miner_output_files(output)) {
+    if (with_direct && path == rule_count_file(output)) {
+      files.push_back(direct_results_file(output));
+      files.push_back(direct_rule_table_file(output));
+    }
+    if (with_tid_lists || (path != tidlist_directory_file(output) && path != tidlist_file(output)))
+      files.push_back(path);
+  }
+  return files;
+}
+
+std::string files_in_braces(const std::string& output, const std::vector<std::string>& files) {
+  std::string text = output + ".{";
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (i > 0) text += ',';
+    text += files[i].substr(output.size() + 1);
+  }
+  return text + "}";
+}
+
 int run_brimel(const std::string& param_path) {
-  const auto start = std::chrono::steady_clock::now();
+  const Clock::time_point start = Clock::now();
   MinerParams params;
   if (!read_miner_params(param_path, params)) return 1;
   MiningData data;
   if (!read_mining_data(params, data)) return 1;
   print_data_summary(params, data);
-
-  SearchResult result;
-  if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result))
-    return 1;
-  if (result.count_saturated)
-    std::puts("Warning: more patterns than a 64-bit count holds; the counts stop at its largest value");
-
-  PatternTree tree;
-  if (!build_pattern_tree(result, tree)) return 1;
-  // Ascending p-value, ties by preorder number.
-  std::vector<size_t> order(result.rules.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    if (result.rules[a].pvalue != result.rules[b].pvalue)
-      return result.rules[a].pvalue < result.rules[b].pvalue;
-    return tree.rule_preorder[a] < tree.rule_preorder[b];
-  });
-  std::vector<double> sorted_pvalues;
-  sorted_pvalues.reserve(order.size());
-  for (const size_t r : order) sorted_pvalues.push_back(result.rules[r].pvalue);
-  const RuleCountRecord counts =
-      count_significant(sorted_pvalues, static_cast<double>(result.patterns_tested), params.max_pvalue);
-  MiningStatistics stats = collect_statistics(params, data, result, tree);
-
-  std::printf("patterns tested: %llu (%llu within max_pvalue)\n",
-              static_cast<unsigned long long>(result.patterns_tested),
-              static_cast<unsigned long long>(result.passing_pvalue));
-  std::printf("rules: %d at level %g, %d at corrected level %g, %d under FDR\n",
-              counts.sig_at_level, params.max_pvalue, counts.sig_at_corrected,
-              counts.corrected_level, counts.sig_at_fdr);
+  DirectRun direct;
+  if (params.direct && !prepare_direct_run(params, data, direct)) return 1;
+  MinedRules mined;
+  if (!mine(params, data, params.direct ? &direct.hook : nullptr, mined)) return 1;
 
   const std::string& o = params.output;
-  const OutputFile item_map = output_file(item_map_file(o));
-  const OutputFile class_map = output_file(class_value_map_file(o));
-  const OutputFile labels = output_file(class_labels_file(o));
-  const OutputFile rules = output_file(rule_file(o));
-  const OutputFile directory = output_file(tidlist_directory_file(o));
-  const OutputFile lists = output_file(tidlist_file(o));
-  const OutputFile rule_count = output_file(rule_count_file(o));
-  const OutputFile statistics = output_file(statistics_file(o));
-  // Renamed in this order; the count and statistics files come last, since
-  // they carry the list counts.
-  std::vector<const OutputFile*> files = {&item_map, &class_map, &labels, &rules};
-  if (params.gen_tid_list) files.insert(files.end(), {&directory, &lists});
-  files.insert(files.end(), {&rule_count, &statistics});
-
-  bool ok = write_item_map(item_map.temporary, data) &&
-            write_class_value_map(class_map.temporary, data) &&
-            write_class_labels(labels.temporary, data) &&
-            write_mined_rules(rules.temporary, result, order, tree.rule_preorder,
-                              transaction_count(data), data.positives);
-  if (ok && params.gen_tid_list) {
-    TidListCounts list_counts;
-    ok = write_tid_lists(directory.temporary, lists.temporary, data, tree, list_counts);
-    stats.full_lists = list_counts.full_lists;
-    stats.diff_lists = list_counts.diff_lists;
-  }
-  ok = ok && write_mined_rule_count(rule_count.temporary, params, counts, stats);
-  stats.elapsed_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::steady_clock::now() - start)
-                         .count();
-  ok = ok && write_mining_statistics(statistics.temporary, stats);
+  const std::vector<std::string> files = brimel_output_files(o, params.gen_tid_list, params.direct);
+  bool ok =
+      !params.direct ||
+      finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct,
+                        temporary(direct_results_file(o)), temporary(direct_rule_table_file(o)));
+  ok = ok && write_outputs(params, data, mined, start);
   for (size_t i = 0; ok && i < files.size(); ++i) {
-    if (std::rename(files[i]->temporary.c_str(), files[i]->path.c_str()) != 0) {
-      std::printf("Error: cannot rename %s to %s\n", files[i]->temporary.c_str(),
-                  files[i]->path.c_str());
+    if (std::rename(temporary(files[i]).c_str(), files[i].c_str()) != 0) {
+      report_error("cannot rename %s to %s", temporary(files[i]).c_str(), files[i].c_str());
       ok = false;
     }
   }
   if (!ok) {
-    for (const OutputFile* file : files) std::remove(file->temporary.c_str());
+    for (const std::string& file : files) std::remove(temporary(file).c_str());
     return 1;
   }
-  std::printf("files written: %s.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,%s"
-              "sorted.rulenum.txt,cfptree.stat}\n",
-              o.c_str(), params.gen_tid_list ? "tidlist.dir,tidlist," : "");
+  std::printf("files written: %s\n", files_in_braces(params.output, files).c_str());
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/raw_ints.h"
 #include "miner/tidlist_store.h"
 
@@ -54,8 +55,26 @@ bool write_list(std::FILE* file, const uint64_t* in, const uint64_t* out, size_t
 }
 
 bool report_write_failure(const std::string& path) {
-  std::printf("Error: cannot write file %s\n", path.c_str());
+  report_error("cannot write file %s", path.c_str());
   return false;
+}
+
+// The directory: a header of the entry count, the transactions and the
+// stored lists, then the entries.
+bool write_tid_directory(const std::string& path, const std::vector<TidListDirEntry>& directory,
+                         int32_t transactions, const TidListCounts& counts) {
+  std::FILE* file = open_for_write(path, "wb");
+  if (file == nullptr) return false;
+  const int32_t header[kTidListDirHeaderInts] = {
+      static_cast<int32_t>(directory.size()), transactions,
+      static_cast<int32_t>(counts.full_lists + counts.diff_lists), 0};
+  bool ok = write_int32_le(file, header, kTidListDirHeaderInts);
+  for (size_t e = 0; e < directory.size() && ok; ++e) {
+    const int32_t values[kTidListDirEntryInts] = {directory[e].flags, directory[e].offset,
+                                                  directory[e].parent};
+    ok = write_int32_le(file, values, kTidListDirEntryInts);
+  }
+  return close_written(file, path, ok);
 }
 
 }  // namespace
@@ -93,8 +112,9 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
     PathEntry node{static_cast<int32_t>(e), support, -1};
     if (depth > 0) {
       const PathEntry& up = path.back();
-      node.stored_base = directory[up.entry].flags & kTidListStored ? static_cast<int32_t>(depth) - 1
-                                                                    : up.stored_base;
+      node.stored_base = directory[up.entry].flags & kTidListStored
+                             ? static_cast<int32_t>(depth) - 1
+                             : up.stored_base;
     }
     directory[e].parent = entry.parent;
     if (entry.rule >= 0) {
@@ -103,7 +123,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
       const bool as_diff = base_support - support < support;
       const int64_t record_bytes = 4 * (1 + (as_diff ? base_support - support : support));
       if (position + record_bytes > INT32_MAX) {
-        std::printf("Error: tid-list file %s would pass 2 GiB\n", list_path.c_str());
+        report_error("tid-list file %s would pass 2 GiB", list_path.c_str());
         ok = false;
         break;
       }
@@ -124,16 +144,5 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   if (std::fclose(list_file) != 0 && ok) ok = report_write_failure(list_path);
   if (!ok) return false;
 
-  std::FILE* dir_file = open_for_write(dir_path, "wb");
-  if (dir_file == nullptr) return false;
-  const int32_t header[kTidListDirHeaderInts] = {
-      static_cast<int32_t>(tree.entries.size()), n,
-      static_cast<int32_t>(counts.full_lists + counts.diff_lists), 0};
-  ok = write_int32_le(dir_file, header, kTidListDirHeaderInts);
-  for (size_t e = 0; e < directory.size() && ok; ++e) {
-    const int32_t values[kTidListDirEntryInts] = {directory[e].flags, directory[e].offset,
-                                                  directory[e].parent};
-    ok = write_int32_le(dir_file, values, kTidListDirEntryInts);
-  }
-  return close_written(dir_file, dir_path, ok);
+  return write_tid_directory(dir_path, directory, n, counts);
 }

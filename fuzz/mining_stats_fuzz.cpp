@@ -1,6 +1,7 @@
 // Fuzz target: the statistics file and the class-label file it sizes.
 #include <algorithm>
 
+#include "common/run_files.h"
 #include "driver/run_stats.h"
 #include "fuzz_support.h"
 #include "miner/mining_stats.h"
@@ -8,11 +9,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();
   const auto pieces = split_fuzz_input(data, size, 2);
-  write_fuzz_file("o.cfptree.stat", pieces[0]);
-  write_fuzz_file("o.tgtvalues", pieces[1]);
+  write_fuzz_file(statistics_file("o"), pieces[0]);
+  write_fuzz_file(class_labels_file("o"), pieces[1]);
   run_stats = RunStats{};
   read_mining_statistics("o");
-  TrainingClassLabels labels(static_cast<size_t>(std::clamp(run_stats.train_instances, 0, 1 << 16)));
+  TrainingClassLabels labels(
+      static_cast<size_t>(std::clamp(run_stats.train_instances, 0, 1 << 16)));
   read_training_class_labels("o", labels);
   return 0;
 }

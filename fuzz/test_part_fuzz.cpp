@@ -2,6 +2,7 @@
 // and class-value map; the first byte chooses a target value or none.
 #include <cstdlib>
 
+#include "common/run_files.h"
 #include "fuzz_support.h"
 #include "testpart/test_part.h"
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool with_target = data[0] & 1;
   const auto pieces = split_fuzz_input(data + 1, size - 1, 4);
   write_fuzz_file("d.names", pieces[0]);
-  write_fuzz_file("o.attrvalue2item.txt", pieces[1]);
+  write_fuzz_file(item_map_file("o"), pieces[1]);
   write_fuzz_file("d_part_1.data", pieces[2]);
   AttributeNames names;
   if (std::FILE* file = std::fopen("d.names", "r")) read_attribute_names(names, file);

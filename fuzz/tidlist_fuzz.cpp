@@ -1,22 +1,23 @@
 // Fuzz target: the tid-list directory and tid-list file together, with the
 // rules whose lists they rebuild.
+#include "common/run_files.h"
 #include "driver/run_stats.h"
 #include "fuzz_support.h"
 #include "miner/mining_stats.h"
-#include "miner/rule_file.h"
-#include "miner/tidlist_store.h"
+#include "validate/validation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();
   const auto pieces = split_fuzz_input(data, size, 4);
-  write_fuzz_file("o.cfptree.stat", pieces[0]);
-  write_fuzz_file("o.sorted.rules.txt", pieces[1]);
-  write_fuzz_file("o.tidlist.dir", pieces[2]);
-  write_fuzz_file("o.tidlist", pieces[3]);
+  write_fuzz_file(statistics_file("o"), pieces[0]);
+  write_fuzz_file(rule_file("o"), pieces[1]);
+  write_fuzz_file(tidlist_directory_file("o"), pieces[2]);
+  write_fuzz_file(tidlist_file("o"), pieces[3]);
   run_stats = RunStats{};
   read_mining_statistics("o");
-  RuleSet rules;
-  read_rules("o", rules);
-  load_rule_tid_lists("o", rules);
+  // As validation reads them: the rules, then every tid list rebuilt once.
+  MinedRules mined;
+  read_mined_rules("o", mined);
+  close_rule_tid_lists(mined.lists);
   return 0;
 }

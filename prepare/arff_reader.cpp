@@ -43,10 +43,14 @@ bool take_char(LineCursor& cursor, char c) {
 
 char unescape(char c) {
   switch (c) {
-    case 'n': return '\n';
-    case 't': return '\t';
-    case 'r': return '\r';
-    default: return c;
+    case 'n':
+      return '\n';
+    case 't':
+      return '\t';
+    case 'r':
+      return '\r';
+    default:
+      return c;
   }
 }
 

@@ -84,8 +84,8 @@ void choose_column_kinds(RawDataset& dataset) {
 
 }  // namespace
 
-bool read_csv(const std::vector<std::string>& lines, const std::string& source,
-              RawDataset& dataset, std::string& error) {
+bool read_csv(const std::vector<std::string>& lines, const std::string& source, RawDataset& dataset,
+              std::string& error) {
   size_t next = 0;
   bool have_header = false;
   while (next < lines.size()) {

@@ -15,5 +15,5 @@
 // `error` set ("<source> line N: what is wrong") on the first fault: a record
 // with the wrong number of fields, a quote never closed, text after a
 // closing quote, no header line.
-bool read_csv(const std::vector<std::string>& lines, const std::string& source,
-              RawDataset& dataset, std::string& error);
+bool read_csv(const std::vector<std::string>& lines, const std::string& source, RawDataset& dataset,
+              std::string& error);

@@ -8,5 +8,4 @@
 // On failure returns false with `error` set to a message naming the file:
 // a file that cannot be opened or read, or one that holds a zero byte (no
 // text file does, and the system's files could not carry it).
-bool read_input_lines(const std::string& path, std::vector<std::string>& lines,
-                      std::string& error);
+bool read_input_lines(const std::string& path, std::vector<std::string>& lines, std::string& error);

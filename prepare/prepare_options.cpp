@@ -18,9 +18,12 @@ bool parse_bins(std::string_view text, int& bins) {
 }
 
 bool format_named(std::string_view word, InputFormat& format) {
-  if (word == "arff") format = InputFormat::arff;
-  else if (word == "csv") format = InputFormat::csv;
-  else return false;
+  if (word == "arff")
+    format = InputFormat::arff;
+  else if (word == "csv")
+    format = InputFormat::csv;
+  else
+    return false;
   return true;
 }
 
@@ -33,6 +36,69 @@ bool format_from_name(std::string_view name, InputFormat& format) {
     extension.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   }
   return format_named(extension, format);
+}
+
+// What the command line holds beside the settings its options set directly.
+struct ReadOptions {
+  std::vector<std::string> positional;
+  std::optional<std::string> format_name;
+  bool bins_given = false;
+};
+
+// Takes the value of --target, --positive, --format or --bins; false with
+// `error` set.
+bool take_option_value(const std::string& name, const std::string& value, PrepareOptions& options,
+                       ReadOptions& read, std::string& error) {
+  if (name == "--target") {
+    if (value.empty()) {
+      error = "--target needs an attribute name";
+      return false;
+    }
+    options.settings.target = value;
+  } else if (name == "--positive") {
+    options.settings.positive = value;
+  } else if (name == "--format") {
+    read.format_name = value;
+  } else {
+    read.bins_given = true;
+    if (!parse_bins(value, options.settings.bins)) {
+      error = "--bins needs a whole number from 2 to " + std::to_string(kMaxBins) + ", not '" +
+              value + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Checks what the options left to check once all are read: the two
+// arguments, the format, options that exclude each other.
+bool finish_options(const ReadOptions& read, PrepareOptions& options, std::string& error) {
+  if (read.bins_given && options.settings.drop_numeric) {
+    error = "--bins and --drop-numeric exclude each other";
+    return false;
+  }
+  if (read.positional.size() != 2) {
+    error = "expected INPUT and OUTPUT_BASE, got " + std::to_string(read.positional.size()) +
+            " arguments";
+    return false;
+  }
+  options.input = read.positional[0];
+  options.output_base = read.positional[1];
+  if (options.output_base.empty() || options.output_base.back() == '/') {
+    error = "OUTPUT_BASE must name the files to write, not a folder: '" + options.output_base + "'";
+    return false;
+  }
+  if (read.format_name) {
+    if (!format_named(*read.format_name, options.format)) {
+      error = "--format must be arff or csv, not '" + *read.format_name + "'";
+      return false;
+    }
+  } else if (!format_from_name(options.input, options.format)) {
+    error = "cannot tell the format of " + options.input +
+            " from its extension; give --format arff or --format csv";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -53,14 +119,12 @@ std::string prepare_usage() {
 
 bool parse_prepare_options(int argc, const char* const* argv, PrepareOptions& options,
                            std::string& error) {
-  std::vector<std::string> positional;
-  std::optional<std::string> format_name;
-  bool bins_given = false;
+  ReadOptions read;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (options_end || arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
+      read.positional.push_back(arg);
       continue;
     }
     if (arg == "--") {
@@ -93,49 +157,7 @@ bool parse_prepare_options(int argc, const char* const* argv, PrepareOptions& op
       }
       value = argv[++i];
     }
-    if (name == "--target") {
-      if (value->empty()) {
-        error = "--target needs an attribute name";
-        return false;
-      }
-      options.settings.target = *value;
-    } else if (name == "--positive") {
-      options.settings.positive = *value;
-    } else if (name == "--format") {
-      format_name = *value;
-    } else {
-      bins_given = true;
-      if (!parse_bins(*value, options.settings.bins)) {
-        error = "--bins needs a whole number from 2 to " + std::to_string(kMaxBins) + ", not '" +
-                *value + "'";
-        return false;
-      }
-    }
+    if (!take_option_value(name, *value, options, read, error)) return false;
   }
-  if (bins_given && options.settings.drop_numeric) {
-    error = "--bins and --drop-numeric exclude each other";
-    return false;
-  }
-  if (positional.size() != 2) {
-    error = "expected INPUT and OUTPUT_BASE, got " + std::to_string(positional.size()) +
-            " arguments";
-    return false;
-  }
-  options.input = positional[0];
-  options.output_base = positional[1];
-  if (options.output_base.empty() || options.output_base.back() == '/') {
-    error = "OUTPUT_BASE must name the files to write, not a folder: '" + options.output_base + "'";
-    return false;
-  }
-  if (format_name) {
-    if (!format_named(*format_name, options.format)) {
-      error = "--format must be arff or csv, not '" + *format_name + "'";
-      return false;
-    }
-  } else if (!format_from_name(options.input, options.format)) {
-    error = "cannot tell the format of " + options.input +
-            " from its extension; give --format arff or --format csv";
-    return false;
-  }
-  return true;
+  return finish_options(read, options, error);
 }

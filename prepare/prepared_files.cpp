@@ -49,8 +49,7 @@ std::string format_names_text(const PreparedTable& table) {
   return text;
 }
 
-bool write_prepared_files(const PreparedTable& table, const std::string& base,
-                          std::string& error) {
+bool write_prepared_files(const PreparedTable& table, const std::string& base, std::string& error) {
   const std::string data_path = base + ".data";
   const std::string names_path = base + ".names";
   const std::string data_partial = data_path + ".partial";

@@ -15,5 +15,4 @@ std::string format_names_text(const PreparedTable& table);
 // BASE.data.partial and BASE.names.partial first and renamed only when both
 // are complete, so a failure leaves earlier files of the same names as they
 // were and no partial file behind. Returns false with `error` set on failure.
-bool write_prepared_files(const PreparedTable& table, const std::string& base,
-                          std::string& error);
+bool write_prepared_files(const PreparedTable& table, const std::string& base, std::string& error);

@@ -120,7 +120,8 @@ void count_classes(PreparedTable& table) {
   const PreparedColumn& column = table.columns[table.class_column];
   std::map<std::string, size_t> counts;
   for (const auto& record : table.records) ++counts[record[table.class_column]];
-  for (const std::string& value : column.values) table.class_counts.push_back({value, counts[value]});
+  for (const std::string& value : column.values)
+    table.class_counts.push_back({value, counts[value]});
   size_t classes = 0;
   for (const ClassCount& count : table.class_counts) classes += count.records > 0 ? 1 : 0;
   if (classes < 2) {
@@ -161,19 +162,12 @@ std::vector<size_t> order_columns(const RawDataset& dataset, const PrepareSettin
   return order;
 }
 
-}  // namespace
-
-bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
-                   PreparedTable& table, std::string& error) {
-  if (dataset.attributes.empty()) {
-    error = "no attributes";
-    return false;
-  }
-  size_t target = 0;
-  if (!find_target(dataset, settings.target, target, error)) return false;
+// The records that have a class value, by index; false with `error` set
+// when there are none, or none of the positive value.
+bool keep_records_with_class(const RawDataset& dataset, const PrepareSettings& settings,
+                             size_t target, PreparedTable& table, std::vector<size_t>& kept,
+                             std::string& error) {
   const std::string& target_name = dataset.attributes[target].name;
-
-  std::vector<size_t> kept;
   bool positive_seen = false;
   for (size_t i = 0; i < dataset.records.size(); ++i) {
     const RawValue& value = dataset.records[i].values[target];
@@ -187,19 +181,23 @@ bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
     return false;
   }
   if (settings.positive && !positive_seen) {
-    error = "value " + quote(*settings.positive) + " never occurs in attribute " +
-            quote(target_name);
+    error =
+        "value " + quote(*settings.positive) + " never occurs in attribute " + quote(target_name);
     return false;
   }
   if (table.left_out_records > 0) {
     table.warnings.push_back(std::to_string(table.left_out_records) +
-                             " records without a value of " + quote(target_name) +
-                             " are left out");
+                             " records without a value of " + quote(target_name) + " are left out");
   }
+  return true;
+}
 
-  const std::vector<size_t> order = order_columns(dataset, settings, target, table);
+// The columns to write, named, with the plan of each; a coded class gets
+// its values and note here, the other columns once their values are seen.
+std::vector<ColumnPlan> plan_columns(const RawDataset& dataset, const PrepareSettings& settings,
+                                     size_t target, PreparedTable& table) {
   std::vector<ColumnPlan> plans;
-  for (const size_t attribute : order) {
+  for (const size_t attribute : order_columns(dataset, settings, target, table)) {
     ColumnPlan plan;
     plan.attribute = attribute;
     PreparedColumn column;
@@ -216,6 +214,24 @@ bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
     table.columns.push_back(std::move(column));
     plans.push_back(std::move(plan));
   }
+  return plans;
+}
+
+}  // namespace
+
+bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings, PreparedTable& table,
+                   std::string& error) {
+  if (dataset.attributes.empty()) {
+    error = "no attributes";
+    return false;
+  }
+  size_t target = 0;
+  if (!find_target(dataset, settings.target, target, error)) return false;
+  const std::string& target_name = dataset.attributes[target].name;
+
+  std::vector<size_t> kept;
+  if (!keep_records_with_class(dataset, settings, target, table, kept, error)) return false;
+  std::vector<ColumnPlan> plans = plan_columns(dataset, settings, target, table);
   if (!check_names(table, error)) return false;
 
   for (size_t i = 0; i < plans.size(); ++i) {

@@ -49,5 +49,5 @@ struct PreparedTable {
 // attribute that would be written alike, an item "name=value" too long.
 // Records without a class value are left out (and counted); coding them 0
 // would count unknowns as negatives.
-bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings,
-                   PreparedTable& table, std::string& error);
+bool prepare_table(const RawDataset& dataset, const PrepareSettings& settings, PreparedTable& table,
+                   std::string& error);

@@ -22,7 +22,7 @@ struct RawAttribute {
 using RawValue = std::optional<std::string>;
 
 struct RawRecord {
-  size_t line = 0;  // line of the source file where the record starts, from 1
+  size_t line = 0;               // line of the source file where the record starts, from 1
   std::vector<RawValue> values;  // one per attribute
 };
 

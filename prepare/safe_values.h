@@ -8,10 +8,10 @@
 
 // The kinds of rewrite one attribute's values needed, reported once each.
 struct ValueRewrites {
-  bool comma = false;         // ',' became ';'
-  bool leading_blank = false; // each leading blank became '_'
-  bool line_break = false;    // CR and LF became blanks
-  bool missing_word = false;  // "?", "ignore" or "" got parentheses: "(?)"
+  bool comma = false;          // ',' became ';'
+  bool leading_blank = false;  // each leading blank became '_'
+  bool line_break = false;     // CR and LF became blanks
+  bool missing_word = false;   // "?", "ignore" or "" got parentheses: "(?)"
 };
 
 // The text under which `value` is written, so that it reads back as one

@@ -33,9 +33,8 @@ void put_text(NumberWriter& writer, std::string_view text) {
 }
 
 bool flush_numbers(NumberWriter& writer) {
-  if (!writer.buffer.empty() &&
-      std::fwrite(writer.buffer.data(), 1, writer.buffer.size(), writer.file) !=
-          writer.buffer.size())
+  if (!writer.buffer.empty() && std::fwrite(writer.buffer.data(), 1, writer.buffer.size(),
+                                            writer.file) != writer.buffer.size())
     writer.ok = false;
   writer.buffer.clear();
   return writer.ok;

@@ -12,7 +12,7 @@
 struct NumberWriter {
   std::FILE* file = nullptr;  // owned by the caller
   std::string buffer;
-  bool ok = true;             // false once a block could not be written
+  bool ok = true;  // false once a block could not be written
 };
 
 void put_int(NumberWriter& writer, int64_t value);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/messages.h"
+
 // Appends the fields of `line` to `fields`: a field's leading spaces are
 // dropped (its trailing ones stay), and a field left empty is not appended,
 // so the fields after it move one column to the left.
@@ -24,11 +26,11 @@ bool is_missing_value(std::string_view value);
 // order. `fields` is scratch space the caller keeps between records.
 template <typename OnItem, typename OnClass>
 void visit_record(std::string_view line, const std::vector<std::string>& names,
-                  const std::string& target_attr, std::vector<std::string>& fields,
-                  OnItem on_item, OnClass on_class) {
+                  const std::string& target_attr, std::vector<std::string>& fields, OnItem on_item,
+                  OnClass on_class) {
   fields.clear();
   split_fields(line, ',', fields);
-  if (fields.size() != names.size()) std::fputs("Error: inconsistent number of columns\n", stdout);
+  if (fields.size() != names.size()) report_error("inconsistent number of columns");
   const size_t columns = fields.size() < names.size() ? fields.size() : names.size();
   bool class_taken = false;
   for (size_t j = 0; j < columns; ++j) {

@@ -38,17 +38,23 @@ inline std::string rule_count_file(const std::string& o) { return o + ".sorted.r
 // Every file the miner leaves, in the order it renames them into place: the
 // count and statistics files last, since they carry the tid-list counts.
 inline std::array<std::string, 8> miner_output_files(const std::string& o) {
-  return {item_map_file(o),          class_value_map_file(o), class_labels_file(o),
-          rule_file(o),              tidlist_directory_file(o), tidlist_file(o),
-          rule_count_file(o),        statistics_file(o)};
+  return {item_map_file(o),   class_value_map_file(o),   class_labels_file(o),
+          rule_file(o),       tidlist_directory_file(o), tidlist_file(o),
+          rule_count_file(o), statistics_file(o)};
 }
 
 // The system's own outputs besides the rule and rule count files.
-inline std::string validated_tidlist_file(const std::string& o) { return o + ".sorted.tidlist.txt"; }
+inline std::string validated_tidlist_file(const std::string& o) {
+  return o + ".sorted.tidlist.txt";
+}
 inline std::string test_class_labels_file(const std::string& o) { return o + ".tgtvalues.txt"; }
 // The rule table and the experiment record, for people and for scripts.
 inline std::string rule_table_file(const std::string& o) { return o + ".rules.csv"; }
 inline std::string experiment_record_file(const std::string& o) { return o + ".experiment.json"; }
+
+// The results of direct adjustment on a whole data set.
+inline std::string direct_results_file(const std::string& o) { return o + ".direct.json"; }
+inline std::string direct_rule_table_file(const std::string& o) { return o + ".direct.rules.csv"; }
 
 // The miner's parameter file in the working directory; its keys and layout
 // are in miner/miner_params.h.

@@ -23,16 +23,19 @@ double seconds_since(Clock::time_point since) {
 
 const char* stage_key(Stage stage) {
   static constexpr const char* kKeys[kStageCount] = {
-      "starting", "split", "mining", "reading_miner_files", "loading_test_part", "validation",
-      "writing"};
+      "starting",          "split",      "mining", "reading_miner_files",
+      "loading_test_part", "validation", "writing"};
   return kKeys[static_cast<size_t>(stage)];
 }
 
 const char* stage_activity(Stage stage) {
-  static constexpr const char* kActivities[kStageCount] = {
-      "starting",           "splitting the dataset", "mining",
-      "reading the miner's files", "loading the test part", "validating the rules",
-      "writing the results"};
+  static constexpr const char* kActivities[kStageCount] = {"starting",
+                                                           "splitting the dataset",
+                                                           "mining",
+                                                           "reading the miner's files",
+                                                           "loading the test part",
+                                                           "validating the rules",
+                                                           "writing the results"};
   return kActivities[static_cast<size_t>(stage)];
 }
 

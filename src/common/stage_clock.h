@@ -13,9 +13,9 @@ enum class Stage {
   reading_miner_files,
   loading_test_part,
   validation,
-  writing,
+  writing,  // the last stage
 };
-inline constexpr size_t kStageCount = 7;
+inline constexpr size_t kStageCount = static_cast<size_t>(Stage::writing) + 1;
 
 // The key of the stage in the experiment record ("split", "mining", ...).
 const char* stage_key(Stage stage);

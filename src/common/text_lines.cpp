@@ -1,5 +1,7 @@
-// Line reading for every text reader of the system.
+// Line reading for every text reader of the system, and line writing.
 #include "common/text_lines.h"
+
+#include "common/file_open.h"
 
 bool read_text_line(std::FILE* file, std::string& line) {
   line.clear();
@@ -12,4 +14,14 @@ bool read_text_line(std::FILE* file, std::string& line) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
+}
+
+bool write_text_lines(const std::string& path, const std::vector<std::string>& lines) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  for (const std::string& line : lines) {
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fputc('\n', file);
+  }
+  return close_written(file, path, true);
 }

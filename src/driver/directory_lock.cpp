@@ -9,18 +9,22 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "common/messages.h"
+
 int lock_working_directory() {
   const int lock = open("varnel.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (lock < 0) {
     // Files already there may still be written, so a second experiment
     // could run into this one.
-    std::printf("Warning: cannot create the lock file varnel.lock; experiments in this "
-                "directory are not kept apart\n");
+    report_warning(
+        "cannot create the lock file varnel.lock; experiments in this "
+        "directory are not kept apart");
     return -1;
   }
   if (flock(lock, LOCK_EX | LOCK_NB) == 0) return lock;
-  std::printf("Warning: another experiment is running in this directory; waiting for it to "
-              "finish\n");
+  report_warning(
+      "another experiment is running in this directory; waiting for it to "
+      "finish");
   std::fflush(stdout);
   while (flock(lock, LOCK_EX) != 0) {
     if (errno != EINTR) break;

@@ -1,5 +1,5 @@
 // One experiment at a time per working directory: experiments share
-// "orsk.para" and the split files, so a second one waits for the first.
+// the parameter file and the split files, so a second one waits for the first.
 #pragma once
 
 // Takes the directory's experiment lock, waiting (and saying so once) while

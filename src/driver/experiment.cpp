@@ -13,24 +13,25 @@
 #include <string_view>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/stage_clock.h"
-#include "driver/console_capture.h"
 #include "driver/directory_lock.h"
 #include "driver/experiment_record.h"
 #include "driver/experiment_report.h"
 #include "driver/run.h"
 #include "driver/run_stats.h"
 #include "driver/split.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 namespace {
 
 void print_usage(const char* program) {
   std::printf("Usage\n");
-  std::printf("\t%s [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue "
-              "output_name \n",
-              program);
+  std::printf(
+      "\t%s [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue "
+      "output_name \n",
+      program);
 }
 
 // Like atoi: leading blanks, a sign, digits up to the first other character;
@@ -40,6 +41,16 @@ int parse_min_sup(const char* text) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
+}
+
+// The lines reported since `before`.
+ReportedLines lines_since(const ReportedLines& before) {
+  const ReportedLines& now = reported_lines();
+  ReportedLines lines;
+  lines.errors.assign(now.errors.begin() + static_cast<std::ptrdiff_t>(before.errors.size()),
+                      now.errors.end());
+  lines.warnings = now.warnings - before.warnings;
+  return lines;
 }
 
 WallTime read_wall_clock() {
@@ -63,7 +74,7 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
     size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, got, out);
     if (std::ferror(in) || std::fclose(out) != 0) {
-      std::printf("Error: cannot copy file %s to %s\n", from.c_str(), to.c_str());
+      report_error("cannot copy file %s to %s", from.c_str(), to.c_str());
     }
   }
   std::fclose(in);
@@ -77,12 +88,13 @@ std::string run_experiment(ExperimentRecord& record) {
 
   begin_stage(Stage::split);
   record.records = split_dataset(a.dataset_name, record.seed);
-  copy_attribute_description(names_file(a.dataset_name), names_file(mining_part_base(a.dataset_name)));
+  copy_attribute_description(names_file(a.dataset_name),
+                             names_file(mining_part_base(a.dataset_name)));
 
-  record.figures = mine_and_validate(
-      mining_part_base(a.dataset_name), test_part_base(a.dataset_name), a.output_name,
-      a.target_attr, a.target_value, a.min_sup, a.max_pvalue, kMaxLocalPvalue, kMinDiff,
-      record.records.mining_part);
+  record.figures =
+      mine_and_validate(mining_part_base(a.dataset_name), test_part_base(a.dataset_name),
+                        a.output_name, a.target_attr, a.target_value, a.min_sup, a.max_pvalue,
+                        kMaxLocalPvalue, kMinDiff, record.records.mining_part);
 
   begin_stage(Stage::writing);
   RuleCountRecord counts;
@@ -93,8 +105,8 @@ std::string run_experiment(ExperimentRecord& record) {
   record.total_seconds = elapsed;
 
   std::printf("%s", format_report(counts).c_str());
-  const ExperimentSettings settings{a.dataset_name, a.min_sup, kMaxLen, a.max_pvalue,
-                                    kMaxLocalPvalue, kMinDiff};
+  const ExperimentSettings settings{a.dataset_name, a.min_sup,       kMaxLen,
+                                    a.max_pvalue,   kMaxLocalPvalue, kMinDiff};
   return format_summary_line(settings, elapsed, run_stats, counts);
 }
 
@@ -125,7 +137,7 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       std::string_view value;
       if (option == "--seed") {
         if (first + 1 >= argc) {
-          std::printf("Error: --seed needs a value\n");
+          report_error("--seed needs a value");
           print_usage(program);
           return Parsed::bad;
         }
@@ -136,8 +148,8 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       uint64_t parsed = 0;
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
       if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
-        std::printf("Error: the seed must be a whole number from 0 to %llu\n",
-                    static_cast<unsigned long long>(UINT64_MAX));
+        report_error("the seed must be a whole number from 0 to %llu",
+                     static_cast<unsigned long long>(UINT64_MAX));
         print_usage(program);
         return Parsed::bad;
       }
@@ -146,7 +158,7 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       continue;
     }
     if (option.starts_with("--")) {
-      std::printf("Error: unknown option %s\n", argv[first]);
+      report_error("unknown option %s", argv[first]);
       print_usage(program);
       return Parsed::bad;
     }
@@ -172,15 +184,17 @@ int varnel_main(int argc, char** argv) {
   char** args = argv + first;
   const int min_sup = parse_min_sup(args[3]);
   if (min_sup < 1) {
-    std::printf("Error: please specify a positive integer as the minimum support threshold on "
-                "the mining dataset\n");
+    report_error(
+        "please specify a positive integer as the minimum support threshold on "
+        "the mining dataset");
     return -1;
   }
   const double max_pvalue = std::strtod(args[4], nullptr);
   // Written so that NaN fails too.
   if (!(max_pvalue > 0.0 && max_pvalue <= 1.0)) {
-    std::printf("Error: please specify a value between 0 and 1 as the maximum p-value "
-                "threshold\n");
+    report_error(
+        "please specify a value between 0 and 1 as the maximum p-value "
+        "threshold");
     return -1;
   }
 
@@ -188,36 +202,31 @@ int varnel_main(int argc, char** argv) {
   record.arguments = ExperimentArguments{args[0], args[1], args[2], min_sup, max_pvalue, args[5]};
   record.seed = seed ? *seed : fresh_split_seed();
   const int lock = lock_working_directory();
-  start_console_capture();
+  // Lines reported before the experiment starts (waiting for the lock) are
+  // not the experiment's own.
+  const ReportedLines before = reported_lines();
   record.started_utc = utc_timestamp();
   std::string summary_line;
   try {
     summary_line = run_experiment(record);
   } catch (const std::bad_alloc&) {
-    std::printf("Error: out of memory while %s\n", stage_activity(current_stage()));
+    report_error("out of memory while %s", stage_activity(current_stage()));
   }
   record.stage_seconds = stage_seconds();
-  record.console = finish_console_capture();
 
   // An experiment that failed must not add a line that looks like a result.
-  bool summary_written = false;
-  if (record.console.errors.empty()) {
-    const std::string failure = append_summary_line(summary_line);
-    if (failure.empty()) {
-      summary_written = true;
-    } else {
-      record.console.errors.push_back(failure);
-    }
-  }
+  const bool summary_written =
+      reported_lines().errors.size() == before.errors.size() && append_summary_line(summary_line);
+  record.reported = lines_since(before);
   const bool recorded =
       write_experiment_record(experiment_record_file(record.arguments.output_name), record);
   unlock_working_directory(lock);
-  if (record.console.errors.empty() && recorded) return 0;
+  if (record.reported.errors.empty() && recorded) return 0;
   if (summary_written) {
-    std::printf("Error: the experiment failed after its summary line was written\n");
+    report_error("the experiment failed after its summary line was written");
   } else {
     // Kept word for word: scripts may match it.
-    std::printf("Error: the experiment failed; no summary line was written\n");
+    report_error("the experiment failed; no summary line was written");
   }
   return 1;
 }

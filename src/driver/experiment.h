@@ -7,8 +7,9 @@
 
 // Reads the options and the six arguments and runs one experiment; returns
 // the exit status: 0 for an experiment without errors, 1 for one that
-// printed an "Error: " line (it adds no summary line), -1 for arguments that
-// were not accepted.
+// reported an "Error: " line through report_error (it adds no summary line;
+// a miner that fails is always reported so), -1 for arguments that were not
+// accepted.
 int varnel_main(int argc, char** argv);
 
 // Splits the dataset, mines and validates, and prints the report, filling

@@ -43,12 +43,13 @@ std::string utc_timestamp() {
 bool write_experiment_record(const std::string& path, const ExperimentRecord& r) {
   const ExperimentArguments& a = r.arguments;
   json errors = json::array();
-  for (const std::string& line : r.console.errors) errors.push_back(line);
+  for (const std::string& line : r.reported.errors) errors.push_back(line);
   json miner = counts_json(r.figures.miner.counts);
   miner["patterns_tested"] = known(r.figures.miner.patterns_tested);
   miner["rules_mined"] = r.figures.miner.rules_mined;
   json holdout = counts_json(r.figures.holdout.counts);
   holdout["rules_tested"] = r.figures.holdout.rules_tested;
+  holdout["sig_at_holm"] = r.figures.holdout.sig_at_holm;
   holdout["reversed"] = r.figures.holdout.reversed;
   json seconds = json::object();
   for (size_t s = 0; s < kStageCount; ++s) {
@@ -79,9 +80,9 @@ bool write_experiment_record(const std::string& path, const ExperimentRecord& r)
       {"miner", miner},
       {"holdout", holdout},
       {"seconds", seconds},
-      {"status", r.console.errors.empty() ? "ok" : "failed"},
+      {"status", r.reported.errors.empty() ? "ok" : "failed"},
       {"errors", errors},
-      {"warnings", r.console.warnings}};
+      {"warnings", r.reported.warnings}};
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return false;
   // Names and messages may hold bytes that are not UTF-8; they are replaced,

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/messages.h"
 #include "common/stage_clock.h"
-#include "driver/console_capture.h"
 #include "driver/run.h"
 #include "driver/split.h"
 
@@ -30,7 +30,7 @@ struct ExperimentRecord {
   RunFigures figures;
   std::array<double, kStageCount> stage_seconds{};
   double total_seconds = 0.0;
-  ConsoleLines console;  // its errors decide the status
+  ReportedLines reported;  // the experiment's own lines; its errors decide the status
 };
 
 // The current time as the record writes it.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 
 namespace {
@@ -64,15 +65,13 @@ std::string format_summary_line(const ExperimentSettings& settings, double elaps
          "\n";
 }
 
-std::string append_summary_line(const std::string& line) {
+bool append_summary_line(const std::string& line) {
   std::FILE* file = std::fopen(kSummaryFile, "a+");
   if (file == nullptr) {
     // Kept word for word, lower case included: scripts may match it.
-    const std::string failure = "Error: cannot open file varnel.sum.txt for appending";
-    std::printf("%s\n", failure.c_str());
-    return failure;
+    report_error("cannot open file varnel.sum.txt for appending");
+    return false;
   }
   const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  if (close_written(file, kSummaryFile, written)) return std::string();
-  return std::string("Error: cannot write file ") + kSummaryFile;
+  return close_written(file, kSummaryFile, written);
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "driver/run_stats.h"
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 // A wall-clock reading: whole seconds since the epoch and milliseconds.
 struct WallTime {
@@ -34,6 +34,6 @@ std::string format_summary_line(const ExperimentSettings& settings, double elaps
                                 const RunStats& stats, const RuleCountRecord& counts);
 
 // Appends `line` to "Varnel.sum.txt" in the working directory, in one write,
-// so earlier lines stay whole. Returns the "Error: " line it printed (without
-// its line feed) when the file cannot be opened or written, else "".
-std::string append_summary_line(const std::string& line);
+// so earlier lines stay whole. Returns false after an "Error: " line when the
+// file cannot be opened or written.
+bool append_summary_line(const std::string& line);

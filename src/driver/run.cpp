@@ -8,18 +8,19 @@
 #include <cstdio>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/stage_clock.h"
 #include "common/text_lines.h"
 #include "driver/run_stats.h"
+#include "miner/item_map.h"
 #include "miner/miner_run.h"
 #include "miner/mining_stats.h"
+#include "miner/rule_count.h"
 #include "testpart/attribute_names.h"
 #include "testpart/class_label_file.h"
-
 #include "testpart/test_part.h"
-#include "validate/rule_count.h"
 #include "validate/validation.h"
 
 namespace {
@@ -31,14 +32,15 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
                   const std::string& target_attr, const std::string& target_value, int min_sup,
                   int64_t mining_records) {
   if (min_sup > mining_records)
-    std::printf("Warning: the minimum support %d is larger than the %lld records of the mining "
-                "part; no rule can be mined\n",
-                min_sup, static_cast<long long>(mining_records));
+    report_warning(
+        "the minimum support %d is larger than the %lld records of the mining "
+        "part; no rule can be mined",
+        min_sup, static_cast<long long>(mining_records));
   if (names.empty()) return;  // the missing description is reported already
   const auto column = std::find(names.begin(), names.end(), target_attr);
   if (column == names.end()) {
-    std::printf("Error: the target attribute %s is not among the attributes of %s\n",
-                target_attr.c_str(), names_file(mining_base).c_str());
+    report_error("the target attribute %s is not among the attributes of %s", target_attr.c_str(),
+                 names_file(mining_base).c_str());
     return;
   }
   if (target_value.empty()) return;
@@ -55,8 +57,53 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
   }
   std::fclose(file);
   if (!found)
-    std::printf("Error: no record of the mining part %s has the target value %s\n",
-                data_file(mining_base).c_str(), target_value.c_str());
+    report_error("no record of the mining part %s has the target value %s",
+                 data_file(mining_base).c_str(), target_value.c_str());
+}
+
+// The miner's own figures, from its statistics and its rule count file as
+// it left them, before validation replaces that file: the direct-adjustment
+// figures of the record.
+MinerFigures read_miner_figures(const std::string& output_name) {
+  MinerFigures figures;
+  figures.patterns_tested = read_mining_statistics(output_name);
+  RuleCountRecord& counts = figures.counts;
+  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
+    read_rule_count(file, counts);
+  }
+  // The count file holds the patterns tested in 32 bits; the statistics
+  // file's wider count gives the corrected level when it is known.
+  if (figures.patterns_tested >= 0)
+    counts.corrected_level = counts.level / static_cast<double>(figures.patterns_tested);
+  return figures;
+}
+
+// What the rule table says of the mining part and the rules' class.
+RuleTableContext table_context(const std::string& output_name, const std::string& class_value,
+                               const TrainingClassLabels& training) {
+  RuleTableContext context;
+  context.class_value = class_value;
+  context.item_keys = read_item_keys(output_name);
+  context.mining_transactions = static_cast<int32_t>(std::min<size_t>(
+      training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
+  context.mining_positives = static_cast<int32_t>(
+      std::count(training.begin(), training.begin() + context.mining_transactions, 1));
+  return context;
+}
+
+// Validation's three stages: reading the mined rules, re-testing them,
+// writing the results.
+HoldoutFigures validate(const std::string& output_name, const TestTransactions& transactions,
+                        const ClassLabels& labels, double level, const RuleTableContext& context) {
+  begin_stage(Stage::reading_miner_files);
+  MinedRules mined;
+  read_mined_rules(output_name, mined);
+  begin_stage(Stage::validation);
+  const Retest retest = retest_rules(mined.rules, transactions, labels, level);
+  begin_stage(Stage::writing);
+  const HoldoutFigures figures = write_validation(output_name, mined, retest, level, context);
+  close_rule_tid_lists(mined.lists);
+  return figures;
 }
 
 }  // namespace
@@ -77,19 +124,7 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   run_miner(mining_base, target_attr, target_value, min_sup, output_name, max_pvalue,
             max_local_pvalue, min_diff);
   begin_stage(Stage::reading_miner_files);
-  figures.miner.patterns_tested = read_mining_statistics(output_name);
-
-  // The miner's own counts are read as it left them, before validation
-  // replaces the file; they are the direct-adjustment figures of the record.
-  RuleCountRecord& miner_counts = figures.miner.counts;
-  if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
-    read_rule_count(file, miner_counts);
-  }
-  // The count file holds the patterns tested in 32 bits; the statistics
-  // file's wider count gives the corrected level when it is known.
-  if (figures.miner.patterns_tested >= 0)
-    miner_counts.corrected_level =
-        miner_counts.level / static_cast<double>(figures.miner.patterns_tested);
+  figures.miner = read_miner_figures(output_name);
 
   if (target_value.empty()) read_class_value_map(output_name, class_map);
   // The statistics file's count is untrusted: never reserve more labels than
@@ -108,27 +143,18 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   // that leaves no room for them cannot be true.
   if (static_cast<int64_t>(run_stats.train_instances) + static_cast<int64_t>(labels.size()) >
       INT32_MAX) {
-    std::printf("Error: impossible number of transactions %d in file %s; taken as 0\n",
-                run_stats.train_instances, statistics_file(output_name).c_str());
+    report_error("impossible number of transactions %d in file %s; taken as 0",
+                 run_stats.train_instances, statistics_file(output_name).c_str());
     run_stats.train_instances = 0;
   }
   write_test_class_labels(output_name, training, labels);
   std::printf("#instances in training: %d\n", run_stats.train_instances);
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
 
-  const LogFactorialTable log_factorial =
-      build_log_factorial_table(static_cast<int>(labels.size()));
-  run_stats.log_factorial = log_factorial.data();
-  RuleTableContext context;
-  context.class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
-  context.item_keys = read_item_keys(output_name);
-  context.mining_transactions = static_cast<int32_t>(
-      std::min<size_t>(training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
-  context.mining_positives = static_cast<int32_t>(
-      std::count(training.begin(), training.begin() + context.mining_transactions, 1));
-  figures.holdout = validate_rules(transactions, labels, output_name, max_pvalue, context);
+  const std::string class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
+  figures.holdout = validate(output_name, transactions, labels, max_pvalue,
+                             table_context(output_name, class_value, training));
   figures.miner.rules_mined = figures.holdout.rules_tested;
-  run_stats.log_factorial = nullptr;
   // The driver's report follows; nothing of the run may stay buffered behind
   // a later child process's output.
   std::fflush(stdout);

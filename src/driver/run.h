@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 #include "validate/validation.h"
 
 // The miner's own figures on the mining part: every pattern it tested, the

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
 
@@ -26,7 +27,7 @@ std::vector<std::string> read_dataset_lines(const std::string& path) {
   while (read_text_line(file, line)) {
     if (!line.empty()) lines.push_back(line);
   }
-  if (std::ferror(file)) std::printf("Error: cannot read file %s to its end\n", path.c_str());
+  if (std::ferror(file)) report_error("cannot read file %s to its end", path.c_str());
   std::fclose(file);
   return lines;
 }

@@ -1,23 +1,27 @@
 // Writing, reading and checking the parameter file.
 #include "miner/miner_params.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
-#include <charconv>
 #include <map>
 #include <string_view>
 #include <utility>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
 
 namespace {
 
 namespace key_name = parameter_key;
+
+constexpr const char* kPermutationsExpected = "an integer from 0 to 100000";
+static_assert(kMaxPermutations == 100000);
 
 bool parse_int(const std::string& text, int32_t& value) {
   if (text.empty()) return false;
@@ -40,7 +44,7 @@ bool parse_real(const std::string& text, double& value) {
 }
 
 void report_bad_value(const std::string& key, const std::string& value, const char* expected) {
-  std::printf("Error: parameter %s=%s: %s expected\n", key.c_str(), value.c_str(), expected);
+  report_error("parameter %s=%s: %s expected", key.c_str(), value.c_str(), expected);
 }
 
 // Stores one setting; false after an "Error: " line.
@@ -82,16 +86,38 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
       return false;
     }
     params.gen_tid_list = value == "yes";
-  } else if (const auto fixed = std::find_if(
-                 kFixedMinerSettings.begin(), kFixedMinerSettings.end(),
-                 [&](const FixedMinerSetting& setting) { return setting.key == key; });
+  } else if (key == key_name::direct) {
+    if (value != "yes" && value != "no") {
+      report_bad_value(key, value, "yes or no");
+      return false;
+    }
+    params.direct = value == "yes";
+  } else if (key == key_name::tarone_lowered) {
+    if (value != "yes" && value != "no") {
+      report_bad_value(key, value, "yes or no");
+      return false;
+    }
+    params.tarone_lowered = value == "yes";
+  } else if (key == key_name::permutations) {
+    if (!parse_permutations(value, params.permutations)) {
+      report_bad_value(key, value, kPermutationsExpected);
+      return false;
+    }
+  } else if (key == key_name::permutation_seed) {
+    if (!parse_permutation_seed(value, params.permutation_seed)) {
+      report_bad_value(key, value, "an integer from 0 to 18446744073709551615");
+      return false;
+    }
+  } else if (const auto fixed =
+                 std::find_if(kFixedMinerSettings.begin(), kFixedMinerSettings.end(),
+                              [&](const FixedMinerSetting& setting) { return setting.key == key; });
              fixed != kFixedMinerSettings.end()) {
     if (value != fixed->value) {
-      std::printf("Error: parameter %s=%s is not supported\n", key.c_str(), value.c_str());
+      report_error("parameter %s=%s is not supported", key.c_str(), value.c_str());
       return false;
     }
   } else {
-    std::printf("Warning: unknown parameter %s ignored\n", key.c_str());
+    report_warning("unknown parameter %s ignored", key.c_str());
   }
   return true;
 }
@@ -115,6 +141,23 @@ bool holds_line_break(const std::string& text) {
 bool parse_min_sup(const std::string& text, int32_t& value) {
   int32_t parsed = 0;
   if (!parse_int(text, parsed) || parsed < 1) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse_permutations(const std::string& text, int32_t& value) {
+  int32_t parsed = 0;
+  if (!parse_int(text, parsed) || parsed < 0 || parsed > kMaxPermutations) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse_permutation_seed(const std::string& text, uint64_t& value) {
+  // strtoull would take "-1" for the largest value.
+  const char* end = text.data() + text.size();
+  uint64_t parsed = 0;
+  const auto [stop, error] = std::from_chars(text.data(), end, parsed);
+  if (text.empty() || error != std::errc() || stop != end) return false;
   value = parsed;
   return true;
 }
@@ -150,8 +193,7 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
       {key::output, &params.output}};
   for (const auto& [name, value] : texts) {
     if (holds_line_break(*value)) {
-      std::printf("Error: parameter %.*s holds a line break\n", static_cast<int>(name.size()),
-                  name.data());
+      report_error("parameter %.*s holds a line break", static_cast<int>(name.size()), name.data());
       return false;
     }
   }
@@ -164,7 +206,8 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
   // The fixed settings go between the others in the order the parameter
   // files have always had.
   auto fixed = [&](size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) line(kFixedMinerSettings[i].key, kFixedMinerSettings[i].value);
+    for (size_t i = from; i < to; ++i)
+      line(kFixedMinerSettings[i].key, kFixedMinerSettings[i].value);
   };
   line(key::data_file, params.data_file);
   line(key::names_file, params.names_file);
@@ -181,6 +224,12 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
   fixed(7, kFixedMinerSettings.size());
   line(key::gen_tid_list, params.gen_tid_list ? "yes" : "no");
   line(key::output, params.output);
+  if (params.direct) {
+    line(key::direct, "yes");
+    line(key::permutations, std::to_string(params.permutations));
+    line(key::permutation_seed, std::to_string(params.permutation_seed));
+    if (params.tarone_lowered) line(key::tarone_lowered, "yes");
+  }
   // A parameter file cut short by a full disk would run the miner on
   // whatever settings survived.
   return close_written(file, path);
@@ -203,7 +252,7 @@ bool read_miner_params(const std::string& path, MinerParams& params) {
     if (line.empty()) continue;
     const size_t equals = line.find('=');
     if (equals == std::string::npos) {
-      std::printf("Warning: line %d of %s is not key=value, ignored\n", line_number, path.c_str());
+      report_warning("line %d of %s is not key=value, ignored", line_number, path.c_str());
       continue;
     }
     const std::string key = line.substr(0, equals);
@@ -213,12 +262,12 @@ bool read_miner_params(const std::string& path, MinerParams& params) {
   std::fclose(file);
   for (const auto& [key, seen] : required) {
     if (!seen) {
-      std::printf("Error: parameter %s missing in %s\n", key.c_str(), path.c_str());
+      report_error("parameter %s missing in %s", key.c_str(), path.c_str());
       ok = false;
     }
   }
   if (ok && params.output.empty()) {
-    std::printf("Error: parameter output is empty in %s\n", path.c_str());
+    report_error("parameter output is empty in %s", path.c_str());
     ok = false;
   }
   return ok;

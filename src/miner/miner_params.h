@@ -7,6 +7,10 @@
 // max_len, max_pvalue, max_local_pvalue, one fixed setting, min_diff, the
 // three last fixed settings, gen_tid_list ("yes" or "no"), output. Reals are
 // written with six decimals, or in full when six decimals would change them.
+// A file that asks for direct adjustment ends with three more lines:
+// direct_adjustment=yes, permutations and permutation_seed, and a fourth,
+// tarone_lowered=yes, when it asks for Tarone's level over a lowered
+// support too; a file without them (the driver's) asks for none.
 #pragma once
 
 #include <array>
@@ -15,6 +19,12 @@
 #include <string_view>
 
 #include "common/run_files.h"
+
+// The permutations of the Westfall-Young procedure: by default, and at most
+// (each costs about a bit per record and pattern evaluated).
+inline constexpr int32_t kDefaultPermutations = 1000;
+inline constexpr int32_t kMaxPermutations = 100000;
+inline constexpr uint64_t kDefaultPermutationSeed = 1;
 
 struct MinerParams {
   std::string data_file;
@@ -28,6 +38,15 @@ struct MinerParams {
   double max_local_pvalue = kMaxLocalPvalue;
   double min_diff = kMinDiff;
   bool gen_tid_list = true;
+  // Direct adjustment: every correction for the patterns tested, beside the
+  // rules (brimel's O.direct.json and O.direct.rules.csv).
+  bool direct = false;
+  int32_t permutations = kDefaultPermutations;  // Westfall-Young's; 0: none
+  uint64_t permutation_seed = kDefaultPermutationSeed;
+  // Tarone's level also with the support lowered until no pattern left out
+  // could reach it: a count of every pattern down to that support, which can
+  // cost far more than the run itself.
+  bool tarone_lowered = false;
 };
 
 namespace parameter_key {
@@ -42,6 +61,10 @@ inline constexpr std::string_view max_local_pvalue = "max_local_pvalue";
 inline constexpr std::string_view min_diff = "min_diff";
 inline constexpr std::string_view gen_tid_list = "gen_tid_list";
 inline constexpr std::string_view output = "output";
+inline constexpr std::string_view direct = "direct_adjustment";
+inline constexpr std::string_view permutations = "permutations";
+inline constexpr std::string_view permutation_seed = "permutation_seed";
+inline constexpr std::string_view tarone_lowered = "tarone_lowered";
 }  // namespace parameter_key
 
 // Settings always written with these values; the miner implements exactly
@@ -73,7 +96,8 @@ MinerParams miner_params_for(const std::string& data_base, const std::string& ta
 // of its own to the file.
 bool holds_line_break(const std::string& text);
 
-// Creates or truncates the file at `path` with the 21 lines of `params`.
+// Creates or truncates the file at `path` with the 21 lines of `params`
+// (24 or 25 with direct adjustment).
 // Returns false after "Error: parameter <key> holds a line break" (nothing is
 // written), "Error: cannot open file <path> for write" or, when the lines
 // could not all be written, "Error: cannot write file <path>".
@@ -87,5 +111,7 @@ bool read_miner_params(const std::string& path, MinerParams& params);
 
 // Parsers of the numeric values, shared with the command line that writes a
 // parameter file: the whole text must be the number.
-bool parse_min_sup(const std::string& text, int32_t& value);    // an integer >= 1
-bool parse_max_pvalue(const std::string& text, double& value);  // 0 < value <= 1
+bool parse_min_sup(const std::string& text, int32_t& value);            // an integer >= 1
+bool parse_max_pvalue(const std::string& text, double& value);          // 0 < value <= 1
+bool parse_permutations(const std::string& text, int32_t& value);       // 0 .. kMaxPermutations
+bool parse_permutation_seed(const std::string& text, uint64_t& value);  // any 64-bit number

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "miner/miner_params.h"
 
@@ -46,7 +47,7 @@ void start_and_wait(const std::string& miner_path) {
   pid_t child = 0;
   const int error = posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ);
   if (error != 0) {
-    std::printf("Error: cannot start the miner %s: %s\n", miner_path.c_str(), std::strerror(error));
+    report_error("cannot start the miner %s: %s", miner_path.c_str(), std::strerror(error));
     return;
   }
   int status = 0;
@@ -55,11 +56,9 @@ void start_and_wait(const std::string& miner_path) {
   // A miner that failed says why itself, but may not say so as an error;
   // one killed by a signal cannot say anything.
   if (WIFSIGNALED(status)) {
-    std::printf("Error: the miner %s was killed by signal %d\n", miner_path.c_str(),
-                WTERMSIG(status));
+    report_error("the miner %s was killed by signal %d", miner_path.c_str(), WTERMSIG(status));
   } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-    std::printf("Error: the miner %s exited with status %d\n", miner_path.c_str(),
-                WEXITSTATUS(status));
+    report_error("the miner %s exited with status %d", miner_path.c_str(), WEXITSTATUS(status));
   }
 }
 
@@ -99,7 +98,7 @@ void run_miner(const std::string& data_base, const std::string& target_attr,
                                                               {"output name", &output_name}};
   for (const auto& [what, text] : texts) {
     if (holds_line_break(*text)) {
-      std::printf("Error: the %s holds a line break; the miner is not run\n", what);
+      report_error("the %s holds a line break; the miner is not run", what);
       return;
     }
   }

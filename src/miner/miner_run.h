@@ -1,17 +1,18 @@
-// Runs the rule miner: writes its parameter file "orsk.para" and starts it.
+// Runs the rule miner: writes its parameter file kParameterFile and starts it.
 #pragma once
 
 #include <string>
 
-// Writes "orsk.para" for these settings, removes the miner's earlier output
+// Writes the parameter file for these settings, removes the miner's earlier output
 // files of `output_name` (so that a miner that fails leaves no earlier
 // experiment's results behind), prints the command line and runs the miner,
-// returning once it has finished. Nothing is reported to the caller: a miner
-// that fails shows up later as missing files; one killed by a signal is also
-// reported as "Error: the miner %s was killed by signal %d", one that exits
-// with a non-zero status as "Error: the miner %s exited with status %d". The miner is started without a
-// shell. A name or value holding a line break, which would add lines to the
-// parameter file, is reported and the miner is not run.
+// returning once it has finished. The miner prints its own messages on the
+// same console; its exit status reaches the caller as an error line of our
+// own: "Error: the miner %s was killed by signal %d", or "Error: the miner
+// %s exited with status %d" for a non-zero status (the miner exits 1 after
+// any error line of its own). The miner is started without a shell. A name
+// or value holding a line break, which would add lines to the parameter
+// file, is reported and the miner is not run.
 void run_miner(const std::string& data_base, const std::string& target_attr,
                const std::string& target_value, int min_sup, const std::string& output_name,
                double max_pvalue, double max_local_pvalue, double min_diff);
@@ -22,5 +23,6 @@ void run_miner(const std::string& data_base, const std::string& target_attr,
 std::string find_miner_executable(const std::string& program_dir);
 
 // The command line shown for `miner_path`: the path, single-quoted for a
-// shell unless it is "./Brimel", then " orsk.para" and a line feed.
+// shell unless it is "./Brimel", then a blank, the parameter file's name and a
+// line feed.
 std::string miner_command_line(const std::string& miner_path);

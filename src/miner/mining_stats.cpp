@@ -1,4 +1,5 @@
-// Readers of the miner's statistics file, class-value map and class-label file.
+// Writers and readers of the miner's statistics file, class-value map and
+// class-label file.
 #include "miner/mining_stats.h"
 
 #include <algorithm>
@@ -9,8 +10,10 @@
 #include <filesystem>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/raw_ints.h"
 #include "common/run_files.h"
+#include "common/text_lines.h"
 #include "common/text_numbers.h"
 #include "driver/run_stats.h"
 
@@ -23,11 +26,38 @@ bool read_word(std::FILE* file, std::string& word) {
   word.clear();
   int ch = std::getc(file);
   while (ch != EOF && std::isspace(ch)) ch = std::getc(file);
-  for (; ch != EOF && !std::isspace(ch); ch = std::getc(file)) word.push_back(static_cast<char>(ch));
+  for (; ch != EOF && !std::isspace(ch); ch = std::getc(file))
+    word.push_back(static_cast<char>(ch));
   return ch != EOF && !word.empty();
 }
 
 }  // namespace
+
+bool write_mining_statistics(const std::string& path, const MiningStatistics& s) {
+  std::FILE* file = open_for_write(path, "w");
+  if (file == nullptr) return false;
+  std::fprintf(file, "%lld %lld %lld %llu %llu %lld %lld %lld %lld %lld %lld %lld %lld %lld\n",
+               static_cast<long long>(s.transactions), static_cast<long long>(s.items),
+               static_cast<long long>(s.frequent_items),
+               static_cast<unsigned long long>(s.patterns_tested),
+               static_cast<unsigned long long>(s.passing_pvalue), static_cast<long long>(s.rules),
+               static_cast<long long>(s.tree_entries), static_cast<long long>(s.full_lists),
+               static_cast<long long>(s.diff_lists), static_cast<long long>(s.longest_rule),
+               static_cast<long long>(s.min_sup), static_cast<long long>(s.max_len),
+               static_cast<long long>(s.positives), static_cast<long long>(s.elapsed_ms));
+  return close_written(file, path, true);
+}
+
+bool write_class_value_map(const std::string& path, const std::vector<std::string>& class_values) {
+  return write_text_lines(path, class_values);
+}
+
+bool write_class_labels(const std::string& path, const std::vector<int32_t>& labels) {
+  std::FILE* file = open_for_write(path, "wb");
+  if (file == nullptr) return false;
+  const bool ok = write_int32_le(file, labels.data(), labels.size());
+  return close_written(file, path, ok);
+}
 
 int64_t read_mining_statistics(const std::string& output_name) {
   const std::string path = statistics_file(output_name);
@@ -47,10 +77,9 @@ int64_t read_mining_statistics(const std::string& output_name) {
   }
   std::fclose(file);
   if (status != ScanStatus::ok) {
-    std::printf("Error: no readable number of transactions in file %s\n", path.c_str());
+    report_error("no readable number of transactions in file %s", path.c_str());
   } else if (transactions < 0) {
-    std::printf("Error: negative number of transactions %d in file %s\n", transactions,
-                path.c_str());
+    report_error("negative number of transactions %d in file %s", transactions, path.c_str());
   } else {
     run_stats.train_instances = transactions;
   }
@@ -64,7 +93,7 @@ void read_class_value_map(const std::string& output_name, ClassValueMap& map) {
   std::string word;
   for (int position = 0; read_word(file, word); ++position) {
     if (word[0] == '\0') {
-      std::printf("Error: empty line at line %d\n", position + 1);
+      report_error("empty line at line %d", position + 1);
     } else {
       map[word] = position;
     }
@@ -93,7 +122,7 @@ void read_training_class_labels(const std::string& output_name, TrainingClassLab
   const size_t got = read_int32_le(file, labels.data(), labels.size());
   std::fclose(file);
   if (got < static_cast<size_t>(std::max(run_stats.train_instances, 0))) {
-    std::printf("Error: file %s holds %zu class labels, fewer than the %d transactions\n",
-                path.c_str(), got, run_stats.train_instances);
+    report_error("file %s holds %zu class labels, fewer than the %d transactions", path.c_str(),
+                 got, run_stats.train_instances);
   }
 }

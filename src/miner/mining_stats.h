@@ -1,8 +1,11 @@
-// The miner's three small files beside its rules:
-//   "<output>.cfptree.stat"  text, 14 integers; the first is the number of
-//                            transactions of the mined part
-//   "<output>.tgtvalues.map" text, one class value per line; line i is class i
-//   "<output>.tgtvalues"     raw int32 little-endian, one class index per
+// The miner's three small files beside its rules, written by the miner and
+// read by the driver:
+//   statistics_file(o)       text, the 14 integers of MiningStatistics in
+//                            order on one line, each after a blank but the
+//                            first; the first is the number of transactions
+//                            of the mined part
+//   class_value_map_file(o)  text, one class value per line; line i is class i
+//   class_labels_file(o)     raw int32 little-endian, one class index per
 //                            mined transaction, in transaction order
 #pragma once
 
@@ -14,6 +17,29 @@
 
 using ClassValueMap = std::map<std::string, int>;
 using TrainingClassLabels = std::vector<int32_t>;
+
+struct MiningStatistics {
+  int64_t transactions = 0;
+  int64_t items = 0;
+  int64_t frequent_items = 0;
+  uint64_t patterns_tested = 0;
+  uint64_t passing_pvalue = 0;
+  int64_t rules = 0;
+  int64_t tree_entries = 0;
+  int64_t full_lists = 0;
+  int64_t diff_lists = 0;
+  int64_t longest_rule = 0;
+  int64_t min_sup = 0;
+  int64_t max_len = 0;
+  int64_t positives = 0;
+  int64_t elapsed_ms = 0;
+};
+
+// The writers create or truncate `path`; each returns false after an
+// "Error: " line when the file cannot be written in full.
+bool write_mining_statistics(const std::string& path, const MiningStatistics& stats);
+bool write_class_value_map(const std::string& path, const std::vector<std::string>& class_values);
+bool write_class_labels(const std::string& path, const std::vector<int32_t>& labels);
 
 // Sets run_stats.train_instances from the statistics file; a missing file or
 // an unreadable first value leaves it unchanged. A first value that is

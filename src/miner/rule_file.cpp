@@ -1,5 +1,5 @@
-// Reader of the miner's rule file: two passes, so that the records, the item
-// ids and the tid-list room each take one allocation.
+// Writer and reader of the miner's rule file; the reader takes two passes,
+// so that the records and the item ids each take one allocation.
 #include "miner/rule_file.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/text_numbers.h"
 #include "driver/run_stats.h"
@@ -17,33 +18,34 @@ namespace {
 enum class RecordScan { kept, dropped, end_of_file, stop };
 
 struct ScannedRule {
-  RuleRecord record;             // items and tid_list left unset
-  std::vector<int32_t> items;    // grows with the words read, never with a claimed length
+  RuleRecord record;           // items left unset
+  std::vector<int32_t> items;  // grows with the words read, never with a claimed length
 };
 
 bool scan_real(std::FILE* file, double& value) { return std::fscanf(file, "%lf", &value) == 1; }
 
 // Scans one record. Both passes call it with the same file content, so they
 // keep and drop the same records; only the first pass (`report`) prints.
-RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
-                     const std::string& path, int32_t transactions, bool report) {
+RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number, const std::string& path,
+                     int32_t transactions, bool report) {
   RuleRecord& record = rule.record;
   const ScanStatus first = scan_int32(file, record.preorder);
   if (first == ScanStatus::end_of_file) return RecordScan::end_of_file;
 
   auto stop_unreadable = [&] {
     if (report)
-      std::printf("Error: rule %d of file %s is cut short or holds a word that is not a number; "
-                  "reading stops there\n",
-                  record_number, path.c_str());
+      report_error(
+          "rule %d of file %s is cut short or holds a word that is not a number; "
+          "reading stops there",
+          record_number, path.c_str());
     return RecordScan::stop;
   };
   if (first != ScanStatus::ok || scan_int32(file, record.length) != ScanStatus::ok)
     return stop_unreadable();
   if (record.length < 0) {
     if (report)
-      std::printf("Error: negative pattern length %d in rule %d of file %s; reading stops there\n",
-                  record.length, record_number, path.c_str());
+      report_error("negative pattern length %d in rule %d of file %s; reading stops there",
+                   record.length, record_number, path.c_str());
     return RecordScan::stop;
   }
   rule.items.clear();
@@ -64,8 +66,8 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
   // to size memory.
   if (record.support < 0 || record.support > transactions) {
     if (report)
-      std::printf("Error: impossible support %d of rule %d in file %s; the rule is dropped\n",
-                  record.support, record_number, path.c_str());
+      report_error("impossible support %d of rule %d in file %s; the rule is dropped",
+                   record.support, record_number, path.c_str());
     return RecordScan::dropped;
   }
   return RecordScan::kept;
@@ -78,13 +80,13 @@ RecordScan scan_rule(std::FILE* file, ScannedRule& rule, int record_number,
 int32_t vouched_transactions(const std::string& output_name) {
   const std::optional<uintmax_t> labels = class_labels_held(output_name);
   if (!labels) return run_stats.train_instances;
-  return static_cast<int32_t>(std::min<uintmax_t>(
-      static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), *labels));
+  return static_cast<int32_t>(
+      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)), *labels));
 }
 
 }  // namespace
 
-int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_room) {
+int read_rules(const std::string& output_name, RuleSet& rules) {
   rules = RuleSet();
   const std::string path = rule_file(output_name);
   std::FILE* file = open_for_read(path);
@@ -96,7 +98,8 @@ int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_
   int64_t record_total = 0;
   int64_t item_total = 0;
   int64_t tid_total = 0;
-  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, true)) != RecordScan::end_of_file &&
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, true)) !=
+                           RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
     if (scan == RecordScan::dropped) continue;
@@ -108,11 +111,11 @@ int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_
   std::rewind(file);
   rules.records.reserve(static_cast<size_t>(record_total));
   rules.item_buffer.resize(static_cast<size_t>(item_total));
-  if (reserve_tid_room) rules.tid_buffer.resize(static_cast<size_t>(tid_total));
 
   int64_t item_fill = 0;
   int64_t tid_fill = 0;
-  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, false)) != RecordScan::end_of_file &&
+  for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, false)) !=
+                           RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
     if (scan == RecordScan::dropped) continue;
@@ -125,13 +128,19 @@ int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_
     std::copy(rule.items.begin(), rule.items.end(), record.items);
     std::sort(record.items, record.items + record.length);
     item_fill += record.length;
-    record.tid_list = reserve_tid_room ? rules.tid_buffer.data() + tid_fill : nullptr;
     tid_fill += record.support;
     rules.records.push_back(record);
   }
   std::fclose(file);
 
-  if (item_fill != item_total) std::printf("Error: inconsistent pattern buffer size\n");
-  if (tid_fill != tid_total) std::printf("Error: inconsistent tid list buffer size\n");
+  if (item_fill != item_total) report_error("inconsistent pattern buffer size");
+  if (tid_fill != tid_total) report_error("inconsistent tid list buffer size");
   return static_cast<int>(rules.records.size());
+}
+
+void write_rule_line(std::FILE* file, const RuleFileLine& rule) {
+  std::fprintf(file, "%d %zu", rule.preorder, rule.items.size());
+  for (const int32_t item : rule.items) std::fprintf(file, " %d", item);
+  std::fprintf(file, " %d %d %.17g %.17g %.17g %.17g\n", rule.support, rule.class_support,
+               rule.confidence, rule.pvalue, rule.max_local_pvalue, rule.lift);
 }

@@ -1,31 +1,35 @@
-// The miner's rule file "<output_name>.sorted.rules.txt": per rule, white-space separated,
+// The miner's rule file rule_file(output_name): per rule, white-space separated,
 //   preorder  length  item_1 .. item_length  support  class_support
-//   real  pvalue  real  real
-// Line ends carry no meaning; only the order of the values does.
+//   confidence  pvalue  max_local_pvalue  lift
+// The miner writes one rule per line, reals with every digit ("%.17g"). Line
+// ends carry no meaning to the reader, only the order of the values does; it
+// takes neither the confidence, max_local_pvalue nor lift. Validation
+// replaces the file with the kept rules in a layout of its own
+// (validate/validated_output.h).
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
-// One rule in memory. `items` and `tid_list` point into the buffers of the
-// RuleSet that holds the record and stay valid as long as that set lives.
+// One rule in memory. `items` points into the item buffer of the RuleSet
+// that holds the record and stays valid as long as that set lives.
 struct RuleRecord {
-  int32_t preorder = 0;          // the pattern's entry in the tid-list directory
-  int32_t length = 0;            // number of items
-  int32_t* items = nullptr;      // `length` item ids, ascending
-  int32_t support = 0;           // also the length of the tid list
+  int32_t preorder = 0;      // the pattern's entry in the tid-list directory
+  int32_t length = 0;        // number of items
+  int32_t* items = nullptr;  // `length` item ids, ascending
+  int32_t support = 0;       // also the length of the tid list
   int32_t class_support = 0;
-  int32_t* tid_list = nullptr;   // room for `support` transaction numbers
   double pvalue = 0.0;
 };
 
-// Rules with the two buffers their records point into. Moving a set keeps
-// the records' pointers valid; copying would not, so it is not allowed.
+// Rules with the buffer their records point into. Moving a set keeps the
+// records' pointers valid; copying would not, so it is not allowed.
 struct RuleSet {
   std::vector<RuleRecord> records;
   std::vector<int32_t> item_buffer;
-  std::vector<int32_t> tid_buffer;
 
   RuleSet() = default;
   RuleSet(RuleSet&&) = default;
@@ -35,9 +39,10 @@ struct RuleSet {
 };
 
 // Reads the rule file of `output_name` into `rules` (replacing what it held) and returns
-// the number of records read. Tid-list room is reserved, not filled.
+// the number of records read; their tid lists are rebuilt from the tid-list
+// files (miner/tidlist_store.h).
 //
-// The file is read twice, once to size the three arrays and once to fill
+// The file is read twice, once to size the two arrays and once to fill
 // them, so only complete, plausible records take room:
 // - a value that is not a number, a negative length or a record cut short by
 //   the end of the file gets an "Error: " line, and reading stops there; the
@@ -46,9 +51,23 @@ struct RuleSet {
 //   "Error: " line and only that record is dropped. The mined transactions
 //   are run_stats.train_instances (0 when unknown, so that every positive
 //   support is dropped), but never more than the class-label file
-//   "<output_name>.tgtvalues" holds labels when it exists.
+//   class_labels_file(output_name) holds labels when it exists.
 // A file that changes between the two passes is reported with
 // "Error: inconsistent pattern buffer size" or "... tid list buffer size".
-// With `reserve_tid_room` false, no room is reserved and every record's
-// tid_list stays null: for a caller that rebuilds lists one at a time.
-int read_rules(const std::string& output_name, RuleSet& rules, bool reserve_tid_room = true);
+int read_rules(const std::string& output_name, RuleSet& rules);
+
+// One rule as the miner writes it.
+struct RuleFileLine {
+  int32_t preorder = 0;
+  std::span<const int32_t> items;  // ascending
+  int32_t support = 0;
+  int32_t class_support = 0;
+  double confidence = 0.0;
+  double pvalue = 0.0;
+  double max_local_pvalue = 0.0;
+  double lift = 0.0;
+};
+
+// Writes `rule` as one line of the file open in `file`; the caller checks
+// the file for write errors when it closes it.
+void write_rule_line(std::FILE* file, const RuleFileLine& rule);

@@ -3,9 +3,11 @@
 #include "miner/tidlist_store.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <utility>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/raw_ints.h"
 #include "common/run_files.h"
 #include "driver/run_stats.h"
@@ -14,6 +16,19 @@ static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
               "directory entries are read as one block");
 
 namespace {
+
+// Every damage found is reported through here, and only while the file's
+// `report` is set.
+void report_damage(const TidListFile& file, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+void report_damage(const TidListFile& file, const char* format, ...) {
+  if (!file.report) return;
+  va_list args;
+  va_start(args, format);
+  report_error_v(format, args);
+  va_end(args);
+}
 
 // Moves to `offset` only when the file is not there already, so records laid
 // out in reading order are read without a seek.
@@ -32,29 +47,31 @@ int64_t read_list_record(TidListFile& file, int32_t index, const TidListDirEntry
   int32_t count = 0;
   if (offset < 0 || offset + 4 > file.size || !position_at(file, offset) ||
       read_int32_le(file.file, &count, 1) != 1) {
-    if (file.report) std::printf("Error: offset %d of entry %d is outside file %s\n", entry.offset, index,
-                file.name.c_str());
+    report_damage(file, "offset %d of entry %d is outside file %s", entry.offset, index,
+                  file.name.c_str());
     return -1;
   }
   if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size ||
       static_cast<size_t>(count) > buffer.size()) {
-    if (file.report) std::printf("Error: list record of entry %d in file %s has count %d, outside 0..%d or past "
-                "the end of the file\n",
-                index, file.name.c_str(), count, transactions);
+    report_damage(file,
+                  "list record of entry %d in file %s has count %d, outside 0..%d or past "
+                  "the end of the file",
+                  index, file.name.c_str(), count, transactions);
     return -1;
   }
   const auto list = buffer.first(static_cast<size_t>(count));
   if (read_int32_le(file.file, list.data(), list.size()) != list.size()) {
-    if (file.report) std::printf("Error: list record of entry %d in file %s runs past the end of the file\n", index,
-                file.name.c_str());
+    report_damage(file, "list record of entry %d in file %s runs past the end of the file", index,
+                  file.name.c_str());
     return -1;
   }
   // Union and difference rely on strictly ascending lists within range.
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] < 0 || list[i] >= transactions || (i > 0 && list[i] <= list[i - 1])) {
-      if (file.report) std::printf("Error: list record of entry %d in file %s is not an ascending list of "
-                  "transaction numbers below %d\n",
-                  index, file.name.c_str(), transactions);
+      report_damage(file,
+                    "list record of entry %d in file %s is not an ascending list of "
+                    "transaction numbers below %d",
+                    index, file.name.c_str(), transactions);
       return -1;
     }
   }
@@ -82,9 +99,71 @@ bool outside(int32_t index, const TidListDirectory& directory) {
   return index < 0 || static_cast<size_t>(index) >= directory.size();
 }
 
+// Where the climb from entry `from` to its nearest stored ancestor ends: that
+// ancestor, or the negative parent number met first. False after a report
+// when a parent number lies outside the directory or, `climbs` counting the
+// steps of one whole rebuild, the parent numbers run in a cycle.
+bool climb_to_stored(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
+                     int32_t from, size_t& climbs, int32_t& end) {
+  int32_t next = directory[from].parent;
+  while (true) {
+    if (next >= 0 && outside(next, directory)) {
+      report_damage(file,
+                    "parent number %d of entry %d is outside the tid-list directory of %zu "
+                    "entries",
+                    next, from, directory.size());
+      return false;
+    }
+    // In a tree every climb ends within E steps; more means the parent
+    // numbers run in a cycle.
+    if (++climbs > directory.size()) {
+      report_damage(file, "the parent numbers above entry %d run in a cycle", preorder);
+      return false;
+    }
+    if (next < 0 || (directory[next].flags & kTidListStored) != 0) break;
+    from = next;
+    next = directory[from].parent;
+  }
+  end = next;
+  return true;
+}
+
+// The diff-lists from a diff entry up to the first stored ancestor that is
+// not one: their union is scratch.diff_union's first `united` values.
+struct DiffChain {
+  size_t united = 0;
+  int64_t last_count = 0;  // length of the last diff-list read
+  int32_t end = 0;         // the full list's entry, or the negative parent number met
+};
+
+// Unites the diff-lists above `preorder`; false after a report of a damaged
+// directory or list record.
+bool unite_diff_lists(TidListFile& file, const TidListDirectory& directory, int32_t preorder,
+                      int32_t transactions, TidListScratch& scratch, DiffChain& chain) {
+  size_t climbs = 0;
+  int32_t k = preorder;
+  do {
+    chain.last_count = read_list_record(file, k, directory[k], transactions, scratch.record);
+    if (chain.last_count < 0) return false;
+    const auto diff =
+        std::span<const int32_t>(scratch.record).first(static_cast<size_t>(chain.last_count));
+    const size_t length = union_sorted(
+        std::span<const int32_t>(scratch.diff_union).first(chain.united), diff, scratch.spare);
+    // Kept word for word, typo included: scripts may match it.
+    if (length != chain.united + diff.size())
+      report_damage(file, "there should no no overlap between two consecutive diff-list");
+    std::swap(scratch.diff_union, scratch.spare);
+    chain.united = std::min(length, scratch.diff_union.size());
+    if (!climb_to_stored(file, directory, preorder, k, climbs, k)) return false;
+  } while (k >= 0 && (directory[k].flags & kTidListDiff) != 0);
+  chain.end = k;
+  return true;
+}
+
 }  // namespace
 
-size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y, std::span<int32_t> out) {
+size_t union_sorted(std::span<const int32_t> x, std::span<const int32_t> y,
+                    std::span<int32_t> out) {
   size_t length = 0;
   auto emit = [&](int32_t value) {
     if (length < out.size()) out[length] = value;
@@ -138,16 +217,16 @@ bool read_tidlist_directory(const std::string& output_name, TidListDirectory& di
   const int64_t size = raw_file_size(file);
   int32_t header[kTidListDirHeaderInts] = {};
   if (read_int32_le(file, header, kTidListDirHeaderInts) != kTidListDirHeaderInts) {
-    std::printf("Error: file %s is too short for its header\n", path.c_str());
+    report_error("file %s is too short for its header", path.c_str());
   } else if (header[0] < 0) {
-    std::printf("Error: negative entry count %d in file %s\n", header[0], path.c_str());
+    report_error("negative entry count %d in file %s", header[0], path.c_str());
   } else {
     constexpr int64_t kHeaderBytes = kTidListDirHeaderInts * sizeof(int32_t);
     const int64_t held =
         std::max<int64_t>(0, size - kHeaderBytes) / static_cast<int64_t>(sizeof(TidListDirEntry));
     if (header[0] > held) {
-      std::printf("Error: file %s holds %lld directory entries, fewer than its count %d\n",
-                  path.c_str(), static_cast<long long>(held), header[0]);
+      report_error("file %s holds %lld directory entries, fewer than its count %d", path.c_str(),
+                   static_cast<long long>(held), header[0]);
     }
     directory.resize(static_cast<size_t>(std::min<int64_t>(header[0], held)));
     if (!directory.empty()) {
@@ -164,8 +243,8 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
                          int32_t transactions, std::span<int32_t> destination,
                          TidListScratch& scratch) {
   if (outside(preorder, directory)) {
-    if (file.report) std::printf("Error: preorder number %d is outside the tid-list directory of %zu entries\n",
-                preorder, directory.size());
+    report_damage(file, "preorder number %d is outside the tid-list directory of %zu entries",
+                  preorder, directory.size());
     return 0;
   }
   if ((directory[preorder].flags & kTidListDiff) == 0) {
@@ -177,48 +256,10 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
     return count;
   }
 
-  size_t united = 0;
-  int64_t last_count = 0;
-  int32_t k = preorder;
-  // In a tree every climb ends within E steps; more means the parent
-  // numbers run in a cycle.
-  size_t climbs = 0;
-  auto climb = [&](int32_t from) {
-    int32_t next = directory[from].parent;
-    while (true) {
-      if (next >= 0 && outside(next, directory)) {
-        if (file.report) std::printf("Error: parent number %d of entry %d is outside the tid-list directory of "
-                    "%zu entries\n",
-                    next, from, directory.size());
-        return false;
-      }
-      if (++climbs > directory.size()) {
-        if (file.report) std::printf("Error: the parent numbers above entry %d run in a cycle\n", preorder);
-        return false;
-      }
-      if (next < 0 || (directory[next].flags & kTidListStored) != 0) break;
-      from = next;
-      next = directory[from].parent;
-    }
-    k = next;
-    return true;
-  };
-
-  do {
-    last_count = read_list_record(file, k, directory[k], transactions, scratch.record);
-    if (last_count < 0) return 0;
-    const auto diff =
-        std::span<const int32_t>(scratch.record).first(static_cast<size_t>(last_count));
-    const size_t length = union_sorted(std::span<const int32_t>(scratch.diff_union).first(united),
-                                       diff, scratch.spare);
-    // Kept word for word, typo included: scripts may match it.
-    if (length != united + diff.size())
-      if (file.report) std::printf("Error: there should no no overlap between two consecutive diff-list\n");
-    std::swap(scratch.diff_union, scratch.spare);
-    united = std::min(length, scratch.diff_union.size());
-    if (!climb(k)) return 0;
-  } while (k >= 0 && (directory[k].flags & kTidListDiff) != 0);
-
+  DiffChain chain;
+  if (!unite_diff_lists(file, directory, preorder, transactions, scratch, chain)) return 0;
+  const int32_t k = chain.end;
+  const size_t united = chain.united;
   const auto diff_union = std::span<const int32_t>(scratch.diff_union).first(united);
   if (k >= 0) {
     const int64_t count = read_list_record(file, k, directory[k], transactions, scratch.record);
@@ -226,13 +267,14 @@ int64_t rebuild_tid_list(TidListFile& file, const TidListDirectory& directory, i
     const auto full = std::span<const int32_t>(scratch.record).first(static_cast<size_t>(count));
     const size_t length = subtract_sorted(full, diff_union, destination);
     if (static_cast<int64_t>(length) != count - static_cast<int64_t>(united))
-      if (file.report) std::printf("Error: the tid list length should be the difference between the parent list "
-                  "length and the diff-list length\n");
+      report_damage(file,
+                    "the tid list length should be the difference between the parent list "
+                    "length and the diff-list length");
     return static_cast<int64_t>(length);
   }
   if (k == kTidListRootParent) return complement_sorted(diff_union, transactions, destination);
-  if (file.report) std::printf("Error: the preorder of the entry cannot be -2\n");
-  return last_count;
+  report_damage(file, "the preorder of the entry cannot be -2");
+  return chain.last_count;
 }
 
 bool open_rule_tid_lists(const std::string& output_name, RuleTidLists& lists) {
@@ -252,22 +294,10 @@ void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
                            std::span<int32_t> destination) {
   const int64_t length = rebuild_tid_list(lists.file, lists.directory, rule.preorder,
                                           lists.transactions, destination, lists.scratch);
-  if (length != rule.support && lists.file.report)
-    std::printf("Error: inconsistent pattern support\n");
+  if (length != rule.support) report_damage(lists.file, "inconsistent pattern support");
 }
 
 void close_rule_tid_lists(RuleTidLists& lists) {
   if (lists.file.file != nullptr) std::fclose(lists.file.file);
   lists.file.file = nullptr;
-}
-
-void load_rule_tid_lists(const std::string& output_name, RuleSet& rules) {
-  RuleTidLists lists;
-  if (open_rule_tid_lists(output_name, lists)) {
-    for (RuleRecord& rule : rules.records) {
-      rebuild_rule_tid_list(
-          lists, rule, std::span<int32_t>(rule.tid_list, static_cast<size_t>(std::max(rule.support, 0))));
-    }
-  }
-  close_rule_tid_lists(lists);
 }

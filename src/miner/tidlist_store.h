@@ -1,4 +1,4 @@
-// The miner's tid lists: "<output>.tidlist.dir" and "<output>.tidlist", all
+// The miner's tid lists: tidlist_directory_file(o) and tidlist_file(o), all
 // values signed 32-bit little-endian.
 //   directory: header of 4 ints (entry count E, then 3 ints not read),
 //              then E entries of 3 ints: flags, offset, parent
@@ -18,8 +18,8 @@
 
 #include "miner/rule_file.h"
 
-constexpr int32_t kTidListStored = 1;    // the entry has a list of its own
-constexpr int32_t kTidListDiff = 2;      // that list is a diff-list against the parent's
+constexpr int32_t kTidListStored = 1;  // the entry has a list of its own
+constexpr int32_t kTidListDiff = 2;    // that list is a diff-list against the parent's
 constexpr int kTidListDirHeaderInts = 4;
 constexpr int kTidListDirEntryInts = 3;
 constexpr int32_t kTidListRootParent = -1;
@@ -32,14 +32,9 @@ struct TidListDirEntry {
 
 using TidListDirectory = std::vector<TidListDirEntry>;
 
-// Fills every rule's tid list from the two files of `output_name`, checking
-// each rebuilt length against the rule's support
-// ("Error: inconsistent pattern support"). Nothing is written past a rule's
-// room. A file that cannot be opened is reported and no list is filled.
-void load_rule_tid_lists(const std::string& output_name, RuleSet& rules);
-
-// Everything needed to rebuild rules' tid lists one at a time: the
-// directory, the open list file and scratch room for one list.
+// Everything needed to rebuild rules' tid lists one at a time, the one way
+// the system rebuilds them: the directory, the open list file and scratch
+// room for one list.
 struct RuleTidLists;
 
 // Opens the two files of `output_name` for rebuild_rule_tid_list. Returns
@@ -55,7 +50,7 @@ void rebuild_rule_tid_list(RuleTidLists& lists, const RuleRecord& rule,
 
 void close_rule_tid_lists(RuleTidLists& lists);
 
-// Reads "<output>.tidlist.dir" into `directory` (replacing what it held).
+// Reads the tid-list directory of `output_name` into `directory` (replacing what it held).
 // Returns false, after the "cannot open" line, when the file cannot be
 // opened. A header cut short or a negative count gives an "Error: " line and
 // an empty directory; a count above the entries the file holds gives an

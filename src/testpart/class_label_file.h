@@ -1,4 +1,4 @@
-// "<output>.tgtvalues.txt": one line, the number of labels and then the class
+// test_class_labels_file(output): one line, the number of labels and then the class
 // labels of the mining part and of the test part, each followed by a blank.
 #pragma once
 

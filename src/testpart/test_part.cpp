@@ -5,9 +5,11 @@
 #include <algorithm>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
+#include "miner/item_map.h"
 
 namespace {
 
@@ -19,29 +21,11 @@ int32_t label_of(const std::string& value, const std::string& target_value,
   if (!target_value.empty()) return value == target_value ? 1 : 0;
   const auto found = class_map.find(value);
   if (found != class_map.end()) return found->second;
-  std::printf("Warning: class %s does not occur in mining data\n", value.c_str());
+  report_warning("class %s does not occur in mining data", value.c_str());
   return kNoLabel;
 }
 
 }  // namespace
-
-void load_item_map(ItemMap& map, std::FILE* file) {
-  std::string key;
-  int32_t item = 0;
-  // Every line counts, an empty one too: ids are line indexes.
-  while (read_text_line(file, key)) map[key] = item++;
-  std::fclose(file);
-}
-
-std::vector<std::string> read_item_keys(const std::string& output_name) {
-  std::vector<std::string> keys;
-  std::FILE* file = std::fopen(item_map_file(output_name).c_str(), "r");
-  if (file == nullptr) return keys;
-  // Ids are line indexes, as the item map reader numbers them.
-  for (std::string key; read_text_line(file, key);) keys.push_back(key);
-  std::fclose(file);
-  return keys;
-}
 
 void load_test_part(const std::string& test_base, const AttributeNames& names,
                     const std::string& target_attr, const std::string& target_value,

@@ -1,29 +1,16 @@
-// The test part as item transactions in the miner's item numbering, and the
-// miner's item map "<output>.attrvalue2item.txt" (line k holds the key
-// "attribute=value" of item k).
+// The test part as item transactions in the miner's item numbering.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "miner/mining_stats.h"
 #include "testpart/attribute_names.h"
 
-using ItemMap = std::map<std::string, int32_t>;
-using TestTransaction = std::vector<int32_t>;      // ascending item ids
+using TestTransaction = std::vector<int32_t>;  // ascending item ids
 using TestTransactions = std::vector<TestTransaction>;
-using ClassLabels = std::vector<int32_t>;          // label 1 marks the rule class
-
-// Fills `map` from the item-map file (opened for reading by the caller) and
-// closes the file.
-void load_item_map(ItemMap& map, std::FILE* file);
-
-// The item map of `output_name` by item id: entry k is the key of item k. A
-// missing file gives none, silently: the test-part loader reports it.
-std::vector<std::string> read_item_keys(const std::string& output_name);
+using ClassLabels = std::vector<int32_t>;  // label 1 marks the rule class
 
 // Loads "<test_base>.data": one transaction and one label per record, so the
 // two lists always have the same length. `class_map` is consulted only when

@@ -4,6 +4,14 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
+
+// Entry i holds log10(i!), built by a running sum so that every entry rounds
+// the same way on every run.
+using LogFactorialTable = std::vector<double>;
+
+// A table of n + 1 entries (n >= 0; a negative n is taken as 0).
+LogFactorialTable build_log_factorial_table(int n);
 
 // The p-value of the table with `instances` N, `covered` r, `in_class` c and
 // `covered_in_class` k, from `log_factorial`, which must hold at least N + 1

@@ -29,6 +29,7 @@ struct RuleTableRow {
   bool significant = false;
   bool significant_corrected = false;
   bool significant_fdr = false;
+  bool significant_holm = false;
 };
 
 struct RuleTableContext {

@@ -16,3 +16,12 @@ RuleCountRecord count_significant(std::span<const double> sorted_pvalues, double
   }
   return counts;
 }
+
+int32_t count_holm(std::span<const double> sorted_pvalues, double tests, double level) {
+  int32_t count = 0;
+  for (size_t j = 1; j <= sorted_pvalues.size(); ++j) {
+    if (!(sorted_pvalues[j - 1] <= level / (tests - static_cast<double>(j) + 1.0))) break;
+    count = static_cast<int32_t>(j);
+  }
+  return count;
+}

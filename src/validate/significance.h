@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 // `sorted_pvalues` ascending, every one within `level`. Counts them all at
 // the level, those within level / `tests` (the corrected level, infinite for
@@ -14,3 +14,8 @@
 // under its own. Sets every field of the result.
 RuleCountRecord count_significant(std::span<const double> sorted_pvalues, double tests,
                                   double level);
+
+// Holm's step-down count: the largest i with sorted_pvalues[j - 1] <= level /
+// (tests - j + 1) for every j <= i. Its first bound is the corrected level,
+// so it never counts fewer than count_significant's sig_at_corrected.
+int32_t count_holm(std::span<const double> sorted_pvalues, double tests, double level);

@@ -2,6 +2,7 @@
 // count file.
 #include "validate/validated_output.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/file_open.h"
@@ -46,5 +47,12 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
   }
   if (rules.file != nullptr) close_written(rules.file, rules_path, flush_numbers(rules));
   if (tidlists.file != nullptr) close_written(tidlists.file, tidlist_path, flush_numbers(tidlists));
-  write_rule_count(output_name, rules_tested, level, counts);
+  RuleCountFile values;
+  values.tested = static_cast<uint64_t>(std::max(rules_tested, 0));
+  values.level = level;
+  values.fdr_pvalue = counts.fdr_pvalue;
+  values.sig_at_level = counts.sig_at_level;
+  values.sig_at_corrected = counts.sig_at_corrected;
+  values.sig_at_fdr = counts.sig_at_fdr;
+  write_rule_count_file(rule_count_file(output_name), values, RealDigits::six);
 }

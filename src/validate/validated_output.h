@@ -1,6 +1,6 @@
 // The validated rule files, line-parallel, one line per kept rule:
-//   "O.sorted.rules.txt"    length  items..  0  pvalue  0  0
-//   "O.sorted.tidlist.txt"  support  class_support  tids..
+//   rule_file(O)               length  items..  0  pvalue  0  0
+//   validated_tidlist_file(O)  support  class_support  tids..
 // each value followed by one blank; then the rule count file. Support, class
 // support and tids are over both parts: the mined tid list, then the test
 // instances the rule covers.
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "miner/rule_count.h"
 #include "miner/rule_file.h"
-#include "validate/rule_count.h"
 #include "validate/rule_table.h"
 
 // A kept rule: the mined record (its support and class support on the

@@ -1,25 +1,59 @@
-// Re-tests the mined rules on the test part and counts the significant ones.
+// Re-tests the mined rules on the test part and counts the significant ones,
+// in three steps that the caller runs as three stages: reading the miner's
+// rules, re-testing them, writing the results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "miner/rule_count.h"
 #include "miner/rule_file.h"
+#include "miner/tidlist_store.h"
 #include "testpart/test_part.h"
-#include "validate/rule_count.h"
 #include "validate/rule_table.h"
+#include "validate/test_covers.h"
+
+// The mined rules, with their tid lists open for rebuilding one at a time.
+struct MinedRules {
+  RuleSet rules;
+  RuleTidLists lists;
+  bool have_lists = false;
+};
+
+// Every rule's test counts and p-value, and which rules are kept.
+struct Retest {
+  TestCovers covers;
+  std::vector<RuleTest> tests;  // per mined rule, in the miner's order
+  std::vector<size_t> kept;     // indexes of the kept rules, by ascending test p-value
+  RuleCountRecord counts;       // of the kept rules, over every rule tested
+  int32_t sig_at_holm = 0;      // kept rules under Holm's step-down over every rule tested
+};
 
 // What validation found, beside the files it wrote.
 struct HoldoutFigures {
   int32_t rules_tested = 0;
   RuleCountRecord counts;
-  int32_t reversed = 0;  // kept rules whose association flipped on the test part
+  int32_t sig_at_holm = 0;  // under Holm's step-down over the rules tested
+  int32_t reversed = 0;     // kept rules whose association flipped on the test part
 };
 
-// Reads the rule file and the tid lists of `output_name`, re-tests every
-// rule, writes the validated files and the rule table of `output_name` and
-// sets the four validation counts of run_stats. `context` names the items
-// and the class for the rule table; its test counts are filled in here.
-HoldoutFigures validate_rules(const TestTransactions& transactions, const ClassLabels& labels,
-                              const std::string& output_name, double level,
-                              RuleTableContext context);
+// Reads the rule file of `output_name` and opens its tid lists. Every list
+// is rebuilt once here, so that damage in the files is reported now; later
+// rebuilds are quiet. Sets run_stats.rules_read. The lists must be closed
+// with close_rule_tid_lists once the results are written.
+void read_mined_rules(const std::string& output_name, MinedRules& mined);
+
+// Re-tests every rule with Fisher's exact test on the first
+// min(transactions, labels) test instances and keeps those within `level`
+// that cover something on either part; sets the three significance counts
+// of run_stats. `transactions` and `labels` must outlive the result.
+Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
+                    const ClassLabels& labels, double level);
+
+// Writes the validated rule, tid-list and rule count files and the rule
+// table of `output_name`. `context` names the items and the class for the
+// rule table; its test counts are filled in here.
+HoldoutFigures write_validation(const std::string& output_name, MinedRules& mined,
+                                const Retest& retest, double level, RuleTableContext context);

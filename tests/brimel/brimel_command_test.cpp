@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/run_files.h"
 #include "generated_data.h"
 #include "miner/miner_params.h"
 
@@ -15,12 +16,10 @@ namespace {
 const std::string kBrimel = std::string(VARNEL_BIN_DIR) + "/Brimel";
 
 const std::vector<std::string> kOutputs = {
-    "o.attrvalue2item.txt", "o.tgtvalues.map", "o.tgtvalues",  "o.sorted.rules.txt",
+    "o.attrvalue2item.txt", "o.tgtvalues.map", "o.tgtvalues",    "o.sorted.rules.txt",
     "o.tidlist.dir",        "o.tidlist",       "o.cfptree.stat", "o.sorted.rulenum.txt"};
 
-void write_small_data() {
-  write_generated_data(generate_data(3, 120, 7, 2), "d");
-}
+void write_small_data() { write_generated_data(generate_data(3, 120, 7, 2), "d"); }
 
 TEST(BrimelCommand, HelpGetsTheUsageWithStatusZeroAnythingElseButOneFileWithStatusTwo) {
   ScratchDir scratch;
@@ -128,7 +127,8 @@ TEST(BrimelCommand, EveryThreadCountWritesTheSameFiles) {
 TEST(BrimelCommand, BadParametersStopBeforeAnyFileIsWritten) {
   ScratchDir scratch;
   write_small_data();
-  write_file("orsk.para", "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=0\noutput=o\n");
+  write_file("orsk.para",
+             "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=0\noutput=o\n");
   const CommandResult r = run_program(kBrimel, {"orsk.para"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "Error: parameter min_sup=0: an integer of at least 1 expected\n");
@@ -140,8 +140,8 @@ TEST(BrimelCommand, BadParametersStopBeforeAnyFileIsWritten) {
 TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
   ScratchDir scratch;
   write_small_data();
-  CommandResult r = run_program(
-      kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3", "0.05", "o", "--no-tid-lists"});
+  CommandResult r = run_program(kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3",
+                                          "0.05", "o", "--no-tid-lists"});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output, "");
   MinerParams params = miner_params_for("d", "class", "c1", 3, 0.05, "o");
@@ -160,10 +160,26 @@ TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
       {{"q.para", "d", "class", "c1", "0", "0.05", "o"}, 1, "Error: MIN_SUP 0: "},
       {{"q.para", "d", "class", "c1", "3", "0", "o"}, 1, "Error: MAX_PVALUE 0: "},
       {{"q.para", "d", "class", "c1", "3", "1e-400", "o"}, 1, "Error: MAX_PVALUE 1e-400: "},
-      {{"q.para", "d", "class", "c1\noutput=x", "3", "0.05", "o"}, 1,
+      {{"q.para", "d", "class", "c1\noutput=x", "3", "0.05", "o"},
+       1,
        "Error: parameter target_value holds a line break"},
       {{"q.para", "d", "class", "c1", "3", "0.05"}, 2, "usage: Brimel"},
       {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--other"}, 2, "usage: Brimel"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--direct", "--permutations"},
+       2,
+       "usage: Brimel"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--direct", "--permutations", "100001"},
+       1,
+       "Error: --permutations 100001: an integer from 0 to 100000 expected"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--direct", "--permutation-seed", "-1"},
+       1,
+       "Error: --permutation-seed -1: "},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--permutations", "10"},
+       1,
+       "Error: --permutations, --permutation-seed and --tarone-lowered need --direct"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--tarone-lowered"},
+       1,
+       "Error: --permutations, --permutation-seed and --tarone-lowered need --direct"},
   };
   for (const auto& b : bad) {
     std::vector<std::string> args = {"--write-parameters"};
@@ -175,14 +191,79 @@ TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
   }
 }
 
+// Direct adjustment: asked for by three lines at the end of the file, which
+// a file without them (the driver's) does not get; absurd counts are refused.
+TEST(BrimelCommand, DirectAdjustmentIsAskedForByItsOwnLinesAndAbsurdCountsAreRefused) {
+  ScratchDir scratch;
+  write_small_data();
+  CommandResult r =
+      run_program(kBrimel, {"--write-parameters", "p.para", "d", "class", "c1", "3", "0.05", "o",
+                            "--direct", "--permutations", "500", "--permutation-seed",
+                            "18446744073709551615", "--tarone-lowered"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  ASSERT_TRUE(
+      write_miner_params("driver.para", miner_params_for("d", "class", "c1", 3, 0.05, "o")));
+  EXPECT_EQ(read_file("p.para"), read_file("driver.para") + std::string(parameter_key::direct) +
+                                     "=yes\n" + std::string(parameter_key::permutations) +
+                                     "=500\n" + std::string(parameter_key::permutation_seed) +
+                                     "=18446744073709551615\n" +
+                                     std::string(parameter_key::tarone_lowered) + "=yes\n");
+  MinerParams params;
+  ASSERT_TRUE(read_miner_params("p.para", params));
+  EXPECT_TRUE(params.direct);
+  EXPECT_EQ(params.permutations, 500);
+  EXPECT_EQ(params.permutation_seed, UINT64_MAX);
+  EXPECT_TRUE(params.tarone_lowered);
+  r = run_program(kBrimel, {"p.para"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(std::filesystem::exists(direct_results_file("o")));
+  EXPECT_TRUE(std::filesystem::exists(direct_rule_table_file("o")));
+  EXPECT_NE(r.output.find("o.{attrvalue2item.txt,tgtvalues.map,tgtvalues,sorted.rules.txt,"
+                          "tidlist.dir,tidlist,direct.json,direct.rules.csv,sorted.rulenum.txt,"
+                          "cfptree.stat}"),
+            std::string::npos)
+      << r.output;
+
+  const std::string driver = read_file("driver.para");
+  for (const std::string& line : {std::string(parameter_key::permutations) + "=-1",
+                                  std::string(parameter_key::permutations) + "=100001",
+                                  std::string(parameter_key::permutation_seed) + "=x",
+                                  std::string(parameter_key::direct) + "=maybe",
+                                  std::string(parameter_key::tarone_lowered) + "=1"}) {
+    write_file("bad.para", driver + line + "\n");
+    r = run_program(kBrimel, {"bad.para"});
+    EXPECT_EQ(r.status, 1) << line;
+    EXPECT_TRUE(r.output.starts_with("Error: parameter " + line + ": ")) << r.output;
+  }
+  // 100,000 permutations of 90,000 records would take 1.1 GB for the labels alone.
+  std::string many = "c1,x\n";
+  for (int i = 0; i < 90000; ++i) many += i % 3 == 0 ? "c1,x\n" : "c0,y\n";
+  write_file("big.names", "class: c0, c1.\na: x, y.\n");
+  write_file("big.data", many);
+  params = miner_params_for("big", "class", "c1", 3, 0.05, "b");
+  params.direct = true;
+  params.permutations = 100000;
+  ASSERT_TRUE(write_miner_params("big.para", params));
+  r = run_program(kBrimel, {"big.para"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("Error: 100000 permutations of 90001 records would take"),
+            std::string::npos)
+      << r.output;
+  EXPECT_FALSE(std::filesystem::exists(direct_results_file("b")));
+  EXPECT_FALSE(std::filesystem::exists("b.sorted.rules.txt"));
+}
+
 TEST(BrimelCommand, ASingleClassGivesAnErrorAndRuleFreeFiles) {
   ScratchDir scratch;
   write_file("d.names", "class: p.\na: x, y.\n");
   write_file("d.data", "p,x\np,y\np,x\n");
-  write_file("orsk.para", "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=1\noutput=o\n");
+  write_file("orsk.para",
+             "data_file=d.data\nnames_file=d.names\ntarget_attribute=class\nmin_sup=1\noutput=o\n");
   const CommandResult r = run_program(kBrimel, {"orsk.para"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.output.find("Error: fewer than two values of the class attribute class"), std::string::npos);
+  // Every file is written, but an error line fails the run.
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("Error: fewer than two values of the class attribute class"),
+            std::string::npos);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.tgtvalues.map"), "p\n");
   EXPECT_EQ(read_file("o.attrvalue2item.txt"), "a=x\na=y\n");

@@ -40,7 +40,8 @@ void expect_same_verdicts_around_pvalues(int n, int trials) {
     // Mostly near the expected cell, where p-values are of every size.
     const double expected = static_cast<double>(r) * c / n;
     const double spread = std::sqrt(expected + 1.0) * 4.0;
-    int k = static_cast<int>(expected + std::uniform_real_distribution<double>(-spread, spread)(random));
+    int k = static_cast<int>(expected +
+                             std::uniform_real_distribution<double>(-spread, spread)(random));
     k = std::clamp(k, lo, hi);
     const double p = fisher_exact_pvalue_from(lf.data(), n, r, c, k);
     for (const double bound : {p, std::nextafter(p, 0.0), std::nextafter(p, 2.0), p * (1 + 1e-9),
@@ -74,7 +75,8 @@ TEST(FisherVerdict, CachedTailsGiveTheVerdictOfEveryTable) {
   const LogFactorialTable lf = build_log_factorial_table(n);
   for (const int c : {0, 1, 37, 150, 299})
     for (const double bound : {1e-12, 0.001, 0.05, 0.3, 0.6, 1.0}) {
-      FisherVerdictCache cache = make_fisher_verdict_cache(make_fisher_bound(lf.data(), bound), n, c);
+      FisherVerdictCache cache =
+          make_fisher_verdict_cache(make_fisher_bound(lf.data(), bound), n, c);
       for (int r = 0; r <= n; ++r)
         for (int k = std::max(0, r + c - n); k <= std::min(r, c); ++k)
           ASSERT_EQ(cached_fisher_within(cache, r, k),
@@ -95,7 +97,8 @@ TEST(FisherSkipping, GivesTheExactPValueBitForBit) {
     const int size = trial % 2 ? n : std::uniform_int_distribution<int>(1, 60)(random);
     const int r = std::uniform_int_distribution<int>(0, size)(random);
     const int c = std::uniform_int_distribution<int>(0, size)(random);
-    const int k = std::uniform_int_distribution<int>(std::max(0, r + c - size), std::min(r, c))(random);
+    const int k =
+        std::uniform_int_distribution<int>(std::max(0, r + c - size), std::min(r, c))(random);
     ASSERT_EQ(fisher_pvalue_skipping(lf.data(), size, r, c, k),
               fisher_exact_pvalue_from(lf.data(), size, r, c, k))
         << "N " << size << " r " << r << " c " << c << " k " << k;
@@ -129,7 +132,8 @@ TEST(LocalPValueFloor, HoldsForEveryPatternInsideTheCover) {
         for (int s2 = min_sup; s2 < s; ++s2)
           for (int k2 = std::max(0, s2 - (s - k)); k2 <= std::min(k, s2); ++k2) {
             if (static_cast<double>(k2) / s2 <= static_cast<double>(k) / s) continue;
-            lowest = std::min(lowest, std::log10(fisher_exact_pvalue_from(lf.data(), s, s2, k, k2)));
+            lowest =
+                std::min(lowest, std::log10(fisher_exact_pvalue_from(lf.data(), s, s2, k, k2)));
           }
         if (std::isinf(floor)) {
           EXPECT_TRUE(std::isinf(lowest)) << "s " << s << " k " << k << " min_sup " << min_sup;

@@ -14,6 +14,14 @@ struct GeneratedData {
   std::vector<std::vector<std::string>> records;  // fields per record, "?" for missing
 };
 
+// No records yet; the columns "class", then "a0", "a1", ...
+inline GeneratedData class_and_attributes(int attributes) {
+  GeneratedData data;
+  data.names.push_back("class");
+  for (int a = 0; a < attributes; ++a) data.names.push_back("a" + std::to_string(a));
+  return data;
+}
+
 // `records` records of a class column with `classes` values and `attributes`
 // (at least 7) further columns of 2 or 3 values, `wider` more each. The class follows some of
 // the attributes; the last attribute is a function of another (its items
@@ -22,15 +30,14 @@ struct GeneratedData {
 inline GeneratedData generate_data(unsigned seed, int records, int attributes, int classes,
                                    int wider = 0) {
   std::mt19937 random(seed);
-  GeneratedData data;
-  data.names.push_back("class");
-  for (int a = 0; a < attributes; ++a) data.names.push_back("a" + std::to_string(a));
+  GeneratedData data = class_and_attributes(attributes);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (int r = 0; r < records; ++r) {
     std::vector<std::string> fields(attributes + 1);
     for (int a = 0; a < attributes; ++a) {
       const int values = 2 + (a % 2) + wider;
-      fields[a + 1] = "v" + std::to_string(std::uniform_int_distribution<int>(0, values - 1)(random));
+      fields[a + 1] =
+          "v" + std::to_string(std::uniform_int_distribution<int>(0, values - 1)(random));
     }
     fields[attributes] = fields[2] == "v0" ? "same" : "other";
     fields[attributes - 1] = "constant";
@@ -42,6 +49,29 @@ inline GeneratedData generate_data(unsigned seed, int records, int attributes, i
     if (classes > 2 && cls == 0 && unit(random) < 0.4) cls = 2;
     fields[0] = "c" + std::to_string(cls);
     if (unit(random) < 0.03) fields[0] = "?";
+    data.records.push_back(fields);
+  }
+  return data;
+}
+
+// `records` records whose class ("c1" with chance `share`, else "c0") is
+// drawn apart from `attributes` further columns of 2 or 3 values; each
+// attribute copies the one before it half of the time, so that the patterns
+// are correlated with each other but none with the class.
+inline GeneratedData generate_null_data(unsigned seed, int records, int attributes, double share) {
+  std::mt19937 random(seed);
+  GeneratedData data = class_and_attributes(attributes);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int r = 0; r < records; ++r) {
+    std::vector<std::string> fields(attributes + 1);
+    int value = 0;
+    for (int a = 0; a < attributes; ++a) {
+      const int values = 2 + a % 2;
+      if (a == 0 || unit(random) < 0.5)
+        value = std::uniform_int_distribution<int>(0, values - 1)(random);
+      fields[a + 1] = "v" + std::to_string(value % values);
+    }
+    fields[0] = unit(random) < share ? "c1" : "c0";
     data.records.push_back(fields);
   }
   return data;
@@ -79,8 +109,8 @@ inline std::string parameter_text(const std::string& base, const std::string& ou
                 s.min_sup, s.max_len, s.max_pvalue, s.max_local_pvalue, s.min_diff);
   return "data_file=" + base + ".data\nnames_file=" + base +
          ".names\nmaterialization_mode=freq only\nsignal_type=rule\ncontext_attributes=\n"
-         "comparing_attributes=\ntarget_attribute=class\ntarget_value=" + s.target_value +
-         "\ntest-statistic=fisher's exact test\ncompare_mode=pairwise\n" + numbers +
-         "seeding_method=global\ndata_perm_method=swap\noutput_mode=all\ngen_tid_list=" +
+         "comparing_attributes=\ntarget_attribute=class\ntarget_value=" +
+         s.target_value + "\ntest-statistic=fisher's exact test\ncompare_mode=pairwise\n" +
+         numbers + "seeding_method=global\ndata_perm_method=swap\noutput_mode=all\ngen_tid_list=" +
          (s.gen_tid_list ? "yes" : "no") + "\noutput=" + output + "\n";
 }

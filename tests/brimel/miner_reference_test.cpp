@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "driver/run_stats.h"
+#include "miner/item_map.h"
+#include "miner/miner_files.h"
 #include "miner/mining_stats.h"
 #include "miner/rule_file.h"
 #include "miner/tidlist_store.h"
@@ -109,7 +111,7 @@ void check_against_reference(const Case& c) {
   load_item_map(item_map, std::fopen("o.attrvalue2item.txt", "r"));
   RuleSet rules;
   const int rules_read = read_rules("o", rules);
-  load_rule_tid_lists("o", rules);
+  const std::vector<std::vector<int32_t>> tid_lists = rebuild_lists(rules);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   EXPECT_EQ(run_stats.train_instances, n);
@@ -131,7 +133,8 @@ void check_against_reference(const Case& c) {
   std::map<uint32_t, const ReferenceRule*> expected;
   for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
   ASSERT_EQ(rules_read, static_cast<int>(ref.rules.size()));
-  for (const RuleRecord& rule : rules.records) {
+  for (size_t r = 0; r < rules.records.size(); ++r) {
+    const RuleRecord& rule = rules.records[r];
     uint32_t items = 0;
     for (int i = 0; i < rule.length; ++i) items |= 1u << rule.items[i];
     ASSERT_TRUE(expected.count(items)) << "unexpected rule of " << rule.length << " items";
@@ -141,8 +144,7 @@ void check_against_reference(const Case& c) {
     EXPECT_EQ(rule.class_support, want.class_support);
     EXPECT_EQ(rule.pvalue, want.pvalue);
     EXPECT_EQ(rule.preorder, preorder_of(tree, items));
-    EXPECT_EQ(std::vector<int32_t>(rule.tid_list, rule.tid_list + rule.support),
-              reference_tid_list(ref, items));
+    EXPECT_EQ(tid_lists[r], reference_tid_list(ref, items));
   }
 
   // The rule file's own values and order: ascending p-value, ties by preorder.
@@ -227,19 +229,28 @@ void check_against_reference(const Case& c) {
 
   const std::vector<double> stat = read_numbers("o.cfptree.stat");
   ASSERT_EQ(stat.size(), 14u);
-  const std::vector<double> want_stat = {
-      double(n), double(ref.item_keys.size()), double(ref.frequent_items),
-      double(ref.patterns_tested), double(ref.passing_pvalue), double(ref.rules.size()),
-      double(entries), double(full_lists), double(diff_lists), double(longest),
-      double(c.settings.min_sup), double(c.settings.max_len), double(ref.positives)};
+  const std::vector<double> want_stat = {double(n),
+                                         double(ref.item_keys.size()),
+                                         double(ref.frequent_items),
+                                         double(ref.patterns_tested),
+                                         double(ref.passing_pvalue),
+                                         double(ref.rules.size()),
+                                         double(entries),
+                                         double(full_lists),
+                                         double(diff_lists),
+                                         double(longest),
+                                         double(c.settings.min_sup),
+                                         double(c.settings.max_len),
+                                         double(ref.positives)};
   for (size_t i = 0; i < want_stat.size(); ++i)
     EXPECT_EQ(stat[i], want_stat[i]) << "statistic " << i + 1;
 
   const std::vector<double> count = read_numbers("o.sorted.rulenum.txt");
   const std::vector<double> want_count = {
-      double(ref.patterns_tested), c.settings.max_pvalue, fdr_p, c.settings.max_local_pvalue,
-      c.settings.min_diff, double(ref.rules.size()), double(at_corrected), double(at_fdr),
-      double(ref.passing_pvalue), double(ref.item_keys.size()), double(longest), 0.0};
+      double(ref.patterns_tested),  c.settings.max_pvalue, fdr_p,
+      c.settings.max_local_pvalue,  c.settings.min_diff,   double(ref.rules.size()),
+      double(at_corrected),         double(at_fdr),        double(ref.passing_pvalue),
+      double(ref.item_keys.size()), double(longest),       0.0};
   ASSERT_EQ(count.size(), want_count.size());
   for (size_t i = 0; i < want_count.size(); ++i)
     EXPECT_EQ(count[i], want_count[i]) << "count value " << i + 1;

@@ -34,7 +34,8 @@ DataResult read_data(const std::string& names, const std::string& records,
 std::vector<std::vector<int32_t>> transactions(const MiningData& data) {
   std::vector<std::vector<int32_t>> out;
   for (size_t t = 0; t + 1 < data.offsets.size(); ++t)
-    out.emplace_back(data.items.begin() + data.offsets[t], data.items.begin() + data.offsets[t + 1]);
+    out.emplace_back(data.items.begin() + data.offsets[t],
+                     data.items.begin() + data.offsets[t + 1]);
   return out;
 }
 
@@ -63,7 +64,8 @@ TEST(MiningData, WrongFieldCountIsReportedAndTheRecordKeptWithTheFieldsItHas) {
   const DataResult r = read_data(kNames, "x,p\nx,,p,u\nx,p,u,extra\n", "p");
   ASSERT_TRUE(r.ok);
   // The empty field of the second record is dropped, so it lines up again.
-  EXPECT_EQ(r.console, "Error: inconsistent number of columns\nError: inconsistent number of columns\n");
+  EXPECT_EQ(r.console,
+            "Error: inconsistent number of columns\nError: inconsistent number of columns\n");
   EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=x", "b=u"}));
   EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{0}, {0, 1}, {0, 1}}));
   EXPECT_EQ(r.data.labels, (std::vector<int32_t>{1, 1, 1}));
@@ -94,7 +96,8 @@ TEST(MiningData, FewerThanTwoClassValuesWithoutTargetIsAnError) {
 
 TEST(MiningData, ClassValueWithABlankIsWarnedOfWhenRanked) {
   const DataResult r = read_data(kNames, "x,p q,u\nx,r,u\nx,r,u\n", "");
-  EXPECT_EQ(r.console, "Warning: class value 'p q' holds white space; the driver cannot read it back\n");
+  EXPECT_EQ(r.console,
+            "Warning: class value 'p q' holds white space; the driver cannot read it back\n");
   EXPECT_EQ(read_data(kNames, "x,p q,u\nx,r,u\n", "r").console, "");
 }
 
@@ -112,12 +115,14 @@ TEST(MiningData, UnreadableFilesAreErrors) {
   MiningData data;
   testing::internal::CaptureStdout();
   EXPECT_FALSE(read_mining_data(params, data));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: cannot open file none.names for read\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: cannot open file none.names for read\n");
   write_file("none.names", "class: p.\n");
   testing::internal::CaptureStdout();
   EXPECT_FALSE(read_mining_data(params, data));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: target attribute  not in none.names\n"
-                                                    "Error: cannot open file none.data for read\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: target attribute  not in none.names\n"
+            "Error: cannot open file none.data for read\n");
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ struct ReferenceResult {
   std::vector<std::string> item_keys;
   std::vector<std::string> class_values;  // as the class-value map lists them
   std::vector<int32_t> labels;
-  std::vector<uint32_t> transactions;     // item bit sets
+  std::vector<uint32_t> transactions;  // item bit sets
   int positives = 0;
   int frequent_items = 0;
   uint64_t patterns_tested = 0;
@@ -68,14 +68,16 @@ inline ReferenceResult mine_by_brute_force(const GeneratedData& data, const Mine
   const int n = static_cast<int>(data.records.size());
   if (!s.target_value.empty()) {
     out.class_values = seen_classes;
-    for (const int c : record_class) out.labels.push_back(c >= 0 && seen_classes[c] == s.target_value);
+    for (const int c : record_class)
+      out.labels.push_back(c >= 0 && seen_classes[c] == s.target_value);
   } else {
     std::vector<int> count(seen_classes.size(), 0);
     for (const int c : record_class)
       if (c >= 0) ++count[c];
     std::vector<int> by_rank;
     for (size_t c = 0; c < seen_classes.size(); ++c) by_rank.push_back(static_cast<int>(c));
-    std::stable_sort(by_rank.begin(), by_rank.end(), [&](int a, int b) { return count[a] > count[b]; });
+    std::stable_sort(by_rank.begin(), by_rank.end(),
+                     [&](int a, int b) { return count[a] > count[b]; });
     std::vector<int> rank(seen_classes.size());
     for (size_t r = 0; r < by_rank.size(); ++r) {
       rank[by_rank[r]] = static_cast<int>(r);
@@ -107,7 +109,8 @@ inline ReferenceResult mine_by_brute_force(const GeneratedData& data, const Mine
     const int length = std::popcount(x);
     if (length > s.max_len || support[x] < s.min_sup) continue;
     ++out.patterns_tested;
-    const double p = fisher_exact_pvalue_from(lf.data(), n, support[x], out.positives, class_support[x]);
+    const double p =
+        fisher_exact_pvalue_from(lf.data(), n, support[x], out.positives, class_support[x]);
     if (p > s.max_pvalue) continue;
     ++out.passing_pvalue;
     const double confidence = static_cast<double>(class_support[x]) / support[x];
@@ -117,8 +120,8 @@ inline ReferenceResult mine_by_brute_force(const GeneratedData& data, const Mine
       const uint32_t y = x & ~(1u << i);
       if (y == 0 || !rule) continue;
       rule = confidence - static_cast<double>(class_support[y]) / support[y] > s.min_diff;
-      const double local =
-          fisher_exact_pvalue_from(lf.data(), support[y], support[x], class_support[y], class_support[x]);
+      const double local = fisher_exact_pvalue_from(lf.data(), support[y], support[x],
+                                                    class_support[y], class_support[x]);
       rule = rule && local <= s.max_local_pvalue;
       max_local = std::max(max_local, local);
     }

@@ -1,4 +1,4 @@
-// The report lines, the summary line and the log-factorial table.
+// The report lines and the summary line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,20 +51,8 @@ TEST(ExperimentReport, SummaryLinesAreAppendedAfterEarlierContent) {
   EXPECT_EQ(read_file("Varnel.sum.txt"), "an earlier line\nfirst\nsecond\n");
 }
 
-TEST(LogFactorialTable, RunningSumOfLogs) {
-  EXPECT_EQ(build_log_factorial_table(0), LogFactorialTable{0.0});
-  EXPECT_EQ(build_log_factorial_table(1), (LogFactorialTable{0.0, 0.0}));
-  const LogFactorialTable table = build_log_factorial_table(5);
-  ASSERT_EQ(table.size(), 6u);
-  EXPECT_EQ(table[2], std::log10(2.0));
-  EXPECT_EQ(table[3], std::log10(2.0) + std::log10(3.0));
-  EXPECT_NEAR(table[5], std::log10(120.0), 1e-12);
-  EXPECT_EQ(build_log_factorial_table(-3), LogFactorialTable{0.0});
-}
-
 TEST(RunStatsBlock, StartsAtZero) {
   const RunStats fresh;
   EXPECT_EQ(fresh.train_instances, 0);
   EXPECT_EQ(fresh.rules_read, 0);
-  EXPECT_EQ(fresh.log_factorial, nullptr);
 }

@@ -55,9 +55,12 @@ TEST(BenchData, SameArgumentsGiveTheSameBytesAndWellFormedRecords) {
 TEST(BenchData, BadArgumentsGetTheUsageAndWriteNothing) {
   if (!std::filesystem::exists(kGenerator)) GTEST_SKIP() << "make_bench_data is not built";
   ScratchDir dir;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"sparse", "10", "1", "x"}, {"dense", "-5", "1", "x"},
-        {"dense", "10x", "1", "x"}, {"correlated", "10", "1"}, {"dense", "3000000000", "1", "x"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"sparse", "10", "1", "x"},
+                                               {"dense", "-5", "1", "x"},
+                                               {"dense", "10x", "1", "x"},
+                                               {"correlated", "10", "1"},
+                                               {"dense", "3000000000", "1", "x"}}) {
     const CommandResult result = run_program(kGenerator, args);
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.output.find("usage: make_bench_data"), std::string::npos) << result.output;

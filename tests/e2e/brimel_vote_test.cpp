@@ -14,7 +14,8 @@ const std::string kVarnel = std::string(VARNEL_BIN_DIR) + "/varnel";
 
 std::string strip_quotes(std::string text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\'')) text.erase(0, 1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\'' || text.back() == '\r')) text.pop_back();
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\'' || text.back() == '\r'))
+    text.pop_back();
   return text;
 }
 
@@ -37,7 +38,8 @@ void prepare_vote_data(const std::string& arff_path, const std::string& base) {
     } else if (in_data) {
       std::vector<std::string> fields;
       std::stringstream split(line);
-      for (std::string field; std::getline(split, field, ',');) fields.push_back(strip_quotes(field));
+      for (std::string field; std::getline(split, field, ',');)
+        fields.push_back(strip_quotes(field));
       records += fields.back();
       for (size_t i = 0; i + 1 < fields.size(); ++i) records += "," + fields[i];
       records += "\n";
@@ -57,7 +59,8 @@ std::vector<long long> numbers_in(const std::string& text) {
 }
 
 void expect_experiment_runs(const std::string& target_value, const std::string& output) {
-  const CommandResult r = run_program(kVarnel, {"vote", "Class", target_value, "10", "0.05", output});
+  const CommandResult r =
+      run_program(kVarnel, {"vote", "Class", target_value, "10", "0.05", output});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output.find("Error: "), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("#significant rules at FDR"), std::string::npos) << r.output;

@@ -71,6 +71,7 @@ TEST(CommandLine, AcceptedArgumentsRunAnExperiment) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output.rfind("Error: cannot open file d.data for read\n0\n0 0\n", 0), 0u)
       << result.output;
-  EXPECT_TRUE(result.output.ends_with("Error: the experiment failed; no summary line was written\n"));
+  EXPECT_TRUE(
+      result.output.ends_with("Error: the experiment failed; no summary line was written\n"));
   EXPECT_FALSE(std::filesystem::exists(kSummaryFile));
 }

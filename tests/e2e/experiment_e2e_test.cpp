@@ -112,15 +112,15 @@ struct Experiment {
             "1 2 0 2 10 10 1 1e-07 0.5 2.5\n"
             "2 3 4 0 2 10 10 1 1e-07 0.5 2.5\n"  // items stored unsorted
             "3 1 1 15 0 0 1e-07 0 0\n"
-            "5 2 2 3 0 0 0 1 0 0\n"              // in no transaction of either part
-            "6 0 25 10 0.4 1 0 1\n");            // no items: every transaction
+            "5 2 2 3 0 0 0 1 0 0\n"    // in no transaction of either part
+            "6 0 25 10 0.4 1 0 1\n");  // no items: every transaction
     write_tid_tree("prepared/O",
-                   {{1, -1, id_range(0, 10)},     // 0 {red}
-                    {3, 0, {}},                   // 1 {red, big}
-                    {3, 1, {}},                   // 2 {red, big, round}
-                    {3, -1, id_range(0, 10)},     // 3 {blue}, against the root
-                    {0, -1, {}},                  // 4 {big}, not stored
-                    {3, 4, id_range(0, kTrain)},  // 5 {big, small}, past entry 4
+                   {{1, -1, id_range(0, 10)},       // 0 {red}
+                    {3, 0, {}},                     // 1 {red, big}
+                    {3, 1, {}},                     // 2 {red, big, round}
+                    {3, -1, id_range(0, 10)},       // 3 {blue}, against the root
+                    {0, -1, {}},                    // 4 {big}, not stored
+                    {3, 4, id_range(0, kTrain)},    // 5 {big, small}, past entry 4
                     {1, -1, id_range(0, kTrain)}},  // 6 {}
                    kTrain);
   }
@@ -186,15 +186,15 @@ TEST(Experiment, TargetValueGiven) {
             "max_local_pvalue=0.050000\neffect_size_method=confidence\nmin_diff=0.000000\n"
             "seeding_method=global\ndata_perm_method=swap\noutput_mode=all\ngen_tid_list=yes\n"
             "output=o\n");
-  EXPECT_EQ(read_file("o.tgtvalues.txt"),
-            "50 " + repeat("1 ", 10) + repeat("0 ", 15) + repeat("1 ", 10) + repeat("0 ", 15) + "\n");
+  EXPECT_EQ(read_file("o.tgtvalues.txt"), "50 " + repeat("1 ", 10) + repeat("0 ", 15) +
+                                              repeat("1 ", 10) + repeat("0 ", 15) + "\n");
 
   const std::string red_tids = "20 20 " + kClassTids;
-  EXPECT_EQ(rule_pairs(read_file("o.sorted.rules.txt"), read_file("o.sorted.tidlist.txt")),
-            (std::vector<std::string>{"1 0 0 " + kTinyP + " 0 0 |" + red_tids,
-                                      "1 1 0 " + kTinyP + " 0 0 |30 0 " + kOtherTids,
-                                      "2 0 2 0 " + kTinyP + " 0 0 |" + red_tids,
-                                      "3 0 2 4 0 " + kTinyP + " 0 0 |" + red_tids}));
+  EXPECT_EQ(
+      rule_pairs(read_file("o.sorted.rules.txt"), read_file("o.sorted.tidlist.txt")),
+      (std::vector<std::string>{
+          "1 0 0 " + kTinyP + " 0 0 |" + red_tids, "1 1 0 " + kTinyP + " 0 0 |30 0 " + kOtherTids,
+          "2 0 2 0 " + kTinyP + " 0 0 |" + red_tids, "3 0 2 4 0 " + kTinyP + " 0 0 |" + red_tids}));
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"),
             "6\n0.05\n" + kTinyP + "\n0\n0\n4\n4\n4\n0\n0\n0\n0\n");
   expect_summary(read_file(kSummaryFile), kSettings,
@@ -278,8 +278,7 @@ TEST(Experiment, EmptyRuleFile) {
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
-  expect_summary(read_file(kSummaryFile), kSettings,
-                 "0 0 0 0\t5.000E-02 INF 0.000E+00\t0 0 0\t\n");
+  expect_summary(read_file(kSummaryFile), kSettings, "0 0 0 0\t5.000E-02 INF 0.000E+00\t0 0 0\t\n");
 }
 
 TEST(Experiment, MissingTidListFile) {

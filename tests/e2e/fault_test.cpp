@@ -114,7 +114,7 @@ struct FaultExperiment {
   }
 
   CommandResult run(const std::vector<std::string>& args = {"vote", "Class", "1", "20", "0.05",
-                                                           "o"}) {
+                                                            "o"}) {
     return run_varnel(kVarnel, args);
   }
 };
@@ -126,7 +126,8 @@ void expect_ran_to_the_end(const CommandResult& result) {
   const bool failed = contains(result.output, "Error: ");
   EXPECT_EQ(result.status, failed ? 1 : 0) << result.output;
   if (failed) {
-    EXPECT_TRUE(result.output.ends_with("\nError: the experiment failed; no summary line was written\n"))
+    EXPECT_TRUE(
+        result.output.ends_with("\nError: the experiment failed; no summary line was written\n"))
         << result.output;
   }
 }
@@ -192,11 +193,13 @@ TEST(Faults, UnwritableWorkingDirectory) {
 
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.starts_with("Warning: cannot create the lock file varnel.lock; "
-                                       "experiments in this directory are not kept apart\n"))
+    EXPECT_TRUE(
+        out.output.starts_with("Warning: cannot create the lock file varnel.lock; "
+                               "experiments in this directory are not kept apart\n"))
         << out.output;
-    EXPECT_TRUE(contains(out.output, "Error: cannot open file vote_part_0.data for write\n"
-                                     "Error: cannot open file vote_part_1.data for write\n"))
+    EXPECT_TRUE(contains(out.output,
+                         "Error: cannot open file vote_part_0.data for write\n"
+                         "Error: cannot open file vote_part_1.data for write\n"))
         << out.output;
     // The miner is not started on a parameter file that could not be made.
     EXPECT_TRUE(contains(out.output, "Error: cannot open file orsk.para for write\n"))
@@ -219,8 +222,9 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     if (can_append_to("Varnel.sum.txt")) GTEST_SKIP() << "this file system lets us write anywhere";
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"
-                                     "Error: the experiment failed; no summary line was written\n"))
+    EXPECT_TRUE(
+        out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"
+                             "Error: the experiment failed; no summary line was written\n"))
         << out.output;
     EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
   }
@@ -232,8 +236,9 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     write_file("Varnel.sum.txt/inside", kEarlierSummary);
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"
-                                     "Error: the experiment failed; no summary line was written\n"))
+    EXPECT_TRUE(
+        out.output.ends_with("\nError: cannot open file varnel.sum.txt for appending\n"
+                             "Error: the experiment failed; no summary line was written\n"))
         << out.output;
     EXPECT_EQ(read_file("Varnel.sum.txt/inside"), kEarlierSummary);
   }
@@ -244,8 +249,9 @@ TEST(Faults, SummaryFileThatCannotBeWritten) {
     fs::create_symlink("/dev/full", "Varnel.sum.txt");
     const CommandResult out = e.run();
     expect_ran_to_the_end(out);
-    EXPECT_TRUE(out.output.ends_with("\nError: cannot write file Varnel.sum.txt\n"
-                                     "Error: the experiment failed; no summary line was written\n"))
+    EXPECT_TRUE(
+        out.output.ends_with("\nError: cannot write file Varnel.sum.txt\n"
+                             "Error: the experiment failed; no summary line was written\n"))
         << out.output;
   }
 }
@@ -282,8 +288,9 @@ TEST(Faults, FullDiskForTheParameterFile) {
 
 TEST(Faults, MinerKilledHalfWay) {
   FaultExperiment e;
-  e.place_miner("rm \"$out.tidlist.dir\" \"$out.tidlist\" \"$out.attrvalue2item.txt\" "
-                "\"$out.sorted.rulenum.txt\"\nkill -KILL $$\n");
+  e.place_miner(
+      "rm \"$out.tidlist.dir\" \"$out.tidlist\" \"$out.attrvalue2item.txt\" "
+      "\"$out.sorted.rulenum.txt\"\nkill -KILL $$\n");
   const CommandResult out = e.run();
   expect_ran_to_the_end(out);
   EXPECT_TRUE(contains(out.output, "\nError: the miner ./Brimel was killed by signal 9\n"))
@@ -322,8 +329,8 @@ std::string garbage(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& byte : bytes) {
     const unsigned draw = random();
-    byte = static_cast<char>(draw % 3 == 0 ? separators[(draw >> 8) % separators.size()]
-                                           : draw >> 8);
+    byte =
+        static_cast<char>(draw % 3 == 0 ? separators[(draw >> 8) % separators.size()] : draw >> 8);
   }
   return bytes;
 }
@@ -368,8 +375,7 @@ TEST(Faults, NamesNeverReachAShell) {
     SCOPED_TRACE(name);
     expect_ran_to_the_end(out);
     EXPECT_FALSE(contains(out.output, "Error: ")) << out.output;
-    for (const std::string& path : miner_output_files(name))
-      EXPECT_TRUE(fs::exists(path)) << path;
+    for (const std::string& path : miner_output_files(name)) EXPECT_TRUE(fs::exists(path)) << path;
     EXPECT_TRUE(fs::exists(name + ".sorted.tidlist.txt"));
     EXPECT_TRUE(read_file(kSummaryFile).ends_with("\n")) << "summary line cut short";
     EXPECT_TRUE(contains(read_file(kSummaryFile), "\nRANDOM_VARNEL " + name + "\t"));
@@ -394,8 +400,8 @@ TEST(Faults, LineBreakInANameKeepsTheSummaryOneLine) {
   fs::copy_file("vote.names", name + ".names");
   const CommandResult out = e.run({name, "Class", "1", "20", "0.05", "o"});
   expect_ran_to_the_end(out);
-  EXPECT_TRUE(contains(out.output,
-                       "Error: the data name holds a line break; the miner is not run\n"))
+  EXPECT_TRUE(
+      contains(out.output, "Error: the data name holds a line break; the miner is not run\n"))
       << out.output;
   // The failed experiment adds no line; its record keeps the name, escaped.
   expect_summary_grew(kEarlierSummary);
@@ -503,8 +509,9 @@ TEST(Faults, StatisticsCountWithNoRoomToNumberTheTestInstances) {
   e.place_miner("sed -i 's/^[0-9]*/2147483647/' \"$out.cfptree.stat\"\n");
   const CommandResult out = run_varnel(kVarnel, {"vote", "Class", "1", "20", "0.05", "o"});
   expect_ran_to_the_end(out);
-  EXPECT_TRUE(contains(out.output, "Error: impossible number of transactions 2147483647 in file "
-                                   "o.cfptree.stat; taken as 0\n"))
+  EXPECT_TRUE(contains(out.output,
+                       "Error: impossible number of transactions 2147483647 in file "
+                       "o.cfptree.stat; taken as 0\n"))
       << out.output;
   EXPECT_TRUE(contains(out.output, "#instances in training: 0\n")) << out.output;
   expect_summary_grew(kEarlierSummary);

@@ -22,8 +22,10 @@ std::vector<std::string> command_words(const std::string& line) {
   bool quoted = false;
   for (const char c : line) {
     if (quoted) {
-      if (c == '\'') quoted = false;
-      else word.push_back(c);
+      if (c == '\'')
+        quoted = false;
+      else
+        word.push_back(c);
     } else if (c == '\'') {
       quoted = in_word = true;
     } else if (c == ' ') {
@@ -72,9 +74,9 @@ TEST(PrepareExperiment, PreparedDataSetsRunThroughWholeExperiments) {
   // Without --positive the class keeps its values and the miner picks the
   // rule class itself.
   prepare_and_run({kData + "breast-cancer.arff", "breast-cancer"}, "breast-cancer");
-  prepare_and_run({"--target", "total", "--positive", "high", kData + "supermarket.arff",
-                   "supermarket"},
-                  "supermarket");
+  prepare_and_run(
+      {"--target", "total", "--positive", "high", kData + "supermarket.arff", "supermarket"},
+      "supermarket");
 
   std::string csv = "age,weight,sport,fit\n";
   for (int i = 0; i < 120; ++i) {

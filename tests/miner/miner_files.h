@@ -31,7 +31,8 @@ inline std::string capture_stdout(const std::function<void()>& action) {
   close(saved);
   std::string text;
   std::rewind(sink);
-  for (int ch = std::getc(sink); ch != EOF; ch = std::getc(sink)) text.push_back(static_cast<char>(ch));
+  for (int ch = std::getc(sink); ch != EOF; ch = std::getc(sink))
+    text.push_back(static_cast<char>(ch));
   std::fclose(sink);
   return text;
 }
@@ -122,25 +123,29 @@ inline std::vector<TreeEntry> random_tree(std::mt19937& random, int32_t transact
   return tree;
 }
 
-// A rule set whose records name the given preorder numbers and supports,
-// with exactly that much tid-list room, so ASan sees any write past it.
+// A rule set whose records name the given preorder numbers and supports.
 inline RuleSet make_rule_set(const std::vector<std::pair<int32_t, int32_t>>& preorder_support) {
   RuleSet rules;
-  size_t room = 0;
-  for (const auto& [preorder, support] : preorder_support) room += static_cast<size_t>(support);
-  rules.tid_buffer.resize(room);
-  size_t fill = 0;
   for (const auto& [preorder, support] : preorder_support) {
     RuleRecord record;
     record.preorder = preorder;
     record.support = support;
-    record.tid_list = rules.tid_buffer.data() + fill;
-    fill += static_cast<size_t>(support);
     rules.records.push_back(record);
   }
   return rules;
 }
 
-inline std::vector<int32_t> tid_list_of(const RuleRecord& record) {
-  return std::vector<int32_t>(record.tid_list, record.tid_list + record.support);
+// The rules' tid lists of "o", rebuilt one by one the way validation does,
+// each into a list of exactly its support filled with `fill` first (ASan
+// sees any write past it), over run_stats.train_instances transactions.
+inline std::vector<std::vector<int32_t>> rebuild_lists(const RuleSet& rules, int32_t fill = 0) {
+  std::vector<std::vector<int32_t>> lists;
+  RuleTidLists store;
+  const bool open = open_rule_tid_lists("o", store);
+  for (const RuleRecord& rule : rules.records) {
+    lists.emplace_back(static_cast<size_t>(std::max(rule.support, 0)), fill);
+    if (open) rebuild_rule_tid_list(store, rule, lists.back());
+  }
+  close_rule_tid_lists(store);
+  return lists;
 }

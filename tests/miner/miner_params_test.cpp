@@ -53,13 +53,15 @@ TEST(MinerParams, ReadsTheDriversFileWithCrLfLineEnds) {
 }
 
 TEST(MinerParams, ValueIsEverythingAfterTheFirstEquals) {
-  const ParamsResult r = read_text(replace_line(driver_text(), "target_value", "target_value=a=b "));
+  const ParamsResult r =
+      read_text(replace_line(driver_text(), "target_value", "target_value=a=b "));
   ASSERT_TRUE(r.ok) << r.console;
   EXPECT_EQ(r.params.target_value, "a=b ");
 }
 
 TEST(MinerParams, OptionalKeysTakeTheirDefaults) {
-  const ParamsResult r = read_text("data_file=x.data\nnames_file=x.names\ntarget_attribute=c\nmin_sup=2\noutput=o\n");
+  const ParamsResult r =
+      read_text("data_file=x.data\nnames_file=x.names\ntarget_attribute=c\nmin_sup=2\noutput=o\n");
   ASSERT_TRUE(r.ok) << r.console;
   EXPECT_EQ(r.params.target_value, "");
   EXPECT_EQ(r.params.max_len, 100);
@@ -76,17 +78,20 @@ TEST(MinerParams, RefusesMissingRequiredKeysNamingEach) {
     text.erase(start, text.find('\n', start) - start + 1);
     const ParamsResult r = read_text(text);
     EXPECT_FALSE(r.ok) << key;
-    EXPECT_NE(r.console.find(std::string("Error: parameter ") + key + " missing"), std::string::npos)
+    EXPECT_NE(r.console.find(std::string("Error: parameter ") + key + " missing"),
+              std::string::npos)
         << r.console;
   }
 }
 
 TEST(MinerParams, RefusesNumbersOutOfRangeOrMalformed) {
   const std::vector<std::pair<std::string, std::string>> bad = {
-      {"min_sup", "0"},          {"min_sup", "-3"},          {"min_sup", "3x"},
-      {"min_sup", ""},           {"min_sup", "99999999999"}, {"max_len", "0"},
-      {"max_pvalue", "0"},       {"max_pvalue", "1.5"},      {"max_pvalue", "nan"},
-      {"max_local_pvalue", "-1"}, {"min_diff", "-0.1"},      {"min_diff", "inf"},
+      {"min_sup", "0"},           {"min_sup", "-3"},
+      {"min_sup", "3x"},          {"min_sup", ""},
+      {"min_sup", "99999999999"}, {"max_len", "0"},
+      {"max_pvalue", "0"},        {"max_pvalue", "1.5"},
+      {"max_pvalue", "nan"},      {"max_local_pvalue", "-1"},
+      {"min_diff", "-0.1"},       {"min_diff", "inf"},
       {"gen_tid_list", "maybe"}};
   for (const auto& [key, value] : bad) {
     const ParamsResult r = read_text(replace_line(driver_text(), key, key + "=" + value));
@@ -111,7 +116,8 @@ TEST(MinerParams, MissingFileIsReported) {
   MinerParams params;
   testing::internal::CaptureStdout();
   EXPECT_FALSE(read_miner_params("absent.para", params));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: cannot open file absent.para for read\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: cannot open file absent.para for read\n");
 }
 
 }  // namespace

@@ -20,12 +20,18 @@ std::string parameter_text(const std::string& target_value, int min_sup,
          "context_attributes=\n"
          "comparing_attributes=\n"
          "target_attribute=a\n"
-         "target_value=" + target_value + "\n"
+         "target_value=" +
+         target_value +
+         "\n"
          "test-statistic=fisher's exact test\n"
          "compare_mode=pairwise\n"
-         "min_sup=" + std::to_string(min_sup) + "\n"
+         "min_sup=" +
+         std::to_string(min_sup) +
+         "\n"
          "max_len=100\n"
-         "max_pvalue=" + max_pvalue + "\n"
+         "max_pvalue=" +
+         max_pvalue +
+         "\n"
          "max_local_pvalue=0.050000\n"
          "effect_size_method=confidence\n"
          "min_diff=0.000000\n"
@@ -42,8 +48,8 @@ void make_executable(const fs::path& path, const std::string& script) {
 }
 
 bool write_parameters(const std::string& target_value, int min_sup, double max_pvalue) {
-  return write_miner_params("orsk.para",
-                            miner_params_for("d_part_0", "a", target_value, min_sup, max_pvalue, "o"));
+  return write_miner_params(
+      "orsk.para", miner_params_for("d_part_0", "a", target_value, min_sup, max_pvalue, "o"));
 }
 
 TEST(MinerParameterFile, WorkedExampleByteForByte) {

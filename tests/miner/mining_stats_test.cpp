@@ -1,7 +1,10 @@
-// The statistics file, the class-value map and the class-label file.
+// The statistics file, the class-value map, the class-label file and the
+// item map.
 #include <gtest/gtest.h>
 
+#include "common/run_files.h"
 #include "driver/run_stats.h"
+#include "miner/item_map.h"
 #include "miner/mining_stats.h"
 #include "miner_files.h"
 
@@ -30,7 +33,8 @@ TEST_F(MiningStatsTest, FirstStatisticIsTheNumberOfTransactions) {
 }
 
 TEST_F(MiningStatsTest, UnusableFirstStatisticKeepsTheCount) {
-  EXPECT_EQ(read_statistics("", 7), "Error: no readable number of transactions in file o.cfptree.stat\n");
+  EXPECT_EQ(read_statistics("", 7),
+            "Error: no readable number of transactions in file o.cfptree.stat\n");
   EXPECT_EQ(read_statistics("many 1 2", 7),
             "Error: no readable number of transactions in file o.cfptree.stat\n");
   EXPECT_EQ(read_statistics("4294967296 1 2", 7),
@@ -66,7 +70,8 @@ TEST_F(MiningStatsTest, ClassValueMapGivesLinePositions) {
 TEST_F(MiningStatsTest, ClassValueStartingWithNulIsAnEmptyLine) {
   ClassValueMap map;
   write_file("o.tgtvalues.map", std::string("one\n\0x\nthree\n", 13));
-  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }), "Error: empty line at line 2\n");
+  EXPECT_EQ(capture_stdout([&] { read_class_value_map("o", map); }),
+            "Error: empty line at line 2\n");
   EXPECT_EQ(map, (ClassValueMap{{"one", 0}, {"three", 2}}));
 }
 
@@ -110,6 +115,39 @@ TEST_F(MiningStatsTest, ShortClassLabelFileLeavesTheRestAndIsReported) {
   std::filesystem::remove("o.tgtvalues");
   EXPECT_EQ(capture_stdout([&] { read_training_class_labels("o", labels); }),
             "Error: cannot open file o.tgtvalues for read\n");
+}
+
+}  // namespace
+
+namespace {
+
+// What the miner's writers put down, the driver's readers take back.
+TEST_F(MiningStatsTest, WrittenFilesReadBack) {
+  MiningStatistics stats;
+  stats.transactions = 9;
+  stats.patterns_tested = 5000000000;
+  ASSERT_TRUE(write_mining_statistics(statistics_file("o"), stats));
+  EXPECT_EQ(read_file(statistics_file("o")), "9 0 0 5000000000 0 0 0 0 0 0 0 0 0 0\n");
+  int64_t patterns = -1;
+  EXPECT_EQ(capture_stdout([&] { patterns = read_mining_statistics("o"); }), "");
+  EXPECT_EQ(run_stats.train_instances, 9);
+  EXPECT_EQ(patterns, 5000000000);
+
+  ASSERT_TRUE(write_class_value_map(class_value_map_file("o"), {"yes", "no", "maybe"}));
+  ClassValueMap map;
+  read_class_value_map("o", map);
+  EXPECT_EQ(map, (ClassValueMap{{"yes", 0}, {"no", 1}, {"maybe", 2}}));
+
+  ASSERT_TRUE(write_class_labels(class_labels_file("o"), {1, 0, 2, -1}));
+  TrainingClassLabels labels(4, 99);
+  read_training_class_labels("o", labels);
+  EXPECT_EQ(labels, (TrainingClassLabels{1, 0, 2, -1}));
+
+  ASSERT_TRUE(write_item_map(item_map_file("o"), {"a=1", "", "b=x y"}));
+  ItemMap items;
+  load_item_map(items, std::fopen(item_map_file("o").c_str(), "r"));
+  EXPECT_EQ(items, (ItemMap{{"a=1", 0}, {"", 1}, {"b=x y", 2}}));
+  EXPECT_EQ(read_item_keys("o"), (std::vector<std::string>{"a=1", "", "b=x y"}));
 }
 
 }  // namespace

@@ -61,88 +61,88 @@ struct TidListStoreTest : testing::Test {
   int32_t saved_transactions = run_stats.train_instances;
   ~TidListStoreTest() override { run_stats.train_instances = saved_transactions; }
 
-  // Loads the tid lists of `rules` over `transactions` and returns the console.
-  std::string load(int32_t transactions, RuleSet& rules) {
+  std::vector<List> lists;
+
+  // Rebuilds the tid lists of `rules` over `transactions` into `lists`, each
+  // filled with `fill` first, and returns the console.
+  std::string load(int32_t transactions, const RuleSet& rules, int32_t fill = 0) {
     run_stats.train_instances = transactions;
-    return capture_stdout([&] { load_rule_tid_lists("o", rules); });
+    return capture_stdout([&] { lists = rebuild_lists(rules, fill); });
   }
 };
 
 TEST_F(TidListStoreTest, FullListIsTakenAsStoredWhateverItsParent) {
-  write_tidlist_files("o", {{kTidListStored, -1, {0, 1, 2, 3}, {}},
-                            {kTidListStored, 0, {1, 3, 4}, {}},
-                            {0, -7, {}, {}},
-                            {kTidListStored, 2, {0, 2}, {}}},
+  write_tidlist_files("o",
+                      {{kTidListStored, -1, {0, 1, 2, 3}, {}},
+                       {kTidListStored, 0, {1, 3, 4}, {}},
+                       {0, -7, {}, {}},
+                       {kTidListStored, 2, {0, 2}, {}}},
                       5);
   RuleSet rules = make_rule_set({{1, 3}, {3, 2}});
   EXPECT_EQ(load(5, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{1, 3, 4}));
-  EXPECT_EQ(tid_list_of(rules.records[1]), (List{0, 2}));
+  EXPECT_EQ(lists[0], (List{1, 3, 4}));
+  EXPECT_EQ(lists[1], (List{0, 2}));
 }
 
 TEST_F(TidListStoreTest, DiffListUnderTheRootIsTheComplement) {
   write_tidlist_files("o", {{kTidListStored | kTidListDiff, -1, {1, 3}, {}}}, 5);
   RuleSet rules = make_rule_set({{0, 3}});
   EXPECT_EQ(load(5, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{0, 2, 4}));
+  EXPECT_EQ(lists[0], (List{0, 2, 4}));
 }
 
 TEST_F(TidListStoreTest, DiffListsAccumulateUpToTheNearestFullList) {
   const int32_t diff = kTidListStored | kTidListDiff;
-  write_tidlist_files("o", {{kTidListStored, -1, {2, 4, 6, 8}, {}},
-                            {diff, 0, {2}, {}},
-                            {diff, 1, {8}, {}}},
-                      10);
+  write_tidlist_files(
+      "o", {{kTidListStored, -1, {2, 4, 6, 8}, {}}, {diff, 0, {2}, {}}, {diff, 1, {8}, {}}}, 10);
   RuleSet rules = make_rule_set({{2, 2}, {1, 3}});
   EXPECT_EQ(load(10, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{4, 6}));
-  EXPECT_EQ(tid_list_of(rules.records[1]), (List{4, 6, 8}));
+  EXPECT_EQ(lists[0], (List{4, 6}));
+  EXPECT_EQ(lists[1], (List{4, 6, 8}));
 }
 
 TEST_F(TidListStoreTest, AncestorsWithoutAListArePassedOver) {
   const int32_t diff = kTidListStored | kTidListDiff;
-  write_tidlist_files("o", {{kTidListStored, -1, {1, 2, 3, 5}, {}},
-                            {0, 0, {}, {}},
-                            {kTidListDiff, 1, {}, {}},  // a diff flag without a list: passed over too
-                            {diff, 2, {2, 5}, {}},
-                            {0, -1, {}, {}},
-                            {diff, 4, {0}, {}}},
+  write_tidlist_files("o",
+                      {{kTidListStored, -1, {1, 2, 3, 5}, {}},
+                       {0, 0, {}, {}},
+                       {kTidListDiff, 1, {}, {}},  // a diff flag without a list: passed over too
+                       {diff, 2, {2, 5}, {}},
+                       {0, -1, {}, {}},
+                       {diff, 4, {0}, {}}},
                       6);
   RuleSet rules = make_rule_set({{3, 2}, {5, 5}});
   EXPECT_EQ(load(6, rules), "");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{1, 3}));
-  EXPECT_EQ(tid_list_of(rules.records[1]), (List{1, 2, 3, 4, 5}));
+  EXPECT_EQ(lists[0], (List{1, 3}));
+  EXPECT_EQ(lists[1], (List{1, 2, 3, 4, 5}));
 }
 
 TEST_F(TidListStoreTest, OverlappingDiffListsAreReportedOnceAndCountedOnce) {
   const int32_t diff = kTidListStored | kTidListDiff;
-  write_tidlist_files("o", {{kTidListStored, -1, {2, 4, 6, 8}, {}},
-                            {diff, 0, {2, 4}, {}},
-                            {diff, 1, {4}, {}}},
-                      10);
+  write_tidlist_files(
+      "o", {{kTidListStored, -1, {2, 4, 6, 8}, {}}, {diff, 0, {2, 4}, {}}, {diff, 1, {4}, {}}}, 10);
   RuleSet rules = make_rule_set({{2, 2}});
   EXPECT_EQ(load(10, rules),
             "Error: there should no no overlap between two consecutive diff-list\n");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{6, 8}));
+  EXPECT_EQ(lists[0], (List{6, 8}));
 }
 
 TEST_F(TidListStoreTest, DiffListValueMissingFromTheFullListIsReported) {
-  write_tidlist_files("o", {{kTidListStored, -1, {2, 4, 6}, {}},
-                            {kTidListStored | kTidListDiff, 0, {3, 4}, {}}},
-                      10);
+  write_tidlist_files(
+      "o", {{kTidListStored, -1, {2, 4, 6}, {}}, {kTidListStored | kTidListDiff, 0, {3, 4}, {}}},
+      10);
   RuleSet rules = make_rule_set({{1, 2}});
   EXPECT_EQ(load(10, rules),
             "Error: the tid list length should be the difference between the parent list length "
             "and the diff-list length\n");
-  EXPECT_EQ(tid_list_of(rules.records[0]), (List{2, 6}));
+  EXPECT_EQ(lists[0], (List{2, 6}));
 }
 
 TEST_F(TidListStoreTest, ParentBelowMinusOneIsReportedAndLeavesTheRoom) {
   write_tidlist_files("o", {{kTidListStored | kTidListDiff, -2, {1, 2}, {}}}, 4);
   RuleSet rules = make_rule_set({{0, 2}});
-  rules.tid_buffer = {-9, -9};
-  EXPECT_EQ(load(4, rules), "Error: the preorder of the entry cannot be -2\n");
-  EXPECT_EQ(rules.tid_buffer, (List{-9, -9}));
+  EXPECT_EQ(load(4, rules, -9), "Error: the preorder of the entry cannot be -2\n");
+  EXPECT_EQ(lists[0], (List{-9, -9}));
 }
 
 TEST_F(TidListStoreTest, SupportZeroWithAnEmptyListPrintsNothing) {
@@ -153,26 +153,25 @@ TEST_F(TidListStoreTest, SupportZeroWithAnEmptyListPrintsNothing) {
 
 TEST_F(TidListStoreTest, ListLongerThanTheSupportIsCutToTheRoom) {
   const int32_t diff = kTidListStored | kTidListDiff;
-  write_tidlist_files("o", {{kTidListStored, -1, {0, 1, 2, 3, 4}, {}},
-                            {diff, 0, {4}, {}},
-                            {diff, -1, {0}, {}}},
-                      6);
+  write_tidlist_files(
+      "o", {{kTidListStored, -1, {0, 1, 2, 3, 4}, {}}, {diff, 0, {4}, {}}, {diff, -1, {0}, {}}}, 6);
   // Exact rooms of 2, 1 and 3 entries: ASan reports any write past them.
   RuleSet rules = make_rule_set({{0, 2}, {1, 1}, {2, 3}});
-  EXPECT_EQ(load(6, rules), "Error: inconsistent pattern support\n"
-                            "Error: inconsistent pattern support\n"
-                            "Error: inconsistent pattern support\n");
-  EXPECT_EQ(rules.tid_buffer, (List{0, 1, 0, 1, 2, 3}));
+  EXPECT_EQ(load(6, rules),
+            "Error: inconsistent pattern support\n"
+            "Error: inconsistent pattern support\n"
+            "Error: inconsistent pattern support\n");
+  EXPECT_EQ(lists, (std::vector<List>{{0, 1}, {0}, {1, 2, 3}}));
 }
 
 TEST_F(TidListStoreTest, MissingFilesAreReportedAndNothingIsFilled) {
   RuleSet rules = make_rule_set({{0, 1}});
-  rules.tid_buffer = {-9};
-  EXPECT_EQ(load(4, rules), "Error: cannot open file o.tidlist.dir for read\n");
+  EXPECT_EQ(load(4, rules, -9), "Error: cannot open file o.tidlist.dir for read\n");
+  EXPECT_EQ(lists[0], List{-9});
   write_tidlist_files("o", {{kTidListStored, -1, {1}, {}}}, 4);
   std::filesystem::remove("o.tidlist");
-  EXPECT_EQ(load(4, rules), "Error: cannot open file o.tidlist for read\n");
-  EXPECT_EQ(rules.tid_buffer, List{-9});
+  EXPECT_EQ(load(4, rules, -9), "Error: cannot open file o.tidlist for read\n");
+  EXPECT_EQ(lists[0], List{-9});
 }
 
 TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
@@ -188,8 +187,8 @@ TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
     std::shuffle(wanted.begin(), wanted.end(), random);
     RuleSet rules = make_rule_set(wanted);
     ASSERT_EQ(load(transactions, rules), "") << "round " << round;
-    for (const RuleRecord& rule : rules.records)
-      EXPECT_EQ(tid_list_of(rule), tree[rule.preorder].expected) << "round " << round;
+    for (size_t r = 0; r < rules.records.size(); ++r)
+      EXPECT_EQ(lists[r], tree[rules.records[r].preorder].expected) << "round " << round;
   }
 }
 
@@ -204,13 +203,22 @@ TEST_F(TidListStoreTest, DamagedDirectoryAndListsAreReported) {
       {{{kTidListStored, -1, {1}, {}}}, 1, "Error: preorder number 1 is outside"},
       {{{kTidListStored, -1, {1}, {}}}, -1, "Error: preorder number -1 is outside"},
       {{{diff, 5, {1}, {}}}, 0, "Error: parent number 5 of entry 0 is outside"},
-      {{{diff, 1, {1}, {}}, {0, 0, {}, {}}}, 0, "Error: the parent numbers above entry 0 run in a cycle"},
-      {{{diff, 0, {1}, {}}}, 0, "Error: the parent numbers above entry 0 run in a cycle"},
-      {{{diff, 1, {1}, {}}, {diff, 0, {2}, {}}}, 0,
+      {{{diff, 1, {1}, {}}, {0, 0, {}, {}}},
+       0,
        "Error: the parent numbers above entry 0 run in a cycle"},
-      {{{kTidListStored, -1, {3, 1}, {}}}, 0, "Error: list record of entry 0 in file o.tidlist is not an ascending"},
-      {{{kTidListStored, -1, {1, 9}, {}}}, 0, "Error: list record of entry 0 in file o.tidlist is not an ascending"},
-      {{{kTidListStored, -1, {1, 1}, {}}}, 0, "Error: list record of entry 0 in file o.tidlist is not an ascending"},
+      {{{diff, 0, {1}, {}}}, 0, "Error: the parent numbers above entry 0 run in a cycle"},
+      {{{diff, 1, {1}, {}}, {diff, 0, {2}, {}}},
+       0,
+       "Error: the parent numbers above entry 0 run in a cycle"},
+      {{{kTidListStored, -1, {3, 1}, {}}},
+       0,
+       "Error: list record of entry 0 in file o.tidlist is not an ascending"},
+      {{{kTidListStored, -1, {1, 9}, {}}},
+       0,
+       "Error: list record of entry 0 in file o.tidlist is not an ascending"},
+      {{{kTidListStored, -1, {1, 1}, {}}},
+       0,
+       "Error: list record of entry 0 in file o.tidlist is not an ascending"},
   };
   for (const Case& c : cases) {
     write_tidlist_files("o", c.tree, 5);
@@ -228,8 +236,10 @@ TEST_F(TidListStoreTest, CountsAndOffsetsThatDoNotFitTheFileAreReported) {
     RuleSet rules = make_rule_set({{0, 2}});
     return load(5, rules);
   };
-  EXPECT_EQ(with_directory(12).rfind("Error: offset 12 of entry 0 is outside file o.tidlist\n", 0), 0u);
-  EXPECT_EQ(with_directory(-4).rfind("Error: offset -4 of entry 0 is outside file o.tidlist\n", 0), 0u);
+  EXPECT_EQ(with_directory(12).rfind("Error: offset 12 of entry 0 is outside file o.tidlist\n", 0),
+            0u);
+  EXPECT_EQ(with_directory(-4).rfind("Error: offset -4 of entry 0 is outside file o.tidlist\n", 0),
+            0u);
   EXPECT_EQ(with_directory(9).rfind("Error: offset 9 of entry 0 is outside", 0), 0u);
 
   write_ints("o.tidlist.dir", {1, 5, 1, 0, kTidListStored, 0, -1});
@@ -246,7 +256,8 @@ TEST_F(TidListStoreTest, DirectoryCountsThatLieAreReported) {
   write_ints("o.tidlist.dir", {3, 5, 1, 0, kTidListStored, 0, -1});
   TidListDirectory directory;
   std::string console = capture_stdout([&] { read_tidlist_directory("o", directory); });
-  EXPECT_EQ(console, "Error: file o.tidlist.dir holds 1 directory entries, fewer than its count 3\n");
+  EXPECT_EQ(console,
+            "Error: file o.tidlist.dir holds 1 directory entries, fewer than its count 3\n");
   EXPECT_EQ(directory.size(), 1u);
 
   write_ints("o.tidlist.dir", {-3, 5, 1, 0});

@@ -29,17 +29,18 @@ bool read(const std::string& text, RawDataset& dataset, std::string& error) {
 TEST(ArffReader, ReadsHeaderQuotingCommentsAndMissingValues) {
   RawDataset dataset;
   std::string error;
-  ASSERT_TRUE(read("% a comment\n"
-                   "@RELATION 'some data'\n\n"
-                   "@attribute 'first name' {'a,b', \"c\\\"d\", e}  % trailing comment\n"
-                   "@attribute size REAL\n"
-                   "@attribute note string\n"
-                   "@attribute when date \"yyyy-MM-dd\"\n"
-                   "@data\n"
-                   "'a,b', 1.5, 'hello world', '2001-01-01'\n"
-                   "% comment between rows\n"
-                   "e,?,'?',?\n",
-                   dataset, error))
+  ASSERT_TRUE(
+      read("% a comment\n"
+           "@RELATION 'some data'\n\n"
+           "@attribute 'first name' {'a,b', \"c\\\"d\", e}  % trailing comment\n"
+           "@attribute size REAL\n"
+           "@attribute note string\n"
+           "@attribute when date \"yyyy-MM-dd\"\n"
+           "@data\n"
+           "'a,b', 1.5, 'hello world', '2001-01-01'\n"
+           "% comment between rows\n"
+           "e,?,'?',?\n",
+           dataset, error))
       << error;
   ASSERT_EQ(dataset.attributes.size(), 4u);
   EXPECT_EQ(dataset.attributes[0].name, "first name");
@@ -52,17 +53,19 @@ TEST(ArffReader, ReadsHeaderQuotingCommentsAndMissingValues) {
   EXPECT_EQ(dataset.records[0].values,
             (std::vector<RawValue>{"a,b", "1.5", "hello world", "2001-01-01"}));
   // An unquoted ? is missing; a quoted one is a real value.
-  EXPECT_EQ(dataset.records[1].values, (std::vector<RawValue>{"e", std::nullopt, "?", std::nullopt}));
+  EXPECT_EQ(dataset.records[1].values,
+            (std::vector<RawValue>{"e", std::nullopt, "?", std::nullopt}));
   EXPECT_EQ(dataset.records[1].line, 11u);
 }
 
 TEST(ArffReader, SparseRowsTakeDefaultsForLeftOutAttributes) {
   RawDataset dataset;
   std::string error;
-  ASSERT_TRUE(read("@relation r\n@attribute n numeric\n@attribute k {x,y}\n"
-                   "@attribute s string\n@attribute c {p,q}\n@data\n"
-                   "{1 y, 3 q}\n{}\n{0 2.5, 2 'w', 1 ?}\n",
-                   dataset, error))
+  ASSERT_TRUE(
+      read("@relation r\n@attribute n numeric\n@attribute k {x,y}\n"
+           "@attribute s string\n@attribute c {p,q}\n@data\n"
+           "{1 y, 3 q}\n{}\n{0 2.5, 2 'w', 1 ?}\n",
+           dataset, error))
       << error;
   ASSERT_EQ(dataset.records.size(), 3u);
   EXPECT_EQ(dataset.records[0].values, (std::vector<RawValue>{"0", "y", std::nullopt, "q"}));
@@ -89,7 +92,8 @@ TEST(ArffReader, DamagedFilesNameTheLineAndTheFault) {
       {header + "1,p,3\n", "t.arff line 5: more than the 2 declared values"},
       {header + "1,,p\n", "t.arff line 5: an empty value"},
       {header + "1,r\n", "t.arff line 5: value 'r' is not declared for attribute 'c'"},
-      {header + "1e999,p\n", "t.arff line 5: value '1e999' of numeric attribute 'n' is not a finite"},
+      {header + "1e999,p\n",
+       "t.arff line 5: value '1e999' of numeric attribute 'n' is not a finite"},
       {header + "abc,p\n", "t.arff line 5: value 'abc' of numeric attribute 'n'"},
       {header + "1,'p\n", "t.arff line 5: a quote that is never closed"},
       {header + "{2 p}\n", "t.arff line 5: '2' is not an attribute index from 0 to 1"},

@@ -6,8 +6,8 @@
 
 TEST(CsvReader, ReadsQuotedFieldsAndMissingValues) {
   const std::vector<std::string> lines = {
-      "\"the name\",size,note", "a,1,\"x, \"\"y\"\"\"", "", "b,,?", "c,2.5e1,\"?\"",
-      "d,-3,\"two", "lines\""};
+      "\"the name\",size,note", "a,1,\"x, \"\"y\"\"\"", "",       "b,,?",
+      "c,2.5e1,\"?\"",          "d,-3,\"two",           "lines\""};
   RawDataset dataset;
   std::string error;
   ASSERT_TRUE(read_csv(lines, "t.csv", dataset, error)) << error;

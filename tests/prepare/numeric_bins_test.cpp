@@ -13,7 +13,8 @@ TEST(NumberText, ReadsOnlyWholeFiniteNumbers) {
   EXPECT_EQ(value, 25.0);
   EXPECT_TRUE(parse_number("-0.125", value));
   EXPECT_EQ(value, -0.125);
-  for (const char* bad : {"", " ", "1x", "x1", "1e999", "inf", "nan", "0x10", "+-1", "1,5", "--1"}) {
+  for (const char* bad :
+       {"", " ", "1x", "x1", "1e999", "inf", "nan", "0x10", "+-1", "1,5", "--1"}) {
     EXPECT_FALSE(parse_number(bad, value)) << bad;
   }
 }

@@ -60,13 +60,14 @@ TEST(PrepareCommand, ReproducesTheCommittedVoteExampleByteForByte) {
   const std::string examples = std::string(VARNEL_SOURCE_DIR) + "/examples/";
   EXPECT_EQ(read_file("vote.data"), read_file(examples + "vote.data"));
   EXPECT_EQ(read_file("vote.names"), read_file(examples + "vote.names"));
-  EXPECT_EQ(result.output, "Read " + kData + "vote.arff: 435 records, 17 attributes\n"
-                           "Wrote vote.data: 435 records\n"
-                           "Wrote vote.names: 17 attributes, class Class in column 1 "
-                           "(1 = republican)\n"
-                           "Class counts: 1: 168, 0: 267\n"
-                           "Run an experiment with:\n"
-                           "  varnel vote Class 1 21 0.05 vote\n");
+  EXPECT_EQ(result.output, "Read " + kData +
+                               "vote.arff: 435 records, 17 attributes\n"
+                               "Wrote vote.data: 435 records\n"
+                               "Wrote vote.names: 17 attributes, class Class in column 1 "
+                               "(1 = republican)\n"
+                               "Class counts: 1: 168, 0: 267\n"
+                               "Run an experiment with:\n"
+                               "  varnel vote Class 1 21 0.05 vote\n");
   EXPECT_FALSE(std::filesystem::exists("vote.data.partial"));
 }
 
@@ -106,9 +107,8 @@ TEST(PrepareCommand, PreparesACsvWithNumbersAndUnsafeValues) {
              "age,town,\"smoker?\",outcome\r\n"
              "23,\"Paris, FR\",yes,ill\r\n31, Lyon,no,well\r\n45,?,no,ill\r\n52,Nice,,well\r\n"
              "67,Nice,yes,\r\n38,\"?\",yes,well\r\n29,Lyon,no,ill\r\n71,Nice,yes,ill\r\n");
-  const CommandResult result =
-      run_program(kPrepare, {"--target", "outcome", "--positive", "ill", "--bins", "2",
-                             "people.csv", "people"});
+  const CommandResult result = run_program(kPrepare, {"--target", "outcome", "--positive", "ill",
+                                                      "--bins", "2", "people.csv", "people"});
   ASSERT_EQ(result.status, 0) << result.output;
   EXPECT_EQ(read_file("people.names"),
             "outcome: 1,0. (1 = ill)\nage: [23..34),[34..71].\n"
@@ -131,16 +131,22 @@ TEST(PrepareCommand, BadInputGivesOneErrorLineAndWritesNothing) {
     std::string error;
   } cases[] = {
       {"", {"missing.arff", "out"}, "Error: cannot open file missing.arff for read"},
-      {"@relation r\n@attribute a {x,y\n@data\nx\n", {"bad.arff", "out"}, "Error: bad.arff line 2:"},
-      {header + "x,p\n", {"t.arff", "out", "--target", "C"}, "Error: t.arff: no attribute named 'C'"},
-      {header + "x,p\n", {"t.arff", "out", "--positive", "q"},
+      {"@relation r\n@attribute a {x,y\n@data\nx\n",
+       {"bad.arff", "out"},
+       "Error: bad.arff line 2:"},
+      {header + "x,p\n",
+       {"t.arff", "out", "--target", "C"},
+       "Error: t.arff: no attribute named 'C'"},
+      {header + "x,p\n",
+       {"t.arff", "out", "--positive", "q"},
        "Error: t.arff: value 'q' never occurs in attribute 'c'"},
       {header + "x,p\ny\n", {"t.arff", "out"}, "Error: t.arff line 6: 1 values where 2"},
       {"a,b:c\n1,2\n", {"t.csv", "out"}, "Error: t.csv: attribute name 'b:c' holds ':'"},
       {"a,a\n1,2\n", {"t.csv", "out"}, "Error: t.csv: two attributes are named 'a'"},
       {"a,b\n1,x\n2\n", {"t.csv", "out"}, "Error: t.csv line 3: 1 fields where the header names 2"},
       {std::string("a,b\n1,\0,2\n", 10), {"t.csv", "out"}, "Error: t.csv line 2: a zero byte"},
-      {"a,b\n" + std::string(10'000'000, 'x') + ",1\n", {"t.csv", "out"},
+      {"a,b\n" + std::string(10'000'000, 'x') + ",1\n",
+       {"t.csv", "out"},
        "Error: t.csv: value 'xxxx"},
       {"a,b\n1,2\n", {"t.csv", "t"}, "Error: writing t.data and .names would replace the input"},
   };
@@ -157,8 +163,8 @@ TEST(PrepareCommand, BadInputGivesOneErrorLineAndWritesNothing) {
     const auto lines = output_lines(result.output);
     ASSERT_EQ(lines.size(), 1u) << result.output;
     EXPECT_EQ(lines[0].rfind(c.error, 0), 0u) << lines[0].substr(0, 200);
-    for (const char* name : {"out.data", "out.names", "out.data.partial", "out.names.partial",
-                             "t.names"}) {
+    for (const char* name :
+         {"out.data", "out.names", "out.data.partial", "out.names.partial", "t.names"}) {
       EXPECT_FALSE(std::filesystem::exists(name)) << name << " after: " << c.error;
     }
   }

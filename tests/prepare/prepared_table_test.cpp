@@ -20,9 +20,9 @@ RawDataset small_dataset() {
   dataset.attributes = {attribute("colour"), attribute("size", AttributeKind::numeric),
                         attribute("party")};
   dataset.attributes[0].declared_values = {"red", "blue", "green"};
-  const std::vector<std::vector<RawValue>> rows = {{"red", "1", "rep"},  {"blue", "2", "dem"},
-                                                   {std::nullopt, "3", "rep"}, {"red", "4", std::nullopt},
-                                                   {"blue", std::nullopt, "ind"}, {"red", "6", "dem"}};
+  const std::vector<std::vector<RawValue>> rows = {
+      {"red", "1", "rep"},        {"blue", "2", "dem"},          {std::nullopt, "3", "rep"},
+      {"red", "4", std::nullopt}, {"blue", std::nullopt, "ind"}, {"red", "6", "dem"}};
   for (size_t i = 0; i < rows.size(); ++i) dataset.records.push_back({i + 1, rows[i]});
   return dataset;
 }
@@ -52,7 +52,8 @@ TEST(PreparedTable, PositiveValueCodesTheClassAndPutsItFirst) {
   ASSERT_EQ(table.class_counts.size(), 2u);
   EXPECT_EQ(table.class_counts[0].records, 2u);
   EXPECT_EQ(table.class_counts[1].records, 3u);
-  EXPECT_EQ(table.warnings, (std::vector<std::string>{"1 records without a value of 'party' are left out"}));
+  EXPECT_EQ(table.warnings,
+            (std::vector<std::string>{"1 records without a value of 'party' are left out"}));
 }
 
 TEST(PreparedTable, WithoutPositiveTheClassKeepsItsPlaceAndValues) {
@@ -79,8 +80,8 @@ TEST(PreparedTable, UnsafeValuesAreRewrittenAndReportedOncePerAttribute) {
   PreparedTable table;
   std::string error;
   ASSERT_TRUE(prepare(dataset, PrepareSettings{}, table, error)) << error;
-  EXPECT_EQ(table.columns[0].values,
-            (std::vector<std::string>{"a;b", "__x", "(?)", "(ignore)", "()", "two lines", "plain"}));
+  EXPECT_EQ(table.columns[0].values, (std::vector<std::string>{"a;b", "__x", "(?)", "(ignore)",
+                                                               "()", "two lines", "plain"}));
   ASSERT_EQ(table.warnings.size(), 1u);
   EXPECT_EQ(table.warnings[0],
             "attribute 'v': commas became ';', leading blanks became '_', line breaks became "
@@ -146,8 +147,9 @@ TEST(PreparedTable, RefusesDataThatCannotBeWrittenFaithfully) {
 
   RawDataset clash = small_dataset();
   clash.attributes[0].declared_values = {"a,b", "a;b"};
-  refuse(clash, PrepareSettings{}, "values 'a,b' and 'a;b' of attribute 'colour' would both be "
-                                   "written as 'a;b'");
+  refuse(clash, PrepareSettings{},
+         "values 'a,b' and 'a;b' of attribute 'colour' would both be "
+         "written as 'a;b'");
   RawDataset long_item = small_dataset();
   long_item.records[0].values[0] = std::string(193, 'v');  // "colour=" makes 200 bytes
   refuse(long_item, PrepareSettings{}, "value 'vvvv");

@@ -2,6 +2,7 @@
 // exactly one label per record.
 #include <gtest/gtest.h>
 
+#include "miner/item_map.h"
 #include "support/scratch_dir.h"
 #include "testpart/test_part.h"
 
@@ -110,8 +111,8 @@ TEST(TestPart, EveryRecordGetsExactlyOneLabel) {
   c.data =
       "?,red,big\n"  // class missing
       "ignore,red,big\n"
-      "yes\n"        // too few fields for the item columns, label still read
-      " , ,\n";      // separators and blanks only: no fields at all
+      "yes\n"    // too few fields for the item columns, label still read
+      " , ,\n";  // separators and blanks only: no fields at all
   const Loaded r = c.load();
   EXPECT_EQ(r.labels, (ClassLabels{-1, -1, 1, -1}));
   EXPECT_EQ(r.transactions, (TestTransactions{{0, 2}, {0, 2}, {}, {}}));

@@ -10,7 +10,6 @@
 #include <random>
 #include <vector>
 
-#include "driver/run_stats.h"
 #include "validate/fisher.h"
 
 namespace {
@@ -232,8 +231,8 @@ TEST(FisherExactTest, SymmetricTablesSumBothExtremesExactlyAlike) {
     const double high = fisher_exact_pvalue_from(table.data(), 2 * half, half, half, half);
     EXPECT_EQ(low, high) << half;
     // Twice the one-sided tail, which is the single extreme table 1 / C(2h, h).
-    EXPECT_TRUE(agrees(high, exact_pvalue(2 * half, half, half, half),
-                       rounding_tolerance(table, 2 * half)))
+    EXPECT_TRUE(
+        agrees(high, exact_pvalue(2 * half, half, half, half), rounding_tolerance(table, 2 * half)))
         << half;
   }
 }
@@ -294,3 +293,14 @@ TEST(FisherExactTest, StopBoundOnlyCutsSumsAboveIt) {
 }
 
 }  // namespace
+
+TEST(LogFactorialTable, RunningSumOfLogs) {
+  EXPECT_EQ(build_log_factorial_table(0), LogFactorialTable{0.0});
+  EXPECT_EQ(build_log_factorial_table(1), (LogFactorialTable{0.0, 0.0}));
+  const LogFactorialTable table = build_log_factorial_table(5);
+  ASSERT_EQ(table.size(), 6u);
+  EXPECT_EQ(table[2], std::log10(2.0));
+  EXPECT_EQ(table[3], std::log10(2.0) + std::log10(3.0));
+  EXPECT_NEAR(table[5], std::log10(120.0), 1e-12);
+  EXPECT_EQ(build_log_factorial_table(-3), LogFactorialTable{0.0});
+}

@@ -16,7 +16,7 @@ struct RuleSpec {
   int32_t preorder = 0;
   std::vector<int32_t> items;
   int32_t class_support = 0;
-  std::vector<int32_t> tids;  // the support is its length
+  std::vector<int32_t> tids;  // only their number counts: the support
   double pvalue = 0.0;
 };
 
@@ -24,10 +24,8 @@ inline RuleSet rule_set_of(const std::vector<RuleSpec>& specs) {
   RuleSet set;
   for (const RuleSpec& spec : specs) {
     set.item_buffer.insert(set.item_buffer.end(), spec.items.begin(), spec.items.end());
-    set.tid_buffer.insert(set.tid_buffer.end(), spec.tids.begin(), spec.tids.end());
   }
   size_t item_fill = 0;
-  size_t tid_fill = 0;
   for (const RuleSpec& spec : specs) {
     RuleRecord record;
     record.preorder = spec.preorder;
@@ -35,10 +33,8 @@ inline RuleSet rule_set_of(const std::vector<RuleSpec>& specs) {
     record.items = set.item_buffer.data() + item_fill;
     record.support = static_cast<int32_t>(spec.tids.size());
     record.class_support = spec.class_support;
-    record.tid_list = set.tid_buffer.data() + tid_fill;
     record.pvalue = spec.pvalue;
     item_fill += spec.items.size();
-    tid_fill += spec.tids.size();
     set.records.push_back(record);
   }
   return set;
@@ -46,10 +42,6 @@ inline RuleSet rule_set_of(const std::vector<RuleSpec>& specs) {
 
 inline std::vector<int32_t> items_of(const RuleRecord& rule) {
   return std::vector<int32_t>(rule.items, rule.items + rule.length);
-}
-
-inline std::vector<int32_t> tids_of(const RuleRecord& rule) {
-  return std::vector<int32_t>(rule.tid_list, rule.tid_list + rule.support);
 }
 
 // One entry of a tid-list tree; `list` goes to the tid-list file when the

@@ -22,22 +22,24 @@ std::vector<KeptRule> kept_of(const RuleSet& set) {
   return kept;
 }
 
-// A rule's own tid list, with no test instance added.
-void mined_tids_only(const RuleRecord& rule, std::vector<int32_t>& tids) {
-  tids.assign(rule.tid_list, rule.tid_list + rule.support);
+// Each rule's own tid list as its spec gives it, with no test instance added.
+MergedTids mined_tids_only(const std::vector<RuleSpec>& specs, const RuleSet& set) {
+  return [&specs, &set](const RuleRecord& rule, std::vector<int32_t>& tids) {
+    tids = specs[static_cast<size_t>(&rule - set.records.data())].tids;
+  };
 }
 
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   ScratchDir dir;
-  const RuleSet kept = rule_set_of({{4, {3, 17}, 2, {0, 5, 300}, 0.00012},
-                                           {9, {}, 1, {8}, 0.0},
-                                           {2, {1}, 0, {1, 2}, 0.25}});
+  const std::vector<RuleSpec> specs = {
+      {4, {3, 17}, 2, {0, 5, 300}, 0.00012}, {9, {}, 1, {8}, 0.0}, {2, {1}, 0, {1, 2}, 0.25}};
+  const RuleSet kept = rule_set_of(specs);
   RuleCountRecord counts;
   counts.fdr_pvalue = 0.00012;
   counts.sig_at_level = 3;
   counts.sig_at_corrected = 1;
   counts.sig_at_fdr = 2;
-  write_validated_rules("o", kept_of(kept), mined_tids_only, counts, 20, 0.05);
+  write_validated_rules("o", kept_of(kept), mined_tids_only(specs, kept), counts, 20, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"),
             "2 3 17 0 0.00012 0 0 \n"
             "0 0 0 0 0 \n"
@@ -51,9 +53,11 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
 
 TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
   ScratchDir dir;
-  const RuleSet kept = rule_set_of(
-      {{0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9}, {0, {1}, 0, {}, 1.0}});
-  write_validated_rules("o", kept_of(kept), mined_tids_only, RuleCountRecord(), 3, 1.0);
+  const std::vector<RuleSpec> specs = {
+      {0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9}, {0, {1}, 0, {}, 1.0}};
+  const RuleSet kept = rule_set_of(specs);
+  write_validated_rules("o", kept_of(kept), mined_tids_only(specs, kept), RuleCountRecord(), 3,
+                        1.0);
   EXPECT_EQ(read_file(rule_file("o")), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
 }
 
@@ -61,7 +65,9 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
   ScratchDir dir;
   write_file("o.sorted.rules.txt", "0 1 5 3 3 0 0.01 0 0\n");
   write_file("o.sorted.tidlist.txt", "old\n");
-  write_validated_rules("o", {}, mined_tids_only, RuleCountRecord(), 0, 0.05);
+  const std::vector<RuleSpec> no_specs;
+  const RuleSet none;
+  write_validated_rules("o", {}, mined_tids_only(no_specs, none), RuleCountRecord(), 0, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
@@ -70,8 +76,10 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
 TEST(ValidatedOutput, UncreatableFilesAreReported) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
-  const RuleSet kept = rule_set_of({{0, {1}, 0, {}, 0.5}});
-  write_validated_rules("none/o", kept_of(kept), mined_tids_only, RuleCountRecord(), 1, 0.05);
+  const std::vector<RuleSpec> specs = {{0, {1}, 0, {}, 0.5}};
+  const RuleSet kept = rule_set_of(specs);
+  write_validated_rules("none/o", kept_of(kept), mined_tids_only(specs, kept), RuleCountRecord(), 1,
+                        0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
             "Error: cannot open file none/o.sorted.rules.txt for write\n"
@@ -85,12 +93,10 @@ struct ValidationCase {
   std::string output = "o";
   TestTransactions transactions = {{0, 1}, {0, 1}, {0, 1}, {2}, {2}, {}, {3}};
   ClassLabels labels = {1, 1, 1, 0, 0, 0, 0};
-  LogFactorialTable table = build_log_factorial_table(7);
 
   ValidationCase() {
     run_stats = RunStats();
     run_stats.train_instances = 5;
-    run_stats.log_factorial = table.data();
     write_file(rule_file(output),
                "0 1 0 3 3 1 0.01 0 0\n"    // item 0: test instances 0, 1, 2
                "1 2 1 0 3 3 1 0.01 0 0\n"  // items 0, 1 (written unsorted)
@@ -108,7 +114,11 @@ struct ValidationCase {
 
   std::string validate(double level) {
     testing::internal::CaptureStdout();
-    validate_rules(transactions, labels, output, level, RuleTableContext{});
+    MinedRules mined;
+    read_mined_rules(output, mined);
+    const Retest retest = retest_rules(mined.rules, transactions, labels, level);
+    write_validation(output, mined, retest, level, RuleTableContext{});
+    close_rule_tid_lists(mined.lists);
     return testing::internal::GetCapturedStdout();
   }
 };
@@ -133,8 +143,7 @@ TEST(ValidateRules, FromMinerFilesToValidatedFiles) {
   expect_first_two_lines(rules, tidlists);
   EXPECT_EQ(rules.size(), kLineA.size() + kLineB.size());
   EXPECT_EQ(tidlists.size(), 2 * kTidLine.size());
-  EXPECT_EQ(read_file(rule_count_file(c.output)),
-            "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
+  EXPECT_EQ(read_file(rule_count_file(c.output)), "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
   EXPECT_EQ(run_stats.rules_read, 4);
   EXPECT_EQ(run_stats.sig_at_level, 2);
   EXPECT_EQ(run_stats.sig_at_corrected, 2);

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <set>
 
 #include "driver/run_stats.h"
 #include "validate/fisher.h"
-#include "validate/reference_retest.h"
 #include "validate/rule_sets.h"
 #include "validate/significance.h"
 #include "validate/test_covers.h"
@@ -16,20 +16,11 @@
 namespace {
 
 using namespace validation_test;
-using namespace validation_reference;
 
-// Sets the run's table for `instances` test instances while a test runs.
-struct RunTable {
-  LogFactorialTable table;
-  explicit RunTable(size_t instances)
-      : table(build_log_factorial_table(static_cast<int>(instances))) {
-    run_stats.log_factorial = table.data();
-  }
-  ~RunTable() {
-    run_stats.log_factorial = nullptr;
-    run_stats.train_instances = 0;
-  }
-};
+// The exact p-value of a table of `n` test instances.
+double pvalue_of(int32_t n, int32_t r, int32_t c, int32_t k) {
+  return fisher_exact_pvalue_from(build_log_factorial_table(n).data(), n, r, c, k);
+}
 
 std::vector<double> sorted_by_pvalue(std::vector<double> pvalues) {
   std::sort(pvalues.begin(), pvalues.end());
@@ -48,8 +39,8 @@ TEST(CountSignificantRules, WorkedExampleStopsAtTheFirstPvalueAboveItsBound) {
 
 TEST(CountSignificantRules, BoundsAreInclusive) {
   const double corrected = 0.05 / 4;
-  const RuleCountRecord counts = count_significant(
-      sorted_by_pvalue({corrected, 2.0 * corrected, 3.0 * corrected}), 4, 0.05);
+  const RuleCountRecord counts =
+      count_significant(sorted_by_pvalue({corrected, 2.0 * corrected, 3.0 * corrected}), 4, 0.05);
   EXPECT_EQ(counts.sig_at_corrected, 1);
   EXPECT_EQ(counts.sig_at_fdr, 3);
   EXPECT_EQ(counts.fdr_pvalue, 3.0 * corrected);
@@ -83,8 +74,8 @@ TEST(CountSignificantRules, AgreesWithADirectCountOnRandomLists) {
     std::sort(pvalues.begin(), pvalues.end());
     // The corrected count is how many lie within the corrected level; the
     // FDR count is the first position whose p-value passes its bound.
-    const auto within = std::count_if(pvalues.begin(), pvalues.end(),
-                                      [&](double p) { return p <= corrected; });
+    const auto within =
+        std::count_if(pvalues.begin(), pvalues.end(), [&](double p) { return p <= corrected; });
     size_t first_failure = 0;
     while (first_failure < pvalues.size() &&
            !(pvalues[first_failure] > static_cast<double>(first_failure + 1) * corrected))
@@ -105,98 +96,105 @@ const TestTransactions kTransactions = {{1, 2, 5}, {1, 2}, {1, 2, 2, 7}, {2, 5},
 const ClassLabels kLabels = {1, 1, 1, 1, 0, 0, 0, -1, 0, 0};
 
 struct Retested {
-  ValidatedRules kept;
+  Retest retest;
   std::string console;
 };
 
-Retested retest(const std::vector<RuleSpec>& specs, double level, int32_t train_instances = 300) {
-  RunTable table(kLabels.size());
-  run_stats.train_instances = train_instances;
+// Re-tests the rules of `specs` as validation does; the console from the
+// first line after "before validation".
+Retested retest(const std::vector<RuleSpec>& specs, double level,
+                const TestTransactions& transactions = kTransactions,
+                const ClassLabels& labels = kLabels) {
   const RuleSet rules = rule_set_of(specs);
   Retested result;
   testing::internal::CaptureStdout();
-  retest_rules(rules, kTransactions, kLabels, level, result.kept);
+  result.retest = retest_rules(rules, transactions, labels, level);
   result.console = testing::internal::GetCapturedStdout();
+  result.console.erase(0, result.console.find('\n') + 1);
   return result;
 }
 
-TEST(RetestRules, CoversByOrderedMergeAndMergesCountsAndTidLists) {
-  const Retested r = retest({{7, {1, 2}, 5, {0, 4, 9, 12, 40, 41}, 0.5}}, 1.0);
-  EXPECT_EQ(r.console, "no. of instances: 10\nno. of positive: 4\nvalidation...\n");
-  ASSERT_EQ(r.kept.records.size(), 1u);
-  const RuleRecord& rule = r.kept.records[0];
-  EXPECT_EQ(rule.preorder, 7);
-  EXPECT_EQ(items_of(rule), (std::vector<int32_t>{1, 2}));
+// The test instances the kept rule `j` covers, numbered after `first`.
+std::vector<int32_t> covered_numbers(const std::vector<RuleSpec>& specs, const Retest& retest,
+                                     size_t j, int32_t first) {
+  const RuleSet rules = rule_set_of(specs);
+  std::vector<uint64_t> scratch;
+  std::vector<int32_t> numbers;
+  append_covered_numbers(retest.covers, rules.records[retest.kept[j]], first, scratch, numbers);
+  return numbers;
+}
+
+TEST(RetestRules, CoversByOrderedMergeAndNumbersTheCoveredInstances) {
+  const std::vector<RuleSpec> specs = {{7, {1, 2}, 5, {0, 4, 9, 12, 40, 41}, 0.5}};
+  const Retested r = retest(specs, 1.0);
+  EXPECT_EQ(r.console,
+            "no. of instances: 10\nno. of positive: 4\nvalidation...\n"
+            "after validation: 1\n");
+  ASSERT_EQ(r.retest.kept, std::vector<size_t>{0});
   // Instances 0, 1, 2 hold items 1 and 2, all of the class; numbered after
   // the 300 mining transactions.
-  EXPECT_EQ(rule.support, 9);
-  EXPECT_EQ(rule.class_support, 8);
-  EXPECT_EQ(tids_of(rule), (std::vector<int32_t>{0, 4, 9, 12, 40, 41, 300, 301, 302}));
-  RunTable table(kLabels.size());
-  EXPECT_EQ(rule.pvalue, fisher_exact_pvalue_from(run_stats.log_factorial, 10, 3, 4, 3));
+  EXPECT_EQ(r.retest.tests[0].covered, 3);
+  EXPECT_EQ(r.retest.tests[0].covered_in_class, 3);
+  EXPECT_EQ(covered_numbers(specs, r.retest, 0, 300), (std::vector<int32_t>{300, 301, 302}));
+  EXPECT_EQ(r.retest.tests[0].pvalue, pvalue_of(10, 3, 4, 3));
 }
 
 TEST(RetestRules, RuleWithoutItemsCoversEveryInstance) {
-  const Retested r = retest({{0, {}, 1, {5}, 0.0}}, 1.0, 6);
-  ASSERT_EQ(r.kept.records.size(), 1u);
-  EXPECT_EQ(r.kept.records[0].support, 11);
-  EXPECT_EQ(r.kept.records[0].class_support, 5);
-  EXPECT_EQ(tids_of(r.kept.records[0]),
-            (std::vector<int32_t>{5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-  EXPECT_EQ(r.kept.records[0].pvalue, 1.0);
+  const std::vector<RuleSpec> specs = {{0, {}, 1, {5}, 0.0}};
+  const Retested r = retest(specs, 1.0);
+  ASSERT_EQ(r.retest.kept.size(), 1u);
+  EXPECT_EQ(r.retest.tests[0].covered, 10);
+  EXPECT_EQ(r.retest.tests[0].covered_in_class, 4);
+  EXPECT_EQ(covered_numbers(specs, r.retest, 0, 6),
+            (std::vector<int32_t>{6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+  EXPECT_EQ(r.retest.tests[0].pvalue, 1.0);
 }
 
 TEST(RetestRules, RuleCoveringNothingIsKeptOnlyAtLevelOneWithMinedSupport) {
   const std::vector<RuleSpec> specs = {{1, {4}, 1, {3}, 0.0}, {2, {0}, 0, {}, 0.0}};
-  EXPECT_TRUE(retest(specs, 0.99).kept.records.empty());
+  EXPECT_TRUE(retest(specs, 0.99).retest.kept.empty());
   const Retested r = retest(specs, 1.0);
-  ASSERT_EQ(r.kept.records.size(), 1u);
-  EXPECT_EQ(r.kept.records[0].preorder, 1);
-  EXPECT_EQ(tids_of(r.kept.records[0]), (std::vector<int32_t>{3}));
+  EXPECT_EQ(r.retest.kept, std::vector<size_t>{0});
+  EXPECT_EQ(r.retest.tests[1].pvalue, 1.0);
 }
 
 TEST(RetestRules, PvalueEqualToTheLevelIsKept) {
-  RunTable table(kLabels.size());
-  const double p = fisher_exact_pvalue_from(run_stats.log_factorial, 10, 4, 4, 4);
+  const double p = pvalue_of(10, 4, 4, 4);
   const std::vector<RuleSpec> specs = {{3, {2}, 0, {}, 0.0}};
-  ASSERT_EQ(retest(specs, p).kept.records.size(), 1u);
-  EXPECT_EQ(retest(specs, p).kept.records[0].pvalue, p);
-  EXPECT_TRUE(retest(specs, std::nextafter(p, 0.0)).kept.records.empty());
+  ASSERT_EQ(retest(specs, p).retest.kept.size(), 1u);
+  EXPECT_EQ(retest(specs, p).retest.tests[0].pvalue, p);
+  EXPECT_TRUE(retest(specs, std::nextafter(p, 0.0)).retest.kept.empty());
 }
 
 TEST(RetestRules, LabelsOtherThanOneCountOutsideTheClass) {
   // Item 7 is in instance 2 (class) and 7 (label -1).
-  const Retested r = retest({{0, {7}, 0, {}, 0.0}}, 1.0, 0);
-  ASSERT_EQ(r.kept.records.size(), 1u);
-  EXPECT_EQ(r.kept.records[0].class_support, 1);
-  EXPECT_EQ(tids_of(r.kept.records[0]), (std::vector<int32_t>{2, 7}));
+  const std::vector<RuleSpec> specs = {{0, {7}, 0, {}, 0.0}};
+  const Retested r = retest(specs, 1.0);
+  ASSERT_EQ(r.retest.kept.size(), 1u);
+  EXPECT_EQ(r.retest.tests[0].covered_in_class, 1);
+  EXPECT_EQ(covered_numbers(specs, r.retest, 0, 0), (std::vector<int32_t>{2, 7}));
 }
 
-TEST(RetestRules, AppendingKeepsEarlierKeptRulesIntact) {
-  RunTable table(kLabels.size());
-  run_stats.train_instances = 100;
-  ValidatedRules kept;
-  testing::internal::CaptureStdout();
-  retest_rules(rule_set_of({{1, {1, 2}, 1, {3}, 0.0}}), kTransactions, kLabels, 1.0, kept);
-  retest_rules(rule_set_of({{2, {3, 7}, 0, {50}, 0.0}}), kTransactions, kLabels, 1.0, kept);
-  testing::internal::GetCapturedStdout();
-  ASSERT_EQ(kept.records.size(), 2u);
-  EXPECT_EQ(items_of(kept.records[0]), (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(tids_of(kept.records[0]), (std::vector<int32_t>{3, 100, 101, 102}));
-  EXPECT_EQ(items_of(kept.records[1]), (std::vector<int32_t>{3, 7}));
-  EXPECT_EQ(tids_of(kept.records[1]), (std::vector<int32_t>{50, 107}));
+TEST(RetestRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
+  // Item 2 covers instances 0-3, all of the class; item 3 five instances,
+  // none of it; item 5 two of the class and two not.
+  const std::vector<RuleSpec> specs = {
+      {1, {5}, 0, {}, 0.0}, {2, {3}, 0, {}, 0.0}, {3, {2}, 0, {}, 0.0}};
+  const Retested r = retest(specs, 1.0);
+  ASSERT_EQ(r.retest.kept.size(), 3u);
+  for (size_t j = 1; j < r.retest.kept.size(); ++j)
+    EXPECT_LE(r.retest.tests[r.retest.kept[j - 1]].pvalue, r.retest.tests[r.retest.kept[j]].pvalue);
+  EXPECT_EQ(r.retest.counts.sig_at_level, 3);
+  EXPECT_EQ(run_stats.sig_at_level, 3);
 }
 
 TEST(RetestRules, NoTestInstances) {
-  RunTable table(0);
-  ValidatedRules kept;
-  testing::internal::CaptureStdout();
-  retest_rules(rule_set_of({{1, {1}, 1, {0, 1}, 0.0}}), {}, {}, 1.0, kept);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "no. of instances: 0\nno. of positive: 0\nvalidation...\n");
-  ASSERT_EQ(kept.records.size(), 1u);
-  EXPECT_EQ(kept.records[0].pvalue, 1.0);
-  EXPECT_EQ(tids_of(kept.records[0]), (std::vector<int32_t>{0, 1}));
+  const Retested r = retest({{1, {1}, 1, {0, 1}, 0.0}}, 1.0, {}, {});
+  EXPECT_EQ(r.console,
+            "no. of instances: 0\nno. of positive: 0\nvalidation...\n"
+            "after validation: 1\n");
+  ASSERT_EQ(r.retest.kept.size(), 1u);
+  EXPECT_EQ(r.retest.tests[0].pvalue, 1.0);
 }
 
 }  // namespace
@@ -205,7 +203,7 @@ namespace {
 
 // Random test parts (items repeated within a record, labels 1, 0 and -1)
 // and rule sets (empty rules, repeated items, ids no record holds, negative
-// ids), each re-tested both ways.
+// ids), each re-tested by validation and record by record.
 TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {
@@ -226,54 +224,54 @@ TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
     for (int r = 0; r < 30; ++r) {
       RuleSpec spec;
       const int length = static_cast<int>(random() % 4);
-      for (int i = 0; i < length; ++i) spec.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
-                                                 (random() % 50 == 0 ? 3 : 0));
+      for (int i = 0; i < length; ++i)
+        spec.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
+                             (random() % 50 == 0 ? 3 : 0));
       std::sort(spec.items.begin(), spec.items.end());
       spec.tids = {static_cast<int32_t>(r)};
       specs.push_back(spec);
     }
     const RuleSet rules = rule_set_of(specs);
-    RunTable table(labels.size());
-    run_stats.train_instances = 1000;
     const double level = std::ldexp(1.0, -static_cast<int>(random() % 12));
-    ValidatedRules reference;
     testing::internal::CaptureStdout();
-    retest_rules(rules, transactions, labels, level, reference);
+    const Retest retest = retest_rules(rules, transactions, labels, level);
     testing::internal::GetCapturedStdout();
 
-    const TestCovers covers = build_test_covers(transactions, labels, rules);
+    // The reference: every rule merged with every test record.
+    const int32_t used = static_cast<int32_t>(std::min(labels.size(), transactions.size()));
+    const int32_t positives =
+        static_cast<int32_t>(std::count(labels.begin(), labels.begin() + used, 1));
+    const LogFactorialTable table = build_log_factorial_table(used);
     std::vector<uint64_t> scratch;
-    size_t next_kept = 0;
+    std::vector<size_t> expected_kept;
     for (size_t r = 0; r < rules.records.size(); ++r) {
       const RuleRecord& rule = rules.records[r];
       SCOPED_TRACE(testing::Message() << "round " << round << " rule " << r);
       RuleTest expected;
       std::vector<int32_t> expected_numbers;
-      for (int32_t j = 0; j < covers.instances; ++j) {
+      for (int32_t j = 0; j < used; ++j) {
         if (!contains_rule(transactions[j], rule)) continue;
         ++expected.covered;
         expected.covered_in_class += labels[j] == 1;
         expected_numbers.push_back(1000 + j);
       }
-      const RuleTest test = count_test_cover(covers, rule, scratch);
-      EXPECT_EQ(test.covered, expected.covered);
-      EXPECT_EQ(test.covered_in_class, expected.covered_in_class);
+      expected.pvalue = fisher_exact_pvalue_from(table.data(), used, expected.covered, positives,
+                                                 expected.covered_in_class);
+      EXPECT_EQ(retest.tests[r].covered, expected.covered);
+      EXPECT_EQ(retest.tests[r].covered_in_class, expected.covered_in_class);
+      EXPECT_EQ(retest.tests[r].pvalue, expected.pvalue);
       std::vector<int32_t> numbers;
-      append_covered_numbers(covers, rule, 1000, scratch, numbers);
+      append_covered_numbers(retest.covers, rule, 1000, scratch, numbers);
       EXPECT_EQ(numbers, expected_numbers);
-      // Kept by the reference exactly when its exact p-value is within the
-      // level, with that p-value.
-      const double pvalue = fisher_exact_pvalue_from(run_stats.log_factorial, covers.instances,
-                                                     test.covered, covers.positives,
-                                                     test.covered_in_class);
-      if (pvalue <= level) {
-        ASSERT_LT(next_kept, reference.records.size());
-        EXPECT_EQ(reference.records[next_kept].pvalue, pvalue);
-        EXPECT_EQ(reference.records[next_kept].support, 1 + test.covered);
-        ++next_kept;
-      }
+      if (expected.pvalue <= level) expected_kept.push_back(r);
     }
-    EXPECT_EQ(next_kept, reference.records.size());
+    // Kept exactly when the exact p-value is within the level, by ascending
+    // p-value.
+    const std::vector<size_t>& kept = retest.kept;
+    EXPECT_EQ(std::set<size_t>(kept.begin(), kept.end()),
+              std::set<size_t>(expected_kept.begin(), expected_kept.end()));
+    for (size_t j = 1; j < kept.size(); ++j)
+      EXPECT_LE(retest.tests[kept[j - 1]].pvalue, retest.tests[kept[j]].pvalue);
   }
 }
 

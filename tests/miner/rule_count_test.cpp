@@ -1,13 +1,14 @@
-// The rule count file: the writer's exact text, the reader's fields, and the
-// reader on files that are cut short, malformed or random.
+// The rule count file: the writer's exact text at both precisions, the
+// reader's fields, and the reader on files that are cut short, malformed or
+// random.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 #include <string>
 
+#include "miner/rule_count.h"
 #include "support/scratch_dir.h"
-#include "validate/rule_count.h"
 
 namespace {
 
@@ -16,6 +17,19 @@ RuleCountRecord read_count_file(const std::string& path, RuleCountRecord counts 
   EXPECT_NE(file, nullptr) << path;
   if (file != nullptr) read_rule_count(file, counts);
   return counts;
+}
+
+// The file as validation writes it: six digits, zeros where it has no value.
+void write_rule_count(const std::string& output, int32_t tested, double level,
+                      const RuleCountRecord& counts) {
+  RuleCountFile values;
+  values.tested = static_cast<uint64_t>(tested);
+  values.level = level;
+  values.fdr_pvalue = counts.fdr_pvalue;
+  values.sig_at_level = counts.sig_at_level;
+  values.sig_at_corrected = counts.sig_at_corrected;
+  values.sig_at_fdr = counts.sig_at_fdr;
+  write_rule_count_file(output + ".sorted.rulenum.txt", values, RealDigits::six);
 }
 
 RuleCountRecord sentinel_counts() {
@@ -61,6 +75,37 @@ TEST(RuleCountFile, ReadsBackWhatWasWrittenWithTheLevelRoundedToSixDigits) {
   EXPECT_EQ(back.sig_at_level, 40);
   EXPECT_EQ(back.sig_at_corrected, 11);
   EXPECT_EQ(back.sig_at_fdr, 30);
+}
+
+TEST(RuleCountFile, MinersValuesWithEveryDigitReadBackExactly) {
+  ScratchDir dir;
+  RuleCountFile values;
+  values.tested = 5000000000;  // beyond 32 bits: the reader stops at once
+  values.level = 0.05;
+  values.fdr_pvalue = 1.0 / 3.0;
+  values.max_local_pvalue = 0.05;
+  values.min_diff = 0.0;
+  values.sig_at_level = 12;
+  values.sig_at_corrected = 4;
+  values.sig_at_fdr = 9;
+  values.within_level = 77;
+  values.items = 31;
+  values.longest_rule = 5;
+  ASSERT_TRUE(write_rule_count_file("m.rulenum.txt", values, RealDigits::all));
+  EXPECT_EQ(read_file("m.rulenum.txt"),
+            "5000000000\n0.050000000000000003\n0.33333333333333331\n0.050000000000000003\n0\n"
+            "12\n4\n9\n77\n31\n5\n0\n");
+  EXPECT_EQ(read_count_file("m.rulenum.txt", sentinel_counts()).level, -1);
+
+  values.tested = 250;
+  ASSERT_TRUE(write_rule_count_file("m.rulenum.txt", values, RealDigits::all));
+  const RuleCountRecord back = read_count_file("m.rulenum.txt");
+  EXPECT_EQ(back.level, 0.05);
+  EXPECT_EQ(back.corrected_level, 0.05 / 250);
+  EXPECT_EQ(back.fdr_pvalue, 1.0 / 3.0);
+  EXPECT_EQ(back.sig_at_level, 12);
+  EXPECT_EQ(back.sig_at_corrected, 4);
+  EXPECT_EQ(back.sig_at_fdr, 9);
 }
 
 TEST(RuleCountFile, NoRulesTestedGivesAnInfiniteCorrectedLevel) {
@@ -111,7 +156,11 @@ TEST(RuleCountFile, ReadingStopsAtTheFirstMissingOrMalformedValue) {
 
 TEST(RuleCountFile, UnwritableFileWritesNothing) {
   ScratchDir dir;
-  write_rule_count("no/such/dir/o", 1, 0.05, RuleCountRecord{});
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(
+      write_rule_count_file("no/such/dir/o.sorted.rulenum.txt", RuleCountFile{}, RealDigits::six));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: cannot open file no/such/dir/o.sorted.rulenum.txt for write\n");
   EXPECT_FALSE(std::filesystem::exists("no/such/dir/o.sorted.rulenum.txt"));
 }
 

@@ -1,8 +1,7 @@
 // Reader and writer of the rule count file.
-#include "validate/rule_count.h"
+#include "miner/rule_count.h"
 
 #include "common/file_open.h"
-#include "common/run_files.h"
 #include "common/text_numbers.h"
 
 namespace {
@@ -34,14 +33,15 @@ void read_rule_count(std::FILE* file, RuleCountRecord& counts) {
   std::fclose(file);
 }
 
-void write_rule_count(const std::string& output_name, int32_t rules_tested, double level,
-                      const RuleCountRecord& counts) {
-  const std::string path = rule_count_file(output_name);
-  // The driver reads this file back for its report: a silent failure would
-  // pass zeros off as results.
+bool write_rule_count_file(const std::string& path, const RuleCountFile& v, RealDigits digits) {
   std::FILE* file = open_for_write(path);
-  if (file == nullptr) return;
-  std::fprintf(file, "%d\n%g\n%g\n0\n0\n%d\n%d\n%d\n0\n0\n0\n0\n", rules_tested, level,
-               counts.fdr_pvalue, counts.sig_at_level, counts.sig_at_corrected, counts.sig_at_fdr);
-  close_written(file, path);
+  if (file == nullptr) return false;
+  const char* real = digits == RealDigits::six ? "%g\n" : "%.17g\n";
+  std::fprintf(file, "%llu\n", static_cast<unsigned long long>(v.tested));
+  for (const double value : {v.level, v.fdr_pvalue, v.max_local_pvalue, v.min_diff})
+    std::fprintf(file, real, value);
+  std::fprintf(file, "%d\n%d\n%d\n%llu\n%lld\n%lld\n0\n", v.sig_at_level, v.sig_at_corrected,
+               v.sig_at_fdr, static_cast<unsigned long long>(v.within_level),
+               static_cast<long long>(v.items), static_cast<long long>(v.longest_rule));
+  return close_written(file, path);
 }

@@ -1,0 +1,201 @@
+// Writers of the direct run's JSON object and rule table; every method's
+// verdict on a rule is decided in one place for both.
+#include "direct_output.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "common/file_open.h"
+#include "validate/csv_text.h"
+
+namespace {
+
+using nlohmann::json;
+
+enum Method {
+  bonferroni_tested,
+  search_space,
+  layered,
+  tarone,
+  tarone_lowered,
+  westfall_young,
+  fdr,
+  kMethods
+};
+
+constexpr std::array<const char*, kMethods> kMethodNames = {
+    "bonferroni_tested", "search_space",   "layered", "tarone",
+    "tarone_lowered",    "westfall_young", "fdr"};
+
+using Verdicts = std::array<bool, kMethods>;
+
+// Rule `rank` (0 = smallest p-value) under every method.
+Verdicts verdicts(const DirectFigures& f, size_t rank) {
+  const DirectRule& rule = f.rules[rank];
+  const double p = rule.pvalue;
+  Verdicts v{};
+  v[bonferroni_tested] = p <= f.miner_counts.corrected_level;
+  v[search_space] = p <= search_space_level(f.level, f.space);
+  v[layered] = p <= layered_level(f.level, f.space, static_cast<int32_t>(rule.items.size()));
+  v[tarone] = p <= f.tarone.level;
+  v[tarone_lowered] = f.tarone_lowered_asked && p <= f.tarone_lowered.level.level;
+  v[westfall_young] = f.westfall_young.permutations > 0 && p <= f.westfall_young.level;
+  v[fdr] = static_cast<int64_t>(rank) < f.miner_counts.sig_at_fdr;
+  return v;
+}
+
+// JSON has no infinity.
+json real(double value) { return std::isfinite(value) ? json(value) : json(nullptr); }
+
+json count_json(const PatternCount& count) {
+  if (!count.saturated && count.exact <= UINT64_MAX)
+    return json(static_cast<uint64_t>(count.exact));
+  return real(static_cast<double>(count.approximate));
+}
+
+json log10_json(const PatternCount& count) {
+  return count.approximate > 0 ? real(static_cast<double>(std::log10(count.approximate)))
+                               : json(nullptr);
+}
+
+// The rules each method keeps, and those the layered levels keep per length.
+struct RuleCounts {
+  std::array<int64_t, kMethods> by_method{};
+  std::vector<int64_t> layered_by_length;
+};
+
+RuleCounts count_rules(const DirectFigures& f) {
+  RuleCounts counts;
+  counts.layered_by_length.assign(static_cast<size_t>(f.space.longest) + 1, 0);
+  for (size_t r = 0; r < f.rules.size(); ++r) {
+    const Verdicts v = verdicts(f, r);
+    for (int m = 0; m < kMethods; ++m) counts.by_method[m] += v[m];
+    const size_t length = f.rules[r].items.size();
+    if (v[layered] && length < counts.layered_by_length.size()) ++counts.layered_by_length[length];
+  }
+  return counts;
+}
+
+double shown_tarone_lowered_level(const DirectFigures& f) {
+  return f.tarone_lowered_asked ? f.tarone_lowered.level.level : NAN;
+}
+
+double shown_westfall_young_level(const DirectFigures& f) {
+  return f.westfall_young.permutations > 0 ? f.westfall_young.level : NAN;
+}
+
+json methods_json(const DirectFigures& f) {
+  const RuleCounts counts = count_rules(f);
+  const std::vector<int64_t>& layered_rules = counts.layered_by_length;
+  json lengths = json::array();
+  for (int32_t l = 1; l <= f.space.longest; ++l) {
+    const PatternCount& size = f.space.by_length[static_cast<size_t>(l) - 1];
+    lengths.push_back({{"length", l},
+                       {"size", count_json(size)},
+                       {"log10_size", log10_json(size)},
+                       {"level", real(layered_level(f.level, f.space, l))},
+                       {"rules", layered_rules[static_cast<size_t>(l)]}});
+  }
+  const WestfallYoungLevel& wy = f.westfall_young;
+  json methods = {
+      {"bonferroni_tested",
+       {{"level", real(f.miner_counts.corrected_level)}, {"tests", f.patterns_tested}}},
+      {"search_space",
+       {{"level", real(search_space_level(f.level, f.space))},
+        {"size", count_json(f.space.total)},
+        {"log10_size", log10_json(f.space.total)}}},
+      {"layered", {{"longest", f.space.longest}, {"lengths", lengths}}},
+      {"tarone",
+       {{"level", real(f.tarone.level)},
+        {"testable", f.tarone.testable},
+        {"lower_support", f.tarone.lower_support}}},
+      {"tarone_lowered",
+       {{"computed", f.tarone_lowered_asked},
+        {"level", real(shown_tarone_lowered_level(f))},
+        {"testable", f.tarone_lowered.level.testable},
+        {"min_sup", f.tarone_lowered.min_sup},
+        {"recounts", f.tarone_lowered.recounts}}},
+      {"westfall_young",
+       {{"level", real(shown_westfall_young_level(f))},
+        {"permutations", wy.permutations},
+        {"seed", f.seed},
+        {"allowed_minima", wy.allowed},
+        {"quantile", real(wy.quantile)}}},
+      {"fdr", {{"level", real(f.miner_counts.fdr_pvalue)}, {"tests", f.patterns_tested}}}};
+  for (int m = 0; m < kMethods; ++m) methods[kMethodNames[m]]["rules"] = counts.by_method[m];
+  return methods;
+}
+
+bool write_direct_json(const std::string& path, const DirectFigures& f) {
+  json counts = json::array();
+  const std::vector<uint64_t>& by_support =
+      f.tarone_lowered_asked ? f.tarone_lowered.patterns_by_support : f.patterns_by_support;
+  const int32_t counted_from = f.tarone_lowered_asked ? f.tarone_lowered.min_sup : f.min_sup;
+  for (size_t s = 0; s < by_support.size(); ++s)
+    if (by_support[s] > 0) counts.push_back({{"support", s}, {"patterns", by_support[s]}});
+  const json record = {{"level", f.level},
+                       {"transactions", f.transactions},
+                       {"positives", f.positives},
+                       {"min_sup", f.min_sup},
+                       {"patterns_tested", f.patterns_tested},
+                       {"patterns_tested_saturated", f.count_saturated},
+                       {"rules", f.rules.size()},
+                       {"methods", methods_json(f)},
+                       {"patterns_by_support", {{"min_sup", counted_from}, {"counts", counts}}}};
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return false;
+  const std::string body = record.dump(2) + "\n";
+  const bool written = std::fwrite(body.data(), 1, body.size(), file) == body.size();
+  return close_written(file, path, written);
+}
+
+bool write_direct_rule_table(const std::string& path, const DirectFigures& f) {
+  std::FILE* file = open_for_write(path);
+  if (file == nullptr) return false;
+  std::string line = "rank,rule,class,length,support,class_support,confidence,lift,pvalue";
+  for (const char* name : kMethodNames) line += std::string(",") + name;
+  line += "\n";
+  bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+  for (size_t r = 0; written && r < f.rules.size(); ++r) {
+    const DirectRule& rule = f.rules[r];
+    const auto length = static_cast<int32_t>(rule.items.size());
+    line = std::to_string(r + 1) + ",";
+    put_csv_field(line, rule_in_words(rule.items.data(), length, f.item_keys));
+    line += ",";
+    put_csv_field(line, f.class_value);
+    line += "," + std::to_string(length) + "," + std::to_string(rule.support) + "," +
+            std::to_string(rule.class_support) + "," +
+            ratio_text(rule.class_support, rule.support) + "," +
+            lift_text(rule.support, rule.class_support, f.transactions, f.positives) + "," +
+            exact_real_text(rule.pvalue);
+    for (const bool significant : verdicts(f, r)) line += significant ? ",1" : ",0";
+    line += "\n";
+    written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+  }
+  return close_written(file, path, written);
+}
+
+}  // namespace
+
+std::vector<MethodSummary> method_summaries(const DirectFigures& f) {
+  const RuleCounts counts = count_rules(f);
+  const std::array<double, kMethods> levels = {f.miner_counts.corrected_level,
+                                               search_space_level(f.level, f.space),
+                                               NAN,
+                                               f.tarone.level,
+                                               shown_tarone_lowered_level(f),
+                                               shown_westfall_young_level(f),
+                                               f.miner_counts.fdr_pvalue};
+  std::vector<MethodSummary> out;
+  for (int m = 0; m < kMethods; ++m)
+    out.push_back(MethodSummary{kMethodNames[m], levels[m], counts.by_method[m]});
+  return out;
+}
+
+bool write_direct_results(const std::string& json_path, const std::string& rules_path,
+                          const DirectFigures& figures) {
+  const bool json_written = write_direct_json(json_path, figures);
+  return write_direct_rule_table(rules_path, figures) && json_written;
+}

@@ -1,0 +1,143 @@
+// Direct adjustment around the search: the permuted labels before it, every
+// correction's level after it.
+#include "direct_run.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/messages.h"
+#include "direct_output.h"
+#include "permuted_labels.h"
+#include "search_space.h"
+#include "testability.h"
+
+namespace {
+
+// The rows of the transactions' permuted labels may take this much memory;
+// the search holds about two more such sets per thread at most.
+constexpr double kMaxRowMegabytes = 1024.0;
+
+// The patterns of support >= `min_sup` by support, from a search that tests
+// no rule.
+bool count_patterns(const MinerParams& params, const MiningData& data, int32_t min_sup,
+                    std::vector<uint64_t>& patterns_by_support) {
+  MinerParams lowered = params;
+  lowered.min_sup = min_sup;
+  SearchHook hook;
+  hook.count_only = true;
+  SearchResult result;
+  if (!search_rules(data, lowered, false, result, &hook)) return false;
+  patterns_by_support = std::move(hook.patterns_by_support);
+  return true;
+}
+
+DirectFigures direct_figures(const MinerParams& params, const MiningData& data,
+                             const SearchResult& result, const std::vector<size_t>& order,
+                             const RuleCountRecord& counts) {
+  DirectFigures f;
+  f.level = params.max_pvalue;
+  f.transactions = transaction_count(data);
+  f.positives = data.positives;
+  if (!params.target_value.empty())
+    f.class_value = params.target_value;
+  else if (data.class_values.size() >= 2)
+    f.class_value = data.class_values[1];
+  f.item_keys = data.item_keys;
+  f.min_sup = params.min_sup;
+  f.patterns_tested = result.patterns_tested;
+  f.count_saturated = result.count_saturated;
+  f.miner_counts = counts;
+  f.seed = params.permutation_seed;
+  for (const size_t r : order) {
+    const MinedRule& rule = result.rules[r];
+    const auto first = result.rule_items.begin() + static_cast<int64_t>(rule.item_begin);
+    f.rules.push_back(DirectRule{std::vector<int32_t>(first, first + rule.length), rule.support,
+                                 rule.class_support, rule.pvalue});
+  }
+  return f;
+}
+
+void print_methods(const DirectFigures& f) {
+  const std::vector<MethodSummary> methods = method_summaries(f);
+  std::printf("direct levels:");
+  for (size_t m = 0; m < methods.size(); ++m) {
+    std::printf("%s %s ", m == 0 ? "" : ",", methods[m].name);
+    if (std::isnan(methods[m].level))
+      std::printf("-");
+    else
+      std::printf("%g", methods[m].level);
+  }
+  if (f.tarone_lowered_asked)
+    std::printf(" (tarone_lowered from min_sup %d,", f.tarone_lowered.min_sup);
+  std::printf("%swestfall_young of %d permutations)\n", f.tarone_lowered_asked ? " " : " (",
+              f.westfall_young.permutations);
+  std::printf("direct rules:");
+  for (size_t m = 0; m < methods.size(); ++m)
+    std::printf("%s %s %lld", m == 0 ? "" : ",", methods[m].name,
+                static_cast<long long>(methods[m].rules));
+  std::putchar('\n');
+}
+
+}  // namespace
+
+bool prepare_direct_run(const MinerParams& params, const MiningData& data, DirectRun& run) {
+  const int32_t n = transaction_count(data);
+  run.log_factorial = build_log_factorial_table(n);
+  start_westfall_young(run.westfall_young, run.log_factorial.data(), n, data.positives,
+                       params.permutations, params.max_pvalue);
+  if (params.permutations == 0 || !data.classes_usable) return true;
+  const double megabytes =
+      static_cast<double>(n) * static_cast<double>(plane_words(params.permutations)) * 8 / 1e6;
+  if (megabytes > kMaxRowMegabytes) {
+    report_error(
+        "%d permutations of %d records would take %.0f MB for their labels alone, more "
+        "than %.0f MB; ask for fewer permutations",
+        params.permutations, n, megabytes, kMaxRowMegabytes);
+    return false;
+  }
+  std::vector<char> in_class(static_cast<size_t>(n));
+  for (int32_t t = 0; t < n; ++t) in_class[static_cast<size_t>(t)] = data.labels[t] == 1;
+  run.hook.transaction_rows =
+      permuted_class_rows(in_class, params.permutations, params.permutation_seed);
+  run.hook.westfall_young = &run.westfall_young;
+  return true;
+}
+
+bool finish_direct_run(const MinerParams& params, const MiningData& data,
+                       const SearchResult& result, const std::vector<size_t>& order,
+                       const RuleCountRecord& counts, DirectRun& run, const std::string& json_path,
+                       const std::string& rules_path) {
+  DirectFigures f = direct_figures(params, data, result, order, counts);
+  std::vector<const WestfallYoungWorker*> workers;
+  for (const WestfallYoungWorker& worker : run.hook.workers) workers.push_back(&worker);
+  f.westfall_young = westfall_young_level(run.westfall_young, workers, params.max_pvalue);
+  f.westfall_young.permutations = params.permutations;
+  if (params.permutations > 0 && f.westfall_young.allowed == 0)
+    report_warning(
+        "%d permutations cannot resolve the level %g (at least 1 / level needed); no "
+        "rule is significant by Westfall-Young",
+        params.permutations, params.max_pvalue);
+  std::vector<uint64_t> by_support = std::move(run.hook.patterns_by_support);
+  by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
+  const CountBySupport count = [&](int32_t min_sup, std::vector<uint64_t>& patterns) {
+    return count_patterns(params, data, min_sup, patterns);
+  };
+  // The patterns tested are the family every other direct method corrects
+  // for, and their supports are fixed before any label is looked at, so
+  // Tarone's level over them alone keeps its error control. The lowered
+  // support corrects for patterns the run never reports, at the cost of a
+  // count of them all, so it is only computed when asked.
+  f.tarone =
+      tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue, params.min_sup);
+  f.tarone_lowered_asked = params.tarone_lowered;
+  if (params.tarone_lowered &&
+      !search_tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue,
+                           params.min_sup, count, f.tarone_lowered))
+    return false;
+  f.patterns_by_support = std::move(by_support);
+  f.space = count_search_space(
+      values_per_attribute(data.item_keys, data.column_names, params.target_attribute),
+      params.max_len);
+  print_methods(f);
+  return write_direct_results(json_path, rules_path, f);
+}

@@ -1,0 +1,37 @@
+// The direct-adjustment run, when the parameter file asks for it: the
+// permutations set up before the search, which evaluates every tested
+// pattern under them, and after it every method's corrected level and the
+// two result files (direct_output.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "miner/miner_params.h"
+#include "miner/rule_count.h"
+#include "mining_data.h"
+#include "pattern_search.h"
+#include "search_hook.h"
+#include "validate/fisher.h"
+#include "westfall_young.h"
+
+struct DirectRun {
+  LogFactorialTable log_factorial;
+  WestfallYoungSetup westfall_young;
+  SearchHook hook;  // handed to the search
+};
+
+// Sets up `run` for `data`; false after an "Error: " line when the
+// permutations' rows would need more memory than the run allows.
+bool prepare_direct_run(const MinerParams& params, const MiningData& data, DirectRun& run);
+
+// After the search has filled `result` through run.hook: every method's
+// level (Tarone's may search again at a lower support, counting only),
+// one console line of the levels and one of the rules kept, and the files
+// written to `json_path` and `rules_path`. `order` lists the rules by
+// ascending p-value, `counts` are the miner's counts over them. False after
+// an "Error: " line.
+bool finish_direct_run(const MinerParams& params, const MiningData& data,
+                       const SearchResult& result, const std::vector<size_t>& order,
+                       const RuleCountRecord& counts, DirectRun& run, const std::string& json_path,
+                       const std::string& rules_path);

@@ -1,0 +1,173 @@
+// The steps of varnel-generate in order, and what it tells the user.
+#include "generate_command.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/run_files.h"
+#include "generated_files.h"
+#include "generator_settings.h"
+
+namespace {
+
+// Settings are a few lines; a larger file is not one.
+constexpr std::uintmax_t kMaxSettingsBytes = 10 * 1024 * 1024;
+
+struct GenerateOptions {
+  uint64_t seed = 0;
+  std::string settings;
+  std::string output_base;
+  bool help = false;
+};
+
+std::string generate_usage() {
+  return "Usage: varnel-generate [--seed N] SETTINGS OUTPUT_BASE\n"
+         "Draws a data set with a known truth from the model the JSON file SETTINGS\n"
+         "describes, and writes OUTPUT_BASE.data, OUTPUT_BASE.names and\n"
+         "OUTPUT_BASE.truth.json.\n"
+         "  --seed N  the seed, a whole number from 0 to 18446744073709551615 (default 0);\n"
+         "            the same seed and settings give the same files on any machine\n"
+         "  --help    show this text\n";
+}
+
+bool parse_seed(std::string_view text, uint64_t& seed) {
+  const char* end = text.data() + text.size();
+  const auto [stop, failure] = std::from_chars(text.data(), end, seed);
+  return !text.empty() && failure == std::errc() && stop == end;
+}
+
+bool parse_generate_options(int argc, const char* const* argv, GenerateOptions& options,
+                            std::string& error) {
+  std::vector<std::string> positional;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_end || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+    } else if (arg == "--") {
+      options_end = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      return true;
+    } else if (arg == "--seed" || arg.starts_with("--seed=")) {
+      if (arg == "--seed" && i + 1 >= argc) {
+        error = "--seed needs a value";
+        return false;
+      }
+      const std::string value = arg == "--seed" ? argv[++i] : arg.substr(7);
+      if (!parse_seed(value, options.seed)) {
+        error =
+            "the seed must be a whole number from 0 to 18446744073709551615, not '" + value + "'";
+        return false;
+      }
+    } else {
+      error = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (positional.size() != 2) {
+    error = "expected SETTINGS and OUTPUT_BASE, got " + std::to_string(positional.size()) +
+            " arguments";
+    return false;
+  }
+  options.settings = positional[0];
+  options.output_base = positional[1];
+  if (options.output_base.empty() || options.output_base.back() == '/') {
+    error = "OUTPUT_BASE must name the files to write, not a folder: '" + options.output_base + "'";
+    return false;
+  }
+  return true;
+}
+
+bool read_settings_text(const std::string& path, std::string& text, std::string& error) {
+  std::error_code failure;
+  const std::uintmax_t size = std::filesystem::file_size(path, failure);
+  std::ifstream in(path, std::ios::binary);
+  if (failure || !in) {
+    error = "cannot open file " + path + " for read";
+    return false;
+  }
+  if (size > kMaxSettingsBytes) {
+    error = path + " is larger than 10 MB, too large for a settings file";
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  text = content.str();
+  return true;
+}
+
+// Writing the outputs must not replace the settings they come from.
+bool check_outputs_apart(const GenerateOptions& options, std::string& error) {
+  for (const std::string& output : {data_file(options.output_base), names_file(options.output_base),
+                                    options.output_base + ".truth.json"}) {
+    std::error_code ignored;
+    if (std::filesystem::equivalent(options.settings, output, ignored)) {
+      error = "writing " + output + " would replace the settings file " + options.settings;
+      return false;
+    }
+  }
+  return true;
+}
+
+void print_report(const GenerateOptions& options, const GeneratorModel& model,
+                  const GeneratedCounts& counts) {
+  size_t causal = 0;
+  for (const GeneratedAttribute& attribute : model.attributes) {
+    causal += attribute.role == AttributeRole::causal ? 1 : 0;
+  }
+  const std::string& base = options.output_base;
+  std::printf("Read %s: %zu causal and %zu noise attributes, %zu planted rules, seed %llu\n",
+              options.settings.c_str(), causal, model.attributes.size() - causal,
+              model.planted.size(), static_cast<unsigned long long>(options.seed));
+  std::printf("Wrote %s: %lld records\n", data_file(base).c_str(),
+              static_cast<long long>(counts.records));
+  std::printf("Wrote %s: %zu attributes, class %s in column 1\n", names_file(base).c_str(),
+              model.attributes.size() + 1, model.class_name.c_str());
+  std::printf("Wrote %s.truth.json: class rate %.4f overall, %.4f where no planted rule holds\n",
+              base.c_str(), overall_class_rate(model), model.base_rate);
+  std::printf("Class counts: 1: %lld, 0: %lld\n", static_cast<long long>(counts.in_class),
+              static_cast<long long>(counts.records - counts.in_class));
+}
+
+}  // namespace
+
+int run_generate(int argc, const char* const* argv) {
+  GenerateOptions options;
+  std::string error;
+  if (!parse_generate_options(argc, argv, options, error)) {
+    std::printf("Error: %s\n%s", error.c_str(), generate_usage().c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::printf("%s", generate_usage().c_str());
+    return 0;
+  }
+  std::string text;
+  GeneratorModel model;
+  std::mt19937_64 engine(options.seed);
+  if (!read_settings_text(options.settings, text, error)) {
+    std::printf("Error: %s\n", error.c_str());
+    return 1;
+  }
+  if (!read_generator_settings(text, engine, model, error)) {
+    std::printf("Error: %s: %s\n", options.settings.c_str(), error.c_str());
+    return 1;
+  }
+  if (!check_outputs_apart(options, error)) {
+    std::printf("Error: %s\n", error.c_str());
+    return 1;
+  }
+  GeneratedCounts counts;
+  if (!write_generated_files(model, options.seed, engine, options.output_base, counts)) return 1;
+  print_report(options, model, counts);
+  return 0;
+}

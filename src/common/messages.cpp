@@ -1,0 +1,54 @@
+// The process-wide record of the error and warning lines printed.
+#include "common/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+ReportedLines reported;
+
+std::string formatted(const char* prefix, const char* format, va_list args) {
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  std::string line = prefix;
+  if (length > 0) {
+    const size_t start = line.size();
+    line.resize(start + static_cast<size_t>(length));
+    std::vsnprintf(line.data() + start, static_cast<size_t>(length) + 1, format, again);
+  }
+  va_end(again);
+  return line;
+}
+
+void print_line(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+}  // namespace
+
+void report_error_v(const char* format, va_list args) {
+  std::string line = formatted("Error: ", format, args);
+  print_line(line);
+  reported.errors.push_back(std::move(line));
+}
+
+void report_error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  report_error_v(format, args);
+  va_end(args);
+}
+
+void report_warning(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string line = formatted("Warning: ", format, args);
+  va_end(args);
+  print_line(line);
+  ++reported.warnings;
+}
+
+const ReportedLines& reported_lines() { return reported; }
