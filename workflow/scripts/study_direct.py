@@ -42,33 +42,40 @@ def read_direct_counts(folder, name):
             "sig_at_fdr": int(counts[7])}
 
 
-def run(args):
-    settings = read_json(args.settings)
-    halves = read_json(args.split_record)["records"]
+def mine_whole(settings, data_base, min_sup, level, threads, folder, options=()):
+    """The miner on the whole data set in folder, with the parameter-file
+    options given (such as --direct); returns the run's record."""
     name = settings["dataset"]
-    min_sup = direct_min_sup(parse_value(args.minsup), halves["mining_part"], halves["dataset"])
-    fresh_folder(args.folder)
-    link_data(args.data_base, name, args.folder)
+    fresh_folder(folder)
+    link_data(data_base, name, folder)
     brimel = program(settings, "Brimel")
     # The miner writes its own parameter file, with the fixed settings varnel
     # hands it, so that direct adjustment and the experiments share them.
     status, errors = run_program([brimel, "--write-parameters", "orsk.para", name,
                                   settings["target"], settings["value"], str(min_sup),
-                                  repr(float(args.level)), name, "--no-tid-lists"], args.folder)
+                                  repr(float(level)), name, "--no-tid-lists", *options], folder)
     if status != 0:
         raise failure("Brimel --write-parameters", status, errors)
     started = time.monotonic()
-    status, errors = run_program([brimel, "orsk.para"], args.folder,
-                                 {"BRIMEL_THREADS": str(args.threads)})
+    status, errors = run_program([brimel, "orsk.para"], folder,
+                                 {"BRIMEL_THREADS": str(threads)})
     if status < 0:
         raise failure("Brimel", status, errors)
-    counts = read_direct_counts(args.folder, name)
-    record = {"dataset": name, "min_sup": min_sup, "level": float(args.level),
+    counts = read_direct_counts(folder, name)
+    record = {"dataset": name, "min_sup": min_sup, "level": float(level),
               "status": "ok" if status == 0 and counts else "failed", "errors": errors,
               "seconds": round(time.monotonic() - started, 3)}
     record.update(counts or {})
     if record["status"] == "failed" and not record["errors"]:
         record["errors"] = [f"Brimel exited with status {status} and wrote no counts"]
+    return record
+
+
+def run(args):
+    settings = read_json(args.settings)
+    halves = read_json(args.split_record)["records"]
+    min_sup = direct_min_sup(parse_value(args.minsup), halves["mining_part"], halves["dataset"])
+    record = mine_whole(settings, args.data_base, min_sup, args.level, args.threads, args.folder)
     write_json(record, args.record)
     if args.keep != "all":
         shutil.rmtree(args.folder)
