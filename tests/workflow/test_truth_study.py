@@ -18,6 +18,7 @@ import yaml
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
 import study_config  # noqa: E402
+import truth_run  # noqa: E402
 import truth_tables  # noqa: E402
 
 BIN_DIR = os.environ.get("VARNEL_BIN_DIR", os.path.join(ROOT, "build", "bin"))
@@ -45,6 +46,43 @@ def test_generation_seeds_differ_by_setting_and_repetition_and_repeat():
     assert study_config.generation_seed(7, "a", 1) != study_config.split_seed(7, "a", 1)
 
 
+# A holdout rule table's last columns, with the productivity column that
+# holdout Bonferroni + productive reads when the table has it.
+TABLE = """rank,rule,significant,significant_corrected,significant_fdr,significant_holm{extra}
+1,c1=v1 & c2=v2,1,1,1,1{first}
+2,c1=v1 & c2=v2 & n1=v1,1,1,1,1{second}
+3,n2=v3,1,0,1,0{third}
+4,c3=v1,0,0,0,0{third}
+"""
+
+
+@pytest.mark.parametrize("productive", [True, False])
+def test_each_holdout_procedure_keeps_the_rules_its_columns_mark(tmp_path, productive):
+    text = TABLE.format(extra=",productive" if productive else "",
+                        first=",1" if productive else "", second=",0" if productive else "",
+                        third=",0" if productive else "")
+    (tmp_path / "t.csv").write_text(text)
+    kept = truth_run.kept_rules(str(tmp_path / "t.csv"), truth_run.HOLDOUT)
+    both = ["c1=v1 & c2=v2", "c1=v1 & c2=v2 & n1=v1"]
+    assert kept["holdout_raw"] == kept["holdout_fdr"] == both + ["n2=v3"]
+    assert kept["holdout_bonferroni"] == kept["holdout_holm"] == both
+    if productive:
+        assert kept["holdout_productive"] == ["c1=v1 & c2=v2"]
+    else:
+        assert "holdout_productive" not in kept
+
+
+# (a method's entry in D.direct.json, whether its verdicts are judged)
+METHODS = [({"level": 1e-6, "rules": 3}, True), ({"longest": 4, "rules": 2}, True),
+           ({"computed": False, "level": None}, False), ({"computed": True, "level": 1e-5}, True),
+           ({"permutations": 0, "level": None}, False), (None, False)]
+
+
+@pytest.mark.parametrize("method,judged", METHODS)
+def test_a_direct_method_is_judged_when_its_level_was_computed(method, judged):
+    assert truth_run.computed(method) == judged
+
+
 NOISE = [{"name": "n", "count": 5, "values": 3, "skew": 1, "adherence": 0.6}]
 CAUSAL = [{"name": "c", "count": 3, "values": 3}]
 
@@ -69,12 +107,17 @@ def config_of(datasets, repetitions=2):
 
 
 BAD = [
-    ({"generate": {"records": 100}}, "datasets.g.generate"),
-    ({"generate": {**settings(100), "colour": 1}}, "datasets.g.generate"),
+    ({"generate": {"records": 100}},
+     "Error in config key 'datasets.g.generate': 'base_rate' is a required property"),
+    ({"generate": {**settings(100), "colour": 1}}, "('colour' was unexpected)"),
     ({"generate": settings(100), "target": "class"}, "give exactly one of 'file', 'prepared'"),
-    ({"generate": "settings.txt"}, "datasets.g.generate"),
-    ({"generate": "missing.json"}, "no file missing.json"),
-    ({"generate": {**settings(100), "records": 0}}, "datasets.g.generate"),
+    ({"generate": "settings.txt"}, "'settings.txt' is not valid here"),
+    ({"generate": "missing.json"},
+     "Error in config key 'datasets.g.generate': no file missing.json"),
+    ({"generate": {**settings(100), "records": 0}},
+     "key 'datasets.g.generate.records': 0 is less than the minimum of 1"),
+    ({"generate": {**settings(100), "planted": [{"items": ["c1"], "rate": 0.5}]}},
+     "key 'datasets.g.generate.planted[0].items[0]'"),
 ]
 
 

@@ -50,6 +50,12 @@ def direct_min_sup(minsup, mining_records, all_records):
 def config_error_message(error):
     """One line for a config that fails the schema: the key's path, what is
     wrong, and what the key takes."""
+    # Generator settings given inline: name the key within them that is wrong,
+    # not only that they match neither a file name nor settings.
+    if error.validator == "oneOf" and isinstance(error.instance, dict) and error.context:
+        inner = [problem for problem in error.context if problem.validator != "type"]
+        if inner and list(error.absolute_path)[-1:] == ["generate"]:
+            return config_error_message(min(inner, key=lambda problem: len(problem.path)))
     path = ""
     for part in error.absolute_path:
         path += f"[{part}]" if isinstance(part, int) else (f".{part}" if path else str(part))
