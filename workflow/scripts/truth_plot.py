@@ -36,9 +36,9 @@ def draw_errors(axes, rows, shade, level):
     """Power against family-wise error, or the error rates alone without power."""
     spread = np.array([rows["fwer"] - rows["fwer_low"], rows["fwer_high"] - rows["fwer"]])
     if rows["power"].notna().any():
+        spread = spread.T
         for index, row in enumerate(rows.itertuples()):
-            axes.errorbar(row.fwer, row.power, xerr=[[row.fwer - row.fwer_low],
-                                                     [row.fwer_high - row.fwer]],
+            axes.errorbar(row.fwer, row.power, xerr=spread[index].reshape(2, 1),
                           fmt=MARKERS[index % len(MARKERS)], color=shade[row.procedure],
                           label=row.procedure, capsize=2, markersize=6)
         axes.set_ylabel("power (mean share of planted rules recovered)")
@@ -62,6 +62,9 @@ def draw_redundant(axes, rows, shade):
     axes.set_yticks(y, rows["procedure"])
     axes.invert_yaxis()
     axes.set_xlabel("mean redundant rules kept")
+    if not rows["redundant_mean"].any():
+        axes.text(0.5, 0.5, "no redundant rule kept", ha="center", va="center",
+                  transform=axes.transAxes)
     axes.set_xlim(0, max(1.0, float(rows["redundant_mean"].max()) * 1.05))
 
 
