@@ -35,6 +35,11 @@ EXPERIMENTS = [
 ]
 
 
+# Rules each direct method keeps beyond Bonferroni over the patterns tested.
+DIRECT_EXTRA = {"bonferroni_tested": 0, "search_space": -1, "layered": 0, "tarone": 1,
+                "tarone_lowered": 2, "westfall_young": 3, "fdr": 4}
+
+
 def write_study(folder):
     """Records as varnel and the direct job write them, and the study's plan
     that lists them."""
@@ -47,7 +52,8 @@ def write_study(folder):
                   "arguments": {"mine_min_sup": 20 if minsup == "20" else 11},
                   "miner": {"rules_mined": mined, "patterns_tested": 100},
                   "holdout": {"sig_at_level": kept, "sig_at_corrected": bonferroni,
-                              "sig_at_fdr": kept, "reversed": 0 if mined else None}}
+                              "sig_at_fdr": kept, "sig_at_holm": bonferroni and bonferroni + 1,
+                              "reversed": 0 if mined else None}}
         # Rule tables as the experiments keep them (gzipped), and one as varnel writes it.
         rules_name = "toy.rules.csv" if rep == 2 else "toy.rules.csv.gz"
         job = {"dataset": "toy", "minsup": minsup, "level": 0.05, "repetition": rep,
@@ -64,8 +70,13 @@ def write_study(folder):
     for minsup, count in (("20", 3), ("0.1", 1)):
         direct = os.path.join(folder, "runs", "toy", f"m{minsup}", "direct.json")
         with open(direct, "w") as handle:
+            methods = {method: {"level": 1e-4, "rules": count + extra} for method, extra in
+                       DIRECT_EXTRA.items()}
+            # Tarone's lowered support was computed for one grid value only.
+            methods["tarone_lowered"]["computed"] = minsup == "20"
             json.dump({"status": "ok", "min_sup": 41, "patterns_tested": 500,
-                       "sig_at_level": 9, "sig_at_corrected": count}, handle)
+                       "sig_at_level": 9, "sig_at_corrected": count, "methods": methods},
+                      handle)
         plan["direct"].append({"dataset": "toy", "minsup": minsup, "level": 0.05,
                                "record": direct})
     write_plan(folder, plan)
@@ -112,8 +123,16 @@ def test_summary_means_leave_the_failed_experiment_out(tables):
     assert row["kept_mean"] == 7 and row["bonferroni_mean"] == 3
     assert row["kept_sd"] == pytest.approx(2 ** 0.5)
     assert row["direct_bonferroni"] == 3 and row["direct_patterns_tested"] == 500
+    assert row["holm_mean"] == 4 and row["holm_min"] == 3
+    direct = {column: row[column] for column in summary if column.startswith("direct_")
+              and column not in ("direct_min_sup", "direct_status", "direct_patterns_tested",
+                                 "direct_at_level")}
+    assert direct == {"direct_bonferroni": 3, "direct_space": 2, "direct_layered": 3,
+                      "direct_tarone": 4, "direct_tarone_lowered": 5,
+                      "direct_westfall_young": 6, "direct_fdr": 7}
     single = summary.loc["0.1"]
     assert (single["n"], single["failed"], single["kept_mean"]) == (1, 0, 5)
+    assert single["direct_westfall_young"] == 4 and pd.isna(single["direct_tarone_lowered"])
     assert pd.isna(single["kept_sd"])  # one value has no spread
 
 

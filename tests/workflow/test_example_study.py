@@ -15,7 +15,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BIN_DIR = os.environ.get("VARNEL_BIN_DIR", os.path.join(ROOT, "build", "bin"))
 OUTPUTS = ["study.sqlite", "experiments.csv", "summary.csv", "rule_stability.csv",
            "rules.csv.gz", "pages/summary.html", "pages/rule_stability_top.html",
-           "survivors.png", "test_pvalues.png", "rule_stability.png", "report.html"]
+           "survivors.png", "test_pvalues.png", "rule_stability.png", "methods.png", "report.html"]
+# The rules each procedure keeps: holdout means, then one count per direct method.
+METHOD_COLUMNS = ["kept_mean", "bonferroni_mean", "holm_mean", "fdr_mean", "direct_bonferroni",
+                  "direct_space", "direct_layered", "direct_tarone", "direct_westfall_young",
+                  "direct_fdr"]
 
 
 def snakemake(folder, *extra):
@@ -55,7 +59,12 @@ def test_example_study(tmp_path):
     assert len(summary) == grid
     assert (summary["n"] == config["repetitions"]).all() and (summary["failed"] == 0).all()
     assert (summary["kept_max"] <= summary["mined_max"]).all()
-    assert summary["direct_bonferroni"].notna().all()
+    assert summary[METHOD_COLUMNS].notna().all().all()
+    assert "direct_tarone_lowered" not in summary  # not asked for
+    # Holm never keeps fewer rules than Bonferroni, nor Tarone than Bonferroni over the
+    # patterns tested.
+    assert (summary["holm_min"] >= summary["bonferroni_min"]).all()
+    assert (summary["direct_tarone"] >= summary["direct_bonferroni"]).all()
     vote = summary[summary["dataset"] == "vote"].set_index("minsup")
     assert vote.loc["0.2", "min_sup"] == 44  # 20% of the 217 records of the mining half
 
@@ -90,10 +99,9 @@ def test_example_study(tmp_path):
     assert database.execute("SELECT count(*) FROM rule_stability").fetchone()[0] == len(stability)
     # Each run keeps its record and its rule table, nothing else.
     for folder, _, names in os.walk(tmp_path / "runs"):
-        if names:
-            assert len(names) == 1 and names[0] == "direct.json" or \
-                sorted(name.split(".", 1)[1] for name in names) == \
-                ["experiment.json", "rules.csv.gz"], (folder, names)
+        kept = sorted(name.split(".", 1)[1] for name in names if name != "direct.json")
+        assert kept in ([], ["experiment.json", "rules.csv.gz"],
+                        ["direct.json", "direct.rules.csv.gz"]), (folder, names)
 
     again = snakemake(tmp_path)
     assert again.returncode == 0 and "Nothing to be done" in again.stderr, again.stderr[-2000:]

@@ -133,9 +133,14 @@ def test_runs_keep_their_record_and_rule_table_unless_told_to_keep_all(tmp_path,
                                 job + ["--folder", str(direct),
                                        "--record", str(tmp_path / "direct.json")]) == 0
     assert json.loads((tmp_path / "direct.json").read_text())["status"] == "ok"
+    record = json.loads((tmp_path / "direct.json").read_text())
+    assert record["methods"]["westfall_young"]["permutations"] == 1000
+    assert record["methods"]["tarone"]["rules"] >= record["sig_at_corrected"]
+    with gzip.open(direct / "vote.direct.rules.csv.gz", "rt") as handle:
+        assert "westfall_young" in handle.readline()
     if keep == "results":
         assert files == {"vote.experiment.json", "vote.rules.csv.gz"}
-        assert not direct.exists()
+        assert set(os.listdir(direct)) == {"vote.direct.json", "vote.direct.rules.csv.gz"}
     else:  # the split halves, the miner's files and tid lists, the uncompressed table
         assert {"vote_part_0.data", "vote.tidlist", "vote.rules.csv"} <= files
         assert "vote.cfptree.stat" in os.listdir(direct)

@@ -5,7 +5,7 @@
 TABLES = ["results/experiments.csv", "results/summary.csv", "results/rule_stability.csv",
           "results/rules.csv.gz"] + TRUTH_TABLES
 PAGES = ["summary", "rule_stability_top"] + TRUTH_PAGES
-PLOTS = ["survivors", "test_pvalues", "rule_stability"]
+PLOTS = ["survivors", "test_pvalues", "rule_stability", "methods"]
 RESULTS = ([DATABASE] + TABLES + expand("results/pages/{page}.html", page=PAGES) +
            expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS)
 
@@ -67,6 +67,7 @@ localrules:
     plot_survivors,
     plot_test_pvalues,
     plot_rule_stability,
+    plot_methods,
 
 
 def plot_rule_output(plot):
@@ -110,3 +111,16 @@ rule plot_rule_stability:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
         "{PYTHON:q} {SCRIPTS:q}/study_plots.py rule_stability {input} {output} > {log} 2>&1"
+
+
+rule plot_methods:
+    input:
+        DATABASE,
+    output:
+        plot_rule_output("methods"),
+    log:
+        "logs/plot_methods.log",
+    resources:
+        mem_mb=lambda wildcards, attempt: attempt * 500,
+    shell:
+        "{PYTHON:q} {SCRIPTS:q}/study_plots.py methods {input} {output} > {log} 2>&1"

@@ -96,6 +96,9 @@ rule truth_run:
         keep=KEEP,
         seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.generated,
                                                        int(wildcards.rep)),
+        permutations=DIRECT_SETTINGS["permutations"],
+        permutation_seed=DIRECT_SETTINGS["seed"],
+        tarone_lowered="--tarone-lowered" if DIRECT_SETTINGS["tarone_lowered"] else "",
     threads: 1
     resources:
         mem_mb=data_memory,
@@ -105,7 +108,9 @@ rule truth_run:
         "{PYTHON:q} {SCRIPTS:q}/truth_run.py --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --seed {params.seed} --threads {threads}"
-        " --folder {params.folder} --keep {params.keep} --judged {output.judged} > {log} 2>&1"
+        " --folder {params.folder} --keep {params.keep} --judged {output.judged}"
+        " --permutations {params.permutations} --permutation-seed {params.permutation_seed}"
+        " {params.tarone_lowered} > {log} 2>&1"
 
 
 localrules:

@@ -1,22 +1,32 @@
 """Direct adjustment for one data set x minimum support x level: the miner
 alone on the whole data set, at the same share of records as the holdout's
-mining half; its counts go to a record. The direct-adjustment count is the
-number of rules significant at level / patterns tested. The miner's folder is
-removed once its counts are in the record, unless --keep all.
+mining half, with every direct correction (its direct-adjustment run:
+Bonferroni over the patterns tested, the search space, layered levels,
+Tarone, Westfall-Young with seeded permutations, FDR). Its counts and levels
+go to a record; the miner's folder keeps only its O.direct.json and its rule
+table, gzipped, unless --keep all.
 
     study_direct.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                     --minsup LABEL --level LEVEL --threads N --folder FOLDER --record OUT_JSON
+                    [--permutations J] [--permutation-seed S] [--tarone-lowered]
                     [--keep all|results]
 """
 import argparse
+import json
 import os
-import shutil
 import sys
 import time
 
 from study_config import direct_min_sup, parse_value
-from study_programs import (failure, fresh_folder, link_data, main_of, program, read_json,
-                            run_program, write_json)
+from study_programs import (compress, failure, fresh_folder, keep_only, link_data, main_of,
+                            program, read_json, run_program, write_json)
+
+# What the record keeps of each method besides its level and rules: what it
+# was computed over.
+METHOD_DETAILS = {"bonferroni_tested": ["tests"], "search_space": ["log10_size"],
+                  "layered": ["longest"], "tarone": ["testable", "lower_support"],
+                  "tarone_lowered": ["computed", "testable", "min_sup"],
+                  "westfall_young": ["permutations", "seed"], "fdr": ["tests"]}
 
 
 def _numbers(path, count):
@@ -42,43 +52,62 @@ def read_direct_counts(folder, name):
             "sig_at_fdr": int(counts[7])}
 
 
-def mine_whole(settings, data_base, min_sup, level, threads, folder, options=()):
-    """The miner on the whole data set in folder, with the parameter-file
-    options given (such as --direct); returns the run's record."""
-    name = settings["dataset"]
-    fresh_folder(folder)
-    link_data(data_base, name, folder)
-    brimel = program(settings, "Brimel")
-    # The miner writes its own parameter file, with the fixed settings varnel
-    # hands it, so that direct adjustment and the experiments share them.
-    status, errors = run_program([brimel, "--write-parameters", "orsk.para", name,
-                                  settings["target"], settings["value"], str(min_sup),
-                                  repr(float(level)), name, "--no-tid-lists", *options], folder)
-    if status != 0:
-        raise failure("Brimel --write-parameters", status, errors)
-    started = time.monotonic()
-    status, errors = run_program([brimel, "orsk.para"], folder,
-                                 {"BRIMEL_THREADS": str(threads)})
-    if status < 0:
-        raise failure("Brimel", status, errors)
-    counts = read_direct_counts(folder, name)
-    record = {"dataset": name, "min_sup": min_sup, "level": float(level),
-              "status": "ok" if status == 0 and counts else "failed", "errors": errors,
-              "seconds": round(time.monotonic() - started, 3)}
-    record.update(counts or {})
-    if record["status"] == "failed" and not record["errors"]:
-        record["errors"] = [f"Brimel exited with status {status} and wrote no counts"]
-    return record
+def read_methods(path):
+    """Per direct method its level, the rules kept at it and what it was
+    computed over, from the miner's O.direct.json; None when it is missing or
+    no JSON object."""
+    try:
+        with open(path) as handle:
+            methods = json.load(handle).get("methods")
+    except (OSError, ValueError, AttributeError):
+        return None
+    if not isinstance(methods, dict):
+        return None
+    return {method: {field: methods.get(method, {}).get(field)
+                     for field in ["level", "rules"] + details}
+            for method, details in METHOD_DETAILS.items()}
 
 
 def run(args):
     settings = read_json(args.settings)
     halves = read_json(args.split_record)["records"]
+    name = settings["dataset"]
     min_sup = direct_min_sup(parse_value(args.minsup), halves["mining_part"], halves["dataset"])
-    record = mine_whole(settings, args.data_base, min_sup, args.level, args.threads, args.folder)
+    fresh_folder(args.folder)
+    link_data(args.data_base, name, args.folder)
+    brimel = program(settings, "Brimel")
+    # The miner writes its own parameter file, with the fixed settings varnel
+    # hands it, so that direct adjustment and the experiments share them.
+    direct = ["--direct", "--permutations", str(args.permutations), "--permutation-seed",
+              str(args.permutation_seed)] + (["--tarone-lowered"] if args.tarone_lowered else [])
+    status, errors = run_program([brimel, "--write-parameters", "orsk.para", name,
+                                  settings["target"], settings["value"], str(min_sup),
+                                  repr(float(args.level)), name, "--no-tid-lists", *direct],
+                                 args.folder)
+    if status != 0:
+        raise failure("Brimel --write-parameters", status, errors)
+    started = time.monotonic()
+    status, errors = run_program([brimel, "orsk.para"], args.folder,
+                                 {"BRIMEL_THREADS": str(args.threads)})
+    if status < 0:
+        raise failure("Brimel", status, errors)
+    counts = read_direct_counts(args.folder, name)
+    methods = read_methods(os.path.join(args.folder, name + ".direct.json"))
+    ok = status == 0 and counts is not None and methods is not None
+    record = {"dataset": name, "min_sup": min_sup, "level": float(args.level),
+              "status": "ok" if ok else "failed", "errors": errors,
+              "seconds": round(time.monotonic() - started, 3)}
+    record.update(counts or {})
+    record["methods"] = methods or {}
+    if record["status"] == "failed" and not record["errors"]:
+        record["errors"] = [f"Brimel exited with status {status} and wrote no counts"]
+    kept = [os.path.join(args.folder, name + ".direct.json")]
+    rules = os.path.join(args.folder, name + ".direct.rules.csv")
+    if os.path.isfile(rules):
+        kept.append(compress(rules))
     write_json(record, args.record)
     if args.keep != "all":
-        shutil.rmtree(args.folder)
+        keep_only(args.folder, kept)
 
 
 def argument_parser():
@@ -88,6 +117,9 @@ def argument_parser():
         parser.add_argument(option, required=True)
     parser.add_argument("--level", required=True, type=float)
     parser.add_argument("--threads", type=int, default=1)
+    parser.add_argument("--permutations", type=int, default=1000)
+    parser.add_argument("--permutation-seed", type=int, default=1)
+    parser.add_argument("--tarone-lowered", action="store_true")
     parser.add_argument("--keep", choices=["all", "results"], default="results")
     return parser
 

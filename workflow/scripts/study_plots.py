@@ -2,7 +2,7 @@
 set and level; what they need of the rules is counted in the database or read
 a block of rows at a time. The Agg canvas writes PNG files without a display.
 
-    study_plots.py survivors|test_pvalues|rule_stability DATABASE PLOT_PNG
+    study_plots.py survivors|test_pvalues|rule_stability|methods DATABASE PLOT_PNG
 """
 import math
 import sqlite3
@@ -167,6 +167,58 @@ def plot_stability(counts, path):
     figure.savefig(path, dpi=100)
 
 
+# The procedures of methods.png: (summary column, label); the holdout's are
+# means over the splits with a standard deviation, the direct ones one count.
+HOLDOUT_METHODS = [("kept", "raw level"), ("bonferroni", "Bonferroni"), ("holm", "Holm"),
+                   ("fdr", "FDR")]
+DIRECT_METHODS = [("direct_bonferroni", "Bonferroni over patterns tested"),
+                  ("direct_space", "search space"), ("direct_layered", "layered"),
+                  ("direct_tarone", "Tarone"), ("direct_tarone_lowered", "Tarone, lowered support"),
+                  ("direct_westfall_young", "Westfall-Young"), ("direct_fdr", "FDR")]
+
+
+def method_bars(summary):
+    """(label, colour, column of the means, column of the spreads or None) of
+    each procedure the summary has: blues for holdout, oranges for direct."""
+    holdout = [method for method in HOLDOUT_METHODS if f"{method[0]}_mean" in summary]
+    direct = [method for method in DIRECT_METHODS if method[0] in summary]
+    blues = matplotlib.colormaps["Blues"](np.linspace(0.9, 0.4, max(1, len(holdout))))
+    oranges = matplotlib.colormaps["Oranges"](np.linspace(0.95, 0.3, max(1, len(direct))))
+    return ([(f"holdout: {label}", colour, f"{name}_mean", f"{name}_sd")
+             for (name, label), colour in zip(holdout, blues)] +
+            [(f"direct: {label}", colour, name, None)
+             for (name, label), colour in zip(direct, oranges)])
+
+
+def plot_methods(summary, path):
+    """Per minimum support, the rules each procedure keeps, side by side."""
+    figure, panels = _panels(summary, "Rules each procedure keeps, by minimum support\n"
+                             "(holdout, blue: mean ± 1 standard deviation over the splits;\n"
+                             "direct adjustment on the whole data set, orange: one run)",
+                             wide=9.0, high=4.0)
+    bars = method_bars(summary)
+    width = 0.85 / len(bars)
+    for dataset, level, axes in panels:
+        rows = _select(summary, dataset, level).sort_values("min_sup")
+        if rows.empty or rows["n"].sum() == 0:
+            _no_data(axes)
+        x = np.arange(len(rows))
+        for i, (label, colour, mean, spread) in enumerate(bars):
+            axes.bar(x + (i - (len(bars) - 1) / 2) * width, rows[mean].astype(float).fillna(0),
+                     width=width, color=colour, label=label,
+                     yerr=rows[spread].astype(float).fillna(0) if spread else None,
+                     error_kw={"capsize": 2, "elinewidth": 0.8})
+        axes.set_xticks(x, [f"{minsup} ({min_sup:.0f} records)" for minsup, min_sup
+                            in zip(rows["minsup"], rows["min_sup"].astype(float))])
+        axes.set_title(f"{dataset}, level {level}")
+        axes.set_xlabel("minimum support (records of the mining half)")
+        axes.set_ylabel("number of rules kept")
+        axes.grid(alpha=0.3, axis="y")
+        # Beside the panel, so that no bar is hidden.
+        axes.legend(fontsize="x-small", loc="upper left", bbox_to_anchor=(1.01, 1.0))
+    figure.savefig(path, dpi=100)
+
+
 def read_summary(connection):
     return pd.read_sql_query("SELECT * FROM summary", connection)
 
@@ -174,7 +226,8 @@ def read_summary(connection):
 # plot name -> (what it reads from the database, how it draws it)
 PLOTS = {"survivors": (read_summary, plot_survivors),
          "test_pvalues": (pvalue_histograms, plot_pvalues),
-         "rule_stability": (stability_counts, plot_stability)}
+         "rule_stability": (stability_counts, plot_stability),
+         "methods": (read_summary, plot_methods)}
 
 
 def main(argv):

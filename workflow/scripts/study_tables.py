@@ -35,12 +35,22 @@ MEASURES = {
     "kept": "holdout.sig_at_level",
     "bonferroni": "holdout.sig_at_corrected",
     "fdr": "holdout.sig_at_fdr",
+    "holm": "holdout.sig_at_holm",
     "reversed": "holdout.reversed",
 }
-# direct column -> field of the direct record
+# direct column -> field of the direct record: the run, then the rules each
+# direct method keeps (direct_bonferroni: at level / patterns tested)
 DIRECT = {"direct_min_sup": "min_sup", "direct_status": "status",
           "direct_patterns_tested": "patterns_tested", "direct_at_level": "sig_at_level",
-          "direct_bonferroni": "sig_at_corrected"}
+          "direct_bonferroni": "sig_at_corrected",
+          "direct_space": "methods.search_space.rules",
+          "direct_layered": "methods.layered.rules",
+          "direct_tarone": "methods.tarone.rules",
+          "direct_tarone_lowered": "methods.tarone_lowered.rules",
+          "direct_westfall_young": "methods.westfall_young.rules",
+          "direct_fdr": "methods.fdr.rules"}
+# Shown only when some direct run computed it.
+DIRECT_IF_COMPUTED = {"direct_tarone_lowered": "methods.tarone_lowered.computed"}
 # The report's page of rule stability shows about this many rows in all.
 TOP_RULES = 300
 
@@ -132,11 +142,26 @@ def experiments_table(connection):
 
 
 def direct_table(connection):
+    """The direct columns per cell. A method computed only when asked for is
+    empty where it was not, and left out when it never was."""
     present = set(study_db.columns(connection, "direct"))
-    picked = ", ".join(f"d.{study_db.quoted(field)} AS {column}" if field in present
-                       else f"NULL AS {column}" for column, field in DIRECT.items())
-    return pd.read_sql_query(f"SELECT c.dataset, c.minsup, c.level, {picked} FROM direct d "
-                             "JOIN cells c ON c.id = d.cell ORDER BY c.ordinal", connection)
+    quoted = study_db.quoted
+
+    def picked(column, field):
+        if field not in present:
+            return f"NULL AS {column}"
+        computed = DIRECT_IF_COMPUTED.get(column)
+        if computed is None:
+            return f"d.{quoted(field)} AS {column}"
+        if computed not in present:
+            return f"NULL AS {column}"
+        return f"CASE WHEN d.{quoted(computed)} = 1 THEN d.{quoted(field)} END AS {column}"
+
+    columns = ", ".join(picked(column, field) for column, field in DIRECT.items())
+    direct = pd.read_sql_query(f"SELECT c.dataset, c.minsup, c.level, {columns} FROM direct d "
+                               "JOIN cells c ON c.id = d.cell ORDER BY c.ordinal", connection)
+    return direct.drop(columns=[column for column in DIRECT_IF_COMPUTED
+                                if direct[column].isna().all()])
 
 
 def summary_table(experiments, direct):

@@ -1,6 +1,6 @@
 """One repetition of a generated setting at one minimum support and level:
 the holdout experiment (study_experiment) and the direct-adjustment run with
-every method (the miner's --direct) on the same generated data set, then the
+every method (study_direct) on the same generated data set, then the
 rules each procedure keeps judged against the data set's truth (truth.py).
 
 The experiment's folder keeps its record and rule table; direct/ keeps the
@@ -11,19 +11,19 @@ whose run failed is left out of it (and so out of every mean).
 
     truth_run.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                  --minsup LABEL --level LEVEL --seed SEED --threads N --folder FOLDER
-                 --judged JUDGED_JSON [--keep all|results]
+                 --judged JUDGED_JSON [--permutations J] [--permutation-seed S]
+                 [--tarone-lowered] [--keep all|results]
 """
+import argparse
 import csv
 import gzip
 import os
 import sys
 
+import study_direct
 import study_experiment
 import truth
-from study_config import direct_min_sup, parse_value
-from study_direct import mine_whole
-from study_programs import (JobError, compress, keep_only, main_of, read_json, varnel_outputs,
-                            write_json)
+from study_programs import JobError, main_of, read_json, varnel_outputs, write_json
 
 # Holdout procedure -> the rule-table columns that must all be 1 for a kept rule.
 HOLDOUT = {"holdout_raw": ["significant"], "holdout_bonferroni": ["significant_corrected"],
@@ -83,20 +83,11 @@ def direct_kept(folder, name):
     return kept_rules(os.path.join(folder, name + ".direct.rules.csv.gz"), wanted)
 
 
-def run_direct(args, settings, direct_folder, record_path):
-    halves = read_json(args.split_record)["records"]
-    min_sup = direct_min_sup(parse_value(args.minsup), halves["mining_part"], halves["dataset"])
-    record = mine_whole(settings, args.data_base, min_sup, args.level, args.threads,
-                        direct_folder, ["--direct", "--permutation-seed", str(args.seed)])
-    write_json(record, record_path)
-    name = settings["dataset"]
-    if record["status"] != "ok":
-        return False
-    kept = [os.path.join(direct_folder, name + ".direct.json"),
-            compress(os.path.join(direct_folder, name + ".direct.rules.csv"))]
-    if args.keep != "all":
-        keep_only(direct_folder, kept)
-    return True
+def run_direct(args, direct_folder, record_path):
+    """The direct run on the whole data set (study_direct); whether it succeeded."""
+    study_direct.run(argparse.Namespace(**{**vars(args), "folder": direct_folder,
+                                           "record": record_path}))
+    return read_json(record_path).get("status") == "ok"
 
 
 def judge(model, kept):
@@ -116,7 +107,7 @@ def run(args):
     name = settings["dataset"]
     study_experiment.run(args)  # keeps only its own files in args.folder
     direct_folder = os.path.join(args.folder, "direct")
-    direct_ok = run_direct(args, settings, direct_folder, os.path.join(args.folder, "direct.json"))
+    direct_ok = run_direct(args, direct_folder, os.path.join(args.folder, "direct.json"))
     kept = holdout_kept(args.folder, name)
     if direct_ok:
         kept.update(direct_kept(direct_folder, name))
@@ -129,6 +120,10 @@ def argument_parser():
     parser = study_experiment.argument_parser()
     parser.description = __doc__.split("\n\n")[0]
     parser.add_argument("--judged", required=True)
+    # The direct run's own options, as the direct job takes them.
+    parser.add_argument("--permutations", type=int, default=1000)
+    parser.add_argument("--permutation-seed", type=int, default=1)
+    parser.add_argument("--tarone-lowered", action="store_true")
     return parser
 
 
