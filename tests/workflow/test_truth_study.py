@@ -72,6 +72,13 @@ def test_each_holdout_procedure_keeps_the_rules_its_columns_mark(tmp_path, produ
         assert "holdout_productive" not in kept
 
 
+def test_a_rule_table_cut_short_is_an_error_not_fewer_rules(tmp_path):
+    text = TABLE.format(extra="", first="", second="", third="")
+    (tmp_path / "t.csv").write_text(text[:text.rindex(",")])
+    with pytest.raises(ValueError, match="line 5: 5 fields, not 6"):
+        truth_run.kept_rules(str(tmp_path / "t.csv"), truth_run.HOLDOUT)
+
+
 # (a method's entry in D.direct.json, whether its verdicts are judged)
 METHODS = [({"level": 1e-6, "rules": 3}, True), ({"longest": 4, "rules": 2}, True),
            ({"computed": False, "level": None}, False), ({"computed": True, "level": 1e-5}, True),

@@ -50,6 +50,9 @@ def kept_rules(path, procedures):
                   for name, needed in procedures.items() if set(needed) <= set(header)}
         kept = {name: [] for name in wanted}
         for row in rows:
+            if len(row) != len(header):
+                raise ValueError(f"{path} line {rows.line_num}: {len(row)} fields, "
+                                 f"not {len(header)}")
             for name, at in wanted.items():
                 if all(row[index] == "1" for index in at):
                     kept[name].append(row[rule])
