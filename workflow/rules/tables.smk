@@ -3,11 +3,11 @@
 # tables written from the database; and the plots drawn from the database.
 
 TABLES = ["results/experiments.csv", "results/summary.csv", "results/rule_stability.csv",
-          "results/rules.csv.gz"]
-PAGES = ["summary", "rule_stability_top"]
+          "results/rules.csv.gz"] + TRUTH_TABLES
+PAGES = ["summary", "rule_stability_top"] + TRUTH_PAGES
 PLOTS = ["survivors", "test_pvalues", "rule_stability", "methods"]
 RESULTS = ([DATABASE] + TABLES + expand("results/pages/{page}.html", page=PAGES) +
-           expand("results/{plot}.png", plot=PLOTS))
+           expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS)
 
 
 def study_plan():
@@ -19,7 +19,8 @@ def study_plan():
                    for cell in cells() for rep in REPS]
     direct = [dict(dataset=cell["dataset"], minsup=cell["minsup"], level=float(cell["level"]),
                    record=DIRECT_RECORD.format(**cell)) for cell in cells()]
-    return {"experiments": experiments, "direct": direct}
+    truth_experiments, judged = truth_plan()
+    return {"experiments": experiments + truth_experiments, "direct": direct, "truth": judged}
 
 
 rule study_plan:
@@ -44,6 +45,7 @@ rule tables:
         plan=STUDY_PLAN,
         experiments=EXPERIMENTS,
         direct=DIRECT,
+        truth=TRUTH_JUDGED_FILES,
     output:
         DATABASE,
         TABLES,

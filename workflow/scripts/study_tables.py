@@ -25,6 +25,7 @@ import time
 import pandas as pd
 
 import study_db
+import truth_tables
 
 KEYS = ["dataset", "minsup", "level"]
 
@@ -103,6 +104,8 @@ def update_database(connection, plan):
             read += 1
     if removed:
         with_transaction(connection, study_db.remove_unused_rule_texts)
+    read += truth_tables.update_truth(connection, plan.get("truth", []), cell_of,
+                                      with_transaction)
     return read, removed
 
 
@@ -309,6 +312,8 @@ def main(argv=None):
     connection = study_db.open_database(args.cache)
     read, removed = update_database(connection, plan)
     write_tables(connection, args.out_dir)
+    if plan.get("truth"):
+        truth_tables.write_truth(connection, args.out_dir, write_page, FLOAT_FORMAT)
     connection.close()
     publish(args.cache, args.database)
     peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
