@@ -29,43 +29,25 @@ METHOD_DETAILS = {"bonferroni_tested": ["tests"], "search_space": ["log10_size"]
                   "westfall_young": ["permutations", "seed"], "fdr": ["tests"]}
 
 
-def _numbers(path, count):
+def read_direct_record(path):
+    """The miner's counts on the whole data set and, per direct method, its
+    level, the rules kept at it and what it was computed over, all from its
+    O.direct.json; (None, None) when that is missing or not what it writes."""
     try:
         with open(path) as handle:
-            values = [float(word) for word in handle.read().split()]
-    except (OSError, ValueError):
-        return None
-    return values if len(values) >= count else None
-
-
-def read_direct_counts(folder, name):
-    """The miner's counts on the whole data set, or None when its files are
-    missing or cut short."""
-    counts = _numbers(os.path.join(folder, name + ".sorted.rulenum.txt"), 8)
-    stat = _numbers(os.path.join(folder, name + ".cfptree.stat"), 14)
-    if counts is None or stat is None:
-        return None
-    patterns = int(counts[0])
-    return {"records": int(stat[0]), "patterns_tested": patterns,
-            "corrected_level": counts[1] / patterns if patterns else None,
-            "sig_at_level": int(counts[5]), "sig_at_corrected": int(counts[6]),
-            "sig_at_fdr": int(counts[7])}
-
-
-def read_methods(path):
-    """Per direct method its level, the rules kept at it and what it was
-    computed over, from the miner's O.direct.json; None when it is missing or
-    no JSON object."""
-    try:
-        with open(path) as handle:
-            methods = json.load(handle).get("methods")
-    except (OSError, ValueError, AttributeError):
-        return None
-    if not isinstance(methods, dict):
-        return None
-    return {method: {field: methods.get(method, {}).get(field)
-                     for field in ["level", "rules"] + details}
-            for method, details in METHOD_DETAILS.items()}
+            figures = json.load(handle)
+        methods = figures["methods"]
+        patterns = int(figures["patterns_tested"])
+        counts = {"records": int(figures["transactions"]), "patterns_tested": patterns,
+                  "corrected_level": methods["bonferroni_tested"]["level"],
+                  "sig_at_level": int(figures["rules"]),
+                  "sig_at_corrected": int(methods["bonferroni_tested"]["rules"]),
+                  "sig_at_fdr": int(methods["fdr"]["rules"])}
+    except (OSError, ValueError, TypeError, KeyError):
+        return None, None
+    return counts, {method: {field: (methods.get(method) or {}).get(field)
+                             for field in ["level", "rules"] + details}
+                    for method, details in METHOD_DETAILS.items()}
 
 
 def run(args):
@@ -91,8 +73,7 @@ def run(args):
                                  {"BRIMEL_THREADS": str(args.threads)})
     if status < 0:
         raise failure("Brimel", status, errors)
-    counts = read_direct_counts(args.folder, name)
-    methods = read_methods(os.path.join(args.folder, name + ".direct.json"))
+    counts, methods = read_direct_record(os.path.join(args.folder, name + ".direct.json"))
     ok = status == 0 and counts is not None and methods is not None
     record = {"dataset": name, "min_sup": min_sup, "level": float(args.level),
               "status": "ok" if ok else "failed", "errors": errors,
