@@ -35,7 +35,10 @@ struct CoverStretches {
   size_t bound[5] = {};
 };
 
-CoverStretches whole_cover_stretches(const CoverLayout& layout);
+inline CoverStretches whole_cover_stretches(const CoverLayout& layout) {
+  return CoverStretches{
+      {0, layout.positive_heavy_end, layout.positive_words, layout.other_heavy_end, layout.words}};
+}
 // `listed` ascending.
 CoverStretches listed_stretches(const uint32_t* listed, size_t count, const CoverLayout& layout);
 
@@ -46,8 +49,37 @@ CoverCounts count_cover(const uint64_t* x, const CoverLayout& layout);
 CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
                           const CoverLayout& layout, const CoverStretches& stretches);
 
-// The same over the words listed in `listed` (ascending) only, `stretches`
-// from listed_stretches; other words of `out` are not touched.
-CoverCounts intersect_listed(const uint64_t* x, const uint64_t* y, uint64_t* out,
-                             const uint32_t* listed, const CoverLayout& layout,
-                             const CoverStretches& stretches);
+// The number of bits set in x over the words listed (ascending; every word
+// when `listed` is null).
+int64_t count_bits(const uint64_t* x, const uint32_t* listed, size_t count, size_t words);
+
+// The records of a cover `mask`, read over the words `listed` lists (null:
+// every word), as a layout of their own: record i of the rule class (in bit
+// order) at bit i, the others' from word `positive_words` on. Heavy words and
+// planes follow the records' weights as in any layout. `mask` is kept, so
+// that covers inside it can be packed into the new layout.
+struct PackedSpace {
+  CoverLayout layout;
+  const uint64_t* mask = nullptr;
+  const uint32_t* listed = nullptr;
+  size_t listed_count = 0;  // words read of the old layout
+};
+
+// Lays out `packed` for the cover `mask` of `old` read over `listed`
+// (`count` words; null: every word).
+void pack_layout(const CoverLayout& old, const uint64_t* mask, const uint32_t* listed, size_t count,
+                 PackedSpace& packed);
+
+// Writes into `out` (packed.layout.words words) the cover `y`, inside the
+// mask, as the packed layout lays it out.
+void pack_cover(const CoverLayout& old, const PackedSpace& packed, const uint64_t* y,
+                uint64_t* out);
+
+// For each of the `count` covers ys[i]: the words of out + i * layout.words
+// set to x & ys[i] and counts[i] to its counts, over every word when
+// `listed` is null, else over the words it lists (ascending) only, the
+// others not touched; `stretches` from whole_cover_stretches or
+// listed_stretches accordingly.
+void intersect_each(const uint64_t* x, const uint64_t* const* ys, int count, uint64_t* out,
+                    const uint32_t* listed, const CoverLayout& layout,
+                    const CoverStretches& stretches, CoverCounts* counts);

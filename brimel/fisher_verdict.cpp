@@ -257,8 +257,6 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
 
 namespace {
 
-constexpr int32_t kUnknownTail = INT32_MIN;
-
 // The last point, going from `yes` towards `no`, at which `pass` holds: it
 // holds from `yes` to there and fails from there to `no` (neither end is
 // tested). The search gallops out from `guess` first when that lies between,
@@ -339,12 +337,20 @@ FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t 
   if (cache.by_tails) {
     cache.below.assign(static_cast<size_t>(n) + 1, kUnknownTail);
     cache.above.assign(static_cast<size_t>(n) + 1, kUnknownTail);
+    cache.asked.assign(static_cast<size_t>(n) + 1, 0);
   }
   return cache;
 }
 
-bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
-  if (!cache.by_tails) return fisher_within(cache.fisher, cache.n, r, cache.c, k);
-  if (cache.below[r] == kUnknownTail) find_tails(cache, r);
+// Verdicts on one row margin before its tails are looked for.
+constexpr uint8_t kVerdictsBeforeTails = 32;
+
+bool uncached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
+  // Finding the tails takes a few dozen verdicts, all near the bound where
+  // they cost most, so a row margin gets them only once it has been asked
+  // about a few times; most verdicts are settled by the first bounds.
+  if (!cache.by_tails || ++cache.asked[static_cast<size_t>(r)] < kVerdictsBeforeTails)
+    return fisher_within(cache.fisher, cache.n, r, cache.c, k);
+  find_tails(cache, r);
   return k <= cache.below[r] || k >= cache.above[r];
 }

@@ -3,6 +3,7 @@
 // the system's own function.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -33,6 +34,8 @@ double fisher_pvalue_skipping(const double* log_factorial, int32_t n, int32_t r,
 // per row margin r. Below a bound of one half the p-value falls strictly as
 // k moves away from the mode, so the tables that pass are the two tails:
 // k <= below[r] and k >= above[r].
+inline constexpr int32_t kUnknownTail = INT32_MIN;  // a tail not found yet
+
 struct FisherVerdictCache {
   FisherBound fisher;
   int32_t n = 0;
@@ -40,12 +43,21 @@ struct FisherVerdictCache {
   bool by_tails = false;       // false: every verdict is computed afresh
   std::vector<int32_t> below;  // per r; kUnknownTail until first needed
   std::vector<int32_t> above;
+  std::vector<uint8_t> asked;  // per r: verdicts given before its tails were known
 };
 
 FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t n, int32_t c);
 
+// cached_fisher_within for a row margin whose tails are not known yet, or
+// without tails.
+bool uncached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k);
+
 // fisher_within(cache.fisher, cache.n, r, cache.c, k), 0 <= k <= min(r, c).
-bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k);
+inline bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
+  if (cache.by_tails && cache.below[static_cast<size_t>(r)] != kUnknownTail)
+    return k <= cache.below[static_cast<size_t>(r)] || k >= cache.above[static_cast<size_t>(r)];
+  return uncached_fisher_within(cache, r, k);
+}
 
 // log10 of the binomial coefficient C(n, k), 0 <= k <= n.
 inline double log10_binomial(const double* log_factorial, int32_t n, int32_t k) {

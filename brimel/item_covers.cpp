@@ -1,14 +1,14 @@
-// Merging records: sorting them by class and items brings equal ones
-// together. Within its class a merged record's place then follows the number
-// of bit planes its weight needs, most first, so that the words needing
-// planes are few and lie together; and within that, its items, the most
-// frequent first, so that a pattern's cover gathers in few words.
+// Merging records: equal ones are found by hashing. The whole data's records
+// are sorted by their items, the most frequent first, so that a pattern's
+// cover gathers in few words; the records of an item keep that order. Within
+// its class a merged record's place then follows the number of bit planes
+// its weight needs, most first, so that the words needing planes are few and
+// lie together.
 #include "item_covers.h"
 
 #include <algorithm>
 #include <bit>
 #include <numeric>
-#include <unordered_map>
 
 namespace {
 
@@ -36,7 +36,6 @@ size_t lay_out_class(const RecordSet& merged, const std::vector<int32_t>& order,
       for (int b = 0; weight >> b != 0; ++b)
         if (weight >> b & 1) planes[b] |= bit;
     }
-    covers.all[word] |= bit;
     for (int64_t k = merged.offsets[record]; k < merged.offsets[record + 1]; ++k)
       covers.bits[static_cast<size_t>(slot_of_rank[merged.ranks[k]]) * layout.words + word] |= bit;
   }
@@ -49,6 +48,39 @@ void append_record(RecordSet& set, const int32_t* first, const int32_t* last, in
   set.offsets.push_back(static_cast<int64_t>(set.ranks.size()));
   set.weights.push_back(weight);
   set.positive.push_back(positive);
+}
+
+// Equal records (same items, same class) found so far, by hash: an open
+// table of record numbers (-1: free), twice as large as the records to come.
+struct RecordIndex {
+  std::vector<int32_t> table;
+  std::vector<uint64_t> hashes;  // per record
+  explicit RecordIndex(size_t records) : table(std::bit_ceil(2 * records + 2), -1) {}
+};
+
+// Adds the record to `set`, or its weight to the equal record `set` holds;
+// returns the record's number in `set`.
+int32_t add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const int32_t* last,
+                   int32_t weight, bool positive) {
+  uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
+  for (const int32_t* rank = first; rank != last; ++rank)
+    hash = (hash ^ static_cast<uint64_t>(*rank)) * 0x100000001b3u;
+  const size_t mask = index.table.size() - 1;
+  size_t slot = static_cast<size_t>(hash ^ hash >> 29) & mask;
+  for (; index.table[slot] >= 0; slot = (slot + 1) & mask) {
+    const int32_t r = index.table[slot];
+    if (index.hashes[r] == hash && set.positive[r] == positive &&
+        std::equal(first, last, set.ranks.begin() + set.offsets[r],
+                   set.ranks.begin() + set.offsets[r + 1])) {
+      set.weights[r] += weight;
+      return r;
+    }
+  }
+  const auto added = static_cast<int32_t>(set.weights.size());
+  index.table[slot] = added;
+  index.hashes.push_back(hash);
+  append_record(set, first, last, weight, positive);
+  return added;
 }
 
 }  // namespace
@@ -69,11 +101,10 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
   std::vector<int32_t> rank_of(data.item_keys.size(), -1);
   for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
   // Equal records become one of their summed weight at once, so that only
-  // distinct ones are sorted later; records of one hash are chained.
+  // distinct ones are sorted later.
   RecordSet records;
-  std::unordered_map<uint64_t, int32_t> last_of_hash;
-  std::vector<int32_t> previous_of_hash;
   const int32_t n = transaction_count(data);
+  RecordIndex index(static_cast<size_t>(n));
   if (record_of_transaction != nullptr) record_of_transaction->resize(static_cast<size_t>(n));
   std::vector<int32_t> ranks;
   for (int32_t t = 0; t < n; ++t) {
@@ -82,32 +113,19 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
       if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
     std::sort(ranks.begin(), ranks.end(), std::greater<>());
     const bool positive = positives > 0 && data.labels[t] == 1;
-    uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
-    for (const int32_t rank : ranks) hash = (hash ^ static_cast<uint64_t>(rank)) * 0x100000001b3u;
-    const auto [found, added] =
-        last_of_hash.try_emplace(hash, static_cast<int32_t>(records.weights.size()));
-    int32_t same = -1;
-    for (int32_t r = added ? -1 : found->second; r >= 0 && same < 0; r = previous_of_hash[r])
-      if (records.positive[r] == positive &&
-          std::equal(ranks.begin(), ranks.end(), records.ranks.begin() + records.offsets[r],
-                     records.ranks.begin() + records.offsets[r + 1]))
-        same = r;
-    if (record_of_transaction != nullptr)
-      (*record_of_transaction)[static_cast<size_t>(t)] =
-          same >= 0 ? same : static_cast<int32_t>(records.weights.size());
-    if (same >= 0) {
-      ++records.weights[same];
-      continue;
-    }
-    previous_of_hash.push_back(added ? -1 : found->second);
-    found->second = static_cast<int32_t>(records.weights.size());
-    append_record(records, ranks.data(), ranks.data() + ranks.size(), 1, positive);
+    const int32_t record =
+        add_merged(records, index, ranks.data(), ranks.data() + ranks.size(), 1, positive);
+    if (record_of_transaction != nullptr) (*record_of_transaction)[static_cast<size_t>(t)] = record;
   }
   return records;
 }
 
-void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
-                  ItemCovers& covers, std::vector<int32_t>* bit_of_record) {
+namespace {
+
+// Sets `merged` to `records` sorted by class and items, equal ones merged,
+// and merged_of[r] (when it is not empty) to the record of `merged` that
+// record r joined.
+void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int32_t>& merged_of) {
   const size_t count = records.weights.size();
   auto items_before = [&](int32_t a, int32_t b) {
     return std::lexicographical_compare(
@@ -119,44 +137,65 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
       return records.positive[a] > records.positive[b];
     return items_before(a, b);
   };
-  // The records of a subtree come in a few sorted runs, which are merged;
-  // others are sorted.
   std::vector<int32_t> order(count);
   std::iota(order.begin(), order.end(), 0);
-  std::vector<size_t> run_starts;
-  for (size_t i = 1; i < count && run_starts.size() <= 64; ++i)
-    if (before(order[i], order[i - 1])) run_starts.push_back(i);
-  if (run_starts.size() > 64) {
-    std::sort(order.begin(), order.end(), before);
-  } else {
-    for (size_t r = 0; r < run_starts.size(); ++r) {
-      const size_t end = r + 1 < run_starts.size() ? run_starts[r + 1] : count;
-      std::inplace_merge(order.begin(), order.begin() + static_cast<int64_t>(run_starts[r]),
-                         order.begin() + static_cast<int64_t>(end), before);
-    }
-  }
-  RecordSet& merged = covers.merged;
-  merged = RecordSet{};
-  std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
-  std::vector<int32_t> merged_of(bit_of_record != nullptr ? count : 0);
+  std::sort(order.begin(), order.end(), before);
   for (size_t i = 0; i < count;) {
     const int32_t first = order[i];
-    const auto next_merged = static_cast<int32_t>(merged.weights.size());
     int64_t weight = 0;
     size_t j = i;
     for (; j < count && records.positive[order[j]] == records.positive[first] &&
            !items_before(first, order[j]);
          ++j) {
       weight += records.weights[order[j]];
-      if (bit_of_record != nullptr) merged_of[static_cast<size_t>(order[j])] = next_merged;
+      if (!merged_of.empty())
+        merged_of[static_cast<size_t>(order[j])] = static_cast<int32_t>(merged.weights.size());
     }
-    by_class[records.positive[first] ? 0 : 1].push_back(
-        static_cast<int32_t>(merged.weights.size()));
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
                   records.positive[first]);
     i = j;
   }
+}
+
+// Sets bit_of_record[r] to the bit of merged record merged_of[r] in `covers`.
+void bits_of_records(const ItemCovers& covers, const std::vector<int32_t>& merged_of,
+                     std::vector<int32_t>& bit_of_record) {
+  std::vector<int32_t> bit_of_merged(covers.in_bit_order.size());
+  const size_t other_first = covers.layout.positive_words * 64;
+  for (size_t i = 0; i < covers.in_bit_order.size(); ++i)
+    bit_of_merged[static_cast<size_t>(covers.in_bit_order[i])] = static_cast<int32_t>(
+        i < covers.positive_records ? i : i - covers.positive_records + other_first);
+  bit_of_record.resize(merged_of.size());
+  for (size_t r = 0; r < merged_of.size(); ++r)
+    bit_of_record[r] = bit_of_merged[static_cast<size_t>(merged_of[r])];
+}
+
+}  // namespace
+
+void build_covers(const RecordSet& records, RecordOrder order,
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
+                  std::vector<int32_t>* bit_of_record) {
+  RecordSet& merged = covers.merged;
+  merged.ranks.clear();
+  merged.offsets.assign(1, 0);
+  merged.weights.clear();
+  merged.positive.clear();
+  std::vector<int32_t> merged_of(bit_of_record != nullptr ? records.weights.size() : 0);
+  if (order == RecordOrder::sorted) {
+    sort_and_merge(records, merged, merged_of);
+  } else {
+    RecordIndex index(records.weights.size());
+    for (size_t r = 0; r < records.weights.size(); ++r) {
+      const int32_t joined = add_merged(merged, index, records.ranks.data() + records.offsets[r],
+                                        records.ranks.data() + records.offsets[r + 1],
+                                        records.weights[r], records.positive[r]);
+      if (!merged_of.empty()) merged_of[r] = joined;
+    }
+  }
+  std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
+  for (size_t r = 0; r < merged.weights.size(); ++r)
+    by_class[merged.positive[r] ? 0 : 1].push_back(static_cast<int32_t>(r));
   for (std::vector<int32_t>& group : by_class)
     std::stable_sort(group.begin(), group.end(), [&](int32_t a, int32_t b) {
       return std::bit_width(static_cast<uint32_t>(merged.weights[a])) >
@@ -164,11 +203,11 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
     });
 
   CoverLayout& layout = covers.layout;
-  layout = CoverLayout{};
+  layout.plane_begin.clear();
+  layout.planes.clear();
   layout.positive_words = (by_class[0].size() + 63) / 64;
   layout.words = layout.positive_words + (by_class[1].size() + 63) / 64;
   covers.bits.assign(static_cast<size_t>(slots) * layout.words, 0);
-  covers.all.assign(layout.words, 0);
   layout.positive_heavy_end = lay_out_class(merged, by_class[0], 0, slot_of_rank, covers);
   layout.other_heavy_end =
       lay_out_class(merged, by_class[1], layout.positive_words, slot_of_rank, covers);
@@ -178,36 +217,56 @@ void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_
   covers.in_bit_order = std::move(by_class[0]);
   covers.positive_records = covers.in_bit_order.size();
   covers.in_bit_order.insert(covers.in_bit_order.end(), by_class[1].begin(), by_class[1].end());
-  if (bit_of_record != nullptr) {
-    std::vector<int32_t> bit_of_merged(merged.weights.size());
-    for (size_t i = 0; i < covers.in_bit_order.size(); ++i)
-      bit_of_merged[static_cast<size_t>(covers.in_bit_order[i])] = static_cast<int32_t>(
-          i < covers.positive_records ? i
-                                      : i - covers.positive_records + layout.positive_words * 64);
-    bit_of_record->resize(count);
-    for (size_t r = 0; r < count; ++r)
-      (*bit_of_record)[r] = bit_of_merged[static_cast<size_t>(merged_of[r])];
-  }
+  if (bit_of_record != nullptr) bits_of_records(covers, merged_of, *bit_of_record);
 }
 
-RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
-                     const std::vector<int32_t>& slot_of_rank) {
+void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all) {
+  const CoverLayout& layout = covers.layout;
+  all.assign(layout.words, 0);
+  const size_t others = covers.in_bit_order.size() - covers.positive_records;
+  for (size_t i = 0; i < covers.positive_records; ++i) all[i / 64] |= uint64_t{1} << (i % 64);
+  for (size_t i = 0; i < others; ++i)
+    all[layout.positive_words + i / 64] |= uint64_t{1} << (i % 64);
+}
+
+void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
+                const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records) {
   const CoverLayout& layout = covers.layout;
   const RecordSet& merged = covers.merged;
   const int64_t positives = static_cast<int64_t>(covers.positive_records);
-  RecordSet records;
-  for (size_t w = 0; w < layout.words; ++w)
+  records.ranks.clear();
+  records.offsets.assign(1, 0);
+  records.weights.clear();
+  records.positive.clear();
+  const size_t count = words.listed == nullptr ? layout.words : words.count;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t w = words.listed == nullptr ? i : words.listed[i];
     for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
       const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
       const int32_t r = covers.in_bit_order[static_cast<size_t>(
           w < layout.positive_words
               ? bit
               : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
-      for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1]; ++k)
+      // Ranks descend within a record.
+      for (int64_t k = merged.offsets[r];
+           k < merged.offsets[r + 1] && merged.ranks[k] > lowest_rank; ++k)
         if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
       records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));
       records.weights.push_back(merged.weights[r]);
       records.positive.push_back(merged.positive[r]);
     }
-  return records;
+  }
+}
+
+void keep_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank) {
+  size_t kept = 0;
+  int64_t begin = 0;
+  for (size_t i = 0; i + 1 < records.offsets.size(); ++i) {
+    const int64_t end = records.offsets[i + 1];
+    for (int64_t k = begin; k < end; ++k)
+      if (slot_of_rank[records.ranks[k]] >= 0) records.ranks[kept++] = records.ranks[k];
+    begin = end;
+    records.offsets[i + 1] = static_cast<int64_t>(kept);
+  }
+  records.ranks.resize(kept);
 }

@@ -1,9 +1,9 @@
-// The covers the search starts from: items as bitsets over records merged by
+// The covers the search runs over: items as bitsets over records merged by
 // content. Records that hold the same items (of those searched) and the same
 // rule-class label are one record with a weight, since no pattern can tell
 // them apart. The whole data gives the covers of the frequent items; the
-// records of one item, cut down to the items that may extend it, give the
-// covers of the search below that item.
+// records of a pattern's cover, cut down to the items that may extend it,
+// give the covers of the search below that pattern.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,6 @@ struct RecordSet {
 struct ItemCovers {
   CoverLayout layout;
   std::vector<uint64_t> bits;  // layout.words words per item slot
-  std::vector<uint64_t> all;   // every record
   RecordSet merged;            // the records behind the bits
   // merged record of each bit: the rule class's from bit 0, the others'
   // from word positive_words on
@@ -40,13 +39,33 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
                          int32_t positives, std::vector<int32_t>* record_of_transaction = nullptr);
 
-// Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
-// them out with one bitset per slot, `slots` of them. With `bit_of_record`,
-// also the bit of the merged record each of `records` joined.
-void build_covers(const RecordSet& records, const std::vector<int32_t>& slot_of_rank, int32_t slots,
-                  ItemCovers& covers, std::vector<int32_t>* bit_of_record = nullptr);
+// How build_covers orders the records: sorted by their items, or as given.
+enum class RecordOrder { sorted, as_given };
 
-// The records of `covers` inside the cover `bits`, in bit order, kept to the
-// ranks r with slot_of_rank[r] >= 0.
-RecordSet records_in(const ItemCovers& covers, const uint64_t* bits,
-                     const std::vector<int32_t>& slot_of_rank);
+// Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
+// them out with one bitset per slot, `slots` of them, in the `order` asked
+// for within each class and weight. `covers` may hold an earlier layout,
+// whose room is reused. With `bit_of_record`, also the bit of the merged
+// record each of `records` joined.
+void build_covers(const RecordSet& records, RecordOrder order,
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
+                  std::vector<int32_t>* bit_of_record = nullptr);
+
+// Sets `all` to the cover of every record of `covers`.
+void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all);
+
+// The words of a cover that are read: `count` word numbers, ascending, at
+// `listed`; every word of the layout when `listed` is null.
+struct ListedWords {
+  const uint32_t* listed = nullptr;
+  size_t count = 0;
+};
+
+// Sets `records` to the records of `covers` inside the cover `bits` (over
+// the words `words` lists), in bit order, kept to the ranks r above
+// `lowest_rank` with slot_of_rank[r] >= 0.
+void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
+                const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records);
+
+// Keeps the ranks r of `records` with slot_of_rank[r] >= 0.
+void keep_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank);

@@ -1,10 +1,16 @@
-// The search runs over bitsets of the merged records, depth first. A node's
-// children are the intersections of its bitset with those of its later
-// siblings; deep in the search, where covers are small, only the words that
-// are non-zero in the node's cover are visited. Items are searched in
-// ascending support, children visited from the last item back, so that every
-// pattern's generalisations are already in the support trie when the pattern
-// is tested.
+// The search runs over bitsets of merged records, depth first. Each item
+// lays out its own records afresh, cut down to the items that may extend it
+// and merged again; each record hands its weight to the candidates it holds,
+// which counts the item's children. Below, a node's children are the
+// intersections of its bitset with those of its later siblings, all in one
+// call. Where a cover is small, only the words that are non-zero in it are
+// visited, and where it fills far fewer words than it is read over, its
+// children are packed into bitsets over its own records, so that the cost
+// of a pattern follows its cover, not the data. A node's last child has no
+// candidates and is only tested. Items are searched in ascending support,
+// children visited from the last item back, so that every pattern's
+// generalisations are already in the support trie when the pattern is
+// tested.
 //
 // The subtrees of the items are searched in parallel, each with a trie of
 // its own, dropped when the subtree is done: a pattern's generalisations lie
@@ -43,6 +49,19 @@ struct Extension {
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
+// The children of a node: room for every frequent item, `count` of it used.
+struct ChildList {
+  std::vector<Extension> room;
+  int count = 0;
+  Extension* begin() { return room.data(); }
+  Extension* end() { return room.data() + count; }
+  Extension* data() { return room.data(); }
+  size_t size() const { return static_cast<size_t>(count); }
+  Extension& operator[](size_t i) { return room[i]; }
+  void clear() { count = 0; }
+  void push_back(const Extension& child) { room[static_cast<size_t>(count++)] = child; }
+};
+
 // The extensions a node's children are drawn from: `count` candidates, the
 // bitset of each at `bits` + its slot times the words per bitset.
 struct Candidates {
@@ -72,6 +91,7 @@ struct SubtreeResult {
 // Everything the threads share; read only while they run.
 struct SearchSetup {
   const MinerParams* params = nullptr;
+  SearchOptions options;
   int32_t transactions = 0;
   int32_t positives = 0;
   int32_t max_len = 0;
@@ -91,13 +111,19 @@ struct SearchSetup {
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
 };
 
+// Where the records lie in the bitsets of a node's cover and candidates:
+// in the layout of the whole data, of the node's item's records, or of the
+// records of its nearest packed ancestor, whose weight is `weight`.
+struct CoverSpace {
+  const CoverLayout* layout = nullptr;
+  int32_t weight = 0;
+};
+
 // One thread's working state.
 struct Search {
   const SearchSetup* setup = nullptr;
   SubtreeResult* out = nullptr;
-  PatternTrie trie;            // the subtree's item and its stored extensions
-  ItemCovers covers;           // of the items that may extend the subtree's item, over its records
-  int32_t subtree_weight = 0;  // the number of records below the item
+  PatternTrie trie;  // the subtree's item and its stored extensions
   // Scratch for the pattern under test: its generalisations' supports and
   // class supports, and a cover.
   std::vector<int32_t> general_support;
@@ -106,23 +132,38 @@ struct Search {
   FisherVerdictCache global;  // tables of the whole data and the rule class
   // By depth d: the bitsets of the patterns of length d, the patterns of
   // length d under the path, the word list of the node expanded there and
-  // the list in effect there (null: every word).
+  // the list in effect there (null: every word), and the records of the
+  // node expanded there when it projected them.
   std::vector<std::vector<uint64_t>> level_bits;
-  std::vector<std::vector<Extension>> level_children;
+  std::vector<ChildList> level_children;
   std::vector<std::vector<uint32_t>> level_active;
   std::vector<const std::vector<uint32_t>*> active_list;
+  ItemCovers item_covers;  // of the candidates of the subtree's item, over its records
+  // By depth: the node's cover packed to a layout of its own, and its
+  // children's bitsets there.
+  std::vector<PackedSpace> packed;
+  std::vector<std::vector<uint64_t>> packed_bits;
   std::vector<int32_t> path;  // ranks of the current pattern
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
-  std::vector<int32_t> bit_of_record;  // scratch for the hook
+  // Scratch of a projection: per frequent item its slot (-1: none), the
+  // records gathered and the candidates' supports.
+  std::vector<int32_t> slot_of_rank;
+  RecordSet gathered;
+  std::vector<CoverCounts> delivered;
+  std::vector<const uint64_t*> candidate_bits;
   HookThread* hook = nullptr;
+  // Where the hook evaluates: which bit each record of the item's records
+  // became in the item's layout, and the cover of all of them there.
+  std::vector<int32_t> bit_of_record;
+  std::vector<uint64_t> item_all;
   uint64_t nodes = 0;
   uint64_t reported_patterns = 0;
   std::chrono::steady_clock::time_point last_progress;
 };
 
-void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
+inline void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
   if (total > UINT64_MAX - amount) {
     total = UINT64_MAX;
     saturated = true;
@@ -156,12 +197,18 @@ bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_su
 }
 
 // Whether a pattern of the given supports is more confident than its
-// generalisation by more than min_diff and locally significant within it.
-bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
-           int32_t general_class_support) {
+// generalisation by more than min_diff.
+bool more_confident(const SearchSetup& s, int32_t support, int32_t class_support,
+                    int32_t general_support, int32_t general_class_support) {
   const double confidence = static_cast<double>(class_support) / support;
   const double general = static_cast<double>(general_class_support) / general_support;
-  return confidence - general > s.params->min_diff &&
+  return confidence - general > s.params->min_diff;
+}
+
+// Whether it is also locally significant within the generalisation.
+bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
+           int32_t general_class_support) {
+  return more_confident(s, support, class_support, general_support, general_class_support) &&
          fisher_within(s.local, general_support, support, general_class_support, class_support);
 }
 
@@ -190,7 +237,7 @@ bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
-void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
+void test_rule(Search& t, int depth, const Extension& x, const ParentNode& parent) {
   const int32_t parent_support = parent.support;
   const int32_t parent_class_support = parent.class_support;
   const SearchSetup& s = *t.setup;
@@ -199,6 +246,8 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
   t.general_support.clear();
   t.general_class_support.clear();
   if (depth >= 2) {
+    // The parent first; of the others, the local tests, which cost most,
+    // only once every one of them is less confident.
     if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
     t.general_support.push_back(parent_support);
     t.general_class_support.push_back(parent_class_support);
@@ -209,11 +258,15 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
       const TrieNode* general =
           find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1, depth - skip - 1);
       if (general == nullptr ||
-          !beats(s, x.support, x.class_support, general->support, general->class_support))
+          !more_confident(s, x.support, x.class_support, general->support, general->class_support))
         return;
       t.general_support.push_back(general->support);
       t.general_class_support.push_back(general->class_support);
     }
+    for (size_t g = 1; g < t.general_support.size(); ++g)
+      if (!fisher_within(s.local, t.general_support[g], x.support, t.general_class_support[g],
+                         x.class_support))
+        return;
     CoverCounts first_dropped;
     if (!count_pattern(s, t.path.data() + 1, depth - 1, t.scratch_cover, first_dropped) ||
         !beats(s, x.support, x.class_support, first_dropped.support, first_dropped.class_support))
@@ -238,43 +291,49 @@ void test_rule(Search& t, int depth, const Extension& x, ParentNode parent) {
   out.rules.push_back(rule);
 }
 
-// Intersects the node's bitset with each candidate's and keeps the frequent
-// results in the next level; returns the number of candidates that occur in
-// every transaction of the node.
-int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidates candidates) {
+// The words that may be non-zero in the node's cover: its parent's list,
+// narrowed to the node's non-zero words when several candidates will read
+// it. A node that covers half the records, below a parent that takes every
+// word, takes every word too without a look; so do nodes whose list keeps
+// more than half the words, since the loop then runs straight through
+// memory. Their words outside the list are zero. Below a sparse node only
+// the listed words are ever written or read.
+const std::vector<uint32_t>* listed_words(Search& t, int depth, const uint64_t* x,
+                                          int32_t x_support, int count, CoverSpace space) {
+  const size_t words = space.layout->words;
+  const std::vector<uint32_t>* above = t.active_list[depth - 1];
+  if (count <= 1 || (above == nullptr && int64_t{x_support} * 2 > space.weight)) return above;
+  // Without a branch: whether a word is zero is hard to foretell.
+  std::vector<uint32_t>& own = t.level_active[depth];
+  own.resize(above == nullptr ? words : above->size());
+  size_t kept = 0;
+  if (above == nullptr) {
+    for (uint32_t w = 0; w < words; ++w) {
+      own[kept] = w;
+      kept += x[w] != 0;
+    }
+  } else {
+    for (const uint32_t w : *above) {
+      own[kept] = w;
+      kept += x[w] != 0;
+    }
+  }
+  own.resize(kept);
+  return kept * 2 > words ? nullptr : &own;
+}
+
+ListedWords words_of(const std::vector<uint32_t>* list) {
+  return list == nullptr ? ListedWords{} : ListedWords{list->data(), list->size()};
+}
+
+// Intersects the node's bitset, over the words `list` lists, with each
+// candidate's and keeps the frequent results in the next level; returns the
+// number of candidates that occur in every transaction of the node.
+int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidates candidates,
+           const CoverLayout& layout, const std::vector<uint32_t>* list) {
   const int count = candidates.count;
   const SearchSetup& s = *t.setup;
-  const CoverLayout& layout = t.covers.layout;
   const size_t words = layout.words;
-  // The words that may be non-zero in the node's cover: its parent's list,
-  // narrowed to the node's non-zero words when several candidates will read
-  // it. A node that covers half the records, below a parent that takes every
-  // word, takes every word too without a look; so do nodes whose list keeps
-  // more than half the words, since the loop then runs straight through
-  // memory. Their words outside the list are zero. Below a sparse node only
-  // the listed words are ever written or read.
-  const std::vector<uint32_t>* above = t.active_list[depth - 1];
-  const std::vector<uint32_t>* list = above;
-  if (count > 1 && !(above == nullptr && int64_t{x_support} * 2 > t.subtree_weight)) {
-    // Without a branch: whether a word is zero is hard to foretell.
-    std::vector<uint32_t>& own = t.level_active[depth];
-    own.resize(above == nullptr ? words : above->size());
-    size_t kept = 0;
-    if (above == nullptr) {
-      for (uint32_t w = 0; w < words; ++w) {
-        own[kept] = w;
-        kept += x[w] != 0;
-      }
-    } else {
-      for (const uint32_t w : *above) {
-        own[kept] = w;
-        kept += x[w] != 0;
-      }
-    }
-    own.resize(kept);
-    list = kept * 2 > words ? nullptr : &own;
-  }
-  t.active_list[depth] = list;
   const CoverStretches stretches = list == nullptr
                                        ? whole_cover_stretches(layout)
                                        : listed_stretches(list->data(), list->size(), layout);
@@ -282,26 +341,113 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
   std::vector<uint64_t>& buffer = t.level_bits[depth + 1];
   if (buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
-  std::vector<Extension>& children = t.level_children[depth + 1];
-  children.clear();
+  std::vector<const uint64_t*>& ys = t.candidate_bits;
+  for (int i = 0; i < count; ++i)
+    ys[i] = candidates.bits + static_cast<size_t>(candidates.first[i].slot) * words;
+  std::vector<CoverCounts>& counts = t.delivered;
+  intersect_each(x, ys.data(), count, buffer.data(), list == nullptr ? nullptr : list->data(),
+                 layout, stretches, counts.data());
+  ChildList& children = t.level_children[depth + 1];
   int perfect = 0;
-  uint32_t slot = 0;
+  int kept = 0;
   for (int i = 0; i < count; ++i) {
-    const uint64_t* y = candidates.bits + static_cast<size_t>(candidates.first[i].slot) * words;
-    uint64_t* out = buffer.data() + static_cast<size_t>(slot) * words;
-    const CoverCounts c = list == nullptr
-                              ? intersect_all(x, y, out, layout, stretches)
-                              : intersect_listed(x, y, out, list->data(), layout, stretches);
+    const CoverCounts c = counts[static_cast<size_t>(i)];
+    perfect += c.support == x_support;
+    children[static_cast<size_t>(kept)] =
+        Extension{candidates.first[i].rank, c.support, c.class_support, static_cast<uint32_t>(i),
+                  kNoTrieNode};
+    kept += c.support >= s.params->min_sup && c.support != x_support;
+  }
+  children.count = kept;
+  return perfect;
+}
+
+// Lays out the records of the node's cover (over the words `list` lists)
+// afresh, cut down to the candidates that occur in some but not all of them
+// at least min_sup times, and merged again: the bitsets of those items there
+// are the node's children. Their supports are counted on the way, each
+// record handing its weight to the candidates it holds. Returns the number
+// of candidates that occur in every transaction of the node.
+int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates candidates,
+            const ItemCovers& space, const std::vector<uint32_t>* list) {
+  const SearchSetup& s = *t.setup;
+  std::vector<int32_t>& slot_of_rank = t.slot_of_rank;
+  for (int i = 0; i < candidates.count; ++i) slot_of_rank[candidates.first[i].rank] = i;
+  records_in(space, x_bits, words_of(list), slot_of_rank, x.rank, t.gathered);
+  const RecordSet& gathered = t.gathered;
+  std::vector<CoverCounts>& delivered = t.delivered;
+  std::fill_n(delivered.begin(), candidates.count, CoverCounts{});
+  for (size_t r = 0; r + 1 < gathered.offsets.size(); ++r) {
+    const int32_t weight = gathered.weights[r];
+    const int32_t class_weight = gathered.positive[r] ? weight : 0;
+    for (int64_t k = gathered.offsets[r]; k < gathered.offsets[r + 1]; ++k) {
+      CoverCounts& c = delivered[static_cast<size_t>(slot_of_rank[gathered.ranks[k]])];
+      c.support += weight;
+      c.class_support += class_weight;
+    }
+  }
+  ChildList& children = t.level_children[2];
+  int perfect = 0;
+  int32_t slots = 0;
+  for (int i = 0; i < candidates.count; ++i) {
+    const int32_t rank = candidates.first[i].rank;
+    const CoverCounts c = delivered[static_cast<size_t>(i)];
+    slot_of_rank[rank] = -1;
     if (c.support < s.params->min_sup) continue;
-    if (c.support == x_support) {
+    if (c.support == x.support) {
       ++perfect;
       continue;
     }
     children.push_back(
-        Extension{candidates.first[i].rank, c.support, c.class_support, slot, kNoTrieNode});
-    ++slot;
+        Extension{rank, c.support, c.class_support, static_cast<uint32_t>(slots), kNoTrieNode});
+    slot_of_rank[rank] = slots++;
   }
+  // The hook's rows need the item's records even when no item extends it.
+  const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
+  if (slots > 0 || evaluates) {
+    keep_ranks(t.gathered, slot_of_rank);
+    build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
+                 evaluates ? &t.bit_of_record : nullptr);
+  }
+  if (evaluates) {
+    start_hook_subtree(*t.hook, x_bits, space.layout.words, t.bit_of_record,
+                       t.item_covers.layout.words);
+    cover_of_all(t.item_covers, t.item_all);
+  }
+  t.gathered = RecordSet{};  // its room is not kept while the item is searched
+  for (const Extension& child : children) slot_of_rank[child.rank] = -1;
   return perfect;
+}
+
+// The fewest children a node packs for: packing costs a few passes over the
+// node's words, and pays back in its children's searches.
+constexpr size_t kPackedChildren = 6;
+
+// Packs the node's children's bitsets into a layout of the node's own
+// records when that takes far fewer words than the node's cover is read
+// over and enough of the children have candidates to gain from it; returns
+// whether it did.
+bool pack_children(Search& t, int depth, const uint64_t* x, const CoverLayout& layout,
+                   const std::vector<uint32_t>* list) {
+  ChildList& children = t.level_children[depth + 1];
+  const size_t ratio = t.setup->options.packing_ratio;
+  if (children.size() < (ratio == 0 ? 1 : kPackedChildren)) return false;
+  const size_t read = list == nullptr ? layout.words : list->size();
+  const uint32_t* listed = list == nullptr ? nullptr : list->data();
+  const int64_t records = count_bits(x, listed, read, layout.words);
+  if (ratio > 0 && read / static_cast<size_t>(records / 64 + 2) < ratio) return false;
+  PackedSpace& packed = t.packed[depth];
+  pack_layout(layout, x, listed, read, packed);
+  const size_t words = packed.layout.words;
+  std::vector<uint64_t>& bits = t.packed_bits[depth];
+  if (bits.size() < children.size() * words) bits.resize(children.size() * words);
+  const uint64_t* from = t.level_bits[depth + 1].data();
+  for (size_t k = 0; k < children.size(); ++k) {
+    pack_cover(layout, packed, from + static_cast<size_t>(children[k].slot) * layout.words,
+               bits.data() + k * words);
+    children[k].slot = static_cast<uint32_t>(k);
+  }
+  return true;
 }
 
 void show_progress(Search& t) {
@@ -316,7 +462,7 @@ void show_progress(Search& t) {
 
 // Gives the node's living children their places in the trie, side by side
 // under the node's own.
-bool store_children(PatternTrie& trie, uint32_t node_index, std::vector<Extension>& children) {
+bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children) {
   uint32_t stored = 0;
   for (const Extension& child : children) stored += child.alive;
   if (stored == 0) return true;
@@ -334,37 +480,72 @@ bool store_children(PatternTrie& trie, uint32_t node_index, std::vector<Extensio
   return true;
 }
 
+// Tests the pattern on the path, of length `depth`, with `q` items that are
+// in every transaction of its cover: the one place where a pattern is
+// counted and judged. It stands for itself and for its union with every
+// subset of those q items; all of these share its supports and p-value, but
+// only the pattern itself can improve on its generalisations. The hook sees
+// its cover, `bits` over `words` words, read over the words its parent
+// listed.
+__attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
+                                                        int q, const ParentNode& parent,
+                                                        const uint64_t* bits, size_t words) {
+  const SearchSetup& s = *t.setup;
+  SubtreeResult& out = *t.out;
+  const int limit = s.max_len - depth;
+  const uint64_t represented =
+      q <= limit && q < 64 ? uint64_t{1} << q : subsets_up_to(q, limit, out.count_saturated);
+  add_saturating(out.patterns_tested, represented, out.count_saturated);
+  if (t.hook != nullptr)
+    hook_pattern(*t.hook, depth, x.support, bits, words, t.active_list[depth - 1], represented);
+  if (cached_fisher_within(t.global, x.support, x.class_support)) {
+    add_saturating(out.passing_pvalue, represented, out.count_saturated);
+    if (parent.alive) test_rule(t, depth, x, parent);
+  }
+}
+
 // Expands the pattern on the path, of length `depth` >= 1, whose extensions
-// are drawn from `candidates`. `inherited` counts the items that earlier
-// nodes found in every transaction of their cover: they extend every pattern
-// below without changing its cover.
+// are drawn from `candidates`, laid out over `space`. `inherited` counts the
+// items that earlier nodes found in every transaction of their cover: they
+// extend every pattern below without changing its cover.
 void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Candidates candidates,
-            int inherited, ParentNode parent) {
+            CoverSpace space, int inherited, const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   if (out.failed) return;
   if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   int perfect = 0;
-  if (depth < s.max_len && candidates.count > 0)
-    perfect = extend(t, depth, x_bits, x.support, candidates);
-  else
-    t.level_children[depth + 1].clear();
-  const int q = inherited + perfect;
-
-  // The pattern stands for itself and for its union with every subset of the
-  // q cover-preserving items; all of these share its supports and p-value,
-  // but only the pattern itself can improve on its generalisations.
-  const uint64_t represented = subsets_up_to(q, s.max_len - depth, out.count_saturated);
-  add_saturating(out.patterns_tested, represented, out.count_saturated);
-  if (t.hook != nullptr)
-    hook_pattern(*t.hook, depth, x.support, x_bits, t.covers.layout.words, t.active_list[depth - 1],
-                 represented);
-  if (cached_fisher_within(t.global, x.support, x.class_support)) {
-    add_saturating(out.passing_pvalue, represented, out.count_saturated);
-    if (parent.alive) test_rule(t, depth, x, parent);
+  CoverSpace child_space = space;
+  const uint64_t* child_bits = nullptr;
+  ChildList& children = t.level_children[depth + 1];
+  children.clear();
+  const bool extends = depth < s.max_len && candidates.count > 0;
+  if (depth == 1 && (extends || (t.hook != nullptr && t.hook->worker != nullptr))) {
+    // An item's records, cut down to the items that may extend it, merge
+    // far more than the whole data's.
+    perfect =
+        project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.active_list[0]);
+    t.active_list[1] = nullptr;
+    child_space = CoverSpace{&t.item_covers.layout, x.support};
+    child_bits = t.item_covers.bits.data();
+  } else if (depth > 1 && extends) {
+    const std::vector<uint32_t>* list =
+        listed_words(t, depth, x_bits, x.support, candidates.count, space);
+    t.active_list[depth] = list;
+    perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
+    child_bits = t.level_bits[depth + 1].data();
+    if (pack_children(t, depth, x_bits, *space.layout, list)) {
+      t.active_list[depth] = nullptr;
+      child_space = CoverSpace{&t.packed[depth].layout, x.support};
+      child_bits = t.packed_bits[depth].data();
+    }
   }
+  const int q = inherited + perfect;
+  if (depth == 1)
+    test_pattern(t, depth, x, q, parent, t.item_all.data(), t.item_covers.layout.words);
+  else
+    test_pattern(t, depth, x, q, parent, x_bits, space.layout->words);
 
-  std::vector<Extension>& children = t.level_children[depth + 1];
   for (Extension& child : children)
     child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
   if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
@@ -374,13 +555,18 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   }
   t.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
-  const uint64_t* bits = t.level_bits[depth + 1].data();
+  const size_t words = child_space.layout->words;
+  const ParentNode as_parent{x.alive, x.support, x.class_support};
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
-    expand(t, depth + 1, children[j],
-           bits + static_cast<size_t>(children[j].slot) * t.covers.layout.words,
-           Candidates{children.data() + j + 1, n_children - j - 1, bits}, q,
-           ParentNode{x.alive, x.support, x.class_support});
+    // The last child has no candidates: a leaf, only tested.
+    if (j == n_children - 1)
+      test_pattern(t, depth + 1, children[j], q, as_parent,
+                   child_bits + static_cast<size_t>(children[j].slot) * words, words);
+    else
+      expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
+             Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
+             as_parent);
   }
 }
 
@@ -421,7 +607,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   std::vector<int32_t> record_of_transaction, bit_of_record;
   build_covers(
       ranked_records(data, s.rank_item, s.positives, evaluates ? &record_of_transaction : nullptr),
-      slot_of_rank, frequent, s.covers, evaluates ? &bit_of_record : nullptr);
+      RecordOrder::sorted, slot_of_rank, frequent, s.covers, evaluates ? &bit_of_record : nullptr);
   const CoverLayout& layout = s.covers.layout;
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
@@ -465,53 +651,38 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   const size_t levels = static_cast<size_t>(s.max_len) + 2;
   t.level_bits.resize(levels);
   t.level_children.resize(levels);
+  for (ChildList& children : t.level_children) children.room.resize(s.rank_item.size());
+  t.candidate_bits.resize(s.rank_item.size());
+  t.delivered.resize(s.rank_item.size());
   t.level_active.resize(levels);
   t.active_list.assign(levels, nullptr);
   t.path.assign(levels, 0);
   t.path_trie.assign(levels, kNoTrieNode);
+  t.packed.resize(levels);
+  t.packed_bits.resize(levels);
+  t.slot_of_rank.assign(s.rank_item.size(), -1);
   t.last_progress = std::chrono::steady_clock::now();
 }
 
-// Searches the subtree of item `j` into `out`. `slot_of_item` is the
-// thread's scratch, one entry per frequent item.
+// Searches the subtree of item `j` into `out`.
 void search_subtree(Search& t, const std::vector<Extension>& items, int j, int perfect,
-                    std::vector<int32_t>& slot_of_item, SubtreeResult& out) {
+                    SubtreeResult& out) {
   const SearchSetup& s = *t.setup;
   const Extension& item = items[j];
   t.out = &out;
   t.trie = PatternTrie{};
   if (item.alive && 1 < s.max_len)
     reset_trie(t.trie, TrieNode{item.rank, item.support, item.class_support, 0, 0},
-               static_cast<uint32_t>(slot_of_item.size()));
+               static_cast<uint32_t>(s.rank_item.size()));
   t.reported_patterns = 0;
   t.path[0] = item.rank;
-  // The search below the item runs over its own records, kept to the items
-  // that may extend it and merged again.
-  std::vector<Extension> candidates(items.begin() + j + 1, items.end());
-  std::fill(slot_of_item.begin(), slot_of_item.end(), -1);
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    slot_of_item[candidates[i].rank] = static_cast<int32_t>(i);
-    candidates[i].slot = static_cast<uint32_t>(i);
-  }
-  t.covers = ItemCovers{};
-  const CoverLayout& layout = s.covers.layout;
-  const uint64_t* item_bits = s.covers.bits.data() + static_cast<size_t>(item.rank) * layout.words;
-  // The hook's rows need the subtree's records even when no item extends it.
-  const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
-  if (!candidates.empty() || evaluates) {
-    std::vector<int32_t>& bit_of_record = t.bit_of_record;
-    build_covers(records_in(s.covers, item_bits, slot_of_item), slot_of_item,
-                 static_cast<int32_t>(candidates.size()), t.covers,
-                 evaluates ? &bit_of_record : nullptr);
-    if (evaluates)
-      start_hook_subtree(*t.hook, item_bits, layout.words, bit_of_record, t.covers.layout.words);
-  }
-  t.subtree_weight = item.support;
   Extension root_child = item;
   root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
-  expand(t, 1, root_child, t.covers.all.data(),
-         Candidates{candidates.data(), static_cast<int>(candidates.size()), t.covers.bits.data()},
-         perfect, ParentNode{!s.count_only, s.transactions, s.positives});
+  const uint64_t* bits = s.covers.bits.data();
+  expand(t, 1, root_child, bits + static_cast<size_t>(item.slot) * s.covers.layout.words,
+         Candidates{items.data() + j + 1, static_cast<int>(items.size()) - j - 1, bits},
+         CoverSpace{&s.covers.layout, s.transactions}, perfect,
+         ParentNode{!s.count_only, s.transactions, s.positives});
 }
 
 // The items' subtrees, taken by the threads one at a time from the last item
@@ -527,13 +698,12 @@ void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, 
   Search t;
   set_up_thread(s, t);
   t.hook = hook;
-  std::vector<int32_t> slot_of_item(s.rank_item.size());
   const int n_items = static_cast<int>(items.size());
   for (;;) {
     const int k = queue.next.fetch_add(1);
     if (k >= n_items || queue.failed) break;
     const int j = n_items - 1 - k;
-    search_subtree(t, items, j, perfect, slot_of_item, queue.subtrees[j]);
+    search_subtree(t, items, j, perfect, queue.subtrees[j]);
     if (queue.subtrees[j].failed) queue.failed = true;
   }
 }
@@ -557,9 +727,13 @@ void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& res
 }  // namespace
 
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
-                  SearchResult& result, SearchHook* hook) {
+                  SearchResult& result, SearchHook* hook, const SearchOptions& options) {
   result = SearchResult{};
   SearchSetup s;
+  s.options = options;
+  // The hook follows a node's records from its parent's in one layout per
+  // item; packed layouts would need their rows merged afresh.
+  if (hook_evaluates(hook)) s.options.packing_ratio = SIZE_MAX;
   std::vector<Extension> items;
   int perfect = 0;
   set_up_search(data, params, show_progress, hook, s, items, perfect, result);
@@ -575,8 +749,11 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     helpers.emplace_back([&, i] { search_subtrees(s, items, perfect, queue, hook_of(i)); });
   search_subtrees(s, items, perfect, queue, hook_of(0));
   for (std::thread& helper : helpers) helper.join();
-  if (hook != nullptr)
-    finish_hook(s.hook, hooks, s.covers.all.data(), s.covers.layout.words, s.root_represented);
+  if (hook != nullptr) {
+    std::vector<uint64_t> all;
+    cover_of_all(s.covers, all);
+    finish_hook(s.hook, hooks, all.data(), s.covers.layout.words, s.root_represented);
+  }
   if (show_progress) std::fputs("\r\033[K", stderr);
   if (queue.failed) {
     report_error("too many frequent patterns to keep their supports");

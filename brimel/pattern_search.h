@@ -27,12 +27,24 @@ struct SearchResult {
   std::vector<int32_t> rule_items;
 };
 
+// How the search lays out covers; the result is the same for every choice.
+struct SearchOptions {
+  // Below the items, a node's children are packed into bitsets over the
+  // node's own records when the words its cover is read over number at
+  // least this many times the words those records fill; 0: at every node
+  // with children, whatever its cover.
+  size_t packing_ratio = 2;
+};
+
 // Mines `data` with the settings of `params` into `result`. Returns false
 // after an "Error: " line when the patterns are too many to keep track of.
 // Shows progress on standard error when `show_progress` is set. Searches on
 // one thread per processor, or as many as BRIMEL_THREADS says (a "Warning: "
 // line when it is not a number from 1 to 1024); the result is the same for
 // every number of threads. With `hook`, also what it asks for
-// (search_hook.h), the same for every number of threads too.
+// (search_hook.h), the same for every number of threads too; where it
+// evaluates permutations, every node's children are laid out over the
+// records of the node's item, whatever `options` say.
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
-                  SearchResult& result, SearchHook* hook = nullptr);
+                  SearchResult& result, SearchHook* hook = nullptr,
+                  const SearchOptions& options = SearchOptions{});

@@ -10,26 +10,22 @@
 #include "common/file_open.h"
 #include "common/messages.h"
 #include "common/raw_ints.h"
+#include "cover_bitsets.h"
 #include "miner/tidlist_store.h"
 
 namespace {
 
-// Membership bitsets of the items in the tree, built on first use.
-struct ItemBits {
-  size_t words = 0;
-  std::vector<std::vector<uint64_t>> bits;  // by item id; empty until needed
-};
-
-const std::vector<uint64_t>& bits_of(ItemBits& items, const MiningData& data, int32_t item) {
-  std::vector<uint64_t>& bits = items.bits[item];
-  if (bits.empty()) {
-    bits.assign(items.words, 0);
-    const int32_t n = transaction_count(data);
-    for (int32_t t = 0; t < n; ++t)
-      if (std::binary_search(data.items.begin() + data.offsets[t],
-                             data.items.begin() + data.offsets[t + 1], item))
-        bits[t / 64] |= uint64_t{1} << (t % 64);
-  }
+// Membership bitsets of the items in the tree, by item id (empty for the
+// others), all set in one pass over the transactions.
+std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const PatternTree& tree,
+                                                  size_t words) {
+  std::vector<std::vector<uint64_t>> bits(data.item_keys.size());
+  for (const PatternTreeEntry& entry : tree.entries) bits[entry.item].resize(words, 0);
+  const int32_t n = transaction_count(data);
+  for (int32_t t = 0; t < n; ++t)
+    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
+      if (std::vector<uint64_t>& item = bits[data.items[i]]; !item.empty())
+        item[t / 64] |= uint64_t{1} << (t % 64);
   return bits;
 }
 
@@ -44,14 +40,16 @@ struct PathEntry {
 // Writes the record of the transactions in `in` and not in `out` (null: none).
 bool write_list(std::FILE* file, const uint64_t* in, const uint64_t* out, size_t words,
                 std::vector<int32_t>& scratch, int64_t& position) {
-  scratch.clear();
+  size_t listed = 0;
   for (size_t w = 0; w < words; ++w) {
-    for (uint64_t bits = in[w] & ~(out ? out[w] : 0); bits != 0; bits &= bits - 1)
-      scratch.push_back(static_cast<int32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits))));
+    for (uint64_t bits = in[w] & ~(out ? out[w] : 0); bits != 0; bits &= bits - 1) {
+      if (listed == scratch.size()) scratch.resize(std::max<size_t>(64, 2 * listed));
+      scratch[listed++] = static_cast<int32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+    }
   }
-  const int32_t count = static_cast<int32_t>(scratch.size());
-  position += 4 * (1 + static_cast<int64_t>(scratch.size()));
-  return write_int32_le(file, &count, 1) && write_int32_le(file, scratch.data(), scratch.size());
+  const int32_t count = static_cast<int32_t>(listed);
+  position += 4 * (1 + static_cast<int64_t>(listed));
+  return write_int32_le(file, &count, 1) && write_int32_le(file, scratch.data(), listed);
 }
 
 bool report_write_failure(const std::string& path) {
@@ -84,7 +82,11 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   counts = TidListCounts{};
   const int32_t n = transaction_count(data);
   const size_t words = (static_cast<size_t>(n) + 63) / 64;
-  ItemBits item_bits{words, std::vector<std::vector<uint64_t>>(data.item_keys.size())};
+  const std::vector<std::vector<uint64_t>> item_bits = tree_item_bits(data, tree, words);
+  // Transactions as plain bits of weight 1.
+  CoverLayout layout;
+  layout.words = words;
+  layout.plane_begin.assign(1, 0);
   std::vector<uint64_t> all(words, 0);
   for (int32_t t = 0; t < n; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
   std::vector<TidListDirEntry> directory(tree.entries.size());
@@ -103,12 +105,9 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
     const uint64_t* parent = depth == 0 ? all.data() : covers[depth - 1].data();
     if (covers.size() <= depth) covers.emplace_back(words);
     uint64_t* cover = covers[depth].data();
-    const std::vector<uint64_t>& item = bits_of(item_bits, data, entry.item);
-    int64_t support = 0;
-    for (size_t w = 0; w < words; ++w) {
-      cover[w] = parent[w] & item[w];
-      support += __builtin_popcountll(cover[w]);
-    }
+    const std::vector<uint64_t>& item = item_bits[entry.item];
+    const int64_t support =
+        intersect_all(parent, item.data(), cover, layout, whole_cover_stretches(layout)).support;
     PathEntry node{static_cast<int32_t>(e), support, -1};
     if (depth > 0) {
       const PathEntry& up = path.back();

@@ -51,6 +51,7 @@ bool write_experiment_record(const std::string& path, const ExperimentRecord& r)
   holdout["rules_tested"] = r.figures.holdout.rules_tested;
   holdout["sig_at_holm"] = r.figures.holdout.sig_at_holm;
   holdout["reversed"] = r.figures.holdout.reversed;
+  holdout["productive"] = r.figures.holdout.productive;
   json seconds = json::object();
   for (size_t s = 0; s < kStageCount; ++s) {
     const Stage stage = static_cast<Stage>(s);

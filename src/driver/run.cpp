@@ -94,12 +94,13 @@ RuleTableContext table_context(const std::string& output_name, const std::string
 // Validation's three stages: reading the mined rules, re-testing them,
 // writing the results.
 HoldoutFigures validate(const std::string& output_name, const TestTransactions& transactions,
-                        const ClassLabels& labels, double level, const RuleTableContext& context) {
+                        const ClassLabels& labels, double level, double local_level,
+                        const RuleTableContext& context) {
   begin_stage(Stage::reading_miner_files);
   MinedRules mined;
   read_mined_rules(output_name, mined);
   begin_stage(Stage::validation);
-  const Retest retest = retest_rules(mined.rules, transactions, labels, level);
+  const Retest retest = retest_rules(mined.rules, transactions, labels, level, local_level);
   begin_stage(Stage::writing);
   const HoldoutFigures figures = write_validation(output_name, mined, retest, level, context);
   close_rule_tid_lists(mined.lists);
@@ -152,7 +153,7 @@ RunFigures mine_and_validate(const std::string& mining_base, const std::string& 
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
 
   const std::string class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
-  figures.holdout = validate(output_name, transactions, labels, max_pvalue,
+  figures.holdout = validate(output_name, transactions, labels, max_pvalue, max_local_pvalue,
                              table_context(output_name, class_value, training));
   figures.miner.rules_mined = figures.holdout.rules_tested;
   // The driver's report follows; nothing of the run may stay buffered behind

@@ -30,6 +30,7 @@ struct RuleTableRow {
   bool significant_corrected = false;
   bool significant_fdr = false;
   bool significant_holm = false;
+  bool productive = false;  // kept, and productive on the test part
 };
 
 struct RuleTableContext {

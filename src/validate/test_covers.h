@@ -33,6 +33,27 @@ struct TestCovers {
 // at the first missing item.
 bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule);
 
+// The caller's scratch for count_generalisation_covers, kept between calls.
+struct GeneralisationScratch {
+  std::vector<const uint64_t*> item_bits;  // the rule's items' bitsets
+  std::vector<uint64_t> no_instance;       // the bitset of an item no instance holds
+  std::vector<size_t> busy_words;          // words with instances lacking exactly one item
+  std::vector<uint64_t> one_missing;       // those instances, per busy word
+  std::vector<int32_t> items;
+  std::vector<uint64_t> bits;
+};
+
+// Sets general[i] to the test counts of `rule` without its item i, for every
+// i < rule.length (a rule of one item gives the empty pattern's: every
+// instance). `test` holds the rule's own counts from count_test_cover. One
+// pass over the items' bitsets finds the instances lacking exactly one item;
+// each generalisation's cover is the rule's plus those that lack its dropped
+// item, so the cost grows with the rule's length, not its square. The
+// p-values are left as they are.
+void count_generalisation_covers(const TestCovers& covers, const RuleRecord& rule,
+                                 const RuleTest& test, GeneralisationScratch& scratch,
+                                 std::vector<RuleTest>& general);
+
 // Builds the bitsets of the items that `rules` hold over the first
 // min(transactions, labels) instances; `transactions` and `labels` must
 // outlive the result.

@@ -8,6 +8,7 @@
 
 #include "driver/run_stats.h"
 #include "validate/fisher.h"
+#include "validate/productivity.h"
 #include "validate/significance.h"
 #include "validate/validated_output.h"
 
@@ -23,7 +24,7 @@ std::vector<RuleTableRow> table_rows(const RuleSet& rules, const Retest& retest,
     const RuleRecord& mined = rules.records[r];
     rows.push_back(RuleTableRow{&mined, retest.tests[r],
                                 rule_direction(mined, retest.tests[r], context), kept, corrected,
-                                fdr, holm});
+                                fdr, holm, retest.productive_rules[r]});
   };
   std::vector<bool> is_kept(rules.records.size(), false);
   for (size_t j = 0; j < retest.kept.size(); ++j) {
@@ -61,7 +62,7 @@ void read_mined_rules(const std::string& output_name, MinedRules& mined) {
 }
 
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
-                    const ClassLabels& labels, double level) {
+                    const ClassLabels& labels, double level, double local_level) {
   std::printf("before validation: %d\n", static_cast<int32_t>(rules.records.size()));
   Retest retest;
   retest.covers = build_test_covers(transactions, labels, rules);
@@ -93,6 +94,10 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   const double tests = static_cast<double>(rules.records.size());
   retest.counts = count_significant(sorted_pvalues, tests, level);
   retest.sig_at_holm = count_holm(sorted_pvalues, tests, level);
+  retest.productive_rules = find_productive_rules(covers, rules, retest.tests, retest.kept,
+                                                  log_factorial.data(), local_level);
+  for (int32_t j = 0; j < retest.counts.sig_at_corrected; ++j)
+    retest.productive += retest.productive_rules[retest.kept[static_cast<size_t>(j)]];
   run_stats.sig_at_level = retest.counts.sig_at_level;
   run_stats.sig_at_corrected = retest.counts.sig_at_corrected;
   run_stats.sig_at_fdr = retest.counts.sig_at_fdr;
@@ -143,7 +148,7 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;
   const std::vector<RuleTableRow> rows = table_rows(rules, retest, context);
-  HoldoutFigures figures{rules_tested, retest.counts, retest.sig_at_holm, 0};
+  HoldoutFigures figures{rules_tested, retest.counts, retest.sig_at_holm, 0, retest.productive};
   for (size_t j = 0; j < retest.kept.size(); ++j) {
     if (rows[j].direction == Direction::reversed) ++figures.reversed;
   }

@@ -26,10 +26,12 @@ struct MinedRules {
 // Every rule's test counts and p-value, and which rules are kept.
 struct Retest {
   TestCovers covers;
-  std::vector<RuleTest> tests;  // per mined rule, in the miner's order
-  std::vector<size_t> kept;     // indexes of the kept rules, by ascending test p-value
-  RuleCountRecord counts;       // of the kept rules, over every rule tested
-  int32_t sig_at_holm = 0;      // kept rules under Holm's step-down over every rule tested
+  std::vector<RuleTest> tests;         // per mined rule, in the miner's order
+  std::vector<size_t> kept;            // indexes of the kept rules, by ascending test p-value
+  RuleCountRecord counts;              // of the kept rules, over every rule tested
+  int32_t sig_at_holm = 0;             // kept rules under Holm's step-down over every rule tested
+  std::vector<bool> productive_rules;  // per mined rule: kept and productive
+  int32_t productive = 0;              // of the rules within the corrected level
 };
 
 // What validation found, beside the files it wrote.
@@ -38,6 +40,7 @@ struct HoldoutFigures {
   RuleCountRecord counts;
   int32_t sig_at_holm = 0;  // under Holm's step-down over the rules tested
   int32_t reversed = 0;     // kept rules whose association flipped on the test part
+  int32_t productive = 0;   // rules within the corrected level that are productive
 };
 
 // Reads the rule file of `output_name` and walks its tid lists once, so
@@ -50,9 +53,11 @@ void read_mined_rules(const std::string& output_name, MinedRules& mined);
 // Re-tests every rule with Fisher's exact test on the first
 // min(transactions, labels) test instances and keeps those within `level`
 // that cover something on either part; sets the three significance counts
-// of run_stats. `transactions` and `labels` must outlive the result.
+// of run_stats. Each kept rule is then re-tested against its generalisations
+// at `local_level`, the miner's local level (see validate/productivity.h).
+// `transactions` and `labels` must outlive the result.
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
-                    const ClassLabels& labels, double level);
+                    const ClassLabels& labels, double level, double local_level);
 
 // Writes the validated rule, tid-list and rule count files and the rule
 // table of `output_name`. `context` names the items and the class for the

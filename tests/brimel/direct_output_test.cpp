@@ -134,8 +134,11 @@ TEST(DirectOutput, TaroneLoweredNotAskedForKeepsNoRuleAndCountsFromTheMinimumSup
   DirectFigures f = example_figures();
   f.tarone_lowered_asked = false;
   ASSERT_TRUE(write_direct_results(direct_results_file("o"), direct_rule_table_file("o"), f));
-  for (const std::string& row : lines_of("o.direct.rules.csv"))
-    if (!row.starts_with("rank")) EXPECT_EQ(csv_fields(row)[13], "0") << row;
+  for (const std::string& row : lines_of("o.direct.rules.csv")) {
+    if (!row.starts_with("rank")) {
+      EXPECT_EQ(csv_fields(row)[13], "0") << row;
+    }
+  }
   std::ifstream file("o.direct.json");
   const json record = json::parse(file);
   EXPECT_EQ(record["methods"]["tarone_lowered"]["computed"], false);

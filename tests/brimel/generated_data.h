@@ -2,6 +2,7 @@
 // the record format the miner reads, and the miner's parameter file.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -75,6 +76,19 @@ inline GeneratedData generate_null_data(unsigned seed, int records, int attribut
     data.records.push_back(fields);
   }
   return data;
+}
+
+// Each record 1 to 1 + `repeats` times, in shuffled order (none repeated
+// when `repeats` is 0).
+inline void repeat_records(GeneratedData& data, unsigned seed, int repeats) {
+  if (repeats <= 0) return;
+  std::mt19937 random(seed);
+  std::vector<std::vector<std::string>> repeated;
+  for (const auto& record : data.records)
+    for (int k = std::uniform_int_distribution<int>(0, repeats)(random); k >= 0; --k)
+      repeated.push_back(record);
+  std::shuffle(repeated.begin(), repeated.end(), random);
+  data.records = std::move(repeated);
 }
 
 inline void write_generated_data(const GeneratedData& data, const std::string& base) {

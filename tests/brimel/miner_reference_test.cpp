@@ -79,15 +79,7 @@ void check_against_reference(const Case& c) {
   SCOPED_TRACE(describe(c));
   ScratchDir scratch;
   GeneratedData data = generate_data(c.seed, c.records, 7, c.classes, c.wider);
-  if (c.repeats > 0) {
-    std::mt19937 random(c.seed);
-    std::vector<std::vector<std::string>> repeated;
-    for (const auto& record : data.records)
-      for (int k = std::uniform_int_distribution<int>(0, c.repeats)(random); k >= 0; --k)
-        repeated.push_back(record);
-    std::shuffle(repeated.begin(), repeated.end(), random);
-    data.records = std::move(repeated);
-  }
+  repeat_records(data, c.seed, c.repeats);
   write_generated_data(data, "d");
   write_file("orsk.para", parameter_text("d", "o", c.settings));
   testing::internal::CaptureStdout();

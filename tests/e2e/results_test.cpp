@@ -141,13 +141,16 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
   const std::vector<std::string> rows = e2e::lines_of(read_file(rule_table_file("o")));
   const std::vector<std::string> validated = e2e::lines_of(read_file(rule_file("o")));
   ASSERT_EQ(rows.size(), 1 + holdout["rules_tested"].get<size_t>());
-  EXPECT_EQ(csv_fields(rows[0]).size(), 19u);
-  EXPECT_EQ(csv_fields(rows[0]).back(), "significant_holm");
+  EXPECT_EQ(csv_fields(rows[0]).size(), 20u);
+  EXPECT_EQ(csv_fields(rows[0])[18], "significant_holm");
+  EXPECT_EQ(csv_fields(rows[0]).back(), "productive");
   int reversed = 0;
   int holm = 0;
+  int productive = 0;
+  int productive_any = 0;
   for (size_t r = 1; r < rows.size(); ++r) {
     const std::vector<std::string> f = csv_fields(rows[r]);
-    ASSERT_EQ(f.size(), 19u) << rows[r];
+    ASSERT_EQ(f.size(), 20u) << rows[r];
     EXPECT_EQ(f[0], std::to_string(r));
     EXPECT_EQ(f[2], "1");
     EXPECT_NE(f[1].find("="), std::string::npos);
@@ -159,6 +162,15 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
       EXPECT_EQ(f[18], "1") << rows[r];
     }
     holm += f[18] == "1";
+    // Only kept rules are productive; one of one item always is.
+    if (f[19] == "1") {
+      EXPECT_TRUE(kept) << rows[r];
+    }
+    if (kept && f[3] == "1") {
+      EXPECT_EQ(f[19], "1") << rows[r];
+    }
+    productive += f[16] == "1" && f[19] == "1";
+    productive_any += f[19] == "1";
     if (kept) {
       // The validated file's p-value is the table's, rounded to six digits.
       std::istringstream line(validated[r - 1]);
@@ -175,6 +187,11 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
   EXPECT_EQ(holdout["reversed"], reversed);
   EXPECT_EQ(holdout["sig_at_holm"], holm);
   EXPECT_GE(holm, holdout["sig_at_corrected"].get<int>());
+  EXPECT_EQ(holdout["productive"], productive);
+  // The vote data's kept rules are many variations of a few strong ones:
+  // some of them are productive and some are not.
+  EXPECT_GT(productive_any, 0);
+  EXPECT_LT(productive_any, static_cast<int>(validated.size()));
 }
 
 }  // namespace

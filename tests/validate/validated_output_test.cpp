@@ -153,7 +153,7 @@ struct ValidationCase {
     testing::internal::CaptureStdout();
     MinedRules mined;
     read_mined_rules(output, mined);
-    const Retest retest = retest_rules(mined.rules, transactions, labels, level);
+    const Retest retest = retest_rules(mined.rules, transactions, labels, level, kMaxLocalPvalue);
     write_validation(output, mined, retest, level, RuleTableContext{});
     close_rule_tid_lists(mined.lists);
     return testing::internal::GetCapturedStdout();

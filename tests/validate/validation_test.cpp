@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 
+#include "common/run_files.h"
 #include "driver/run_stats.h"
 #include "validate/fisher.h"
 #include "validate/rule_sets.h"
@@ -108,7 +109,7 @@ Retested retest(const std::vector<RuleSpec>& specs, double level,
   const RuleSet rules = rule_set_of(specs);
   Retested result;
   testing::internal::CaptureStdout();
-  result.retest = retest_rules(rules, transactions, labels, level);
+  result.retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue);
   result.console = testing::internal::GetCapturedStdout();
   result.console.erase(0, result.console.find('\n') + 1);
   return result;
@@ -249,7 +250,7 @@ TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
     const RuleSet rules = rule_set_of(specs);
     const double level = std::ldexp(1.0, -static_cast<int>(random() % 12));
     testing::internal::CaptureStdout();
-    const Retest retest = retest_rules(rules, transactions, labels, level);
+    const Retest retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue);
     testing::internal::GetCapturedStdout();
 
     // The reference: every rule merged with every test record.

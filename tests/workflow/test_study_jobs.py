@@ -1,7 +1,8 @@
 """The study's jobs as Snakemake plans them and as they run: no text of the
-config on a command line, tens of cluster jobs for the bundled study, the
-split check that stops a data set whose target does not fit, and the config's
-file checks."""
+config on a command line, a few cluster jobs for the bundled study, the split
+check that stops a data set whose target does not fit, the config's file
+checks, and what a run keeps of its files."""
+import gzip
 import json
 import os
 import re
@@ -17,6 +18,8 @@ BIN_DIR = os.environ.get("VARNEL_BIN_DIR", os.path.join(ROOT, "build", "bin"))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
 import study_config  # noqa: E402
 import study_data  # noqa: E402
+import study_direct  # noqa: E402
+import study_experiment  # noqa: E402
 from study_programs import JobError  # noqa: E402
 
 
@@ -110,3 +113,34 @@ def test_files_the_config_names_are_checked(tmp_path):
     assert f"Error in config key 'datasets.a.file': no file {tmp_path}/none.arff" in problems
     assert f"Error in config key 'datasets.b.prepared': no file {tmp_path}/nothing.data" in problems
     assert sum("no executable" in problem for problem in problems) == 3
+
+
+@pytest.mark.parametrize("keep", ["results", "all"])
+def test_runs_keep_their_record_and_rule_table_unless_told_to_keep_all(tmp_path, keep):
+    study_data.run(study_data_args(fake_entry(tmp_path, **VOTE, name="vote", positive="1")))
+    job = ["--settings", str(tmp_path / "settings.json"), "--split-record",
+           str(tmp_path / "split" / "vote.experiment.json"), "--data-base",
+           str(tmp_path / "data" / "cancer"), "--minsup", "0.2", "--level", "0.05",
+           "--keep", keep]
+    experiment = tmp_path / "rep1"
+    assert study_experiment.main_of(study_experiment.run, study_experiment.argument_parser(),
+                                    job + ["--seed", "7", "--folder", str(experiment)]) == 0
+    files = set(os.listdir(experiment))
+    with gzip.open(experiment / "vote.rules.csv.gz", "rt") as handle:
+        assert handle.readline().startswith("rank,rule,")
+    direct = tmp_path / "direct"
+    assert study_direct.main_of(study_direct.run, study_direct.argument_parser(),
+                                job + ["--folder", str(direct),
+                                       "--record", str(tmp_path / "direct.json")]) == 0
+    assert json.loads((tmp_path / "direct.json").read_text())["status"] == "ok"
+    record = json.loads((tmp_path / "direct.json").read_text())
+    assert record["methods"]["westfall_young"]["permutations"] == 1000
+    assert record["methods"]["tarone"]["rules"] >= record["sig_at_corrected"]
+    with gzip.open(direct / "vote.direct.rules.csv.gz", "rt") as handle:
+        assert "westfall_young" in handle.readline()
+    if keep == "results":
+        assert files == {"vote.experiment.json", "vote.rules.csv.gz"}
+        assert set(os.listdir(direct)) == {"vote.direct.json", "vote.direct.rules.csv.gz"}
+    else:  # the split halves, the miner's files and tid lists, the uncompressed table
+        assert {"vote_part_0.data", "vote.tidlist", "vote.rules.csv"} <= files
+        assert "vote.cfptree.stat" in os.listdir(direct)

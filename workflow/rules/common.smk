@@ -35,18 +35,27 @@ _problems = study_config.check_files(config, BIN_DIR)
 if _problems:
     raise WorkflowError("\n".join(_problems))
 
-DATASETS = config["datasets"]
+# Data sets from files; generated ones (a fresh data set per repetition) are
+# GENERATED, with their own jobs (truth.smk).
+DATASETS = {name: entry for name, entry in config["datasets"].items()
+            if not study_config.is_generated(entry)}
+GENERATED = {name: entry for name, entry in config["datasets"].items()
+             if study_config.is_generated(entry)}
 MINSUPS = [study_config.value_label(m) for m in config["minsups"]]
 LEVELS = [study_config.value_label(p) for p in config["levels"]]
 REPS = range(1, config["repetitions"] + 1)
+# "all": every run keeps all its files; "results": its record and rule table only.
+KEEP = config.get("keep", "results")
 
 
 def one_of(values):
-    return "|".join(value.replace(".", r"\.") for value in values)
+    # "(?!)" matches nothing: an empty pattern would match every name.
+    return "|".join(value.replace(".", r"\.") for value in values) or "(?!)"
 
 
 wildcard_constraints:
     dataset=one_of(DATASETS),
+    generated=one_of(GENERATED),
     minsup=one_of(MINSUPS),
     level=one_of(LEVELS),
     rep=r"[1-9]\d*",
@@ -62,11 +71,14 @@ SPLIT_RECORD = SPLIT_FOLDER + "/{dataset}.experiment.json"
 CELL = "runs/{dataset}/minsup{minsup}_p{level}"
 EXPERIMENT_FOLDER = CELL + "/rep{rep}"
 EXPERIMENT_RECORD = EXPERIMENT_FOLDER + "/{dataset}.experiment.json"
-EXPERIMENT_RULES = EXPERIMENT_FOLDER + "/{dataset}.rules.csv"
+EXPERIMENT_RULES = EXPERIMENT_FOLDER + "/{dataset}.rules.csv.gz"
 DIRECT_FOLDER = CELL + "/direct"
 DIRECT_RECORD = CELL + "/direct.json"
 STUDY_PLAN = "resources/study-plan.json"
 STUDY_CONFIG = "resources/study-config.json"
+DATABASE = "results/study.sqlite"
+# The database the tables job fills run by run; DATABASE is a link to it.
+DATABASE_CACHE = "results/cache/study.sqlite"
 
 
 def cells():

@@ -1,7 +1,10 @@
-# Direct adjustment: the miner alone on the whole data set, once per data set x
-# minimum support x level, grouped with the experiments on a cluster.
+# Direct adjustment: the miner's direct-adjustment run on the whole data set,
+# once per data set x minimum support x level, grouped with the experiments on
+# a cluster.
 
 DIRECT = [DIRECT_RECORD.format(**cell) for cell in cells()]
+DIRECT_SETTINGS = {"permutations": 1000, "seed": 1, "tarone_lowered": False,
+                   **config.get("direct", {})}
 
 
 rule direct:
@@ -17,6 +20,10 @@ rule direct:
     params:
         data_base=DATA,
         folder=DIRECT_FOLDER,
+        keep=KEEP,
+        permutations=DIRECT_SETTINGS["permutations"],
+        seed=DIRECT_SETTINGS["seed"],
+        tarone_lowered="--tarone-lowered" if DIRECT_SETTINGS["tarone_lowered"] else "",
     threads: 1
     resources:
         mem_mb=data_memory,
@@ -26,4 +33,5 @@ rule direct:
         "{PYTHON:q} {SCRIPTS:q}/study_direct.py --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --threads {threads} --folder {params.folder}"
-        " --record {output} > {log} 2>&1"
+        " --record {output} --keep {params.keep} --permutations {params.permutations}"
+        " --permutation-seed {params.seed} {params.tarone_lowered} > {log} 2>&1"

@@ -22,6 +22,7 @@ rule experiment:
     params:
         data_base=DATA,
         folder=EXPERIMENT_FOLDER,
+        keep=KEEP,
         seed=split_seed,
     threads: 1
     resources:
@@ -32,4 +33,4 @@ rule experiment:
         "{PYTHON:q} {SCRIPTS:q}/study_experiment.py --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --seed {params.seed} --threads {threads}"
-        " --folder {params.folder} > {log} 2>&1"
+        " --folder {params.folder} --keep {params.keep} > {log} 2>&1"

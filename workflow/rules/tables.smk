@@ -1,13 +1,13 @@
 # Tables and plots: the study's plan (every experiment and direct run with its
-# keys and files) as a file, the tables made from it, and the plots made from
-# the tables.
+# keys and files) as a file; the database filled from it run by run, with the
+# tables written from the database; and the plots drawn from the database.
 
-TABLES = ["experiments", "summary", "rule_stability", "rules"]
-PAGES = ["summary", "rule_stability", "experiments"]
-PLOTS = ["survivors", "test_pvalues", "rule_stability"]
-RESULTS = (expand("results/{table}.csv", table=TABLES) +
-           expand("results/pages/{page}.html", page=PAGES) +
-           expand("results/{plot}.png", plot=PLOTS))
+TABLES = ["results/experiments.csv", "results/summary.csv", "results/rule_stability.csv",
+          "results/rules.csv.gz"] + TRUTH_TABLES
+PAGES = ["summary", "rule_stability_top"] + TRUTH_PAGES
+PLOTS = ["survivors", "test_pvalues", "rule_stability", "methods"]
+RESULTS = ([DATABASE] + TABLES + expand("results/pages/{page}.html", page=PAGES) +
+           expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS)
 
 
 def study_plan():
@@ -19,7 +19,8 @@ def study_plan():
                    for cell in cells() for rep in REPS]
     direct = [dict(dataset=cell["dataset"], minsup=cell["minsup"], level=float(cell["level"]),
                    record=DIRECT_RECORD.format(**cell)) for cell in cells()]
-    return {"experiments": experiments, "direct": direct}
+    truth_experiments, judged = truth_plan()
+    return {"experiments": experiments + truth_experiments, "direct": direct, "truth": judged}
 
 
 rule study_plan:
@@ -33,11 +34,10 @@ rule study_plan:
         "jinja2"
 
 
-def table_file(name, kind):
-    """A table for the report: its web page to read, its CSV file to download."""
-    path = f"results/pages/{name}.html" if kind == "page" else f"results/{name}.csv"
-    category = "Tables" if kind == "page" else "Table files (CSV)"
-    return report(path, caption=f"../report/{name}.rst", category=category)
+def page(name):
+    """A table's web page, shown in the report."""
+    return report(f"results/pages/{name}.html", caption=f"../report/{name}.rst",
+                  category="Tables")
 
 
 rule tables:
@@ -45,15 +45,29 @@ rule tables:
         plan=STUDY_PLAN,
         experiments=EXPERIMENTS,
         direct=DIRECT,
+        truth=TRUTH_JUDGED_FILES,
     output:
-        [table_file(name, kind) for kind in ("page", "csv") for name in PAGES],
-        "results/rules.csv",
+        DATABASE,
+        TABLES,
+        [page(name) for name in PAGES],
     log:
         "logs/tables.log",
+    params:
+        cache=DATABASE_CACHE,
     resources:
-        mem_mb=lambda wildcards, attempt: attempt * 2000,
+        mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_tables.py --plan {input.plan} --out-dir results > {log} 2>&1"
+        "{PYTHON:q} {SCRIPTS:q}/study_tables.py --plan {input.plan} --cache {params.cache}"
+        " --database {output[0]} --out-dir results > {log} 2>&1"
+
+
+# The plots are small and read the database in blocks: they are drawn where
+# Snakemake runs, without a round trip through the cluster.
+localrules:
+    plot_survivors,
+    plot_test_pvalues,
+    plot_rule_stability,
+    plot_methods,
 
 
 def plot_rule_output(plot):
@@ -62,38 +76,51 @@ def plot_rule_output(plot):
 
 rule plot_survivors:
     input:
-        "results/summary.csv",
+        DATABASE,
     output:
         plot_rule_output("survivors"),
     log:
         "logs/plot_survivors.log",
     resources:
-        mem_mb=lambda wildcards, attempt: attempt * 1000,
+        mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
         "{PYTHON:q} {SCRIPTS:q}/study_plots.py survivors {input} {output} > {log} 2>&1"
 
 
 rule plot_test_pvalues:
     input:
-        "results/rules.csv",
+        DATABASE,
     output:
         plot_rule_output("test_pvalues"),
     log:
         "logs/plot_test_pvalues.log",
     resources:
-        mem_mb=lambda wildcards, attempt: attempt * 2000,
+        mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
         "{PYTHON:q} {SCRIPTS:q}/study_plots.py test_pvalues {input} {output} > {log} 2>&1"
 
 
 rule plot_rule_stability:
     input:
-        "results/rule_stability.csv",
+        DATABASE,
     output:
         plot_rule_output("rule_stability"),
     log:
         "logs/plot_rule_stability.log",
     resources:
-        mem_mb=lambda wildcards, attempt: attempt * 1000,
+        mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
         "{PYTHON:q} {SCRIPTS:q}/study_plots.py rule_stability {input} {output} > {log} 2>&1"
+
+
+rule plot_methods:
+    input:
+        DATABASE,
+    output:
+        plot_rule_output("methods"),
+    log:
+        "logs/plot_methods.log",
+    resources:
+        mem_mb=lambda wildcards, attempt: attempt * 500,
+    shell:
+        "{PYTHON:q} {SCRIPTS:q}/study_plots.py methods {input} {output} > {log} 2>&1"

@@ -50,6 +50,12 @@ def direct_min_sup(minsup, mining_records, all_records):
 def config_error_message(error):
     """One line for a config that fails the schema: the key's path, what is
     wrong, and what the key takes."""
+    # Generator settings given inline: name the key within them that is wrong,
+    # not only that they match neither a file name nor settings.
+    if error.validator == "oneOf" and isinstance(error.instance, dict) and error.context:
+        inner = [problem for problem in error.context if problem.validator != "type"]
+        if inner and list(error.absolute_path)[-1:] == ["generate"]:
+            return config_error_message(min(inner, key=lambda problem: len(problem.path)))
     path = ""
     for part in error.absolute_path:
         path += f"[{part}]" if isinstance(part, int) else (f".{part}" if path else str(part))
@@ -57,7 +63,8 @@ def config_error_message(error):
     if error.validator in ("anyOf", "oneOf"):
         message = f"{error.instance!r} is not valid here"
         if error.validator == "oneOf" and isinstance(error.instance, dict):
-            message = "give exactly one of 'file' and 'prepared'"
+            message = ("give exactly one of 'file', 'prepared' (each with 'target' and "
+                       "'positive') and 'generate' (without them)")
     description = error.schema.get("description")
     where = f"config key '{path}'" if path else "the config"
     text = f"Error in {where}: {message}"
@@ -66,22 +73,41 @@ def config_error_message(error):
     return text
 
 
+def generation_seed(base_seed, dataset, repetition):
+    """The seed varnel-generate draws repetition r of a generated data set
+    with: the first 8 bytes (big-endian) of the SHA-256 of "generate", the
+    base seed, the name and r, joined with NUL bytes. The same config gives
+    the same data sets; each name and repetition its own."""
+    text = f"generate\0{base_seed}\0{dataset}\0{repetition}".encode()
+    return int.from_bytes(hashlib.sha256(text).digest()[:8], "big")
+
+
+def is_generated(dataset):
+    return "generate" in dataset
+
+
 def source_files(dataset):
     """The files a data set's entry in the config names."""
     if "file" in dataset:
         return [dataset["file"]]
+    if is_generated(dataset):
+        settings = dataset["generate"]
+        return [settings] if isinstance(settings, str) else []
     return [dataset["prepared"] + suffix for suffix in (".data", ".names")]
 
 
 def check_files(config, bin_dir):
     """Problems the schema cannot see: files that are not there."""
     problems = []
+    programs = ["varnel", "Brimel", "varnel-prepare"]
     for name, dataset in config["datasets"].items():
-        key = "file" if "file" in dataset else "prepared"
+        key = next(key for key in ("file", "generate", "prepared") if key in dataset)
         for path in source_files(dataset):
             if not os.path.isfile(path):
                 problems.append(f"Error in config key 'datasets.{name}.{key}': no file {path}")
-    for program in ("varnel", "Brimel", "varnel-prepare"):
+        if is_generated(dataset) and "varnel-generate" not in programs:
+            programs.append("varnel-generate")
+    for program in programs:
         if not os.access(os.path.join(bin_dir, program), os.X_OK):
             problems.append(f"Error: no executable {program} in {bin_dir} (build it with "
                             "'make', or name its folder with the config key 'bin_dir')")

@@ -1,42 +1,53 @@
 """Direct adjustment for one data set x minimum support x level: the miner
 alone on the whole data set, at the same share of records as the holdout's
-mining half; its counts go to a record. The direct-adjustment count is the
-number of rules significant at level / patterns tested.
+mining half, with every direct correction (its direct-adjustment run:
+Bonferroni over the patterns tested, the search space, layered levels,
+Tarone, Westfall-Young with seeded permutations, FDR). Its counts and levels
+go to a record; the miner's folder keeps only its O.direct.json and its rule
+table, gzipped, unless --keep all.
 
     study_direct.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                     --minsup LABEL --level LEVEL --threads N --folder FOLDER --record OUT_JSON
+                    [--permutations J] [--permutation-seed S] [--tarone-lowered]
+                    [--keep all|results]
 """
 import argparse
+import json
 import os
 import sys
 import time
 
 from study_config import direct_min_sup, parse_value
-from study_programs import (failure, fresh_folder, link_data, main_of, program, read_json,
-                            run_program, write_json)
+from study_programs import (compress, failure, fresh_folder, keep_only, link_data, main_of,
+                            program, read_json, run_program, write_json)
+
+# What the record keeps of each method besides its level and rules: what it
+# was computed over.
+METHOD_DETAILS = {"bonferroni_tested": ["tests"], "search_space": ["log10_size"],
+                  "layered": ["longest"], "tarone": ["testable", "lower_support"],
+                  "tarone_lowered": ["computed", "testable", "min_sup"],
+                  "westfall_young": ["permutations", "seed"], "fdr": ["tests"]}
 
 
-def _numbers(path, count):
+def read_direct_record(path):
+    """The miner's counts on the whole data set and, per direct method, its
+    level, the rules kept at it and what it was computed over, all from its
+    O.direct.json; (None, None) when that is missing or not what it writes."""
     try:
         with open(path) as handle:
-            values = [float(word) for word in handle.read().split()]
-    except (OSError, ValueError):
-        return None
-    return values if len(values) >= count else None
-
-
-def read_direct_counts(folder, name):
-    """The miner's counts on the whole data set, or None when its files are
-    missing or cut short."""
-    counts = _numbers(os.path.join(folder, name + ".sorted.rulenum.txt"), 8)
-    stat = _numbers(os.path.join(folder, name + ".cfptree.stat"), 14)
-    if counts is None or stat is None:
-        return None
-    patterns = int(counts[0])
-    return {"records": int(stat[0]), "patterns_tested": patterns,
-            "corrected_level": counts[1] / patterns if patterns else None,
-            "sig_at_level": int(counts[5]), "sig_at_corrected": int(counts[6]),
-            "sig_at_fdr": int(counts[7])}
+            figures = json.load(handle)
+        methods = figures["methods"]
+        patterns = int(figures["patterns_tested"])
+        counts = {"records": int(figures["transactions"]), "patterns_tested": patterns,
+                  "corrected_level": methods["bonferroni_tested"]["level"],
+                  "sig_at_level": int(figures["rules"]),
+                  "sig_at_corrected": int(methods["bonferroni_tested"]["rules"]),
+                  "sig_at_fdr": int(methods["fdr"]["rules"])}
+    except (OSError, ValueError, TypeError, KeyError):
+        return None, None
+    return counts, {method: {field: (methods.get(method) or {}).get(field)
+                             for field in ["level", "rules"] + details}
+                    for method, details in METHOD_DETAILS.items()}
 
 
 def run(args):
@@ -49,9 +60,12 @@ def run(args):
     brimel = program(settings, "Brimel")
     # The miner writes its own parameter file, with the fixed settings varnel
     # hands it, so that direct adjustment and the experiments share them.
+    direct = ["--direct", "--permutations", str(args.permutations), "--permutation-seed",
+              str(args.permutation_seed)] + (["--tarone-lowered"] if args.tarone_lowered else [])
     status, errors = run_program([brimel, "--write-parameters", "orsk.para", name,
                                   settings["target"], settings["value"], str(min_sup),
-                                  repr(float(args.level)), name, "--no-tid-lists"], args.folder)
+                                  repr(float(args.level)), name, "--no-tid-lists", *direct],
+                                 args.folder)
     if status != 0:
         raise failure("Brimel --write-parameters", status, errors)
     started = time.monotonic()
@@ -59,24 +73,40 @@ def run(args):
                                  {"BRIMEL_THREADS": str(args.threads)})
     if status < 0:
         raise failure("Brimel", status, errors)
-    counts = read_direct_counts(args.folder, name)
+    counts, methods = read_direct_record(os.path.join(args.folder, name + ".direct.json"))
+    ok = status == 0 and counts is not None and methods is not None
     record = {"dataset": name, "min_sup": min_sup, "level": float(args.level),
-              "status": "ok" if status == 0 and counts else "failed", "errors": errors,
+              "status": "ok" if ok else "failed", "errors": errors,
               "seconds": round(time.monotonic() - started, 3)}
     record.update(counts or {})
+    record["methods"] = methods or {}
     if record["status"] == "failed" and not record["errors"]:
         record["errors"] = [f"Brimel exited with status {status} and wrote no counts"]
+    kept = [os.path.join(args.folder, name + ".direct.json")]
+    rules = os.path.join(args.folder, name + ".direct.rules.csv")
+    if os.path.isfile(rules):
+        kept.append(compress(rules))
     write_json(record, args.record)
+    if args.keep != "all":
+        keep_only(args.folder, kept)
 
 
-def main():
+def argument_parser():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     for option in ("--settings", "--split-record", "--data-base", "--minsup", "--folder",
                    "--record"):
         parser.add_argument(option, required=True)
     parser.add_argument("--level", required=True, type=float)
     parser.add_argument("--threads", type=int, default=1)
-    return main_of(run, parser)
+    parser.add_argument("--permutations", type=int, default=1000)
+    parser.add_argument("--permutation-seed", type=int, default=1)
+    parser.add_argument("--tarone-lowered", action="store_true")
+    parser.add_argument("--keep", choices=["all", "results"], default="results")
+    return parser
+
+
+def main():
+    return main_of(run, argument_parser())
 
 
 if __name__ == "__main__":

@@ -1,17 +1,19 @@
 """One holdout experiment of the study: varnel with the split's seed in a
 folder of its own. A failed experiment (status 1) is a result and leaves its
-record; anything else fails the job.
+record; anything else fails the job. The folder keeps the record and the rule
+table, gzipped, and nothing else unless --keep all.
 
     study_experiment.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                         --minsup LABEL --level LEVEL --seed SEED --threads N --folder FOLDER
+                        [--keep all|results]
 """
 import argparse
 import os
 import sys
 
 from study_config import mining_min_sup, parse_value
-from study_programs import (JobError, failure, fresh_folder, link_data, main_of, program,
-                            read_json, run_program, varnel_outputs)
+from study_programs import (JobError, compress, failure, fresh_folder, keep_only, link_data,
+                            main_of, program, read_json, run_program, varnel_outputs)
 
 
 def run(args):
@@ -24,23 +26,33 @@ def run(args):
     command = [program(settings, "varnel"), "--seed", str(args.seed), name, settings["target"],
                settings["value"], str(min_sup), repr(float(args.level)), name]
     status, errors = run_program(command, args.folder, {"BRIMEL_THREADS": str(args.threads)})
-    record = varnel_outputs(args.folder, name)[0]
+    record, rules = varnel_outputs(args.folder, name)
     if status not in (0, 1) or not os.path.isfile(record):
         raise failure("varnel", status, errors)
     try:
         read_json(record)
     except ValueError as error:  # a record cut short fails here, not in the tables
         raise JobError(f"the record {record} is no JSON: {error}") from None
+    kept = [record]
+    if os.path.isfile(rules):
+        kept.append(compress(rules))
+    if args.keep != "all":
+        keep_only(args.folder, kept)
 
 
-def main():
+def argument_parser():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     for option in ("--settings", "--split-record", "--data-base", "--minsup", "--folder"):
         parser.add_argument(option, required=True)
     parser.add_argument("--level", required=True, type=float)
     parser.add_argument("--seed", required=True, type=int)
     parser.add_argument("--threads", type=int, default=1)
-    return main_of(run, parser)
+    parser.add_argument("--keep", choices=["all", "results"], default="results")
+    return parser
+
+
+def main():
+    return main_of(run, argument_parser())
 
 
 if __name__ == "__main__":

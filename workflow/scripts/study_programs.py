@@ -1,8 +1,10 @@
 """Running the study's programs from its job scripts: in a folder of their
 own, without a shell (no text of the config is ever read by one), their
 console output copied to the job's log (the script's standard output)."""
+import gzip
 import json
 import os
+import shutil
 import subprocess
 import sys
 
@@ -73,10 +75,33 @@ def link_data(data_base, name, folder):
         os.symlink(target, os.path.join(folder, name + suffix))
 
 
-def main_of(run, parser):
+def compress(path):
+    """path as path.gz, the same bytes for the same file (no name or time in
+    its header), written whole or not at all; returns the new path."""
+    target = path + ".gz"
+    with open(path, "rb") as source, open(target + ".partial", "wb") as raw:
+        with gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=0) as packed:
+            shutil.copyfileobj(source, packed, 1 << 20)
+    os.replace(target + ".partial", target)
+    return target
+
+
+def keep_only(folder, paths):
+    """Removes every file of folder but paths: the bulky files a run leaves
+    (split halves, the miner's files, tid lists) are read by nobody after
+    its record and rule table are written."""
+    for entry in os.scandir(folder):
+        if entry.path not in paths:
+            if entry.is_dir(follow_symlinks=False):
+                shutil.rmtree(entry.path)
+            else:
+                os.remove(entry.path)
+
+
+def main_of(run, parser, argv=None):
     """The body of a job script's main: its arguments, the job, and a failure
     as one "Error: " line and exit status 1."""
-    args = parser.parse_args()
+    args = parser.parse_args(argv)
     try:
         run(args)
     except (JobError, OSError, ValueError) as error:

@@ -1,19 +1,31 @@
-"""The study's tables, from the experiments' records and rule tables and the
-direct-adjustment records. Only experiments whose status is "ok" enter a
-mean, a count of rules or the rule stability; failed ones are counted apart.
+"""The study's tables. The database (study_db) is filled run by run from the
+study's plan: a run already in it with unchanged files is not read again, so
+a new repetition or grid value reads only its own runs, and at most one
+experiment's rules are in memory at a time. From the database come
+experiments.csv, summary.csv, rule_stability.csv, rules.csv.gz and the
+report's pages. Only experiments whose status is "ok" enter a mean, a count
+of rules or the rule stability; failed ones are counted apart.
 
-A job is a dict: dataset, minsup (its label), level, the path of its record
-and for an experiment its repetition and the path of its rule table, as the
-study's plan (written by the workflow) lists them.
+The database is kept in CACHE, which Snakemake leaves alone between runs (it
+removes a job's outputs before the job), and DATABASE is a hard link to it
+(a copy where the file system has no links).
 
-    study_tables.py --plan PLAN_JSON --out-dir DIR
+    study_tables.py --plan PLAN_JSON --cache CACHE --database DATABASE --out-dir DIR
 """
 import argparse
+import csv
+import gzip
 import json
 import os
+import resource
+import sqlite3
 import sys
+import time
 
 import pandas as pd
+
+import study_db
+import truth_tables
 
 KEYS = ["dataset", "minsup", "level"]
 
@@ -23,8 +35,24 @@ MEASURES = {
     "kept": "holdout.sig_at_level",
     "bonferroni": "holdout.sig_at_corrected",
     "fdr": "holdout.sig_at_fdr",
+    "holm": "holdout.sig_at_holm",
     "reversed": "holdout.reversed",
 }
+# direct column -> field of the direct record: the run, then the rules each
+# direct method keeps (direct_bonferroni: at level / patterns tested)
+DIRECT = {"direct_min_sup": "min_sup", "direct_status": "status",
+          "direct_patterns_tested": "patterns_tested", "direct_at_level": "sig_at_level",
+          "direct_bonferroni": "sig_at_corrected",
+          "direct_space": "methods.search_space.rules",
+          "direct_layered": "methods.layered.rules",
+          "direct_tarone": "methods.tarone.rules",
+          "direct_tarone_lowered": "methods.tarone_lowered.rules",
+          "direct_westfall_young": "methods.westfall_young.rules",
+          "direct_fdr": "methods.fdr.rules"}
+# Shown only when some direct run computed it.
+DIRECT_IF_COMPUTED = {"direct_tarone_lowered": "methods.tarone_lowered.computed"}
+# The report's page of rule stability shows about this many rows in all.
+TOP_RULES = 300
 
 FLOAT_FORMAT = "%.10g"
 
@@ -39,39 +67,101 @@ def _read_record(path):
                                                     "errors": [f"{path} holds no object"]}
 
 
-def _job_keys(job):
-    return {key: job[key] for key in KEYS + ["repetition"] if key in job}
+def _cell_key(job):
+    return (job["dataset"], job["minsup"], float(job["level"]))
 
 
-def experiments_table(jobs):
-    """One row per experiment: the job's keys, status, then every field of
-    its record (nested fields joined with dots, lists of text with '; ')."""
-    rows = []
-    for job in jobs:
-        record = _read_record(job["record"])
-        flat = pd.json_normalize(record, sep=".").iloc[0].to_dict() if record else {}
-        row = _job_keys(job)
-        row["min_sup"] = flat.pop("arguments.mine_min_sup", None)
-        row["status"] = flat.pop("status", "failed") or "failed"
-        for key, value in flat.items():
-            row[key] = "; ".join(map(str, value)) if isinstance(value, list) else value
-        rows.append(row)
-    return pd.DataFrame(rows)
+def update_database(connection, plan):
+    """Brings the database to the plan; returns (runs read, runs removed)."""
+    cells = list(dict.fromkeys(_cell_key(job) for job in plan["experiments"] + plan["direct"]))
+    cell_of = dict(zip(cells, study_db.cell_ids(connection, cells)))
+    read = removed = 0
+    wanted = {(cell_of[_cell_key(job)], job["repetition"]): (ordinal, job)
+              for ordinal, job in enumerate(plan["experiments"])}
+    known = {(cell, repetition): (experiment, sign) for experiment, cell, repetition, sign in
+             connection.execute("SELECT id, cell, repetition, signature FROM experiments")}
+    for key, (experiment, _) in known.items():
+        if key not in wanted:
+            with_transaction(connection, study_db.remove_experiment, experiment)
+            removed += 1
+    for (cell, repetition), (ordinal, job) in wanted.items():
+        sign = study_db.signature(job["record"], job["rules"])
+        experiment, old_sign = known.get((cell, repetition), (None, None))
+        if experiment is not None and old_sign == sign:
+            connection.execute("UPDATE experiments SET ordinal = ? WHERE id = ?",
+                               (ordinal, experiment))
+        else:
+            with_transaction(connection, _replace_experiment, experiment, cell, ordinal, job,
+                             sign)
+            read += 1
+    known_direct = dict(connection.execute("SELECT cell, signature FROM direct"))
+    for job in plan["direct"]:
+        cell = cell_of[_cell_key(job)]
+        sign = study_db.signature(job["record"])
+        if known_direct.get(cell) != sign:
+            with_transaction(connection, study_db.add_direct, cell, _read_record(job["record"]),
+                             job["record"], sign)
+            read += 1
+    if removed:
+        with_transaction(connection, study_db.remove_unused_rule_texts)
+    read += truth_tables.update_truth(connection, plan.get("truth", []), cell_of,
+                                      with_transaction)
+    return read, removed
 
 
-def direct_table(jobs):
-    rows = []
-    for job in jobs:
-        record = _read_record(job["record"])
-        rows.append({**{key: job[key] for key in KEYS},
-                     "direct_min_sup": record.get("min_sup", job.get("min_sup")),
-                     "direct_status": record.get("status", "failed"),
-                     "direct_patterns_tested": record.get("patterns_tested"),
-                     "direct_at_level": record.get("sig_at_level"),
-                     "direct_bonferroni": record.get("sig_at_corrected")})
-    return pd.DataFrame(rows, columns=KEYS + ["direct_min_sup", "direct_status",
-                                              "direct_patterns_tested", "direct_at_level",
-                                              "direct_bonferroni"])
+def _replace_experiment(connection, experiment, cell, ordinal, job, sign):
+    if experiment is not None:
+        study_db.remove_experiment(connection, experiment)
+    study_db.add_experiment(connection, cell, job["repetition"], _read_record(job["record"]),
+                            job["record"], job["rules"], sign)
+    connection.execute("UPDATE experiments SET ordinal = ? WHERE cell = ? AND repetition = ?",
+                       (ordinal, cell, job["repetition"]))
+
+
+def with_transaction(connection, change, *args):
+    """One change whole or not at all: a job killed half-way leaves the
+    database as it was before that change."""
+    connection.execute("BEGIN")
+    try:
+        change(connection, *args)
+    except BaseException:
+        connection.execute("ROLLBACK")
+        raise
+    connection.execute("COMMIT")
+
+
+def experiments_table(connection):
+    """One row per experiment in the plan's order: its keys, min_sup, status,
+    then every field of its record."""
+    skip = {"id", "cell", "repetition", "ordinal", "record", "rules", "signature"}
+    fields = [name for name in study_db.columns(connection, "experiments") if name not in skip]
+    query = ("SELECT c.dataset, c.minsup, c.level, e.repetition, "
+             + ", ".join("e." + study_db.quoted(name) for name in fields)
+             + " FROM experiments e JOIN cells c ON c.id = e.cell ORDER BY e.ordinal")
+    return pd.read_sql_query(query, connection)
+
+
+def direct_table(connection):
+    """The direct columns per cell. A method computed only when asked for is
+    empty where it was not, and left out when it never was."""
+    present = set(study_db.columns(connection, "direct"))
+    quoted = study_db.quoted
+
+    def picked(column, field):
+        if field not in present:
+            return f"NULL AS {column}"
+        computed = DIRECT_IF_COMPUTED.get(column)
+        if computed is None:
+            return f"d.{quoted(field)} AS {column}"
+        if computed not in present:
+            return f"NULL AS {column}"
+        return f"CASE WHEN d.{quoted(computed)} = 1 THEN d.{quoted(field)} END AS {column}"
+
+    columns = ", ".join(picked(column, field) for column, field in DIRECT.items())
+    direct = pd.read_sql_query(f"SELECT c.dataset, c.minsup, c.level, {columns} FROM direct d "
+                               "JOIN cells c ON c.id = d.cell ORDER BY c.ordinal", connection)
+    return direct.drop(columns=[column for column in DIRECT_IF_COMPUTED
+                                if direct[column].isna().all()])
 
 
 def summary_table(experiments, direct):
@@ -98,59 +188,62 @@ def summary_table(experiments, direct):
     return summary.merge(direct, on=KEYS, how="left")
 
 
-def canonical_rule(text):
-    """The items of a rule in a fixed order: the miner numbers items per
-    split, so one rule may be written in another order in another split."""
-    return " & ".join(sorted(str(text).split(" & ")))
+STABILITY_COLUMNS = KEYS + ["rule", "repetitions", "mined", "kept", "kept_bonferroni",
+                            "kept_fdr"]
 
 
-def rules_table(jobs, experiments):
-    """Every rule of every ok experiment, with the experiment's keys."""
-    ok = set(experiments.index[experiments["status"] == "ok"])
-    frames = []
-    for index, job in enumerate(jobs):
-        path = job["rules"]
-        if index not in ok or not os.path.isfile(path):
-            continue
-        rules = pd.read_csv(path, dtype={"rule": str, "class": str},
-                            keep_default_na=False, na_values=[""])
-        keys = {**_job_keys(job), "min_sup": experiments.at[index, "min_sup"]}
-        for key, value in reversed(list(keys.items())):
-            rules.insert(0, key, value)
-        rules["rule"] = rules["rule"].map(canonical_rule)
-        frames.append(rules)
-    if not frames:
-        return pd.DataFrame(columns=KEYS + ["repetition", "min_sup", "rule", "test_pvalue",
-                                            "significant", "significant_corrected",
-                                            "significant_fdr"])
-    return pd.concat(frames, ignore_index=True)
+def write_stability(connection, path, cells):
+    """Per data set x minimum support x level and rule: in how many of the ok
+    repetitions it was mined, kept, kept under Bonferroni, under FDR; the
+    most often kept first. Returns the first rows of each data set x minimum
+    support x level, about TOP_RULES rows in all, and how many that is per group."""
+    per_cell = max(3, min(50, TOP_RULES // max(1, cells)))
+    top, seen = [], {}
+
+    def keep_top(row):
+        group = row[-1]
+        seen[group] = seen.get(group, 0) + 1
+        if seen[group] <= per_cell:
+            top.append(row[:-1])
+
+    query = (f"SELECT {', '.join(STABILITY_COLUMNS)}, cell_ordinal FROM rule_stability "
+             "ORDER BY cell_ordinal, kept DESC, mined DESC, rule")
+    _write_rows(connection.execute(query), STABILITY_COLUMNS, path, keep_top)
+    return pd.DataFrame(top, columns=STABILITY_COLUMNS), per_cell
 
 
-def stability_table(rules, experiments):
-    """Per data set x minimum support x level and rule: in how many of the
-    ok repetitions it was mined, kept, kept under Bonferroni, under FDR."""
-    columns = KEYS + ["rule", "repetitions", "mined", "kept", "kept_bonferroni",
-                      "kept_fdr"]
-    if rules.empty:
-        return pd.DataFrame(columns=columns)
-    done = experiments[experiments["status"] == "ok"].groupby(KEYS, sort=False).size()
-    flags = rules.assign(
-        kept=pd.to_numeric(rules["significant"], errors="coerce").fillna(0).astype(int),
-        kept_bonferroni=pd.to_numeric(rules["significant_corrected"],
-                                      errors="coerce").fillna(0).astype(int),
-        kept_fdr=pd.to_numeric(rules["significant_fdr"], errors="coerce").fillna(0).astype(int))
-    # A rule is counted once per repetition, even if written twice.
-    per_rep = flags.groupby(KEYS + ["rule", "repetition"], sort=False)[
-        ["kept", "kept_bonferroni", "kept_fdr"]].max().reset_index()
-    table = per_rep.groupby(KEYS + ["rule"], sort=False).agg(
-        mined=("repetition", "nunique"), kept=("kept", "sum"),
-        kept_bonferroni=("kept_bonferroni", "sum"), kept_fdr=("kept_fdr", "sum")).reset_index()
-    table["repetitions"] = [done.get(tuple(keys), 0) for keys in table[KEYS].itertuples(index=False)]
-    order = {keys: i for i, keys in enumerate(dict.fromkeys(map(tuple, table[KEYS].values)))}
-    table["_group"] = [order[tuple(keys)] for keys in table[KEYS].values]
-    table = table.sort_values(["_group", "kept", "mined", "rule"],
-                              ascending=[True, False, False, True], kind="stable")
-    return table[columns].reset_index(drop=True)
+def write_rules(connection, path):
+    """Every rule of every ok experiment with the experiment's keys, gzipped."""
+    query = ("SELECT c.dataset, c.minsup, c.level, e.repetition, e.min_sup, f.rank, t.rule, "
+             + ", ".join("f." + study_db.quoted(name) for name in study_db.RULE_FIGURES)
+             # CROSS JOIN keeps this order of the tables: the rules are read one
+             # experiment after the other, never sorted all at once.
+             + " FROM experiments e CROSS JOIN rule_figures f ON f.experiment = e.id "
+             "JOIN cells c ON c.id = e.cell JOIN rule_texts t ON t.id = f.rule "
+             "ORDER BY e.ordinal, f.rank")
+    columns = KEYS + ["repetition", "min_sup", "rank", "rule"] + study_db.RULE_FIGURES
+    _write_rows(connection.execute(query), columns, path)
+
+
+def _write_rows(cursor, columns, path, each=None):
+    """Rows from the database to a CSV file (gzipped for .gz) a block at a time;
+    each(row) is called for every row, if given. Only the columns named are
+    written."""
+    partial = path + ".partial"
+    with (gzip.open(partial, "wt", newline="", compresslevel=6) if path.endswith(".gz")
+          else open(partial, "w", newline="")) as handle:
+        writer = csv.writer(handle, lineterminator="\n")
+        writer.writerow(columns)
+        while True:
+            rows = cursor.fetchmany(10000)
+            if not rows:
+                break
+            if each is not None:
+                for row in rows:
+                    each(row)
+            writer.writerows([FLOAT_FORMAT % value if isinstance(value, float) else value
+                              for value in row[:len(columns)]] for row in rows)
+    os.replace(partial, path)
 
 
 PAGE = """<!DOCTYPE html>
@@ -158,48 +251,75 @@ PAGE = """<!DOCTYPE html>
 <style>body{{font-family:sans-serif;font-size:13px}} table{{border-collapse:collapse}}
 th,td{{border:1px solid #bbb;padding:2px 6px;text-align:right}} th{{background:#eee}}
 tr:nth-child(even) td{{background:#f7f7f7}}</style></head>
-<body><h1>{title}</h1><p>{rows} rows; the same table as {name}.csv.</p>{table}</body></html>
+<body><h1>{title}</h1><p>{note}</p>{table}</body></html>
 """
 
 
-def write_page(table, path, title):
+def write_page(table, path, title, note):
     """A table as a web page, for reading it in the report."""
     with open(path, "w") as page:
-        page.write(PAGE.format(title=title, rows=len(table), name=os.path.basename(path)[:-5],
+        page.write(PAGE.format(title=title, note=note,
                                table=table.to_html(index=False, na_rep="",
                                                    float_format=lambda x: f"{x:.4g}")))
 
 
-TITLES = {"experiments": "Experiments: one row per split", "summary":
-          "Summary per data set, minimum support and level", "rule_stability":
-          "Rule stability: in how many splits each rule was mined and kept"}
-
-
-def write_tables(experiment_jobs, direct_jobs, out_dir):
-    """experiments.csv, summary.csv, rules.csv and rule_stability.csv, and
-    web pages of all but the rules in out_dir/pages."""
+def write_tables(connection, out_dir):
+    """The CSV tables and the report's pages, from the database."""
     os.makedirs(os.path.join(out_dir, "pages"), exist_ok=True)
-    experiments = experiments_table(experiment_jobs)
-    summary = summary_table(experiments, direct_table(direct_jobs))
-    rules = rules_table(experiment_jobs, experiments)
-    stability = stability_table(rules, experiments)
-    for name, table in (("experiments", experiments), ("summary", summary),
-                        ("rules", rules), ("rule_stability", stability)):
+    experiments = experiments_table(connection)
+    summary = summary_table(experiments, direct_table(connection))
+    summary.to_sql("summary", connection, if_exists="replace", index=False)
+    for name, table in (("experiments", experiments), ("summary", summary)):
         table.to_csv(os.path.join(out_dir, name + ".csv"), index=False,
                      float_format=FLOAT_FORMAT)
-        if name in TITLES:
-            write_page(table, os.path.join(out_dir, "pages", name + ".html"), TITLES[name])
+    top, per_cell = write_stability(connection, os.path.join(out_dir, "rule_stability.csv"),
+                                    len(summary))
+    write_rules(connection, os.path.join(out_dir, "rules.csv.gz"))
+    write_page(summary, os.path.join(out_dir, "pages", "summary.html"),
+               "Summary per data set, minimum support and level",
+               f"{len(summary)} rows; the same table as summary.csv.")
+    write_page(top, os.path.join(out_dir, "pages", "rule_stability_top.html"),
+               "Rule stability: the rules kept most often",
+               f"The first {per_cell} rules of each data set, minimum support and level "
+               f"({len(top)} rows); every rule is in rule_stability.csv.")
+
+
+def publish(cache, database):
+    """database as a hard link to the cache, or a copy of it."""
+    if os.path.lexists(database):
+        os.remove(database)
+    try:
+        os.link(cache, database)
+    except OSError:
+        source, target = sqlite3.connect(cache), sqlite3.connect(database)
+        with target:
+            source.backup(target)
+        source.close()
+        target.close()
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--plan", required=True,
                         help="the study's plan: its experiments and direct runs")
-    parser.add_argument("--out-dir", required=True)
+    for option in ("--cache", "--database", "--out-dir"):
+        parser.add_argument(option, required=True)
     args = parser.parse_args(argv)
+    started = time.monotonic()
     with open(args.plan) as handle:
         plan = json.load(handle)
-    write_tables(plan["experiments"], plan["direct"], args.out_dir)
+    os.makedirs(os.path.dirname(os.path.abspath(args.cache)), exist_ok=True)
+    connection = study_db.open_database(args.cache)
+    read, removed = update_database(connection, plan)
+    write_tables(connection, args.out_dir)
+    if plan.get("truth"):
+        truth_tables.write_truth(connection, args.out_dir, write_page, FLOAT_FORMAT)
+    connection.close()
+    publish(args.cache, args.database)
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    print(f"{len(plan['experiments'])} experiments and {len(plan['direct'])} direct runs: "
+          f"{read} read, {removed} removed, the rest unchanged; {time.monotonic() - started:.1f} s, "
+          f"peak memory {peak:.0f} MB")
     return 0
 
 

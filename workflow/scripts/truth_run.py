@@ -1,0 +1,138 @@
+"""One repetition of a generated setting at one minimum support and level:
+the holdout experiment (study_experiment) and the direct-adjustment run with
+every method (study_direct) on the same generated data set, then the
+rules each procedure keeps judged against the data set's truth (truth.py).
+
+The experiment's folder keeps its record and rule table; direct/ keeps the
+direct run's D.direct.json and D.direct.rules.csv.gz, and direct.json beside
+it the run's counts; JUDGED_JSON holds per procedure the discoveries, false,
+redundant and associated rules and the planted rules recovered. A procedure
+whose run failed is left out of it (and so out of every mean).
+
+    truth_run.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
+                 --minsup LABEL --level LEVEL --seed SEED --threads N --folder FOLDER
+                 --judged JUDGED_JSON [--permutations J] [--permutation-seed S]
+                 [--tarone-lowered] [--keep all|results]
+"""
+import argparse
+import csv
+import gzip
+import os
+import sys
+
+import study_direct
+import study_experiment
+import truth
+from study_programs import JobError, main_of, read_json, varnel_outputs, write_json
+
+# Holdout procedure -> the rule-table columns that must all be 1 for a kept rule.
+HOLDOUT = {"holdout_raw": ["significant"], "holdout_bonferroni": ["significant_corrected"],
+           "holdout_holm": ["significant_holm"], "holdout_fdr": ["significant_fdr"],
+           "holdout_productive": ["significant_corrected", "productive"]}
+# Direct procedure -> its column of D.direct.rules.csv and its method in D.direct.json.
+DIRECT = {"direct_bonferroni": "bonferroni_tested", "direct_search_space": "search_space",
+          "direct_layered": "layered", "direct_tarone": "tarone",
+          "direct_tarone_lowered": "tarone_lowered", "direct_westfall_young": "westfall_young",
+          "direct_fdr": "fdr"}
+PROCEDURES = list(HOLDOUT) + list(DIRECT)
+
+
+def kept_rules(path, procedures):
+    """The rules of a rule table (gzipped or not) each procedure keeps;
+    procedures is name -> columns that must all be 1. A procedure whose
+    column the table lacks is left out."""
+    opener = gzip.open if path.endswith(".gz") else open
+    with opener(path, "rt", newline="", encoding="utf-8") as handle:
+        rows = csv.reader(handle)
+        header = next(rows, [])
+        rule = header.index("rule")
+        wanted = {name: [header.index(column) for column in needed]
+                  for name, needed in procedures.items() if set(needed) <= set(header)}
+        kept = {name: [] for name in wanted}
+        for row in rows:
+            if len(row) != len(header):
+                raise ValueError(f"{path} line {rows.line_num}: {len(row)} fields, "
+                                 f"not {len(header)}")
+            for name, at in wanted.items():
+                if all(row[index] == "1" for index in at):
+                    kept[name].append(row[rule])
+    return kept
+
+
+def holdout_kept(folder, name):
+    record_path, rules_path = varnel_outputs(folder, name)
+    record = read_json(record_path)
+    if record.get("status") != "ok":
+        return {}
+    if not os.path.isfile(rules_path + ".gz"):
+        raise JobError(f"no rule table {rules_path}.gz beside the successful record")
+    return kept_rules(rules_path + ".gz", HOLDOUT)
+
+
+def computed(method):
+    """Whether a direct method's verdicts mean anything: the lowered Tarone
+    level only when asked for, Westfall-Young only with a level (none with
+    too few permutations). Layered has a level per length instead of one."""
+    return (isinstance(method, dict) and method.get("computed", True) is not False
+            and ("level" not in method or method["level"] is not None))
+
+
+def direct_kept(folder, name):
+    """The rules each direct method keeps whose level was computed."""
+    figures = read_json(os.path.join(folder, name + ".direct.json"))
+    methods = figures.get("methods", {})
+    wanted = {procedure: [column] for procedure, column in DIRECT.items()
+              if computed(methods.get(column))}
+    return kept_rules(os.path.join(folder, name + ".direct.rules.csv.gz"), wanted)
+
+
+def run_direct(args, direct_folder, record_path):
+    """The direct run on the whole data set (study_direct); whether it succeeded."""
+    study_direct.run(argparse.Namespace(**{**vars(args), "folder": direct_folder,
+                                           "record": record_path}))
+    return read_json(record_path).get("status") == "ok"
+
+
+def judge(model, kept):
+    """Per procedure: its counts of truth.judge_rules, the planted rules
+    recovered as a count."""
+    judged = {}
+    for procedure in PROCEDURES:
+        if procedure in kept:
+            counts = truth.judge_rules(model, kept[procedure])
+            counts["recovered"] = len(counts["recovered"])
+            judged[procedure] = counts
+    return judged
+
+
+def run(args):
+    settings = read_json(args.settings)
+    name = settings["dataset"]
+    study_experiment.run(args)  # keeps only its own files in args.folder
+    direct_folder = os.path.join(args.folder, "direct")
+    direct_ok = run_direct(args, direct_folder, os.path.join(args.folder, "direct.json"))
+    kept = holdout_kept(args.folder, name)
+    if direct_ok:
+        kept.update(direct_kept(direct_folder, name))
+    model = truth.load_truth(args.data_base + ".truth.json")
+    write_json({"dataset": name, "generation_seed": settings.get("generation_seed"),
+                "planted": len(model.planted), "procedures": judge(model, kept)}, args.judged)
+
+
+def argument_parser():
+    parser = study_experiment.argument_parser()
+    parser.description = __doc__.split("\n\n")[0]
+    parser.add_argument("--judged", required=True)
+    # The direct run's own options, as the direct job takes them.
+    parser.add_argument("--permutations", type=int, default=1000)
+    parser.add_argument("--permutation-seed", type=int, default=1)
+    parser.add_argument("--tarone-lowered", action="store_true")
+    return parser
+
+
+def main():
+    return main_of(run, argument_parser())
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,137 @@
+"""The truth study's part of the database and its table: every repetition of a
+generated setting judged per procedure (truth_run), filled run by run like
+the experiments (a run whose judged file is unchanged is not read again), and
+per setting x minimum support x level x procedure the figures of truth.csv.
+
+Tables:
+  truth_runs(cell, repetition, record, signature, planted)
+  truth(cell, repetition, procedure, position, discoveries, false_discoveries, redundant,
+      associated, recovered, power): one row per procedure judged in a run
+  truth_summary: the rows of truth.csv
+"""
+import json
+import math
+import os
+
+import pandas as pd
+
+import study_db
+
+SCHEMA = """
+CREATE TABLE IF NOT EXISTS truth_runs (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
+    record TEXT, signature TEXT, planted INTEGER, PRIMARY KEY (cell, repetition));
+CREATE TABLE IF NOT EXISTS truth (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
+    procedure TEXT NOT NULL, position INTEGER, discoveries INTEGER, false_discoveries INTEGER,
+    redundant INTEGER, associated INTEGER, recovered INTEGER, power REAL,
+    PRIMARY KEY (cell, repetition, procedure));
+"""
+# A count of the judged file -> its column.
+COUNTS = {"discoveries": "discoveries", "false": "false_discoveries", "redundant": "redundant",
+          "associated": "associated", "recovered": "recovered", "power": "power"}
+Z_95 = 1.959963984540054  # the standard normal's 97.5% quantile
+
+
+def wilson_interval(errors, runs, z=Z_95):
+    """The Wilson score interval of a proportion errors / runs; (None, None)
+    for no runs."""
+    if runs == 0:
+        return None, None
+    share = errors / runs
+    centre = (share + z * z / (2 * runs)) / (1 + z * z / runs)
+    half = z / (1 + z * z / runs) * math.sqrt(share * (1 - share) / runs +
+                                              z * z / (4 * runs * runs))
+    return max(0.0, centre - half), min(1.0, centre + half)
+
+
+def _read_judged(path):
+    try:
+        with open(path) as handle:
+            judged = json.load(handle)
+        return judged if isinstance(judged.get("procedures"), dict) else None
+    except (OSError, ValueError, AttributeError):
+        return None
+
+
+def _replace_run(connection, cell, repetition, path, sign):
+    _remove_run(connection, cell, repetition)
+    judged = _read_judged(path)
+    connection.execute("INSERT INTO truth_runs VALUES (?, ?, ?, ?, ?)",
+                       (cell, repetition, path, sign, judged and judged.get("planted")))
+    for position, (procedure, counts) in enumerate((judged or {}).get("procedures", {}).items()):
+        connection.execute(
+            "INSERT INTO truth VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+            (cell, repetition, procedure, position, *(counts.get(key) for key in COUNTS)))
+
+
+def _remove_run(connection, cell, repetition):
+    for table in ("truth", "truth_runs"):
+        connection.execute(f"DELETE FROM {table} WHERE cell = ? AND repetition = ?",
+                           (cell, repetition))
+
+
+def update_truth(connection, jobs, cell_of, with_transaction):
+    """Brings the truth tables to the plan's judged runs (jobs: dataset,
+    minsup, level, repetition, judged); cell_of maps (dataset, minsup, level)
+    to a cell id. Returns the number of runs read."""
+    connection.executescript(SCHEMA)
+    wanted = {(cell_of[(job["dataset"], job["minsup"], float(job["level"]))],
+               job["repetition"]): job["judged"] for job in jobs}
+    known = {(cell, repetition): sign for cell, repetition, sign in
+             connection.execute("SELECT cell, repetition, signature FROM truth_runs")}
+    for key in known:
+        if key not in wanted:
+            with_transaction(connection, _remove_run, *key)
+    read = 0
+    for (cell, repetition), path in wanted.items():
+        sign = study_db.signature(path)
+        if known.get((cell, repetition)) != sign:
+            with_transaction(connection, _replace_run, cell, repetition, path, sign)
+            read += 1
+    return read
+
+
+SUMMARY_QUERY = """
+SELECT c.dataset, c.minsup, c.level, t.procedure, count(*) AS n, max(r.planted) AS planted,
+    avg(t.discoveries) AS discoveries_mean, avg(t.false_discoveries) AS false_mean,
+    avg(t.redundant) AS redundant_mean, avg(t.associated) AS associated_mean,
+    sum(t.false_discoveries > 0) AS erring,
+    avg(CAST(t.false_discoveries AS REAL) / max(t.discoveries, 1)) AS fdp,
+    avg(t.power) AS power
+FROM truth t JOIN truth_runs r ON r.cell = t.cell AND r.repetition = t.repetition
+    JOIN cells c ON c.id = t.cell
+GROUP BY t.cell, t.procedure ORDER BY c.ordinal, min(t.position), t.procedure
+"""
+COLUMNS = ["dataset", "minsup", "level", "procedure", "n", "planted", "discoveries_mean",
+           "false_mean", "redundant_mean", "associated_mean", "fwer", "fwer_low", "fwer_high",
+           "fdp", "power"]
+
+
+def truth_summary(connection):
+    """Per setting x minimum support x level x procedure, over the runs in
+    which it was judged: mean discoveries, false, redundant and associated
+    rules; the family-wise error rate (share of runs with a false discovery)
+    and its 95% Wilson interval; the false discovery proportion (mean of
+    false / max(discoveries, 1)); the power (mean share of the planted rules
+    recovered, empty without planted rules)."""
+    connection.executescript(SCHEMA)
+    table = pd.read_sql_query(SUMMARY_QUERY, connection)
+    table["fwer"] = table["erring"] / table["n"]
+    bounds = [wilson_interval(int(errors), int(runs))
+              for errors, runs in zip(table["erring"], table["n"])]
+    table["fwer_low"] = [low for low, _ in bounds]
+    table["fwer_high"] = [high for _, high in bounds]
+    return table[COLUMNS]
+
+
+def write_truth(connection, out_dir, write_page, float_format):
+    """truth.csv, the table truth_summary and the report's page pages/truth.html."""
+    summary = truth_summary(connection)
+    summary.to_sql("truth_summary", connection, if_exists="replace", index=False)
+    summary.to_csv(os.path.join(out_dir, "truth.csv"), index=False, float_format=float_format)
+    write_page(summary, os.path.join(out_dir, "pages", "truth.html"),
+               "Truth: each procedure judged against the generated data's truth",
+               f"{len(summary)} rows; the same table as truth.csv. fwer: share of the data "
+               "sets with at least one false discovery, with its 95% Wilson interval "
+               "(fwer_low, fwer_high); fdp: mean false discovery proportion; power: mean "
+               "share of the planted rules recovered.")
+    return summary
