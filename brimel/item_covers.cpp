@@ -171,28 +171,35 @@ void bits_of_records(const ItemCovers& covers, const std::vector<int32_t>& merge
     bit_of_record[r] = bit_of_merged[static_cast<size_t>(merged_of[r])];
 }
 
+// Equal records merged into `merged`, by sorting or by hashing in their given
+// order; `merged_of[r]`, when it has room, the merged record r joined.
+void merge_records(const RecordSet& records, RecordOrder order, RecordSet& merged,
+                   std::vector<int32_t>& merged_of) {
+  merged.ranks.clear();
+  merged.offsets.assign(1, 0);
+  merged.weights.clear();
+  merged.positive.clear();
+  if (order == RecordOrder::sorted) {
+    sort_and_merge(records, merged, merged_of);
+    return;
+  }
+  RecordIndex index(records.weights.size());
+  for (size_t r = 0; r < records.weights.size(); ++r) {
+    const int32_t joined = add_merged(merged, index, records.ranks.data() + records.offsets[r],
+                                      records.ranks.data() + records.offsets[r + 1],
+                                      records.weights[r], records.positive[r]);
+    if (!merged_of.empty()) merged_of[r] = joined;
+  }
+}
+
 }  // namespace
 
 void build_covers(const RecordSet& records, RecordOrder order,
                   const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
                   std::vector<int32_t>* bit_of_record) {
   RecordSet& merged = covers.merged;
-  merged.ranks.clear();
-  merged.offsets.assign(1, 0);
-  merged.weights.clear();
-  merged.positive.clear();
   std::vector<int32_t> merged_of(bit_of_record != nullptr ? records.weights.size() : 0);
-  if (order == RecordOrder::sorted) {
-    sort_and_merge(records, merged, merged_of);
-  } else {
-    RecordIndex index(records.weights.size());
-    for (size_t r = 0; r < records.weights.size(); ++r) {
-      const int32_t joined = add_merged(merged, index, records.ranks.data() + records.offsets[r],
-                                        records.ranks.data() + records.offsets[r + 1],
-                                        records.weights[r], records.positive[r]);
-      if (!merged_of.empty()) merged_of[r] = joined;
-    }
-  }
+  merge_records(records, order, merged, merged_of);
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
   for (size_t r = 0; r < merged.weights.size(); ++r)
     by_class[merged.positive[r] ? 0 : 1].push_back(static_cast<int32_t>(r));
