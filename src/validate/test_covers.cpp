@@ -5,6 +5,11 @@
 #include <bit>
 #include <climits>
 
+// The counting functions are compiled twice, with and without the popcount
+// instruction, and the machine picks at load time: without it a count is a
+// library call, which was an eighth of the validation's time.
+#define CLONED_FOR_POPCOUNT __attribute__((target_clones("popcnt", "default")))
+
 namespace {
 
 bool repeats_an_item(const RuleRecord& rule) {
@@ -56,9 +61,10 @@ bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
   return true;
 }
 
-void count_generalisation_covers(const TestCovers& covers, const RuleRecord& rule,
-                                 const RuleTest& test, GeneralisationScratch& scratch,
-                                 std::vector<RuleTest>& general) {
+CLONED_FOR_POPCOUNT void count_generalisation_covers(const TestCovers& covers,
+                                                     const RuleRecord& rule, const RuleTest& test,
+                                                     GeneralisationScratch& scratch,
+                                                     std::vector<RuleTest>& general) {
   const size_t length = static_cast<size_t>(std::max(rule.length, 0));
   general.assign(length, test);
   if (length < 2 || repeats_an_item(rule)) {
@@ -151,8 +157,8 @@ TestCovers build_test_covers(const TestTransactions& transactions, const ClassLa
   return covers;
 }
 
-RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
-                          std::vector<uint64_t>& scratch) {
+CLONED_FOR_POPCOUNT RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
+                                              std::vector<uint64_t>& scratch) {
   RuleTest test;
   switch (find_cover(covers, rule, scratch)) {
     case Cover::nothing:
@@ -207,8 +213,9 @@ void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32
   }
 }
 
-int64_t covered_numbers_text_bytes(const TestCovers& covers, const RuleRecord& rule,
-                                   int32_t first_number, std::vector<uint64_t>& scratch) {
+CLONED_FOR_POPCOUNT int64_t covered_numbers_text_bytes(const TestCovers& covers,
+                                                       const RuleRecord& rule, int32_t first_number,
+                                                       std::vector<uint64_t>& scratch) {
   int64_t bytes = 0;
   auto add_instance = [&](int32_t j) { bytes += int_text_bytes(int64_t{first_number} + j); };
   switch (find_cover(covers, rule, scratch)) {
