@@ -61,64 +61,6 @@ bool contains_rule(const TestTransaction& transaction, const RuleRecord& rule) {
   return true;
 }
 
-CLONED_FOR_POPCOUNT void count_generalisation_covers(const TestCovers& covers,
-                                                     const RuleRecord& rule, const RuleTest& test,
-                                                     GeneralisationScratch& scratch,
-                                                     std::vector<RuleTest>& general) {
-  const size_t length = static_cast<size_t>(std::max(rule.length, 0));
-  general.assign(length, test);
-  if (length < 2 || repeats_an_item(rule)) {
-    // Covers of a repeated item need the records themselves.
-    for (size_t dropped = 0; dropped < length; ++dropped) {
-      scratch.items.assign(rule.items, rule.items + length);
-      scratch.items.erase(scratch.items.begin() + static_cast<std::ptrdiff_t>(dropped));
-      RuleRecord without;
-      without.length = rule.length - 1;
-      without.items = scratch.items.data();
-      general[dropped] = count_test_cover(covers, without, scratch.bits);
-    }
-    return;
-  }
-  // An item without a bitset is held by no test instance.
-  scratch.no_instance.assign(covers.words, 0);
-  scratch.item_bits.clear();
-  for (size_t i = 0; i < length; ++i) {
-    const int32_t item = rule.items[i];
-    const int32_t slot = item >= 0 && static_cast<size_t>(item) < covers.slot_of_item.size()
-                             ? covers.slot_of_item[static_cast<size_t>(item)]
-                             : -1;
-    scratch.item_bits.push_back(slot < 0 ? scratch.no_instance.data()
-                                         : covers.item_bits.data() +
-                                               static_cast<size_t>(slot) * covers.words);
-  }
-  // Word by word, every item at once: which instances lack exactly one
-  // item. Only the words where some do are kept.
-  scratch.busy_words.clear();
-  scratch.one_missing.clear();
-  for (size_t w = 0; w < covers.words; ++w) {
-    const int32_t tail = covers.instances - static_cast<int32_t>(w * 64);
-    uint64_t all = tail >= 64 ? ~uint64_t{0} : (uint64_t{1} << tail) - 1;
-    uint64_t one = 0;
-    for (const uint64_t* bits : scratch.item_bits) {
-      const uint64_t held = bits[w];
-      one = (one & held) | (all & ~held);
-      all &= held;
-    }
-    if (one == 0) continue;
-    scratch.busy_words.push_back(w);
-    scratch.one_missing.push_back(one);
-  }
-  for (size_t i = 0; i < length; ++i) {
-    const uint64_t* bits = scratch.item_bits[i];
-    for (size_t b = 0; b < scratch.busy_words.size(); ++b) {
-      const size_t w = scratch.busy_words[b];
-      const uint64_t lacking = scratch.one_missing[b] & ~bits[w];
-      general[i].covered += std::popcount(lacking);
-      general[i].covered_in_class += std::popcount(lacking & covers.class_bits[w]);
-    }
-  }
-}
-
 TestCovers build_test_covers(const TestTransactions& transactions, const ClassLabels& labels,
                              const RuleSet& rules) {
   TestCovers covers;
@@ -182,6 +124,64 @@ CLONED_FOR_POPCOUNT RuleTest count_test_cover(const TestCovers& covers, const Ru
       break;
   }
   return test;
+}
+
+CLONED_FOR_POPCOUNT void count_generalisation_covers(const TestCovers& covers,
+                                                     const RuleRecord& rule, const RuleTest& test,
+                                                     GeneralisationScratch& scratch,
+                                                     std::vector<RuleTest>& general) {
+  const size_t length = static_cast<size_t>(std::max(rule.length, 0));
+  general.assign(length, test);
+  if (length < 2 || repeats_an_item(rule)) {
+    // Covers of a repeated item need the records themselves.
+    for (size_t dropped = 0; dropped < length; ++dropped) {
+      scratch.items.assign(rule.items, rule.items + length);
+      scratch.items.erase(scratch.items.begin() + static_cast<std::ptrdiff_t>(dropped));
+      RuleRecord without;
+      without.length = rule.length - 1;
+      without.items = scratch.items.data();
+      general[dropped] = count_test_cover(covers, without, scratch.bits);
+    }
+    return;
+  }
+  // An item without a bitset is held by no test instance.
+  scratch.no_instance.assign(covers.words, 0);
+  scratch.item_bits.clear();
+  for (size_t i = 0; i < length; ++i) {
+    const int32_t item = rule.items[i];
+    const int32_t slot = item >= 0 && static_cast<size_t>(item) < covers.slot_of_item.size()
+                             ? covers.slot_of_item[static_cast<size_t>(item)]
+                             : -1;
+    scratch.item_bits.push_back(slot < 0 ? scratch.no_instance.data()
+                                         : covers.item_bits.data() +
+                                               static_cast<size_t>(slot) * covers.words);
+  }
+  // Word by word, every item at once: which instances lack exactly one
+  // item. Only the words where some do are kept.
+  scratch.busy_words.clear();
+  scratch.one_missing.clear();
+  for (size_t w = 0; w < covers.words; ++w) {
+    const int32_t tail = covers.instances - static_cast<int32_t>(w * 64);
+    uint64_t all = tail >= 64 ? ~uint64_t{0} : (uint64_t{1} << tail) - 1;
+    uint64_t one = 0;
+    for (const uint64_t* bits : scratch.item_bits) {
+      const uint64_t held = bits[w];
+      one = (one & held) | (all & ~held);
+      all &= held;
+    }
+    if (one == 0) continue;
+    scratch.busy_words.push_back(w);
+    scratch.one_missing.push_back(one);
+  }
+  for (size_t i = 0; i < length; ++i) {
+    const uint64_t* bits = scratch.item_bits[i];
+    for (size_t b = 0; b < scratch.busy_words.size(); ++b) {
+      const size_t w = scratch.busy_words[b];
+      const uint64_t lacking = scratch.one_missing[b] & ~bits[w];
+      general[i].covered += std::popcount(lacking);
+      general[i].covered_in_class += std::popcount(lacking & covers.class_bits[w]);
+    }
+  }
 }
 
 void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
