@@ -5,12 +5,41 @@
 #include <bit>
 #include <climits>
 
-// The counting functions are compiled twice, with and without the popcount
-// instruction, and the machine picks at load time: without it a count is a
-// library call, which was an eighth of the validation's time.
+// The bit-counting loops are compiled twice, with and without the popcount
+// instruction, and the machine picks at load time: without it each count is
+// a library call, which took an eighth of the experiment's time.
 #define CLONED_FOR_POPCOUNT __attribute__((target_clones("popcnt", "default")))
 
 namespace {
+
+// Adds the set bits of `cover` and of its AND with `class_bits` (`words` words).
+CLONED_FOR_POPCOUNT void add_bit_counts(const uint64_t* cover, const uint64_t* class_bits,
+                                        size_t words, RuleTest& test) {
+  for (size_t w = 0; w < words; ++w) {
+    test.covered += std::popcount(cover[w]);
+    test.covered_in_class += std::popcount(cover[w] & class_bits[w]);
+  }
+}
+
+// Adds the instances that lack exactly the item of bitset `bits`, from the
+// busy words of `scratch`.
+CLONED_FOR_POPCOUNT void add_lacking_counts(const GeneralisationScratch& scratch,
+                                            const uint64_t* bits, const uint64_t* class_bits,
+                                            RuleTest& test) {
+  for (size_t b = 0; b < scratch.busy_words.size(); ++b) {
+    const size_t w = scratch.busy_words[b];
+    const uint64_t lacking = scratch.one_missing[b] & ~bits[w];
+    test.covered += std::popcount(lacking);
+    test.covered_in_class += std::popcount(lacking & class_bits[w]);
+  }
+}
+
+// The set bits of words [begin, end).
+CLONED_FOR_POPCOUNT int64_t count_bits(const uint64_t* words, size_t begin, size_t end) {
+  int64_t count = 0;
+  for (size_t w = begin; w < end; ++w) count += std::popcount(words[w]);
+  return count;
+}
 
 bool repeats_an_item(const RuleRecord& rule) {
   return std::adjacent_find(rule.items, rule.items + rule.length) != rule.items + rule.length;
@@ -99,8 +128,8 @@ TestCovers build_test_covers(const TestTransactions& transactions, const ClassLa
   return covers;
 }
 
-CLONED_FOR_POPCOUNT RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
-                                              std::vector<uint64_t>& scratch) {
+RuleTest count_test_cover(const TestCovers& covers, const RuleRecord& rule,
+                          std::vector<uint64_t>& scratch) {
   RuleTest test;
   switch (find_cover(covers, rule, scratch)) {
     case Cover::nothing:
@@ -110,10 +139,7 @@ CLONED_FOR_POPCOUNT RuleTest count_test_cover(const TestCovers& covers, const Ru
       test.covered_in_class = covers.positives;
       break;
     case Cover::bits:
-      for (size_t w = 0; w < covers.words; ++w) {
-        test.covered += std::popcount(scratch[w]);
-        test.covered_in_class += std::popcount(scratch[w] & covers.class_bits[w]);
-      }
+      add_bit_counts(scratch.data(), covers.class_bits.data(), covers.words, test);
       break;
     case Cover::by_records:
       for (int32_t j = 0; j < covers.instances; ++j) {
@@ -126,10 +152,9 @@ CLONED_FOR_POPCOUNT RuleTest count_test_cover(const TestCovers& covers, const Ru
   return test;
 }
 
-CLONED_FOR_POPCOUNT void count_generalisation_covers(const TestCovers& covers,
-                                                     const RuleRecord& rule, const RuleTest& test,
-                                                     GeneralisationScratch& scratch,
-                                                     std::vector<RuleTest>& general) {
+void count_generalisation_covers(const TestCovers& covers, const RuleRecord& rule,
+                                 const RuleTest& test, GeneralisationScratch& scratch,
+                                 std::vector<RuleTest>& general) {
   const size_t length = static_cast<size_t>(std::max(rule.length, 0));
   general.assign(length, test);
   if (length < 2 || repeats_an_item(rule)) {
@@ -173,15 +198,8 @@ CLONED_FOR_POPCOUNT void count_generalisation_covers(const TestCovers& covers,
     scratch.busy_words.push_back(w);
     scratch.one_missing.push_back(one);
   }
-  for (size_t i = 0; i < length; ++i) {
-    const uint64_t* bits = scratch.item_bits[i];
-    for (size_t b = 0; b < scratch.busy_words.size(); ++b) {
-      const size_t w = scratch.busy_words[b];
-      const uint64_t lacking = scratch.one_missing[b] & ~bits[w];
-      general[i].covered += std::popcount(lacking);
-      general[i].covered_in_class += std::popcount(lacking & covers.class_bits[w]);
-    }
-  }
+  for (size_t i = 0; i < length; ++i)
+    add_lacking_counts(scratch, scratch.item_bits[i], covers.class_bits.data(), general[i]);
 }
 
 void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
@@ -213,9 +231,8 @@ void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32
   }
 }
 
-CLONED_FOR_POPCOUNT int64_t covered_numbers_text_bytes(const TestCovers& covers,
-                                                       const RuleRecord& rule, int32_t first_number,
-                                                       std::vector<uint64_t>& scratch) {
+int64_t covered_numbers_text_bytes(const TestCovers& covers, const RuleRecord& rule,
+                                   int32_t first_number, std::vector<uint64_t>& scratch) {
   int64_t bytes = 0;
   auto add_instance = [&](int32_t j) { bytes += int_text_bytes(int64_t{first_number} + j); };
   switch (find_cover(covers, rule, scratch)) {
@@ -227,8 +244,7 @@ CLONED_FOR_POPCOUNT int64_t covered_numbers_text_bytes(const TestCovers& covers,
     case Cover::bits: {
       // Each number takes a blank and a digit, and one more digit for each
       // power of ten it reaches: the covered instances from that power on.
-      int64_t covered = 0;
-      for (size_t w = 0; w < covers.words; ++w) covered += std::popcount(scratch[w]);
+      const int64_t covered = count_bits(scratch.data(), 0, covers.words);
       bytes = 2 * covered;
       for (int64_t power = 10; power <= INT32_MAX; power *= 10) {
         const int64_t from = power - first_number;  // the first instance reaching it
@@ -239,7 +255,7 @@ CLONED_FOR_POPCOUNT int64_t covered_numbers_text_bytes(const TestCovers& covers,
         }
         const size_t word = static_cast<size_t>(from / 64);
         bytes += std::popcount(scratch[word] & (~uint64_t{0} << (from % 64)));
-        for (size_t w = word + 1; w < covers.words; ++w) bytes += std::popcount(scratch[w]);
+        bytes += count_bits(scratch.data(), word + 1, covers.words);
       }
       break;
     }
