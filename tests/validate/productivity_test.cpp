@@ -51,7 +51,7 @@ Retest retest_quietly(const RuleSet& rules, const Part& part, double level, doub
 }
 
 TEST(Productivity, HandMadeTestPartWithKnownAnswers) {
-  const std::vector<RuleSpec> specs = {
+  const std::vector<RuleShape> shapes = {
       {0, {kA, kB}, 0, {}, 0.0},          // the planted conjunction
       {1, {kA, kB, kNoise}, 0, {}, 0.0},  // it plus an item that changes nothing
       {2, {kA}, 0, {}, 0.0},              // one item
@@ -59,7 +59,7 @@ TEST(Productivity, HandMadeTestPartWithKnownAnswers) {
       {4, {kNoise}, 0, {}, 0.0},          // significant, one item
       {5, {kB, kW}, 0, {}, 0.0},          // covers nothing: not kept
   };
-  const RuleSet rules = rule_set_of(specs);
+  const RuleSet rules = rule_set_of(shapes);
   const Part part = hand_made_part();
   const Retest retest = retest_quietly(rules, part, 0.05, 0.05);
   ASSERT_EQ(retest.kept.size(), 5u);
@@ -78,9 +78,9 @@ TEST(Productivity, HandMadeTestPartWithKnownAnswers) {
 }
 
 TEST(Productivity, CountedOverTheRulesKeptAtTheCorrectedLevel) {
-  const std::vector<RuleSpec> specs = {
+  const std::vector<RuleShape> shapes = {
       {0, {kA, kB}, 0, {}, 0.0}, {1, {kA, kB, kNoise}, 0, {}, 0.0}, {2, {kA}, 0, {}, 0.0}};
-  const RuleSet rules = rule_set_of(specs);
+  const RuleSet rules = rule_set_of(shapes);
   const Part part = hand_made_part();
   const Retest retest = retest_quietly(rules, part, 0.05, 0.05);
   ASSERT_EQ(retest.counts.sig_at_corrected, 3);
@@ -165,37 +165,37 @@ TEST(Productivity, AgreesWithDirectCountingOnRandomData) {
     std::mt19937 random(c.seed);
     for (int round = 0; round < 20; ++round) {
       const Part part = random_part(random, c.records, c.items);
-      std::vector<RuleSpec> specs;
+      std::vector<RuleShape> shapes;
       for (int r = 0; r < 30; ++r) {
         // A mined support of 1, so that a rule covering nothing is kept at
         // level 1; now and then an item no test record holds, or one twice.
-        RuleSpec spec{r, {}, 0, {0}, 0.0};
+        RuleShape shape{r, {}, 0, {0}, 0.0};
         for (int32_t item = 0; item < c.items; ++item) {
-          if (random() % 3 == 0) spec.items.push_back(item);
+          if (random() % 3 == 0) shape.items.push_back(item);
         }
-        if (spec.items.empty()) spec.items.push_back(static_cast<int32_t>(random() % c.items));
-        if (random() % 20 == 0) spec.items.push_back(c.items + 1);
-        if (random() % 20 == 0) spec.items.push_back(spec.items.front());
-        std::sort(spec.items.begin(), spec.items.end());
-        specs.push_back(spec);
+        if (shape.items.empty()) shape.items.push_back(static_cast<int32_t>(random() % c.items));
+        if (random() % 20 == 0) shape.items.push_back(c.items + 1);
+        if (random() % 20 == 0) shape.items.push_back(shape.items.front());
+        std::sort(shape.items.begin(), shape.items.end());
+        shapes.push_back(shape);
       }
-      const RuleSet rules = rule_set_of(specs);
+      const RuleSet rules = rule_set_of(shapes);
       const Retest retest = retest_quietly(rules, part, c.level, c.local_level);
-      for (size_t r = 0; r < specs.size(); ++r) {
+      for (size_t r = 0; r < shapes.size(); ++r) {
         SCOPED_TRACE(testing::Message()
                      << "seed " << c.seed << " round " << round << " rule " << r);
         const bool kept = std::find(retest.kept.begin(), retest.kept.end(), r) != retest.kept.end();
-        const bool expected = kept && productive_by_counting(part, specs[r].items, c.local_level);
+        const bool expected = kept && productive_by_counting(part, shapes[r].items, c.local_level);
         EXPECT_EQ(retest.productive_rules[r], expected);
         count_generalisation_covers(retest.covers, rules.records[r], retest.tests[r], scratch,
                                     general);
-        ASSERT_EQ(general.size(), specs[r].items.size());
+        ASSERT_EQ(general.size(), shapes[r].items.size());
         for (size_t i = 0; i < general.size(); ++i) {
-          const RuleTest y = count_directly(part, without(specs[r].items, i));
+          const RuleTest y = count_directly(part, without(shapes[r].items, i));
           EXPECT_EQ(general[i].covered, y.covered) << i;
           EXPECT_EQ(general[i].covered_in_class, y.covered_in_class) << i;
         }
-        productive += expected && specs[r].items.size() > 1;
+        productive += expected && shapes[r].items.size() > 1;
         unproductive += kept && !expected;
       }
     }

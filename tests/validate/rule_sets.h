@@ -12,7 +12,7 @@
 
 namespace validation_test {
 
-struct RuleSpec {
+struct RuleShape {
   int32_t preorder = 0;
   std::vector<int32_t> items;
   int32_t class_support = 0;
@@ -20,21 +20,21 @@ struct RuleSpec {
   double pvalue = 0.0;
 };
 
-inline RuleSet rule_set_of(const std::vector<RuleSpec>& specs) {
+inline RuleSet rule_set_of(const std::vector<RuleShape>& shapes) {
   RuleSet set;
-  for (const RuleSpec& spec : specs) {
-    set.item_buffer.insert(set.item_buffer.end(), spec.items.begin(), spec.items.end());
+  for (const RuleShape& shape : shapes) {
+    set.item_buffer.insert(set.item_buffer.end(), shape.items.begin(), shape.items.end());
   }
   size_t item_fill = 0;
-  for (const RuleSpec& spec : specs) {
+  for (const RuleShape& shape : shapes) {
     RuleRecord record;
-    record.preorder = spec.preorder;
-    record.length = static_cast<int32_t>(spec.items.size());
+    record.preorder = shape.preorder;
+    record.length = static_cast<int32_t>(shape.items.size());
     record.items = set.item_buffer.data() + item_fill;
-    record.support = static_cast<int32_t>(spec.tids.size());
-    record.class_support = spec.class_support;
-    record.pvalue = spec.pvalue;
-    item_fill += spec.items.size();
+    record.support = static_cast<int32_t>(shape.tids.size());
+    record.class_support = shape.class_support;
+    record.pvalue = shape.pvalue;
+    item_fill += shape.items.size();
     set.records.push_back(record);
   }
   return set;
@@ -47,7 +47,7 @@ inline std::vector<int32_t> items_of(const RuleRecord& rule) {
 // One entry of a tid-list tree; `list` goes to the tid-list file when the
 // entry is stored (a full list, or a diff-list against the nearest stored
 // ancestor, flags 1 | 2).
-struct TreeSpec {
+struct TidTreeEntry {
   int32_t flags = 0;
   int32_t parent = -1;
   std::vector<int32_t> list;
@@ -60,7 +60,7 @@ inline void append_int32(std::string& bytes, int32_t value) {
 
 // Writes "<output>.tidlist.dir" and "<output>.tidlist". The lists lie in
 // reverse entry order, so reading them needs the offsets.
-inline void write_tid_tree(const std::string& output, const std::vector<TreeSpec>& entries,
+inline void write_tid_tree(const std::string& output, const std::vector<TidTreeEntry>& entries,
                            int32_t train_instances) {
   std::string lists;
   std::vector<int32_t> offsets(entries.size(), 0);

@@ -15,28 +15,28 @@ namespace {
 using namespace validation_test;
 
 // The set's records as kept rules covering no test instance, each with its
-// own p-value and the mined tid list of its spec.
-std::vector<KeptRule> kept_of(const std::vector<RuleSpec>& specs, const RuleSet& set) {
+// own p-value and the mined tid list of its shape.
+std::vector<KeptRule> kept_of(const std::vector<RuleShape>& shapes, const RuleSet& set) {
   std::vector<KeptRule> kept;
   for (size_t r = 0; r < set.records.size(); ++r) {
     const RuleRecord& record = set.records[r];
     kept.push_back(
-        {&record, {0, 0, record.pvalue}, mined_list_text_bytes(specs[r].tids, record.support)});
+        {&record, {0, 0, record.pvalue}, mined_list_text_bytes(shapes[r].tids, record.support)});
   }
   return kept;
 }
 
-// Hands each rule its spec's tid list, the last rule first.
-KeptListWalk mined_tids_only(const std::vector<RuleSpec>& specs) {
-  return [&specs](const KeptListVisit& visit) {
-    for (size_t r = specs.size(); r-- > 0;) visit(r, specs[r].tids);
+// Hands each rule its shape's tid list, the last rule first.
+KeptListWalk mined_tids_only(const std::vector<RuleShape>& shapes) {
+  return [&shapes](const KeptListVisit& visit) {
+    for (size_t r = shapes.size(); r-- > 0;) visit(r, shapes[r].tids);
   };
 }
 
-void write_rules(const std::string& output, const std::vector<RuleSpec>& specs, const RuleSet& set,
-                 const RuleCountRecord& counts, int32_t tested, double level) {
+void write_rules(const std::string& output, const std::vector<RuleShape>& shapes,
+                 const RuleSet& set, const RuleCountRecord& counts, int32_t tested, double level) {
   write_validated_rules(
-      output, kept_of(specs, set), mined_tids_only(specs), [](const RuleRecord&, BlockWriter&) {},
+      output, kept_of(shapes, set), mined_tids_only(shapes), [](const RuleRecord&, BlockWriter&) {},
       counts, tested, level);
 }
 
@@ -70,15 +70,15 @@ TEST(BlockWriter, AscendingNumbersOfEveryWidthAndLinesPlacedOutOfOrder) {
 
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
   ScratchDir dir;
-  const std::vector<RuleSpec> specs = {
+  const std::vector<RuleShape> shapes = {
       {4, {3, 17}, 2, {0, 5, 300}, 0.00012}, {9, {}, 1, {8}, 0.0}, {2, {1}, 0, {1, 2}, 0.25}};
-  const RuleSet kept = rule_set_of(specs);
+  const RuleSet kept = rule_set_of(shapes);
   RuleCountRecord counts;
   counts.fdr_pvalue = 0.00012;
   counts.sig_at_level = 3;
   counts.sig_at_corrected = 1;
   counts.sig_at_fdr = 2;
-  write_rules("o", specs, kept, counts, 20, 0.05);
+  write_rules("o", shapes, kept, counts, 20, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"),
             "2 3 17 0 0.00012 0 0 \n"
             "0 0 0 0 0 \n"
@@ -92,10 +92,10 @@ TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
 
 TEST(ValidatedOutput, RealsUseTheShortestOfFixedAndScientific) {
   ScratchDir dir;
-  const std::vector<RuleSpec> specs = {
+  const std::vector<RuleShape> shapes = {
       {0, {1}, 0, {}, 1.0 / 3.0}, {0, {1}, 0, {}, 1.5e-9}, {0, {1}, 0, {}, 1.0}};
-  const RuleSet kept = rule_set_of(specs);
-  write_rules("o", specs, kept, RuleCountRecord(), 3, 1.0);
+  const RuleSet kept = rule_set_of(shapes);
+  write_rules("o", shapes, kept, RuleCountRecord(), 3, 1.0);
   EXPECT_EQ(read_file(rule_file("o")), "1 1 0 0.333333 0 0 \n1 1 0 1.5e-09 0 0 \n1 1 0 1 0 0 \n");
 }
 
@@ -103,9 +103,9 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
   ScratchDir dir;
   write_file("o.sorted.rules.txt", "0 1 5 3 3 0 0.01 0 0\n");
   write_file("o.sorted.tidlist.txt", "old\n");
-  const std::vector<RuleSpec> no_specs;
+  const std::vector<RuleShape> no_shapes;
   const RuleSet none;
-  write_rules("o", no_specs, none, RuleCountRecord(), 0, 0.05);
+  write_rules("o", no_shapes, none, RuleCountRecord(), 0, 0.05);
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.tidlist.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
@@ -114,9 +114,9 @@ TEST(ValidatedOutput, NoKeptRuleTruncatesBothFiles) {
 TEST(ValidatedOutput, UncreatableFilesAreReported) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
-  const std::vector<RuleSpec> specs = {{0, {1}, 0, {}, 0.5}};
-  const RuleSet kept = rule_set_of(specs);
-  write_rules("none/o", specs, kept, RuleCountRecord(), 1, 0.05);
+  const std::vector<RuleShape> shapes = {{0, {1}, 0, {}, 0.5}};
+  const RuleSet kept = rule_set_of(shapes);
+  write_rules("none/o", shapes, kept, RuleCountRecord(), 1, 0.05);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot open file none/o.sorted.tidlist.txt for write\n"
             "Error: cannot open file none/o.sorted.rules.txt for write\n"

@@ -101,12 +101,12 @@ struct Retested {
   std::string console;
 };
 
-// Re-tests the rules of `specs` as validation does; the console from the
+// Re-tests the rules of `shapes` as validation does; the console from the
 // first line after "before validation".
-Retested retest(const std::vector<RuleSpec>& specs, double level,
+Retested retest(const std::vector<RuleShape>& shapes, double level,
                 const TestTransactions& transactions = kTransactions,
                 const ClassLabels& labels = kLabels) {
-  const RuleSet rules = rule_set_of(specs);
+  const RuleSet rules = rule_set_of(shapes);
   Retested result;
   testing::internal::CaptureStdout();
   result.retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue);
@@ -135,15 +135,15 @@ std::string covered_text(const Retest& retest, const RuleRecord& rule, int32_t f
 }
 
 // The same for the kept rule `j`.
-std::string covered_numbers(const std::vector<RuleSpec>& specs, const Retest& retest, size_t j,
+std::string covered_numbers(const std::vector<RuleShape>& shapes, const Retest& retest, size_t j,
                             int32_t first) {
-  const RuleSet rules = rule_set_of(specs);
+  const RuleSet rules = rule_set_of(shapes);
   return covered_text(retest, rules.records[retest.kept[j]], first);
 }
 
 TEST(RetestRules, CoversByOrderedMergeAndNumbersTheCoveredInstances) {
-  const std::vector<RuleSpec> specs = {{7, {1, 2}, 5, {0, 4, 9, 12, 40, 41}, 0.5}};
-  const Retested r = retest(specs, 1.0);
+  const std::vector<RuleShape> shapes = {{7, {1, 2}, 5, {0, 4, 9, 12, 40, 41}, 0.5}};
+  const Retested r = retest(shapes, 1.0);
   EXPECT_EQ(r.console,
             "no. of instances: 10\nno. of positive: 4\nvalidation...\n"
             "after validation: 1\n");
@@ -152,51 +152,51 @@ TEST(RetestRules, CoversByOrderedMergeAndNumbersTheCoveredInstances) {
   // the 300 mining transactions.
   EXPECT_EQ(r.retest.tests[0].covered, 3);
   EXPECT_EQ(r.retest.tests[0].covered_in_class, 3);
-  EXPECT_EQ(covered_numbers(specs, r.retest, 0, 300), "300 301 302 ");
+  EXPECT_EQ(covered_numbers(shapes, r.retest, 0, 300), "300 301 302 ");
   EXPECT_EQ(r.retest.tests[0].pvalue, pvalue_of(10, 3, 4, 3));
 }
 
 TEST(RetestRules, RuleWithoutItemsCoversEveryInstance) {
-  const std::vector<RuleSpec> specs = {{0, {}, 1, {5}, 0.0}};
-  const Retested r = retest(specs, 1.0);
+  const std::vector<RuleShape> shapes = {{0, {}, 1, {5}, 0.0}};
+  const Retested r = retest(shapes, 1.0);
   ASSERT_EQ(r.retest.kept.size(), 1u);
   EXPECT_EQ(r.retest.tests[0].covered, 10);
   EXPECT_EQ(r.retest.tests[0].covered_in_class, 4);
-  EXPECT_EQ(covered_numbers(specs, r.retest, 0, 6), "6 7 8 9 10 11 12 13 14 15 ");
+  EXPECT_EQ(covered_numbers(shapes, r.retest, 0, 6), "6 7 8 9 10 11 12 13 14 15 ");
   EXPECT_EQ(r.retest.tests[0].pvalue, 1.0);
 }
 
 TEST(RetestRules, RuleCoveringNothingIsKeptOnlyAtLevelOneWithMinedSupport) {
-  const std::vector<RuleSpec> specs = {{1, {4}, 1, {3}, 0.0}, {2, {0}, 0, {}, 0.0}};
-  EXPECT_TRUE(retest(specs, 0.99).retest.kept.empty());
-  const Retested r = retest(specs, 1.0);
+  const std::vector<RuleShape> shapes = {{1, {4}, 1, {3}, 0.0}, {2, {0}, 0, {}, 0.0}};
+  EXPECT_TRUE(retest(shapes, 0.99).retest.kept.empty());
+  const Retested r = retest(shapes, 1.0);
   EXPECT_EQ(r.retest.kept, std::vector<size_t>{0});
   EXPECT_EQ(r.retest.tests[1].pvalue, 1.0);
 }
 
 TEST(RetestRules, PvalueEqualToTheLevelIsKept) {
   const double p = pvalue_of(10, 4, 4, 4);
-  const std::vector<RuleSpec> specs = {{3, {2}, 0, {}, 0.0}};
-  ASSERT_EQ(retest(specs, p).retest.kept.size(), 1u);
-  EXPECT_EQ(retest(specs, p).retest.tests[0].pvalue, p);
-  EXPECT_TRUE(retest(specs, std::nextafter(p, 0.0)).retest.kept.empty());
+  const std::vector<RuleShape> shapes = {{3, {2}, 0, {}, 0.0}};
+  ASSERT_EQ(retest(shapes, p).retest.kept.size(), 1u);
+  EXPECT_EQ(retest(shapes, p).retest.tests[0].pvalue, p);
+  EXPECT_TRUE(retest(shapes, std::nextafter(p, 0.0)).retest.kept.empty());
 }
 
 TEST(RetestRules, LabelsOtherThanOneCountOutsideTheClass) {
   // Item 7 is in instance 2 (class) and 7 (label -1).
-  const std::vector<RuleSpec> specs = {{0, {7}, 0, {}, 0.0}};
-  const Retested r = retest(specs, 1.0);
+  const std::vector<RuleShape> shapes = {{0, {7}, 0, {}, 0.0}};
+  const Retested r = retest(shapes, 1.0);
   ASSERT_EQ(r.retest.kept.size(), 1u);
   EXPECT_EQ(r.retest.tests[0].covered_in_class, 1);
-  EXPECT_EQ(covered_numbers(specs, r.retest, 0, 0), "2 7 ");
+  EXPECT_EQ(covered_numbers(shapes, r.retest, 0, 0), "2 7 ");
 }
 
 TEST(RetestRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
   // Item 2 covers instances 0-3, all of the class; item 3 five instances,
   // none of it; item 5 two of the class and two not.
-  const std::vector<RuleSpec> specs = {
+  const std::vector<RuleShape> shapes = {
       {1, {5}, 0, {}, 0.0}, {2, {3}, 0, {}, 0.0}, {3, {2}, 0, {}, 0.0}};
-  const Retested r = retest(specs, 1.0);
+  const Retested r = retest(shapes, 1.0);
   ASSERT_EQ(r.retest.kept.size(), 3u);
   for (size_t j = 1; j < r.retest.kept.size(); ++j)
     EXPECT_LE(r.retest.tests[r.retest.kept[j - 1]].pvalue, r.retest.tests[r.retest.kept[j]].pvalue);
@@ -236,18 +236,18 @@ TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
       labels.push_back(static_cast<int32_t>(random() % 3) - 1);
     }
     if (random() % 4 == 0 && !labels.empty()) labels.pop_back();  // lists of unequal length
-    std::vector<RuleSpec> specs;
+    std::vector<RuleShape> shapes;
     for (int r = 0; r < 30; ++r) {
-      RuleSpec spec;
+      RuleShape shape;
       const int length = static_cast<int>(random() % 4);
       for (int i = 0; i < length; ++i)
-        spec.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
-                             (random() % 50 == 0 ? 3 : 0));
-      std::sort(spec.items.begin(), spec.items.end());
-      spec.tids = {static_cast<int32_t>(r)};
-      specs.push_back(spec);
+        shape.items.push_back(static_cast<int32_t>(random() % (items + 2)) -
+                              (random() % 50 == 0 ? 3 : 0));
+      std::sort(shape.items.begin(), shape.items.end());
+      shape.tids = {static_cast<int32_t>(r)};
+      shapes.push_back(shape);
     }
-    const RuleSet rules = rule_set_of(specs);
+    const RuleSet rules = rule_set_of(shapes);
     const double level = std::ldexp(1.0, -static_cast<int>(random() % 12));
     testing::internal::CaptureStdout();
     const Retest retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue);
