@@ -202,14 +202,27 @@ void count_generalisation_covers(const TestCovers& covers, const RuleRecord& rul
     add_lacking_counts(scratch, scratch.item_bits[i], covers.class_bits.data(), general[i]);
 }
 
+// Calls `visit(j)` for each covered instance j, in order, when the cover is
+// every instance or must be found record by record (the rare cases, where no
+// bitset holds it).
+template <typename Visit>
+void visit_unbitted_cover(const TestCovers& covers, const RuleRecord& rule, Cover cover,
+                          Visit visit) {
+  for (int32_t j = 0; j < covers.instances; ++j) {
+    if (cover == Cover::everything || contains_rule((*covers.transactions)[j], rule)) visit(j);
+  }
+}
+
 void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32_t first_number,
                          std::vector<uint64_t>& scratch, BlockWriter& out) {
-  auto put_instance = [&](int32_t j) { put_int(out, int64_t{first_number} + j); };
-  switch (find_cover(covers, rule, scratch)) {
+  const Cover cover = find_cover(covers, rule, scratch);
+  switch (cover) {
     case Cover::nothing:
       break;
     case Cover::everything:
-      for (int32_t j = 0; j < covers.instances; ++j) put_instance(j);
+    case Cover::by_records:
+      visit_unbitted_cover(covers, rule, cover,
+                           [&](int32_t j) { put_int(out, int64_t{first_number} + j); });
       break;
     case Cover::bits:
       for (size_t w = 0; w < covers.words; ++w) {
@@ -223,23 +236,20 @@ void put_covered_numbers(const TestCovers& covers, const RuleRecord& rule, int32
         put_ascending_ints(out, std::span<const int32_t>(numbers, count));
       }
       break;
-    case Cover::by_records:
-      for (int32_t j = 0; j < covers.instances; ++j) {
-        if (contains_rule((*covers.transactions)[j], rule)) put_instance(j);
-      }
-      break;
   }
 }
 
 int64_t covered_numbers_text_bytes(const TestCovers& covers, const RuleRecord& rule,
                                    int32_t first_number, std::vector<uint64_t>& scratch) {
   int64_t bytes = 0;
-  auto add_instance = [&](int32_t j) { bytes += int_text_bytes(int64_t{first_number} + j); };
-  switch (find_cover(covers, rule, scratch)) {
+  const Cover cover = find_cover(covers, rule, scratch);
+  switch (cover) {
     case Cover::nothing:
       break;
     case Cover::everything:
-      for (int32_t j = 0; j < covers.instances; ++j) add_instance(j);
+    case Cover::by_records:
+      visit_unbitted_cover(covers, rule, cover,
+                           [&](int32_t j) { bytes += int_text_bytes(int64_t{first_number} + j); });
       break;
     case Cover::bits: {
       // Each number takes a blank and a digit, and one more digit for each
@@ -259,11 +269,6 @@ int64_t covered_numbers_text_bytes(const TestCovers& covers, const RuleRecord& r
       }
       break;
     }
-    case Cover::by_records:
-      for (int32_t j = 0; j < covers.instances; ++j) {
-        if (contains_rule((*covers.transactions)[j], rule)) add_instance(j);
-      }
-      break;
   }
   return bytes;
 }
