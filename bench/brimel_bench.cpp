@@ -16,7 +16,7 @@
 
 #include "bench_data.h"
 #include "common/run_files.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 
 extern char** environ;
 

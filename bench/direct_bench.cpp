@@ -16,11 +16,11 @@
 #include <unistd.h>
 
 #include "bench_data.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "mining_data.h"
 #include "permuted_counts.h"
 #include "permuted_labels.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 #include "westfall_young.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "common/csv_text.h"
 #include "common/file_open.h"
-#include "validate/csv_text.h"
 
 namespace {
 

@@ -41,7 +41,7 @@
 #include <string>
 #include <vector>
 
-#include "miner/rule_count.h"
+#include "minerio/rule_count.h"
 #include "search_space.h"
 #include "testability.h"
 #include "westfall_young.h"

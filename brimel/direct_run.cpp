@@ -103,10 +103,12 @@ bool prepare_direct_run(const MinerParams& params, const MiningData& data, Direc
   return true;
 }
 
-bool finish_direct_run(const MinerParams& params, const MiningData& data,
-                       const SearchResult& result, const std::vector<size_t>& order,
-                       const RuleCountRecord& counts, DirectRun& run, const std::string& json_path,
-                       const std::string& rules_path) {
+std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const MiningData& data,
+                                               const SearchResult& result,
+                                               const std::vector<size_t>& order,
+                                               const RuleCountRecord& counts, DirectRun& run,
+                                               const std::string& json_path,
+                                               const std::string& rules_path) {
   DirectFigures f = direct_figures(params, data, result, order, counts);
   std::vector<const WestfallYoungWorker*> workers;
   for (const WestfallYoungWorker& worker : run.hook.workers) workers.push_back(&worker);
@@ -133,11 +135,12 @@ bool finish_direct_run(const MinerParams& params, const MiningData& data,
   if (params.tarone_lowered &&
       !search_tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue,
                            params.min_sup, count, f.tarone_lowered))
-    return false;
+    return std::nullopt;
   f.patterns_by_support = std::move(by_support);
   f.space = count_search_space(
       values_per_attribute(data.item_keys, data.column_names, params.target_attribute),
       params.max_len);
   print_methods(f);
-  return write_direct_results(json_path, rules_path, f);
+  if (!write_direct_results(json_path, rules_path, f)) return std::nullopt;
+  return f;
 }

@@ -4,15 +4,17 @@
 // two result files (direct_output.h).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "miner/miner_params.h"
-#include "miner/rule_count.h"
+#include "direct_output.h"
+#include "minerio/miner_params.h"
+#include "minerio/rule_count.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "search_hook.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 #include "westfall_young.h"
 
 struct DirectRun {
@@ -29,9 +31,11 @@ bool prepare_direct_run(const MinerParams& params, const MiningData& data, Direc
 // level (Tarone's may search again at a lower support, counting only),
 // one console line of the levels and one of the rules kept, and the files
 // written to `json_path` and `rules_path`. `order` lists the rules by
-// ascending p-value, `counts` are the miner's counts over them. False after
-// an "Error: " line.
-bool finish_direct_run(const MinerParams& params, const MiningData& data,
-                       const SearchResult& result, const std::vector<size_t>& order,
-                       const RuleCountRecord& counts, DirectRun& run, const std::string& json_path,
-                       const std::string& rules_path);
+// ascending p-value, `counts` are the miner's counts over them. Returns the
+// figures the files hold, or nothing after an "Error: " line.
+std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const MiningData& data,
+                                               const SearchResult& result,
+                                               const std::vector<size_t>& order,
+                                               const RuleCountRecord& counts, DirectRun& run,
+                                               const std::string& json_path,
+                                               const std::string& rules_path);

@@ -9,7 +9,7 @@
 #include <climits>
 #include <cmath>
 
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 
 namespace {
 

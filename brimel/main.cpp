@@ -8,7 +8,7 @@
 
 #include "common/messages.h"
 #include "common/run_files.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "run_brimel.h"
 
 namespace {
@@ -115,13 +115,14 @@ int main(int argc, char** argv) {
   }
   // A minimum support pushed too low can ask for more memory than there is;
   // the output files under their real names are then left as they were.
-  int status = 1;
+  bool ok = false;
   try {
-    status = run_brimel(argv[1]);
+    MinerParams params;
+    ok = read_miner_params(argv[1], params) && run_brimel(params).ok;
   } catch (const std::bad_alloc&) {
     report_error("out of memory; try a larger min_sup or a smaller max_len");
   }
   // Any error line fails the run, even one about a record after which every
   // file was still written: a caller must not take those files for sound.
-  return reported_lines().errors.empty() ? status : 1;
+  return ok && reported_lines().errors.empty() ? 0 : 1;
 }

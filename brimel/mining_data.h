@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 
 struct MiningData {
   std::vector<std::string> column_names;  // as the names file gives them, the target's too

@@ -34,7 +34,7 @@
 #include "fisher_verdict.h"
 #include "item_covers.h"
 #include "pattern_trie.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "mining_data.h"
 #include "search_hook.h"
 

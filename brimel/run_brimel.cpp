@@ -13,23 +13,23 @@
 #include "common/messages.h"
 #include "common/run_files.h"
 #include "direct_run.h"
-#include "miner/item_map.h"
-#include "miner/miner_params.h"
-#include "miner/mining_stats.h"
-#include "miner/rule_count.h"
-#include "miner/rule_file.h"
+#include "minerio/item_map.h"
+#include "minerio/miner_params.h"
+#include "minerio/mining_stats.h"
+#include "minerio/rule_count.h"
+#include "minerio/rule_file.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "pattern_tree.h"
+#include "stats/significance.h"
 #include "tidlist_writer.h"
-#include "validate/significance.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 // What the search found, in the order the files give it.
-struct MinedRules {
+struct OrderedRules {
   SearchResult result;
   PatternTree tree;
   std::vector<size_t> order;  // rule indexes by ascending p-value, ties by preorder number
@@ -53,7 +53,8 @@ void print_data_summary(const MinerParams& params, const MiningData& data) {
 
 // Searches, numbers the tree and orders and counts the rules; false after an
 // "Error: " line.
-bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, MinedRules& mined) {
+bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook,
+          OrderedRules& mined) {
   SearchResult& result = mined.result;
   if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result, hook))
     return false;
@@ -82,7 +83,7 @@ bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, M
 }
 
 MiningStatistics collect_statistics(const MinerParams& params, const MiningData& data,
-                                    const MinedRules& mined) {
+                                    const OrderedRules& mined) {
   MiningStatistics stats;
   stats.transactions = transaction_count(data);
   stats.items = static_cast<int64_t>(data.item_keys.size());
@@ -100,7 +101,7 @@ MiningStatistics collect_statistics(const MinerParams& params, const MiningData&
 }
 
 // The rules in their order, each with its tree entry.
-bool write_mined_rules(const std::string& path, const MiningData& data, const MinedRules& mined) {
+bool write_mined_rules(const std::string& path, const MiningData& data, const OrderedRules& mined) {
   std::FILE* file = open_for_write(path, "w");
   if (file == nullptr) return false;
   const double base_confidence = static_cast<double>(data.positives) / transaction_count(data);
@@ -139,11 +140,12 @@ RuleCountFile rule_count_values(const MinerParams& params, const RuleCountRecord
 }
 
 // Writes every output file under its temporary name, in the order they are
-// renamed; false after an "Error: " line.
-bool write_outputs(const MinerParams& params, const MiningData& data, const MinedRules& mined,
-                   Clock::time_point start) {
+// renamed, and sets `stats` to what the statistics file holds; false after
+// an "Error: " line.
+bool write_outputs(const MinerParams& params, const MiningData& data, const OrderedRules& mined,
+                   Clock::time_point start, MiningStatistics& stats) {
   const std::string& o = params.output;
-  MiningStatistics stats = collect_statistics(params, data, mined);
+  stats = collect_statistics(params, data, mined);
   bool ok = write_item_map(temporary(item_map_file(o)), data.item_keys) &&
             write_class_value_map(temporary(class_value_map_file(o)), data.class_values) &&
             write_class_labels(temporary(class_labels_file(o)), data.labels) &&
@@ -187,25 +189,28 @@ std::string files_in_braces(const std::string& output, const std::vector<std::st
   return text + "}";
 }
 
-int run_brimel(const std::string& param_path) {
+MiningResult run_brimel(const MinerParams& params) {
   const Clock::time_point start = Clock::now();
-  MinerParams params;
-  if (!read_miner_params(param_path, params)) return 1;
+  MiningResult outcome;
   MiningData data;
-  if (!read_mining_data(params, data)) return 1;
+  if (!read_mining_data(params, data)) return outcome;
   print_data_summary(params, data);
   DirectRun direct;
-  if (params.direct && !prepare_direct_run(params, data, direct)) return 1;
-  MinedRules mined;
-  if (!mine(params, data, params.direct ? &direct.hook : nullptr, mined)) return 1;
+  if (params.direct && !prepare_direct_run(params, data, direct)) return outcome;
+  OrderedRules mined;
+  if (!mine(params, data, params.direct ? &direct.hook : nullptr, mined)) return outcome;
+  outcome.counts = mined.counts;
 
   const std::string& o = params.output;
   const std::vector<std::string> files = brimel_output_files(o, params.gen_tid_list, params.direct);
-  bool ok =
-      !params.direct ||
-      finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct,
-                        temporary(direct_results_file(o)), temporary(direct_rule_table_file(o)));
-  ok = ok && write_outputs(params, data, mined, start);
+  bool ok = true;
+  if (params.direct) {
+    outcome.direct =
+        finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct,
+                          temporary(direct_results_file(o)), temporary(direct_rule_table_file(o)));
+    ok = outcome.direct.has_value();
+  }
+  ok = ok && write_outputs(params, data, mined, start, outcome.statistics);
   for (size_t i = 0; ok && i < files.size(); ++i) {
     if (std::rename(temporary(files[i]).c_str(), files[i].c_str()) != 0) {
       report_error("cannot rename %s to %s", temporary(files[i]).c_str(), files[i].c_str());
@@ -214,8 +219,9 @@ int run_brimel(const std::string& param_path) {
   }
   if (!ok) {
     for (const std::string& file : files) std::remove(temporary(file).c_str());
-    return 1;
+    return outcome;
   }
   std::printf("files written: %s\n", files_in_braces(params.output, files).c_str());
-  return 0;
+  outcome.ok = true;
+  return outcome;
 }

@@ -2,13 +2,28 @@
 // written under temporary names and renamed into place at the end.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// Runs the miner on the parameter file at `param_path` and returns the exit
-// status: 0 when every output file was written, 1 after an "Error: " line
-// otherwise (then no output file is replaced).
-int run_brimel(const std::string& param_path);
+#include "direct_output.h"
+#include "minerio/miner_params.h"
+#include "minerio/mining_stats.h"
+#include "stats/significance.h"
+
+// What one run of the miner found, beside the files it wrote.
+struct MiningResult {
+  bool ok = false;              // every output file written; else an "Error: " line said why
+  MiningStatistics statistics;  // as in the statistics file
+  RuleCountRecord counts;       // over the rules, corrected over the patterns tested
+  std::optional<DirectFigures> direct;  // every method's level and rules, when asked for
+};
+
+// Mines the data set `params` names and writes every output file under
+// params.output (direct adjustment's two files too with params.direct).
+// Files are written under temporary names and renamed into place only when
+// all are complete, so a run that fails replaces no file.
+MiningResult run_brimel(const MinerParams& params);
 
 // The files a run with output name `output` writes, in the order they are
 // renamed into place (common/run_files.h), the two tid-list files only

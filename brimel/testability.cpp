@@ -5,40 +5,6 @@
 #include <cmath>
 #include <utility>
 
-#include "fisher_verdict.h"
-#include "validate/fisher.h"
-
-double min_attainable_pvalue(const double* log_factorial, int32_t transactions, int32_t positives,
-                             int32_t support) {
-  // The least probable table has the smallest p-value, and table
-  // probabilities rise from both extremes towards the mode. Only the less
-  // probable extreme is summed (the other's sum can be long); near ties,
-  // both.
-  const int32_t fewest = std::max(0, support + positives - transactions);
-  const int32_t most = std::min(support, positives);
-  const double margins = fisher_log10_margins(log_factorial, transactions, support, positives);
-  const double log_fewest =
-      fisher_log10_probability(log_factorial, margins, transactions, support, positives, fewest);
-  const double log_most =
-      fisher_log10_probability(log_factorial, margins, transactions, support, positives, most);
-  auto pvalue = [&](int32_t k) {
-    return fisher_pvalue_skipping(log_factorial, transactions, support, positives, k);
-  };
-  constexpr double kTie = 1e-9;  // in log10 of a probability
-  if (log_fewest < log_most - kTie) return pvalue(fewest);
-  if (log_most < log_fewest - kTie) return pvalue(most);
-  return std::min(pvalue(fewest), pvalue(most));
-}
-
-std::vector<double> min_attainable_pvalues(const double* log_factorial, int32_t transactions,
-                                           int32_t positives) {
-  std::vector<double> values(static_cast<size_t>(std::max(transactions, 0)) + 1);
-  for (int32_t s = 0; s <= transactions; ++s)
-    values[static_cast<size_t>(s)] =
-        min_attainable_pvalue(log_factorial, transactions, positives, s);
-  return values;
-}
-
 namespace {
 
 uint64_t add_saturating(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }

@@ -9,18 +9,7 @@
 #include <functional>
 #include <vector>
 
-// The smallest two-sided Fisher p-value of a pattern of `support` records
-// among `transactions` of which `positives` are in the rule class: that of
-// one of the two extreme tables (as many or as few of its records in the
-// class as the margins allow), equal bit for bit to the system's own Fisher
-// p-value of that table (fisher_exact_pvalue_from). `log_factorial`
-// holds at least transactions + 1 entries; 0 <= support <= transactions.
-double min_attainable_pvalue(const double* log_factorial, int32_t transactions, int32_t positives,
-                             int32_t support);
-
-// The same for every support from 0 to `transactions`.
-std::vector<double> min_attainable_pvalues(const double* log_factorial, int32_t transactions,
-                                           int32_t positives);
+#include "stats/fisher.h"
 
 struct TaroneLevel {
   double level = 0.0;     // the corrected level

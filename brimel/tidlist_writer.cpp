@@ -11,7 +11,7 @@
 #include "common/messages.h"
 #include "common/raw_ints.h"
 #include "cover_bitsets.h"
-#include "miner/tidlist_store.h"
+#include "minerio/tidlist_store.h"
 
 namespace {
 

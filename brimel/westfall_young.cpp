@@ -7,8 +7,8 @@
 #include <cmath>
 
 #include "fisher_verdict.h"
+#include "stats/fisher.h"
 #include "testability.h"
-#include "validate/fisher.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the records it names.
 #include "common/run_files.h"
 #include "fuzz_support.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "mining_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,7 +1,7 @@
 // Fuzz target: the class-value map file.
 #include "common/run_files.h"
 #include "fuzz_support.h"
-#include "miner/mining_stats.h"
+#include "minerio/mining_stats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();

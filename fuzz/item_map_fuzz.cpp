@@ -1,7 +1,7 @@
 // Fuzz target: the miner's item map.
 #include "common/run_files.h"
 #include "fuzz_support.h"
-#include "miner/item_map.h"
+#include "minerio/item_map.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();

@@ -1,6 +1,6 @@
 // Fuzz target: the rule count file.
 #include "fuzz_support.h"
-#include "miner/rule_count.h"
+#include "minerio/rule_count.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_fuzz_directory();

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "arff_reader.h"
+#include "common/messages.h"
 #include "csv_reader.h"
 #include "input_text.h"
-#include "prepare_options.h"
 #include "prepared_files.h"
 
 namespace {
@@ -55,12 +55,12 @@ bool same_file(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, ignored);
 }
 
-void print_report(const PrepareOptions& options, const RawDataset& dataset,
-                  const PreparedTable& table) {
+void print_report(const PrepareOptions& options, const PreparedInput& prepared) {
   const std::string& base = options.output_base;
+  const PreparedTable& table = prepared.table;
   const PreparedColumn& class_column = table.columns[table.class_column];
   std::printf("Read %s: %zu records, %zu attributes\n", options.input.c_str(),
-              dataset.records.size(), dataset.attributes.size());
+              prepared.records_read, prepared.attributes_read);
   if (table.dropped_numeric > 0) {
     std::printf("Left out %zu numeric attributes\n", table.dropped_numeric);
   }
@@ -107,27 +107,39 @@ bool read_and_prepare(const PrepareOptions& options, RawDataset& dataset, Prepar
 
 }  // namespace
 
+std::optional<PreparedInput> prepare_input(const PrepareOptions& options) {
+  RawDataset dataset;
+  PreparedInput prepared;
+  std::string error;
+  if (!read_and_prepare(options, dataset, prepared.table, error)) {
+    report_error("%s", printable(error).c_str());
+    return std::nullopt;
+  }
+  prepared.records_read = dataset.records.size();
+  prepared.attributes_read = dataset.attributes.size();
+  for (const std::string& warning : prepared.table.warnings)
+    report_warning("%s", printable(warning).c_str());
+  return prepared;
+}
+
 int run_prepare(int argc, const char* const* argv) {
   PrepareOptions options;
   std::string error;
   if (!parse_prepare_options(argc, argv, options, error)) {
-    std::printf("Error: %s\n%s", printable(error).c_str(), prepare_usage().c_str());
+    report_error("%s", printable(error).c_str());
+    std::printf("%s", prepare_usage().c_str());
     return 2;
   }
   if (options.help) {
     std::printf("%s", prepare_usage().c_str());
     return 0;
   }
-  RawDataset dataset;
-  PreparedTable table;
-  if (!read_and_prepare(options, dataset, table, error) ||
-      !write_prepared_files(table, options.output_base, error)) {
-    std::printf("Error: %s\n", printable(error).c_str());
+  const std::optional<PreparedInput> prepared = prepare_input(options);
+  if (!prepared) return 1;
+  if (!write_prepared_files(prepared->table, options.output_base, error)) {
+    report_error("%s", printable(error).c_str());
     return 1;
   }
-  for (const std::string& warning : table.warnings) {
-    std::printf("Warning: %s\n", printable(warning).c_str());
-  }
-  print_report(options, dataset, table);
+  print_report(options, *prepared);
   return 0;
 }

@@ -142,3 +142,17 @@ int64_t ascending_text_bytes(std::span<const int32_t> values) {
   }
   return bytes;
 }
+
+void put_ascending_ints_padded(BlockWriter& writer, std::span<const int32_t> values, size_t count) {
+  const size_t taken = std::min(values.size(), count);
+  put_ascending_ints(writer, values.first(taken));
+  constexpr std::string_view kZeros = "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ";
+  size_t zeros = count - taken;
+  for (; zeros > 16; zeros -= 16) put_text(writer, kZeros);
+  put_text(writer, kZeros.substr(0, 2 * zeros));
+}
+
+int64_t ascending_padded_text_bytes(std::span<const int32_t> values, size_t count) {
+  const size_t taken = std::min(values.size(), count);
+  return ascending_text_bytes(values.first(taken)) + 2 * static_cast<int64_t>(count - taken);
+}

@@ -113,3 +113,11 @@ inline int64_t int_text_bytes(int64_t value) {
 
 // The bytes of the non-negative ascending `values` as put_ints writes them.
 int64_t ascending_text_bytes(std::span<const int32_t> values);
+
+// Exactly `count` numbers, each followed by a blank: the first `count` of the
+// non-negative ascending `values`, made up with zeros where it holds fewer.
+// A list that should hold `count` values but comes from damaged files keeps
+// its line's length so.
+void put_ascending_ints_padded(BlockWriter& writer, std::span<const int32_t> values, size_t count);
+// The bytes put_ascending_ints_padded writes.
+int64_t ascending_padded_text_bytes(std::span<const int32_t> values, size_t count);

@@ -1,4 +1,4 @@
-// The process-wide record of the error and warning lines printed.
+// The error and warning lines, kept in the calling thread's current log.
 #include "common/messages.h"
 
 #include <cstdarg>
@@ -6,7 +6,8 @@
 
 namespace {
 
-ReportedLines reported;
+thread_local ReportedLines default_log;
+thread_local ReportedLines* current_log = &default_log;
 
 std::string formatted(const char* prefix, const char* format, va_list args) {
   va_list again;
@@ -29,10 +30,14 @@ void print_line(const std::string& line) {
 
 }  // namespace
 
+MessageScope::MessageScope(ReportedLines& log) : previous(current_log) { current_log = &log; }
+
+MessageScope::~MessageScope() { current_log = previous; }
+
 void report_error_v(const char* format, va_list args) {
   std::string line = formatted("Error: ", format, args);
   print_line(line);
-  reported.errors.push_back(std::move(line));
+  current_log->errors.push_back(std::move(line));
 }
 
 void report_error(const char* format, ...) {
@@ -48,7 +53,7 @@ void report_warning(const char* format, ...) {
   const std::string line = formatted("Warning: ", format, args);
   va_end(args);
   print_line(line);
-  ++reported.warnings;
+  ++current_log->warnings;
 }
 
-const ReportedLines& reported_lines() { return reported; }
+const ReportedLines& reported_lines() { return *current_log; }

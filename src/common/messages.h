@@ -1,7 +1,8 @@
 // The "Error: " and "Warning: " lines of the system's programs. Every such
-// line passes through here, so a program knows what it reported: the
-// driver's exit status and experiment record, and the miner's exit status,
-// come from these counts rather than from reading the console back.
+// line passes through here and is kept in the calling thread's log, so the
+// caller of a whole run knows what that run reported: the driver's exit
+// status and experiment record, and the miner's exit status, come from its
+// log rather than from reading the console back.
 #pragma once
 
 #include <cstdarg>
@@ -9,13 +10,13 @@
 #include <vector>
 
 // Prints "Error: " and the formatted text and a line feed on standard
-// output, and keeps the line.
+// output, and keeps the line in the calling thread's log.
 void report_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same for a reporting helper of its own that takes `...`.
 void report_error_v(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // Prints "Warning: " and the formatted text and a line feed on standard
-// output, and counts the line.
+// output, and counts the line in the calling thread's log.
 void report_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 struct ReportedLines {
@@ -23,5 +24,20 @@ struct ReportedLines {
   int warnings = 0;                 // warning lines printed
 };
 
-// What the process has reported so far.
+// Makes `log` the calling thread's log while the scope lives (scopes nest;
+// the one before is restored at the end). An entry point that runs one whole
+// job opens a scope of its own, so its log holds exactly that job's lines,
+// whatever other jobs and threads report meanwhile. Without a scope, lines go
+// to the thread's own default log. A thread the job starts and that reports
+// must open a scope on the same log, and the job must not report meanwhile:
+// a log is not locked.
+struct MessageScope {
+  explicit MessageScope(ReportedLines& log);
+  ~MessageScope();
+  MessageScope(const MessageScope&) = delete;
+  MessageScope& operator=(const MessageScope&) = delete;
+  ReportedLines* previous;
+};
+
+// The calling thread's current log.
 const ReportedLines& reported_lines();

@@ -57,5 +57,5 @@ inline std::string direct_results_file(const std::string& o) { return o + ".dire
 inline std::string direct_rule_table_file(const std::string& o) { return o + ".direct.rules.csv"; }
 
 // The miner's parameter file in the working directory; its keys and layout
-// are in miner/miner_params.h.
+// are in minerio/miner_params.h.
 inline constexpr const char* kParameterFile = "orsk.para";

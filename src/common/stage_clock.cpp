@@ -1,22 +1,11 @@
-// The process-wide stage clock, on a monotonic clock.
+// The stage clock of one experiment.
 #include "common/stage_clock.h"
-
-#include <chrono>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct StageClock {
-  Stage current = Stage::starting;
-  Clock::time_point since = Clock::now();
-  std::array<double, kStageCount> seconds{};
-};
-
-StageClock clock_state;
-
-double seconds_since(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
+double seconds_between(std::chrono::steady_clock::time_point from,
+                       std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
 }
 
 }  // namespace
@@ -39,18 +28,16 @@ const char* stage_activity(Stage stage) {
   return kActivities[static_cast<size_t>(stage)];
 }
 
-void begin_stage(Stage stage) {
-  const Clock::time_point now = Clock::now();
-  clock_state.seconds[static_cast<size_t>(clock_state.current)] +=
-      std::chrono::duration<double>(now - clock_state.since).count();
-  clock_state.current = stage;
-  clock_state.since = now;
+void begin_stage(StageClock& clock, Stage stage) {
+  const auto now = std::chrono::steady_clock::now();
+  clock.seconds[static_cast<size_t>(clock.current)] += seconds_between(clock.since, now);
+  clock.current = stage;
+  clock.since = now;
 }
 
-Stage current_stage() { return clock_state.current; }
-
-std::array<double, kStageCount> stage_seconds() {
-  std::array<double, kStageCount> seconds = clock_state.seconds;
-  seconds[static_cast<size_t>(clock_state.current)] += seconds_since(clock_state.since);
+std::array<double, kStageCount> stage_seconds(const StageClock& clock) {
+  std::array<double, kStageCount> seconds = clock.seconds;
+  seconds[static_cast<size_t>(clock.current)] +=
+      seconds_between(clock.since, std::chrono::steady_clock::now());
   return seconds;
 }

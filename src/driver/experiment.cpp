@@ -20,9 +20,8 @@
 #include "driver/experiment_record.h"
 #include "driver/experiment_report.h"
 #include "driver/run.h"
-#include "driver/run_stats.h"
 #include "driver/split.h"
-#include "miner/rule_count.h"
+#include "minerio/rule_count.h"
 
 namespace {
 
@@ -41,16 +40,6 @@ int parse_min_sup(const char* text) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
-}
-
-// The lines reported since `before`.
-ReportedLines lines_since(const ReportedLines& before) {
-  const ReportedLines& now = reported_lines();
-  ReportedLines lines;
-  lines.errors.assign(now.errors.begin() + static_cast<std::ptrdiff_t>(before.errors.size()),
-                      now.errors.end());
-  lines.warnings = now.warnings - before.warnings;
-  return lines;
 }
 
 WallTime read_wall_clock() {
@@ -80,34 +69,76 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
   std::fclose(in);
 }
 
-}  // namespace
-
-std::string run_experiment(ExperimentRecord& record) {
-  const ExperimentArguments& a = record.arguments;
+// The experiment's stages, filling `record`; returns the summary line, or
+// nothing once a stage failed.
+std::optional<std::string> run_stages(ExperimentRecord& record, StageClock& clock) {
+  const ExperimentOptions& options = record.options;
   const WallTime start = read_wall_clock();
+  remove_run_outputs(options.output_name);
 
-  begin_stage(Stage::split);
-  record.records = split_dataset(a.dataset_name, record.seed);
-  copy_attribute_description(names_file(a.dataset_name),
-                             names_file(mining_part_base(a.dataset_name)));
+  begin_stage(clock, Stage::split);
+  record.records = split_dataset(options.dataset_name, record.seed);
+  copy_attribute_description(names_file(options.dataset_name),
+                             names_file(mining_part_base(options.dataset_name)));
+  if (!reported_lines().errors.empty()) return std::nullopt;
 
-  record.figures =
-      mine_and_validate(mining_part_base(a.dataset_name), test_part_base(a.dataset_name),
-                        a.output_name, a.target_attr, a.target_value, a.min_sup, a.max_pvalue,
-                        kMaxLocalPvalue, kMinDiff, record.records.mining_part);
+  const std::optional<RunFigures> figures =
+      mine_and_validate(options, record.records.mining_part, clock);
+  if (!figures) return std::nullopt;
+  record.figures = *figures;
 
-  begin_stage(Stage::writing);
+  begin_stage(clock, Stage::writing);
   RuleCountRecord counts;
-  if (std::FILE* file = open_for_read(rule_count_file(a.output_name))) {
+  if (std::FILE* file = open_for_read(rule_count_file(options.output_name))) {
     read_rule_count(file, counts);
   }
+  if (!reported_lines().errors.empty()) return std::nullopt;
   const double elapsed = elapsed_seconds(start, read_wall_clock());
   record.total_seconds = elapsed;
 
   std::printf("%s", format_report(counts).c_str());
-  const ExperimentSettings settings{a.dataset_name, a.min_sup,       kMaxLen,
-                                    a.max_pvalue,   kMaxLocalPvalue, kMinDiff};
-  return format_summary_line(settings, elapsed, run_stats, counts);
+  const ExperimentSettings settings{options.dataset_name, options.min_sup, kMaxLen,
+                                    options.max_pvalue,   kMaxLocalPvalue, kMinDiff};
+  return format_summary_line(settings, elapsed, figures->holdout.rules_tested,
+                             figures->holdout.counts, counts);
+}
+
+}  // namespace
+
+ExperimentResult run_experiment(const ExperimentOptions& options) {
+  ExperimentResult result;
+  ExperimentRecord& record = result.record;
+  record.options = options;
+  record.seed = options.seed ? *options.seed : fresh_split_seed();
+  // Lines reported while waiting for the lock are not the experiment's own.
+  const int lock = lock_working_directory();
+  {
+    MessageScope scope(record.reported);
+    record.started_utc = utc_timestamp();
+    StageClock clock;
+    std::optional<std::string> summary_line;
+    try {
+      summary_line = run_stages(record, clock);
+    } catch (const std::bad_alloc&) {
+      report_error("out of memory while %s", stage_activity(clock.current));
+    }
+    record.stage_seconds = stage_seconds(clock);
+    // An experiment that failed must not add a line that looks like a result.
+    result.summary_written =
+        summary_line && record.reported.errors.empty() && append_summary_line(*summary_line);
+  }
+  const bool recorded =
+      write_experiment_record(experiment_record_file(options.output_name), record);
+  unlock_working_directory(lock);
+  result.succeeded = record.reported.errors.empty() && recorded;
+  if (result.succeeded) return result;
+  if (result.summary_written) {
+    report_error("the experiment failed after its summary line was written");
+  } else {
+    // Kept word for word: scripts may match it.
+    report_error("the experiment failed; no summary line was written");
+  }
+  return result;
 }
 
 namespace {
@@ -197,36 +228,6 @@ int varnel_main(int argc, char** argv) {
         "threshold");
     return -1;
   }
-
-  ExperimentRecord record;
-  record.arguments = ExperimentArguments{args[0], args[1], args[2], min_sup, max_pvalue, args[5]};
-  record.seed = seed ? *seed : fresh_split_seed();
-  const int lock = lock_working_directory();
-  // Lines reported before the experiment starts (waiting for the lock) are
-  // not the experiment's own.
-  const ReportedLines before = reported_lines();
-  record.started_utc = utc_timestamp();
-  std::string summary_line;
-  try {
-    summary_line = run_experiment(record);
-  } catch (const std::bad_alloc&) {
-    report_error("out of memory while %s", stage_activity(current_stage()));
-  }
-  record.stage_seconds = stage_seconds();
-
-  // An experiment that failed must not add a line that looks like a result.
-  const bool summary_written =
-      reported_lines().errors.size() == before.errors.size() && append_summary_line(summary_line);
-  record.reported = lines_since(before);
-  const bool recorded =
-      write_experiment_record(experiment_record_file(record.arguments.output_name), record);
-  unlock_working_directory(lock);
-  if (record.reported.errors.empty() && recorded) return 0;
-  if (summary_written) {
-    report_error("the experiment failed after its summary line was written");
-  } else {
-    // Kept word for word: scripts may match it.
-    report_error("the experiment failed; no summary line was written");
-  }
-  return 1;
+  const ExperimentOptions options{args[0], args[1], args[2], min_sup, max_pvalue, args[5], seed};
+  return run_experiment(options).succeeded ? 0 : 1;
 }

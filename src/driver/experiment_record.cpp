@@ -41,7 +41,7 @@ std::string utc_timestamp() {
 }
 
 bool write_experiment_record(const std::string& path, const ExperimentRecord& r) {
-  const ExperimentArguments& a = r.arguments;
+  const ExperimentOptions& a = r.options;
   json errors = json::array();
   for (const std::string& line : r.reported.errors) errors.push_back(line);
   json miner = counts_json(r.figures.miner.counts);

@@ -10,22 +10,14 @@
 
 #include "common/messages.h"
 #include "common/stage_clock.h"
+#include "driver/experiment_options.h"
 #include "driver/run.h"
 #include "driver/split.h"
 
-struct ExperimentArguments {
-  std::string dataset_name;
-  std::string target_attr;
-  std::string target_value;
-  int min_sup = 0;
-  double max_pvalue = 0.0;
-  std::string output_name;
-};
-
 struct ExperimentRecord {
   std::string started_utc;  // ISO 8601, e.g. "2026-12-07T13:05:22Z"
-  ExperimentArguments arguments;
-  uint64_t seed = 0;
+  ExperimentOptions options;
+  uint64_t seed = 0;  // the split's, given or drawn
   SplitCounts records;
   RunFigures figures;
   std::array<double, kStageCount> stage_seconds{};

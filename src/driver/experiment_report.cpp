@@ -53,13 +53,14 @@ std::string format_report(const RuleCountRecord& counts) {
 }
 
 std::string format_summary_line(const ExperimentSettings& settings, double elapsed,
-                                const RunStats& stats, const RuleCountRecord& counts) {
+                                int32_t rules_tested, const RuleCountRecord& holdout,
+                                const RuleCountRecord& counts) {
   return "RANDOM_VARNEL " + name_for_summary(settings.dataset_name) + "\t" +
          format("%d %d %.4f %.4f\t", settings.min_sup, settings.max_len, settings.max_pvalue,
                 settings.max_local_pvalue) +
          format("CONFIDENCE %.3f\t", settings.min_diff) + format("%.4f\t", elapsed) +
-         format("%d %d %d %d\t", stats.rules_read, stats.sig_at_level, stats.sig_at_corrected,
-                stats.sig_at_fdr) +
+         format("%d %d %d %d\t", rules_tested, holdout.sig_at_level, holdout.sig_at_corrected,
+                holdout.sig_at_fdr) +
          format("%.3E %.3E %.3E\t", counts.level, counts.corrected_level, counts.fdr_pvalue) +
          format("%d %d %d\t", counts.sig_at_level, counts.sig_at_corrected, counts.sig_at_fdr) +
          "\n";

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/run_stats.h"
-#include "miner/rule_count.h"
+#include "stats/significance.h"
 
 // A wall-clock reading: whole seconds since the epoch and milliseconds.
 struct WallTime {
@@ -28,10 +27,13 @@ double elapsed_seconds(WallTime start, WallTime end);
 // The three significant-rule lines and the empty line that ends them.
 std::string format_report(const RuleCountRecord& counts);
 
-// One summary line, ending with a tab and a line feed. Control characters of
-// the dataset name are written as '?', so the line stays one line.
+// One summary line, ending with a tab and a line feed: `rules_tested` and
+// `holdout` as validation counted them, `counts` as its rule count file
+// gives them back. Control characters of the dataset name are written as
+// '?', so the line stays one line.
 std::string format_summary_line(const ExperimentSettings& settings, double elapsed,
-                                const RunStats& stats, const RuleCountRecord& counts);
+                                int32_t rules_tested, const RuleCountRecord& holdout,
+                                const RuleCountRecord& counts);
 
 // Appends `line` to "Varnel.sum.txt" in the working directory, in one write,
 // so earlier lines stay whole. Returns false after an "Error: " line when the

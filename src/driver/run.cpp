@@ -13,11 +13,10 @@
 #include "common/run_files.h"
 #include "common/stage_clock.h"
 #include "common/text_lines.h"
-#include "driver/run_stats.h"
-#include "miner/item_map.h"
-#include "miner/miner_run.h"
-#include "miner/mining_stats.h"
-#include "miner/rule_count.h"
+#include "driver/miner_run.h"
+#include "minerio/item_map.h"
+#include "minerio/mining_stats.h"
+#include "minerio/rule_count.h"
 #include "testpart/attribute_names.h"
 #include "testpart/class_label_file.h"
 #include "testpart/test_part.h"
@@ -61,12 +60,25 @@ void check_target(const std::string& mining_base, const AttributeNames& names,
                  data_file(mining_base).c_str(), target_value.c_str());
 }
 
+// Whether the experiment has reported an error so far: a stage that did
+// cannot be built on.
+bool failed() { return !reported_lines().errors.empty(); }
+
+// The files of the writing stage; the rule and rule count files replace the
+// miner's.
+void remove_result_files(const std::string& output_name) {
+  for (const std::string& path :
+       {test_class_labels_file(output_name), validated_tidlist_file(output_name),
+        rule_file(output_name), rule_count_file(output_name), rule_table_file(output_name)})
+    std::remove(path.c_str());
+}
+
 // The miner's own figures, from its statistics and its rule count file as
 // it left them, before validation replaces that file: the direct-adjustment
 // figures of the record.
-MinerFigures read_miner_figures(const std::string& output_name) {
+MinerFigures read_miner_figures(const std::string& output_name, const MinedPartCounts& part) {
   MinerFigures figures;
-  figures.patterns_tested = read_mining_statistics(output_name);
+  figures.patterns_tested = part.patterns_tested;
   RuleCountRecord& counts = figures.counts;
   if (std::FILE* file = open_for_read(rule_count_file(output_name))) {
     read_rule_count(file, counts);
@@ -84,80 +96,105 @@ RuleTableContext table_context(const std::string& output_name, const std::string
   RuleTableContext context;
   context.class_value = class_value;
   context.item_keys = read_item_keys(output_name);
-  context.mining_transactions = static_cast<int32_t>(std::min<size_t>(
-      training.size(), static_cast<size_t>(std::max(run_stats.train_instances, 0))));
-  context.mining_positives = static_cast<int32_t>(
-      std::count(training.begin(), training.begin() + context.mining_transactions, 1));
+  context.mining_transactions = static_cast<int32_t>(training.size());
+  context.mining_positives = static_cast<int32_t>(std::count(training.begin(), training.end(), 1));
   return context;
 }
 
-// Validation's three stages: reading the mined rules, re-testing them,
-// writing the results.
-HoldoutFigures validate(const std::string& output_name, const TestTransactions& transactions,
-                        const ClassLabels& labels, double level, double local_level,
-                        const RuleTableContext& context) {
-  begin_stage(Stage::reading_miner_files);
-  MinedRules mined;
-  read_mined_rules(output_name, mined);
-  begin_stage(Stage::validation);
-  const Retest retest = retest_rules(mined.rules, transactions, labels, level, local_level);
-  begin_stage(Stage::writing);
-  const HoldoutFigures figures = write_validation(output_name, mined, retest, level, context);
-  close_rule_tid_lists(mined.lists);
-  return figures;
+// The miner's files that size the rest: its statistics, rule counts, class
+// values and the mining part's class labels.
+struct MinerOutputs {
+  MinedPartCounts part;
+  MinerFigures figures;
+  ClassValueMap class_map;
+  TrainingClassLabels training;
+};
+
+MinerOutputs read_miner_outputs(const std::string& output_name, const std::string& target_value) {
+  MinerOutputs read;
+  read.part = read_mining_statistics(output_name);
+  read.figures = read_miner_figures(output_name, read.part);
+  if (target_value.empty()) read_class_value_map(output_name, read.class_map);
+  // The statistics file's count is untrusted: never reserve more labels than
+  // the class-label file holds.
+  read.training.resize(
+      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(read.part.transactions, 0)),
+                          class_labels_held(output_name).value_or(0)));
+  read_training_class_labels(output_name, read.part.transactions, read.training);
+  return read;
 }
 
 }  // namespace
 
-RunFigures mine_and_validate(const std::string& mining_base, const std::string& test_base,
-                             const std::string& output_name, const std::string& target_attr,
-                             const std::string& target_value, int min_sup, double max_pvalue,
-                             double max_local_pvalue, double min_diff, int64_t mining_records) {
-  begin_stage(Stage::mining);
-  ClassValueMap class_map;
+void remove_run_outputs(const std::string& output_name) {
+  for (const std::string& path : miner_output_files(output_name)) std::remove(path.c_str());
+  remove_result_files(output_name);
+}
+
+std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
+                                            int64_t mining_records, StageClock& clock) {
+  const std::string mining_base = mining_part_base(options.dataset_name);
+  const std::string& output_name = options.output_name;
+  begin_stage(clock, Stage::mining);
   AttributeNames names;
-  RunFigures figures;
   if (std::FILE* file = open_for_read(names_file(mining_base))) {
     read_attribute_names(names, file);
   }
-  check_target(mining_base, names, target_attr, target_value, min_sup, mining_records);
+  check_target(mining_base, names, options.target_attr, options.target_value, options.min_sup,
+               mining_records);
+  if (failed()) return std::nullopt;
+  MinerParams params = miner_params_for(mining_base, options.target_attr, options.target_value,
+                                        options.min_sup, options.max_pvalue, output_name);
+  if (!run_miner(params)) return std::nullopt;
 
-  run_miner(mining_base, target_attr, target_value, min_sup, output_name, max_pvalue,
-            max_local_pvalue, min_diff);
-  begin_stage(Stage::reading_miner_files);
-  figures.miner = read_miner_figures(output_name);
+  begin_stage(clock, Stage::reading_miner_files);
+  MinerOutputs miner = read_miner_outputs(output_name, options.target_value);
+  if (failed()) return std::nullopt;
 
-  if (target_value.empty()) read_class_value_map(output_name, class_map);
-  // The statistics file's count is untrusted: never reserve more labels than
-  // the class-label file holds.
-  TrainingClassLabels training(
-      std::min<uintmax_t>(static_cast<uintmax_t>(std::max(run_stats.train_instances, 0)),
-                          class_labels_held(output_name).value_or(0)));
-  read_training_class_labels(output_name, training);
-
-  begin_stage(Stage::loading_test_part);
+  begin_stage(clock, Stage::loading_test_part);
   TestTransactions transactions;
   ClassLabels labels;
-  load_test_part(test_base, names, target_attr, target_value, class_map, transactions, labels,
-                 output_name);
-  // Test instance j is numbered train_instances + j in 32 bits, so a count
-  // that leaves no room for them cannot be true.
-  if (static_cast<int64_t>(run_stats.train_instances) + static_cast<int64_t>(labels.size()) >
+  load_test_part(test_part_base(options.dataset_name), names, options.target_attr,
+                 options.target_value, miner.class_map, transactions, labels, output_name);
+  // Test instance j is numbered transactions + j in 32 bits, so a count that
+  // leaves no room for them cannot be true.
+  if (static_cast<int64_t>(miner.part.transactions) + static_cast<int64_t>(labels.size()) >
       INT32_MAX) {
-    report_error("impossible number of transactions %d in file %s; taken as 0",
-                 run_stats.train_instances, statistics_file(output_name).c_str());
-    run_stats.train_instances = 0;
+    report_error("impossible number of transactions %d in file %s", miner.part.transactions,
+                 statistics_file(output_name).c_str());
   }
-  write_test_class_labels(output_name, training, labels);
-  std::printf("#instances in training: %d\n", run_stats.train_instances);
+  if (failed()) return std::nullopt;
+  std::printf("#instances in training: %d\n", miner.part.transactions);
   std::printf("#instances in testing: %d\n", static_cast<int32_t>(labels.size()));
 
-  const std::string class_value = target_value.empty() ? rule_class_value(class_map) : target_value;
-  figures.holdout = validate(output_name, transactions, labels, max_pvalue, max_local_pvalue,
-                             table_context(output_name, class_value, training));
+  begin_stage(clock, Stage::reading_miner_files);
+  MinedRules mined;
+  read_mined_rules(output_name, miner.part.transactions, mined);
+  if (failed()) {
+    close_rule_tid_lists(mined.lists);
+    return std::nullopt;
+  }
+  begin_stage(clock, Stage::validation);
+  const Retest retest =
+      retest_rules(mined.rules, transactions, labels, options.max_pvalue, kMaxLocalPvalue);
+  begin_stage(clock, Stage::writing);
+  const std::string class_value =
+      options.target_value.empty() ? rule_class_value(miner.class_map) : options.target_value;
+  RunFigures figures;
+  figures.mining_transactions = miner.part.transactions;
+  figures.miner = miner.figures;
+  write_test_class_labels(output_name, miner.training, labels);
+  figures.holdout = write_validation(output_name, mined, retest, options.max_pvalue,
+                                     table_context(output_name, class_value, miner.training));
+  close_rule_tid_lists(mined.lists);
   figures.miner.rules_mined = figures.holdout.rules_tested;
   // The driver's report follows; nothing of the run may stay buffered behind
   // a later child process's output.
   std::fflush(stdout);
+  // Files cut short by a full disk must not pass for results.
+  if (failed()) {
+    remove_result_files(output_name);
+    return std::nullopt;
+  }
   return figures;
 }

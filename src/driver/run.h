@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <optional>
 
-#include "miner/rule_count.h"
+#include "common/stage_clock.h"
+#include "driver/experiment_options.h"
+#include "stats/significance.h"
 #include "validate/validation.h"
 
 // The miner's own figures on the mining part: every pattern it tested, the
@@ -17,15 +19,22 @@ struct MinerFigures {
 };
 
 struct RunFigures {
+  int32_t mining_transactions = 0;  // as the miner's statistics file states them
   MinerFigures miner;
   HoldoutFigures holdout;
 };
 
-// Checks the target against the mining part, runs the miner on it, reads its
-// outputs, loads the test part and validates every mined rule on it. Results
-// are files, console lines, the validation counts of run_stats and the
-// figures returned. `mining_records` is the mining part's record count.
-RunFigures mine_and_validate(const std::string& mining_base, const std::string& test_base,
-                             const std::string& output_name, const std::string& target_attr,
-                             const std::string& target_value, int min_sup, double max_pvalue,
-                             double max_local_pvalue, double min_diff, int64_t mining_records);
+// Checks the target against the mining part of the split, runs the miner on
+// it, reads its outputs, loads the test part and validates every mined rule
+// on it, each stage timed on `clock`. Returns the figures, or nothing as soon
+// as a stage has reported an "Error: " line: later stages would only repeat
+// the failure. A failed run leaves no result file (the miner's files stay,
+// to be looked into). `mining_records` is the mining part's record count.
+std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
+                                            int64_t mining_records, StageClock& clock);
+
+// Removes the miner's files and every result file of `output_name`. The
+// experiment does so before anything else: its split differs from any
+// earlier one, so an earlier experiment's files describe other transactions
+// and must not stay beside a failed one.
+void remove_run_outputs(const std::string& output_name);

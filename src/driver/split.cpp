@@ -18,18 +18,19 @@ namespace {
 
 constexpr double kDrawScale = 1.0 / 32768.0;  // 2^-15
 
-// Reads the non-empty lines of `path`; an unreadable file gives no lines.
-std::vector<std::string> read_dataset_lines(const std::string& path) {
-  std::vector<std::string> lines;
+// Reads the non-empty lines of `path`; false after an "Error: " line when
+// it cannot be opened or read to its end.
+bool read_dataset_lines(const std::string& path, std::vector<std::string>& lines) {
   std::FILE* file = open_for_read(path);
-  if (file == nullptr) return lines;
+  if (file == nullptr) return false;
   std::string line;
   while (read_text_line(file, line)) {
     if (!line.empty()) lines.push_back(line);
   }
-  if (std::ferror(file)) report_error("cannot read file %s to its end", path.c_str());
+  const bool read = !std::ferror(file);
+  if (!read) report_error("cannot read file %s to its end", path.c_str());
   std::fclose(file);
-  return lines;
+  return read;
 }
 
 void write_part(const std::string& path, const std::vector<std::string>& lines,
@@ -87,7 +88,8 @@ std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& gen
 }
 
 SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed) {
-  const std::vector<std::string> lines = read_dataset_lines(data_file(dataset_name));
+  std::vector<std::string> lines;
+  if (!read_dataset_lines(data_file(dataset_name), lines)) return SplitCounts{};
   std::printf("%zu\n", lines.size());
 
   std::vector<int> one_lines;

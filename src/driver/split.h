@@ -35,5 +35,6 @@ std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& gen
 
 // Reads "<dataset_name>.data", prints its line count and the two stratum
 // sizes, and writes the mining part "<dataset_name>_part_0.data" and the test
-// part "<dataset_name>_part_1.data".
+// part "<dataset_name>_part_1.data". A dataset that cannot be read to its
+// end gets an "Error: " line and no part is written (all counts 0).
 SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed);

@@ -4,10 +4,9 @@
 
 #include <string>
 
-#include "miner/mining_stats.h"
+#include "minerio/mining_stats.h"
 #include "testpart/test_part.h"
 
-// Writes the first run_stats.train_instances training labels, then the test
-// labels.
+// Writes every training label, then the test labels.
 void write_test_class_labels(const std::string& output_name, const TrainingClassLabels& training,
                              const ClassLabels& test);

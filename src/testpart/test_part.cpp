@@ -9,7 +9,7 @@
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
-#include "miner/item_map.h"
+#include "minerio/item_map.h"
 
 namespace {
 

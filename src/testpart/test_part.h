@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "miner/mining_stats.h"
+#include "minerio/mining_stats.h"
 #include "testpart/attribute_names.h"
 
 using TestTransaction = std::vector<int32_t>;  // ascending item ids

@@ -3,7 +3,7 @@
 // the p-value passes the local level.
 #include "validate/productivity.h"
 
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "miner/rule_file.h"
+#include "minerio/rule_file.h"
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
 

@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
+#include "common/csv_text.h"
 #include "common/file_open.h"
 #include "common/run_files.h"
-#include "validate/csv_text.h"
 
 namespace {
 

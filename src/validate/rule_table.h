@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "miner/rule_file.h"
+#include "minerio/rule_file.h"
 
 // One mined rule's counts on the test part.
 struct RuleTest {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/block_writer.h"
-#include "miner/rule_file.h"
+#include "minerio/rule_file.h"
 #include "testpart/test_part.h"
 #include "validate/rule_table.h"
 

@@ -32,12 +32,6 @@ std::vector<int64_t> line_starts(std::span<const KeptRule> kept) {
   return starts;
 }
 
-void put_zeros(BlockWriter& out, int64_t count) {
-  constexpr std::string_view kZeros = "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ";
-  for (; count > 16; count -= 16) put_text(out, kZeros);
-  put_text(out, kZeros.substr(0, static_cast<size_t>(2 * std::max<int64_t>(count, 0))));
-}
-
 void write_rules_file(const std::string& path, std::span<const KeptRule> kept) {
   BlockWriter out;
   std::FILE* file = open_for_write(path);
@@ -57,12 +51,6 @@ void write_rules_file(const std::string& path, std::span<const KeptRule> kept) {
 
 }  // namespace
 
-int64_t mined_list_text_bytes(std::span<const int32_t> list, int32_t support) {
-  const size_t wanted = static_cast<size_t>(std::max(support, 0));
-  const size_t taken = std::min(list.size(), wanted);
-  return ascending_text_bytes(list.first(taken)) + 2 * static_cast<int64_t>(wanted - taken);
-}
-
 void write_validated_rules(const std::string& output_name, std::span<const KeptRule> kept,
                            const KeptListWalk& walk, const CoveredText& covered,
                            const RuleCountRecord& counts, int32_t rules_tested, double level) {
@@ -77,13 +65,10 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
     bool lengths_agree = true;
     auto write_line = [&](size_t j, std::span<const int32_t> mined) {
       const KeptRule& rule = kept[j];
-      const size_t support = static_cast<size_t>(std::max(rule.mined->support, 0));
-      const size_t taken = std::min(mined.size(), support);
       move_to(out, starts[j]);
       put_int(out, total_support(rule));
       put_int(out, total_class_support(rule));
-      put_ascending_ints(out, mined.first(taken));
-      put_zeros(out, static_cast<int64_t>(support - taken));
+      put_ascending_ints_padded(out, mined, static_cast<size_t>(std::max(rule.mined->support, 0)));
       covered(*rule.mined, out);
       put_text(out, "\n");
       written[j] = true;

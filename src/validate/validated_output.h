@@ -13,25 +13,20 @@
 #include <vector>
 
 #include "common/block_writer.h"
-#include "miner/rule_count.h"
-#include "miner/rule_file.h"
+#include "minerio/rule_count.h"
+#include "minerio/rule_file.h"
 #include "validate/rule_table.h"
 
 // A kept rule: the mined record (its support and class support on the
 // mining part), its counts and p-value on the test part, and the bytes its
-// two tid lists take as text (mined_list_text_bytes and the covered test
-// instances' together), which place its line in the tid-list file before it
-// is built.
+// two tid lists take as text (its mined list as `support` numbers, as
+// ascending_padded_text_bytes counts them, and the covered test instances'
+// together), which place its line in the tid-list file before it is built.
 struct KeptRule {
   const RuleRecord* mined = nullptr;
   RuleTest test;
   int64_t tids_text_bytes = 0;
 };
-
-// The bytes of a rule's mined tid list on its line: always `support`
-// numbers, the list cut to them or, where the files could not give it in
-// full, made up with zeros.
-int64_t mined_list_text_bytes(std::span<const int32_t> list, int32_t support);
 
 // Hands kept rule `kept_index` its mined tid list.
 using KeptListVisit = std::function<void(size_t kept_index, std::span<const int32_t> mined)>;

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "driver/run_stats.h"
-#include "validate/fisher.h"
+#include "common/block_writer.h"
+#include "stats/fisher.h"
+#include "stats/significance.h"
 #include "validate/productivity.h"
-#include "validate/significance.h"
 #include "validate/validated_output.h"
 
 namespace {
@@ -39,26 +39,31 @@ std::vector<RuleTableRow> table_rows(const RuleSet& rules, const Retest& retest,
   return rows;
 }
 
+// The bytes of a rule's mined tid list on its validated line: always
+// `support` numbers.
+int64_t list_text_bytes(std::span<const int32_t> list, const RuleRecord& rule) {
+  return ascending_padded_text_bytes(list, static_cast<size_t>(std::max(rule.support, 0)));
+}
+
 }  // namespace
 
-void read_mined_rules(const std::string& output_name, MinedRules& mined) {
-  read_rules(output_name, mined.rules);
+void read_mined_rules(const std::string& output_name, int32_t transactions, MinedRules& mined) {
+  read_rules(output_name, transactions, mined.rules);
   const std::vector<RuleRecord>& records = mined.rules.records;
   // A rule whose list cannot be had is written with zeros.
   mined.mined_text_bytes.resize(records.size());
   for (size_t r = 0; r < records.size(); ++r)
-    mined.mined_text_bytes[r] = mined_list_text_bytes({}, records[r].support);
-  mined.have_lists = open_rule_tid_lists(output_name, mined.lists);
+    mined.mined_text_bytes[r] = list_text_bytes({}, records[r]);
+  mined.have_lists = open_rule_tid_lists(output_name, transactions, mined.lists);
   if (mined.have_lists) {
     std::vector<size_t> every(records.size());
     for (size_t r = 0; r < every.size(); ++r) every[r] = r;
-    walk_rule_tid_lists(
-        mined.lists, mined.rules, every, [&](size_t r, std::span<const int32_t> list) {
-          mined.mined_text_bytes[r] = mined_list_text_bytes(list, records[r].support);
-        });
+    walk_rule_tid_lists(mined.lists, mined.rules, every,
+                        [&](size_t r, std::span<const int32_t> list) {
+                          mined.mined_text_bytes[r] = list_text_bytes(list, records[r]);
+                        });
   }
   mined.lists.report = false;
-  run_stats.rules_read = static_cast<int32_t>(records.size());
 }
 
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
@@ -98,9 +103,6 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
                                                   log_factorial.data(), local_level);
   for (int32_t j = 0; j < retest.counts.sig_at_corrected; ++j)
     retest.productive += retest.productive_rules[retest.kept[static_cast<size_t>(j)]];
-  run_stats.sig_at_level = retest.counts.sig_at_level;
-  run_stats.sig_at_corrected = retest.counts.sig_at_corrected;
-  run_stats.sig_at_fdr = retest.counts.sig_at_fdr;
   return retest;
 }
 
@@ -109,10 +111,9 @@ namespace {
 // The validated rule and tid-list files and the rule count file; what they
 // need beside the rules is freed before the rule table is built.
 void write_validated_files(const std::string& output_name, MinedRules& mined, const Retest& retest,
-                           double level) {
+                           double level, int32_t first_test_number) {
   const RuleSet& rules = mined.rules;
   const TestCovers& covers = retest.covers;
-  const int32_t first_test_number = run_stats.train_instances;
   std::vector<uint64_t> scratch;
   std::vector<KeptRule> kept;
   kept.reserve(retest.kept.size());
@@ -143,7 +144,7 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
   const RuleSet& rules = mined.rules;
   const TestCovers& covers = retest.covers;
   const int32_t rules_tested = static_cast<int32_t>(rules.records.size());
-  write_validated_files(output_name, mined, retest, level);
+  write_validated_files(output_name, mined, retest, level, context.mining_transactions);
 
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "miner/rule_count.h"
-#include "miner/rule_file.h"
-#include "miner/tidlist_store.h"
+#include "minerio/rule_count.h"
+#include "minerio/rule_file.h"
+#include "minerio/tidlist_store.h"
 #include "testpart/test_part.h"
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
@@ -20,7 +20,7 @@ struct MinedRules {
   RuleSet rules;
   RuleTidLists lists;
   bool have_lists = false;
-  std::vector<int64_t> mined_text_bytes;  // per rule: mined_list_text_bytes of its list
+  std::vector<int64_t> mined_text_bytes;  // per rule: its list as `support` numbers of text
 };
 
 // Every rule's test counts and p-value, and which rules are kept.
@@ -46,21 +46,21 @@ struct HoldoutFigures {
 // Reads the rule file of `output_name` and walks its tid lists once, so
 // that damage in the files is reported now and the bytes of each rule's list
 // as text are known; the walk that writes the kept rules' lists is quiet.
-// Sets run_stats.rules_read. The lists must be closed with
-// close_rule_tid_lists once the results are written.
-void read_mined_rules(const std::string& output_name, MinedRules& mined);
+// `transactions` is the mined transactions the statistics file states. The
+// lists must be closed with close_rule_tid_lists once the results are written.
+void read_mined_rules(const std::string& output_name, int32_t transactions, MinedRules& mined);
 
 // Re-tests every rule with Fisher's exact test on the first
 // min(transactions, labels) test instances and keeps those within `level`
-// that cover something on either part; sets the three significance counts
-// of run_stats. Each kept rule is then re-tested against its generalisations
-// at `local_level`, the miner's local level (see validate/productivity.h).
+// that cover something on either part, and counts them. Each kept rule is then re-tested against
+// its generalisations at `local_level`, the miner's local level (see validate/productivity.h).
 // `transactions` and `labels` must outlive the result.
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
                     const ClassLabels& labels, double level, double local_level);
 
 // Writes the validated rule, tid-list and rule count files and the rule
-// table of `output_name`. `context` names the items and the class for the
-// rule table; its test counts are filled in here.
+// table of `output_name`. Test instance j is numbered
+// context.mining_transactions + j in the tid lists. `context` names the
+// items and the class for the rule table; its test counts are filled in here.
 HoldoutFigures write_validation(const std::string& output_name, MinedRules& mined,
                                 const Retest& retest, double level, RuleTableContext context);

@@ -9,7 +9,7 @@
 
 #include "common/run_files.h"
 #include "generated_data.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 
 namespace {
 

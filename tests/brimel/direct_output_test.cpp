@@ -8,9 +8,9 @@
 
 #include "common/run_files.h"
 #include "direct_output.h"
+#include "stats/significance.h"
 #include "support/csv_fields.h"
 #include "support/scratch_dir.h"
-#include "validate/significance.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "permuted_labels.h"
 #include "reference_miner.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 #include "westfall_young.h"
 
 // A pattern of support at least the minimum, in depth-first order: items

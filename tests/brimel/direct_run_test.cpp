@@ -12,7 +12,7 @@
 
 #include "common/run_files.h"
 #include "direct_reference.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "support/csv_fields.h"
 #include "support/scratch_dir.h"
 

@@ -8,8 +8,7 @@
 #include <cmath>
 #include <random>
 
-#include "driver/run_stats.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 
 namespace {
 

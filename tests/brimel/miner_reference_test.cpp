@@ -9,12 +9,11 @@
 #include <random>
 #include <sstream>
 
-#include "driver/run_stats.h"
-#include "miner/item_map.h"
-#include "miner/miner_files.h"
-#include "miner/mining_stats.h"
-#include "miner/rule_file.h"
-#include "miner/tidlist_store.h"
+#include "minerio/item_map.h"
+#include "minerio/miner_files.h"
+#include "minerio/mining_stats.h"
+#include "minerio/rule_file.h"
+#include "minerio/tidlist_store.h"
 #include "reference_miner.h"
 #include "run_brimel.h"
 #include "testpart/test_part.h"
@@ -83,9 +82,10 @@ void check_against_reference(const Case& c) {
   write_generated_data(data, "d");
   write_file("orsk.para", parameter_text("d", "o", c.settings));
   testing::internal::CaptureStdout();
-  const int status = run_brimel("orsk.para");
+  MinerParams params;
+  const bool ok = read_miner_params("orsk.para", params) && run_brimel(params).ok;
   const std::string console = testing::internal::GetCapturedStdout();
-  ASSERT_EQ(status, 0) << console;
+  ASSERT_TRUE(ok) << console;
   EXPECT_EQ(console.find("Error: "), std::string::npos) << console;
 
   const ReferenceResult ref = mine_by_brute_force(data, c.settings);
@@ -93,20 +93,19 @@ void check_against_reference(const Case& c) {
 
   // The system's readers take every file without a message.
   testing::internal::CaptureStdout();
-  run_stats = RunStats{};
-  read_mining_statistics("o");
+  const MinedPartCounts part = read_mining_statistics("o");
   ClassValueMap class_map;
   read_class_value_map("o", class_map);
   TrainingClassLabels labels(n, 99);
-  read_training_class_labels("o", labels);
+  read_training_class_labels("o", part.transactions, labels);
   ItemMap item_map;
   load_item_map(item_map, std::fopen("o.attrvalue2item.txt", "r"));
   RuleSet rules;
-  const int rules_read = read_rules("o", rules);
-  const std::vector<std::vector<int32_t>> tid_lists = rebuild_lists(rules);
+  const int rules_read = read_rules("o", part.transactions, rules);
+  const std::vector<std::vector<int32_t>> tid_lists = rebuild_lists(rules, part.transactions);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
-  EXPECT_EQ(run_stats.train_instances, n);
+  EXPECT_EQ(part.transactions, n);
   ASSERT_EQ(class_map.size(), ref.class_values.size());
   for (size_t i = 0; i < ref.class_values.size(); ++i)
     EXPECT_EQ(class_map[ref.class_values[i]], static_cast<int>(i));

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_stats.h"
 #include "generated_data.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 
 struct ReferenceRule {
   uint32_t items = 0;  // bit i: item i

@@ -8,8 +8,8 @@
 
 #include "direct_reference.h"
 #include "search_space.h"
+#include "stats/fisher.h"
 #include "testability.h"
-#include "validate/fisher.h"
 
 namespace {
 

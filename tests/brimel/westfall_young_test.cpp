@@ -9,7 +9,7 @@
 #include "direct_reference.h"
 #include "permuted_counts.h"
 #include "permuted_labels.h"
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 #include "westfall_young.h"
 
 namespace {

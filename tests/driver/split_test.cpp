@@ -85,14 +85,14 @@ TEST(SplitDataset, EmptyLinesCrLfAndAMissingFinalLineFeed) {
   EXPECT_EQ(all, (std::multiset<std::string>{"10,a", " 1,b", "1.5,c", "last"}));
 }
 
-TEST(SplitDataset, MissingDatasetIsReportedAndGivesEmptyParts) {
+TEST(SplitDataset, MissingDatasetIsReportedAndWritesNoPart) {
   ScratchDir dir;
   testing::internal::CaptureStdout();
   split_dataset("absent", fresh_split_seed());
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error: cannot open file absent.data for read\n0\n0 0\n");
-  EXPECT_TRUE(std::filesystem::exists("absent_part_0.data"));
-  EXPECT_EQ(read_file("absent_part_1.data"), "");
+            "Error: cannot open file absent.data for read\n");
+  EXPECT_FALSE(std::filesystem::exists("absent_part_0.data"));
+  EXPECT_FALSE(std::filesystem::exists("absent_part_1.data"));
 }
 
 TEST(SplitDataset, ThousandsOfLinesSplitExactlyAndDifferentlyEachRun) {

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/run_files.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "support/scratch_dir.h"
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "common/run_files.h"
@@ -281,69 +283,79 @@ TEST(Experiment, EmptyRuleFile) {
   expect_summary(read_file(kSummaryFile), kSettings, "0 0 0 0\t5.000E-02 INF 0.000E+00\t0 0 0\t\n");
 }
 
-TEST(Experiment, MissingTidListFile) {
-  Experiment e;
-  e.prepare_standard("1,red,big,round", "0,blue, big,?");
-  e.unprepare(".tidlist");
-  const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
-  EXPECT_NE(out.output.find("#instances in testing: 25\n"
-                            "Error: cannot open file o.tidlist for read\n"
-                            "before validation: 6\n"
-                            "no. of instances: 25\n"
-                            "no. of positive: 10\n"
-                            "validation...\n"
-                            "after validation: 4\n"
-                            "#significant rules at 5.00E-02 level: 4\n"),
-            std::string::npos)
-      << out.output;
-  // The mined part of each tid list stays unfilled; the test part is there.
-  const std::vector<std::string> lines = lines_of(read_file("o.sorted.tidlist.txt"));
-  EXPECT_EQ(lines.size(), 4u);
-  for (const std::string& line : lines) {
-    EXPECT_TRUE(line.ends_with(number_range(kTrain, kTrain + 10)) ||
-                line.ends_with(number_range(kTrain + 10, kTrain + kTest)))
-        << line;
+// A stage that fails ends the experiment with its own "Error: " line and the
+// driver's closing line: no follow-on errors, no result file, no summary line.
+TEST(Experiment, FailedStageEndsTheExperiment) {
+  const std::string closing = "Error: the experiment failed; no summary line was written\n";
+  const std::string head = "50\n20 30\n./Brimel orsk.para\n";
+  const struct {
+    const char* name;
+    std::function<void(Experiment&)> damage;
+    std::string console;     // all of it
+    std::string own_errors;  // the driver's error lines, in the record
+  } cases[] = {
+      {"dataset missing", [](Experiment&) { std::filesystem::remove("d.data"); },
+       "Error: cannot open file d.data for read\n" + closing,
+       "Error: cannot open file d.data for read\n"},
+      {"miner exits 3",
+       [](Experiment&) {
+         write_file("Brimel", "#!/bin/sh\necho 'Error: the miner met a problem'\nexit 3\n");
+       },
+       head + "Error: the miner met a problem\nError: the miner ./Brimel exited with status 3\n" +
+           closing,
+       "Error: the miner ./Brimel exited with status 3\n"},
+      {"statistics unreadable", [](Experiment& e) { e.prepare(".cfptree.stat", "twenty-five\n"); },
+       head +
+           "scripted miner wrote o\n"
+           "Error: no readable number of transactions in file o.cfptree.stat\n" +
+           closing,
+       "Error: no readable number of transactions in file o.cfptree.stat\n"},
+      {"tid-list file missing", [](Experiment& e) { e.unprepare(".tidlist"); },
+       head +
+           "scripted miner wrote o\nload map...\n#instances in training: 25\n"
+           "#instances in testing: 25\nError: cannot open file o.tidlist for read\n" +
+           closing,
+       "Error: cannot open file o.tidlist for read\n"},
+  };
+  for (const auto& c : cases) {
+    Experiment e;
+    e.prepare_standard("1,red,big,round", "0,blue, big,?");
+    // An earlier experiment's results under the same name.
+    for (const char* suffix : {".sorted.tidlist.txt", ".rules.csv", ".tgtvalues.txt"})
+      write_file(std::string("o") + suffix, "earlier");
+    write_file(kSummaryFile, "earlier line\n");
+    c.damage(e);
+    const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
+    EXPECT_EQ(out.status, 1) << c.name;
+    EXPECT_EQ(out.output, c.console) << c.name;
+    EXPECT_EQ(read_file(kSummaryFile), "earlier line\n") << c.name;
+    for (const char* suffix : {".sorted.tidlist.txt", ".rules.csv", ".tgtvalues.txt"})
+      EXPECT_FALSE(std::filesystem::exists(std::string("o") + suffix)) << c.name << suffix;
+    const nlohmann::json record = nlohmann::json::parse(read_file("o.experiment.json"));
+    EXPECT_EQ(record["status"], "failed") << c.name;
+    std::string errors;
+    for (const auto& line : record["errors"]) errors += line.get<std::string>() + "\n";
+    EXPECT_EQ(errors, c.own_errors) << c.name;
   }
-  EXPECT_EQ(read_file("o.sorted.rulenum.txt"),
-            "6\n0.05\n" + kTinyP + "\n0\n0\n4\n4\n4\n0\n0\n0\n0\n");
 }
 
 TEST(Experiment, EmptyDatasetGivesAnEmptyTestPart) {
   Experiment e;
   write_file("d.data", "");
-  e.prepare(".cfptree.stat", "0 0 0 1 0 0 1 1 0 0 5 100 0 1\n");
-  e.prepare(".tgtvalues", "");
-  e.prepare(".attrvalue2item.txt", "");
-  e.prepare(".sorted.rulenum.txt", "1\n0.05\n0\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n");
-  e.prepare(".sorted.rules.txt", "0 0 0 0 0 1 0 0\n");
-  write_tid_tree("prepared/O", {{1, -1, {}}}, 0);
   const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
-  // An empty mining part cannot hold the target value: the experiment runs to
-  // its end but fails.
+  // An empty mining part cannot hold the target value: the experiment stops
+  // before the miner runs.
   EXPECT_EQ(out.status, 1);
-  std::string head = console_head(0, 0, 0);
-  head.insert(std::string("0\n0 0\n").size(),
-              "Warning: the minimum support 5 is larger than the 0 records of the mining part; "
-              "no rule can be mined\n"
-              "Error: no record of the mining part d_part_0.data has the target value 1\n");
-  EXPECT_EQ(out.output, head +
-                            "load map...\n"
-                            "#instances in training: 0\n"
-                            "#instances in testing: 0\n"
-                            "before validation: 1\n"
-                            "no. of instances: 0\n"
-                            "no. of positive: 0\n"
-                            "validation...\n"
-                            "after validation: 0\n"
-                            "#significant rules at 5.00E-02 level: 0\n"
-                            "#significant rules at 5.00E-02 level: 0\n"
-                            "#significant rules at FDR 5.00E-02: 0 (0.000E+00)\n"
-                            "\n"
-                            "Error: the experiment failed; no summary line was written\n");
+  EXPECT_EQ(out.output,
+            "0\n0 0\n"
+            "Warning: the minimum support 5 is larger than the 0 records of the mining part; "
+            "no rule can be mined\n"
+            "Error: no record of the mining part d_part_0.data has the target value 1\n"
+            "Error: the experiment failed; no summary line was written\n");
+  EXPECT_EQ(read_file("d_part_0.data"), "");
   EXPECT_EQ(read_file("d_part_1.data"), "");
-  EXPECT_EQ(read_file("o.tgtvalues.txt"), "0 \n");
-  EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
-  EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "1\n0.05\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
+  EXPECT_FALSE(std::filesystem::exists("orsk.para"));
+  EXPECT_FALSE(std::filesystem::exists("o.sorted.rules.txt"));
 }
 
 TEST(Experiment, SecondExperimentAppendsItsSummaryLine) {

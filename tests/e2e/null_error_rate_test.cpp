@@ -14,7 +14,7 @@
 
 #include "brimel/generated_data.h"
 #include "common/run_files.h"
-#include "miner/miner_params.h"
+#include "minerio/miner_params.h"
 #include "support/scratch_dir.h"
 
 namespace {

@@ -1,26 +1,22 @@
 // The class-label file of both parts.
 #include <gtest/gtest.h>
 
-#include "driver/run_stats.h"
 #include "support/scratch_dir.h"
 #include "testpart/class_label_file.h"
 
 namespace {
 
-std::string written_labels(int32_t train_instances, const TrainingClassLabels& training,
-                           const ClassLabels& test) {
+std::string written_labels(const TrainingClassLabels& training, const ClassLabels& test) {
   ScratchDir dir;
-  run_stats.train_instances = train_instances;
   write_test_class_labels("o", training, test);
-  run_stats.train_instances = 0;
   return read_file("o.tgtvalues.txt");
 }
 
 TEST(ClassLabelFile, MiningLabelsThenTestLabels) {
-  EXPECT_EQ(written_labels(3, {1, 0, 1}, {0, 1}), "5 1 0 1 0 1 \n");
-  EXPECT_EQ(written_labels(0, {}, {0, 1, -1}), "3 0 1 -1 \n");
-  EXPECT_EQ(written_labels(2, {4, -1}, {}), "2 4 -1 \n");
-  EXPECT_EQ(written_labels(0, {}, {}), "0 \n");
+  EXPECT_EQ(written_labels({1, 0, 1}, {0, 1}), "5 1 0 1 0 1 \n");
+  EXPECT_EQ(written_labels({}, {0, 1, -1}), "3 0 1 -1 \n");
+  EXPECT_EQ(written_labels({4, -1}, {}), "2 4 -1 \n");
+  EXPECT_EQ(written_labels({}, {}), "0 \n");
 }
 
 TEST(ClassLabelFile, ReplacesAnOlderFile) {

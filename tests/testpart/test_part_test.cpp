@@ -2,7 +2,7 @@
 // exactly one label per record.
 #include <gtest/gtest.h>
 
-#include "miner/item_map.h"
+#include "minerio/item_map.h"
 #include "support/scratch_dir.h"
 #include "testpart/test_part.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "validate/fisher.h"
+#include "stats/fisher.h"
 #include "validate/rule_sets.h"
 #include "validate/test_covers.h"
 #include "validate/validation.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "miner/rule_file.h"
+#include "minerio/rule_file.h"
 #include "support/scratch_dir.h"
 
 namespace validation_test {

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
+#include "common/block_writer.h"
 #include "common/run_files.h"
-#include "driver/run_stats.h"
 #include "validate/rule_sets.h"
 #include "validate/validated_output.h"
 #include "validate/validation.h"
@@ -21,7 +21,9 @@ std::vector<KeptRule> kept_of(const std::vector<RuleShape>& shapes, const RuleSe
   for (size_t r = 0; r < set.records.size(); ++r) {
     const RuleRecord& record = set.records[r];
     kept.push_back(
-        {&record, {0, 0, record.pvalue}, mined_list_text_bytes(shapes[r].tids, record.support)});
+        {&record,
+         {0, 0, record.pvalue},
+         ascending_padded_text_bytes(shapes[r].tids, static_cast<size_t>(record.support))});
   }
   return kept;
 }
@@ -130,10 +132,9 @@ struct ValidationCase {
   std::string output = "o";
   TestTransactions transactions = {{0, 1}, {0, 1}, {0, 1}, {2}, {2}, {}, {3}};
   ClassLabels labels = {1, 1, 1, 0, 0, 0, 0};
+  HoldoutFigures figures;
 
   ValidationCase() {
-    run_stats = RunStats();
-    run_stats.train_instances = 5;
     write_file(rule_file(output),
                "0 1 0 3 3 1 0.01 0 0\n"    // item 0: test instances 0, 1, 2
                "1 2 1 0 3 3 1 0.01 0 0\n"  // items 0, 1 (written unsorted)
@@ -147,14 +148,15 @@ struct ValidationCase {
                     {1, -1, {}}},        // empty full list
                    5);
   }
-  ~ValidationCase() { run_stats = RunStats(); }
 
   std::string validate(double level) {
     testing::internal::CaptureStdout();
     MinedRules mined;
-    read_mined_rules(output, mined);
+    read_mined_rules(output, 5, mined);
     const Retest retest = retest_rules(mined.rules, transactions, labels, level, kMaxLocalPvalue);
-    write_validation(output, mined, retest, level, RuleTableContext{});
+    RuleTableContext context;
+    context.mining_transactions = 5;
+    figures = write_validation(output, mined, retest, level, context);
     close_rule_tid_lists(mined.lists);
     return testing::internal::GetCapturedStdout();
   }
@@ -181,10 +183,10 @@ TEST(ValidateRules, FromMinerFilesToValidatedFiles) {
   EXPECT_EQ(rules.size(), kLineA.size() + kLineB.size());
   EXPECT_EQ(tidlists.size(), 2 * kTidLine.size());
   EXPECT_EQ(read_file(rule_count_file(c.output)), "4\n0.2\n0.0285714\n0\n0\n2\n2\n2\n0\n0\n0\n0\n");
-  EXPECT_EQ(run_stats.rules_read, 4);
-  EXPECT_EQ(run_stats.sig_at_level, 2);
-  EXPECT_EQ(run_stats.sig_at_corrected, 2);
-  EXPECT_EQ(run_stats.sig_at_fdr, 2);
+  EXPECT_EQ(c.figures.rules_tested, 4);
+  EXPECT_EQ(c.figures.counts.sig_at_level, 2);
+  EXPECT_EQ(c.figures.counts.sig_at_corrected, 2);
+  EXPECT_EQ(c.figures.counts.sig_at_fdr, 2);
 }
 
 TEST(ValidateRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
@@ -199,8 +201,8 @@ TEST(ValidateRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
   EXPECT_EQ(tidlists.substr(2 * kTidLine.size()), "4 0 3 4 8 9 \n");
   // Corrected level 0.25 takes the two of 1/35; the FDR step all three.
   EXPECT_EQ(read_file(rule_count_file(c.output)), "4\n1\n0.428571\n0\n0\n3\n2\n3\n0\n0\n0\n0\n");
-  EXPECT_EQ(run_stats.sig_at_corrected, 2);
-  EXPECT_EQ(run_stats.sig_at_fdr, 3);
+  EXPECT_EQ(c.figures.counts.sig_at_corrected, 2);
+  EXPECT_EQ(c.figures.counts.sig_at_fdr, 3);
 }
 
 TEST(ValidateRules, MissingTidListFileOrRuleFileRunsToTheEnd) {
@@ -219,8 +221,8 @@ TEST(ValidateRules, MissingTidListFileOrRuleFileRunsToTheEnd) {
             "validation...\nafter validation: 0\n");
   EXPECT_EQ(read_file("o.sorted.rules.txt"), "");
   EXPECT_EQ(read_file("o.sorted.rulenum.txt"), "0\n0.2\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
-  EXPECT_EQ(run_stats.rules_read, 0);
-  EXPECT_EQ(run_stats.sig_at_level, 0);
+  EXPECT_EQ(c.figures.rules_tested, 0);
+  EXPECT_EQ(c.figures.counts.sig_at_level, 0);
 }
 
 TEST(ValidateRules, EmptyRuleFile) {

@@ -1,0 +1,31 @@
+// The three significance counts over a list of p-values, the same for the
+// miner's rules (corrected over every pattern tested) and for validation's
+// kept rules (corrected over every rule tested).
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// The outcome of a significance count over a set of rules, as a rule count
+// file holds it (minerio/rule_count.h).
+struct RuleCountRecord {
+  double level = 0.0;
+  double corrected_level = 0.0;  // level / rules tested, computed by the reader
+  double fdr_pvalue = 0.0;
+  int32_t sig_at_level = 0;
+  int32_t sig_at_corrected = 0;
+  int32_t sig_at_fdr = 0;
+};
+
+// `sorted_pvalues` ascending, every one within `level`. Counts them all at
+// the level, those within level / `tests` (the corrected level, infinite for
+// no tests), and those accepted by the FDR step with bound j * level / tests,
+// which ends at the first p-value above its bound even when a later one lies
+// under its own. Sets every field of the result.
+RuleCountRecord count_significant(std::span<const double> sorted_pvalues, double tests,
+                                  double level);
+
+// Holm's step-down count: the largest i with sorted_pvalues[j - 1] <= level /
+// (tests - j + 1) for every j <= i. Its first bound is the corrected level,
+// so it never counts fewer than count_significant's sig_at_corrected.
+int32_t count_holm(std::span<const double> sorted_pvalues, double tests, double level);
