@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/json_input.h"
 #include "common/record_fields.h"
 #include "random_draws.h"
 #include "safe_values.h"
@@ -418,15 +419,7 @@ bool check_table(const GeneratorModel& model, std::string& error) {
 bool read_generator_settings(const std::string& text, std::mt19937_64& engine,
                              GeneratorModel& model, std::string& error) {
   json settings;
-  try {
-    settings = json::parse(text);
-  } catch (const json::parse_error& failure) {
-    // The library's message starts with its own tag in brackets.
-    const std::string what = failure.what();
-    const size_t tag_end = what.find("] ");
-    error = "not valid JSON: " + (tag_end == std::string::npos ? what : what.substr(tag_end + 2));
-    return false;
-  }
+  if (!parse_json_input(text, settings, error)) return false;
   return read_head(settings, model, error) &&
          read_attribute_list(settings, "causal", AttributeRole::causal, engine, model, error) &&
          read_attribute_list(settings, "noise", AttributeRole::noise, engine, model, error) &&

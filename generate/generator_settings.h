@@ -36,10 +36,12 @@ inline constexpr double kMaxMarginalisation = 1e6;
 inline constexpr double kSumTolerance = 1e-9;
 
 // Reads `text` into `model`. Returns false with `error` set, naming the key,
-// for text that is not JSON, an unknown, missing or mistyped key, an absurd
-// count, a chance or rate outside [0, 1], chances that do not sum to 1, a
-// name or value that the data files or the rule table cannot carry or that
-// repeats, and a planted item that is not an item of a causal attribute.
+// for text that is not JSON or that parse_json_input refuses (nested too
+// deep, a number out of range, a key given twice), an unknown, missing or
+// mistyped key, an absurd count, a chance or rate outside [0, 1], chances
+// that do not sum to 1, a name or value that the data files or the rule
+// table cannot carry or that repeats, and a planted item that is not an
+// item of a causal attribute.
 // The random parts (skew "random", the profiles' preferred values) are drawn
 // from `engine` in the order of the settings.
 bool read_generator_settings(const std::string& text, std::mt19937_64& engine,

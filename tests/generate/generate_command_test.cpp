@@ -275,21 +275,152 @@ const std::vector<std::pair<std::string, std::string>> kBadSettings = {
      "profiles must be a whole number from 1 to 1000, not 0"},
 };
 
-TEST(GenerateCommand, BadSettingsAreRefusedAndNothingIsWritten) {
-  for (const auto& [settings, message] : kBadSettings) {
-    ScratchDir dir;
-    write_file("s.json", settings);
-    write_file("d.data", "earlier\n");
-    const CommandResult result = run_program(kGenerate, {"s.json", "d"});
-    EXPECT_EQ(result.status, 1) << settings;
-    // One line; the parser's own words follow its position.
-    EXPECT_EQ(result.output.find("Error: s.json: " + message), 0u) << result.output;
-    EXPECT_EQ(result.output.find('\n'), result.output.size() - 1) << result.output;
-    EXPECT_EQ(read_file("d.data"), "earlier\n");
-    const auto entries = std::distance(std::filesystem::directory_iterator("."),
-                                       std::filesystem::directory_iterator());
-    EXPECT_EQ(entries, 2) << settings;
+std::string repeated(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
+const std::string kOneNoise = R"("noise": [{"name": "n", "values": 2}])";
+
+// Settings made to break the reader rather than to describe a model: nesting
+// far deeper than any model needs (70,000 levels once overflowed the stack),
+// numbers beyond the range of a double (once an uncaught exception), the
+// wrong type for each kind of key, repeated keys and text that is not JSON.
+const std::vector<std::pair<std::string, std::string>> kHostileSettings = {
+    {repeated("[", 70000) + repeated("]", 70000),
+     "[0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0]... is nested deeper than 64 "
+     "levels"},
+    {repeated(R"({"a": )", 70000) + "1" + repeated("}", 70000),
+     "a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a... is nested deeper than 64 "
+     "levels"},
+    {R"({"records": 10, "base_rate": 0.3, "planted": )" + repeated("[", 70000),
+     "planted[0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0]... is nested deeper than 64 "
+     "levels"},
+    // 64 levels are read; the generator then says what it thinks of them.
+    {R"({"records": )" + repeated("[", 63) + repeated("]", 63) + R"(, "base_rate": 0.3})",
+     "records must be a whole number from 1 to 10000000, not [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["},
+    {R"({"records": )" + repeated("[", 64) + repeated("]", 64) + R"(, "base_rate": 0.3})",
+     "records[0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0]... is nested deeper than 64 "
+     "levels"},
+    {R"({"records": 1e400, "base_rate": 0.3})", "records: the number 1e400 is out of range"},
+    {R"({"records": 10, "base_rate": -1e400})", "base_rate: the number -1e400 is out of range"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "probabilities": [0.5, 1e309]}]})",
+     "causal[0].probabilities[1]: the number 1e309 is out of range"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2}],
+        "planted": [{"items": ["c=v1"], "rate": 1e309}]})",
+     "planted[0].rate: the number 1e309 is out of range"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "skew": 1E+400}]})",
+     "causal[0].skew: the number 1E+400 is out of range"},
+    {R"({"records": 10, "base_rate": 0.3, "profiles": [1e400], )" + kOneNoise + "}",
+     "profiles[0]: the number 1e400 is out of range"},
+    {R"({"records": 1)" + std::string(400, '0') + R"(, "base_rate": 0.3})",
+     "records: the number 1" + std::string(36, '0') + "... is out of range"},
+    {R"({"records": 1e400)", "records: the number 1e400 is out of range"},
+    {"1e400", "the number 1e400 is out of range"},
+    {R"({"records": 18446744073709551616, "base_rate": 0.3, )" + kOneNoise + "}",
+     "records must be a whole number from 1 to 10000000, not 1.8446744073709552e+19"},
+    {R"({"records": -9223372036854775809, "base_rate": 0.3, )" + kOneNoise + "}",
+     "records must be a whole number from 1 to 10000000, not -9.223372036854776e+18"},
+    {R"({"records": 2.5, "base_rate": 0.3, )" + kOneNoise + "}",
+     "records must be a whole number from 1 to 10000000, not 2.5"},
+    {R"({"records": "10", "base_rate": 0.3, )" + kOneNoise + "}",
+     "records must be a whole number from 1 to 10000000, not \"10\""},
+    {R"({"records": 10, "base_rate": null, )" + kOneNoise + "}",
+     "base_rate must be a number from 0 to 1, not null"},
+    {R"({"records": 10, "base_rate": 0.3, "class": 1, )" + kOneNoise + "}",
+     "class must be a text, not 1"},
+    {R"({"records": 10, "base_rate": 0.3, "noise": {"name": "n", "values": 2}})",
+     "noise must be a list of attributes [...], not {\"name\":\"n\",\"values\":2}"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": "c"})",
+     "causal must be a list of attributes [...], not \"c\""},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [["c", 2]]})",
+     "causal[0] must be an object {...}, not [\"c\",2]"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": ["c"], "values": 2}]})",
+     "causal[0].name must be a text"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": {"a": 1}}]})",
+     "causal[0].values must be a count of values or a list of 1 to 1000 texts, not {\"a\":1}"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": ["a", 2]}]})",
+     "causal[0].values must be a count of values or a list of 1 to 1000 texts, not [\"a\",2]"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "count": "2"}]})",
+     "causal[0].count must be a whole number from 1 to 1000, not \"2\""},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "probabilities": {"v1": 1}}]})",
+     "causal[0].probabilities must be a list of 2 chances, not {\"v1\":1}"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "probabilities": ["0.5", 0.5]}]})",
+     "causal[0].probabilities[0] must be a number from 0 to 1, not \"0.5\""},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "skew": [1]}]})",
+     "causal[0].skew must be a number from 0 to 1000000 or \"random\", not [1]"},
+    {R"({"records": 10, "base_rate": 0.3, "profiles": {"a": 1}, )" + kOneNoise + "}",
+     "profiles must be a whole number from 1 to 1000, not {\"a\":1}"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2}],
+        "planted": {"items": ["c=v1"], "rate": 0.5}})",
+     "planted must be a list of at most 1000 rules, not {\"items\":[\"c=v1\"],\"rate\":0.5}"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2}],
+        "planted": [{"items": "c=v1", "rate": 0.5}]})",
+     "planted[0].items must be a list of one or more items \"attribute=value\""},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2}],
+        "planted": [{"items": [1], "rate": 0.5}]})",
+     "planted[0].items[0] must be an item \"attribute=value\", not 1"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2}],
+        "planted": [{"items": ["c=v1"], "rate": "high"}]})",
+     "planted[0].rate must be a number from 0 to 1, not \"high\""},
+    {R"({"records": 10, "records": 20, "base_rate": 0.3, )" + kOneNoise + "}",
+     "records is given twice"},
+    {R"({"records": 10, "base_rate": 0.3, "noise": [{"name": "n", "values": 2, "name": "m"}]})",
+     "noise[0].name is given twice"},
+    {R"({"records": 10, "base_rate": 0.3, "": 1, )" + kOneNoise + "}",
+     "unknown key \"\" in the settings"},
+    {R"({"records": 10, "base_rate": 0.3, "": 1, "": 2, )" + kOneNoise + "}",
+     "\"\" is given twice"},
+    {R"({"records": 10, "base_rate": 0.3, "causal": [{"name": "c", "values": 2,
+        "x\ny": 1, "x\ny": 1}]})",
+     "causal[0].\"x\\ny\" is given twice"},
+    {R"({"records": 10, "base_rate": 0.3, )" + kOneNoise + "} {}",
+     "not valid JSON: parse error at line 1, column 74: syntax error while parsing value - "
+     "unexpected '{'; expected end of input"},
+    {"",
+     "not valid JSON: parse error at line 1, column 1: syntax error while parsing value - "
+     "unexpected end of input; expected '[', '{', or a literal"},
+    {"{\"records\": 10, \"class\": \"\xff\"}",
+     "not valid JSON: parse error at line 1, column 27: syntax error while parsing value - "
+     "invalid string: ill-formed UTF-8 byte; last read: '\\\"\xEF\xBF\xBD'"},
+    {R"({"records": 10, "class": ")" + std::string(100000, 'a'),
+     "not valid JSON: parse error at line 1, column 100027: syntax error while parsing value - "
+     "invalid string: missing closing quote; last read: "
+     "'\\\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...'"},
+};
+
+// Existing outputs of the same names are left as they were.
+void expect_refused(const std::string& settings, const std::string& message) {
+  ScratchDir dir;
+  write_file("s.json", settings);
+  for (const char* output : {"d.data", "d.names", "d.truth.json"}) write_file(output, "earlier\n");
+  const CommandResult result = run_program(kGenerate, {"s.json", "d"});
+  const std::string shown_settings = settings.substr(0, 200);
+  EXPECT_EQ(result.status, 1) << shown_settings;
+  // One line; the parser's own words follow its position.
+  EXPECT_EQ(result.output.find("Error: s.json: " + message), 0u) << result.output;
+  EXPECT_EQ(result.output.find('\n'), result.output.size() - 1) << result.output;
+  for (const char* output : {"d.data", "d.names", "d.truth.json"}) {
+    EXPECT_EQ(read_file(output), "earlier\n") << output;
   }
+  const auto entries = std::distance(std::filesystem::directory_iterator("."),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(entries, 4) << shown_settings;
+}
+
+TEST(GenerateCommand, BadSettingsAreRefusedAndNothingIsWritten) {
+  for (const auto& [settings, message] : kBadSettings) expect_refused(settings, message);
+}
+
+TEST(GenerateCommand, HostileSettingsGetOneLineErrorsNotACrash) {
+  for (const auto& [settings, message] : kHostileSettings) expect_refused(settings, message);
 }
 
 // (arguments, exit status, the first line of the output)
