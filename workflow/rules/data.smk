@@ -20,8 +20,8 @@ rule data:
         entry=DATA_ENTRY,
         sources=lambda wildcards: study_config.source_files(DATASETS[wildcards.dataset]),
     output:
-        data=DATA + ".data",
-        names=DATA + ".names",
+        data=f"{DATA}.data",
+        names=f"{DATA}.names",
         settings=DATA_SETTINGS,
         split=SPLIT_RECORD,
     log:

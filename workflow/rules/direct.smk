@@ -9,8 +9,8 @@ DIRECT_SETTINGS = {"permutations": 1000, "seed": 1, "tarone_lowered": False,
 
 rule direct:
     input:
-        data=DATA + ".data",
-        names=DATA + ".names",
+        data=f"{DATA}.data",
+        names=f"{DATA}.names",
         settings=DATA_SETTINGS,
         split=SPLIT_RECORD,
     output:

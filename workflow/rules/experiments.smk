@@ -5,14 +5,10 @@
 EXPERIMENTS = [EXPERIMENT_RECORD.format(rep=rep, **cell) for cell in cells() for rep in REPS]
 
 
-def split_seed(wildcards):
-    return study_config.split_seed(config["seed"], wildcards.dataset, int(wildcards.rep))
-
-
 rule experiment:
     input:
-        data=DATA + ".data",
-        names=DATA + ".names",
+        data=f"{DATA}.data",
+        names=f"{DATA}.names",
         settings=DATA_SETTINGS,
         split=SPLIT_RECORD,
     output:
@@ -23,7 +19,8 @@ rule experiment:
         data_base=DATA,
         folder=EXPERIMENT_FOLDER,
         keep=KEEP,
-        seed=split_seed,
+        seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.dataset,
+                                                       int(wildcards.rep)),
     threads: 1
     resources:
         mem_mb=data_memory,

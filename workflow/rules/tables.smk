@@ -10,19 +10,6 @@ RESULTS = ([DATABASE] + TABLES + expand("results/pages/{page}.html", page=PAGES)
            expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS)
 
 
-def study_plan():
-    """What the tables read: each job's keys and the paths of its files."""
-    experiments = [dict(dataset=cell["dataset"], minsup=cell["minsup"],
-                        level=float(cell["level"]), repetition=rep,
-                        record=EXPERIMENT_RECORD.format(rep=rep, **cell),
-                        rules=EXPERIMENT_RULES.format(rep=rep, **cell))
-                   for cell in cells() for rep in REPS]
-    direct = [dict(dataset=cell["dataset"], minsup=cell["minsup"], level=float(cell["level"]),
-                   record=DIRECT_RECORD.format(**cell)) for cell in cells()]
-    truth_experiments, judged = truth_plan()
-    return {"experiments": experiments + truth_experiments, "direct": direct, "truth": judged}
-
-
 rule study_plan:
     input:
         JSON_TEMPLATE,

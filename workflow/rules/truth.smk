@@ -4,37 +4,6 @@
 # each procedure keeps are judged against that data set's truth. Error rates
 # are so over data sets, not over splits of one data set.
 
-GENERATED_ENTRY = "resources/{generated}/entry.json"
-GENERATED_FOLDER = "resources/{generated}/rep{rep}"
-GENERATED_DATA = GENERATED_FOLDER + "/{generated}"  # .data, .names, .truth.json
-GENERATED_SETTINGS = GENERATED_FOLDER + "/settings.json"
-GENERATED_SPLIT_FOLDER = GENERATED_FOLDER + "/split"
-GENERATED_SPLIT = GENERATED_SPLIT_FOLDER + "/{generated}.experiment.json"
-TRUTH_FOLDER = "runs/{generated}/minsup{minsup}_p{level}/rep{rep}"
-TRUTH_RECORD = TRUTH_FOLDER + "/{generated}.experiment.json"
-TRUTH_RULES = TRUTH_FOLDER + "/{generated}.rules.csv.gz"
-TRUTH_JUDGED = TRUTH_FOLDER + "/truth.json"
-
-
-def truth_runs():
-    """Every generated setting x minimum support x level x repetition."""
-    return [dict(generated=name, minsup=minsup, level=level, rep=rep)
-            for name in GENERATED for minsup in MINSUPS for level in LEVELS for rep in REPS]
-
-
-def truth_plan():
-    """The truth study's part of the study's plan: its experiments, beside
-    the others, and its judged runs."""
-    experiments, judged = [], []
-    for run in truth_runs():
-        keys = dict(dataset=run["generated"], minsup=run["minsup"], level=float(run["level"]),
-                    repetition=run["rep"])
-        experiments.append(dict(keys, record=TRUTH_RECORD.format(**run),
-                                rules=TRUTH_RULES.format(**run)))
-        judged.append(dict(keys, judged=TRUTH_JUDGED.format(**run)))
-    return experiments, judged
-
-
 TRUTH_JUDGED_FILES = [TRUTH_JUDGED.format(**run) for run in truth_runs()]
 TRUTH_TABLES = ["results/truth.csv"] if GENERATED else []
 TRUTH_PAGES = ["truth"] if GENERATED else []
@@ -58,9 +27,9 @@ rule generated_data:
         entry=GENERATED_ENTRY,
         sources=lambda wildcards: study_config.source_files(GENERATED[wildcards.generated]),
     output:
-        data=GENERATED_DATA + ".data",
-        names=GENERATED_DATA + ".names",
-        truth=GENERATED_DATA + ".truth.json",
+        data=f"{GENERATED_DATA}.data",
+        names=f"{GENERATED_DATA}.names",
+        truth=f"{GENERATED_DATA}.truth.json",
         settings=GENERATED_SETTINGS,
         split=GENERATED_SPLIT,
     log:
@@ -80,9 +49,9 @@ rule generated_data:
 
 rule truth_run:
     input:
-        data=GENERATED_DATA + ".data",
-        names=GENERATED_DATA + ".names",
-        truth=GENERATED_DATA + ".truth.json",
+        data=f"{GENERATED_DATA}.data",
+        names=f"{GENERATED_DATA}.names",
+        truth=f"{GENERATED_DATA}.truth.json",
         settings=GENERATED_SETTINGS,
         split=GENERATED_SPLIT,
     output:
