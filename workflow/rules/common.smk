@@ -93,6 +93,13 @@ DATABASE = "results/study.sqlite"
 DATABASE_CACHE = "results/cache/study.sqlite"
 
 
+def script_command(name):
+    """A job's command for the script NAME of workflow/scripts, under the
+    Python that runs Snakemake (the one with Debian's pandas and matplotlib);
+    a rule gives it as a param, which reaches the shell as quoted words."""
+    return [PYTHON, os.path.join(SCRIPTS, name)]
+
+
 def cells():
     """Every data set x minimum support x level, as wildcards."""
     return [dict(dataset=dataset, minsup=minsup, level=level)

@@ -21,12 +21,6 @@ rule study_plan:
         "jinja2"
 
 
-def page(name):
-    """A table's web page, shown in the report."""
-    return report(f"results/pages/{name}.html", caption=f"../report/{name}.rst",
-                  category="Tables")
-
-
 rule tables:
     input:
         plan=STUDY_PLAN,
@@ -34,18 +28,20 @@ rule tables:
         direct=DIRECT,
         truth=TRUTH_JUDGED_FILES,
     output:
-        DATABASE,
-        TABLES,
-        [page(name) for name in PAGES],
+        database=DATABASE,
+        tables=TABLES,
+        pages=[report(f"results/pages/{name}.html", caption=f"../report/{name}.rst",
+                      category="Tables") for name in PAGES],
     log:
         "logs/tables.log",
     params:
+        script=script_command("study_tables.py"),
         cache=DATABASE_CACHE,
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_tables.py --plan {input.plan} --cache {params.cache}"
-        " --database {output[0]} --out-dir results > {log} 2>&1"
+        "{params.script:q} --plan {input.plan} --cache {params.cache}"
+        " --database {output.database} --out-dir results > {log} 2>&1"
 
 
 # The plots are small and read the database in blocks: they are drawn where
@@ -57,57 +53,24 @@ localrules:
     plot_methods,
 
 
-def plot_rule_output(plot):
-    return report(f"results/{plot}.png", caption=f"../report/{plot}_plot.rst", category="Plots")
+# One rule per plot, made in a loop: each plot has its own caption in the
+# report, and a report caption is a fixed file, which no wildcard can choose.
+for plot in PLOTS:
 
-
-rule plot_survivors:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("survivors"),
-    log:
-        "logs/plot_survivors.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py survivors {input} {output} > {log} 2>&1"
-
-
-rule plot_test_pvalues:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("test_pvalues"),
-    log:
-        "logs/plot_test_pvalues.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py test_pvalues {input} {output} > {log} 2>&1"
-
-
-rule plot_rule_stability:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("rule_stability"),
-    log:
-        "logs/plot_rule_stability.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py rule_stability {input} {output} > {log} 2>&1"
-
-
-rule plot_methods:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("methods"),
-    log:
-        "logs/plot_methods.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py methods {input} {output} > {log} 2>&1"
+    rule:
+        name:
+            f"plot_{plot}"
+        input:
+            database=DATABASE,
+        output:
+            plot=report(f"results/{plot}.png", caption=f"../report/{plot}_plot.rst",
+                        category="Plots"),
+        log:
+            f"logs/plot_{plot}.log",
+        params:
+            script=script_command("study_plots.py"),
+            plot=plot,
+        resources:
+            mem_mb=lambda wildcards, attempt: attempt * 500,
+        shell:
+            "{params.script:q} {params.plot} {input.database} {output.plot} > {log} 2>&1"
