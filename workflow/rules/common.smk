@@ -106,6 +106,12 @@ def cells():
             for dataset in DATASETS for minsup in MINSUPS for level in LEVELS]
 
 
+def input_data_base(wildcards, input):
+    """The base (without .data and .names) of the data set a job reads, from
+    its input files."""
+    return os.path.splitext(input.data)[0]
+
+
 def data_memory(wildcards, input, attempt):
     """Memory of a job on one data set: the programs hold a few times the
     data; a job that ran out gets more when it is tried again."""

@@ -27,10 +27,11 @@ rule data:
     log:
         "logs/data/{dataset}.log",
     params:
+        script=script_command("study_data.py"),
         data_base=DATA,
         split_folder=SPLIT_FOLDER,
     resources:
         mem_mb=data_memory,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_data.py --entry {input.entry} --data-base {params.data_base}"
+        "{params.script:q} --entry {input.entry} --data-base {params.data_base}"
         " --settings {output.settings} --split-folder {params.split_folder} > {log} 2>&1"

@@ -16,7 +16,8 @@ rule experiment:
     log:
         "logs/experiments/{dataset}/minsup{minsup}_p{level}/rep{rep}.log",
     params:
-        data_base=DATA,
+        script=script_command("study_experiment.py"),
+        data_base=input_data_base,
         folder=EXPERIMENT_FOLDER,
         keep=KEEP,
         seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.dataset,
@@ -27,7 +28,7 @@ rule experiment:
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_experiment.py --settings {input.settings}"
+        "{params.script:q} --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --seed {params.seed} --threads {threads}"
         " --folder {params.folder} --keep {params.keep} > {log} 2>&1"

@@ -26,9 +26,10 @@ rule report:
     log:
         "logs/report.log",
     params:
+        script=script_command("study_report.py"),
         snakefile=workflow.main_snakefile,
         stylesheet=os.path.join(workflow.basedir, "report", "style.css"),
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_report.py --snakefile {params.snakefile:q}"
+        "{params.script:q} --snakefile {params.snakefile:q}"
         " --configfile {input.config} --report-stylesheet {params.stylesheet:q} --nolock"
         " --report {output} > {log} 2>&1"

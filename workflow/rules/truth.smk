@@ -35,6 +35,7 @@ rule generated_data:
     log:
         "logs/data/{generated}/rep{rep}.log",
     params:
+        script=script_command("truth_data.py"),
         data_base=GENERATED_DATA,
         split_folder=GENERATED_SPLIT_FOLDER,
         seed=lambda wildcards: study_config.generation_seed(config["seed"], wildcards.generated,
@@ -42,7 +43,7 @@ rule generated_data:
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/truth_data.py --entry {input.entry} --seed {params.seed}"
+        "{params.script:q} --entry {input.entry} --seed {params.seed}"
         " --data-base {params.data_base} --settings {output.settings}"
         " --split-folder {params.split_folder} > {log} 2>&1"
 
@@ -60,7 +61,8 @@ rule truth_run:
     log:
         "logs/experiments/{generated}/minsup{minsup}_p{level}/rep{rep}.log",
     params:
-        data_base=GENERATED_DATA,
+        script=script_command("truth_run.py"),
+        data_base=input_data_base,
         folder=TRUTH_FOLDER,
         keep=KEEP,
         seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.generated,
@@ -74,7 +76,7 @@ rule truth_run:
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/truth_run.py --settings {input.settings}"
+        "{params.script:q} --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --seed {params.seed} --threads {threads}"
         " --folder {params.folder} --keep {params.keep} --judged {output.judged}"
@@ -88,12 +90,14 @@ localrules:
 
 rule plot_truth:
     input:
-        DATABASE,
+        database=DATABASE,
     output:
-        report("results/truth.png", caption="../report/truth_plot.rst", category="Plots"),
+        plot=report("results/truth.png", caption="../report/truth_plot.rst", category="Plots"),
     log:
         "logs/plot_truth.log",
+    params:
+        script=script_command("truth_plot.py"),
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/truth_plot.py {input} {output} > {log} 2>&1"
+        "{params.script:q} {input.database} {output.plot} > {log} 2>&1"
