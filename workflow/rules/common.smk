@@ -14,7 +14,9 @@ sys.path.insert(0, SCRIPTS)
 import study_config  # noqa: E402
 
 PYTHON = sys.executable
-# Renders a rule's params.content as JSON (the template rules).
+# Renders a rule's params.content as JSON (the template rules). Snakemake
+# renders it itself, so a template rule's log stays empty: a failure shows in
+# Snakemake's own output.
 JSON_TEMPLATE = os.path.join(workflow.basedir, "templates", "content.json.j2")
 
 if not config:

@@ -8,6 +8,8 @@ rule data_entry:
         JSON_TEMPLATE,
     output:
         DATA_ENTRY,
+    log:
+        "logs/data_entry/{dataset}.log",
     params:
         content=lambda wildcards: {**DATASETS[wildcards.dataset], "name": wildcards.dataset,
                                    "bin_dir": BIN_DIR},

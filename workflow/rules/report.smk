@@ -11,6 +11,8 @@ rule study_config:
         JSON_TEMPLATE,
     output:
         STUDY_CONFIG,
+    log:
+        "logs/study_config.log",
     params:
         content=lambda wildcards: config,
     template_engine:

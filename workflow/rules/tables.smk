@@ -15,6 +15,8 @@ rule study_plan:
         JSON_TEMPLATE,
     output:
         STUDY_PLAN,
+    log:
+        "logs/study_plan.log",
     params:
         content=lambda wildcards: study_plan(),
     template_engine:

@@ -15,6 +15,8 @@ rule generated_entry:
         JSON_TEMPLATE,
     output:
         GENERATED_ENTRY,
+    log:
+        "logs/generated_entry/{generated}.log",
     params:
         content=lambda wildcards: {"name": wildcards.generated, "bin_dir": BIN_DIR,
                                    "generate": GENERATED[wildcards.generated]["generate"]},
