@@ -14,7 +14,9 @@ sys.path.insert(0, SCRIPTS)
 import study_config  # noqa: E402
 
 PYTHON = sys.executable
-# Renders a rule's params.content as JSON (the template rules).
+# Renders a rule's params.content as JSON (the template rules). Snakemake
+# renders it itself, so a template rule's log stays empty: a failure shows in
+# Snakemake's own output.
 JSON_TEMPLATE = os.path.join(workflow.basedir, "templates", "content.json.j2")
 
 if not config:
@@ -67,18 +69,37 @@ DATA_ENTRY = "resources/{dataset}/entry.json"
 DATA = "resources/{dataset}/{dataset}"  # .data and .names
 DATA_SETTINGS = "resources/{dataset}/settings.json"
 SPLIT_FOLDER = "resources/{dataset}/split"
-SPLIT_RECORD = SPLIT_FOLDER + "/{dataset}.experiment.json"
+SPLIT_RECORD = os.path.join(SPLIT_FOLDER, "{dataset}.experiment.json")
 CELL = "runs/{dataset}/minsup{minsup}_p{level}"
-EXPERIMENT_FOLDER = CELL + "/rep{rep}"
-EXPERIMENT_RECORD = EXPERIMENT_FOLDER + "/{dataset}.experiment.json"
-EXPERIMENT_RULES = EXPERIMENT_FOLDER + "/{dataset}.rules.csv.gz"
-DIRECT_FOLDER = CELL + "/direct"
-DIRECT_RECORD = CELL + "/direct.json"
+EXPERIMENT_FOLDER = os.path.join(CELL, "rep{rep}")
+EXPERIMENT_RECORD = os.path.join(EXPERIMENT_FOLDER, "{dataset}.experiment.json")
+EXPERIMENT_RULES = os.path.join(EXPERIMENT_FOLDER, "{dataset}.rules.csv.gz")
+DIRECT_FOLDER = os.path.join(CELL, "direct")
+DIRECT_RECORD = os.path.join(CELL, "direct.json")
+# A generated data set: drawn afresh per repetition, its runs judged against
+# its truth.
+GENERATED_ENTRY = "resources/{generated}/entry.json"
+GENERATED_FOLDER = "resources/{generated}/rep{rep}"
+GENERATED_DATA = os.path.join(GENERATED_FOLDER, "{generated}")  # .data, .names, .truth.json
+GENERATED_SETTINGS = os.path.join(GENERATED_FOLDER, "settings.json")
+GENERATED_SPLIT_FOLDER = os.path.join(GENERATED_FOLDER, "split")
+GENERATED_SPLIT = os.path.join(GENERATED_SPLIT_FOLDER, "{generated}.experiment.json")
+TRUTH_FOLDER = "runs/{generated}/minsup{minsup}_p{level}/rep{rep}"
+TRUTH_RECORD = os.path.join(TRUTH_FOLDER, "{generated}.experiment.json")
+TRUTH_RULES = os.path.join(TRUTH_FOLDER, "{generated}.rules.csv.gz")
+TRUTH_JUDGED = os.path.join(TRUTH_FOLDER, "truth.json")
 STUDY_PLAN = "resources/study-plan.json"
 STUDY_CONFIG = "resources/study-config.json"
 DATABASE = "results/study.sqlite"
 # The database the tables job fills run by run; DATABASE is a link to it.
 DATABASE_CACHE = "results/cache/study.sqlite"
+
+
+def script_command(name):
+    """A job's command for the script NAME of workflow/scripts, under the
+    Python that runs Snakemake (the one with Debian's pandas and matplotlib);
+    a rule gives it as a param, which reaches the shell as quoted words."""
+    return [PYTHON, os.path.join(SCRIPTS, name)]
 
 
 def cells():
@@ -87,7 +108,45 @@ def cells():
             for dataset in DATASETS for minsup in MINSUPS for level in LEVELS]
 
 
+def input_data_base(wildcards, input):
+    """The base (without .data and .names) of the data set a job reads, from
+    its input files."""
+    return os.path.splitext(input.data)[0]
+
+
 def data_memory(wildcards, input, attempt):
     """Memory of a job on one data set: the programs hold a few times the
     data; a job that ran out gets more when it is tried again."""
     return attempt * (200 + 100 * math.ceil(input.size_mb))
+
+
+def truth_runs():
+    """Every generated setting x minimum support x level x repetition."""
+    return [dict(generated=name, minsup=minsup, level=level, rep=rep)
+            for name in GENERATED for minsup in MINSUPS for level in LEVELS for rep in REPS]
+
+
+def truth_plan():
+    """The truth study's part of the study's plan: its experiments, beside
+    the others, and its judged runs."""
+    experiments, judged = [], []
+    for run in truth_runs():
+        keys = dict(dataset=run["generated"], minsup=run["minsup"], level=float(run["level"]),
+                    repetition=run["rep"])
+        experiments.append(dict(keys, record=TRUTH_RECORD.format(**run),
+                                rules=TRUTH_RULES.format(**run)))
+        judged.append(dict(keys, judged=TRUTH_JUDGED.format(**run)))
+    return experiments, judged
+
+
+def study_plan():
+    """What the tables read: each job's keys and the paths of its files."""
+    experiments = [dict(dataset=cell["dataset"], minsup=cell["minsup"],
+                        level=float(cell["level"]), repetition=rep,
+                        record=EXPERIMENT_RECORD.format(rep=rep, **cell),
+                        rules=EXPERIMENT_RULES.format(rep=rep, **cell))
+                   for cell in cells() for rep in REPS]
+    direct = [dict(dataset=cell["dataset"], minsup=cell["minsup"], level=float(cell["level"]),
+                   record=DIRECT_RECORD.format(**cell)) for cell in cells()]
+    truth_experiments, judged = truth_plan()
+    return {"experiments": experiments + truth_experiments, "direct": direct, "truth": judged}

@@ -8,6 +8,8 @@ rule data_entry:
         JSON_TEMPLATE,
     output:
         DATA_ENTRY,
+    log:
+        "logs/data_entry/{dataset}.log",
     params:
         content=lambda wildcards: {**DATASETS[wildcards.dataset], "name": wildcards.dataset,
                                    "bin_dir": BIN_DIR},
@@ -20,17 +22,18 @@ rule data:
         entry=DATA_ENTRY,
         sources=lambda wildcards: study_config.source_files(DATASETS[wildcards.dataset]),
     output:
-        data=DATA + ".data",
-        names=DATA + ".names",
+        data=f"{DATA}.data",
+        names=f"{DATA}.names",
         settings=DATA_SETTINGS,
         split=SPLIT_RECORD,
     log:
         "logs/data/{dataset}.log",
     params:
+        script=script_command("study_data.py"),
         data_base=DATA,
         split_folder=SPLIT_FOLDER,
     resources:
         mem_mb=data_memory,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_data.py --entry {input.entry} --data-base {params.data_base}"
+        "{params.script:q} --entry {input.entry} --data-base {params.data_base}"
         " --settings {output.settings} --split-folder {params.split_folder} > {log} 2>&1"

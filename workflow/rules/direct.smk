@@ -9,8 +9,8 @@ DIRECT_SETTINGS = {"permutations": 1000, "seed": 1, "tarone_lowered": False,
 
 rule direct:
     input:
-        data=DATA + ".data",
-        names=DATA + ".names",
+        data=f"{DATA}.data",
+        names=f"{DATA}.names",
         settings=DATA_SETTINGS,
         split=SPLIT_RECORD,
     output:
@@ -18,7 +18,8 @@ rule direct:
     log:
         "logs/direct/{dataset}/minsup{minsup}_p{level}.log",
     params:
-        data_base=DATA,
+        script=script_command("study_direct.py"),
+        data_base=input_data_base,
         folder=DIRECT_FOLDER,
         keep=KEEP,
         permutations=DIRECT_SETTINGS["permutations"],
@@ -30,7 +31,7 @@ rule direct:
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_direct.py --settings {input.settings}"
+        "{params.script:q} --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --threads {threads} --folder {params.folder}"
         " --record {output} --keep {params.keep} --permutations {params.permutations}"

@@ -5,14 +5,10 @@
 EXPERIMENTS = [EXPERIMENT_RECORD.format(rep=rep, **cell) for cell in cells() for rep in REPS]
 
 
-def split_seed(wildcards):
-    return study_config.split_seed(config["seed"], wildcards.dataset, int(wildcards.rep))
-
-
 rule experiment:
     input:
-        data=DATA + ".data",
-        names=DATA + ".names",
+        data=f"{DATA}.data",
+        names=f"{DATA}.names",
         settings=DATA_SETTINGS,
         split=SPLIT_RECORD,
     output:
@@ -20,17 +16,19 @@ rule experiment:
     log:
         "logs/experiments/{dataset}/minsup{minsup}_p{level}/rep{rep}.log",
     params:
-        data_base=DATA,
+        script=script_command("study_experiment.py"),
+        data_base=input_data_base,
         folder=EXPERIMENT_FOLDER,
         keep=KEEP,
-        seed=split_seed,
+        seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.dataset,
+                                                       int(wildcards.rep)),
     threads: 1
     resources:
         mem_mb=data_memory,
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_experiment.py --settings {input.settings}"
+        "{params.script:q} --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --seed {params.seed} --threads {threads}"
         " --folder {params.folder} --keep {params.keep} > {log} 2>&1"

@@ -11,6 +11,8 @@ rule study_config:
         JSON_TEMPLATE,
     output:
         STUDY_CONFIG,
+    log:
+        "logs/study_config.log",
     params:
         content=lambda wildcards: config,
     template_engine:
@@ -26,9 +28,10 @@ rule report:
     log:
         "logs/report.log",
     params:
+        script=script_command("study_report.py"),
         snakefile=workflow.main_snakefile,
         stylesheet=os.path.join(workflow.basedir, "report", "style.css"),
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_report.py --snakefile {params.snakefile:q}"
+        "{params.script:q} --snakefile {params.snakefile:q}"
         " --configfile {input.config} --report-stylesheet {params.stylesheet:q} --nolock"
         " --report {output} > {log} 2>&1"

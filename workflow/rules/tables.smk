@@ -10,34 +10,17 @@ RESULTS = ([DATABASE] + TABLES + expand("results/pages/{page}.html", page=PAGES)
            expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS)
 
 
-def study_plan():
-    """What the tables read: each job's keys and the paths of its files."""
-    experiments = [dict(dataset=cell["dataset"], minsup=cell["minsup"],
-                        level=float(cell["level"]), repetition=rep,
-                        record=EXPERIMENT_RECORD.format(rep=rep, **cell),
-                        rules=EXPERIMENT_RULES.format(rep=rep, **cell))
-                   for cell in cells() for rep in REPS]
-    direct = [dict(dataset=cell["dataset"], minsup=cell["minsup"], level=float(cell["level"]),
-                   record=DIRECT_RECORD.format(**cell)) for cell in cells()]
-    truth_experiments, judged = truth_plan()
-    return {"experiments": experiments + truth_experiments, "direct": direct, "truth": judged}
-
-
 rule study_plan:
     input:
         JSON_TEMPLATE,
     output:
         STUDY_PLAN,
+    log:
+        "logs/study_plan.log",
     params:
         content=lambda wildcards: study_plan(),
     template_engine:
         "jinja2"
-
-
-def page(name):
-    """A table's web page, shown in the report."""
-    return report(f"results/pages/{name}.html", caption=f"../report/{name}.rst",
-                  category="Tables")
 
 
 rule tables:
@@ -47,18 +30,20 @@ rule tables:
         direct=DIRECT,
         truth=TRUTH_JUDGED_FILES,
     output:
-        DATABASE,
-        TABLES,
-        [page(name) for name in PAGES],
+        database=DATABASE,
+        tables=TABLES,
+        pages=[report(f"results/pages/{name}.html", caption=f"../report/{name}.rst",
+                      category="Tables") for name in PAGES],
     log:
         "logs/tables.log",
     params:
+        script=script_command("study_tables.py"),
         cache=DATABASE_CACHE,
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_tables.py --plan {input.plan} --cache {params.cache}"
-        " --database {output[0]} --out-dir results > {log} 2>&1"
+        "{params.script:q} --plan {input.plan} --cache {params.cache}"
+        " --database {output.database} --out-dir results > {log} 2>&1"
 
 
 # The plots are small and read the database in blocks: they are drawn where
@@ -70,57 +55,24 @@ localrules:
     plot_methods,
 
 
-def plot_rule_output(plot):
-    return report(f"results/{plot}.png", caption=f"../report/{plot}_plot.rst", category="Plots")
+# One rule per plot, made in a loop: each plot has its own caption in the
+# report, and a report caption is a fixed file, which no wildcard can choose.
+for plot in PLOTS:
 
-
-rule plot_survivors:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("survivors"),
-    log:
-        "logs/plot_survivors.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py survivors {input} {output} > {log} 2>&1"
-
-
-rule plot_test_pvalues:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("test_pvalues"),
-    log:
-        "logs/plot_test_pvalues.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py test_pvalues {input} {output} > {log} 2>&1"
-
-
-rule plot_rule_stability:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("rule_stability"),
-    log:
-        "logs/plot_rule_stability.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py rule_stability {input} {output} > {log} 2>&1"
-
-
-rule plot_methods:
-    input:
-        DATABASE,
-    output:
-        plot_rule_output("methods"),
-    log:
-        "logs/plot_methods.log",
-    resources:
-        mem_mb=lambda wildcards, attempt: attempt * 500,
-    shell:
-        "{PYTHON:q} {SCRIPTS:q}/study_plots.py methods {input} {output} > {log} 2>&1"
+    rule:
+        name:
+            f"plot_{plot}"
+        input:
+            database=DATABASE,
+        output:
+            plot=report(f"results/{plot}.png", caption=f"../report/{plot}_plot.rst",
+                        category="Plots"),
+        log:
+            f"logs/plot_{plot}.log",
+        params:
+            script=script_command("study_plots.py"),
+            plot=plot,
+        resources:
+            mem_mb=lambda wildcards, attempt: attempt * 500,
+        shell:
+            "{params.script:q} {params.plot} {input.database} {output.plot} > {log} 2>&1"

@@ -4,37 +4,6 @@
 # each procedure keeps are judged against that data set's truth. Error rates
 # are so over data sets, not over splits of one data set.
 
-GENERATED_ENTRY = "resources/{generated}/entry.json"
-GENERATED_FOLDER = "resources/{generated}/rep{rep}"
-GENERATED_DATA = GENERATED_FOLDER + "/{generated}"  # .data, .names, .truth.json
-GENERATED_SETTINGS = GENERATED_FOLDER + "/settings.json"
-GENERATED_SPLIT_FOLDER = GENERATED_FOLDER + "/split"
-GENERATED_SPLIT = GENERATED_SPLIT_FOLDER + "/{generated}.experiment.json"
-TRUTH_FOLDER = "runs/{generated}/minsup{minsup}_p{level}/rep{rep}"
-TRUTH_RECORD = TRUTH_FOLDER + "/{generated}.experiment.json"
-TRUTH_RULES = TRUTH_FOLDER + "/{generated}.rules.csv.gz"
-TRUTH_JUDGED = TRUTH_FOLDER + "/truth.json"
-
-
-def truth_runs():
-    """Every generated setting x minimum support x level x repetition."""
-    return [dict(generated=name, minsup=minsup, level=level, rep=rep)
-            for name in GENERATED for minsup in MINSUPS for level in LEVELS for rep in REPS]
-
-
-def truth_plan():
-    """The truth study's part of the study's plan: its experiments, beside
-    the others, and its judged runs."""
-    experiments, judged = [], []
-    for run in truth_runs():
-        keys = dict(dataset=run["generated"], minsup=run["minsup"], level=float(run["level"]),
-                    repetition=run["rep"])
-        experiments.append(dict(keys, record=TRUTH_RECORD.format(**run),
-                                rules=TRUTH_RULES.format(**run)))
-        judged.append(dict(keys, judged=TRUTH_JUDGED.format(**run)))
-    return experiments, judged
-
-
 TRUTH_JUDGED_FILES = [TRUTH_JUDGED.format(**run) for run in truth_runs()]
 TRUTH_TABLES = ["results/truth.csv"] if GENERATED else []
 TRUTH_PAGES = ["truth"] if GENERATED else []
@@ -46,6 +15,8 @@ rule generated_entry:
         JSON_TEMPLATE,
     output:
         GENERATED_ENTRY,
+    log:
+        "logs/generated_entry/{generated}.log",
     params:
         content=lambda wildcards: {"name": wildcards.generated, "bin_dir": BIN_DIR,
                                    "generate": GENERATED[wildcards.generated]["generate"]},
@@ -58,14 +29,15 @@ rule generated_data:
         entry=GENERATED_ENTRY,
         sources=lambda wildcards: study_config.source_files(GENERATED[wildcards.generated]),
     output:
-        data=GENERATED_DATA + ".data",
-        names=GENERATED_DATA + ".names",
-        truth=GENERATED_DATA + ".truth.json",
+        data=f"{GENERATED_DATA}.data",
+        names=f"{GENERATED_DATA}.names",
+        truth=f"{GENERATED_DATA}.truth.json",
         settings=GENERATED_SETTINGS,
         split=GENERATED_SPLIT,
     log:
         "logs/data/{generated}/rep{rep}.log",
     params:
+        script=script_command("truth_data.py"),
         data_base=GENERATED_DATA,
         split_folder=GENERATED_SPLIT_FOLDER,
         seed=lambda wildcards: study_config.generation_seed(config["seed"], wildcards.generated,
@@ -73,16 +45,16 @@ rule generated_data:
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/truth_data.py --entry {input.entry} --seed {params.seed}"
+        "{params.script:q} --entry {input.entry} --seed {params.seed}"
         " --data-base {params.data_base} --settings {output.settings}"
         " --split-folder {params.split_folder} > {log} 2>&1"
 
 
 rule truth_run:
     input:
-        data=GENERATED_DATA + ".data",
-        names=GENERATED_DATA + ".names",
-        truth=GENERATED_DATA + ".truth.json",
+        data=f"{GENERATED_DATA}.data",
+        names=f"{GENERATED_DATA}.names",
+        truth=f"{GENERATED_DATA}.truth.json",
         settings=GENERATED_SETTINGS,
         split=GENERATED_SPLIT,
     output:
@@ -91,7 +63,8 @@ rule truth_run:
     log:
         "logs/experiments/{generated}/minsup{minsup}_p{level}/rep{rep}.log",
     params:
-        data_base=GENERATED_DATA,
+        script=script_command("truth_run.py"),
+        data_base=input_data_base,
         folder=TRUTH_FOLDER,
         keep=KEEP,
         seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.generated,
@@ -105,7 +78,7 @@ rule truth_run:
     group:
         "experiments"
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/truth_run.py --settings {input.settings}"
+        "{params.script:q} --settings {input.settings}"
         " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
         " --level {wildcards.level} --seed {params.seed} --threads {threads}"
         " --folder {params.folder} --keep {params.keep} --judged {output.judged}"
@@ -119,12 +92,14 @@ localrules:
 
 rule plot_truth:
     input:
-        DATABASE,
+        database=DATABASE,
     output:
-        report("results/truth.png", caption="../report/truth_plot.rst", category="Plots"),
+        plot=report("results/truth.png", caption="../report/truth_plot.rst", category="Plots"),
     log:
         "logs/plot_truth.log",
+    params:
+        script=script_command("truth_plot.py"),
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
-        "{PYTHON:q} {SCRIPTS:q}/truth_plot.py {input} {output} > {log} 2>&1"
+        "{params.script:q} {input.database} {output.plot} > {log} 2>&1"
