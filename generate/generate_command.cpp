@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "generated_files.h"
 #include "generator_settings.h"
@@ -20,13 +21,6 @@ namespace {
 
 // Settings are a few lines; a larger file is not one.
 constexpr std::uintmax_t kMaxSettingsBytes = 10 * 1024 * 1024;
-
-struct GenerateOptions {
-  uint64_t seed = 0;
-  std::string settings;
-  std::string output_base;
-  bool help = false;
-};
 
 std::string generate_usage() {
   return "Usage: varnel-generate [--seed N] SETTINGS OUTPUT_BASE\n"
@@ -118,8 +112,9 @@ bool check_outputs_apart(const GenerateOptions& options, std::string& error) {
   return true;
 }
 
-void print_report(const GenerateOptions& options, const GeneratorModel& model,
-                  const GeneratedCounts& counts) {
+void print_report(const GenerateOptions& options, const GeneratedDataSet& generated) {
+  const GeneratorModel& model = generated.model;
+  const GeneratedCounts& counts = generated.counts;
   size_t causal = 0;
   for (const GeneratedAttribute& attribute : model.attributes) {
     causal += attribute.role == AttributeRole::causal ? 1 : 0;
@@ -140,34 +135,43 @@ void print_report(const GenerateOptions& options, const GeneratorModel& model,
 
 }  // namespace
 
+std::optional<GeneratedDataSet> generate_data_set(const GenerateOptions& options) {
+  std::string text;
+  std::string error;
+  GeneratedDataSet generated;
+  std::mt19937_64 engine(options.seed);
+  if (!read_settings_text(options.settings, text, error)) {
+    report_error("%s", error.c_str());
+    return std::nullopt;
+  }
+  if (!read_generator_settings(text, engine, generated.model, error)) {
+    report_error("%s: %s", options.settings.c_str(), error.c_str());
+    return std::nullopt;
+  }
+  if (!check_outputs_apart(options, error)) {
+    report_error("%s", error.c_str());
+    return std::nullopt;
+  }
+  if (!write_generated_files(generated.model, options.seed, engine, options.output_base,
+                             generated.counts))
+    return std::nullopt;
+  return generated;
+}
+
 int run_generate(int argc, const char* const* argv) {
   GenerateOptions options;
   std::string error;
   if (!parse_generate_options(argc, argv, options, error)) {
-    std::printf("Error: %s\n%s", error.c_str(), generate_usage().c_str());
+    report_error("%s", error.c_str());
+    std::printf("%s", generate_usage().c_str());
     return 2;
   }
   if (options.help) {
     std::printf("%s", generate_usage().c_str());
     return 0;
   }
-  std::string text;
-  GeneratorModel model;
-  std::mt19937_64 engine(options.seed);
-  if (!read_settings_text(options.settings, text, error)) {
-    std::printf("Error: %s\n", error.c_str());
-    return 1;
-  }
-  if (!read_generator_settings(text, engine, model, error)) {
-    std::printf("Error: %s: %s\n", options.settings.c_str(), error.c_str());
-    return 1;
-  }
-  if (!check_outputs_apart(options, error)) {
-    std::printf("Error: %s\n", error.c_str());
-    return 1;
-  }
-  GeneratedCounts counts;
-  if (!write_generated_files(model, options.seed, engine, options.output_base, counts)) return 1;
-  print_report(options, model, counts);
+  const std::optional<GeneratedDataSet> generated = generate_data_set(options);
+  if (!generated) return 1;
+  print_report(options, *generated);
   return 0;
 }

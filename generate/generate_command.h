@@ -2,6 +2,32 @@
 // the console report.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "generated_records.h"
+#include "generator_model.h"
+
+struct GenerateOptions {
+  uint64_t seed = 0;
+  std::string settings;     // the JSON settings file
+  std::string output_base;  // writes <base>.data, <base>.names, <base>.truth.json
+  bool help = false;
+};
+
+// A data set drawn and written: the model the settings describe and what
+// was drawn from it.
+struct GeneratedDataSet {
+  GeneratorModel model;
+  GeneratedCounts counts;
+};
+
+// Reads the settings, draws the data set from options.seed and writes its
+// three files. Every failure gets "Error: " lines and leaves the files as
+// they were; nothing is returned then.
+std::optional<GeneratedDataSet> generate_data_set(const GenerateOptions& options);
+
 // Runs the command; returns its exit status: 0 on success (also for
 // --help), 2 for a usage error, 1 when the settings are unsound or a file
 // cannot be read or written. Every failure prints "Error: " lines on

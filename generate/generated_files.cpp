@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/file_open.h"
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "prepared_files.h"
 #include "truth_file.h"
@@ -48,8 +49,8 @@ bool write_generated_files(const GeneratorModel& model, uint64_t seed, std::mt19
   bool ok = write_partials(model, seed, engine, partials, counts);
   for (size_t f = 0; f < finals.size() && ok; ++f) {
     if (std::rename(partials[f].c_str(), finals[f].c_str()) != 0) {
-      std::printf("Error: cannot rename %s to %s%s\n", partials[f].c_str(), finals[f].c_str(),
-                  f > 0 ? "; the files already renamed do not belong with the others" : "");
+      report_error("cannot rename %s to %s%s", partials[f].c_str(), finals[f].c_str(),
+                   f > 0 ? "; the files already renamed do not belong with the others" : "");
       ok = false;
     }
   }
