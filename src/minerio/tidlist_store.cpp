@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdarg>
+#include <optional>
 #include <utility>
 
 #include "common/file_open.h"
@@ -19,18 +19,6 @@ static_assert(sizeof(TidListDirEntry) == kTidListDirEntryInts * sizeof(int32_t),
 namespace {
 
 constexpr size_t kWindowBytes = size_t{512} << 10;
-
-// Every damage found is reported through here, and only while `report` is set.
-void report_damage(const RuleTidLists& lists, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-
-void report_damage(const RuleTidLists& lists, const char* format, ...) {
-  if (!lists.report) return;
-  va_list args;
-  va_start(args, format);
-  report_error_v(format, args);
-  va_end(args);
-}
 
 bool read_at(const TidListFile& file, char* bytes, size_t count, int64_t offset) {
   while (count > 0) {
@@ -80,28 +68,26 @@ bool read_list_record(RuleTidLists& lists, int32_t index, std::vector<int32_t>& 
   const int32_t transactions = lists.transactions;
   int32_t count = 0;
   if (offset < 0 || offset + 4 > file.size || !read_values(file, offset, 1, &count)) {
-    report_damage(lists, "offset %d of entry %d is outside file %s", entry.offset, index,
+    report_error("offset %d of entry %d is outside file %s", entry.offset, index,
                   file.name.c_str());
     return false;
   }
   if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size) {
-    report_damage(lists,
-                  "list record of entry %d in file %s has count %d, outside 0..%d or past "
+    report_error("list record of entry %d in file %s has count %d, outside 0..%d or past "
                   "the end of the file",
                   index, file.name.c_str(), count, transactions);
     return false;
   }
   list.resize(static_cast<size_t>(count));
   if (!read_values(file, offset + 4, list.size(), list.data())) {
-    report_damage(lists, "list record of entry %d in file %s runs past the end of the file", index,
+    report_error("list record of entry %d in file %s runs past the end of the file", index,
                   file.name.c_str());
     return false;
   }
   // Difference and complement rely on strictly ascending lists within range.
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] < 0 || list[i] >= transactions || (i > 0 && list[i] <= list[i - 1])) {
-      report_damage(lists,
-                    "list record of entry %d in file %s is not an ascending list of "
+      report_error("list record of entry %d in file %s is not an ascending list of "
                     "transaction numbers below %d",
                     index, file.name.c_str(), transactions);
       return false;
@@ -140,8 +126,7 @@ bool climb_to_stored(const RuleTidLists& lists, int32_t preorder, int32_t from, 
   int32_t next = directory[static_cast<size_t>(from)].parent;
   for (size_t climbs = 0; next >= 0; ++climbs) {
     if (outside(next, directory)) {
-      report_damage(lists,
-                    "parent number %d of entry %d is outside the tid-list directory of %zu "
+      report_error("parent number %d of entry %d is outside the tid-list directory of %zu "
                     "entries",
                     next, from, directory.size());
       return false;
@@ -149,7 +134,7 @@ bool climb_to_stored(const RuleTidLists& lists, int32_t preorder, int32_t from, 
     if (stored(directory, next)) break;
     // In a tree every climb ends within E steps; more means a cycle.
     if (climbs > directory.size()) {
-      report_damage(lists, "the parent numbers above entry %d run in a cycle", preorder);
+      report_error("the parent numbers above entry %d run in a cycle", preorder);
       return false;
     }
     from = next;
@@ -172,7 +157,7 @@ void resolve_node(const RuleTidLists& lists, int32_t preorder, Forest& forest) {
       break;
     }
     if (known == Node::on_path) {
-      report_damage(lists, "the parent numbers above entry %d run in a cycle", preorder);
+      report_error("the parent numbers above entry %d run in a cycle", preorder);
       failed = true;
       break;
     }
@@ -232,7 +217,7 @@ void start_tree(Walk& walk, int32_t k, Level& level) {
     return;
   }
   if (walk.forest.base[static_cast<size_t>(k)] != kTidListRootParent) {
-    report_damage(lists, "the preorder of the entry cannot be -2");
+    report_error("the preorder of the entry cannot be -2");
     level.failed = true;
     level.length = static_cast<int64_t>(walk.diff.size());
     return;
@@ -279,10 +264,9 @@ void apply_diff(Walk& walk, int32_t k, const Level& above, const Level& top, boo
   }
   // Kept word for word, typo included: scripts may match it.
   if (overlap)
-    report_damage(walk.lists, "there should no no overlap between two consecutive diff-list");
+    report_error("there should no no overlap between two consecutive diff-list");
   if (missing)
-    report_damage(walk.lists,
-                  "the tid list length should be the difference between the parent list "
+    report_error("the tid list length should be the difference between the parent list "
                   "length and the diff-list length");
 }
 
@@ -292,7 +276,7 @@ void visit_rules_at(Walk& walk, int32_t k, const Level& level) {
   for (; rule != walk.rules_at.end() && rule->first == k; ++rule) {
     const size_t place = static_cast<size_t>(rule->second);
     const RuleRecord& record = walk.rules.records[walk.wanted[place]];
-    if (level.length != record.support) report_damage(walk.lists, "inconsistent pattern support");
+    if (level.length != record.support) report_error("inconsistent pattern support");
     walk.visit(place, level.failed ? std::span<const int32_t>() : level.values);
   }
 }
@@ -316,7 +300,7 @@ void walk_tree(Walk& walk, int32_t root) {
     }
     walk.held += level.values.size();
     if (walk.held > walk.budget && !level.failed) {
-      report_damage(walk.lists, "the tid lists of file %s nest too deeply to rebuild entry %d",
+      report_error("the tid lists of file %s nest too deeply to rebuild entry %d",
                     walk.lists.file.name.c_str(), k);
       walk.held -= level.values.size();
       level.values.clear();
@@ -339,6 +323,20 @@ void walk_tree(Walk& walk, int32_t root) {
       frames.pop_back();
     }
   }
+}
+
+// The measure of 0, 1, .., n - 1, in parts: a count that lies must not
+// make the list itself.
+int64_t measure_of_range(int32_t n, const TidListMeasure& measure) {
+  constexpr int32_t kPart = 1 << 16;
+  std::vector<int32_t> part;
+  int64_t total = 0;
+  for (int32_t first = 0; first < n; first += std::min(kPart, n - first)) {
+    part.resize(static_cast<size_t>(std::min(kPart, n - first)));
+    for (size_t i = 0; i < part.size(); ++i) part[i] = first + static_cast<int32_t>(i);
+    total += measure(part);
+  }
+  return total;
 }
 
 }  // namespace
@@ -440,9 +438,9 @@ void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<co
     const RuleRecord& rule = rules.records[wanted[place]];
     largest_support = std::max<int64_t>(largest_support, rule.support);
     if (outside(rule.preorder, directory)) {
-      report_damage(lists, "preorder number %d is outside the tid-list directory of %zu entries",
+      report_error("preorder number %d is outside the tid-list directory of %zu entries",
                     rule.preorder, directory.size());
-      if (rule.support != 0) report_damage(lists, "inconsistent pattern support");
+      if (rule.support != 0) report_error("inconsistent pattern support");
       visit(place, {});
       continue;
     }
@@ -471,9 +469,61 @@ void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<co
   for (const auto& [preorder, place] : walk.rules_at) {
     if (walk.forest.node[static_cast<size_t>(preorder)] != Node::failed) continue;
     if (rules.records[wanted[static_cast<size_t>(place)]].support != 0)
-      report_damage(lists, "inconsistent pattern support");
+      report_error("inconsistent pattern support");
     visit(static_cast<size_t>(place), {});
   }
+}
+
+std::vector<TidListSize> measure_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules,
+                                                std::span<const size_t> wanted,
+                                                const TidListMeasure& measure) {
+  const TidListDirectory& directory = lists.directory;
+  Forest forest;
+  forest.node.assign(directory.size(), Node::unseen);
+  forest.base.assign(directory.size(), 0);
+  std::vector<TidListSize> sizes(wanted.size());
+  for (size_t place = 0; place < wanted.size(); ++place) {
+    const RuleRecord& rule = rules.records[wanted[place]];
+    if (outside(rule.preorder, directory)) {
+      report_error("preorder number %d is outside the tid-list directory of %zu entries",
+                    rule.preorder, directory.size());
+      continue;
+    }
+    resolve_node(lists, rule.preorder, forest);
+  }
+  // A diff-list's base is an ancestor, whose preorder number is lower: in
+  // ascending order every base is sized before the lists that need it.
+  std::vector<TidListSize> entry(directory.size());
+  std::vector<int32_t> values;
+  std::optional<int64_t> every;  // the measure of the root's list, every transaction
+  for (size_t k = 0; k < directory.size(); ++k) {
+    const Node node = forest.node[k];
+    if (node != Node::full && node != Node::diff) continue;
+    const int32_t index = static_cast<int32_t>(k);
+    if (!read_list_record(lists, index, values)) continue;
+    const int64_t length = static_cast<int64_t>(values.size());
+    if (node == Node::full) {
+      entry[k] = TidListSize{length, measure(values), true};
+      continue;
+    }
+    const int32_t base = forest.base[k];
+    if (base == kTidListRootParent) {
+      if (!every) every = measure_of_range(lists.transactions, measure);
+      entry[k] = TidListSize{lists.transactions - length, *every - measure(values), true};
+    } else if (base < 0) {
+      report_error("the preorder of the entry cannot be -2");
+    } else if (entry[static_cast<size_t>(base)].known) {
+      const TidListSize& above = entry[static_cast<size_t>(base)];
+      entry[k] = TidListSize{above.length - length, above.measure - measure(values), true};
+    }
+  }
+  for (size_t place = 0; place < wanted.size(); ++place) {
+    const RuleRecord& rule = rules.records[wanted[place]];
+    if (!outside(rule.preorder, directory)) sizes[place] = entry[static_cast<size_t>(rule.preorder)];
+    if (sizes[place].length != rule.support || (!sizes[place].known && rule.support != 0))
+      report_error("inconsistent pattern support");
+  }
+  return sizes;
 }
 
 void close_rule_tid_lists(RuleTidLists& lists) {

@@ -51,8 +51,7 @@ using RuleTidListVisit = std::function<void(size_t place, std::span<const int32_
 // Rebuilds the tid lists of the rules `wanted` (indexes into rules.records)
 // in tree order, the lists of the ancestors held on a stack, so that each
 // stored list is read and applied once, and hands each to `visit` once.
-// The list file is read in large blocks. Each damage met is reported once
-// (while lists.report is set):
+// The list file is read in large blocks. Each damage met is reported once:
 // - a preorder or parent number outside the directory, parent numbers that
 //   run in a cycle, an offset or count that does not fit the file, a list
 //   that is not ascending within 0..transactions-1: the lists that depend on
@@ -70,6 +69,34 @@ using RuleTidListVisit = std::function<void(size_t place, std::span<const int32_
 //   ("inconsistent pattern support").
 void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<const size_t> wanted,
                          const RuleTidListVisit& visit);
+
+// The length of a rule's tid list and a measure of it, found without
+// rebuilding the list.
+struct TidListSize {
+  int64_t length = 0;
+  int64_t measure = 0;
+  bool known = false;  // false where damage keeps the list from being had
+};
+
+// A measure of an ascending list that adds up over disjoint parts: the
+// measure of a list minus a part of it is the list's measure minus the part's
+// (a sum over the values, such as the bytes the values take as text).
+using TidListMeasure = std::function<int64_t(std::span<const int32_t> list)>;
+
+// The size of the tid list of each rule `wanted` (indexes into rules.records),
+// in the order of `wanted`, from the stored lists alone: each is read once,
+// and a diff-list's size is its base's less its own, so no list is rebuilt.
+// That holds for files the miner wrote; damage that only a rebuilt list
+// shows (a diff-list with values its base lacks) is left to the walk that
+// rebuilds. Reports the damage walk_rule_tid_lists reports of the directory
+// and the list records, and a list whose length is not the rule's support
+// ("inconsistent pattern support"). A diff-list against the root measures
+// every transaction number: `lists.transactions` must be checked against the
+// files first (the class-label file bounds it), or a count that lies costs
+// time.
+std::vector<TidListSize> measure_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules,
+                                                std::span<const size_t> wanted,
+                                                const TidListMeasure& measure);
 
 void close_rule_tid_lists(RuleTidLists& lists);
 
@@ -94,9 +121,6 @@ struct RuleTidLists {
   TidListDirectory directory;
   TidListFile file;
   int32_t transactions = 0;  // the mined transactions the lists number
-  // With `report` false, damage is not reported again: a second walk over
-  // lists that a first one has checked stays quiet.
-  bool report = true;
 };
 
 // The values of ascending `from` that are not in ascending `remove`. Writes

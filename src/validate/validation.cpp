@@ -55,15 +55,18 @@ void read_mined_rules(const std::string& output_name, int32_t transactions, Mine
   for (size_t r = 0; r < records.size(); ++r)
     mined.mined_text_bytes[r] = list_text_bytes({}, records[r]);
   mined.have_lists = open_rule_tid_lists(output_name, transactions, mined.lists);
-  if (mined.have_lists) {
-    std::vector<size_t> every(records.size());
-    for (size_t r = 0; r < every.size(); ++r) every[r] = r;
-    walk_rule_tid_lists(mined.lists, mined.rules, every,
-                        [&](size_t r, std::span<const int32_t> list) {
-                          mined.mined_text_bytes[r] = list_text_bytes(list, records[r]);
-                        });
+  if (!mined.have_lists) return;
+  // Sized from the stored lists, so each list is rebuilt once, when its
+  // rule's line is written. A list whose length is not its rule's support is
+  // reported here, and the run stops before anything is written.
+  std::vector<size_t> every(records.size());
+  for (size_t r = 0; r < every.size(); ++r) every[r] = r;
+  const std::vector<TidListSize> sizes =
+      measure_rule_tid_lists(mined.lists, mined.rules, every, ascending_text_bytes);
+  for (size_t r = 0; r < records.size(); ++r) {
+    if (sizes[r].known && sizes[r].length == records[r].support)
+      mined.mined_text_bytes[r] = sizes[r].measure;
   }
-  mined.lists.report = false;
 }
 
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,

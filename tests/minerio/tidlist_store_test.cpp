@@ -6,6 +6,7 @@
 #include <iterator>
 #include <random>
 
+#include "common/block_writer.h"
 #include "minerio/miner_files.h"
 #include "minerio/tidlist_store.h"
 
@@ -72,6 +73,21 @@ struct TidListStoreTest : testing::Test {
   // filled with `fill` first, and returns the console.
   std::string load(int32_t transactions, const RuleSet& rules, int32_t fill = 0) {
     return capture_stdout([&] { lists = rebuild_lists(rules, transactions, fill); });
+  }
+
+  std::vector<TidListSize> sizes;
+
+  // Sizes the lists of every rule as validation does, the measure being the
+  // bytes of the list as text; returns the console.
+  std::string measure(int32_t transactions, const RuleSet& rules) {
+    std::vector<size_t> every(rules.records.size());
+    for (size_t r = 0; r < every.size(); ++r) every[r] = r;
+    return capture_stdout([&] {
+      RuleTidLists store;
+      if (open_rule_tid_lists("o", transactions, store))
+        sizes = measure_rule_tid_lists(store, rules, every, ascending_text_bytes);
+      close_rule_tid_lists(store);
+    });
   }
 };
 
@@ -210,8 +226,15 @@ TEST_F(TidListStoreTest, RandomTreesRoundTrip) {
     std::shuffle(wanted.begin(), wanted.end(), random);
     RuleSet rules = make_rule_set(wanted);
     ASSERT_EQ(load(transactions, rules), "") << "round " << round;
-    for (size_t r = 0; r < rules.records.size(); ++r)
-      EXPECT_EQ(lists[r], tree[rules.records[r].preorder].expected) << "round " << round;
+    ASSERT_EQ(measure(transactions, rules), "") << "round " << round;
+    for (size_t r = 0; r < rules.records.size(); ++r) {
+      const List& expected = tree[rules.records[r].preorder].expected;
+      EXPECT_EQ(lists[r], expected) << "round " << round;
+      // Sized without rebuilding: the same length and bytes as the list rebuilt.
+      EXPECT_TRUE(sizes[r].known);
+      EXPECT_EQ(sizes[r].length, static_cast<int64_t>(expected.size()));
+      EXPECT_EQ(sizes[r].measure, ascending_text_bytes(expected)) << "round " << round;
+    }
   }
 }
 
@@ -266,6 +289,15 @@ TEST_F(TidListStoreTest, DamageInOneRecordEmptiesTheListsBuiltFromItAndNoOther) 
                            " is outside file o.tidlist\n";
     for (size_t i = 0; i < failing; ++i) expected += "Error: inconsistent pattern support\n";
     EXPECT_EQ(console, expected) << "round " << round;
+    // Sizing reports the same damage, and knows the lists that do not depend on it.
+    std::string sized = "Error: offset 1879048192 of entry " + std::to_string(damaged) +
+                        " is outside file o.tidlist\n";
+    for (size_t r = 0; r < rules.records.size(); ++r)
+      if (depends_on(tree, rules.records[r].preorder, damaged) && rules.records[r].support != 0)
+        sized += "Error: inconsistent pattern support\n";
+    EXPECT_EQ(measure(transactions, rules), sized) << "round " << round;
+    for (size_t r = 0; r < rules.records.size(); ++r)
+      EXPECT_EQ(sizes[r].known, !depends_on(tree, rules.records[r].preorder, damaged));
   }
 }
 
