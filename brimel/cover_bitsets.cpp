@@ -279,18 +279,39 @@ CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
   return intersect_stretches(x, y, out, layout, s, [](size_t i) { return i; });
 }
 
-CLONED_FOR_POPCOUNT
-void intersect_each(const uint64_t* x, const uint64_t* const* ys, int count, uint64_t* out,
-                    const uint32_t* listed, const CoverLayout& layout, const CoverStretches& s,
-                    CoverCounts* counts) {
+namespace {
+
+template <class Word>
+__attribute__((always_inline)) inline int keep_intersections(
+    const uint64_t* x, const uint64_t* ys, int count, uint64_t* out, const CoverLayout& layout,
+    const CoverStretches& s, const Word& word, int32_t min_support, int32_t x_support,
+    KeptCover* kept, int& perfect) {
   const size_t words = layout.words;
-  if (listed == nullptr) {
-    for (int i = 0; i < count; ++i)
-      counts[i] = intersect_stretches(x, ys[i], out + static_cast<size_t>(i) * words, layout, s,
-                                      [](size_t k) { return k; });
-  } else {
-    for (int i = 0; i < count; ++i)
-      counts[i] = intersect_stretches(x, ys[i], out + static_cast<size_t>(i) * words, layout, s,
-                                      [listed](size_t k) { return size_t{listed[k]}; });
+  int n = 0;
+  int same = 0;
+  for (int i = 0; i < count; ++i) {
+    const CoverCounts c =
+        intersect_stretches(x, ys + static_cast<size_t>(i) * words,
+                            out + static_cast<size_t>(n) * words, layout, s, word);
+    kept[n] = KeptCover{i, c};
+    same += c.support == x_support;
+    n += c.support >= min_support && c.support != x_support;
   }
+  perfect += same;
+  return n;
+}
+
+}  // namespace
+
+CLONED_FOR_POPCOUNT
+int intersect_and_keep(const uint64_t* x, const uint64_t* ys, int count, uint64_t* out,
+                       const uint32_t* listed, const CoverLayout& layout, const CoverStretches& s,
+                       int32_t min_support, int32_t x_support, KeptCover* kept, int& perfect) {
+  if (listed == nullptr)
+    return keep_intersections(
+        x, ys, count, out, layout, s, [](size_t k) { return k; }, min_support, x_support, kept,
+        perfect);
+  return keep_intersections(
+      x, ys, count, out, layout, s, [listed](size_t k) { return size_t{listed[k]}; }, min_support,
+      x_support, kept, perfect);
 }

@@ -35,16 +35,16 @@
 #include "item_covers.h"
 #include "pattern_trie.h"
 #include "stats/fisher.h"
+#include "subset_counts.h"
 
 namespace {
 
 // A child of the node being expanded: an item that extends it, with the
-// pattern's supports and the slot of its bitset in the level's buffer.
+// pattern's supports. Children and their bitsets lie in the same order.
 struct Extension {
   int32_t rank = 0;
   int32_t support = 0;
   int32_t class_support = 0;
-  uint32_t slot = 0;
   uint32_t trie = kNoTrieNode;
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
@@ -63,7 +63,7 @@ struct ChildList {
 };
 
 // The extensions a node's children are drawn from: `count` candidates, the
-// bitset of each at `bits` + its slot times the words per bitset.
+// bitset of the i-th at `bits` + i times the words per bitset.
 struct Candidates {
   const Extension* first = nullptr;
   int count = 0;
@@ -119,6 +119,24 @@ struct CoverSpace {
   int32_t weight = 0;
 };
 
+// What the search keeps of a node on its path while it visits the node's
+// children, reused by every node at the same depth.
+struct Frame {
+  ChildList children;
+  // Per child, its item's set in the subset table, when its subtree is
+  // counted there.
+  std::vector<uint32_t> table_sets;
+  std::vector<uint64_t> bits;  // child k's cover at k times the words per cover
+  std::vector<uint32_t> own_list;
+  // The words the node's children's covers are read over (null: every
+  // word): its own non-zero words, or those of an ancestor.
+  const std::vector<uint32_t>* list = nullptr;
+  // When the node packed its children: its cover as a layout of its own,
+  // and their covers there.
+  PackedSpace packed;
+  std::vector<uint64_t> packed_bits;
+};
+
 // One thread's working state.
 struct Search {
   const SearchSetup* setup = nullptr;
@@ -130,19 +148,14 @@ struct Search {
   std::vector<int32_t> general_class_support;
   std::vector<uint64_t> scratch_cover;
   FisherVerdictCache global;  // tables of the whole data and the rule class
-  // By depth d: the bitsets of the patterns of length d, the patterns of
-  // length d under the path, the word list of the node expanded there and
-  // the list in effect there (null: every word), and the records of the
-  // node expanded there when it projected them.
-  std::vector<std::vector<uint64_t>> level_bits;
-  std::vector<ChildList> level_children;
-  std::vector<std::vector<uint32_t>> level_active;
-  std::vector<const std::vector<uint32_t>*> active_list;
+  // By depth d: the frame of the node on the path at that depth.
+  std::vector<Frame> frames;
   ItemCovers item_covers;  // of the candidates of the subtree's item, over its records
-  // By depth: the node's cover packed to a layout of its own, and its
-  // children's bitsets there.
-  std::vector<PackedSpace> packed;
-  std::vector<std::vector<uint64_t>> packed_bits;
+  // The counts of the sets of the last few children of the node, on the
+  // path, that counted them; one at a time, since the search visits those
+  // children's subtrees before any other below the node.
+  SubsetCounts table;
+  bool tables = false;        // whether subtrees may be counted from tables
   std::vector<int32_t> path;  // ranks of the current pattern
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
@@ -152,7 +165,7 @@ struct Search {
   std::vector<int32_t> slot_of_rank;
   RecordSet gathered;
   std::vector<CoverCounts> delivered;
-  std::vector<const uint64_t*> candidate_bits;
+  std::vector<KeptCover> kept;
   HookThread* hook = nullptr;
   // Where the hook evaluates: which bit each record of the item's records
   // became in the item's layout, and the cover of all of them there.
@@ -301,10 +314,10 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
 const std::vector<uint32_t>* listed_words(Search& t, int depth, const uint64_t* x,
                                           int32_t x_support, int count, CoverSpace space) {
   const size_t words = space.layout->words;
-  const std::vector<uint32_t>* above = t.active_list[depth - 1];
+  const std::vector<uint32_t>* above = t.frames[depth - 1].list;
   if (count <= 1 || (above == nullptr && int64_t{x_support} * 2 > space.weight)) return above;
   // Without a branch: whether a word is zero is hard to foretell.
-  std::vector<uint32_t>& own = t.level_active[depth];
+  std::vector<uint32_t>& own = t.frames[depth].own_list;
   own.resize(above == nullptr ? words : above->size());
   size_t kept = 0;
   if (above == nullptr) {
@@ -338,38 +351,47 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
                                        ? whole_cover_stretches(layout)
                                        : listed_stretches(list->data(), list->size(), layout);
 
-  std::vector<uint64_t>& buffer = t.level_bits[depth + 1];
+  Frame& frame = t.frames[depth];
+  std::vector<uint64_t>& buffer = frame.bits;
   if (buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
-  std::vector<const uint64_t*>& ys = t.candidate_bits;
-  for (int i = 0; i < count; ++i)
-    ys[i] = candidates.bits + static_cast<size_t>(candidates.first[i].slot) * words;
-  std::vector<CoverCounts>& counts = t.delivered;
-  intersect_each(x, ys.data(), count, buffer.data(), list == nullptr ? nullptr : list->data(),
-                 layout, stretches, counts.data());
-  ChildList& children = t.level_children[depth + 1];
   int perfect = 0;
-  int kept = 0;
-  for (int i = 0; i < count; ++i) {
-    const CoverCounts c = counts[static_cast<size_t>(i)];
-    perfect += c.support == x_support;
-    children[static_cast<size_t>(kept)] =
-        Extension{candidates.first[i].rank, c.support, c.class_support, static_cast<uint32_t>(i),
-                  kNoTrieNode};
-    kept += c.support >= s.params->min_sup && c.support != x_support;
+  const int kept = intersect_and_keep(x, candidates.bits, count, buffer.data(),
+                                      list == nullptr ? nullptr : list->data(), layout, stretches,
+                                      s.params->min_sup, x_support, t.kept.data(), perfect);
+  ChildList& children = frame.children;
+  for (int k = 0; k < kept; ++k) {
+    const KeptCover& c = t.kept[static_cast<size_t>(k)];
+    children[static_cast<size_t>(k)] = Extension{
+        candidates.first[c.candidate].rank, c.counts.support, c.counts.class_support, kNoTrieNode};
   }
   children.count = kept;
   return perfect;
+}
+
+// The fewest and the most of a node's last children whose subtrees are
+// counted from a table of their sets: a table takes a pass over the node's
+// records and 2^n entries, and saves every intersection below them.
+constexpr int kFewestTabled = 4;
+
+// How many of the node's `kept` last children have their subtrees counted
+// from a table: none where the hook reads covers.
+int tabled_children(const Search& t, int kept) {
+  static const int tune_few = getenv("TUNE_FEW") ? atoi(getenv("TUNE_FEW")) : kFewestTabled;
+  if (!t.tables || kept < tune_few) return 0;
+  return std::min(kept, t.setup->options.most_tabled);
 }
 
 // Lays out the records of the node's cover (over the words `list` lists)
 // afresh, cut down to the candidates that occur in some but not all of them
 // at least min_sup times, and merged again: the bitsets of those items there
 // are the node's children. Their supports are counted on the way, each
-// record handing its weight to the candidates it holds. Returns the number
-// of candidates that occur in every transaction of the node.
+// record handing its weight to the candidates it holds. The last `tabled`
+// children's sets are counted from the records, and when they are all the
+// children, nothing is laid out. Returns the number of candidates that
+// occur in every transaction of the node.
 int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates candidates,
-            const ItemCovers& space, const std::vector<uint32_t>* list) {
+            const ItemCovers& space, const std::vector<uint32_t>* list, int& tabled) {
   const SearchSetup& s = *t.setup;
   std::vector<int32_t>& slot_of_rank = t.slot_of_rank;
   for (int i = 0; i < candidates.count; ++i) slot_of_rank[candidates.first[i].rank] = i;
@@ -386,7 +408,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
       c.class_support += class_weight;
     }
   }
-  ChildList& children = t.level_children[2];
+  ChildList& children = t.frames[1].children;
   int perfect = 0;
   int32_t slots = 0;
   for (int i = 0; i < candidates.count; ++i) {
@@ -398,13 +420,14 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
       ++perfect;
       continue;
     }
-    children.push_back(
-        Extension{rank, c.support, c.class_support, static_cast<uint32_t>(slots), kNoTrieNode});
+    children.push_back(Extension{rank, c.support, c.class_support, kNoTrieNode});
     slot_of_rank[rank] = slots++;
   }
+  tabled = tabled_children(t, slots);
+  if (tabled > 0) count_subsets_of_records(gathered, slot_of_rank, slots - tabled, tabled, t.table);
   // The hook's rows need the item's records even when no item extends it.
   const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
-  if (slots > 0 || evaluates) {
+  if (slots > tabled || evaluates) {
     keep_ranks(t.gathered, slot_of_rank);
     build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
                  evaluates ? &t.bit_of_record : nullptr);
@@ -429,24 +452,22 @@ constexpr size_t kPackedChildren = 6;
 // whether it did.
 bool pack_children(Search& t, int depth, const uint64_t* x, const CoverLayout& layout,
                    const std::vector<uint32_t>* list) {
-  ChildList& children = t.level_children[depth + 1];
+  Frame& frame = t.frames[depth];
+  ChildList& children = frame.children;
   const size_t ratio = t.setup->options.packing_ratio;
   if (children.size() < (ratio == 0 ? 1 : kPackedChildren)) return false;
   const size_t read = list == nullptr ? layout.words : list->size();
   const uint32_t* listed = list == nullptr ? nullptr : list->data();
   const int64_t records = count_bits(x, listed, read, layout.words);
   if (ratio > 0 && read / static_cast<size_t>(records / 64 + 2) < ratio) return false;
-  PackedSpace& packed = t.packed[depth];
+  PackedSpace& packed = frame.packed;
   pack_layout(layout, x, listed, read, packed);
   const size_t words = packed.layout.words;
-  std::vector<uint64_t>& bits = t.packed_bits[depth];
+  std::vector<uint64_t>& bits = frame.packed_bits;
   if (bits.size() < children.size() * words) bits.resize(children.size() * words);
-  const uint64_t* from = t.level_bits[depth + 1].data();
-  for (size_t k = 0; k < children.size(); ++k) {
-    pack_cover(layout, packed, from + static_cast<size_t>(children[k].slot) * layout.words,
-               bits.data() + k * words);
-    children[k].slot = static_cast<uint32_t>(k);
-  }
+  const uint64_t* from = frame.bits.data();
+  for (size_t k = 0; k < children.size(); ++k)
+    pack_cover(layout, packed, from + k * layout.words, bits.data() + k * words);
   return true;
 }
 
@@ -486,7 +507,8 @@ bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children)
 // subset of those q items; all of these share its supports and p-value, but
 // only the pattern itself can improve on its generalisations. The hook sees
 // its cover, `bits` over `words` words, read over the words its parent
-// listed.
+// listed; null where it was counted from a table, as then the hook reads
+// no cover.
 __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
                                                         int q, const ParentNode& parent,
                                                         const uint64_t* bits, size_t words) {
@@ -497,17 +519,76 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
       q <= limit && q < 64 ? uint64_t{1} << q : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
   if (t.hook != nullptr)
-    hook_pattern(*t.hook, depth, x.support, bits, words, t.active_list[depth - 1], represented);
+    hook_pattern(*t.hook, depth, x.support, bits, words, t.frames[depth - 1].list, represented);
   if (cached_fisher_within(t.global, x.support, x.class_support)) {
     add_saturating(out.passing_pvalue, represented, out.count_saturated);
     if (parent.alive) test_rule(t, depth, x, parent);
   }
 }
 
+// Marks which of the node's children may generalise a rule and gives those
+// places in the trie; false when the trie is full.
+bool settle_children(Search& t, int depth, const Extension& x, ChildList& children) {
+  const SearchSetup& s = *t.setup;
+  for (Extension& child : children)
+    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
+  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
+      !store_children(t.trie, x.trie, children))
+    return false;
+  t.path_trie[depth] = x.trie;
+  return true;
+}
+
+// Expands the pattern on the path, of length `depth`, whose supports are the
+// table's entry for `set`, and whose extensions are drawn from the `count`
+// candidates at `candidates`, with their items' sets in the table at `sets`.
+// As expand below, but every count is read from the table.
+void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
+                   const Extension* candidates, const uint32_t* sets, int count, int inherited,
+                   const ParentNode& parent) {
+  const SearchSetup& s = *t.setup;
+  SubtreeResult& out = *t.out;
+  if (out.failed) return;
+  if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
+  Frame& frame = t.frames[depth];
+  ChildList& children = frame.children;
+  children.clear();
+  int perfect = 0;
+  if (depth < s.max_len) {
+    const int32_t min_sup = s.params->min_sup;
+    for (int i = 0; i < count; ++i) {
+      const CoverCounts c = subset_counts(t.table, set | sets[i]);
+      if (c.support == x.support) {
+        ++perfect;
+      } else if (c.support >= min_sup) {
+        frame.table_sets[children.size()] = sets[i];
+        children.push_back(Extension{candidates[i].rank, c.support, c.class_support, kNoTrieNode});
+      }
+    }
+  }
+  const int q = inherited + perfect;
+  test_pattern(t, depth, x, q, parent, nullptr, 0);
+  if (!settle_children(t, depth, x, children)) {
+    out.failed = true;
+    return;
+  }
+  const int n_children = static_cast<int>(children.size());
+  const ParentNode as_parent{x.alive, x.support, x.class_support};
+  for (int j = n_children - 1; j >= 0; --j) {
+    t.path[depth] = children[j].rank;
+    if (j == n_children - 1)
+      test_pattern(t, depth + 1, children[j], q, as_parent, nullptr, 0);
+    else
+      expand_tabled(t, depth + 1, children[j], set | frame.table_sets[j], children.data() + j + 1,
+                    frame.table_sets.data() + j + 1, n_children - j - 1, q, as_parent);
+  }
+}
+
 // Expands the pattern on the path, of length `depth` >= 1, whose extensions
 // are drawn from `candidates`, laid out over `space`. `inherited` counts the
 // items that earlier nodes found in every transaction of their cover: they
-// extend every pattern below without changing its cover.
+// extend every pattern below without changing its cover. The subtrees of
+// its last few children are counted from a table of their sets.
 void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Candidates candidates,
             CoverSpace space, int inherited, const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
@@ -515,29 +596,39 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   if (out.failed) return;
   if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   int perfect = 0;
+  int tabled = 0;
   CoverSpace child_space = space;
   const uint64_t* child_bits = nullptr;
-  ChildList& children = t.level_children[depth + 1];
+  Frame& frame = t.frames[depth];
+  ChildList& children = frame.children;
   children.clear();
   const bool extends = depth < s.max_len && candidates.count > 0;
   if (depth == 1 && (extends || (t.hook != nullptr && t.hook->worker != nullptr))) {
     // An item's records, cut down to the items that may extend it, merge
     // far more than the whole data's.
-    perfect =
-        project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.active_list[0]);
-    t.active_list[1] = nullptr;
+    perfect = project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.frames[0].list,
+                      tabled);
+    frame.list = nullptr;
     child_space = CoverSpace{&t.item_covers.layout, x.support};
     child_bits = t.item_covers.bits.data();
   } else if (depth > 1 && extends) {
     const std::vector<uint32_t>* list =
         listed_words(t, depth, x_bits, x.support, candidates.count, space);
-    t.active_list[depth] = list;
+    frame.list = list;
     perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
-    child_bits = t.level_bits[depth + 1].data();
-    if (pack_children(t, depth, x_bits, *space.layout, list)) {
-      t.active_list[depth] = nullptr;
-      child_space = CoverSpace{&t.packed[depth].layout, x.support};
-      child_bits = t.packed_bits[depth].data();
+    child_bits = frame.bits.data();
+    tabled = tabled_children(t, children.count);
+    if (tabled < children.count && pack_children(t, depth, x_bits, *space.layout, list)) {
+      frame.list = nullptr;
+      child_space = CoverSpace{&frame.packed.layout, x.support};
+      child_bits = frame.packed_bits.data();
+    }
+    if (tabled > 0) {
+      const std::vector<uint32_t>* read = frame.list;
+      count_subsets_of_covers(
+          child_bits + static_cast<size_t>(children.count - tabled) * child_space.layout->words,
+          tabled, *child_space.layout, read == nullptr ? nullptr : read->data(),
+          read == nullptr ? 0 : read->size(), t.table);
     }
   }
   const int q = inherited + perfect;
@@ -545,28 +636,34 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     test_pattern(t, depth, x, q, parent, t.item_all.data(), t.item_covers.layout.words);
   else
     test_pattern(t, depth, x, q, parent, x_bits, space.layout->words);
-
-  for (Extension& child : children)
-    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
-  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
-      !store_children(t.trie, x.trie, children)) {
+  if (!settle_children(t, depth, x, children)) {
     out.failed = true;
     return;
   }
-  t.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
+  const int first_tabled = n_children - tabled;
+  for (int j = first_tabled; j < n_children; ++j)
+    frame.table_sets[j] = uint32_t{1} << (j - first_tabled);
   const size_t words = child_space.layout->words;
   const ParentNode as_parent{x.alive, x.support, x.class_support};
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
     // The last child has no candidates: a leaf, only tested.
-    if (j == n_children - 1)
+    if (j >= first_tabled) {
+      if (j == n_children - 1)
+        test_pattern(t, depth + 1, children[j], q, as_parent, nullptr, 0);
+      else
+        expand_tabled(t, depth + 1, children[j], frame.table_sets[j], children.data() + j + 1,
+                      frame.table_sets.data() + j + 1, n_children - j - 1, q, as_parent);
+    } else if (j == n_children - 1) {
       test_pattern(t, depth + 1, children[j], q, as_parent,
-                   child_bits + static_cast<size_t>(children[j].slot) * words, words);
-    else
-      expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
-             Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
-             as_parent);
+                   child_bits + static_cast<size_t>(j) * words, words);
+    } else {
+      expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(j) * words,
+             Candidates{children.data() + j + 1, n_children - j - 1,
+                        child_bits + static_cast<size_t>(j + 1) * words},
+             child_space, q, as_parent);
+    }
   }
 }
 
@@ -625,8 +722,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
       ++perfect;
       continue;
     }
-    items.push_back(
-        Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
+    items.push_back(Extension{r, c.support, c.class_support, kNoTrieNode});
   }
   const uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
   s.root_represented = represented;
@@ -649,17 +745,15 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   t.setup = &s;
   t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   const size_t levels = static_cast<size_t>(s.max_len) + 2;
-  t.level_bits.resize(levels);
-  t.level_children.resize(levels);
-  for (ChildList& children : t.level_children) children.room.resize(s.rank_item.size());
-  t.candidate_bits.resize(s.rank_item.size());
+  t.frames.resize(levels);
+  for (Frame& frame : t.frames) {
+    frame.children.room.resize(s.rank_item.size());
+    frame.table_sets.resize(s.rank_item.size());
+  }
+  t.kept.resize(s.rank_item.size());
   t.delivered.resize(s.rank_item.size());
-  t.level_active.resize(levels);
-  t.active_list.assign(levels, nullptr);
   t.path.assign(levels, 0);
   t.path_trie.assign(levels, kNoTrieNode);
-  t.packed.resize(levels);
-  t.packed_bits.resize(levels);
   t.slot_of_rank.assign(s.rank_item.size(), -1);
   t.last_progress = std::chrono::steady_clock::now();
 }
@@ -679,8 +773,10 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
   Extension root_child = item;
   root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
   const uint64_t* bits = s.covers.bits.data();
-  expand(t, 1, root_child, bits + static_cast<size_t>(item.slot) * s.covers.layout.words,
-         Candidates{items.data() + j + 1, static_cast<int>(items.size()) - j - 1, bits},
+  // An item's children are laid out afresh from its records, so its
+  // candidates' bitsets are not read.
+  expand(t, 1, root_child, bits + static_cast<size_t>(item.rank) * s.covers.layout.words,
+         Candidates{items.data() + j + 1, static_cast<int>(items.size()) - j - 1, nullptr},
          CoverSpace{&s.covers.layout, s.transactions}, perfect,
          ParentNode{!s.count_only, s.transactions, s.positives});
 }
@@ -698,6 +794,9 @@ void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, 
   Search t;
   set_up_thread(s, t);
   t.hook = hook;
+  static const int tune_most = getenv("TUNE_MOST") ? atoi(getenv("TUNE_MOST")) : -1;
+  if (tune_most >= 0) const_cast<SearchSetup&>(s).options.most_tabled = tune_most;
+  t.tables = s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr);
   const int n_items = static_cast<int>(items.size());
   for (;;) {
     const int k = queue.next.fetch_add(1);

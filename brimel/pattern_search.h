@@ -34,6 +34,9 @@ struct SearchOptions {
   // least this many times the words those records fill; 0: at every node
   // with children, whatever its cover.
   size_t packing_ratio = 2;
+  // The most of a node's last children whose subtrees are counted from a
+  // table of their sets, up to kMaxSubsetItems; 0: none.
+  int most_tabled = 10;
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false
