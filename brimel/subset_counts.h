@@ -20,7 +20,6 @@ struct SubsetCounts {
   // Per set of items (bit i: item i): its support in the upper 32 bits, its
   // class support in the lower, so that one addition adds both.
   std::vector<uint64_t> entries;
-  std::vector<uint32_t> record_sets;  // scratch: per bit of a word, its record's set
 };
 
 inline CoverCounts subset_counts(const SubsetCounts& table, uint32_t set) {
