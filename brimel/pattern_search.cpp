@@ -32,6 +32,7 @@
 #include "common/messages.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
+#include "generaliser_bounds.h"
 #include "item_covers.h"
 #include "pattern_trie.h"
 #include "stats/fisher.h"
@@ -96,12 +97,12 @@ struct SearchSetup {
   int32_t positives = 0;
   int32_t max_len = 0;
   double base_confidence = 0.0;
-  double log10_local = 0.0;        // log10(max_local_pvalue)
   std::vector<int32_t> rank_item;  // rank -> item id
   ItemCovers covers;               // of the frequent items over the whole data, slot = rank
   LogFactorialTable log_factorial;
   FisherBound global_bound;
   FisherBound local;
+  GeneraliserBounds generalisers;
   std::vector<char> item_alive;   // per rank: a child of the root that may generalise a rule
   bool count_only = false;        // no rule is tested
   HookShared hook;                // hook.hook null: none
@@ -177,11 +178,9 @@ struct Search {
 };
 
 inline void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
-  if (total > UINT64_MAX - amount) {
+  if (__builtin_add_overflow(total, amount, &total)) {
     total = UINT64_MAX;
     saturated = true;
-  } else {
-    total += amount;
   }
 }
 
@@ -205,8 +204,7 @@ uint64_t subsets_up_to(int q, int limit, bool& saturated) {
 // its cover can be locally significant within it; this is inherited by its
 // extensions, whose covers are smaller.
 bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_support) {
-  return log10_local_pvalue_floor(s.log_factorial.data(), support, class_support,
-                                  s.params->min_sup) <= s.log10_local + 1e-9;
+  return may_generalise(s.generalisers, support, class_support);
 }
 
 // Whether a pattern of the given supports is more confident than its
@@ -377,8 +375,7 @@ constexpr int kFewestTabled = 4;
 // How many of the node's `kept` last children have their subtrees counted
 // from a table: none where the hook reads covers.
 int tabled_children(const Search& t, int kept) {
-  static const int tune_few = getenv("TUNE_FEW") ? atoi(getenv("TUNE_FEW")) : kFewestTabled;
-  if (!t.tables || kept < tune_few) return 0;
+  if (!t.tables || kept < kFewestTabled) return 0;
   return std::min(kept, t.setup->options.most_tabled);
 }
 
@@ -481,26 +478,6 @@ void show_progress(Search& t) {
   std::fprintf(stderr, "\r%llu patterns tested", static_cast<unsigned long long>(total));
 }
 
-// Gives the node's living children their places in the trie, side by side
-// under the node's own.
-bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children) {
-  uint32_t stored = 0;
-  for (const Extension& child : children) stored += child.alive;
-  if (stored == 0) return true;
-  const uint32_t first = add_trie_nodes(trie, stored);
-  if (first == kNoTrieNode) return false;
-  TrieNode& node = trie_node(trie, node_index);
-  node.first_child = first;
-  node.child_count = stored;
-  uint32_t next = first;
-  for (Extension& child : children) {
-    if (!child.alive) continue;
-    trie_node(trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
-    child.trie = next++;
-  }
-  return true;
-}
-
 // Tests the pattern on the path, of length `depth`, with `q` items that are
 // in every transaction of its cover: the one place where a pattern is
 // counted and judged. It stands for itself and for its union with every
@@ -514,9 +491,12 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
                                                         const uint64_t* bits, size_t words) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
+  // Nearly always q is 0.
   const int limit = s.max_len - depth;
-  const uint64_t represented =
-      q <= limit && q < 64 ? uint64_t{1} << q : subsets_up_to(q, limit, out.count_saturated);
+  const uint64_t represented = q == 0 ? 1
+                               : q <= limit && q < 64
+                                   ? uint64_t{1} << q
+                                   : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
   if (t.hook != nullptr)
     hook_pattern(*t.hook, depth, x.support, bits, words, t.frames[depth - 1].list, represented);
@@ -526,23 +506,44 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
   }
 }
 
+// Gives the node's `stored` living children places in the trie, side by
+// side under the node's own; false when the trie is full.
+bool store_children(PatternTrie& trie, uint32_t node_index, uint32_t stored, ChildList& children) {
+  const uint32_t first = add_trie_nodes(trie, stored);
+  if (first == kNoTrieNode) return false;
+  TrieNode& node = trie_node(trie, node_index);
+  node.first_child = first;
+  node.child_count = stored;
+  // The run lies in one block.
+  TrieNode* nodes = &trie_node(trie, first);
+  uint32_t next = 0;
+  for (Extension& child : children) {
+    if (!child.alive) continue;
+    nodes[next] = TrieNode{child.rank, child.support, child.class_support, 0, 0};
+    child.trie = first + next++;
+  }
+  return true;
+}
+
 // Marks which of the node's children may generalise a rule and gives those
 // places in the trie; false when the trie is full.
 bool settle_children(Search& t, int depth, const Extension& x, ChildList& children) {
   const SearchSetup& s = *t.setup;
-  for (Extension& child : children)
-    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
-  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
-      !store_children(t.trie, x.trie, children))
-    return false;
   t.path_trie[depth] = x.trie;
-  return true;
+  uint32_t stored = 0;
+  for (Extension& child : children) {
+    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
+    stored += child.alive;
+  }
+  return stored == 0 || x.trie == kNoTrieNode || depth + 1 >= s.max_len ||
+         store_children(t.trie, x.trie, stored, children);
 }
 
 // Expands the pattern on the path, of length `depth`, whose supports are the
 // table's entry for `set`, and whose extensions are drawn from the `count`
 // candidates at `candidates`, with their items' sets in the table at `sets`.
-// As expand below, but every count is read from the table.
+// As expand below, but every count is read from the table, and the children
+// are judged as they are found.
 void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
                    const Extension* candidates, const uint32_t* sets, int count, int inherited,
                    const ParentNode& parent) {
@@ -551,9 +552,11 @@ void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
   if (out.failed) return;
   if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   Frame& frame = t.frames[depth];
-  ChildList& children = frame.children;
-  children.clear();
+  Extension* children = frame.children.data();
+  uint32_t* child_sets = frame.table_sets.data();
+  int n_children = 0;
   int perfect = 0;
+  uint32_t stored = 0;
   if (depth < s.max_len) {
     const int32_t min_sup = s.params->min_sup;
     for (int i = 0; i < count; ++i) {
@@ -561,26 +564,31 @@ void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
       if (c.support == x.support) {
         ++perfect;
       } else if (c.support >= min_sup) {
-        frame.table_sets[children.size()] = sets[i];
-        children.push_back(Extension{candidates[i].rank, c.support, c.class_support, kNoTrieNode});
+        const bool alive = x.alive && may_generalise_rule(s, c.support, c.class_support);
+        stored += alive;
+        child_sets[n_children] = sets[i];
+        children[n_children++] =
+            Extension{candidates[i].rank, c.support, c.class_support, kNoTrieNode, alive};
       }
     }
   }
+  frame.children.count = n_children;
   const int q = inherited + perfect;
   test_pattern(t, depth, x, q, parent, nullptr, 0);
-  if (!settle_children(t, depth, x, children)) {
+  t.path_trie[depth] = x.trie;
+  if (stored > 0 && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
+      !store_children(t.trie, x.trie, stored, frame.children)) {
     out.failed = true;
     return;
   }
-  const int n_children = static_cast<int>(children.size());
   const ParentNode as_parent{x.alive, x.support, x.class_support};
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
     if (j == n_children - 1)
       test_pattern(t, depth + 1, children[j], q, as_parent, nullptr, 0);
     else
-      expand_tabled(t, depth + 1, children[j], set | frame.table_sets[j], children.data() + j + 1,
-                    frame.table_sets.data() + j + 1, n_children - j - 1, q, as_parent);
+      expand_tabled(t, depth + 1, children[j], set | child_sets[j], children + j + 1,
+                    child_sets + j + 1, n_children - j - 1, q, as_parent);
   }
 }
 
@@ -692,7 +700,8 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   s.log_factorial = build_log_factorial_table(s.transactions);
   s.global_bound = make_fisher_bound(s.log_factorial.data(), params.max_pvalue);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
-  s.log10_local = std::log10(params.max_local_pvalue);
+  make_generaliser_bounds(s.log_factorial.data(), s.transactions, params.min_sup,
+                          std::log10(params.max_local_pvalue), s.generalisers);
   s.base_confidence = s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
 
@@ -794,8 +803,6 @@ void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, 
   Search t;
   set_up_thread(s, t);
   t.hook = hook;
-  static const int tune_most = getenv("TUNE_MOST") ? atoi(getenv("TUNE_MOST")) : -1;
-  if (tune_most >= 0) const_cast<SearchSetup&>(s).options.most_tabled = tune_most;
   t.tables = s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr);
   const int n_items = static_cast<int>(items.size());
   for (;;) {

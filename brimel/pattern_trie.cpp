@@ -12,7 +12,7 @@ void reset_trie(PatternTrie& trie, const TrieNode& root, uint32_t max_children) 
   trie_node(trie, kTrieRoot) = root;
 }
 
-uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
+uint32_t add_trie_nodes_in_new_block(PatternTrie& trie, uint32_t count) {
   // A block boundary must not split one node's children, which are found by
   // index arithmetic; so a run that would cross it starts a fresh block.
   const uint64_t block_size = uint64_t{1} << trie.block_bits;

@@ -1,7 +1,8 @@
 // The search on each layout of covers it can choose, forced by its packing
-// ratio, against the brute-force reference: the same rules with the same
-// supports and p-values, and the same counts, whichever layout it ran on,
-// counting only or not.
+// ratio, and with its subtrees counted from tables of every size or never,
+// against the brute-force reference: the same rules with the same supports
+// and p-values, and the same counts, whichever way it ran, counting only or
+// not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "reference_miner.h"
+#include "subset_counts.h"
 
 namespace {
 
@@ -23,8 +25,18 @@ struct Case {
   MinerSettings settings;
 };
 
-// Packing at every node that has children, at the default ratio, and never.
+// Packing at every node that has children, at the default ratio, and never;
+// tables of a node's last children never, of at most 5, of the default
+// most and of the most there can be.
 constexpr size_t kRatios[] = {0, SearchOptions{}.packing_ratio, SIZE_MAX};
+constexpr int kMostTabled[] = {0, 5, SearchOptions{}.most_tabled, kMaxSubsetItems};
+
+std::vector<SearchOptions> every_way() {
+  std::vector<SearchOptions> ways;
+  for (const size_t ratio : kRatios)
+    for (const int most : kMostTabled) ways.push_back(SearchOptions{ratio, most});
+  return ways;
+}
 
 void check_every_layout(const Case& c) {
   std::ostringstream trace;
@@ -47,13 +59,14 @@ void check_every_layout(const Case& c) {
   std::map<uint32_t, const ReferenceRule*> expected;
   for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
   std::vector<uint64_t> first_by_support;
-  for (const size_t ratio : kRatios) {
-    SCOPED_TRACE("packing ratio " + std::to_string(ratio));
+  for (const SearchOptions& way : every_way()) {
+    SCOPED_TRACE("packing ratio " + std::to_string(way.packing_ratio) + ", tables of at most " +
+                 std::to_string(way.most_tabled));
     // Counting only, the patterns by support are the same on every layout.
     SearchHook counting;
     counting.count_only = true;
     SearchResult counted;
-    ASSERT_TRUE(search_rules(mining, params, false, counted, &counting, SearchOptions{ratio}));
+    ASSERT_TRUE(search_rules(mining, params, false, counted, &counting, way));
     EXPECT_TRUE(counted.rules.empty());
     uint64_t counted_patterns = 0;
     for (const uint64_t count : counting.patterns_by_support) counted_patterns += count;
@@ -62,7 +75,7 @@ void check_every_layout(const Case& c) {
     EXPECT_EQ(counting.patterns_by_support, first_by_support);
 
     SearchResult result;
-    ASSERT_TRUE(search_rules(mining, params, false, result, nullptr, SearchOptions{ratio}));
+    ASSERT_TRUE(search_rules(mining, params, false, result, nullptr, way));
     EXPECT_EQ(result.patterns_tested, ref.patterns_tested);
     EXPECT_EQ(result.passing_pvalue, ref.passing_pvalue);
     ASSERT_EQ(result.rules.size(), ref.rules.size());
