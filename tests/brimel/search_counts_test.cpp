@@ -43,8 +43,7 @@ TEST(GeneraliserBounds, LargeSupportsAskTheFloorItself) {
   EXPECT_EQ(bounds.bounds.size(), static_cast<size_t>(kLargestBoundedSupport) + 1);
   for (const int32_t s : {kLargestBoundedSupport - 1, kLargestBoundedSupport, n})
     for (const int32_t k : {0, 1, 2, 900, 999, 1000, s / 2, s - 1, s}) {
-      const bool want =
-          log10_local_pvalue_floor(lf.data(), s, k, 1000) <= std::log10(0.05) + 1e-9;
+      const bool want = log10_local_pvalue_floor(lf.data(), s, k, 1000) <= std::log10(0.05) + 1e-9;
       EXPECT_EQ(may_generalise(bounds, s, k), want) << "s " << s << " k " << k;
     }
 }
