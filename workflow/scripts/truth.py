@@ -47,7 +47,9 @@ ABOVE, BELOW, NO_CLAIM = 1, -1, 0  # the side of the overall rate a kept rule cl
 @dataclass
 class Truth:
     """A truth file read for judging. `attributes` maps a name to its entry
-    of the file, `planted` holds (items as a dict attribute -> value, rate)."""
+    of the file, `planted` holds (items as a dict attribute -> value, rate),
+    `effects` per planted rule None when it is an effect of its own, else
+    why not (planted_effects)."""
     base_rate: float
     class_name: str
     attributes: dict
