@@ -210,6 +210,7 @@ TEST(Experiment, FdrStepAcceptsMoreThanTheCorrectedLevel) {
             "0 1 0 10 10 1 1e-07 0 2.5\n"
             "3 1 1 15 0 0 1e-07 0 0\n"
             "6 0 25 10 0.4 1 0 1\n");
+  e.prepare(".cfptree.stat", "25 5 5 6 6 3 7 3 3 3 5 100 10 12\n");
   const CommandResult out = e.run({"d", "class", "1", "3", "1", "o"});
   // At level 1 the rule without items (p = 1) is kept, last; it passes the
   // FDR bound 3 x 1/3 but not the corrected level 1/3.
@@ -263,6 +264,7 @@ TEST(Experiment, EmptyRuleFile) {
   Experiment e;
   e.prepare_standard("1,red,big,round", "0,blue, big,?");
   e.prepare(".sorted.rules.txt", "");
+  e.prepare(".cfptree.stat", "25 5 5 6 6 0 7 3 3 3 5 100 10 12\n");
   const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
   EXPECT_EQ(out.output, console_head(50, 20, 30) +
                             "load map...\n"
