@@ -1,6 +1,8 @@
 // Entry point of the rule miner: `Brimel <parameter file>`, or
 // `Brimel --write-parameters ...` to write a parameter file for scripts, so
 // that no script spells out the file's keys.
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -8,7 +10,10 @@
 
 #include "common/messages.h"
 #include "common/run_files.h"
+#include "common/text_lines.h"
+#include "minerio/driver_link.h"
 #include "minerio/miner_params.h"
+#include "permuted_labels.h"
 #include "run_brimel.h"
 
 namespace {
@@ -85,7 +90,12 @@ int write_parameters_command(int count, char** args) {
     return 1;
   }
   if (!parse_max_pvalue(args[5], max_pvalue)) {
-    report_error("MAX_PVALUE %s: a number above 0 and at most 1 expected", args[5]);
+    report_error("MAX_PVALUE %s: %s expected", args[5], level_range_text().c_str());
+    return 1;
+  }
+  // An empty name would write hidden files (".sorted.rules.txt").
+  if (args[6][0] == '\0') {
+    report_error("OUTPUT: a name expected; it begins the name of every output file");
     return 1;
   }
   MinerParams params = miner_params_for(args[1], args[2], args[3], min_sup, max_pvalue, args[6]);
@@ -96,6 +106,25 @@ int write_parameters_command(int count, char** args) {
     return 2;
   }
   return write_miner_params(args[0], params) ? 0 : 1;
+}
+
+// Whether the permutations' labels alone (as prepare_direct_run sizes them:
+// a row of plane_words(J) words per transaction, one per data line) come to
+// at least half of what the run held at its peak: then fewer permutations,
+// not a larger min_sup, is what helps. Read only after memory ran out.
+bool permutations_took_memory(const MinerParams& params) {
+  if (!params.direct || params.permutations == 0) return false;
+  std::FILE* data = std::fopen(params.data_file.c_str(), "r");
+  if (data == nullptr) return false;
+  double transactions = 0;
+  std::string line;
+  while (read_text_line(data, line)) transactions += line.empty() ? 0 : 1;
+  std::fclose(data);
+  const double labels = transactions * static_cast<double>(plane_words(params.permutations)) * 8;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const double peak = static_cast<double>(usage.ru_maxrss) * 1024;
+  return labels >= peak / 2;
 }
 
 }  // namespace
@@ -113,16 +142,23 @@ int main(int argc, char** argv) {
     print_usage(stdout);
     return 2;
   }
-  // A minimum support pushed too low can ask for more memory than there is;
-  // the output files under their real names are then left as they were.
+  // A minimum support pushed too low, or too many permutations, can ask for
+  // more memory than there is; the output files under their real names are
+  // then left as they were.
   bool ok = false;
+  MinerParams params;
   try {
-    MinerParams params;
     ok = read_miner_params(argv[1], params) && run_brimel(params).ok;
   } catch (const std::bad_alloc&) {
-    report_error("out of memory; try a larger min_sup or a smaller max_len");
+    if (permutations_took_memory(params)) {
+      report_io_error("out of memory with %d permutations; ask for fewer permutations",
+                      params.permutations);
+    } else {
+      report_io_error("out of memory; try a larger min_sup or a smaller max_len");
+    }
   }
   // Any error line fails the run, even one about a record after which every
   // file was still written: a caller must not take those files for sound.
-  return ok && reported_lines().errors.empty() ? 0 : 1;
+  if (ok && reported_lines().errors.empty()) return 0;
+  return reported_lines().io_errors > 0 ? kMinerSystemFailure : 1;
 }

@@ -13,6 +13,7 @@
 #include "common/messages.h"
 #include "common/run_files.h"
 #include "direct_run.h"
+#include "minerio/driver_link.h"
 #include "minerio/item_map.h"
 #include "minerio/miner_params.h"
 #include "minerio/mining_stats.h"
@@ -211,9 +212,15 @@ MiningResult run_brimel(const MinerParams& params) {
     ok = outcome.direct.has_value();
   }
   ok = ok && write_outputs(params, data, mined, start, outcome.statistics);
+  // Nobody reads the files of a driver that is gone, and a later experiment
+  // in the folder may have files of those names by now.
+  if (ok && driver_gone()) {
+    report_io_error("the experiment driver that started the miner has ended; no file is renamed");
+    ok = false;
+  }
   for (size_t i = 0; ok && i < files.size(); ++i) {
     if (std::rename(temporary(files[i]).c_str(), files[i].c_str()) != 0) {
-      report_error("cannot rename %s to %s", temporary(files[i]).c_str(), files[i].c_str());
+      report_io_error("cannot rename %s to %s", temporary(files[i]).c_str(), files[i].c_str());
       ok = false;
     }
   }

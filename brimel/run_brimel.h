@@ -22,7 +22,8 @@ struct MiningResult {
 // Mines the data set `params` names and writes every output file under
 // params.output (direct adjustment's two files too with params.direct).
 // Files are written under temporary names and renamed into place only when
-// all are complete, so a run that fails replaces no file.
+// all are complete, so a run that fails replaces no file; a miner whose
+// experiment driver has ended meanwhile (minerio/driver_link.h) renames none.
 MiningResult run_brimel(const MinerParams& params);
 
 // The files a run with output name `output` writes, in the order they are

@@ -53,7 +53,7 @@ bool write_list(std::FILE* file, const uint64_t* in, const uint64_t* out, size_t
 }
 
 bool report_write_failure(const std::string& path) {
-  report_error("cannot write file %s", path.c_str());
+  report_io_error("cannot write file %s", path.c_str());
   return false;
 }
 

@@ -1,6 +1,7 @@
 // The steps of varnel-generate in order, and what it tells the user.
 #include "generate_command.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -112,6 +113,49 @@ bool check_outputs_apart(const GenerateOptions& options, std::string& error) {
   return true;
 }
 
+// A planted rule as the settings' error lines name it.
+std::string planted_name(size_t r) { return "planted[" + std::to_string(r) + "]"; }
+
+// A planted rule that is no effect of its own counts for no power in a truth
+// study; the settings probably did not mean it. A line names at most
+// kSettersNamed of the rules that shadow it.
+constexpr size_t kSettersNamed = 3;
+
+void warn_of_ineffective_rules(const std::string& settings, const GeneratorModel& model) {
+  const std::vector<PlantedRuleEffect> effects = planted_rule_effects(model);
+  for (size_t r = 0; r < effects.size(); ++r) {
+    const PlantedRule& rule = model.planted[r];
+    const std::vector<int>& setters = effects[r].setters;
+    std::string items;
+    for (const PlantedItem& item : rule.items) {
+      items += (items.empty() ? "" : " & ") + planted_item_text(model, item);
+    }
+    std::string why;
+    switch (effects[r].effect) {
+      case PlantedEffect::effective:
+        continue;
+      case PlantedEffect::never_holds:
+        why = "can never hold: one of its items has chance 0";
+        break;
+      case PlantedEffect::base_rate:
+        why = "has the base rate: it is no effect of its own";
+        break;
+      case PlantedEffect::shadowed:
+        why = "can never set the class rate: wherever it holds, ";
+        for (size_t s = 0; s < std::min(setters.size(), kSettersNamed); ++s) {
+          why += (s > 0 ? " or " : "") + planted_name(setters[s]);
+        }
+        if (setters.size() > kSettersNamed) {
+          why += " or one of " + std::to_string(setters.size() - kSettersNamed) + " more";
+        }
+        why += " holds too with a rate at least as high";
+        break;
+    }
+    report_warning("%s: %s (%s, rate %g) %s; truth studies leave it out of power", settings.c_str(),
+                   planted_name(r).c_str(), items.c_str(), rule.rate, why.c_str());
+  }
+}
+
 void print_report(const GenerateOptions& options, const GeneratedDataSet& generated) {
   const GeneratorModel& model = generated.model;
   const GeneratedCounts& counts = generated.counts;
@@ -148,6 +192,7 @@ std::optional<GeneratedDataSet> generate_data_set(const GenerateOptions& options
     report_error("%s: %s", options.settings.c_str(), error.c_str());
     return std::nullopt;
   }
+  warn_of_ineffective_rules(options.settings, generated.model);
   if (!check_outputs_apart(options, error)) {
     report_error("%s", error.c_str());
     return std::nullopt;

@@ -24,8 +24,9 @@ struct GeneratedDataSet {
 };
 
 // Reads the settings, draws the data set from options.seed and writes its
-// three files. Every failure gets "Error: " lines and leaves the files as
-// they were; nothing is returned then.
+// three files. A planted rule that is no effect of its own gets a "Warning: "
+// line (and its mark in the truth file). Every failure gets "Error: " lines
+// and leaves the files as they were; nothing is returned then.
 std::optional<GeneratedDataSet> generate_data_set(const GenerateOptions& options);
 
 // Runs the command; returns its exit status: 0 on success (also for

@@ -41,6 +41,9 @@ struct GeneratorModel {
   std::vector<PlantedRule> planted;
 };
 
+// The item as the data and the rule table write it: "attribute=value".
+std::string planted_item_text(const GeneratorModel& model, const PlantedItem& item);
+
 // Where several planted rules hold, the highest of their rates applies.
 inline constexpr const char* kOverlapRule = "highest";
 
@@ -57,6 +60,24 @@ double marginalisation_size(const GeneratorModel& model);
 // The chance that a record is in the class, summed exactly over the
 // combinations of the causal attributes the planted rules name.
 double overall_class_rate(const GeneratorModel& model);
+
+// Whether a planted rule is an effect of its own. Where several planted
+// rules hold, the one that sets the rate is the one of the highest rate (of
+// several at that rate, the one with the fewest items, then the first).
+enum class PlantedEffect {
+  effective,    // it sets the class rate of some records, at a rate other than the base rate
+  never_holds,  // one of its items has chance 0
+  base_rate,    // its rate is the base rate: it changes nothing by itself
+  shadowed,     // wherever it holds, another planted rule sets the rate
+};
+
+struct PlantedRuleEffect {
+  PlantedEffect effect = PlantedEffect::effective;
+  std::vector<int> setters;  // shadowed: the planted rules that set the rate where it holds
+};
+
+// Per planted rule, in the model's order, whether it is an effect of its own.
+std::vector<PlantedRuleEffect> planted_rule_effects(const GeneratorModel& model);
 
 // The chance of each value of a noise attribute over all profiles.
 std::vector<double> noise_value_probabilities(const GeneratorModel& model,

@@ -25,6 +25,21 @@ ordered_json attribute_json(const GeneratorModel& model, const GeneratedAttribut
   return entry;
 }
 
+// The file's word for why a planted rule is no effect of its own.
+const char* ineffective_reason(PlantedEffect effect) {
+  switch (effect) {
+    case PlantedEffect::never_holds:
+      return "never_holds";
+    case PlantedEffect::base_rate:
+      return "base_rate";
+    case PlantedEffect::shadowed:
+      return "shadowed";
+    case PlantedEffect::effective:
+      break;
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string truth_file_text(const GeneratorModel& model, uint64_t seed) {
@@ -33,13 +48,17 @@ std::string truth_file_text(const GeneratorModel& model, uint64_t seed) {
     attributes.push_back(attribute_json(model, attribute));
   }
   ordered_json planted = ordered_json::array();
-  for (const PlantedRule& rule : model.planted) {
+  const std::vector<PlantedRuleEffect> effects = planted_rule_effects(model);
+  for (size_t r = 0; r < model.planted.size(); ++r) {
+    const PlantedRule& rule = model.planted[r];
     ordered_json items = ordered_json::array();
-    for (const PlantedItem& item : rule.items) {
-      const GeneratedAttribute& attribute = model.attributes[item.attribute];
-      items.push_back(attribute.name + "=" + attribute.values[item.value]);
-    }
-    planted.push_back({{"items", items}, {"rate", rule.rate}});
+    for (const PlantedItem& item : rule.items) items.push_back(planted_item_text(model, item));
+    ordered_json entry = {{"items", items},
+                          {"rate", rule.rate},
+                          {"effective", effects[r].effect == PlantedEffect::effective}};
+    if (effects[r].effect != PlantedEffect::effective)
+      entry["why"] = ineffective_reason(effects[r].effect);
+    planted.push_back(entry);
   }
   const ordered_json truth = {
       {"generator", "varnel-generate"},

@@ -8,7 +8,10 @@
 // "role" causal or noise, "values", "probabilities" of each value; for noise
 // also "adherence", "preferred" (the value each profile prefers) and
 // "background" (the chances of a record that does not take it)) and
-// "planted" (each {"items": ["attribute=value", ...], "rate"}).
+// "planted" (each {"items": ["attribute=value", ...], "rate", "effective"},
+// and when "effective" is false, "why": "shadowed" (wherever it holds,
+// another planted rule sets the rate), "base_rate" (its rate is the base
+// rate) or "never_holds" (an item has chance 0); see planted_rule_effects).
 #pragma once
 
 #include <cstdint>

@@ -7,14 +7,18 @@
 #include <string>
 
 // Opens `path` for reading with `mode` ("r" or "rb"). On failure prints
-// "Error: cannot open file <path> for read" and returns null.
+// "Error: cannot open file <path> for read" and returns null; the error is
+// the system's (report_io_error) unless the file is missing, may not be
+// read or its name cannot reach it.
 std::FILE* open_for_read(const std::string& path, const char* mode = "r");
 
 // Creates or truncates `path` with `mode` ("w" or "wb"). On failure prints
-// "Error: cannot open file <path> for write" and returns null.
+// "Error: cannot open file <path> for write", an error of the system, and
+// returns null.
 std::FILE* open_for_write(const std::string& path, const char* mode = "w");
 
 // Closes a file opened by open_for_write. Returns false after
-// "Error: cannot write file <path>" when anything written was lost (a full
-// disk may show only here), or when `written_ok` says an earlier write failed.
+// "Error: cannot write file <path>", an error of the system, when anything
+// written was lost (a full disk may show only here), or when `written_ok`
+// says an earlier write failed.
 bool close_written(std::FILE* file, const std::string& path, bool written_ok = true);

@@ -47,6 +47,14 @@ void report_error(const char* format, ...) {
   va_end(args);
 }
 
+void report_io_error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  report_error_v(format, args);
+  va_end(args);
+  ++current_log->io_errors;
+}
+
 void report_warning(const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -15,12 +15,19 @@ void report_error(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // The same for a reporting helper of its own that takes `...`.
 void report_error_v(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
+// The same for a failure of the system rather than of the input: a write
+// that failed, a full disk, a read the system broke off, memory that ran out,
+// a process stopped by a signal. The same input may succeed another time, so
+// the log counts these apart for a caller that would try again.
+void report_io_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Prints "Warning: " and the formatted text and a line feed on standard
 // output, and counts the line in the calling thread's log.
 void report_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 struct ReportedLines {
   std::vector<std::string> errors;  // every error line printed, without its line feed
+  int io_errors = 0;                // of them, those of report_io_error
   int warnings = 0;                 // warning lines printed
 };
 

@@ -23,6 +23,13 @@ inline std::string names_file(const std::string& base) { return base + ".names";
 // The two parts of the split: "D_part_0" mines, "D_part_1" tests.
 inline std::string mining_part_base(const std::string& dataset) { return dataset + "_part_0"; }
 inline std::string test_part_base(const std::string& dataset) { return dataset + "_part_1"; }
+// The lock an experiment holds on the parts from the split to the end of
+// validation, beside them: experiments on one data set from several folders
+// would otherwise write each other's parts.
+inline std::string split_lock_file(const std::string& dataset) { return dataset + "_part.lock"; }
+
+// The working directory's lock: one experiment at a time per directory.
+inline constexpr const char* kDirectoryLockFile = "varnel.lock";
 
 // The miner's outputs.
 inline std::string statistics_file(const std::string& o) { return o + ".cfptree.stat"; }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,11 +17,12 @@
 #include "common/messages.h"
 #include "common/run_files.h"
 #include "common/stage_clock.h"
-#include "driver/directory_lock.h"
+#include "driver/experiment_locks.h"
 #include "driver/experiment_record.h"
 #include "driver/experiment_report.h"
 #include "driver/run.h"
 #include "driver/split.h"
+#include "minerio/miner_params.h"
 #include "minerio/rule_count.h"
 
 namespace {
@@ -63,15 +65,17 @@ void copy_attribute_description(const std::string& from, const std::string& to) 
     size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, got, out);
     if (std::ferror(in) || std::fclose(out) != 0) {
-      report_error("cannot copy file %s to %s", from.c_str(), to.c_str());
+      report_io_error("cannot copy file %s to %s", from.c_str(), to.c_str());
     }
   }
   std::fclose(in);
 }
 
 // The experiment's stages, filling `record`; returns the summary line, or
-// nothing once a stage failed.
-std::optional<std::string> run_stages(ExperimentRecord& record, StageClock& clock) {
+// nothing once a stage failed. The split parts' lock is released as soon as
+// validation is done with the parts.
+std::optional<std::string> run_stages(ExperimentRecord& record, MinerContext& miner,
+                                      StageClock& clock) {
   const ExperimentOptions& options = record.options;
   const WallTime start = read_wall_clock();
   remove_run_outputs(options.output_name);
@@ -83,7 +87,8 @@ std::optional<std::string> run_stages(ExperimentRecord& record, StageClock& cloc
   if (!reported_lines().errors.empty()) return std::nullopt;
 
   const std::optional<RunFigures> figures =
-      mine_and_validate(options, record.records.mining_part, clock);
+      mine_and_validate(options, record.records.mining_part, miner, clock);
+  release_lock(miner.locks.split_parts);
   if (!figures) return std::nullopt;
   record.figures = *figures;
 
@@ -110,34 +115,40 @@ ExperimentResult run_experiment(const ExperimentOptions& options) {
   ExperimentRecord& record = result.record;
   record.options = options;
   record.seed = options.seed ? *options.seed : fresh_split_seed();
-  // Lines reported while waiting for the lock are not the experiment's own.
-  const int lock = lock_working_directory();
+  // Lines reported while waiting for a lock are not the experiment's own.
+  MinerContext miner;
+  miner.locks = take_experiment_locks(options.dataset_name);
+  std::optional<std::string> summary_line;
   {
     MessageScope scope(record.reported);
     record.started_utc = utc_timestamp();
     StageClock clock;
-    std::optional<std::string> summary_line;
     try {
-      summary_line = run_stages(record, clock);
+      summary_line = run_stages(record, miner, clock);
     } catch (const std::bad_alloc&) {
-      report_error("out of memory while %s", stage_activity(clock.current));
+      report_io_error("out of memory while %s", stage_activity(clock.current));
     }
     record.stage_seconds = stage_seconds(clock);
-    // An experiment that failed must not add a line that looks like a result.
-    result.summary_written =
-        summary_line && record.reported.errors.empty() && append_summary_line(*summary_line);
   }
-  const bool recorded =
-      write_experiment_record(experiment_record_file(options.output_name), record);
-  unlock_working_directory(lock);
-  result.succeeded = record.reported.errors.empty() && recorded;
-  if (result.succeeded) return result;
-  if (result.summary_written) {
-    report_error("the experiment failed after its summary line was written");
-  } else {
-    // Kept word for word: scripts may match it.
-    report_error("the experiment failed; no summary line was written");
+  release_lock(miner.locks.split_parts);
+  result.stop_signal = miner.stop_signal;
+  // The record first, the line last: the line is the last thing an
+  // experiment commits, so no line stands for a failed experiment or for one
+  // whose record is missing.
+  const std::string record_path = experiment_record_file(options.output_name);
+  if (write_experiment_record(record_path, record) && summary_line &&
+      record.reported.errors.empty()) {
+    {
+      MessageScope scope(record.reported);
+      result.summary_written = append_summary_line(*summary_line);
+    }
+    // The record must not say "ok" for an experiment without its line.
+    if (!result.summary_written) write_experiment_record(record_path, record);
   }
+  release_lock(miner.locks.directory);
+  result.succeeded = result.summary_written;
+  // Kept word for word: scripts may match it.
+  if (!result.succeeded) report_error("the experiment failed; no summary line was written");
   return result;
 }
 
@@ -228,6 +239,26 @@ int varnel_main(int argc, char** argv) {
         "threshold");
     return -1;
   }
+  // Smaller ones have lost digits to underflow; the miner refuses them.
+  if (max_pvalue < kMinLevel) {
+    report_error(
+        "please specify a value between 0 and 1 as the maximum p-value threshold, at least %.17g "
+        "(the smallest level the miner takes)",
+        kMinLevel);
+    return -1;
+  }
+  if (args[5][0] == '\0') {
+    report_error("please specify an output name: it begins the name of every result file");
+    return -1;
+  }
   const ExperimentOptions options{args[0], args[1], args[2], min_sup, max_pvalue, args[5], seed};
-  return run_experiment(options).succeeded ? 0 : 1;
+  const ExperimentResult result = run_experiment(options);
+  // Stopped by a signal: end as that signal asks, once the record is written,
+  // so that a calling shell sees it (a loop stops at Ctrl-C).
+  if (result.stop_signal != 0) {
+    std::fflush(stdout);
+    std::signal(result.stop_signal, SIG_DFL);
+    std::raise(result.stop_signal);
+  }
+  return result.succeeded ? 0 : 1;
 }

@@ -29,6 +29,12 @@ json counts_json(const RuleCountRecord& counts) {
               {"sig_at_fdr", counts.sig_at_fdr}};
 }
 
+// Whether a failure was the system's (a rerun may succeed) or the data's.
+json failure_kind(const ReportedLines& reported) {
+  if (reported.errors.empty()) return nullptr;
+  return reported.io_errors > 0 ? "io" : "data";
+}
+
 }  // namespace
 
 std::string utc_timestamp() {
@@ -82,6 +88,7 @@ bool write_experiment_record(const std::string& path, const ExperimentRecord& r)
       {"holdout", holdout},
       {"seconds", seconds},
       {"status", r.reported.errors.empty() ? "ok" : "failed"},
+      {"failure", failure_kind(r.reported)},
       {"errors", errors},
       {"warnings", r.reported.warnings}};
   std::FILE* file = open_for_write(path);
@@ -90,5 +97,8 @@ bool write_experiment_record(const std::string& path, const ExperimentRecord& r)
   // so the record stays valid JSON.
   const std::string body = record.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
   const bool written = std::fwrite(body.data(), 1, body.size(), file) == body.size();
-  return close_written(file, path, written);
+  if (close_written(file, path, written)) return true;
+  // A record cut short must not stay to pass for one.
+  std::remove(path.c_str());
+  return false;
 }

@@ -1,7 +1,9 @@
 // The experiment record "O.experiment.json": one JSON object that says what
 // was run (version, start time, arguments, seed), what came of it (record
 // counts, the miner's and the holdout's figures, stage times) and whether it
-// succeeded, with every error line.
+// succeeded, with every error line and, for a failed one, whether the system
+// failed it ("failure": "io": a write or read that failed, a full disk,
+// memory that ran out, a signal; a rerun may succeed) or its data ("data").
 #pragma once
 
 #include <array>
@@ -29,5 +31,5 @@ struct ExperimentRecord {
 std::string utc_timestamp();
 
 // Writes the record to `path`; returns false after an "Error: " line when it
-// cannot be written.
+// cannot be written, and removes what was written of it.
 bool write_experiment_record(const std::string& path, const ExperimentRecord& record);

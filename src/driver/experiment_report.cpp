@@ -1,10 +1,16 @@
 // Formatting of the experiment's report and summary line.
 #include "driver/experiment_report.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
-#include "common/file_open.h"
 #include "common/messages.h"
 #include "common/run_files.h"
 
@@ -67,12 +73,36 @@ std::string format_summary_line(const ExperimentSettings& settings, double elaps
 }
 
 bool append_summary_line(const std::string& line) {
-  std::FILE* file = std::fopen(kSummaryFile, "a+");
-  if (file == nullptr) {
+  const int file = open(kSummaryFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (file < 0) {
     // Kept word for word, lower case included: scripts may match it.
-    report_error("cannot open file varnel.sum.txt for appending");
+    report_io_error("cannot open file varnel.sum.txt for appending");
     return false;
   }
-  const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  return close_written(file, kSummaryFile, written);
+  // Experiments of other folders may append to the same file through a link.
+  while (flock(file, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  // A signal that would end the process waits until the line is whole or
+  // gone (a write that a fatal signal breaks off may leave part of it).
+  sigset_t stops;
+  sigset_t old_mask;
+  sigemptyset(&stops);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
+  sigprocmask(SIG_BLOCK, &stops, &old_mask);
+  struct stat before;
+  const bool regular = fstat(file, &before) == 0 && S_ISREG(before.st_mode);
+  bool whole = write(file, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  // Some file systems (NFS) report a full disk only when the data reaches it.
+  if (whole && regular && fdatasync(file) != 0) whole = false;
+  bool cut_back = true;
+  if (!whole && regular) cut_back = ftruncate(file, before.st_size) == 0;
+  sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+  close(file);
+  if (whole) return true;
+  report_io_error("cannot write file %s", kSummaryFile);
+  if (!cut_back) {
+    report_io_error("cannot cut %s back to its %lld bytes: it ends in part of a line", kSummaryFile,
+                    static_cast<long long>(before.st_size));
+  }
+  return false;
 }

@@ -35,7 +35,10 @@ std::string format_summary_line(const ExperimentSettings& settings, double elaps
                                 int32_t rules_tested, const RuleCountRecord& holdout,
                                 const RuleCountRecord& counts);
 
-// Appends `line` to "Varnel.sum.txt" in the working directory, in one write,
-// so earlier lines stay whole. Returns false after an "Error: " line when the
-// file cannot be opened or written.
+// Appends `line` to "Varnel.sum.txt" in the working directory whole or not at
+// all: in one write, under an flock of the file, with SIGINT, SIGTERM and
+// SIGHUP held off until it is done, flushed to the disk, and on any failure
+// (a full disk) cut back to its size before, so the next line starts on a
+// line of its own. Returns false after an "Error: " line (of the system) when
+// the file cannot be opened or written.
 bool append_summary_line(const std::string& line);

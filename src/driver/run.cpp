@@ -132,7 +132,8 @@ void remove_run_outputs(const std::string& output_name) {
 }
 
 std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
-                                            int64_t mining_records, StageClock& clock) {
+                                            int64_t mining_records, MinerContext& miner_context,
+                                            StageClock& clock) {
   const std::string mining_base = mining_part_base(options.dataset_name);
   const std::string& output_name = options.output_name;
   begin_stage(clock, Stage::mining);
@@ -145,7 +146,8 @@ std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
   if (failed()) return std::nullopt;
   MinerParams params = miner_params_for(mining_base, options.target_attr, options.target_value,
                                         options.min_sup, options.max_pvalue, output_name);
-  if (!run_miner(params)) return std::nullopt;
+  if (!run_miner(params, find_miner_executable(running_program_dir()), miner_context))
+    return std::nullopt;
 
   begin_stage(clock, Stage::reading_miner_files);
   MinerOutputs miner = read_miner_outputs(output_name, options.target_value);

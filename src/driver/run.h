@@ -6,6 +6,7 @@
 
 #include "common/stage_clock.h"
 #include "driver/experiment_options.h"
+#include "driver/miner_run.h"
 #include "stats/significance.h"
 #include "validate/validation.h"
 
@@ -29,9 +30,11 @@ struct RunFigures {
 // on it, each stage timed on `clock`. Returns the figures, or nothing as soon
 // as a stage has reported an "Error: " line: later stages would only repeat
 // the failure. A failed run leaves no result file (the miner's files stay,
-// to be looked into). `mining_records` is the mining part's record count.
+// to be looked into). `mining_records` is the mining part's record count;
+// `miner` is what the experiment shares with the miner's process.
 std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
-                                            int64_t mining_records, StageClock& clock);
+                                            int64_t mining_records, MinerContext& miner,
+                                            StageClock& clock);
 
 // Removes the miner's files and every result file of `output_name`. The
 // experiment does so before anything else: its split differs from any

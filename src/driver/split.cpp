@@ -28,7 +28,7 @@ bool read_dataset_lines(const std::string& path, std::vector<std::string>& lines
     if (!line.empty()) lines.push_back(line);
   }
   const bool read = !std::ferror(file);
-  if (!read) report_error("cannot read file %s to its end", path.c_str());
+  if (!read) report_io_error("cannot read file %s to its end", path.c_str());
   std::fclose(file);
   return read;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -72,7 +73,7 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
   } else if (key == key_name::max_pvalue || key == key_name::max_local_pvalue) {
     double& target = key == key_name::max_pvalue ? params.max_pvalue : params.max_local_pvalue;
     if (!parse_max_pvalue(value, target)) {
-      report_bad_value(key, value, "a number above 0 and at most 1");
+      report_bad_value(key, value, level_range_text().c_str());
       return false;
     }
   } else if (key == key_name::min_diff) {
@@ -164,9 +165,15 @@ bool parse_permutation_seed(const std::string& text, uint64_t& value) {
 
 bool parse_max_pvalue(const std::string& text, double& value) {
   double parsed = 0.0;
-  if (!parse_real(text, parsed) || !(parsed > 0.0 && parsed <= 1.0)) return false;
+  if (!parse_real(text, parsed) || !(parsed >= kMinLevel && parsed <= 1.0)) return false;
   value = parsed;
   return true;
+}
+
+std::string level_range_text() {
+  char text[64];
+  std::snprintf(text, sizeof text, "a number from %.17g to 1", kMinLevel);
+  return text;
 }
 
 MinerParams miner_params_for(const std::string& data_base, const std::string& target_attribute,
@@ -245,6 +252,7 @@ bool read_miner_params(const std::string& path, MinerParams& params) {
       {std::string(key_name::target_attribute), false},
       {std::string(key_name::min_sup), false},
       {std::string(key_name::output), false}};
+  std::set<std::string, std::less<>> seen;
   std::string line;
   int line_number = 0;
   while (read_text_line(file, line)) {
@@ -256,6 +264,12 @@ bool read_miner_params(const std::string& path, MinerParams& params) {
       continue;
     }
     const std::string key = line.substr(0, equals);
+    if (!seen.insert(key).second) {
+      report_error("parameter %s is given twice in %s (again on line %d)", key.c_str(),
+                   path.c_str(), line_number);
+      ok = false;
+      continue;
+    }
     if (!take_setting(key, line.substr(equals + 1), params)) ok = false;
     if (const auto found = required.find(key); found != required.end()) found->second = true;
   }

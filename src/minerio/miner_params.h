@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@
 inline constexpr int32_t kDefaultPermutations = 1000;
 inline constexpr int32_t kMaxPermutations = 100000;
 inline constexpr uint64_t kDefaultPermutationSeed = 1;
+
+// The smallest level the miner takes, the smallest normal double: a smaller
+// number has lost digits to underflow, and its text reads back only near it.
+inline constexpr double kMinLevel = std::numeric_limits<double>::min();
 
 struct MinerParams {
   std::string data_file;
@@ -104,14 +109,17 @@ bool holds_line_break(const std::string& text);
 bool write_miner_params(const std::string& path, const MinerParams& params);
 
 // Fills `params` from the parameter file at `path`. Prints an "Error: " line
-// and returns false for a missing file, a missing required key, a value out
-// of range and a fixed setting the miner cannot honour; an unknown key only
-// gets a "Warning: " line.
+// and returns false for a missing file, a missing required key, a key given
+// twice (which of the two was meant cannot be told), a value out of range and
+// a fixed setting the miner cannot honour; an unknown key only gets a
+// "Warning: " line.
 bool read_miner_params(const std::string& path, MinerParams& params);
 
 // Parsers of the numeric values, shared with the command line that writes a
 // parameter file: the whole text must be the number.
-bool parse_min_sup(const std::string& text, int32_t& value);            // an integer >= 1
-bool parse_max_pvalue(const std::string& text, double& value);          // 0 < value <= 1
+bool parse_min_sup(const std::string& text, int32_t& value);    // an integer >= 1
+bool parse_max_pvalue(const std::string& text, double& value);  // kMinLevel .. 1
+// What a level must be, for messages: "a number from 2.2250738585072014e-308 to 1".
+std::string level_range_text();
 bool parse_permutations(const std::string& text, int32_t& value);       // 0 .. kMaxPermutations
 bool parse_permutation_seed(const std::string& text, uint64_t& value);  // any 64-bit number

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,21 @@ MinedPartCounts read_mining_statistics(const std::string& output_name) {
     counts.transactions = transactions;
   }
   return counts;
+}
+
+std::optional<int64_t> stated_rule_count(const std::string& output_name) {
+  std::FILE* file = std::fopen(statistics_file(output_name).c_str(), "r");
+  if (file == nullptr) return std::nullopt;
+  std::string word;
+  bool read = true;
+  for (int value = 0; read && value < 6; ++value) read = read_word(file, word);
+  std::fclose(file);
+  if (!read) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const long long rules = std::strtoll(word.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || rules < 0) return std::nullopt;
+  return rules;
 }
 
 void read_class_value_map(const std::string& output_name, ClassValueMap& map) {

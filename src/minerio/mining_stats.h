@@ -70,6 +70,11 @@ std::string rule_class_value(const ClassValueMap& map);
 // the number of mined transactions, whatever the statistics file claims.
 std::optional<uintmax_t> class_labels_held(const std::string& output_name);
 
+// The number of rules the statistics file of `output_name` states (its sixth
+// value), or nothing, quietly, when the file or that value cannot be read:
+// the rule reader checks the rule file against it.
+std::optional<int64_t> stated_rule_count(const std::string& output_name);
+
 // Reads up to labels.size() entries of the class-label file into `labels`;
 // entries beyond a short file's end are left as they were, and a file with
 // fewer than `transactions` entries is reported with an "Error: " line.

@@ -97,14 +97,24 @@ int read_rules(const std::string& output_name, int32_t stated_transactions, Rule
   int64_t record_total = 0;
   int64_t item_total = 0;
   int64_t tid_total = 0;
+  int64_t records_in_file = 0;
   for (int number = 1; (scan = scan_rule(file, rule, number, path, transactions, true)) !=
                            RecordScan::end_of_file &&
                        scan != RecordScan::stop;
        ++number) {
+    ++records_in_file;
     if (scan == RecordScan::dropped) continue;
     ++record_total;
     item_total += rule.record.length;
     tid_total += rule.record.support;
+  }
+
+  // A file cut at a line end reads as fewer rules without any other sign.
+  const std::optional<int64_t> stated = stated_rule_count(output_name);
+  if (scan == RecordScan::end_of_file && stated && *stated != records_in_file) {
+    report_error("file %s holds %lld rules, not the %lld that file %s states", path.c_str(),
+                 static_cast<long long>(records_in_file), static_cast<long long>(*stated),
+                 statistics_file(output_name).c_str());
   }
 
   std::rewind(file);

@@ -47,6 +47,10 @@ struct RuleSet {
 // - a value that is not a number, a negative length or a record cut short by
 //   the end of the file gets an "Error: " line, and reading stops there; the
 //   records before it are kept;
+// - a file that ends after a different number of records than the
+//   statistics file statistics_file(output_name) states (when it can be
+//   read) gets an "Error: " line: a file cut at a line end reads as fewer
+//   rules without any other sign; the records read are kept;
 // - a negative support, or one above the mined transactions, gets an
 //   "Error: " line and only that record is dropped. The mined transactions
 //   are `transactions` (0 when unknown, so that every positive support is

@@ -1,7 +1,14 @@
 // The miner's parameter file and its run: exact bytes, the command line
-// shown, where the miner is found, and what is removed before it runs.
+// shown, where the miner is found, what is removed before it runs, what the
+// miner shares with the driver, and whose fault a failure is.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+
+#include "common/messages.h"
 #include "common/run_files.h"
 #include "driver/miner_run.h"
 #include "minerio/miner_files.h"
@@ -14,7 +21,9 @@ namespace fs = std::filesystem;
 // Runs the miner as the driver would for dataset d, class attribute and value
 // as given, min_sup 5, max_pvalue 0.05 and output name o.
 bool run_miner_for(const std::string& target_attr, const std::string& target_value) {
-  return run_miner(miner_params_for("d_part_0", target_attr, target_value, 5, 0.05, "o"));
+  MinerContext context;
+  return run_miner(miner_params_for("d_part_0", target_attr, target_value, 5, 0.05, "o"),
+                   "./Brimel", context);
 }
 
 std::string parameter_text(const std::string& target_value, int min_sup,
@@ -94,17 +103,18 @@ TEST(MinerParameterFile, UncreatableFileIsReportedAndTheMinerNotRun) {
   EXPECT_FALSE(fs::exists("ran"));
 }
 
-TEST(MinerCommand, LocalMinerFirstThenTheInstalledOne) {
+// A working directory others may write to must not decide what runs.
+TEST(MinerCommand, InstalledMinerFirstThenTheLocalOne) {
   ScratchDir dir;
   fs::create_directory("install");
   EXPECT_EQ(find_miner_executable("install"), "./Brimel");  // nowhere: the start fails visibly
+  make_executable("Brimel", "#!/bin/sh\n");
+  EXPECT_EQ(find_miner_executable("install"), "./Brimel");
   write_file("install/Brimel", "not executable");
   EXPECT_EQ(find_miner_executable("install"), "./Brimel");
   make_executable("install/Brimel", "#!/bin/sh\n");
   EXPECT_EQ(find_miner_executable("install"), "install/Brimel");
   EXPECT_EQ(find_miner_executable(""), "./Brimel");
-  make_executable("Brimel", "#!/bin/sh\n");
-  EXPECT_EQ(find_miner_executable("install"), "./Brimel");
 }
 
 TEST(MinerCommand, InstalledPathIsQuotedForDisplay) {
@@ -148,3 +158,102 @@ TEST(MinerRun, MinerThatCannotStartIsReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs the scripted ./Brimel as the driver would, with `context`, and
+// returns the console and the log of what it reported.
+struct MinerOutcome {
+  bool ok = false;
+  std::string console;
+  ReportedLines reported;
+};
+
+MinerOutcome run_scripted_miner(MinerContext& context) {
+  MinerOutcome outcome;
+  MessageScope scope(outcome.reported);
+  outcome.console = capture_stdout([&] {
+    outcome.ok =
+        run_miner(miner_params_for("d_part_0", "a", "v", 5, 0.05, "o"), "./Brimel", context);
+  });
+  return outcome;
+}
+
+struct TimeoutSetting {
+  explicit TimeoutSetting(const char* value) { setenv(kMinerTimeoutVariable, value, 1); }
+  ~TimeoutSetting() { unsetenv(kMinerTimeoutVariable); }
+};
+
+}  // namespace
+
+// The miner gets the link to the driver and the experiment's locks, and
+// nothing else of the driver's descriptors beyond the console.
+TEST(MinerRun, TheMinerHoldsTheLinkAndTheLocks) {
+  ScratchDir dir;
+  make_executable("Brimel",
+                  "#!/bin/sh\n"
+                  "[ -p /proc/self/fd/$VARNEL_DRIVER_FD ] && echo link\n"
+                  "for fd in $LOCKS; do [ -e /proc/self/fd/$fd ] && echo lock; done\n"
+                  "[ -e /proc/self/fd/$OTHER ] || echo no other\n");
+  MinerContext context;
+  context.locks.directory = open("dir.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  context.locks.split_parts = open("parts.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int other = open("other", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  setenv("LOCKS",
+         (std::to_string(context.locks.directory) + " " + std::to_string(context.locks.split_parts))
+             .c_str(),
+         1);
+  setenv("OTHER", std::to_string(other).c_str(), 1);
+  const MinerOutcome outcome = run_scripted_miner(context);
+  unsetenv("LOCKS");
+  unsetenv("OTHER");
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.console, "./Brimel orsk.para\nlink\nlock\nlock\nno other\n");
+  for (const int fd : {context.locks.directory, context.locks.split_parts, other}) close(fd);
+}
+
+// A miner's failure is the system's (a signal, the miner's own status for
+// one, a time limit passed) or the data's (any other status); the time limit
+// is off unless set, and a setting that is no time runs nothing.
+TEST(MinerRun, FailuresAreTheSystemsOrTheDatas) {
+  ScratchDir dir;
+  const struct {
+    const char* script;
+    const char* timeout;  // null: unset
+    std::string error;
+    int io_errors;
+  } cases[] = {
+      {"exit 3", nullptr, "Error: the miner ./Brimel exited with status 3\n", 0},
+      {"exit 75", nullptr, "Error: the miner ./Brimel exited with status 75\n", 1},
+      {"kill -KILL $$", nullptr, "Error: the miner ./Brimel was killed by signal 9\n", 1},
+      {"exec sleep 60", "0.3",
+       "Error: the miner ./Brimel ran longer than the 0.3 seconds of VARNEL_MINER_TIMEOUT and "
+       "was killed\n",
+       1},
+      {"sleep 0.2; exit 0", "", "", 0},  // empty: no limit
+      {": > ran", "ten",
+       "Error: VARNEL_MINER_TIMEOUT=ten: a number of seconds above 0 expected; "
+       "the miner is not run\n",
+       0},
+      {": > ran", "-1",
+       "Error: VARNEL_MINER_TIMEOUT=-1: a number of seconds above 0 expected; "
+       "the miner is not run\n",
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    make_executable("Brimel", std::string("#!/bin/sh\n") + c.script + "\n");
+    std::optional<TimeoutSetting> timeout;
+    if (c.timeout != nullptr) timeout.emplace(c.timeout);
+    MinerContext context;
+    const auto start = std::chrono::steady_clock::now();
+    const MinerOutcome outcome = run_scripted_miner(context);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(outcome.ok, c.error.empty());
+    const std::string shown = fs::exists("orsk.para") ? "./Brimel orsk.para\n" : "";
+    EXPECT_EQ(outcome.console, shown + c.error);
+    EXPECT_EQ(outcome.reported.io_errors, c.io_errors);
+    EXPECT_FALSE(fs::exists("ran"));
+    fs::remove("orsk.para");
+  }
+}

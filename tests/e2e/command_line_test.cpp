@@ -62,6 +62,33 @@ TEST(CommandLine, MaximumPvalueMustLieInZeroToOne) {
   }
 }
 
+// Below the smallest normal double the miner takes no level, and varnel
+// says so rather than "between 0 and 1"; an empty output name would write
+// hidden files (".rules.csv").
+TEST(CommandLine, LevelsTheMinerRefusesAndAnEmptyOutputName) {
+  for (const std::string tiny : {"5e-324", "1e-310", "2.2250738585072009e-308"}) {
+    const CommandResult result = run_rejected({"d", "a", "v", "5", tiny, "o"});
+    EXPECT_EQ(result.output,
+              "Error: please specify a value between 0 and 1 as the maximum p-value threshold, at "
+              "least 2.2250738585072014e-308 (the smallest level the miner takes)\n")
+        << tiny;
+    EXPECT_EQ(result.status, 255);
+  }
+  const CommandResult empty = run_rejected({"d", "a", "v", "5", "0.05", ""});
+  EXPECT_EQ(empty.output,
+            "Error: please specify an output name: it begins the name of every result file\n");
+  EXPECT_EQ(empty.status, 255);
+
+  // The smallest level itself runs through the miner.
+  ScratchDir dir;
+  const std::string examples = std::string(VARNEL_SOURCE_DIR) + "/examples/";
+  write_file("vote.data", read_file(examples + "vote.data"));
+  write_file("vote.names", read_file(examples + "vote.names"));
+  const CommandResult smallest =
+      run_program(kVarnel, {"vote", "Class", "1", "20", "2.2250738585072014e-308", "o"});
+  EXPECT_EQ(smallest.status, 0) << smallest.output;
+}
+
 TEST(CommandLine, AcceptedArgumentsRunAnExperiment) {
   ScratchDir dir;
   // 12abc reads as 12, a level of 1 is allowed and the target value may be

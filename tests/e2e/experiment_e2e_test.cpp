@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/run_files.h"
+#include "driver/miner_run.h"
 #include "e2e/e2e_support.h"
 #include "support/scratch_dir.h"
 #include "validate/rule_sets.h"
@@ -20,8 +21,6 @@ namespace {
 using e2e::lines_of;
 using validation_test::append_int32;
 using validation_test::write_tid_tree;
-
-const std::string kVarnel = std::string(VARNEL_BIN_DIR) + "/varnel";
 
 // Copies every prepared file "O<suffix>" to "<output><suffix>", the output
 // name taken from the parameter file the way the real miner reads it.
@@ -79,10 +78,12 @@ std::vector<std::string> rule_pairs(const std::string& rules, const std::string&
   return pairs;
 }
 
-// A scratch directory holding the scripted miner and the attribute
-// description; it is the working directory while the experiment lives.
+// A scratch directory holding the scripted miner, a varnel beside it and
+// the attribute description; it is the working directory while the
+// experiment lives.
 struct Experiment {
   ScratchDir dir;
+  std::string varnel = e2e::varnel_beside_scripted_miner();
 
   Experiment() {
     std::filesystem::create_directory("prepared");
@@ -127,13 +128,13 @@ struct Experiment {
                    kTrain);
   }
 
-  CommandResult run(const std::vector<std::string>& args) { return run_program(kVarnel, args); }
+  CommandResult run(const std::vector<std::string>& args) { return run_program(varnel, args); }
 };
 
 // The console up to and with the scripted miner's own line.
 std::string console_head(int lines, int classes, int others) {
   return std::to_string(lines) + "\n" + std::to_string(classes) + " " + std::to_string(others) +
-         "\n./Brimel orsk.para\nscripted miner wrote o\n";
+         "\n" + miner_command_line(e2e::scripted_miner()) + "scripted miner wrote o\n";
 }
 
 // Checks the summary file: `before_time` up to the elapsed time, which is any
@@ -210,6 +211,7 @@ TEST(Experiment, FdrStepAcceptsMoreThanTheCorrectedLevel) {
             "0 1 0 10 10 1 1e-07 0 2.5\n"
             "3 1 1 15 0 0 1e-07 0 0\n"
             "6 0 25 10 0.4 1 0 1\n");
+  e.prepare(".cfptree.stat", "25 5 5 6 6 3 7 3 3 3 5 100 10 12\n");
   const CommandResult out = e.run({"d", "class", "1", "3", "1", "o"});
   // At level 1 the rule without items (p = 1) is kept, last; it passes the
   // FDR bound 3 x 1/3 but not the corrected level 1/3.
@@ -263,6 +265,7 @@ TEST(Experiment, EmptyRuleFile) {
   Experiment e;
   e.prepare_standard("1,red,big,round", "0,blue, big,?");
   e.prepare(".sorted.rules.txt", "");
+  e.prepare(".cfptree.stat", "25 5 5 6 6 0 7 3 3 3 5 100 10 12\n");
   const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
   EXPECT_EQ(out.output, console_head(50, 20, 30) +
                             "load map...\n"
@@ -287,38 +290,66 @@ TEST(Experiment, EmptyRuleFile) {
 // driver's closing line: no follow-on errors, no result file, no summary line.
 TEST(Experiment, FailedStageEndsTheExperiment) {
   const std::string closing = "Error: the experiment failed; no summary line was written\n";
-  const std::string head = "50\n20 30\n./Brimel orsk.para\n";
+  // Each case in a scratch directory of its own, whose name is in the lines.
   const struct {
     const char* name;
     std::function<void(Experiment&)> damage;
-    std::string console;     // all of it
-    std::string own_errors;  // the driver's error lines, in the record
+    std::function<std::string(const std::string&)> console;     // all of it, for the miner's path
+    std::function<std::string(const std::string&)> own_errors;  // the driver's, in the record
+    const char* failure;  // whose fault: the data's, or the system's ("io")
   } cases[] = {
       {"dataset missing", [](Experiment&) { std::filesystem::remove("d.data"); },
-       "Error: cannot open file d.data for read\n" + closing,
-       "Error: cannot open file d.data for read\n"},
+       [&](const std::string&) { return "Error: cannot open file d.data for read\n" + closing; },
+       [](const std::string&) { return "Error: cannot open file d.data for read\n"; }, "data"},
       {"miner exits 3",
        [](Experiment&) {
          write_file("Brimel", "#!/bin/sh\necho 'Error: the miner met a problem'\nexit 3\n");
        },
-       head + "Error: the miner met a problem\nError: the miner ./Brimel exited with status 3\n" +
-           closing,
-       "Error: the miner ./Brimel exited with status 3\n"},
+       [&](const std::string& miner) {
+         return "50\n20 30\n" + miner_command_line(miner) +
+                "Error: the miner met a problem\nError: the miner " + miner +
+                " exited with status 3\n" + closing;
+       },
+       [](const std::string& miner) {
+         return "Error: the miner " + miner + " exited with status 3\n";
+       },
+       "data"},
+      {"miner fails on a write",
+       [](Experiment&) {
+         write_file("Brimel", "#!/bin/sh\necho 'Error: cannot write file x'\nexit 75\n");
+       },
+       [&](const std::string& miner) {
+         return "50\n20 30\n" + miner_command_line(miner) +
+                "Error: cannot write file x\nError: the miner " + miner +
+                " exited with status 75\n" + closing;
+       },
+       [](const std::string& miner) {
+         return "Error: the miner " + miner + " exited with status 75\n";
+       },
+       "io"},
       {"statistics unreadable", [](Experiment& e) { e.prepare(".cfptree.stat", "twenty-five\n"); },
-       head +
-           "scripted miner wrote o\n"
-           "Error: no readable number of transactions in file o.cfptree.stat\n" +
-           closing,
-       "Error: no readable number of transactions in file o.cfptree.stat\n"},
+       [&](const std::string& miner) {
+         return "50\n20 30\n" + miner_command_line(miner) +
+                "scripted miner wrote o\n"
+                "Error: no readable number of transactions in file o.cfptree.stat\n" +
+                closing;
+       },
+       [](const std::string&) {
+         return "Error: no readable number of transactions in file o.cfptree.stat\n";
+       },
+       "data"},
       {"tid-list file missing", [](Experiment& e) { e.unprepare(".tidlist"); },
-       head +
-           "scripted miner wrote o\nload map...\n#instances in training: 25\n"
-           "#instances in testing: 25\nError: cannot open file o.tidlist for read\n" +
-           closing,
-       "Error: cannot open file o.tidlist for read\n"},
+       [&](const std::string& miner) {
+         return "50\n20 30\n" + miner_command_line(miner) +
+                "scripted miner wrote o\nload map...\n#instances in training: 25\n"
+                "#instances in testing: 25\nError: cannot open file o.tidlist for read\n" +
+                closing;
+       },
+       [](const std::string&) { return "Error: cannot open file o.tidlist for read\n"; }, "data"},
   };
   for (const auto& c : cases) {
     Experiment e;
+    const std::string miner = e2e::scripted_miner();
     e.prepare_standard("1,red,big,round", "0,blue, big,?");
     // An earlier experiment's results under the same name.
     for (const char* suffix : {".sorted.tidlist.txt", ".rules.csv", ".tgtvalues.txt"})
@@ -327,15 +358,16 @@ TEST(Experiment, FailedStageEndsTheExperiment) {
     c.damage(e);
     const CommandResult out = e.run({"d", "class", "1", "5", "0.05", "o"});
     EXPECT_EQ(out.status, 1) << c.name;
-    EXPECT_EQ(out.output, c.console) << c.name;
+    EXPECT_EQ(out.output, c.console(miner)) << c.name;
     EXPECT_EQ(read_file(kSummaryFile), "earlier line\n") << c.name;
     for (const char* suffix : {".sorted.tidlist.txt", ".rules.csv", ".tgtvalues.txt"})
       EXPECT_FALSE(std::filesystem::exists(std::string("o") + suffix)) << c.name << suffix;
     const nlohmann::json record = nlohmann::json::parse(read_file("o.experiment.json"));
     EXPECT_EQ(record["status"], "failed") << c.name;
+    EXPECT_EQ(record["failure"], c.failure) << c.name;
     std::string errors;
     for (const auto& line : record["errors"]) errors += line.get<std::string>() + "\n";
-    EXPECT_EQ(errors, c.own_errors) << c.name;
+    EXPECT_EQ(errors, c.own_errors(miner)) << c.name;
   }
 }
 

@@ -7,16 +7,23 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <thread>
 
@@ -24,6 +31,7 @@
 #include "driver/experiment_report.h"
 #include "driver/miner_run.h"
 #include "e2e/e2e_support.h"
+#include "minerio/driver_link.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -96,9 +104,11 @@ void make_executable(const std::string& path, const std::string& script) {
 }
 
 // A scratch directory with the example data as "vote" and an earlier summary
-// file; the real miner is found beside varnel unless a test places its own.
+// file; the real miner is found beside varnel unless a test places its own
+// (beside a varnel of its own).
 struct FaultExperiment {
   ScratchDir dir;
+  std::string varnel = kVarnel;
 
   FaultExperiment() {
     successful_runs = 0;
@@ -111,13 +121,19 @@ struct FaultExperiment {
   // A miner "Brimel" here that runs the real one and then does `after` to
   // its output files, named "$out...".
   void place_miner(const std::string& after) {
-    make_executable("Brimel", "#!/bin/sh\n'" + kBin + "/Brimel' \"$1\" > miner.log\n" +
-                                  "out=$(sed -n 's/^output=//p' orsk.para)\n" + after);
+    place_script("#!/bin/sh\n'" + kBin + "/Brimel' \"$1\" > miner.log\n" +
+                 "out=$(sed -n 's/^output=//p' orsk.para)\n" + after);
+  }
+
+  // A miner "Brimel" here that is `script`.
+  void place_script(const std::string& script) {
+    make_executable("Brimel", script);
+    varnel = e2e::varnel_beside_scripted_miner();
   }
 
   CommandResult run(const std::vector<std::string>& args = {"vote", "Class", "1", "20", "0.05",
                                                             "o"}) {
-    return run_varnel(kVarnel, args);
+    return run_varnel(varnel, args);
   }
 };
 
@@ -285,7 +301,7 @@ TEST(Faults, FullDiskForTheOutputFiles) {
 TEST(Faults, FullDiskForTheParameterFile) {
   FaultExperiment e;
   fs::create_symlink("/dev/full", "orsk.para");
-  make_executable("Brimel", "#!/bin/sh\n: > miner-ran\n");
+  e.place_script("#!/bin/sh\n: > miner-ran\n");
   const CommandResult out = e.run();
   expect_clean_ending(out);
   EXPECT_TRUE(contains(out.output, "Error: cannot write file orsk.para\n")) << out.output;
@@ -303,9 +319,9 @@ TEST(Faults, MinerKilledHalfWay) {
   const CommandResult out = e.run();
   expect_clean_ending(out);
   // Its one error line, and nothing that follows from it.
-  EXPECT_TRUE(
-      out.output.ends_with("\nError: the miner ./Brimel was killed by signal 9\n"
-                           "Error: the experiment failed; no summary line was written\n"))
+  EXPECT_TRUE(out.output.ends_with("\nError: the miner " + e2e::scripted_miner() +
+                                   " was killed by signal 9\n"
+                                   "Error: the experiment failed; no summary line was written\n"))
       << out.output;
   expect_summary_grew(kEarlierSummary);
 }
@@ -327,6 +343,13 @@ TEST(Faults, MinerFilesCutShort) {
       EXPECT_TRUE(contains(out.output, reported.at(suffix))) << out.output;
     }
   }
+  // A rule file cut at a line end looks whole but for the count the
+  // statistics file states.
+  e.place_miner("head -n 10 \"$out.sorted.rules.txt\" > cut\nmv cut \"$out.sorted.rules.txt\"\n");
+  const CommandResult out = e.run();
+  expect_clean_ending(out);
+  EXPECT_TRUE(contains(out.output, "Error: file o.sorted.rules.txt holds 10 rules, not the "))
+      << out.output;
   expect_summary_grew(kEarlierSummary);
 }
 
@@ -468,9 +491,9 @@ TEST(Faults, StatisticsCountFarBeyondTheLabelFile) {
   // Under a limit on memory, an array of two billion labels cannot be had.
   // AddressSanitizer reserves far more address space than that for itself.
   std::vector<std::string> args = {"vote", "Class", "1", "20", "0.05", "o"};
-  std::string program = kVarnel;
+  std::string program = e.varnel;
 #if !defined(__SANITIZE_ADDRESS__)
-  args.insert(args.begin(), {"--as=1000000000", kVarnel});
+  args.insert(args.begin(), {"--as=1000000000", e.varnel});
   program = "/usr/bin/prlimit";
 #endif
   const CommandResult out = run_varnel(program, args);
@@ -504,7 +527,7 @@ TEST(Faults, LyingSizesUnderAMemoryLimit) {
     FaultExperiment e;
     e.place_miner(c.damage);
     const CommandResult out = run_varnel(
-        "/usr/bin/prlimit", {"--as=500000000", kVarnel, "vote", "Class", "1", "20", "0.05", "o"});
+        "/usr/bin/prlimit", {"--as=500000000", e.varnel, "vote", "Class", "1", "20", "0.05", "o"});
     SCOPED_TRACE(c.expected);
     EXPECT_EQ(out.status, 1) << out.output;
     EXPECT_TRUE(contains(out.output, c.expected)) << out.output;
@@ -519,13 +542,327 @@ TEST(Faults, LyingSizesUnderAMemoryLimit) {
 TEST(Faults, StatisticsCountWithNoRoomToNumberTheTestInstances) {
   FaultExperiment e;
   e.place_miner("sed -i 's/^[0-9]*/2147483647/' \"$out.cfptree.stat\"\n");
-  const CommandResult out = run_varnel(kVarnel, {"vote", "Class", "1", "20", "0.05", "o"});
+  const CommandResult out = e.run();
   expect_clean_ending(out);
   EXPECT_TRUE(out.output.ends_with(
       "Error: file o.tgtvalues holds 217 class labels, fewer than the 2147483647 transactions\n"
       "Error: the experiment failed; no summary line was written\n"))
       << out.output;
   expect_summary_grew(kEarlierSummary);
+}
+
+// --- The record, the summary line on a full disk, other processes ----------
+
+// The line is the last thing an experiment commits: a record that cannot be
+// written means no line.
+TEST(Faults, RecordThatCannotBeWrittenMeansNoSummaryLine) {
+  FaultExperiment e;
+  fs::create_symlink("/dev/full", experiment_record_file("o"));
+  const CommandResult out = e.run();
+  EXPECT_EQ(out.status, 1);
+  // After the report, whose last line is empty.
+  EXPECT_TRUE(
+      out.output.ends_with(")\n\nError: cannot write file o.experiment.json\n"
+                           "Error: the experiment failed; no summary line was written\n"))
+      << out.output;
+  EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
+}
+
+// Mounts a tmpfs of `bytes` on `folder` for as long as it lives; unmounted
+// at the end. Only root (with the right to mount) can make one.
+struct SmallFileSystem {
+  std::string folder;
+  bool mounted = false;
+  SmallFileSystem(const std::string& where, size_t bytes) : folder(where) {
+    fs::create_directory(folder);
+    const std::string size = "size=" + std::to_string(bytes);
+    mounted = mount("varnel-test", folder.c_str(), "tmpfs", 0, size.c_str()) == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted) umount2(folder.c_str(), MNT_DETACH);
+  }
+};
+
+// Writes `path` until the file system is full.
+void fill_up(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const std::string chunk(512, 'f');
+  while (write(fd, chunk.data(), chunk.size()) > 0) {
+  }
+  close(fd);
+}
+
+// A summary file on a full file system, at sizes where the line would cross
+// into a block that cannot be had (or fill the last one exactly): the failed
+// append leaves the file as it was, byte for byte, and once there is room
+// again the next line is whole and on a line of its own.
+TEST(Faults, SummaryLineOnAFullFileSystem) {
+  FaultExperiment e;
+  SmallFileSystem small("small", 64 * 1024);
+  if (!small.mounted) GTEST_SKIP() << "cannot mount a tmpfs here (it needs root): not tested";
+  const std::string line = lines_of(kEarlierSummary)[0] + "\n";
+  for (const size_t size : {size_t{4096} - 50, size_t{4096} - 1, size_t{4096}, size_t{8192} - 10,
+                            size_t{12288} - line.size()}) {
+    SCOPED_TRACE(size);
+    std::string before = kEarlierSummary;
+    while (before.size() + line.size() < size) before += line;
+    before += std::string(size - before.size() - 1, 'x') + "\n";
+    const std::string summary = small.folder + "/Varnel.sum.txt";
+    write_file(summary, before);
+    fs::remove(kSummaryFile);
+    fs::create_symlink(summary, kSummaryFile);
+    fill_up(small.folder + "/filler");
+
+    CommandResult out = e.run();
+    EXPECT_EQ(out.status, 1);
+    EXPECT_TRUE(
+        out.output.ends_with("\nError: cannot write file Varnel.sum.txt\n"
+                             "Error: the experiment failed; no summary line was written\n"))
+        << out.output;
+    EXPECT_TRUE(read_file(summary) == before) << "the failed append changed the file";
+    const auto record = nlohmann::json::parse(read_file(experiment_record_file("o")));
+    EXPECT_EQ(record["status"], "failed");
+    EXPECT_EQ(record["failure"], "io");
+
+    fs::remove(small.folder + "/filler");
+    out = e.run();
+    EXPECT_EQ(out.status, 0) << out.output;
+    const std::string after = read_file(summary);
+    ASSERT_TRUE(after.starts_with(before));
+    const std::vector<std::string> added = lines_of(after.substr(before.size()));
+    ASSERT_EQ(added.size(), 1u) << after.substr(before.size());
+    EXPECT_TRUE(is_summary_line(added[0])) << added[0];
+    EXPECT_TRUE(after.ends_with("\n"));
+    fs::remove(summary);
+  }
+}
+
+// Starts `program` with `args` in `folder`, its console into the file
+// `console`; returns its process id.
+pid_t start_in(const std::string& folder, const std::string& program,
+               const std::vector<std::string>& args, const std::string& console) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || chdir(folder.c_str()) != 0) _exit(127);
+    dup2(out, 1);
+    dup2(out, 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+int wait_status(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+// The miners (processes named Brimel that have not ended) working in
+// `folder`: other tests' miners elsewhere are not ours to count.
+std::vector<pid_t> miners_in(const std::string& folder) {
+  const fs::path place = fs::canonical(folder);
+  std::vector<pid_t> miners;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (read_file(entry.path() / "comm") != "Brimel\n") continue;
+    const std::string stat = read_file(entry.path() / "stat");
+    const size_t name_end = stat.rfind(") ");
+    if (name_end == std::string::npos || stat[name_end + 2] == 'Z') continue;
+    std::error_code gone;
+    if (fs::read_symlink(entry.path() / "cwd", gone) == place && !gone)
+      miners.push_back(std::stoi(pid));
+  }
+  return miners;
+}
+
+// Waits up to `seconds` for `done`; whether it came true.
+bool wait_until(const std::function<bool()>& done, int seconds) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > give_up) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// A data set on which mining takes a while (a second or more), and
+// experiments on it from folders beside it.
+struct SlowDataSet {
+  ScratchDir dir;
+  SlowDataSet() {
+    fs::create_directory("data");
+    EXPECT_EQ(run_program(kBin + "/make_bench_data", {"correlated", "8000", "1", "data/d"}).status,
+              0);
+  }
+  static std::vector<std::string> args(const std::string& seed, const std::string& min_sup) {
+    return {"--seed", seed, "../data/d", "class", "1", min_sup, "0.05", "o"};
+  }
+};
+
+// The files an experiment leaves for the user, whose bytes are the same for
+// the same seed and settings.
+const char* const kResultFiles[] = {"o.sorted.rules.txt", "o.sorted.rulenum.txt",
+                                    "o.sorted.tidlist.txt", "o.tgtvalues.txt", "o.rules.csv"};
+
+void expect_same_results(const std::string& folder, const std::string& reference) {
+  for (const char* file : kResultFiles) {
+    SCOPED_TRACE(folder + "/" + file);
+    ASSERT_TRUE(fs::exists(folder + "/" + file));
+    EXPECT_TRUE(read_file(folder + "/" + file) == read_file(reference + "/" + file))
+        << "differs from the run alone";
+  }
+}
+
+// The split parts lie beside the data set, so experiments on one data set
+// from two folders share them: the second waits for the first to finish with
+// them, and each result is the one it gets alone.
+TEST(Faults, TwoFoldersOneDataSet) {
+  SlowDataSet data;
+  for (const std::string folder : {"alone-1", "alone-2", "together-1", "together-2"})
+    fs::create_directory(folder);
+  for (const std::string seed : {"1", "2"}) {
+    const pid_t alone =
+        start_in("alone-" + seed, kVarnel, SlowDataSet::args(seed, "100"), "alone.txt");
+    ASSERT_EQ(wait_status(alone), 0) << read_file("alone.txt");
+  }
+  const pid_t first =
+      start_in("together-1", kVarnel, SlowDataSet::args("1", "100"), "together-1.txt");
+  // Once the first is mining, its parts are written and in use.
+  ASSERT_TRUE(wait_until([] { return fs::exists("together-1/orsk.para"); }, 60));
+  const pid_t second =
+      start_in("together-2", kVarnel, SlowDataSet::args("2", "100"), "together-2.txt");
+  EXPECT_EQ(wait_status(first), 0) << read_file("together-1.txt");
+  EXPECT_EQ(wait_status(second), 0) << read_file("together-2.txt");
+  expect_same_results("together-1", "alone-1");
+  expect_same_results("together-2", "alone-2");
+  EXPECT_TRUE(read_file("together-2.txt")
+                  .starts_with("Warning: another experiment is using the split parts "
+                               "../data/d_part_0 and ../data/d_part_1; waiting for it to "
+                               "finish\n"))
+      << read_file("together-2.txt");
+}
+
+// A driver killed while its miner runs takes the miner with it; a miner run
+// through a script that outlives the driver renames nothing and holds the
+// experiment's locks until it ends, so the next experiment in the folder
+// waits for it, and the files it leaves are its own.
+TEST(Faults, TheMinerEndsWithTheDriver) {
+  SlowDataSet data;
+  fs::create_directory("alone");
+  const pid_t alone = start_in("alone", kVarnel, SlowDataSet::args("2", "100"), "alone.txt");
+  ASSERT_EQ(wait_status(alone), 0) << read_file("alone.txt");
+  for (const int signal : {SIGKILL, SIGTERM}) {
+    for (const bool scripted : {false, true}) {
+      const std::string folder = std::string(strsignal(signal)) + (scripted ? "-scripted" : "");
+      SCOPED_TRACE(folder);
+      fs::create_directory(folder);
+      std::string varnel = kVarnel;
+      if (scripted) {
+        make_executable(folder + "/Brimel", "#!/bin/sh\n'" + kBin + "/Brimel' \"$1\"\n");
+        const fs::path back = fs::current_path();
+        fs::current_path(folder);
+        varnel = e2e::varnel_beside_scripted_miner();
+        fs::current_path(back);
+      }
+      const std::string console = folder + ".txt";
+      const pid_t driver = start_in(folder, varnel, SlowDataSet::args("1", "60"), console);
+      // The script and the miner it runs, or the miner alone.
+      const size_t miners = scripted ? 2 : 1;
+      ASSERT_TRUE(wait_until([&] { return miners_in(folder).size() == miners; }, 60))
+          << read_file(console);
+      kill(driver, signal);
+      const int status = wait_status(driver);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << read_file(console);
+      if (signal == SIGTERM) {
+        // It passed the signal on, waited for the miner and kept its record.
+        EXPECT_TRUE(contains(read_file(console),
+                             "Error: signal 15 (Terminated) reached varnel while the miner ran; "
+                             "the miner got it too\n"
+                             "Error: the experiment failed; no summary line was written\n"))
+            << read_file(console);
+        const auto record =
+            nlohmann::json::parse(read_file(folder + "/" + experiment_record_file("o")));
+        EXPECT_EQ(record["failure"], "io");
+      }
+      if (!scripted) {
+        EXPECT_TRUE(wait_until([&] { return miners_in(folder).empty(); }, 10))
+            << "the miner outlived the driver";
+      }
+      const CommandResult next = [&] {
+        const fs::path back = fs::current_path();
+        fs::current_path(folder);
+        CommandResult result = run_program(varnel, SlowDataSet::args("2", "100"));
+        fs::current_path(back);
+        return result;
+      }();
+      EXPECT_EQ(next.status, 0) << next.output;
+      // A miner left over from the script ends on its own, renaming nothing.
+      EXPECT_TRUE(wait_until([&] { return miners_in(folder).empty(); }, 120));
+      expect_same_results(folder, "alone");
+      EXPECT_EQ(lines_of(read_file(folder + "/" + kSummaryFile)).size(), 1u);
+      if (scripted) {
+        EXPECT_TRUE(contains(read_file(console),
+                             "Error: the experiment driver that started the miner has ended; no "
+                             "file is renamed\n"))
+            << read_file(console);
+        EXPECT_TRUE(next.output.starts_with(
+            "Warning: another experiment is running in this directory; waiting for it to "
+            "finish\n"))
+            << next.output;
+      }
+    }
+  }
+}
+
+// The miner's own command refuses an empty output name (hidden files) and a
+// level it cannot take, saying what it takes; a run whose permutations take
+// the memory is told to ask for fewer, not for a larger min_sup, and fails
+// as the system's fault.
+TEST(Faults, MinerSettingsAndMemoryForPermutations) {
+  ScratchDir dir;
+  const std::string brimel = kBin + "/Brimel";
+  for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"d", "class", "1", "20", "0.05", ""},
+            "Error: OUTPUT: a name expected; it begins the name of every output file\n"},
+           {{"d", "class", "1", "20", "5e-324", "o"},
+            "Error: MAX_PVALUE 5e-324: a number from 2.2250738585072014e-308 to 1 expected\n"}}) {
+    std::vector<std::string> call = {"--write-parameters", "p.para"};
+    call.insert(call.end(), args.begin(), args.end());
+    const CommandResult out = run_program(brimel, call);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_EQ(out.output, message);
+    EXPECT_FALSE(fs::exists("p.para"));
+  }
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+  // 100,000 permutations of 20,000 records take 250 MB for their labels.
+  ASSERT_EQ(run_program(kBin + "/make_bench_data", {"correlated", "20000", "1", "d"}).status, 0);
+  for (const std::string permutations : {"100000", "1000"}) {
+    SCOPED_TRACE(permutations);
+    ASSERT_EQ(run_program(brimel, {"--write-parameters", "p.para", "d", "class", "1", "2000",
+                                   "0.05", "o", "--direct", "--permutations", permutations})
+                  .status,
+              0);
+    setenv("BRIMEL_THREADS", "1", 1);
+    const CommandResult out = run_program("/usr/bin/prlimit", {"--as=150000000", brimel, "p.para"});
+    unsetenv("BRIMEL_THREADS");
+    if (permutations == "1000") {
+      EXPECT_EQ(out.status, 0) << out.output;
+    } else {
+      EXPECT_EQ(out.status, kMinerSystemFailure);
+      EXPECT_TRUE(out.output.ends_with(
+          "Error: out of memory with 100000 permutations; ask for fewer permutations\n"))
+          << out.output;
+    }
+  }
 }
 
 }  // namespace

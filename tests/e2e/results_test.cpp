@@ -66,6 +66,7 @@ TEST(Results, FailuresExitOneAndLeaveTheSummaryAsItWas) {
     EXPECT_EQ(read_file(kSummaryFile), kEarlierSummary);
     const json record = json::parse(read_file(experiment_record_file("o")));
     EXPECT_EQ(record["status"], "failed");
+    EXPECT_EQ(record["failure"], "data");  // the same data fails the same way again
     // The record lists the driver's own lines; a line of the miner's shows
     // there as the miner's failure (it exits 1 after any error line).
     bool listed = false;
@@ -128,6 +129,7 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
       out.output.find("after validation: " + std::to_string(holdout["sig_at_level"].get<int>())),
       std::string::npos);
   EXPECT_EQ(record["status"], "ok");
+  EXPECT_TRUE(record["failure"].is_null());
   EXPECT_EQ(record["records"]["dataset"], 435);
   EXPECT_EQ(record["records"]["mining_part"].get<int>() + record["records"]["test_part"].get<int>(),
             435);

@@ -5,6 +5,7 @@
 // message and nothing written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -182,6 +183,74 @@ TEST(GenerateCommand, TheNullClassIsIndependentOfEveryAttribute) {
   const double share_a =
       class_share(data, [](const auto& r) { return r[1] == "a"; }).second / 60000;
   EXPECT_NEAR(share_a, chances[0].get<double>(), 4 * std::sqrt(0.25 / 60000));
+}
+
+// Planted rules that are no effect of their own, each with its warning and
+// its mark in the truth file: inside a rule of the same rate with fewer
+// items, listed after it (0), inside a rule of a higher rate (1), at the base
+// rate (3), with an item of chance 0 (4), and covered by two rules neither of
+// which it contains (7: d=v1 always holds, so wherever c3=v2 holds, 6 or,
+// where 2 holds too, 2 sets the rate). 2, 5 and 6 each set the rate somewhere.
+const std::string kIneffective = R"({"records": 20, "base_rate": 0.3,
+  "causal": [{"name": "c", "count": 3, "values": 3},
+             {"name": "d", "values": 2, "probabilities": [1, 0]}],
+  "planted": [{"items": ["c3=v2", "c2=v2", "c1=v1"], "rate": 0.8},
+              {"items": ["c1=v1", "c2=v2", "c3=v1"], "rate": 0.6},
+              {"items": ["c1=v1", "c2=v2"], "rate": 0.8},
+              {"items": ["c3=v3"], "rate": 0.3},
+              {"items": ["d=v2"], "rate": 0.9},
+              {"items": ["c3=v1"], "rate": 0.5},
+              {"items": ["c3=v2", "d=v1"], "rate": 0.7},
+              {"items": ["c3=v2"], "rate": 0.6}]})";
+
+TEST(GenerateCommand, PlantedRulesThatAreNoEffectGetOneWarningEachAndTheirMark) {
+  ScratchDir dir;
+  write_file("s.json", kIneffective);
+  const CommandResult result = run_program(kGenerate, {"--seed", "3", "s.json", "d"});
+  ASSERT_EQ(result.status, 0) << result.output;
+  const std::string tail = "; truth studies leave it out of power\n";
+  const std::string warnings =
+      "Warning: s.json: planted[0] (c1=v1 & c2=v2 & c3=v2, rate 0.8) can never set the class "
+      "rate: wherever it holds, planted[2] holds too with a rate at least as high" +
+      tail +
+      "Warning: s.json: planted[1] (c1=v1 & c2=v2 & c3=v1, rate 0.6) can never set the class "
+      "rate: wherever it holds, planted[2] holds too with a rate at least as high" +
+      tail +
+      "Warning: s.json: planted[3] (c3=v3, rate 0.3) has the base rate: it is no effect "
+      "of its own" +
+      tail +
+      "Warning: s.json: planted[4] (d=v2, rate 0.9) can never hold: one of its items "
+      "has chance 0" +
+      tail +
+      "Warning: s.json: planted[7] (c3=v2, rate 0.6) can never set the class rate: wherever it "
+      "holds, planted[2] or planted[6] holds too with a rate at least as high" +
+      tail;
+  EXPECT_EQ(result.output.substr(0, warnings.size()), warnings);
+  EXPECT_EQ(result.output.find("Warning", warnings.size()), std::string::npos) << result.output;
+  const std::string data = read_file("d.data");
+  EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 20);
+
+  const nlohmann::json truth = nlohmann::json::parse(read_file("d.truth.json"));
+  const std::vector<std::string> why = {"shadowed",    "shadowed", "", "base_rate",
+                                        "never_holds", "",         "", "shadowed"};
+  ASSERT_EQ(truth["planted"].size(), why.size());
+  for (size_t r = 0; r < why.size(); ++r) {
+    const nlohmann::json& rule = truth["planted"][r];
+    EXPECT_EQ(rule["effective"], why[r].empty()) << r;
+    EXPECT_EQ(rule.contains("why") ? rule["why"].get<std::string>() : "", why[r]) << r;
+  }
+}
+
+TEST(GenerateCommand, PlantedRulesThatAreEffectsGetNoWarning) {
+  ScratchDir dir;
+  write_file("s.json", kPlanted);
+  const CommandResult result = run_program(kGenerate, {"s.json", "d"});
+  EXPECT_EQ(result.output.find("Warning"), std::string::npos) << result.output;
+  const nlohmann::json truth = nlohmann::json::parse(read_file("d.truth.json"));
+  for (const nlohmann::json& rule : truth["planted"]) {
+    EXPECT_EQ(rule["effective"], true);
+    EXPECT_FALSE(rule.contains("why"));
+  }
 }
 
 // (settings, the message after "Error: s.json: ")

@@ -111,6 +111,38 @@ TEST(MinerParams, RefusesAFixedSettingWithAnotherValueButOnlyWarnsOfUnknownKeys)
   EXPECT_EQ(unknown.console, "Warning: unknown parameter colour ignored\n");
 }
 
+// The smallest level is the smallest normal double: below it a level has
+// lost digits, and the message says what is taken rather than "above 0".
+TEST(MinerParams, LevelsFromTheSmallestNormalDoubleToOne) {
+  for (const char* value : {"5e-324", "1e-310", "2.2250738585072009e-308"}) {
+    const ParamsResult r =
+        read_text(replace_line(driver_text(), "max_pvalue", std::string("max_pvalue=") + value));
+    EXPECT_FALSE(r.ok) << value;
+    EXPECT_EQ(r.console, std::string("Error: parameter max_pvalue=") + value +
+                             ": a number from 2.2250738585072014e-308 to 1 expected\n");
+  }
+  const ParamsResult smallest =
+      read_text(replace_line(driver_text(), "max_pvalue", "max_pvalue=2.2250738585072014e-308"));
+  ASSERT_TRUE(smallest.ok) << smallest.console;
+  EXPECT_EQ(smallest.params.max_pvalue, kMinLevel);
+}
+
+// Which of two values was meant cannot be told: the file is refused, naming
+// the key, whichever key it is and whether the values differ.
+TEST(MinerParams, RefusesAKeyGivenTwice) {
+  for (const std::string line : {"min_sup=3", "output=elsewhere", "colour=blue"}) {
+    const std::string text = driver_text() + "colour=red\n" + line + "\n";
+    const ParamsResult r = read_text(text);
+    const std::string key = line.substr(0, line.find('='));
+    EXPECT_FALSE(r.ok) << line;
+    EXPECT_NE(r.console.find("Error: parameter " + key +
+                             " is given twice in orsk.para (again on "
+                             "line 23)\n"),
+              std::string::npos)
+        << r.console;
+  }
+}
+
 TEST(MinerParams, MissingFileIsReported) {
   ScratchDir scratch;
   MinerParams params;

@@ -163,3 +163,43 @@ TEST_F(RuleFileTest, WrittenLinesReadBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A rule file cut at a line end reads as whole lines; only the count the
+// statistics file states gives it away. Without a readable count there is
+// nothing to check against.
+TEST_F(RuleFileTest, TheRuleCountTheStatisticsFileStatesIsChecked) {
+  const std::string three =
+      "12 1 3 40 30 0.75 1.5e-06 0.01 1.3\n4 0 90 60 0.66 0.02 0 1\n9 1 2 0 0 0 1 0 1\n";
+  const std::string two = three.substr(0, three.rfind("9 1 2"));
+  const struct {
+    std::string statistics;  // empty: no statistics file
+    std::string rules;
+    std::string console;
+  } cases[] = {
+      {"100 5 5 6 6 3 7 3 3 3 5 100 10 12\n", three, ""},
+      {"100 5 5 6 6 3 7 3 3 3 5 100 10 12\n", two,
+       "Error: file o.sorted.rules.txt holds 2 rules, not the 3 that file o.cfptree.stat "
+       "states\n"},
+      {"100 5 5 6 6 1 7 3 3 3 5 100 10 12\n", two,
+       "Error: file o.sorted.rules.txt holds 2 rules, not the 1 that file o.cfptree.stat "
+       "states\n"},
+      {"", two, ""},
+      {"100 5 5 6 6 many 7\n", two, ""},
+      {"100 5 5 6 6 3", two, ""},  // the count runs into the file's end: not trusted
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statistics + c.rules);
+    std::filesystem::remove("o.cfptree.stat");
+    if (!c.statistics.empty()) write_file("o.cfptree.stat", c.statistics);
+    EXPECT_EQ(read(c.rules), c.console);
+  }
+  // A record cut inside is reported as such, not once more as a count.
+  write_file("o.cfptree.stat", "100 5 5 6 6 3 7 3 3 3 5 100 10 12\n");
+  const std::string cut = read(two + "9 1");
+  EXPECT_EQ(cut.find("holds 2 rules"), std::string::npos) << cut;
+  EXPECT_NE(cut.find("is cut short"), std::string::npos) << cut;
+}
+
+}  // namespace

@@ -144,3 +144,135 @@ def test_runs_keep_their_record_and_rule_table_unless_told_to_keep_all(tmp_path,
     else:  # the split halves, the miner's files and tid lists, the uncompressed table
         assert {"vote_part_0.data", "vote.tidlist", "vote.rules.csv"} <= files
         assert "vote.cfptree.stat" in os.listdir(direct)
+
+
+@pytest.mark.parametrize("change, expected", [
+    # JSON Schema takes 2.0 for a whole number, and range() then fails late.
+    ({"repetitions": 2.0}, "config key 'repetitions': 2.0 is not of type 'integer'"),
+    ({"direct": {"permutations": 10.0}}, "config key 'direct.permutations': 10.0 is not of type"),
+    # NaN passes every bound.
+    ({"levels": [float("nan")]}, "config key 'levels[0]': nan is not of type 'number'"),
+    ({"minsups": [float("nan")]}, "config key 'minsups[0]': nan is not valid here"),
+    # The miner takes no level below the smallest normal double ...
+    ({"levels": [5e-324]}, "config key 'levels[0]': 5e-324 is less than the minimum of "
+                           "2.2250738585072014e-308"),
+    # ... and counts records in 32 bits.
+    ({"minsups": [2 ** 70]}, "config key 'minsups[0]': 1180591620717411303424 is not valid here"),
+    ({"minsups": [2 ** 31 - 1], "levels": [2.2250738585072014e-308]}, None),
+])
+def test_config_numbers_are_checked_strictly(change, expected):
+    with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
+        schema = yaml.safe_load(handle)
+    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
+        config = yaml.safe_load(handle)
+    config.update(change)
+    problem = study_config.config_problem(config, schema)
+    assert problem == expected if expected is None else expected in problem
+    assert problem is None or "\n" not in problem
+
+
+def test_a_config_number_slip_stops_the_study_with_one_line(tmp_path):
+    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
+        config = yaml.safe_load(handle)
+    config["repetitions"] = 2.0
+    with open(tmp_path / "study.yaml", "w") as handle:
+        yaml.safe_dump(config, handle)
+    result = subprocess.run(
+        [sys.executable, "-m", "snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"),
+         "--configfile", "study.yaml", "--dry-run"], cwd=tmp_path, capture_output=True, text=True,
+        timeout=300, stdin=subprocess.DEVNULL)
+    log = result.stdout + result.stderr
+    assert result.returncode != 0
+    assert "Error in config key 'repetitions': 2.0 is not of type 'integer'" in log
+    assert "Traceback" not in log and "TypeError" not in log, log[-3000:]
+
+
+def bin_dir_with(tmp_path, **scripts):
+    """A folder of the study's programs: this build's, but for the shell
+    scripts given by name."""
+    folder = tmp_path / "bin"
+    folder.mkdir()
+    for name in ("varnel", "Brimel", "varnel-prepare", "varnel-generate"):
+        if name in scripts:
+            (folder / name).write_text("#!/bin/sh\n" + scripts[name])
+            (folder / name).chmod(0o755)
+        else:
+            os.symlink(os.path.join(BIN_DIR, name), folder / name)
+    return str(folder)
+
+
+def vote_job(tmp_path, bin_dir, folder):
+    study_data.run(study_data_args(fake_entry(tmp_path, **VOTE, name="vote", positive="1")))
+    settings = json.loads((tmp_path / "settings.json").read_text())
+    settings["bin_dir"] = bin_dir
+    (tmp_path / "settings.json").write_text(json.dumps(settings))
+    return ["--settings", str(tmp_path / "settings.json"), "--split-record",
+            str(tmp_path / "split" / "vote.experiment.json"), "--data-base",
+            str(tmp_path / "data" / "cancer"), "--minsup", "20", "--level", "0.05",
+            "--folder", str(tmp_path / folder)]
+
+
+# A run that failed on the system (its summary file a full disk, the miner's
+# status for a write that failed) fails its job, to be run again; one that
+# failed on its data (its attribute description gone) is a result.
+@pytest.mark.parametrize("script, program, raised", [
+    ("ln -s /dev/full Varnel.sum.txt\n", "varnel", "varnel failed on the system, not on its data"),
+    ("rm vote.names\n", "varnel", None),
+    ('[ "$1" = --write-parameters ] || { echo "Error: cannot write file x"; exit 75; }\n',
+     "Brimel", "Brimel failed on the system, not on its data"),
+])
+def test_a_run_that_failed_on_the_system_fails_its_job(tmp_path, script, program, raised):
+    real = os.path.join(BIN_DIR, program)
+    bin_dir = bin_dir_with(tmp_path, **{program: f"{script}exec '{real}' \"$@\"\n"})
+    job = vote_job(tmp_path, bin_dir, "run")
+    if program == "varnel":
+        args = study_experiment.argument_parser().parse_args(job + ["--seed", "7"])
+        run = study_experiment.run
+    else:
+        args = study_direct.argument_parser().parse_args(
+            job + ["--record", str(tmp_path / "direct.json")])
+        run = study_direct.run
+    if raised:
+        with pytest.raises(JobError, match=raised):
+            run(args)
+    else:
+        run(args)
+        record = json.loads((tmp_path / "run" / "vote.experiment.json").read_text())
+        assert record["status"] == "failed" and record["failure"] == "data"
+
+
+def test_a_job_failed_on_the_system_is_retried_and_the_tables_equal_a_clean_runs(tmp_path):
+    """One experiment's summary file is a full disk the first time it runs:
+    its job fails, Snakemake runs it again, and the study's tables are those
+    of a study that met no fault."""
+    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
+        config = yaml.safe_load(handle)
+    for dataset in config["datasets"].values():
+        for key in ("file", "prepared"):
+            if key in dataset:
+                dataset[key] = os.path.join(ROOT, dataset[key])
+    marker = tmp_path / "fault-met"
+    real = os.path.join(BIN_DIR, "varnel")
+    faulty = bin_dir_with(tmp_path, varnel=(
+        'case "$PWD" in */runs/vote/minsup20_p0.05/rep2)\n'
+        f"  [ -e '{marker}' ] || {{ : > '{marker}'; ln -s /dev/full Varnel.sum.txt; }};;\n"
+        "esac\n"
+        f"exec '{real}' \"$@\"\n"))
+    tables = {}
+    for name, bin_dir in (("clean", BIN_DIR), ("faulted", faulty)):
+        folder = tmp_path / name
+        folder.mkdir()
+        with open(folder / "study.yaml", "w") as handle:
+            yaml.safe_dump(dict(config, bin_dir=bin_dir), handle)
+        result = subprocess.run(
+            [sys.executable, "-m", "snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"),
+             "--configfile", "study.yaml", "-j", "2", "results/summary.csv",
+             "results/rule_stability.csv"], cwd=folder, capture_output=True, text=True,
+            timeout=1200, stdin=subprocess.DEVNULL)
+        assert result.returncode == 0, result.stderr[-4000:]
+        tables[name] = [(folder / "results" / table).read_bytes()
+                        for table in ("summary.csv", "rule_stability.csv")]
+        if name == "faulted":
+            assert marker.exists()
+            assert "Error in rule experiment" in result.stderr, result.stderr[-4000:]
+    assert tables["faulted"] == tables["clean"]

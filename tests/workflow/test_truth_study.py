@@ -3,7 +3,10 @@ generated data sets (validation, seeds), and a whole truth study end to end
 with Snakemake and the real executables on a small config with fixed seeds:
 on the null setting every family-wise procedure errs in at most the level
 plus three standard errors of the data sets; on the strong setting holdout
-recovers every planted rule in most of them."""
+recovers every planted effect in most of them. Between them, hand-made rule
+tables and truths: the procedures each table's columns give, each rule's
+claim, and truth.csv with its direction errors from judged runs."""
+import gzip
 import json
 import math
 import os
@@ -18,6 +21,8 @@ import yaml
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
 import study_config  # noqa: E402
+import study_db  # noqa: E402
+import truth  # noqa: E402
 import truth_run  # noqa: E402
 import truth_tables  # noqa: E402
 
@@ -46,36 +51,58 @@ def test_generation_seeds_differ_by_setting_and_repetition_and_repeat():
     assert study_config.generation_seed(7, "a", 1) != study_config.split_seed(7, "a", 1)
 
 
-# A holdout rule table's last columns, with the productivity column that
-# holdout Bonferroni + productive reads when the table has it.
-TABLE = """rank,rule,significant,significant_corrected,significant_fdr,significant_holm{extra}
-1,c1=v1 & c2=v2,1,1,1,1{first}
-2,c1=v1 & c2=v2 & n1=v1,1,1,1,1{second}
-3,n2=v3,1,0,1,0{third}
-4,c3=v1,0,0,0,0{third}
+# A holdout rule table's last columns, with the columns that later procedures
+# read (productive, and significant_bh and productive_corrected) when the
+# table has them. The third rule's lift on the mining half is below 1: it
+# claims a rate below the overall one.
+TABLE = """rank,rule,mined_lift,significant,significant_corrected,significant_fdr,significant_holm{extra}
+1,c1=v1 & c2=v2,2.5,1,1,1,1{first}
+2,c1=v1 & c2=v2 & n1=v1,2.5,1,1,1,1{second}
+3,n2=v3,0.75,1,0,1,0{third}
+4,c3=v1,1.25,0,0,0,0{fourth}
 """
+# (the columns added, then each row's values of them)
+LATER_COLUMNS = [
+    ([], [], [], [], []),
+    (["productive"], ["1"], ["0"], ["0"], ["0"]),
+    (["productive", "significant_bh", "productive_corrected"], ["1", "1", "1"], ["0", "1", "0"],
+     ["0", "1", "0"], ["0", "0", "0"]),
+]
 
 
-@pytest.mark.parametrize("productive", [True, False])
-def test_each_holdout_procedure_keeps_the_rules_its_columns_mark(tmp_path, productive):
-    text = TABLE.format(extra=",productive" if productive else "",
-                        first=",1" if productive else "", second=",0" if productive else "",
-                        third=",0" if productive else "")
-    (tmp_path / "t.csv").write_text(text)
+def holdout_table(columns, *rows):
+    return TABLE.format(extra="".join("," + column for column in columns),
+                        **{key: "".join("," + value for value in row)
+                           for key, row in zip(("first", "second", "third", "fourth"), rows)})
+
+
+@pytest.mark.parametrize("columns,first,second,third,fourth", LATER_COLUMNS)
+def test_each_holdout_procedure_keeps_the_rules_its_columns_mark(tmp_path, columns, first, second,
+                                                                 third, fourth):
+    (tmp_path / "t.csv").write_text(holdout_table(columns, first, second, third, fourth))
     kept = truth_run.kept_rules(str(tmp_path / "t.csv"), truth_run.HOLDOUT)
-    both = ["c1=v1 & c2=v2", "c1=v1 & c2=v2 & n1=v1"]
-    assert kept["holdout_raw"] == kept["holdout_fdr"] == both + ["n2=v3"]
+    above, below = truth.ABOVE, truth.BELOW
+    both = [("c1=v1 & c2=v2", above), ("c1=v1 & c2=v2 & n1=v1", above)]
+    assert kept["holdout_raw"] == kept["holdout_fdr"] == both + [("n2=v3", below)]
     assert kept["holdout_bonferroni"] == kept["holdout_holm"] == both
-    if productive:
-        assert kept["holdout_productive"] == ["c1=v1 & c2=v2"]
-    else:
-        assert "holdout_productive" not in kept
+    # A procedure whose columns the table lacks is absent, not empty.
+    assert ("holdout_productive" in kept) == ("productive" in columns)
+    assert ("holdout_bh" in kept) == ("holdout_productive_corrected" in kept) == (
+        "significant_bh" in columns)
+    if "productive" in columns:
+        assert kept["holdout_productive"] == [("c1=v1 & c2=v2", above)]
+    if "significant_bh" in columns:
+        assert kept["holdout_bh"] == kept["holdout_raw"]
+        assert kept["holdout_productive_corrected"] == [("c1=v1 & c2=v2", above)]
 
 
-def test_a_rule_table_cut_short_is_an_error_not_fewer_rules(tmp_path):
-    text = TABLE.format(extra="", first="", second="", third="")
+def test_a_rule_table_cut_short_or_with_a_bad_lift_is_an_error_not_fewer_rules(tmp_path):
+    text = holdout_table([], [], [], [], [])
     (tmp_path / "t.csv").write_text(text[:text.rindex(",")])
-    with pytest.raises(ValueError, match="line 5: 5 fields, not 6"):
+    with pytest.raises(ValueError, match="line 5: 6 fields, not 7"):
+        truth_run.kept_rules(str(tmp_path / "t.csv"), truth_run.HOLDOUT)
+    (tmp_path / "t.csv").write_text(text.replace("0.75", "low"))
+    with pytest.raises(ValueError, match="line 4: the lift 'low' is no number"):
         truth_run.kept_rules(str(tmp_path / "t.csv"), truth_run.HOLDOUT)
 
 
@@ -88,6 +115,145 @@ METHODS = [({"level": 1e-6, "rules": 3}, True), ({"longest": 4, "rules": 2}, Tru
 @pytest.mark.parametrize("method,judged", METHODS)
 def test_a_direct_method_is_judged_when_its_level_was_computed(method, judged):
     assert truth_run.computed(method) == judged
+
+
+# A direct rule table with the columns of the later methods: the closed
+# pattern counts and each family-wise method's productive column.
+FAMILY_WISE_METHODS = ["bonferroni_tested", "search_space", "layered", "tarone",
+                       "tarone_lowered", "westfall_young", "bonferroni_closed", "tarone_closed"]
+DIRECT_COLUMNS = (["rank", "rule", "class", "length", "support", "class_support", "confidence",
+                   "lift", "pvalue", "max_local_pvalue"] + FAMILY_WISE_METHODS[:6] +
+                  ["fdr", "bonferroni_closed", "tarone_closed"] +
+                  [method + "_productive" for method in FAMILY_WISE_METHODS])
+# (rule, lift, the methods that keep it, those whose productive column is 1)
+DIRECT_ROWS = [
+    ("c1=v1 & c2=v2", "2.5", set(FAMILY_WISE_METHODS) | {"fdr"}, set(FAMILY_WISE_METHODS)),
+    ("c1=v1 & c2=v2 & n1=v1", "2.4", set(FAMILY_WISE_METHODS) | {"fdr"}, set()),
+    ("c3=v2", "1.1", {"westfall_young", "fdr", "bonferroni_closed", "tarone_closed"},
+     {"westfall_young", "bonferroni_closed", "tarone_closed"}),
+]
+
+
+def write_direct_run(folder, later):
+    """D.direct.json and D.direct.rules.csv.gz of a direct run, with the
+    later methods' columns and entries or without (as older runs wrote)."""
+    columns = [c for c in DIRECT_COLUMNS if later or not (
+        c in ("max_local_pvalue", "bonferroni_closed", "tarone_closed") or c.endswith("_productive"))]
+    lines = [",".join(columns)]
+    for rank, (rule, lift, kept, productive) in enumerate(DIRECT_ROWS, 1):
+        values = {"rank": rank, "rule": rule, "class": 1, "length": rule.count("&") + 1,
+                  "support": 100, "class_support": 60, "confidence": 0.6, "lift": lift,
+                  "pvalue": 1e-9, "max_local_pvalue": 1e-3}
+        values.update({m: int(m in kept) for m in FAMILY_WISE_METHODS + ["fdr"]})
+        values.update({m + "_productive": int(m in productive) for m in FAMILY_WISE_METHODS})
+        lines.append(",".join(str(values[c]) for c in columns))
+    with gzip.open(os.path.join(folder, "d.direct.rules.csv.gz"), "wt") as handle:
+        handle.write("\n".join(lines) + "\n")
+    methods = {m: {"level": 1e-6, "rules": 1} for m in FAMILY_WISE_METHODS + ["fdr"]
+               if later or m not in ("bonferroni_closed", "tarone_closed")}
+    methods["tarone_lowered"] = {"computed": False, "level": None, "rules": 0}
+    with open(os.path.join(folder, "d.direct.json"), "w") as handle:
+        json.dump({"methods": methods}, handle)
+
+
+@pytest.mark.parametrize("later", [True, False])
+def test_each_direct_procedure_keeps_the_rules_of_its_column(tmp_path, later):
+    write_direct_run(tmp_path, later)
+    kept = truth_run.direct_kept(str(tmp_path), "d")
+    old = ["direct_bonferroni", "direct_search_space", "direct_layered", "direct_tarone",
+           "direct_westfall_young", "direct_fdr"]
+    new = ["direct_bonferroni_closed", "direct_tarone_closed"] + [
+        procedure + "_productive" for procedure in truth_run.FAMILY_WISE
+        if procedure != "direct_tarone_lowered"]
+    # Tarone over a lowered support was not computed: neither it nor its
+    # productive side is judged; the later procedures only where the run has them.
+    assert set(kept) == set(old + (new if later else []))
+    first, second, third = ((rule, truth.ABOVE) for rule, *_ in DIRECT_ROWS)
+    assert kept["direct_bonferroni"] == [first, second]
+    assert kept["direct_westfall_young"] == kept["direct_fdr"] == [first, second, third]
+    if later:
+        assert kept["direct_tarone_closed"] == [first, second, third]
+        assert kept["direct_bonferroni_productive"] == kept["direct_tarone_productive"] == [first]
+        assert kept["direct_westfall_young_productive"] == [first, third]
+        assert kept["direct_bonferroni_closed_productive"] == [first, third]
+
+
+# A truth as the generator writes it: c1, c2, c3 of three equally likely
+# values, a planted rule c1=v1 & c2=v2 at 0.8 and one inside it at 0.6 that
+# is no effect of its own; base rate 0.3, so the overall rate is
+# (0.8 + 8 * 0.3) / 9 = 0.356, that of c1=v2 is 0.3, and c3=v2 has the overall rate.
+TRUTH = {"class": {"name": "class", "positive": "1", "negative": "0"}, "base_rate": 0.3,
+         "overlap": "highest", "profiles": [1.0],
+         "attributes": [{"name": f"c{i}", "role": "causal", "values": ["v1", "v2", "v3"],
+                         "probabilities": [1 / 3, 1 / 3, 1 / 3]} for i in (1, 2, 3)],
+         "planted": [{"items": ["c1=v1", "c2=v2"], "rate": 0.8},
+                     {"items": ["c1=v1", "c2=v2", "c3=v1"], "rate": 0.6}]}
+# Per repetition the holdout rule table's rows: rule, lift on the mining
+# half, kept raw, kept at the Bonferroni level. Repetition 1 keeps the
+# planted rule and c1=v2 claimed above (a direction error); repetition 2 the
+# rule of no effect (redundant), c3=v2 (false) and c1=v2 claimed below
+# (associated).
+REPETITIONS_KEPT = {
+    1: [("c1=v1 & c2=v2", 2.2, 1, 1), ("c1=v2", 1.2, 1, 0)],
+    2: [("c1=v1 & c2=v2 & c3=v1", 2.3, 1, 1), ("c3=v2", 1.3, 1, 0), ("c1=v2", 0.8, 1, 0)],
+}
+# truth.csv's rows of the two procedures, from the two repetitions.
+TRUTH_ROWS = [
+    {"procedure": "holdout_raw", "n": 2, "planted": 2, "effective": 1, "discoveries_mean": 2.5,
+     "false_mean": 0.5, "direction_errors": 0.5, "redundant_mean": 0.5, "associated_mean": 0.5,
+     "fwer": 0.5, "fwer_directional": 1.0, "fdp": 1 / 6, "power": 0.5},
+    {"procedure": "holdout_bonferroni", "n": 2, "planted": 2, "effective": 1,
+     "discoveries_mean": 1.0, "false_mean": 0.0, "direction_errors": 0.0, "redundant_mean": 0.5,
+     "associated_mean": 0.0, "fwer": 0.0, "fwer_directional": 0.0, "fdp": 0.0, "power": 0.5},
+]
+OLD_TRUTH_SCHEMA = """
+CREATE TABLE truth_runs (cell INTEGER NOT NULL, repetition INTEGER NOT NULL, record TEXT,
+    signature TEXT, planted INTEGER, PRIMARY KEY (cell, repetition));
+CREATE TABLE truth (cell INTEGER NOT NULL, repetition INTEGER NOT NULL, procedure TEXT NOT NULL,
+    position INTEGER, discoveries INTEGER, false_discoveries INTEGER, redundant INTEGER,
+    associated INTEGER, recovered INTEGER, power REAL, PRIMARY KEY (cell, repetition, procedure));
+INSERT INTO truth_runs VALUES (1, 1, 'old', 'old', 2);
+INSERT INTO truth VALUES (1, 1, 'holdout_raw', 0, 9, 9, 0, 0, 0, 0.0);
+"""
+
+
+def test_judged_runs_make_truth_csv_with_direction_errors_and_effects_only(tmp_path):
+    (tmp_path / "d.truth.json").write_text(json.dumps(TRUTH))
+    model = truth.load_truth(tmp_path / "d.truth.json")
+    jobs = []
+    for repetition, rows in REPETITIONS_KEPT.items():
+        table = tmp_path / f"rules{repetition}.csv"
+        table.write_text("rank,rule,mined_lift,significant,significant_corrected\n" + "".join(
+            f"{rank},{rule},{lift},{raw},{corrected}\n"
+            for rank, (rule, lift, raw, corrected) in enumerate(rows, 1)))
+        judged = {"planted": len(model.planted), "effective": len(truth.effective_planted(model)),
+                  "procedures": truth_run.judge(model, truth_run.kept_rules(
+                      str(table), truth_run.HOLDOUT))}
+        path = tmp_path / f"truth{repetition}.json"
+        path.write_text(json.dumps(judged))
+        jobs.append({"dataset": "g", "minsup": "15", "level": 0.05, "repetition": repetition,
+                     "judged": str(path)})
+    connection = study_db.open_database(str(tmp_path / "study.sqlite"))
+    connection.execute("INSERT INTO cells VALUES (1, 'g', '15', 0.05, 0)")
+    # A database of the earlier layout: its truth tables are made anew.
+    connection.executescript(OLD_TRUTH_SCHEMA)
+    read = truth_tables.update_truth(connection, jobs, {("g", "15", 0.05): 1},
+                                     lambda db, change, *args: change(db, *args))
+    assert read == 2
+    pages = []
+    truth_tables.write_truth(connection, str(tmp_path), lambda *page: pages.append(page), "%.10g")
+    table = pd.read_csv(tmp_path / "truth.csv")
+    assert list(table.columns) == [
+        "dataset", "minsup", "level", "procedure", "n", "planted", "effective",
+        "discoveries_mean", "false_mean", "direction_errors", "redundant_mean",
+        "associated_mean", "fwer", "fwer_low", "fwer_high", "fwer_directional",
+        "fwer_directional_low", "fwer_directional_high", "fdp", "power"]
+    assert len(table) == len(TRUTH_ROWS) and len(pages) == 1
+    for row, expected in zip(table.to_dict("records"), TRUTH_ROWS):
+        assert {key: row[key] for key in expected} == pytest.approx(expected, abs=1e-9)
+        low, high = truth_tables.wilson_interval(round(2 * expected["fwer_directional"]), 2)
+        assert (row["fwer_directional_low"], row["fwer_directional_high"]) == pytest.approx(
+            (low, high), abs=1e-9)
 
 
 NOISE = [{"name": "n", "count": 5, "values": 3, "skew": 1, "adherence": 0.6}]
@@ -160,14 +326,17 @@ def test_a_settings_file_draws_the_same_bytes_as_the_same_settings_inline(tmp_pa
     assert len(data["inline"][0].splitlines()) == 300
 
 
-FAMILY_WISE = ["holdout_bonferroni", "holdout_holm", "holdout_productive", "direct_bonferroni",
-               "direct_search_space", "direct_layered", "direct_tarone",
-               "direct_tarone_lowered", "direct_westfall_young"]
+# Every family-wise procedure; those the build's tables do not give are absent.
+FAMILY_WISE = (["holdout_bonferroni", "holdout_holm", "holdout_productive",
+                "holdout_productive_corrected"] + list(truth_run.FAMILY_WISE) +
+               [procedure + "_productive" for procedure in truth_run.FAMILY_WISE])
 REPETITIONS = 20
 
 
 def test_truth_study_end_to_end(tmp_path):
-    strong = [{"items": ["c1=v1", "c2=v2"], "rate": 0.8}]
+    # The second planted rule is no effect of its own: it changes no rate.
+    strong = [{"items": ["c1=v1", "c2=v2"], "rate": 0.8},
+              {"items": ["c1=v1", "c2=v2", "c3=v1"], "rate": 0.6}]
     config = config_of({"none": {"generate": settings(800)},
                         "strong": {"generate": settings(800, strong)}}, REPETITIONS)
     run = snakemake(tmp_path, config)
@@ -188,12 +357,19 @@ def test_truth_study_end_to_end(tmp_path):
         if procedure in null.index:
             assert null.loc[procedure, "fwer"] <= bound, procedure
     assert null["power"].isna().all() and (null["redundant_mean"] == 0).all()
+    assert (truth["fwer_directional"] >= truth["fwer"]).all()
+    assert (null["direction_errors"] == 0).all()
+    planted = truth.groupby("dataset")[["planted", "effective"]].max()
+    assert planted.to_dict("index") == {"none": {"planted": 0, "effective": 0},
+                                        "strong": {"planted": 2, "effective": 1}}
+    with open(tmp_path / "logs" / "data" / "strong" / "rep1.log") as log:
+        assert "planted[1] (c1=v1 & c2=v2 & c3=v1, rate 0.6) can never set" in log.read()
 
     database = sqlite3.connect(tmp_path / "results" / "study.sqlite")
     recovered_all = database.execute(
         "SELECT count(*) FROM truth t JOIN cells c ON c.id = t.cell JOIN truth_runs r "
         "ON r.cell = t.cell AND r.repetition = t.repetition WHERE c.dataset = 'strong' "
-        "AND t.procedure = 'holdout_bonferroni' AND t.recovered = r.planted").fetchone()[0]
+        "AND t.procedure = 'holdout_bonferroni' AND t.recovered = r.effective").fetchone()[0]
     assert recovered_all > REPETITIONS / 2
     # The table is the database's runs summed: the false discoveries of one procedure.
     (false_runs,) = database.execute(

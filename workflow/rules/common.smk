@@ -5,7 +5,8 @@ import os
 import sys
 
 from snakemake.exceptions import WorkflowError
-from snakemake.utils import min_version, validate
+import yaml
+from snakemake.utils import min_version
 
 min_version("7.21")
 
@@ -22,14 +23,13 @@ JSON_TEMPLATE = os.path.join(workflow.basedir, "templates", "content.json.j2")
 if not config:
     raise WorkflowError("Error: no config: name one with --configfile "
                         "(the example is config/config.yaml)")
-# A config error is one line naming the key, not the schema's dump.
-try:
-    validate(config, os.path.join(workflow.basedir, "schemas", "config.schema.yaml"))
-except WorkflowError as error:
-    problem = error.__context__
-    if not hasattr(problem, "absolute_path"):
-        raise
-    raise WorkflowError(study_config.config_error_message(problem)) from None
+# A config error is one line naming the key, not the schema's dump; numbers
+# are checked more strictly than JSON Schema checks them (2.0 is no whole
+# number, NaN no number).
+with open(os.path.join(workflow.basedir, "schemas", "config.schema.yaml")) as _schema:
+    _problem = study_config.config_problem(config, yaml.safe_load(_schema))
+if _problem:
+    raise WorkflowError(_problem)
 
 BIN_DIR = os.path.abspath(config.get("bin_dir") or
                           os.path.join(workflow.basedir, "..", "build", "bin"))

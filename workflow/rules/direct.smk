@@ -25,6 +25,9 @@ rule direct:
         permutations=DIRECT_SETTINGS["permutations"],
         seed=DIRECT_SETTINGS["seed"],
         tarone_lowered="--tarone-lowered" if DIRECT_SETTINGS["tarone_lowered"] else "",
+    # A run that failed on the system (a full disk, a signal) fails its job:
+    # tried again, it gives the result an undisturbed run gives.
+    retries: 2
     threads: 1
     resources:
         mem_mb=data_memory,

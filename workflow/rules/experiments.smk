@@ -22,6 +22,9 @@ rule experiment:
         keep=KEEP,
         seed=lambda wildcards: study_config.split_seed(config["seed"], wildcards.dataset,
                                                        int(wildcards.rep)),
+    # A run that failed on the system (a full disk, a signal) fails its job:
+    # tried again, it gives the result an undisturbed run gives.
+    retries: 2
     threads: 1
     resources:
         mem_mb=data_memory,

@@ -72,6 +72,9 @@ rule truth_run:
         permutations=DIRECT_SETTINGS["permutations"],
         permutation_seed=DIRECT_SETTINGS["seed"],
         tarone_lowered="--tarone-lowered" if DIRECT_SETTINGS["tarone_lowered"] else "",
+    # As the experiments': a run that failed on the system fails its job and is
+    # tried again.
+    retries: 2
     threads: 1
     resources:
         mem_mb=data_memory,

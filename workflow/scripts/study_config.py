@@ -44,7 +44,33 @@ def direct_min_sup(minsup, mining_records, all_records):
         share = int(minsup) / max(1, mining_records)
     else:
         share = minsup
-    return max(1, math.ceil(share * all_records - 1e-9))
+    # The miner counts records in 32 bits; no data set has more.
+    return min(max(1, math.ceil(share * all_records - 1e-9)), 2 ** 31 - 1)
+
+
+def strict_validator(schema):
+    """A validator of `schema` stricter on numbers than JSON Schema: YAML's
+    2.0 is a float, not a whole number (JSON Schema takes it for one, and
+    range() would not), and NaN is no number at all (it passes every bound)."""
+    import jsonschema
+
+    def integer(_, value):
+        return isinstance(value, int) and not isinstance(value, bool)
+
+    def number(_, value):
+        return (isinstance(value, (int, float)) and not isinstance(value, bool)
+                and not math.isnan(value))
+
+    checker = jsonschema.Draft7Validator.TYPE_CHECKER.redefine_many(
+        {"integer": integer, "number": number})
+    return jsonschema.validators.extend(jsonschema.Draft7Validator, type_checker=checker)(schema)
+
+
+def config_problem(config, schema):
+    """The one-line message for the first thing wrong with `config` under
+    `schema` (checked strictly, strict_validator), or None when nothing is."""
+    error = next(iter(strict_validator(schema).iter_errors(config)), None)
+    return None if error is None else config_error_message(error)
 
 
 def config_error_message(error):

@@ -3,8 +3,9 @@ alone on the whole data set, at the same share of records as the holdout's
 mining half, with every direct correction (its direct-adjustment run:
 Bonferroni over the patterns tested, the search space, layered levels,
 Tarone, Westfall-Young with seeded permutations, FDR). Its counts and levels
-go to a record; the miner's folder keeps only its O.direct.json and its rule
-table, gzipped, unless --keep all.
+go to a record; a run that failed on the system (the miner's status 75, or a
+signal) fails the job instead, so Snakemake runs it again. The miner's folder
+keeps only its O.direct.json and its rule table, gzipped, unless --keep all.
 
     study_direct.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                     --minsup LABEL --level LEVEL --threads N --folder FOLDER --record OUT_JSON
@@ -18,8 +19,12 @@ import sys
 import time
 
 from study_config import direct_min_sup, parse_value
-from study_programs import (compress, failure, fresh_folder, keep_only, link_data, main_of,
-                            program, read_json, run_program, write_json)
+from study_programs import (compress, failure, failure_of_the_system, fresh_folder, keep_only,
+                            link_data, main_of, program, read_json, run_program, write_json)
+
+# The miner's exit status when one of its errors was the system's, not the
+# data's (minerio/driver_link.h): the job fails and is run again.
+MINER_SYSTEM_FAILURE = 75
 
 # What the record keeps of each method besides its level and rules: what it
 # was computed over.
@@ -73,6 +78,8 @@ def run(args):
                                  {"BRIMEL_THREADS": str(args.threads)})
     if status < 0:
         raise failure("Brimel", status, errors)
+    if status == MINER_SYSTEM_FAILURE:
+        raise failure_of_the_system("Brimel", errors)
     counts, methods = read_direct_record(os.path.join(args.folder, name + ".direct.json"))
     ok = status == 0 and counts is not None and methods is not None
     record = {"dataset": name, "min_sup": min_sup, "level": float(args.level),

@@ -1,7 +1,10 @@
 """One holdout experiment of the study: varnel with the split's seed in a
-folder of its own. A failed experiment (status 1) is a result and leaves its
-record; anything else fails the job. The folder keeps the record and the rule
-table, gzipped, and nothing else unless --keep all.
+folder of its own. An experiment that failed on its data (status 1, the
+record's failure "data") is a result and leaves its record; one that failed on
+the system (the record's failure "io": a write that failed, a full disk, a
+signal) and anything else fails the job, so Snakemake runs it again. The
+folder keeps the record and the rule table, gzipped, and nothing else unless
+--keep all.
 
     study_experiment.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
                         --minsup LABEL --level LEVEL --seed SEED --threads N --folder FOLDER
@@ -12,8 +15,9 @@ import os
 import sys
 
 from study_config import mining_min_sup, parse_value
-from study_programs import (JobError, compress, failure, fresh_folder, keep_only, link_data,
-                            main_of, program, read_json, run_program, varnel_outputs)
+from study_programs import (JobError, compress, failure, failure_of_the_system, fresh_folder,
+                            keep_only, link_data, main_of, program, read_json, run_program,
+                            varnel_outputs)
 
 
 def run(args):
@@ -30,9 +34,11 @@ def run(args):
     if status not in (0, 1) or not os.path.isfile(record):
         raise failure("varnel", status, errors)
     try:
-        read_json(record)
+        kind = read_json(record).get("failure")
     except ValueError as error:  # a record cut short fails here, not in the tables
         raise JobError(f"the record {record} is no JSON: {error}") from None
+    if kind == "io":
+        raise failure_of_the_system("varnel", errors)
     kept = [record]
     if os.path.isfile(rules):
         kept.append(compress(rules))

@@ -58,6 +58,14 @@ def failure(what, status, errors):
     return JobError(f"{what} {reason}: {detail}")
 
 
+def failure_of_the_system(what, errors):
+    """A run that failed on the system, not on its data (a write that failed,
+    a full disk, a signal): no result, so the job fails and is run again."""
+    detail = "; ".join(errors[:20]) if errors else "see the job's log"
+    return JobError(f"{what} failed on the system, not on its data (a rerun may succeed): "
+                    f"{detail}")
+
+
 def fresh_folder(folder):
     """A job that is run again starts clean: varnel appends to its summary file."""
     os.makedirs(folder, exist_ok=True)

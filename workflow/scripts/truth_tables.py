@@ -3,15 +3,19 @@ generated setting judged per procedure (truth_run), filled run by run like
 the experiments (a run whose judged file is unchanged is not read again), and
 per setting x minimum support x level x procedure the figures of truth.csv.
 
-Tables:
-  truth_runs(cell, repetition, record, signature, planted)
-  truth(cell, repetition, procedure, position, discoveries, false_discoveries, redundant,
-      associated, recovered, power): one row per procedure judged in a run
+Tables (made anew, and every run read again, when an earlier layout left
+them with other columns: they hold nothing the judged files do not):
+  truth_runs(cell, repetition, record, signature, planted, effective)
+  truth(cell, repetition, procedure, position, discoveries, false_discoveries,
+      direction_errors, redundant, associated, recovered, power): one row per
+      procedure judged in a run
   truth_summary: the rows of truth.csv
 """
 import json
 import math
 import os
+
+import sqlite3
 
 import pandas as pd
 
@@ -19,15 +23,18 @@ import study_db
 
 SCHEMA = """
 CREATE TABLE IF NOT EXISTS truth_runs (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
-    record TEXT, signature TEXT, planted INTEGER, PRIMARY KEY (cell, repetition));
+    record TEXT, signature TEXT, planted INTEGER, effective INTEGER,
+    PRIMARY KEY (cell, repetition));
 CREATE TABLE IF NOT EXISTS truth (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
     procedure TEXT NOT NULL, position INTEGER, discoveries INTEGER, false_discoveries INTEGER,
-    redundant INTEGER, associated INTEGER, recovered INTEGER, power REAL,
-    PRIMARY KEY (cell, repetition, procedure));
+    direction_errors INTEGER, redundant INTEGER, associated INTEGER, recovered INTEGER,
+    power REAL, PRIMARY KEY (cell, repetition, procedure));
 """
+TABLES = ("truth", "truth_runs")
 # A count of the judged file -> its column.
-COUNTS = {"discoveries": "discoveries", "false": "false_discoveries", "redundant": "redundant",
-          "associated": "associated", "recovered": "recovered", "power": "power"}
+COUNTS = {"discoveries": "discoveries", "false": "false_discoveries",
+          "direction": "direction_errors", "redundant": "redundant", "associated": "associated",
+          "recovered": "recovered", "power": "power"}
 Z_95 = 1.959963984540054  # the standard normal's 97.5% quantile
 
 
@@ -43,6 +50,18 @@ def wilson_interval(errors, runs, z=Z_95):
     return max(0.0, centre - half), min(1.0, centre + half)
 
 
+def _make_tables(connection):
+    """The truth tables, made anew when their columns are not those of SCHEMA."""
+    reference = sqlite3.connect(":memory:")
+    reference.executescript(SCHEMA)
+    if any(study_db.columns(connection, table) not in ([], study_db.columns(reference, table))
+           for table in TABLES):
+        for table in TABLES:
+            connection.execute(f"DROP TABLE IF EXISTS {table}")
+    reference.close()
+    connection.executescript(SCHEMA)
+
+
 def _read_judged(path):
     try:
         with open(path) as handle:
@@ -55,16 +74,18 @@ def _read_judged(path):
 def _replace_run(connection, cell, repetition, path, sign):
     _remove_run(connection, cell, repetition)
     judged = _read_judged(path)
-    connection.execute("INSERT INTO truth_runs VALUES (?, ?, ?, ?, ?)",
-                       (cell, repetition, path, sign, judged and judged.get("planted")))
+    connection.execute("INSERT INTO truth_runs VALUES (?, ?, ?, ?, ?, ?)",
+                       (cell, repetition, path, sign, judged and judged.get("planted"),
+                        judged and judged.get("effective")))
+    columns = ", ".join(["cell", "repetition", "procedure", "position", *COUNTS.values()])
     for position, (procedure, counts) in enumerate((judged or {}).get("procedures", {}).items()):
         connection.execute(
-            "INSERT INTO truth VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+            f"INSERT INTO truth ({columns}) VALUES ({', '.join('?' * (4 + len(COUNTS)))})",
             (cell, repetition, procedure, position, *(counts.get(key) for key in COUNTS)))
 
 
 def _remove_run(connection, cell, repetition):
-    for table in ("truth", "truth_runs"):
+    for table in TABLES:
         connection.execute(f"DELETE FROM {table} WHERE cell = ? AND repetition = ?",
                            (cell, repetition))
 
@@ -73,7 +94,7 @@ def update_truth(connection, jobs, cell_of, with_transaction):
     """Brings the truth tables to the plan's judged runs (jobs: dataset,
     minsup, level, repetition, judged); cell_of maps (dataset, minsup, level)
     to a cell id. Returns the number of runs read."""
-    connection.executescript(SCHEMA)
+    _make_tables(connection)
     wanted = {(cell_of[(job["dataset"], job["minsup"], float(job["level"]))],
                job["repetition"]): job["judged"] for job in jobs}
     known = {(cell, repetition): sign for cell, repetition, sign in
@@ -92,34 +113,40 @@ def update_truth(connection, jobs, cell_of, with_transaction):
 
 SUMMARY_QUERY = """
 SELECT c.dataset, c.minsup, c.level, t.procedure, count(*) AS n, max(r.planted) AS planted,
-    avg(t.discoveries) AS discoveries_mean, avg(t.false_discoveries) AS false_mean,
+    max(r.effective) AS effective, avg(t.discoveries) AS discoveries_mean,
+    avg(t.false_discoveries) AS false_mean, avg(t.direction_errors) AS direction_errors,
     avg(t.redundant) AS redundant_mean, avg(t.associated) AS associated_mean,
     sum(t.false_discoveries > 0) AS erring,
+    sum(t.false_discoveries + t.direction_errors > 0) AS erring_directional,
     avg(CAST(t.false_discoveries AS REAL) / max(t.discoveries, 1)) AS fdp,
     avg(t.power) AS power
 FROM truth t JOIN truth_runs r ON r.cell = t.cell AND r.repetition = t.repetition
     JOIN cells c ON c.id = t.cell
 GROUP BY t.cell, t.procedure ORDER BY c.ordinal, min(t.position), t.procedure
 """
-COLUMNS = ["dataset", "minsup", "level", "procedure", "n", "planted", "discoveries_mean",
-           "false_mean", "redundant_mean", "associated_mean", "fwer", "fwer_low", "fwer_high",
-           "fdp", "power"]
+COLUMNS = ["dataset", "minsup", "level", "procedure", "n", "planted", "effective",
+           "discoveries_mean", "false_mean", "direction_errors", "redundant_mean",
+           "associated_mean", "fwer", "fwer_low", "fwer_high", "fwer_directional",
+           "fwer_directional_low", "fwer_directional_high", "fdp", "power"]
 
 
 def truth_summary(connection):
     """Per setting x minimum support x level x procedure, over the runs in
-    which it was judged: mean discoveries, false, redundant and associated
-    rules; the family-wise error rate (share of runs with a false discovery)
-    and its 95% Wilson interval; the false discovery proportion (mean of
-    false / max(discoveries, 1)); the power (mean share of the planted rules
-    recovered, empty without planted rules)."""
-    connection.executescript(SCHEMA)
+    which it was judged: the planted rules and those that are effects of
+    their own; mean discoveries, false discoveries, direction errors,
+    redundant and associated rules; the family-wise error rate (share of runs
+    with a false discovery) and its 95% Wilson interval, and the same
+    counting direction errors too (fwer_directional); the false discovery
+    proportion (mean of false / max(discoveries, 1)); the power (mean share
+    of the planted effects recovered, empty without any)."""
+    _make_tables(connection)
     table = pd.read_sql_query(SUMMARY_QUERY, connection)
-    table["fwer"] = table["erring"] / table["n"]
-    bounds = [wilson_interval(int(errors), int(runs))
-              for errors, runs in zip(table["erring"], table["n"])]
-    table["fwer_low"] = [low for low, _ in bounds]
-    table["fwer_high"] = [high for _, high in bounds]
+    for rate, erring in (("fwer", "erring"), ("fwer_directional", "erring_directional")):
+        table[rate] = table[erring] / table["n"]
+        bounds = [wilson_interval(int(errors), int(runs))
+                  for errors, runs in zip(table[erring], table["n"])]
+        table[rate + "_low"] = [low for low, _ in bounds]
+        table[rate + "_high"] = [high for _, high in bounds]
     return table[COLUMNS]
 
 
@@ -130,8 +157,11 @@ def write_truth(connection, out_dir, write_page, float_format):
     summary.to_csv(os.path.join(out_dir, "truth.csv"), index=False, float_format=float_format)
     write_page(summary, os.path.join(out_dir, "pages", "truth.html"),
                "Truth: each procedure judged against the generated data's truth",
-               f"{len(summary)} rows; the same table as truth.csv. fwer: share of the data "
-               "sets with at least one false discovery, with its 95% Wilson interval "
-               "(fwer_low, fwer_high); fdp: mean false discovery proportion; power: mean "
-               "share of the planted rules recovered.")
+               f"{len(summary)} rows; the same table as truth.csv. effective: planted rules "
+               "that are effects of their own; direction_errors: mean rules kept whose true "
+               "rate lies on the other side of the overall rate from the one they claim; "
+               "fwer: share of the data sets with at least one false discovery, with its 95% "
+               "Wilson interval (fwer_low, fwer_high); fwer_directional: the same, counting "
+               "direction errors too; fdp: mean false discovery proportion; power: mean "
+               "share of the planted effects recovered.")
     return summary
