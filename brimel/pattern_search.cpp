@@ -135,7 +135,15 @@ struct Frame {
   // When the node packed its children: its cover as a layout of its own,
   // and their covers there.
   PackedSpace packed;
-  std::vector<uint64_t> packed_bits;
+  std::vector<uint64_t>
+      packed_bits;  // Where the node's children are counted from a table: the node's set
+  // there, the child to visit next (from the last back), the items found in
+  // every transaction of the node's cover, and the node as its children's
+  // parent.
+  uint32_t set = 0;
+  int next_child = -1;
+  int inherited = 0;
+  ParentNode as_parent;
 };
 
 // One thread's working state.
@@ -158,6 +166,10 @@ struct Search {
   SubsetCounts table;
   bool tables = false;        // whether subtrees may be counted from tables
   std::vector<int32_t> path;  // ranks of the current pattern
+  // By length e, by skip k: generalisation(t, e, k) as last found; rows up
+  // to `valid_rows` belong to the path as it is.
+  std::vector<std::vector<uint32_t>> generalisations;
+  int valid_rows = 0;
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
@@ -245,6 +257,34 @@ bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
   return true;
 }
 
+// Not yet found: no trie node has this index.
+constexpr uint32_t kUnknownTrieNode = kNoTrieNode - 1;
+
+// The trie node of the pattern on the path up to length `length` without its
+// item at `skip` (0 < skip < length), or kNoTrieNode when the trie does not
+// hold it: the child of the same pattern one item shorter, each kept while
+// the path below its length stays the same.
+uint32_t generalisation(Search& t, int length, int skip) {
+  if (skip == length - 1) return t.path_trie[static_cast<size_t>(skip)];
+  if (t.valid_rows < length) {
+    for (int e = t.valid_rows + 1; e <= length; ++e)
+      t.generalisations[static_cast<size_t>(e)].assign(static_cast<size_t>(e), kUnknownTrieNode);
+    t.valid_rows = length;
+  }
+  int e = length;
+  while (e > skip + 1 &&
+         t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)] == kUnknownTrieNode)
+    --e;
+  uint32_t node = e == skip + 1
+                      ? t.path_trie[static_cast<size_t>(skip)]
+                      : t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)];
+  for (++e; e <= length; ++e) {
+    node = find_child(t.trie, node, t.path[static_cast<size_t>(e - 1)]);
+    t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)] = node;
+  }
+  return node;
+}
+
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
@@ -266,8 +306,8 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general =
-          find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1, depth - skip - 1);
+      const uint32_t index = generalisation(t, depth, skip);
+      const TrieNode* general = index == kNoTrieNode ? nullptr : &trie_node(t.trie, index);
       if (general == nullptr ||
           !more_confident(s, x.support, x.class_support, general->support, general->class_support))
         return;
@@ -539,17 +579,15 @@ bool settle_children(Search& t, int depth, const Extension& x, ChildList& childr
          store_children(t.trie, x.trie, stored, children);
 }
 
-// Expands the pattern on the path, of length `depth`, whose supports are the
-// table's entry for `set`, and whose extensions are drawn from the `count`
-// candidates at `candidates`, with their items' sets in the table at `sets`.
-// As expand below, but every count is read from the table, and the children
-// are judged as they are found.
-void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
-                   const Extension* candidates, const uint32_t* sets, int count, int inherited,
-                   const ParentNode& parent) {
+// Opens the frame of the pattern on the path, of length `depth`, whose
+// supports are the table's entry for `set`, and whose extensions are drawn
+// from the `count` candidates at `candidates`, with their items' sets in the
+// table at `sets`: finds its children in the table, judging each as it is
+// found, and tests the pattern. False when the trie is full.
+bool open_tabled(Search& t, int depth, const Extension& x, uint32_t set,
+                 const Extension* candidates, const uint32_t* sets, int count, int inherited,
+                 const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
-  SubtreeResult& out = *t.out;
-  if (out.failed) return;
   if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   Frame& frame = t.frames[depth];
   Extension* children = frame.children.data();
@@ -557,7 +595,19 @@ void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
   int n_children = 0;
   int perfect = 0;
   uint32_t stored = 0;
+  const bool stores = x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len;
   if (depth < s.max_len) {
+    // Where the trie's last block has room for every candidate, the living
+    // children are written there as they are found, just where
+    // store_children would put them.
+    PatternTrie& trie = t.trie;
+    const uint64_t first = trie.size;
+    TrieNode* run = stores && count > 0 &&
+                            ((first + count - 1) >> trie.block_bits) == first >> trie.block_bits &&
+                            first + count <= uint64_t{trie.blocks.size()} << trie.block_bits &&
+                            first + count < kNoTrieNode
+                        ? &trie_node(trie, static_cast<uint32_t>(first))
+                        : nullptr;
     const int32_t min_sup = s.params->min_sup;
     for (int i = 0; i < count; ++i) {
       const CoverCounts c = subset_counts(t.table, set | sets[i]);
@@ -565,30 +615,79 @@ void expand_tabled(Search& t, int depth, const Extension& x, uint32_t set,
         ++perfect;
       } else if (c.support >= min_sup) {
         const bool alive = x.alive && may_generalise_rule(s, c.support, c.class_support);
+        uint32_t index = kNoTrieNode;
+        if (alive && run != nullptr) {
+          run[stored] = TrieNode{candidates[i].rank, c.support, c.class_support, 0, 0};
+          index = static_cast<uint32_t>(first) + stored;
+        }
         stored += alive;
         child_sets[n_children] = sets[i];
         children[n_children++] =
-            Extension{candidates[i].rank, c.support, c.class_support, kNoTrieNode, alive};
+            Extension{candidates[i].rank, c.support, c.class_support, index, alive};
       }
     }
+    if (run != nullptr) {
+      trie.size = first + stored;
+      run = stored > 0 ? run : nullptr;
+    }
+    frame.children.count = n_children;
+    frame.next_child = n_children - 1;
+    frame.set = set;
+    frame.inherited = inherited + perfect;
+    frame.as_parent = ParentNode{x.alive, x.support, x.class_support};
+    test_pattern(t, depth, x, frame.inherited, parent, nullptr, 0);
+    t.path_trie[depth] = x.trie;
+    if (run != nullptr) {
+      TrieNode& node = trie_node(trie, x.trie);
+      node.first_child = static_cast<uint32_t>(first);
+      node.child_count = stored;
+      return true;
+    }
+  } else {
+    frame.children.count = 0;
+    frame.next_child = -1;
+    test_pattern(t, depth, x, inherited, parent, nullptr, 0);
+    t.path_trie[depth] = x.trie;
   }
-  frame.children.count = n_children;
-  const int q = inherited + perfect;
-  test_pattern(t, depth, x, q, parent, nullptr, 0);
-  t.path_trie[depth] = x.trie;
-  if (stored > 0 && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
-      !store_children(t.trie, x.trie, stored, frame.children)) {
+  return stored == 0 || !stores || store_children(t.trie, x.trie, stored, frame.children);
+}
+
+// Searches the subtree of the pattern on the path as open_tabled takes it,
+// every count read from the table: depth first, children from the last
+// back, one frame per depth.
+void search_tabled(Search& t, int depth, const Extension& x, uint32_t set,
+                   const Extension* candidates, const uint32_t* sets, int count, int inherited,
+                   const ParentNode& parent) {
+  SubtreeResult& out = *t.out;
+  if (out.failed) return;
+  if (!open_tabled(t, depth, x, set, candidates, sets, count, inherited, parent)) {
     out.failed = true;
     return;
   }
-  const ParentNode as_parent{x.alive, x.support, x.class_support};
-  for (int j = n_children - 1; j >= 0; --j) {
-    t.path[depth] = children[j].rank;
-    if (j == n_children - 1)
-      test_pattern(t, depth + 1, children[j], q, as_parent, nullptr, 0);
-    else
-      expand_tabled(t, depth + 1, children[j], set | child_sets[j], children + j + 1,
-                    child_sets + j + 1, n_children - j - 1, q, as_parent);
+  int level = depth;
+  for (;;) {
+    Frame& frame = t.frames[level];
+    if (frame.next_child < 0) {
+      if (level == depth) return;
+      --level;
+      continue;
+    }
+    const int j = frame.next_child--;
+    const Extension& child = frame.children[static_cast<size_t>(j)];
+    const int n_children = frame.children.count;
+    t.path[level] = child.rank;
+    t.valid_rows = std::min(t.valid_rows, level);
+    // The last child has no candidates: a leaf, only tested.
+    if (j == n_children - 1) {
+      test_pattern(t, level + 1, child, frame.inherited, frame.as_parent, nullptr, 0);
+    } else if (open_tabled(t, level + 1, child, frame.set | frame.table_sets[j],
+                           frame.children.data() + j + 1, frame.table_sets.data() + j + 1,
+                           n_children - j - 1, frame.inherited, frame.as_parent)) {
+      ++level;
+    } else {
+      out.failed = true;
+      return;
+    }
   }
 }
 
@@ -656,12 +755,13 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   const ParentNode as_parent{x.alive, x.support, x.class_support};
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
+    t.valid_rows = std::min(t.valid_rows, depth);
     // The last child has no candidates: a leaf, only tested.
     if (j >= first_tabled) {
       if (j == n_children - 1)
         test_pattern(t, depth + 1, children[j], q, as_parent, nullptr, 0);
       else
-        expand_tabled(t, depth + 1, children[j], frame.table_sets[j], children.data() + j + 1,
+        search_tabled(t, depth + 1, children[j], frame.table_sets[j], children.data() + j + 1,
                       frame.table_sets.data() + j + 1, n_children - j - 1, q, as_parent);
     } else if (j == n_children - 1) {
       test_pattern(t, depth + 1, children[j], q, as_parent,
@@ -762,6 +862,7 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   t.kept.resize(s.rank_item.size());
   t.delivered.resize(s.rank_item.size());
   t.path.assign(levels, 0);
+  t.generalisations.resize(levels);
   t.path_trie.assign(levels, kNoTrieNode);
   t.slot_of_rank.assign(s.rank_item.size(), -1);
   t.last_progress = std::chrono::steady_clock::now();
@@ -779,6 +880,7 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
                static_cast<uint32_t>(s.rank_item.size()));
   t.reported_patterns = 0;
   t.path[0] = item.rank;
+  t.valid_rows = 0;
   Extension root_child = item;
   root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
   const uint64_t* bits = s.covers.bits.data();

@@ -57,8 +57,6 @@ inline uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
   return add_trie_nodes_in_new_block(trie, count);
 }
 
-// The node of the pattern made of the pattern of node `start` and the
-// `count` items that follow it (ascending in search order); null when it is
-// not held (or `start` is kNoTrieNode).
-const TrieNode* find_extension(const PatternTrie& trie, uint32_t start, const int32_t* items,
-                               int count);
+// The child of node `parent` whose item is `item`, or kNoTrieNode when it
+// holds none (or `parent` is kNoTrieNode).
+uint32_t find_child(const PatternTrie& trie, uint32_t parent, int32_t item);
