@@ -13,11 +13,14 @@
 struct GeneraliserBounds {
   const double* log_factorial = nullptr;
   int32_t min_sup = 0;
-  double limit = 0.0;  // log10(max_local_pvalue) + 1e-9
-  // Per support up to kLargestBoundedSupport: lo << 32 | hi, or 0 while not
-  // found (lo is at least 1).
-  mutable std::vector<std::atomic<uint64_t>> bounds;
+  int32_t largest_bounded = 0;  // supports above it ask the floor itself
+  double limit = 0.0;           // log10(max_local_pvalue) + 1e-9
+  // Per support s from min_sup + 1: lo(s) << 16 | (s - hi(s)), 0 while not
+  // found, kAskTheFloor where one of them does not fit in 16 bits.
+  mutable std::vector<std::atomic<uint32_t>> runs;
 };
+
+constexpr uint32_t kAskTheFloor = UINT32_MAX;
 
 // Above this support the floor's steps near the bound come close to its
 // rounding error, so its verdicts are computed one by one.
@@ -27,15 +30,18 @@ constexpr int32_t kLargestBoundedSupport = int32_t{1} << 20;
 void make_generaliser_bounds(const double* log_factorial, int32_t transactions, int32_t min_sup,
                              double log10_local, GeneraliserBounds& out);
 
-// The direct verdict.
+// The verdict from the floor itself.
 bool may_generalise_directly(const GeneraliserBounds& g, int32_t s, int32_t k);
 
-// Finds and keeps the run of support s.
-uint64_t find_generaliser_run(const GeneraliserBounds& g, int32_t s);
+// Finds and keeps the run of support s, min_sup < s <= g.largest_bounded.
+uint32_t find_generaliser_run(const GeneraliserBounds& g, int32_t s);
 
 inline bool may_generalise(const GeneraliserBounds& g, int32_t s, int32_t k) {
-  if (s > kLargestBoundedSupport) return may_generalise_directly(g, s, k);
-  uint64_t run = g.bounds[static_cast<size_t>(s)].load(std::memory_order_relaxed);
+  // No pattern inside a cover of min_sup transactions can improve on it.
+  if (s <= g.min_sup) return false;
+  if (s > g.largest_bounded) return may_generalise_directly(g, s, k);
+  uint32_t run = g.runs[static_cast<size_t>(s - g.min_sup - 1)].load(std::memory_order_relaxed);
   if (run == 0) run = find_generaliser_run(g, s);
-  return k >= static_cast<int32_t>(run >> 32) && k <= static_cast<int32_t>(run & 0xffffffffu);
+  if (run == kAskTheFloor) return may_generalise_directly(g, s, k);
+  return k >= static_cast<int32_t>(run >> 16) && k <= s - static_cast<int32_t>(run & 0xffffu);
 }

@@ -50,7 +50,7 @@ struct Extension {
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
-// The children of a node: room for every frequent item, `count` of it used.
+// The children of a node: `count` of its room used.
 struct ChildList {
   std::vector<Extension> room;
   int count = 0;
@@ -132,6 +132,13 @@ struct Frame {
   // The words the node's children's covers are read over (null: every
   // word): its own non-zero words, or those of an ancestor.
   const std::vector<uint32_t>* list = nullptr;
+  // Room for `count` children, and their sets: it grows to the most
+  // children a node at its depth has had, not to every frequent item.
+  void make_room(int count) {
+    if (children.room.size() >= static_cast<size_t>(count)) return;
+    children.room.resize(static_cast<size_t>(count));
+    table_sets.resize(static_cast<size_t>(count));
+  }
   // When the node packed its children: its cover as a layout of its own,
   // and their covers there.
   PackedSpace packed;
@@ -397,6 +404,7 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
   const int kept = intersect_and_keep(x, candidates.bits, count, buffer.data(),
                                       list == nullptr ? nullptr : list->data(), layout, stretches,
                                       s.params->min_sup, x_support, t.kept.data(), perfect);
+  frame.make_room(kept);
   ChildList& children = frame.children;
   for (int k = 0; k < kept; ++k) {
     const KeptCover& c = t.kept[static_cast<size_t>(k)];
@@ -445,6 +453,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
       c.class_support += class_weight;
     }
   }
+  t.frames[1].make_room(candidates.count);
   ChildList& children = t.frames[1].children;
   int perfect = 0;
   int32_t slots = 0;
@@ -590,6 +599,7 @@ bool open_tabled(Search& t, int depth, const Extension& x, uint32_t set,
   const SearchSetup& s = *t.setup;
   if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
   Frame& frame = t.frames[depth];
+  frame.make_room(count);
   Extension* children = frame.children.data();
   uint32_t* child_sets = frame.table_sets.data();
   int n_children = 0;
@@ -855,10 +865,6 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   const size_t levels = static_cast<size_t>(s.max_len) + 2;
   t.frames.resize(levels);
-  for (Frame& frame : t.frames) {
-    frame.children.room.resize(s.rank_item.size());
-    frame.table_sets.resize(s.rank_item.size());
-  }
   t.kept.resize(s.rank_item.size());
   t.delivered.resize(s.rank_item.size());
   t.path.assign(levels, 0);
