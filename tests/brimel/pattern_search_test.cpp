@@ -1,13 +1,15 @@
 // The search on each layout of covers it can choose, forced by its packing
 // ratio, and with its subtrees counted from tables of every size or never,
-// against the brute-force reference: the same rules with the same supports
-// and p-values, and the same counts, whichever way it ran, counting only or
-// not.
+// on one thread and on several, against the brute-force reference: the same
+// rules with the same supports and p-values, and the same counts, whichever
+// way it ran, counting only or not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "mining_data.h"
@@ -38,58 +40,70 @@ std::vector<SearchOptions> every_way() {
   return ways;
 }
 
+// The search on `data` every way, on one thread and on three, against the
+// brute-force reference.
+void check_every_way(const GeneratedData& data, const MinerSettings& settings) {
+  ScratchDir scratch;
+  write_generated_data(data, "d");
+  write_file("orsk.para", parameter_text("d", "o", settings));
+  MinerParams params;
+  MiningData mining;
+  ASSERT_TRUE(read_miner_params("orsk.para", params));
+  ASSERT_TRUE(read_mining_data(params, mining));
+  const ReferenceResult ref = mine_by_brute_force(data, settings);
+  ASSERT_FALSE(ref.rules.empty());
+
+  std::map<uint32_t, const ReferenceRule*> expected;
+  for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
+  std::vector<uint64_t> first_by_support;
+  for (const char* threads : {"1", "3"})
+    for (const SearchOptions& way : every_way()) {
+      SCOPED_TRACE(std::string(threads) + " threads, packing ratio " +
+                   std::to_string(way.packing_ratio) + ", tables of at most " +
+                   std::to_string(way.most_tabled));
+      setenv("BRIMEL_THREADS", threads, 1);
+      // Counting only, the patterns by support are the same every way.
+      SearchHook counting;
+      counting.count_only = true;
+      SearchResult counted;
+      const bool counted_ok = search_rules(mining, params, false, counted, &counting, way);
+      SearchResult result;
+      const bool ok = search_rules(mining, params, false, result, nullptr, way);
+      unsetenv("BRIMEL_THREADS");
+      ASSERT_TRUE(counted_ok);
+      ASSERT_TRUE(ok);
+      EXPECT_TRUE(counted.rules.empty());
+      uint64_t counted_patterns = 0;
+      for (const uint64_t count : counting.patterns_by_support) counted_patterns += count;
+      EXPECT_EQ(counted_patterns, ref.patterns_tested);
+      if (first_by_support.empty()) first_by_support = counting.patterns_by_support;
+      EXPECT_EQ(counting.patterns_by_support, first_by_support);
+
+      EXPECT_EQ(result.patterns_tested, ref.patterns_tested);
+      EXPECT_EQ(result.passing_pvalue, ref.passing_pvalue);
+      ASSERT_EQ(result.rules.size(), ref.rules.size());
+      for (const MinedRule& rule : result.rules) {
+        uint32_t items = 0;
+        for (int i = 0; i < rule.length; ++i) items |= 1u << result.rule_items[rule.item_begin + i];
+        ASSERT_TRUE(expected.count(items)) << "unexpected rule of " << rule.length << " items";
+        const ReferenceRule& want = *expected[items];
+        EXPECT_EQ(rule.support, want.support);
+        EXPECT_EQ(rule.class_support, want.class_support);
+        EXPECT_EQ(rule.pvalue, want.pvalue);
+        EXPECT_EQ(rule.max_local_pvalue, want.max_local_pvalue);
+      }
+    }
+}
+
 void check_every_layout(const Case& c) {
   std::ostringstream trace;
   trace << "seed " << c.seed << " records " << c.records << " wider " << c.wider << " repeats "
         << c.repeats << " min_sup " << c.settings.min_sup << " target '" << c.settings.target_value
         << "'";
   SCOPED_TRACE(trace.str());
-  ScratchDir scratch;
   GeneratedData data = generate_data(c.seed, c.records, 7, 2, c.wider);
   repeat_records(data, c.seed, c.repeats);
-  write_generated_data(data, "d");
-  write_file("orsk.para", parameter_text("d", "o", c.settings));
-  MinerParams params;
-  MiningData mining;
-  ASSERT_TRUE(read_miner_params("orsk.para", params));
-  ASSERT_TRUE(read_mining_data(params, mining));
-  const ReferenceResult ref = mine_by_brute_force(data, c.settings);
-  ASSERT_FALSE(ref.rules.empty());
-
-  std::map<uint32_t, const ReferenceRule*> expected;
-  for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
-  std::vector<uint64_t> first_by_support;
-  for (const SearchOptions& way : every_way()) {
-    SCOPED_TRACE("packing ratio " + std::to_string(way.packing_ratio) + ", tables of at most " +
-                 std::to_string(way.most_tabled));
-    // Counting only, the patterns by support are the same on every layout.
-    SearchHook counting;
-    counting.count_only = true;
-    SearchResult counted;
-    ASSERT_TRUE(search_rules(mining, params, false, counted, &counting, way));
-    EXPECT_TRUE(counted.rules.empty());
-    uint64_t counted_patterns = 0;
-    for (const uint64_t count : counting.patterns_by_support) counted_patterns += count;
-    EXPECT_EQ(counted_patterns, ref.patterns_tested);
-    if (first_by_support.empty()) first_by_support = counting.patterns_by_support;
-    EXPECT_EQ(counting.patterns_by_support, first_by_support);
-
-    SearchResult result;
-    ASSERT_TRUE(search_rules(mining, params, false, result, nullptr, way));
-    EXPECT_EQ(result.patterns_tested, ref.patterns_tested);
-    EXPECT_EQ(result.passing_pvalue, ref.passing_pvalue);
-    ASSERT_EQ(result.rules.size(), ref.rules.size());
-    for (const MinedRule& rule : result.rules) {
-      uint32_t items = 0;
-      for (int i = 0; i < rule.length; ++i) items |= 1u << result.rule_items[rule.item_begin + i];
-      ASSERT_TRUE(expected.count(items)) << "unexpected rule of " << rule.length << " items";
-      const ReferenceRule& want = *expected[items];
-      EXPECT_EQ(rule.support, want.support);
-      EXPECT_EQ(rule.class_support, want.class_support);
-      EXPECT_EQ(rule.pvalue, want.pvalue);
-      EXPECT_EQ(rule.max_local_pvalue, want.max_local_pvalue);
-    }
-  }
+  check_every_way(data, c.settings);
 }
 
 TEST(PatternSearch, EveryLayoutMatchesBruteForce) {
@@ -124,6 +138,61 @@ TEST(PatternSearch, EveryLayoutMatchesBruteForceWithWeightedRecords) {
     c.settings.max_local_pvalue = 0.3;
     check_every_layout(c);
   }
+}
+
+TEST(PatternSearch, EveryWayMatchesBruteForceInDeepNarrowSearches) {
+  // Items in nearly every record, each missing from a few records of its
+  // own: patterns of many items, each node's cover only a little smaller
+  // than its parent's, and few candidates per node deep down.
+  for (const int min_sup : {300, 330}) {
+    std::mt19937 random(static_cast<unsigned>(min_sup));
+    GeneratedData data = class_and_attributes(16);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int r = 0; r < 400; ++r) {
+      std::vector<std::string> fields(17, "?");
+      for (int a = 1; a <= 16; ++a)
+        if (unit(random) < 0.985 - 0.002 * a) fields[a] = "y";
+      fields[0] = fields[3] == "?" || unit(random) < 0.3 ? "c1" : "c0";
+      data.records.push_back(fields);
+    }
+    MinerSettings settings;
+    settings.target_value = "c1";
+    settings.min_sup = min_sup;
+    settings.max_pvalue = 1.0;
+    settings.max_local_pvalue = 1.0;
+    SCOPED_TRACE("min_sup " + std::to_string(min_sup));
+    check_every_way(data, settings);
+  }
+}
+
+TEST(PatternSearch, EveryWayMatchesBruteForceWithRecordsMergedWithLargeWeights) {
+  // A few dozen records, each seen up to 4,000 times: merged records of
+  // weights needing up to twelve bit planes, and counts in tables summed
+  // from them.
+  Case c{91, 40, 1, 4000, MinerSettings{}};
+  c.settings.target_value = "c1";
+  c.settings.min_sup = 9000;
+  c.settings.max_pvalue = 1.0;
+  c.settings.max_local_pvalue = 1.0;
+  check_every_layout(c);
+}
+
+TEST(PatternSearch, EveryWayMatchesBruteForceWhenTheSearchEndsAtTheItems) {
+  // Items of two values drawn apart, in half of the records each, at a
+  // minimum support of two fifths: every item is frequent, no pair is, so
+  // no node lies below the items.
+  std::mt19937 random(5);
+  GeneratedData data = class_and_attributes(8);
+  for (int r = 0; r < 300; ++r) {
+    std::vector<std::string> fields(9);
+    for (int a = 1; a <= 8; ++a) fields[a] = random() % 2 == 0 ? "v0" : "v1";
+    fields[0] = fields[1] == "v0" && random() % 4 != 0 ? "c1" : "c0";
+    data.records.push_back(fields);
+  }
+  MinerSettings settings;
+  settings.target_value = "c1";
+  settings.min_sup = 120;
+  check_every_way(data, settings);
 }
 
 }  // namespace
