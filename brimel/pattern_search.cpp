@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -422,9 +423,12 @@ constexpr int kFewestTabled = 4;
 
 // How many of the node's `kept` last children have their subtrees counted
 // from a table: none where the hook reads covers.
-int tabled_children(const Search& t, int kept) {
+int tabled_children(const Search& t, int kept, size_t records) {
   if (!t.tables || kept < kFewestTabled) return 0;
-  return std::min(kept, t.setup->options.most_tabled);
+  // A table of n items costs 2^n entries, a pass over the records once;
+  // the intersections it saves cost in proportion to the records, each.
+  const int most = std::max(kFewestTabled, static_cast<int>(std::bit_width(records)) - 1);
+  return std::min({kept, most, t.setup->options.most_tabled});
 }
 
 // Lays out the records of the node's cover (over the words `list` lists)
@@ -469,7 +473,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
     children.push_back(Extension{rank, c.support, c.class_support, kNoTrieNode});
     slot_of_rank[rank] = slots++;
   }
-  tabled = tabled_children(t, slots);
+  tabled = tabled_children(t, slots, gathered.weights.size());
   if (tabled > 0) count_subsets_of_records(gathered, slot_of_rank, slots - tabled, tabled, t.table);
   // The hook's rows need the item's records even when no item extends it.
   const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
@@ -734,7 +738,8 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     frame.list = list;
     perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
     child_bits = frame.bits.data();
-    tabled = tabled_children(t, children.count);
+    tabled = tabled_children(t, children.count,
+                             64 * (list == nullptr ? space.layout->words : list->size()));
     if (tabled < children.count && pack_children(t, depth, x_bits, *space.layout, list)) {
       frame.list = nullptr;
       child_space = CoverSpace{&frame.packed.layout, x.support};

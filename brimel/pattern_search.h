@@ -36,7 +36,7 @@ struct SearchOptions {
   size_t packing_ratio = 2;
   // The most of a node's last children whose subtrees are counted from a
   // table of their sets, up to kMaxSubsetItems; 0: none.
-  int most_tabled = 10;
+  int most_tabled = 14;
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false
