@@ -19,19 +19,24 @@ _CODED_POSITIVE = "1"
 
 
 class Source:
-    """A data set to run on: `dataset` (the extension's, in memory), the
-    target attribute and value to give the programs, and, for a prepared data
-    set given by path, the base of its files."""
+    """A data set to run on: its name, the target attribute and value to give
+    the programs, and either the extension's data set in memory or, for a
+    prepared data set given by path, the base of its files, which are read
+    only when the data set is asked for (a holdout experiment from a path
+    with a count as its minimum support needs no more than the files)."""
 
-    def __init__(self, dataset, target, value, files=None):
-        self.dataset = dataset
+    def __init__(self, name, target, value, dataset=None, files=None):
+        self.name = name
         self.target = target
         self.value = value
+        self._dataset = dataset
         self.files = files
 
     @property
-    def name(self):
-        return self.dataset.name
+    def dataset(self):
+        if self._dataset is None:
+            self._dataset = checked(_varnel.dataset_from_prepared(self.files, self.name), 4)
+        return self._dataset
 
     def place(self, folder):
         """Puts D.data and D.names into `folder`: the files of a prepared data
@@ -39,7 +44,7 @@ class Source:
         written."""
         base = os.path.join(folder, self.name)
         if self.files is None:
-            checked(self.dataset.write(base), stacklevel=3)
+            checked(self._dataset.write(base), stacklevel=3)
             return
         given, placed = _varnel.file_names(self.files), _varnel.file_names(base)
         for kind in ("data", "names"):
@@ -164,7 +169,7 @@ def resolve(data, target, positive, bins=None, drop_numeric=False, name=None, st
         words = prepare_arguments(target_name, positive_text, bins, drop_numeric)
         dataset = checked(_varnel.dataset_from_frame(name, columns, words), stacklevel)
         value = _CODED_POSITIVE if positive is not None else ""
-        return Source(dataset, target_name, value)
+        return Source(name, target_name, value, dataset=dataset)
     if not isinstance(data, (str, os.PathLike)):
         raise TypeError(
             "data: a pandas DataFrame, or the path of a prepared data set, an ARFF or a CSV "
@@ -178,14 +183,13 @@ def resolve(data, target, positive, bins=None, drop_numeric=False, name=None, st
         words = prepare_arguments(target, positive_text, bins, drop_numeric)
         dataset = checked(_varnel.dataset_from_file(path, name, words), stacklevel)
         value = _CODED_POSITIVE if positive is not None else ""
-        return Source(dataset, dataset_target(dataset, target), value)
+        return Source(name, dataset_target(dataset, target), value, dataset=dataset)
     files = _varnel.file_names(stem)
     base = stem if path in (files["data"], files["names"]) else path
     if target is None:
         raise Error("target: the class attribute of a prepared data set must be given")
-    dataset = checked(_varnel.dataset_from_prepared(base, name), stacklevel)
     value = "" if positive is None else value_text(positive)
-    return Source(dataset, str(target), value, files=base)
+    return Source(name, str(target), value, files=base)
 
 
 def dataset_target(dataset, target):
