@@ -37,7 +37,7 @@ test:
 
 python:
 	@scripts/check-prereqs --install python
-	@grep -qs '^VARNEL_BUILD_PYTHON:BOOL=ON' $(BUILD_DIR)/CMakeCache.txt || \
+	@grep -qs '^VARNEL_BUILD_PYTHON:[A-Z]*=ON' $(BUILD_DIR)/CMakeCache.txt || \
 	  cmake -S . -B $(BUILD_DIR) $(if $(wildcard $(BUILD_DIR)/CMakeCache.txt),,$(GENERATOR)) \
 	    -DVARNEL_BUILD_PYTHON=ON $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target varnel_python varnel Brimel

@@ -100,7 +100,8 @@ def test_nothing_is_written(tmp_path, monkeypatch):
     assert os.listdir(tmp_path) == []
 
 
-def test_ctrl_c_stops_a_long_run_within_seconds():
+def test_ctrl_c_stops_a_long_run_within_seconds(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
     frame, _ = varnel.generate(SLOW_SETTINGS, seed=1)
     timer = threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
@@ -111,6 +112,7 @@ def test_ctrl_c_stops_a_long_run_within_seconds():
     timer.join()
     # A hang, not a speed: the run alone takes minutes.
     assert stopped < 15
+    assert os.listdir(tmp_path) == []
 
 
 def test_two_threads_at_once_give_what_one_after_the_other_give():

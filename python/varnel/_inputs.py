@@ -35,7 +35,7 @@ class Source:
     @property
     def dataset(self):
         if self._dataset is None:
-            self._dataset = checked(_varnel.dataset_from_prepared(self.files, self.name), 4)
+            self._dataset = checked(_varnel.dataset_from_prepared(self.files, self.name), 3)
         return self._dataset
 
     def place(self, folder):
