@@ -67,9 +67,9 @@ def main():
     # Mine on one half with patterns of at least 10% of its records, re-test
     # on the other half; the seed repeats the split.
     holdout = varnel.holdout(frame, "Class", "republican", min_sup=0.1, seed=3)
-    print(f"holdout (seed {holdout.record['seed']}, min_sup "
-          f"{holdout.record['arguments']['mine_min_sup']} of {holdout.record['records']['mining_part']}"
-          " records):")
+    record = holdout.record
+    print(f"holdout (seed {record['seed']}, min_sup {record['arguments']['mine_min_sup']} of "
+          f"{record['records']['mining_part']} records):")
     print("  " + ", ".join(f"{name} {count}" for name, count in holdout.counts.items()))
     # Every direct correction on the whole data, at the same share of records.
     direct = varnel.direct(frame, "Class", "republican", min_sup=0.1, permutations=1000, seed=1)

@@ -3,7 +3,6 @@ file, byte for byte, the same attribute values in the same order, and the
 same truth, for the same settings and seed; unsound settings raise the
 command's line."""
 import json
-import os
 
 import pytest
 

@@ -71,7 +71,8 @@ def test_a_real_valued_column_is_binned_when_asked_and_refused_by_name_otherwise
 @pytest.mark.parametrize(
     "frame,target,positive,message",
     [
-        (mixed_frame(), "bought", "maybe", "data: value 'maybe' never occurs in attribute 'bought'"),
+        (mixed_frame(), "bought", "maybe",
+         "data: value 'maybe' never occurs in attribute 'bought'"),
         (mixed_frame(), "price", "yes", "data: no attribute named 'price'"),
         (pd.DataFrame(), "bought", "yes", "data: no attributes"),
         (pd.DataFrame({"bought": [], "colour": []}), "bought", "yes",

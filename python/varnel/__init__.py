@@ -22,6 +22,7 @@ from ._generate import generate, prepare
 from ._holdout import HoldoutResult, holdout
 
 __all__ = [
+    "__version__",
     "DirectResult",
     "Error",
     "HoldoutResult",

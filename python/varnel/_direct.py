@@ -1,7 +1,6 @@
 """varnel.direct: direct adjustment in process, from and to memory: the
 miner's rules on the whole data set judged by every correction at once."""
 import json
-import math
 import numbers
 
 import pandas as pd
@@ -105,6 +104,6 @@ def direct(
         )
     )
     rules = pd.DataFrame({column: values for column, values in columns})
-    levels = {method: (math.nan if rule_level is None else rule_level) for method, rule_level, _ in methods}
+    levels = {method: method_level for method, method_level, _ in methods}
     counts = {method: kept for method, _, kept in methods}
     return DirectResult(rules, levels, counts, json.loads(record))

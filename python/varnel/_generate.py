@@ -48,7 +48,9 @@ def prepare(data, target=None, positive=None, bins=None, drop_numeric=False):
         bins = 4
     source = _inputs.resolve(data, target, positive, bins, drop_numeric, stacklevel=3)
     if source.files is not None:
-        raise Error("prepare: a data frame, an ARFF or a CSV file expected, not a prepared data set")
+        raise Error(
+            "prepare: a data frame, an ARFF or a CSV file expected, not a prepared data set"
+        )
     frame = {}
     for name, values, codes in source.dataset.frame_columns():
         frame[name] = pd.Categorical.from_codes(codes, categories=values)
