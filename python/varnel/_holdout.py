@@ -5,6 +5,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -72,6 +73,11 @@ def _kill(process):
         time.sleep(0.01)
 
 
+# A process group of its own (Python 3.11 on): started as fast as any child;
+# a session of its own, before, costs a full fork of this process.
+_OWN_GROUP = {"process_group": 0} if sys.version_info >= (3, 11) else {"start_new_session": True}
+
+
 def _run(argv, folder):
     """Runs `argv` in `folder` as a process group of its own, so that an
     interrupt ends the miner as well; returns the exit status and the output."""
@@ -81,7 +87,7 @@ def _run(argv, folder):
         stdin=subprocess.DEVNULL,
         stdout=subprocess.PIPE,
         stderr=subprocess.STDOUT,
-        start_new_session=True,
+        **_OWN_GROUP,
     )
     try:
         output, _ = process.communicate()
