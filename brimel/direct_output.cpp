@@ -128,49 +128,58 @@ json methods_json(const DirectFigures& f) {
   return methods;
 }
 
-bool write_direct_json(const std::string& path, const DirectFigures& f) {
+json direct_record(const DirectFigures& f) {
   json counts = json::array();
   const std::vector<uint64_t>& by_support =
       f.tarone_lowered_asked ? f.tarone_lowered.patterns_by_support : f.patterns_by_support;
   const int32_t counted_from = f.tarone_lowered_asked ? f.tarone_lowered.min_sup : f.min_sup;
   for (size_t s = 0; s < by_support.size(); ++s)
     if (by_support[s] > 0) counts.push_back({{"support", s}, {"patterns", by_support[s]}});
-  const json record = {{"level", f.level},
-                       {"transactions", f.transactions},
-                       {"positives", f.positives},
-                       {"min_sup", f.min_sup},
-                       {"patterns_tested", f.patterns_tested},
-                       {"patterns_tested_saturated", f.count_saturated},
-                       {"rules", f.rules.size()},
-                       {"methods", methods_json(f)},
-                       {"patterns_by_support", {{"min_sup", counted_from}, {"counts", counts}}}};
+  return {{"level", f.level},
+          {"transactions", f.transactions},
+          {"positives", f.positives},
+          {"min_sup", f.min_sup},
+          {"patterns_tested", f.patterns_tested},
+          {"patterns_tested_saturated", f.count_saturated},
+          {"rules", f.rules.size()},
+          {"methods", methods_json(f)},
+          {"patterns_by_support", {{"min_sup", counted_from}, {"counts", counts}}}};
+}
+
+bool write_direct_json(const std::string& path, const DirectFigures& f) {
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return false;
-  const std::string body = record.dump(2) + "\n";
+  const std::string body = direct_record_text(f);
   const bool written = std::fwrite(body.data(), 1, body.size(), file) == body.size();
   return close_written(file, path, written);
+}
+
+// A cell as a CSV field.
+void put_cell(std::string& line, const RuleCell& cell) {
+  if (const auto* number = std::get_if<int64_t>(&cell))
+    line += std::to_string(*number);
+  else if (const auto* real = std::get_if<double>(&cell))
+    line += std::isnan(*real) ? std::string() : exact_real_text(*real);
+  else if (const auto* text = std::get_if<std::string>(&cell))
+    put_csv_field(line, *text);
+  else
+    line += std::get<bool>(cell) ? "1" : "0";
 }
 
 bool write_direct_rule_table(const std::string& path, const DirectFigures& f) {
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return false;
-  std::string line = "rank,rule,class,length,support,class_support,confidence,lift,pvalue";
-  for (const char* name : kMethodNames) line += std::string(",") + name;
+  std::string line;
+  for (const RuleColumn& column : direct_rule_columns())
+    line += (line.empty() ? "" : ",") + column.name;
   line += "\n";
   bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   for (size_t r = 0; written && r < f.rules.size(); ++r) {
-    const DirectRule& rule = f.rules[r];
-    const auto length = static_cast<int32_t>(rule.items.size());
-    line = std::to_string(r + 1) + ",";
-    put_csv_field(line, rule_in_words(rule.items.data(), length, f.item_keys));
-    line += ",";
-    put_csv_field(line, f.class_value);
-    line += "," + std::to_string(length) + "," + std::to_string(rule.support) + "," +
-            std::to_string(rule.class_support) + "," +
-            ratio_text(rule.class_support, rule.support) + "," +
-            lift_text(rule.support, rule.class_support, f.transactions, f.positives) + "," +
-            exact_real_text(rule.pvalue);
-    for (const bool significant : verdicts(f, r)) line += significant ? ",1" : ",0";
+    line.clear();
+    for (const RuleCell& cell : direct_rule_cells(f, r)) {
+      if (!line.empty()) line += ',';
+      put_cell(line, cell);
+    }
     line += "\n";
     written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   }
@@ -192,6 +201,43 @@ std::vector<MethodSummary> method_summaries(const DirectFigures& f) {
   for (int m = 0; m < kMethods; ++m)
     out.push_back(MethodSummary{kMethodNames[m], levels[m], counts.by_method[m]});
   return out;
+}
+
+std::vector<RuleColumn> direct_rule_columns() {
+  std::vector<RuleColumn> columns = {
+      {"rank", CellKind::integer},    {"rule", CellKind::text},
+      {"class", CellKind::text},      {"length", CellKind::integer},
+      {"support", CellKind::integer}, {"class_support", CellKind::integer},
+      {"confidence", CellKind::real}, {"lift", CellKind::real},
+      {"pvalue", CellKind::real}};
+  for (const char* name : kMethodNames) columns.push_back({name, CellKind::flag});
+  return columns;
+}
+
+std::vector<RuleCell> direct_rule_cells(const DirectFigures& f, size_t rank) {
+  const DirectRule& rule = f.rules[rank];
+  const auto length = static_cast<int32_t>(rule.items.size());
+  const double confidence =
+      rule.support == 0 ? NAN : static_cast<double>(rule.class_support) / rule.support;
+  const double lift = rule.support == 0 || f.positives == 0
+                          ? NAN
+                          : confidence / (static_cast<double>(f.positives) / f.transactions);
+  std::vector<RuleCell> cells = {static_cast<int64_t>(rank + 1),
+                                 rule_in_words(rule.items.data(), length, f.item_keys),
+                                 f.class_value,
+                                 int64_t{length},
+                                 int64_t{rule.support},
+                                 int64_t{rule.class_support},
+                                 confidence,
+                                 lift,
+                                 rule.pvalue};
+  for (const bool significant : verdicts(f, rank))
+    cells.emplace_back(std::in_place_type<bool>, significant);
+  return cells;
+}
+
+std::string direct_record_text(const DirectFigures& figures) {
+  return direct_record(figures).dump(2) + "\n";
 }
 
 bool write_direct_results(const std::string& json_path, const std::string& rules_path,

@@ -39,6 +39,7 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "minerio/rule_count.h"
@@ -82,6 +83,26 @@ struct MethodSummary {
   int64_t rules = 0;
 };
 std::vector<MethodSummary> method_summaries(const DirectFigures& figures);
+
+// The rule table's columns, in order, and each rule's cells: the one
+// description of the table, from which the CSV file is written and any other
+// table of the rules (the Python package's data frame) is built.
+enum class CellKind { integer, real, text, flag };
+struct RuleColumn {
+  std::string name;
+  CellKind kind = CellKind::integer;
+};
+// A cell holds the alternative of its column's kind: int64_t for integer,
+// double for real (NaN for a ratio whose denominator is 0: an empty field),
+// std::string for text, bool for flag.
+using RuleCell = std::variant<int64_t, double, std::string, bool>;
+
+std::vector<RuleColumn> direct_rule_columns();
+// The cells of rule `rank` (0 = smallest p-value), one per column.
+std::vector<RuleCell> direct_rule_cells(const DirectFigures& figures, size_t rank);
+
+// The text of the JSON object, as the file holds it.
+std::string direct_record_text(const DirectFigures& figures);
 
 // Writes the JSON object to `json_path` and the rule table to `rules_path`
 // (the caller's temporary names, say). Returns false after an "Error: " line

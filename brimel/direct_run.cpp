@@ -20,13 +20,15 @@ constexpr double kMaxRowMegabytes = 1024.0;
 // The patterns of support >= `min_sup` by support, from a search that tests
 // no rule.
 bool count_patterns(const MinerParams& params, const MiningData& data, int32_t min_sup,
-                    std::vector<uint64_t>& patterns_by_support) {
+                    const std::atomic<bool>* stop, std::vector<uint64_t>& patterns_by_support) {
   MinerParams lowered = params;
   lowered.min_sup = min_sup;
   SearchHook hook;
   hook.count_only = true;
   SearchResult result;
-  if (!search_rules(data, lowered, false, result, &hook)) return false;
+  SearchOptions options;
+  options.stop = stop;
+  if (!search_rules(data, lowered, false, result, &hook, options)) return false;
   patterns_by_support = std::move(hook.patterns_by_support);
   return true;
 }
@@ -57,7 +59,9 @@ DirectFigures direct_figures(const MinerParams& params, const MiningData& data,
   return f;
 }
 
-void print_methods(const DirectFigures& f) {
+}  // namespace
+
+void print_direct_summary(const DirectFigures& f) {
   const std::vector<MethodSummary> methods = method_summaries(f);
   std::printf("direct levels:");
   for (size_t m = 0; m < methods.size(); ++m) {
@@ -77,8 +81,6 @@ void print_methods(const DirectFigures& f) {
                 static_cast<long long>(methods[m].rules));
   std::putchar('\n');
 }
-
-}  // namespace
 
 bool prepare_direct_run(const MinerParams& params, const MiningData& data, DirectRun& run) {
   const int32_t n = transaction_count(data);
@@ -107,8 +109,7 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
                                                const SearchResult& result,
                                                const std::vector<size_t>& order,
                                                const RuleCountRecord& counts, DirectRun& run,
-                                               const std::string& json_path,
-                                               const std::string& rules_path) {
+                                               const std::atomic<bool>* stop) {
   DirectFigures f = direct_figures(params, data, result, order, counts);
   std::vector<const WestfallYoungWorker*> workers;
   for (const WestfallYoungWorker& worker : run.hook.workers) workers.push_back(&worker);
@@ -122,7 +123,7 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   std::vector<uint64_t> by_support = std::move(run.hook.patterns_by_support);
   by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
   const CountBySupport count = [&](int32_t min_sup, std::vector<uint64_t>& patterns) {
-    return count_patterns(params, data, min_sup, patterns);
+    return count_patterns(params, data, min_sup, stop, patterns);
   };
   // The patterns tested are the family every other direct method corrects
   // for, and their supports are fixed before any label is looked at, so
@@ -140,7 +141,5 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   f.space = count_search_space(
       values_per_attribute(data.item_keys, data.column_names, params.target_attribute),
       params.max_len);
-  print_methods(f);
-  if (!write_direct_results(json_path, rules_path, f)) return std::nullopt;
   return f;
 }

@@ -513,7 +513,13 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   if (out.failed) return;
-  if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
+  if ((s.show_progress || s.options.stop != nullptr) && (++t.nodes & 0xfff) == 0) {
+    if (s.show_progress) show_progress(t);
+    if (s.options.stop != nullptr && s.options.stop->load(std::memory_order_relaxed)) {
+      out.failed = true;
+      return;
+    }
+  }
   int perfect = 0;
   CoverSpace child_space = space;
   const uint64_t* child_bits = nullptr;
@@ -755,6 +761,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     finish_hook(s.hook, hooks, all.data(), s.covers.layout.words, s.root_represented);
   }
   if (show_progress) std::fputs("\r\033[K", stderr);
+  if (options.stop != nullptr && options.stop->load()) return false;
   if (queue.failed) {
     report_error("too many frequent patterns to keep their supports");
     return false;

@@ -2,6 +2,7 @@
 // tested, and the patterns that pass the three tests are kept as rules.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct SearchOptions {
   // least this many times the words those records fill; 0: at every node
   // with children, whatever its cover.
   size_t packing_ratio = 2;
+  // Read every few thousand nodes by every search thread: once it is set,
+  // the search gives up and returns false with no "Error: " line.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false
