@@ -281,11 +281,13 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   rule.length = depth;
   rule.support = x.support;
   rule.class_support = x.class_support;
-  rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, x.support, s.positives, x.class_support);
+  rule.pvalue =
+      fisher_exact_pvalue_from(lf, s.transactions, x.support, s.positives, x.class_support);
   for (size_t g = 0; g < t.general_support.size(); ++g)
-    rule.max_local_pvalue = std::max(
-        rule.max_local_pvalue, fisher_pvalue_skipping(lf, t.general_support[g], x.support,
-                                                      t.general_class_support[g], x.class_support));
+    rule.max_local_pvalue =
+        std::max(rule.max_local_pvalue,
+                 fisher_exact_pvalue_from(lf, t.general_support[g], x.support,
+                                          t.general_class_support[g], x.class_support));
   for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
   std::sort(out.rule_items.end() - depth, out.rule_items.end());
   out.rules.push_back(rule);

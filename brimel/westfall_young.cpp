@@ -6,7 +6,6 @@
 #include <bit>
 #include <cmath>
 
-#include "fisher_verdict.h"
 #include "stats/fisher.h"
 #include "testability.h"
 
@@ -118,8 +117,8 @@ void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
       const auto j = static_cast<int32_t>(w * 64) + std::countr_zero(bits);
       if (worker.minima[static_cast<size_t>(j)] <= floor) continue;
       const int32_t k = count_under(counts, rows.words, j);
-      const double p = fisher_pvalue_skipping(s.log_factorial, s.transactions, counts.support,
-                                              s.positives, k, threshold);
+      const double p = fisher_exact_pvalue_from(s.log_factorial, s.transactions, counts.support,
+                                                s.positives, k, threshold);
       if (p <= threshold && p < worker.minima[static_cast<size_t>(j)]) {
         worker.minima[static_cast<size_t>(j)] = p;
         changed = true;
