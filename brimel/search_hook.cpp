@@ -13,6 +13,40 @@ void add_saturating(uint64_t& total, uint64_t amount) {
   total = total > UINT64_MAX - amount ? UINT64_MAX : total + amount;
 }
 
+uint64_t table_key(int32_t support, int32_t class_support) {
+  return static_cast<uint64_t>(support) << 32 | static_cast<uint32_t>(class_support);
+}
+
+// The threads' closed patterns, or nodes where max_len cut the search, and
+// their tables within the level, into the hook's.
+void finish_closed(const HookShared& shared, std::vector<HookThread>& threads, uint64_t represented,
+                   bool root_within_level) {
+  SearchHook& hook = *shared.hook;
+  std::unordered_map<uint64_t, uint64_t> tables;
+  for (const HookThread& state : threads) hook.closed_bounded = hook.closed_bounded || state.cut;
+  for (HookThread& state : threads) {
+    const std::vector<uint64_t>& counts =
+        hook.closed_bounded ? state.nodes_by_support : state.closed_by_support;
+    for (size_t s = 0; s < counts.size(); ++s) add_saturating(hook.closed_by_support[s], counts[s]);
+    for (const auto& [key, patterns] : state.within_level) add_saturating(tables[key], patterns);
+    state.within_level.clear();
+  }
+  // The patterns of items in every transaction share the cover of all.
+  if (represented > 0) {
+    add_saturating(hook.closed_by_support[static_cast<size_t>(shared.transactions)], 1);
+    if (root_within_level)
+      add_saturating(tables[table_key(shared.transactions, shared.positives)], represented);
+  }
+  for (const auto& [key, patterns] : tables)
+    hook.within_level.push_back(TableCount{static_cast<int32_t>(key >> 32),
+                                           static_cast<int32_t>(key & 0xffffffffu), patterns});
+  std::sort(hook.within_level.begin(), hook.within_level.end(),
+            [](const TableCount& a, const TableCount& b) {
+              return a.support != b.support ? a.support < b.support
+                                            : a.class_support < b.class_support;
+            });
+}
+
 CoverWords cover_words(const uint64_t* bits, size_t words, const std::vector<uint32_t>* list) {
   return list == nullptr ? CoverWords{bits, words}
                          : CoverWords{bits, words, list->data(), list->size()};
@@ -21,11 +55,15 @@ CoverWords cover_words(const uint64_t* bits, size_t words, const std::vector<uin
 }  // namespace
 
 void start_hook(SearchHook& hook, const std::vector<int32_t>& bit_of_transaction, size_t words,
-                int32_t transactions, int32_t max_len, HookShared& shared) {
+                int32_t transactions, int32_t positives, int32_t max_len, HookShared& shared) {
   shared.hook = &hook;
   shared.transactions = transactions;
+  shared.positives = positives;
   shared.max_len = max_len;
   hook.patterns_by_support.assign(static_cast<size_t>(transactions) + 1, 0);
+  hook.closed_by_support.assign(hook.count_closed ? static_cast<size_t>(transactions) + 1 : 0, 0);
+  hook.closed_bounded = false;
+  hook.within_level.clear();
   hook.workers.clear();
   if (!hook_evaluates(&hook)) return;
   shared.rows =
@@ -43,6 +81,10 @@ void start_hook_threads(HookShared& shared, int threads, std::vector<HookThread>
     HookThread& state = states[static_cast<size_t>(i)];
     state.shared = &shared;
     state.by_support.assign(static_cast<size_t>(shared.transactions) + 1, 0);
+    if (hook.count_closed) {
+      state.closed_by_support.assign(static_cast<size_t>(shared.transactions) + 1, 0);
+      state.nodes_by_support.assign(static_cast<size_t>(shared.transactions) + 1, 0);
+    }
     if (!evaluates) continue;
     state.worker = &hook.workers[static_cast<size_t>(i)];
     start_worker(*hook.westfall_young, *state.worker);
@@ -64,9 +106,17 @@ void start_hook_subtree(HookThread& state, const uint64_t* item_bits, size_t roo
   state.rows = merge_rows(state.shared->rows, record_of_part, static_cast<int32_t>(words * 64));
 }
 
-void hook_pattern(HookThread& state, int depth, int32_t support, const uint64_t* bits, size_t words,
-                  const std::vector<uint32_t>* parent_list, uint64_t represented) {
-  add_saturating(state.by_support[static_cast<size_t>(support)], represented);
+void hook_pattern(HookThread& state, const TestedNode& node, const uint64_t* bits, size_t words,
+                  const std::vector<uint32_t>* parent_list) {
+  const int depth = node.depth;
+  const int32_t support = node.support;
+  add_saturating(state.by_support[static_cast<size_t>(support)], node.represented);
+  if (hook_counts_closed(&state)) {
+    state.closed_by_support[static_cast<size_t>(support)] += node.closed;
+    ++state.nodes_by_support[static_cast<size_t>(support)];
+    if (node.within_level)
+      add_saturating(state.within_level[table_key(support, node.class_support)], node.represented);
+  }
   if (state.worker == nullptr) return;
   const auto d = static_cast<size_t>(depth);
   state.bits[d] = bits;
@@ -83,10 +133,11 @@ void hook_pattern(HookThread& state, int depth, int32_t support, const uint64_t*
 }
 
 void finish_hook(const HookShared& shared, std::vector<HookThread>& threads, const uint64_t* all,
-                 size_t words, uint64_t represented) {
+                 size_t words, uint64_t represented, bool root_within_level) {
   std::vector<uint64_t>& total = shared.hook->patterns_by_support;
   for (const HookThread& state : threads)
     for (size_t s = 0; s < total.size(); ++s) add_saturating(total[s], state.by_support[s]);
+  if (shared.hook->count_closed) finish_closed(shared, threads, represented, root_within_level);
   if (represented == 0) return;
   add_saturating(total[static_cast<size_t>(shared.transactions)], represented);
   if (threads.empty() || threads[0].worker == nullptr) return;

@@ -64,10 +64,10 @@ void tighten_threshold(WestfallYoungWorker& worker) {
 }  // namespace
 
 int32_t allowed_minima(double level, int32_t permutations) {
-  const double product = level * permutations;
+  const double product = level * (static_cast<double>(permutations) + 1.0);
   double whole = std::floor(product);
   if (whole + 1 - product <= 1e-9 * product) whole += 1;
-  return static_cast<int32_t>(std::min<double>(whole, permutations));
+  return static_cast<int32_t>(std::min<double>(whole - 1, permutations));
 }
 
 void start_westfall_young(WestfallYoungSetup& setup, const double* log_factorial,
@@ -97,7 +97,8 @@ bool may_reach_threshold(const WestfallYoungWorker& worker, int32_t support) {
 void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
                   const RecordRows& rows) {
   const WestfallYoungSetup& s = *worker.setup;
-  if (s.allowed >= s.permutations || !may_reach_threshold(worker, counts.support)) return;
+  if (s.allowed < 0 || s.allowed >= s.permutations || !may_reach_threshold(worker, counts.support))
+    return;
   const double threshold = current_threshold(worker);
   const AcceptanceRegion& region = acceptance_region(worker, counts.support, threshold);
   std::vector<uint64_t>& flags = worker.flags;
@@ -135,6 +136,10 @@ WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
   out.permutations = setup.permutations;
   out.level = level;
   out.quantile = kInfinity;
+  if (setup.allowed < 0) {
+    out.level = 0.0;
+    return out;
+  }
   if (setup.allowed >= setup.permutations) return out;
   std::vector<double> minima(static_cast<size_t>(setup.permutations), kInfinity);
   for (const WestfallYoungWorker* worker : workers)
@@ -142,9 +147,6 @@ WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
   const auto kth = minima.begin() + setup.allowed;
   std::nth_element(minima.begin(), kth, minima.end());
   out.quantile = *kth;
-  if (setup.allowed == 0)
-    out.level = 0.0;
-  else if (std::isfinite(out.quantile))
-    out.level = std::nextafter(out.quantile, -kInfinity);
+  if (std::isfinite(out.quantile)) out.level = std::nextafter(out.quantile, -kInfinity);
   return out;
 }
