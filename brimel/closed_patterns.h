@@ -29,8 +29,10 @@
 struct ClosureScratch {
   size_t words = 0;
   // Per bit of the current item's layout: the items every transaction of
-  // that record holds.
+  // that record holds; by depth, the same for the layout a node's children
+  // were packed into there.
   std::vector<uint64_t> shared;
+  std::vector<std::vector<uint64_t>> packed_shared;
   // Per depth d: the items of the path's first d items and of the Q of each
   // of those prefixes (depth 0: the items in every transaction).
   std::vector<uint64_t> known;
@@ -55,12 +57,22 @@ void start_closure(ClosureScratch& closure, int32_t frequent, size_t levels,
 void share_items(ClosureScratch& closure, const ItemCovers& whole, const uint64_t* item_bits,
                  const std::vector<int32_t>& bit_of_record, size_t words);
 
+// After the node at `depth` packed its children into `packed`, a layout of
+// the records of its cover `mask` (read over `listed`, `count` words; null:
+// every word of a layout whose rule class fills `positive_words`), whose bits
+// share the items `shared`: the items each packed bit shares, into
+// closure.packed_shared[depth] (cover_bitsets.h lays the records out).
+void pack_shared_items(ClosureScratch& closure, int depth, const uint64_t* shared,
+                       const uint64_t* mask, size_t positive_words, const uint32_t* listed,
+                       size_t count, const CoverLayout& packed);
+
 // Whether the pattern at `depth` >= 2, whose last item has rank `last_rank`,
-// with cover `bits` over the item's layout read over `listed` (`count` words;
-// null: all `words`), is closed, given that its parent is: no item below
-// `last_rank` outside closure.known[depth - 1] lies in every record.
-bool cover_is_closed(ClosureScratch& closure, int depth, int32_t last_rank, const uint64_t* bits,
-                     size_t words, const uint32_t* listed, size_t count);
+// with cover `bits` over a layout below the item whose bits share the items
+// `shared`, read over `listed` (`count` words; null: all `words`), is
+// closed, given that its parent is: no item below `last_rank` outside
+// closure.known[depth - 1] lies in every record.
+bool cover_is_closed(ClosureScratch& closure, int depth, int32_t last_rank, const uint64_t* shared,
+                     const uint64_t* bits, size_t words, const uint32_t* listed, size_t count);
 
 // Sets closure.known[depth] to closure.known[depth - 1] with `rank` and the
 // `perfect` ranks.

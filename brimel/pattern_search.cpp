@@ -124,6 +124,9 @@ struct SearchSetup {
 struct CoverSpace {
   const CoverLayout* layout = nullptr;
   int32_t weight = 0;
+  // Where closed patterns are counted, below an item: the items each bit's
+  // record shares (closed_patterns.h).
+  const uint64_t* shared = nullptr;
 };
 
 // One thread's working state.
@@ -446,8 +449,9 @@ constexpr size_t kPackedChildren = 6;
 // records when that takes far fewer words than the node's cover is read
 // over and enough of the children have candidates to gain from it; returns
 // whether it did.
-bool pack_children(Search& t, int depth, const uint64_t* x, const CoverLayout& layout,
+bool pack_children(Search& t, int depth, const uint64_t* x, CoverSpace space,
                    const std::vector<uint32_t>* list) {
+  const CoverLayout& layout = *space.layout;
   ChildList& children = t.level_children[depth + 1];
   const size_t ratio = t.setup->options.packing_ratio;
   if (children.size() < (ratio == 0 ? 1 : kPackedChildren)) return false;
@@ -466,6 +470,9 @@ bool pack_children(Search& t, int depth, const uint64_t* x, const CoverLayout& l
                bits.data() + k * words);
     children[k].slot = static_cast<uint32_t>(k);
   }
+  if (t.setup->count_closed)
+    pack_shared_items(t.closure, depth, space.shared, x, layout.positive_words, listed,
+                      packed.listed_count, packed.layout);
   return true;
 }
 
@@ -508,7 +515,8 @@ bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children)
 // listed.
 __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
                                                         int q, const ParentNode& parent,
-                                                        const uint64_t* bits, size_t words) {
+                                                        const uint64_t* bits, size_t words,
+                                                        const uint64_t* shared = nullptr) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   const int limit = s.max_len - depth;
@@ -521,7 +529,7 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
     bool closed = false;
     if (s.count_closed && t.closure.closed[depth - 1])
       closed = depth == 1 ? s.item_closed[x.rank] != 0
-                          : cover_is_closed(t.closure, depth, x.rank, bits, words,
+                          : cover_is_closed(t.closure, depth, x.rank, shared, bits, words,
                                             list == nullptr ? nullptr : list->data(),
                                             list == nullptr ? 0 : list->size());
     if (s.count_closed) t.closure.closed[depth] = closed;
@@ -561,7 +569,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     perfect =
         project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.active_list[0]);
     t.active_list[1] = nullptr;
-    child_space = CoverSpace{&t.item_covers.layout, x.support};
+    child_space = CoverSpace{&t.item_covers.layout, x.support, t.closure.shared.data()};
     child_bits = t.item_covers.bits.data();
   } else if (depth > 1 && extends) {
     const std::vector<uint32_t>* list =
@@ -569,9 +577,11 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     t.active_list[depth] = list;
     perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
     child_bits = t.level_bits[depth + 1].data();
-    if (pack_children(t, depth, x_bits, *space.layout, list)) {
+    if (pack_children(t, depth, x_bits, space, list)) {
       t.active_list[depth] = nullptr;
-      child_space = CoverSpace{&t.packed[depth].layout, x.support};
+      child_space = CoverSpace{&t.packed[depth].layout, x.support, nullptr};
+      if (s.count_closed)
+        child_space.shared = t.closure.packed_shared[static_cast<size_t>(depth)].data();
       child_bits = t.packed_bits[depth].data();
     }
   }
@@ -579,7 +589,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   if (depth == 1)
     test_pattern(t, depth, x, q, parent, t.item_all.data(), t.item_covers.layout.words);
   else
-    test_pattern(t, depth, x, q, parent, x_bits, space.layout->words);
+    test_pattern(t, depth, x, q, parent, x_bits, space.layout->words, space.shared);
   if (s.count_closed && t.closure.closed[depth])
     know_items(t.closure, depth, x.rank, t.perfect_ranks);
 
@@ -599,7 +609,8 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     // The last child has no candidates: a leaf, only tested.
     if (j == n_children - 1)
       test_pattern(t, depth + 1, children[j], q, as_parent,
-                   child_bits + static_cast<size_t>(children[j].slot) * words, words);
+                   child_bits + static_cast<size_t>(children[j].slot) * words, words,
+                   child_space.shared);
     else
       expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
              Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
@@ -776,10 +787,8 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   SearchSetup s;
   s.options = options;
   // The hook follows a node's records from its parent's in one layout per
-  // item; packed layouts would need their rows merged afresh, and the items
-  // their records share laid out again.
-  if (hook_evaluates(hook) || (hook != nullptr && hook->count_closed))
-    s.options.packing_ratio = SIZE_MAX;
+  // item; packed layouts would need their rows merged afresh.
+  if (hook_evaluates(hook)) s.options.packing_ratio = SIZE_MAX;
   std::vector<Extension> items;
   int perfect = 0;
   set_up_search(data, params, show_progress, hook, s, items, perfect, result);

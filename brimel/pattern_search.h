@@ -43,8 +43,8 @@ struct SearchOptions {
 // line when it is not a number from 1 to 1024); the result is the same for
 // every number of threads. With `hook`, also what it asks for
 // (search_hook.h), the same for every number of threads too; where it
-// evaluates permutations or counts closed patterns, every node's children
-// are laid out over the records of the node's item, whatever `options` say.
+// evaluates permutations, every node's children are laid out over the
+// records of the node's item, whatever `options` say.
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result, SearchHook* hook = nullptr,
                   const SearchOptions& options = SearchOptions{});

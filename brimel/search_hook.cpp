@@ -13,8 +13,15 @@ void add_saturating(uint64_t& total, uint64_t amount) {
   total = total > UINT64_MAX - amount ? UINT64_MAX : total + amount;
 }
 
-uint64_t table_key(int32_t support, int32_t class_support) {
-  return static_cast<uint64_t>(support) << 32 | static_cast<uint32_t>(class_support);
+// The slot of `key` in a table of power-of-two size: its own, or the free
+// one where it belongs.
+size_t slot_of(const TableTally& tally, uint64_t key) {
+  const size_t mask = tally.entries.size() - 1;
+  uint64_t mixed = (key ^ key >> 29) * 0xff51afd7ed558ccdu;
+  mixed ^= mixed >> 32;
+  size_t slot = static_cast<size_t>(mixed) & mask;
+  while (tally.entries[slot].key != 0 && tally.entries[slot].key != key) slot = (slot + 1) & mask;
+  return slot;
 }
 
 // The threads' closed patterns, or nodes where max_len cut the search, and
@@ -22,24 +29,28 @@ uint64_t table_key(int32_t support, int32_t class_support) {
 void finish_closed(const HookShared& shared, std::vector<HookThread>& threads, uint64_t represented,
                    bool root_within_level) {
   SearchHook& hook = *shared.hook;
-  std::unordered_map<uint64_t, uint64_t> tables;
+  TableTally tables;
   for (const HookThread& state : threads) hook.closed_bounded = hook.closed_bounded || state.cut;
   for (HookThread& state : threads) {
     const std::vector<uint64_t>& counts =
         hook.closed_bounded ? state.nodes_by_support : state.closed_by_support;
     for (size_t s = 0; s < counts.size(); ++s) add_saturating(hook.closed_by_support[s], counts[s]);
-    for (const auto& [key, patterns] : state.within_level) add_saturating(tables[key], patterns);
-    state.within_level.clear();
+    for (const TableTally::Entry& entry : state.within_level.entries)
+      if (entry.key != 0)
+        tally_table(tables, static_cast<int32_t>(entry.key >> 32),
+                    static_cast<int32_t>(entry.key & 0xffffffffu), entry.patterns);
+    state.within_level = TableTally{};
   }
   // The patterns of items in every transaction share the cover of all.
   if (represented > 0) {
     add_saturating(hook.closed_by_support[static_cast<size_t>(shared.transactions)], 1);
-    if (root_within_level)
-      add_saturating(tables[table_key(shared.transactions, shared.positives)], represented);
+    if (root_within_level) tally_table(tables, shared.transactions, shared.positives, represented);
   }
-  for (const auto& [key, patterns] : tables)
-    hook.within_level.push_back(TableCount{static_cast<int32_t>(key >> 32),
-                                           static_cast<int32_t>(key & 0xffffffffu), patterns});
+  for (const TableTally::Entry& entry : tables.entries)
+    if (entry.key != 0)
+      hook.within_level.push_back(TableCount{static_cast<int32_t>(entry.key >> 32),
+                                             static_cast<int32_t>(entry.key & 0xffffffffu),
+                                             entry.patterns});
   std::sort(hook.within_level.begin(), hook.within_level.end(),
             [](const TableCount& a, const TableCount& b) {
               return a.support != b.support ? a.support < b.support
@@ -53,6 +64,25 @@ CoverWords cover_words(const uint64_t* bits, size_t words, const std::vector<uin
 }
 
 }  // namespace
+
+void tally_table(TableTally& tally, int32_t support, int32_t class_support, uint64_t patterns) {
+  if (2 * (tally.used + 1) > tally.entries.size()) {
+    TableTally grown;
+    grown.entries.resize(std::max<size_t>(64, 2 * tally.entries.size()));
+    for (const TableTally::Entry& entry : tally.entries)
+      if (entry.key != 0) grown.entries[slot_of(grown, entry.key)] = entry;
+    grown.used = tally.used;
+    tally = std::move(grown);
+  }
+  // Supports are at least 1, so no key is 0.
+  const uint64_t key = static_cast<uint64_t>(support) << 32 | static_cast<uint32_t>(class_support);
+  TableTally::Entry& entry = tally.entries[slot_of(tally, key)];
+  if (entry.key == 0) {
+    entry.key = key;
+    ++tally.used;
+  }
+  add_saturating(entry.patterns, patterns);
+}
 
 void start_hook(SearchHook& hook, const std::vector<int32_t>& bit_of_transaction, size_t words,
                 int32_t transactions, int32_t positives, int32_t max_len, HookShared& shared) {
@@ -115,7 +145,7 @@ void hook_pattern(HookThread& state, const TestedNode& node, const uint64_t* bit
     state.closed_by_support[static_cast<size_t>(support)] += node.closed;
     ++state.nodes_by_support[static_cast<size_t>(support)];
     if (node.within_level)
-      add_saturating(state.within_level[table_key(support, node.class_support)], node.represented);
+      tally_table(state.within_level, support, node.class_support, node.represented);
   }
   if (state.worker == nullptr) return;
   const auto d = static_cast<size_t>(depth);

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "permuted_counts.h"
@@ -21,6 +20,21 @@ struct TableCount {
   int32_t class_support = 0;
   uint64_t patterns = 0;
 };
+
+// Patterns counted by table, in an open-addressing table: the search adds
+// to it once per pattern within the level, which a node-based map makes
+// the costliest step of a direct run without permutations.
+struct TableTally {
+  struct Entry {
+    uint64_t key = 0;  // support << 32 | class support; 0: free
+    uint64_t patterns = 0;
+  };
+  std::vector<Entry> entries;
+  size_t used = 0;
+};
+
+// Adds `patterns` to the table's count, stopping at the largest count.
+void tally_table(TableTally& tally, int32_t support, int32_t class_support, uint64_t patterns);
 
 // Handed to the search by the caller, and filled by it.
 struct SearchHook {
@@ -70,11 +84,11 @@ struct HookThread {
   std::vector<const uint64_t*> bits;    // by depth: the pattern's cover
   std::vector<int32_t> record_of_part;  // scratch for merging rows
   // With count_closed: the closed patterns and the nodes by support, the
-  // patterns within the level by table (support << 32 | class support), and
-  // whether max_len cut the search below a node with extensions.
+  // patterns within the level by table, and whether max_len cut the search
+  // below a node with extensions.
   std::vector<uint64_t> closed_by_support;
   std::vector<uint64_t> nodes_by_support;
-  std::unordered_map<uint64_t, uint64_t> within_level;
+  TableTally within_level;
   bool cut = false;
 };
 
