@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 #include "common/messages.h"
 #include "direct_output.h"
@@ -57,8 +58,6 @@ DirectFigures direct_figures(const MinerParams& params, const MiningData& data,
   }
   return f;
 }
-
-uint64_t add_saturating(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 // Benjamini-Hochberg's step-up over every pattern tested: those within the
 // level are counted by table, and share the table's p-value.
@@ -166,8 +165,9 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   // are the family counted once.
   f.closed_by_support = std::move(run.hook.closed_by_support);
   f.closed_by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
-  for (const uint64_t closed : f.closed_by_support)
-    f.closed_patterns_tested = add_saturating(f.closed_patterns_tested, closed);
+  // One per node of the search at most: far from any count's limit.
+  f.closed_patterns_tested =
+      std::accumulate(f.closed_by_support.begin(), f.closed_by_support.end(), uint64_t{0});
   f.closed_upper_bound = run.hook.closed_bounded;
   f.tarone_closed = tarone_level(f.closed_by_support, run.westfall_young.min_pvalues,
                                  params.max_pvalue, params.min_sup);
