@@ -1,7 +1,8 @@
 // The search on each layout of covers it can choose, forced by its packing
 // ratio, against the brute-force reference: the same rules with the same
 // supports and p-values, and the same counts, whichever layout it ran on,
-// counting only or not.
+// counting only or not, and counting closed patterns (one per distinct
+// cover) and the patterns within the level by table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,9 @@
 #include <map>
 #include <sstream>
 
+#include <set>
+
+#include "direct_reference.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "reference_miner.h"
@@ -46,6 +50,18 @@ void check_every_layout(const Case& c) {
 
   std::map<uint32_t, const ReferenceRule*> expected;
   for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
+  // The distinct covers by support, and the patterns within the level by table.
+  const int n = static_cast<int>(ref.transactions.size());
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  std::vector<uint64_t> closed(static_cast<size_t>(n) + 1, 0);
+  std::set<std::vector<uint64_t>> covers;
+  std::map<std::pair<int, int>, uint64_t> within_level;
+  for (const ReferencePattern& p : enumerate_patterns(ref, c.settings.min_sup, 100)) {
+    if (covers.insert(p.cover).second) ++closed[static_cast<size_t>(p.support)];
+    if (fisher_exact_pvalue_from(lf.data(), n, p.support, ref.positives, p.class_support) <=
+        c.settings.max_pvalue)
+      ++within_level[{p.support, p.class_support}];
+  }
   std::vector<uint64_t> first_by_support;
   for (const size_t ratio : kRatios) {
     SCOPED_TRACE("packing ratio " + std::to_string(ratio));
@@ -60,6 +76,18 @@ void check_every_layout(const Case& c) {
     EXPECT_EQ(counted_patterns, ref.patterns_tested);
     if (first_by_support.empty()) first_by_support = counting.patterns_by_support;
     EXPECT_EQ(counting.patterns_by_support, first_by_support);
+
+    SearchHook closing;
+    closing.count_closed = true;
+    SearchResult closed_result;
+    ASSERT_TRUE(search_rules(mining, params, false, closed_result, &closing, SearchOptions{ratio}));
+    EXPECT_FALSE(closing.closed_bounded);
+    EXPECT_EQ(closing.closed_by_support, closed);
+    std::map<std::pair<int, int>, uint64_t> tallied;
+    for (const TableCount& table : closing.within_level)
+      tallied[{table.support, table.class_support}] = table.patterns;
+    EXPECT_EQ(tallied, within_level);
+    EXPECT_EQ(closed_result.rules.size(), ref.rules.size());
 
     SearchResult result;
     ASSERT_TRUE(search_rules(mining, params, false, result, nullptr, SearchOptions{ratio}));
