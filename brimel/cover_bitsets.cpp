@@ -310,7 +310,7 @@ template <class Word>
 __attribute__((always_inline)) inline int keep_intersections(
     const uint64_t* x, const uint64_t* ys, int count, uint64_t* out, const CoverLayout& layout,
     const CoverStretches& s, const Word& word, int32_t min_support, int32_t x_support,
-    KeptCover* kept, int& perfect) {
+    KeptCover* kept, int& perfect, int32_t* perfect_candidates) {
   const size_t words = layout.words;
   const Stretches stretches = stretches_of(layout, s);
   int n = 0;
@@ -320,6 +320,7 @@ __attribute__((always_inline)) inline int keep_intersections(
         intersect_stretches(x, ys + static_cast<size_t>(i) * words,
                             out + static_cast<size_t>(n) * words, stretches, word);
     kept[n] = KeptCover{i, c};
+    if (perfect_candidates != nullptr && c.support == x_support) perfect_candidates[same] = i;
     same += c.support == x_support;
     n += c.support >= min_support && c.support != x_support;
   }
@@ -332,12 +333,13 @@ __attribute__((always_inline)) inline int keep_intersections(
 CLONED_FOR_POPCOUNT
 int intersect_and_keep(const uint64_t* x, const uint64_t* ys, int count, uint64_t* out,
                        const uint32_t* listed, const CoverLayout& layout, const CoverStretches& s,
-                       int32_t min_support, int32_t x_support, KeptCover* kept, int& perfect) {
+                       int32_t min_support, int32_t x_support, KeptCover* kept, int& perfect,
+                       int32_t* perfect_candidates) {
   if (listed == nullptr)
     return keep_intersections(
         x, ys, count, out, layout, s, [](size_t k) { return k; }, min_support, x_support, kept,
-        perfect);
+        perfect, perfect_candidates);
   return keep_intersections(
       x, ys, count, out, layout, s, [listed](size_t k) { return size_t{listed[k]}; }, min_support,
-      x_support, kept, perfect);
+      x_support, kept, perfect, perfect_candidates);
 }

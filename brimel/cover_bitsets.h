@@ -87,11 +87,12 @@ struct KeptCover {
 // out + kept * layout.words and kept when its support is at least
 // `min_support` and below `x_support`, else its room is used by the next.
 // Writes each kept one's candidate and counts to `kept`, in candidate order,
-// adds to `perfect` the number with support `x_support`, and returns the
-// number kept. Reads and writes every word when `listed` is null, else only
+// adds to `perfect` the number with support `x_support` (and, when
+// `perfect_candidates` is not null, writes those candidates there), and
+// returns the number kept. Reads and writes every word when `listed` is null, else only
 // the words it lists (ascending); `stretches` from whole_cover_stretches or
 // listed_stretches accordingly.
 int intersect_and_keep(const uint64_t* x, const uint64_t* ys, int count, uint64_t* out,
                        const uint32_t* listed, const CoverLayout& layout,
                        const CoverStretches& stretches, int32_t min_support, int32_t x_support,
-                       KeptCover* kept, int& perfect);
+                       KeptCover* kept, int& perfect, int32_t* perfect_candidates = nullptr);

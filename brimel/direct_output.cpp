@@ -22,27 +22,67 @@ enum Method {
   tarone_lowered,
   westfall_young,
   fdr,
+  bonferroni_closed,
+  tarone_closed,
   kMethods
 };
 
 constexpr std::array<const char*, kMethods> kMethodNames = {
-    "bonferroni_tested", "search_space",   "layered", "tarone",
-    "tarone_lowered",    "westfall_young", "fdr"};
+    "bonferroni_tested", "search_space", "layered",           "tarone",       "tarone_lowered",
+    "westfall_young",    "fdr",          "bonferroni_closed", "tarone_closed"};
+
+// Every method but the FDR controls the family-wise error, and so does its
+// intersection with the local tests at the same level.
+constexpr bool family_wise(int method) { return method != fdr; }
 
 using Verdicts = std::array<bool, kMethods>;
 
+double bonferroni_closed_level(const DirectFigures& f) {
+  return f.level / static_cast<double>(f.closed_patterns_tested);
+}
+
+// The level method `m` judges a rule of `length` items at; NaN where it
+// keeps no rule.
+double rule_level(const DirectFigures& f, int m, int32_t length) {
+  switch (m) {
+    case bonferroni_tested:
+      return f.miner_counts.corrected_level;
+    case search_space:
+      return search_space_level(f.level, f.space);
+    case layered:
+      return layered_level(f.level, f.space, length);
+    case tarone:
+      return f.tarone.level;
+    case tarone_lowered:
+      return f.tarone_lowered_asked ? f.tarone_lowered.level.level : NAN;
+    case westfall_young:
+      return f.westfall_young.permutations > 0 && f.westfall_young.allowed >= 0
+                 ? f.westfall_young.level
+                 : NAN;
+    case fdr:
+      return f.fdr.accepted > 0 ? f.fdr.largest_pvalue : NAN;
+    case bonferroni_closed:
+      return bonferroni_closed_level(f);
+    case tarone_closed:
+      return f.tarone_closed.level;
+  }
+  return NAN;
+}
+
+struct RuleVerdicts {
+  Verdicts significant{};
+  Verdicts productive{};  // family-wise methods only
+};
+
 // Rule `rank` (0 = smallest p-value) under every method.
-Verdicts verdicts(const DirectFigures& f, size_t rank) {
+RuleVerdicts verdicts(const DirectFigures& f, size_t rank) {
   const DirectRule& rule = f.rules[rank];
-  const double p = rule.pvalue;
-  Verdicts v{};
-  v[bonferroni_tested] = p <= f.miner_counts.corrected_level;
-  v[search_space] = p <= search_space_level(f.level, f.space);
-  v[layered] = p <= layered_level(f.level, f.space, static_cast<int32_t>(rule.items.size()));
-  v[tarone] = p <= f.tarone.level;
-  v[tarone_lowered] = f.tarone_lowered_asked && p <= f.tarone_lowered.level.level;
-  v[westfall_young] = f.westfall_young.permutations > 0 && p <= f.westfall_young.level;
-  v[fdr] = static_cast<int64_t>(rank) < f.miner_counts.sig_at_fdr;
+  RuleVerdicts v;
+  for (int m = 0; m < kMethods; ++m) {
+    const double level = rule_level(f, m, static_cast<int32_t>(rule.items.size()));
+    v.significant[m] = rule.pvalue <= level;
+    v.productive[m] = family_wise(m) && v.significant[m] && rule.max_local_pvalue <= level;
+  }
   return v;
 }
 
@@ -60,9 +100,11 @@ json log10_json(const PatternCount& count) {
                                : json(nullptr);
 }
 
-// The rules each method keeps, and those the layered levels keep per length.
+// The rules each method keeps, those it keeps as productive, and those the
+// layered levels keep per length.
 struct RuleCounts {
   std::array<int64_t, kMethods> by_method{};
+  std::array<int64_t, kMethods> productive{};
   std::vector<int64_t> layered_by_length;
 };
 
@@ -70,10 +112,14 @@ RuleCounts count_rules(const DirectFigures& f) {
   RuleCounts counts;
   counts.layered_by_length.assign(static_cast<size_t>(f.space.longest) + 1, 0);
   for (size_t r = 0; r < f.rules.size(); ++r) {
-    const Verdicts v = verdicts(f, r);
-    for (int m = 0; m < kMethods; ++m) counts.by_method[m] += v[m];
+    const RuleVerdicts v = verdicts(f, r);
+    for (int m = 0; m < kMethods; ++m) {
+      counts.by_method[m] += v.significant[m];
+      counts.productive[m] += v.productive[m];
+    }
     const size_t length = f.rules[r].items.size();
-    if (v[layered] && length < counts.layered_by_length.size()) ++counts.layered_by_length[length];
+    if (v.significant[layered] && length < counts.layered_by_length.size())
+      ++counts.layered_by_length[length];
   }
   return counts;
 }
@@ -121,56 +167,81 @@ json methods_json(const DirectFigures& f) {
        {{"level", real(shown_westfall_young_level(f))},
         {"permutations", wy.permutations},
         {"seed", f.seed},
+        {"rule", kWestfallYoungRule},
         {"allowed_minima", wy.allowed},
-        {"quantile", real(wy.quantile)}}},
-      {"fdr", {{"level", real(f.miner_counts.fdr_pvalue)}, {"tests", f.patterns_tested}}}};
-  for (int m = 0; m < kMethods; ++m) methods[kMethodNames[m]]["rules"] = counts.by_method[m];
+        {"quantile", real(wy.quantile)},
+        {"lower_support", wy.lower_support}}},
+      {"fdr",
+       {{"level", real(f.fdr.largest_pvalue)},
+        {"tests", f.patterns_tested},
+        {"accepted", f.fdr.accepted}}},
+      {"bonferroni_closed",
+       {{"level", real(bonferroni_closed_level(f))}, {"tests", f.closed_patterns_tested}}},
+      {"tarone_closed",
+       {{"level", real(f.tarone_closed.level)},
+        {"testable", f.tarone_closed.testable},
+        {"lower_support", f.tarone_closed.lower_support}}}};
+  for (int m = 0; m < kMethods; ++m) {
+    methods[kMethodNames[m]]["rules"] = counts.by_method[m];
+    if (family_wise(m)) methods[kMethodNames[m]]["productive_rules"] = counts.productive[m];
+  }
   return methods;
 }
 
-bool write_direct_json(const std::string& path, const DirectFigures& f) {
+json direct_record(const DirectFigures& f) {
   json counts = json::array();
   const std::vector<uint64_t>& by_support =
       f.tarone_lowered_asked ? f.tarone_lowered.patterns_by_support : f.patterns_by_support;
   const int32_t counted_from = f.tarone_lowered_asked ? f.tarone_lowered.min_sup : f.min_sup;
   for (size_t s = 0; s < by_support.size(); ++s)
     if (by_support[s] > 0) counts.push_back({{"support", s}, {"patterns", by_support[s]}});
-  const json record = {{"level", f.level},
-                       {"transactions", f.transactions},
-                       {"positives", f.positives},
-                       {"min_sup", f.min_sup},
-                       {"patterns_tested", f.patterns_tested},
-                       {"patterns_tested_saturated", f.count_saturated},
-                       {"rules", f.rules.size()},
-                       {"methods", methods_json(f)},
-                       {"patterns_by_support", {{"min_sup", counted_from}, {"counts", counts}}}};
+  return {{"level", f.level},
+          {"transactions", f.transactions},
+          {"positives", f.positives},
+          {"min_sup", f.min_sup},
+          {"patterns_tested", f.patterns_tested},
+          {"patterns_tested_saturated", f.count_saturated},
+          {"closed_patterns_tested", f.closed_patterns_tested},
+          {"closed_patterns_upper_bound", f.closed_upper_bound},
+          {"rules", f.rules.size()},
+          {"methods", methods_json(f)},
+          {"patterns_by_support", {{"min_sup", counted_from}, {"counts", counts}}}};
+}
+
+bool write_direct_json(const std::string& path, const DirectFigures& f) {
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return false;
-  const std::string body = record.dump(2) + "\n";
+  const std::string body = direct_record_text(f);
   const bool written = std::fwrite(body.data(), 1, body.size(), file) == body.size();
   return close_written(file, path, written);
+}
+
+// A cell as a CSV field.
+void put_cell(std::string& line, const RuleCell& cell) {
+  if (const auto* number = std::get_if<int64_t>(&cell))
+    line += std::to_string(*number);
+  else if (const auto* real = std::get_if<double>(&cell))
+    line += std::isnan(*real) ? std::string() : exact_real_text(*real);
+  else if (const auto* text = std::get_if<std::string>(&cell))
+    put_csv_field(line, *text);
+  else
+    line += std::get<bool>(cell) ? "1" : "0";
 }
 
 bool write_direct_rule_table(const std::string& path, const DirectFigures& f) {
   std::FILE* file = open_for_write(path);
   if (file == nullptr) return false;
-  std::string line = "rank,rule,class,length,support,class_support,confidence,lift,pvalue";
-  for (const char* name : kMethodNames) line += std::string(",") + name;
+  std::string line;
+  for (const RuleColumn& column : direct_rule_columns())
+    line += (line.empty() ? "" : ",") + column.name;
   line += "\n";
   bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   for (size_t r = 0; written && r < f.rules.size(); ++r) {
-    const DirectRule& rule = f.rules[r];
-    const auto length = static_cast<int32_t>(rule.items.size());
-    line = std::to_string(r + 1) + ",";
-    put_csv_field(line, rule_in_words(rule.items.data(), length, f.item_keys));
-    line += ",";
-    put_csv_field(line, f.class_value);
-    line += "," + std::to_string(length) + "," + std::to_string(rule.support) + "," +
-            std::to_string(rule.class_support) + "," +
-            ratio_text(rule.class_support, rule.support) + "," +
-            lift_text(rule.support, rule.class_support, f.transactions, f.positives) + "," +
-            exact_real_text(rule.pvalue);
-    for (const bool significant : verdicts(f, r)) line += significant ? ",1" : ",0";
+    line.clear();
+    for (const RuleCell& cell : direct_rule_cells(f, r)) {
+      if (!line.empty()) line += ',';
+      put_cell(line, cell);
+    }
     line += "\n";
     written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   }
@@ -187,11 +258,57 @@ std::vector<MethodSummary> method_summaries(const DirectFigures& f) {
                                                f.tarone.level,
                                                shown_tarone_lowered_level(f),
                                                shown_westfall_young_level(f),
-                                               f.miner_counts.fdr_pvalue};
+                                               f.fdr.largest_pvalue,
+                                               bonferroni_closed_level(f),
+                                               f.tarone_closed.level};
   std::vector<MethodSummary> out;
   for (int m = 0; m < kMethods; ++m)
     out.push_back(MethodSummary{kMethodNames[m], levels[m], counts.by_method[m]});
   return out;
+}
+
+std::vector<RuleColumn> direct_rule_columns() {
+  std::vector<RuleColumn> columns = {
+      {"rank", CellKind::integer},    {"rule", CellKind::text},
+      {"class", CellKind::text},      {"length", CellKind::integer},
+      {"support", CellKind::integer}, {"class_support", CellKind::integer},
+      {"confidence", CellKind::real}, {"lift", CellKind::real},
+      {"pvalue", CellKind::real},     {"max_local_pvalue", CellKind::real}};
+  for (const char* name : kMethodNames) columns.push_back({name, CellKind::flag});
+  for (int m = 0; m < kMethods; ++m)
+    if (family_wise(m))
+      columns.push_back({std::string(kMethodNames[m]) + "_productive", CellKind::flag});
+  return columns;
+}
+
+std::vector<RuleCell> direct_rule_cells(const DirectFigures& f, size_t rank) {
+  const DirectRule& rule = f.rules[rank];
+  const auto length = static_cast<int32_t>(rule.items.size());
+  const double confidence =
+      rule.support == 0 ? NAN : static_cast<double>(rule.class_support) / rule.support;
+  const double lift = rule.support == 0 || f.positives == 0
+                          ? NAN
+                          : confidence / (static_cast<double>(f.positives) / f.transactions);
+  std::vector<RuleCell> cells = {static_cast<int64_t>(rank + 1),
+                                 rule_in_words(rule.items.data(), length, f.item_keys),
+                                 f.class_value,
+                                 int64_t{length},
+                                 int64_t{rule.support},
+                                 int64_t{rule.class_support},
+                                 confidence,
+                                 lift,
+                                 rule.pvalue,
+                                 rule.max_local_pvalue};
+  const RuleVerdicts v = verdicts(f, rank);
+  for (const bool significant : v.significant)
+    cells.emplace_back(std::in_place_type<bool>, significant);
+  for (int m = 0; m < kMethods; ++m)
+    if (family_wise(m)) cells.emplace_back(std::in_place_type<bool>, v.productive[m]);
+  return cells;
+}
+
+std::string direct_record_text(const DirectFigures& figures) {
+  return direct_record(figures).dump(2) + "\n";
 }
 
 bool write_direct_results(const std::string& json_path, const std::string& rules_path,

@@ -2,10 +2,14 @@
 // judged by every correction for the patterns tested at once.
 //
 // "O.direct.json" (one JSON object): `level`, `transactions`, `positives`,
-// `min_sup`, `patterns_tested` (and `patterns_tested_saturated`), `rules`
-// (the rules the miner reported), then under `methods` one object per
-// method with its corrected `level`, the `rules` significant at it and what
-// it was computed over:
+// `min_sup`, `patterns_tested` (and `patterns_tested_saturated`),
+// `closed_patterns_tested` (distinct covers among them; with
+// `closed_patterns_upper_bound` true when max_len cut the search, and the
+// figure bounds them from above), `rules` (the rules the miner reported),
+// then under `methods` one object per method with its corrected `level`, the
+// `rules` significant at it, for a family-wise method the
+// `productive_rules` (significant, and their largest local p-value within
+// the level too) and what it was computed over:
 //   bonferroni_tested  level / patterns tested; `tests`
 //   search_space       level / every pattern possible; `size`, `log10_size`
 //   layered            per length l: level / (L * patterns possible of l
@@ -18,12 +22,19 @@
 //                      null and no rule is significant at it), `testable`,
 //                      `min_sup` (the support the patterns were counted from
 //                      at last) and `recounts`
-//   westfall_young     `permutations`, `seed`, `allowed_minima` (k) and
-//                      `quantile` (the (k+1)-th smallest minimum); with no
+//   westfall_young     `permutations`, `seed`, `rule` (which level it takes),
+//                      `allowed_minima` (k; -1 when no level can be told),
+//                      `quantile` (the (k+1)-th smallest minimum) and
+//                      `lower_support` (as Tarone's, for its level); with no
 //                      permutations its level is null and no rule is
 //                      significant at it
-//   fdr                the miner's FDR step over the patterns tested: its
-//                      largest p-value accepted is the `level`; `tests`
+//   fdr                Benjamini-Hochberg's step-up over every pattern
+//                      tested: its largest p-value accepted is the `level`
+//                      (0 when none is); `tests` and `accepted` (patterns
+//                      accepted, rules or not)
+//   bonferroni_closed  level / closed patterns tested; `tests`
+//   tarone_closed      as tarone, over the closed patterns tested:
+//                      `testable` and `lower_support`
 // and `patterns_by_support`: `min_sup` and `counts`, a list of {`support`,
 // `patterns`} for every support met (from the lowered support when Tarone's
 // lowered level was computed). A count beyond 64 bits is written as a
@@ -31,18 +42,24 @@
 //
 // "O.direct.rules.csv": a header line, then one row per rule in the order
 // given (ascending p-value): rank, rule, class, length, support,
-// class_support, confidence, lift, pvalue, then one 0/1 column per method:
+// class_support, confidence, lift, pvalue, max_local_pvalue (against the
+// rule's generalisations; 0 for one item), then one 0/1 column per method:
 // bonferroni_tested, search_space, layered, tarone, tarone_lowered,
-// westfall_young, fdr.
+// westfall_young, fdr, bonferroni_closed, tarone_closed, then one per
+// family-wise method, named <method>_productive, in the same order:
+// significant, and its max_local_pvalue within the method's level too (the
+// intersection-union test of the rule and each local test).
 // Fields as in the holdout's rule table (validate/csv_text.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "minerio/rule_count.h"
 #include "search_space.h"
+#include "stats/significance.h"
 #include "testability.h"
 #include "westfall_young.h"
 
@@ -51,6 +68,7 @@ struct DirectRule {
   int32_t support = 0;
   int32_t class_support = 0;
   double pvalue = 1.0;
+  double max_local_pvalue = 0.0;  // against its generalisations; 0 for one item
 };
 
 struct DirectFigures {
@@ -62,6 +80,11 @@ struct DirectFigures {
   int32_t min_sup = 0;
   uint64_t patterns_tested = 0;
   bool count_saturated = false;
+  uint64_t closed_patterns_tested = 0;      // distinct covers among the patterns tested
+  bool closed_upper_bound = false;          // max_len cut the search: the count bounds them
+  std::vector<uint64_t> closed_by_support;  // entry s: of support s
+  TaroneLevel tarone_closed;                // over the closed patterns tested
+  StepUpCount fdr;                          // Benjamini-Hochberg over every pattern tested
   RuleCountRecord miner_counts;  // count_significant over the rules, with the patterns tested
   SearchSpace space;
   std::vector<uint64_t> patterns_by_support;  // the patterns tested, entry s of support s
@@ -82,6 +105,26 @@ struct MethodSummary {
   int64_t rules = 0;
 };
 std::vector<MethodSummary> method_summaries(const DirectFigures& figures);
+
+// The rule table's columns, in order, and each rule's cells: the one
+// description of the table, from which the CSV file is written and any other
+// table of the rules (the Python package's data frame) is built.
+enum class CellKind { integer, real, text, flag };
+struct RuleColumn {
+  std::string name;
+  CellKind kind = CellKind::integer;
+};
+// A cell holds the alternative of its column's kind: int64_t for integer,
+// double for real (NaN for a ratio whose denominator is 0: an empty field),
+// std::string for text, bool for flag.
+using RuleCell = std::variant<int64_t, double, std::string, bool>;
+
+std::vector<RuleColumn> direct_rule_columns();
+// The cells of rule `rank` (0 = smallest p-value), one per column.
+std::vector<RuleCell> direct_rule_cells(const DirectFigures& figures, size_t rank);
+
+// The text of the JSON object, as the file holds it.
+std::string direct_record_text(const DirectFigures& figures);
 
 // Writes the JSON object to `json_path` and the rule table to `rules_path`
 // (the caller's temporary names, say). Returns false after an "Error: " line

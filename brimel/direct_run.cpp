@@ -2,8 +2,10 @@
 // correction's level after it.
 #include "direct_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 #include "common/messages.h"
 #include "direct_output.h"
@@ -20,13 +22,15 @@ constexpr double kMaxRowMegabytes = 1024.0;
 // The patterns of support >= `min_sup` by support, from a search that tests
 // no rule.
 bool count_patterns(const MinerParams& params, const MiningData& data, int32_t min_sup,
-                    std::vector<uint64_t>& patterns_by_support) {
+                    const std::atomic<bool>* stop, std::vector<uint64_t>& patterns_by_support) {
   MinerParams lowered = params;
   lowered.min_sup = min_sup;
   SearchHook hook;
   hook.count_only = true;
   SearchResult result;
-  if (!search_rules(data, lowered, false, result, &hook)) return false;
+  SearchOptions options;
+  options.stop = stop;
+  if (!search_rules(data, lowered, false, result, &hook, options)) return false;
   patterns_by_support = std::move(hook.patterns_by_support);
   return true;
 }
@@ -52,12 +56,30 @@ DirectFigures direct_figures(const MinerParams& params, const MiningData& data,
     const MinedRule& rule = result.rules[r];
     const auto first = result.rule_items.begin() + static_cast<int64_t>(rule.item_begin);
     f.rules.push_back(DirectRule{std::vector<int32_t>(first, first + rule.length), rule.support,
-                                 rule.class_support, rule.pvalue});
+                                 rule.class_support, rule.pvalue, rule.max_local_pvalue});
   }
   return f;
 }
 
-void print_methods(const DirectFigures& f) {
+// Benjamini-Hochberg's step-up over every pattern tested: those within the
+// level are counted by table, and share the table's p-value.
+StepUpCount step_up_over_patterns(const std::vector<TableCount>& tables, const DirectFigures& f,
+                                  const double* log_factorial) {
+  std::vector<PValueCount> ascending;
+  ascending.reserve(tables.size());
+  for (const TableCount& table : tables)
+    ascending.push_back(
+        PValueCount{fisher_exact_pvalue_from(log_factorial, f.transactions, table.support,
+                                             f.positives, table.class_support),
+                    table.patterns});
+  std::sort(ascending.begin(), ascending.end(),
+            [](const PValueCount& a, const PValueCount& b) { return a.pvalue < b.pvalue; });
+  return count_benjamini_hochberg(ascending, static_cast<double>(f.patterns_tested), f.level);
+}
+
+}  // namespace
+
+void print_direct_summary(const DirectFigures& f) {
   const std::vector<MethodSummary> methods = method_summaries(f);
   std::printf("direct levels:");
   for (size_t m = 0; m < methods.size(); ++m) {
@@ -78,13 +100,12 @@ void print_methods(const DirectFigures& f) {
   std::putchar('\n');
 }
 
-}  // namespace
-
 bool prepare_direct_run(const MinerParams& params, const MiningData& data, DirectRun& run) {
   const int32_t n = transaction_count(data);
   run.log_factorial = build_log_factorial_table(n);
   start_westfall_young(run.westfall_young, run.log_factorial.data(), n, data.positives,
                        params.permutations, params.max_pvalue);
+  run.hook.count_closed = true;
   if (params.permutations == 0 || !data.classes_usable) return true;
   const double megabytes =
       static_cast<double>(n) * static_cast<double>(plane_words(params.permutations)) * 8 / 1e6;
@@ -107,22 +128,32 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
                                                const SearchResult& result,
                                                const std::vector<size_t>& order,
                                                const RuleCountRecord& counts, DirectRun& run,
-                                               const std::string& json_path,
-                                               const std::string& rules_path) {
+                                               const std::atomic<bool>* stop) {
   DirectFigures f = direct_figures(params, data, result, order, counts);
   std::vector<const WestfallYoungWorker*> workers;
   for (const WestfallYoungWorker& worker : run.hook.workers) workers.push_back(&worker);
   f.westfall_young = westfall_young_level(run.westfall_young, workers, params.max_pvalue);
   f.westfall_young.permutations = params.permutations;
-  if (params.permutations > 0 && f.westfall_young.allowed == 0)
+  if (params.permutations > 0 && f.westfall_young.allowed < 0)
     report_warning(
-        "%d permutations cannot resolve the level %g (at least 1 / level needed); no "
+        "%d permutations cannot resolve the level %g (J + 1 must reach 1 / level); no "
         "rule is significant by Westfall-Young",
         params.permutations, params.max_pvalue);
+  if (params.permutations > 0 && f.westfall_young.allowed >= 0) {
+    // The permutations were taken over the patterns of support >= min_sup
+    // only; a pattern of lower support could have reached the level too.
+    f.westfall_young.lower_support = lowest_support_reaching(
+        run.westfall_young.min_pvalues, f.westfall_young.level, params.min_sup);
+    if (f.westfall_young.lower_support > 0)
+      report_warning(
+          "the Westfall-Young level %g covers the patterns of support %d and more only, but "
+          "patterns of support %d could reach it",
+          f.westfall_young.level, params.min_sup, f.westfall_young.lower_support);
+  }
   std::vector<uint64_t> by_support = std::move(run.hook.patterns_by_support);
   by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
   const CountBySupport count = [&](int32_t min_sup, std::vector<uint64_t>& patterns) {
-    return count_patterns(params, data, min_sup, patterns);
+    return count_patterns(params, data, min_sup, stop, patterns);
   };
   // The patterns tested are the family every other direct method corrects
   // for, and their supports are fixed before any label is looked at, so
@@ -131,6 +162,17 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   // count of them all, so it is only computed when asked.
   f.tarone =
       tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue, params.min_sup);
+  // Patterns of one cover are one hypothesis: the closed ones, one per cover,
+  // are the family counted once.
+  f.closed_by_support = std::move(run.hook.closed_by_support);
+  f.closed_by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
+  // One per node of the search at most: far from any count's limit.
+  f.closed_patterns_tested =
+      std::accumulate(f.closed_by_support.begin(), f.closed_by_support.end(), uint64_t{0});
+  f.closed_upper_bound = run.hook.closed_bounded;
+  f.tarone_closed = tarone_level(f.closed_by_support, run.westfall_young.min_pvalues,
+                                 params.max_pvalue, params.min_sup);
+  f.fdr = step_up_over_patterns(run.hook.within_level, f, run.log_factorial.data());
   f.tarone_lowered_asked = params.tarone_lowered;
   if (params.tarone_lowered &&
       !search_tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue,
@@ -140,7 +182,5 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   f.space = count_search_space(
       values_per_attribute(data.item_keys, data.column_names, params.target_attribute),
       params.max_len);
-  print_methods(f);
-  if (!write_direct_results(json_path, rules_path, f)) return std::nullopt;
   return f;
 }

@@ -1,9 +1,10 @@
 // The direct-adjustment run, when the parameter file asks for it: the
 // permutations set up before the search, which evaluates every tested
-// pattern under them, and after it every method's corrected level and the
-// two result files (direct_output.h).
+// pattern under them, and after it every method's corrected level, for the
+// two result files (direct_output.h) or for a caller in memory.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,14 +29,17 @@ struct DirectRun {
 bool prepare_direct_run(const MinerParams& params, const MiningData& data, DirectRun& run);
 
 // After the search has filled `result` through run.hook: every method's
-// level (Tarone's may search again at a lower support, counting only),
-// one console line of the levels and one of the rules kept, and the files
-// written to `json_path` and `rules_path`. `order` lists the rules by
-// ascending p-value, `counts` are the miner's counts over them. Returns the
-// figures the files hold, or nothing after an "Error: " line.
+// level (Tarone's may search again at a lower support, counting only).
+// `order` lists the rules by ascending p-value, `counts` are the miner's
+// counts over them. Returns the figures, or nothing after an "Error: " line,
+// or without one when `stop` was set during a search. Prints nothing and
+// writes no file.
 std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const MiningData& data,
                                                const SearchResult& result,
                                                const std::vector<size_t>& order,
                                                const RuleCountRecord& counts, DirectRun& run,
-                                               const std::string& json_path,
-                                               const std::string& rules_path);
+                                               const std::atomic<bool>* stop = nullptr);
+
+// The two console lines of a direct run: every method's level, and the rules
+// each keeps.
+void print_direct_summary(const DirectFigures& figures);

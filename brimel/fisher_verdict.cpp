@@ -1,13 +1,14 @@
-// Fisher's exact test as the search needs it: fast verdicts, exact p-values
-// that skip negligible terms, and a floor under local p-values. All tables of
-// the hypergeometric distribution rise towards the mode and fall beyond it,
-// so a p-value is the observed table, its own tail, and the far tail beyond
-// the point where the probabilities drop to the observed one again.
+// Fisher's exact test as the search needs it: fast verdicts and a floor
+// under local p-values. All tables of the hypergeometric distribution rise
+// towards the mode and fall beyond it, so a p-value is the observed table,
+// its own tail, and the far tail beyond the point where the probabilities
+// drop to the observed one's (times the tie tolerance) again.
 #include "fisher_verdict.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 #include "stats/fisher.h"
 
@@ -18,6 +19,9 @@ constexpr double kUnsure = 1e-8;
 // Two tables whose log10 probabilities are this close may compare either way
 // in the exact function's rounding.
 constexpr double kTieLog = 1e-9;
+// log10 of the tie tolerance: tables up to this far above the observed one in
+// log10 probability are counted.
+const double kLogTolerance = std::log10(kFisherTieTolerance);
 
 struct Table {
   int64_t n, r, c;
@@ -68,12 +72,13 @@ double tail_bound(const Table& t, int64_t start, int64_t end, int step) {
 }
 
 // The far tail: the tables on the other side of the mode from the observed
-// one that are no more probable than it. It starts at the table nearest the
-// mode that is no more probable, `first`, whose probability is `first_term`
-// times the observed one; log probabilities are monotone there. `tie` when a
-// table at its start is as probable as the observed one, which the exact
-// function may count either way; not `present` when it starts so far below
-// the observed table that it cannot matter.
+// one that are counted with it, those no more probable than `log_counted`
+// (the observed table's log10 probability plus the tolerance's). It starts at
+// the table nearest the mode that is counted, `first`, whose probability is
+// `first_term` times the observed one; log probabilities are monotone there.
+// `tie` when a table at its start lies so close to `log_counted` that the
+// exact function may count it either way; not `present` when it starts so
+// far below the observed table that it cannot matter.
 struct FarTail {
   bool tie = false;
   bool present = false;
@@ -82,29 +87,29 @@ struct FarTail {
 };
 
 template <class LogP>
-FarTail find_far_tail(const LogP& log_p, double log_observed, int64_t mode, int64_t far_end,
-                      int step, int64_t lo, int64_t hi) {
+FarTail find_far_tail(const LogP& log_p, double log_observed, double log_counted, int64_t mode,
+                      int64_t far_end, int step, int64_t lo, int64_t hi) {
   FarTail tail;
   tail.first = far_end;
   int64_t near = mode, far = far_end;  // the start lies between them
-  if (log_p(far) > log_observed + kTieLog) return tail;
+  if (log_p(far) > log_counted + kTieLog) return tail;
   while (near != far) {
     const int64_t mid = step < 0 ? near + (far - near) / 2 : near - (near - far) / 2;
-    if (log_p(mid) <= log_observed)
+    if (log_p(mid) <= log_counted)
       far = mid;
     else
       near = mid - step;
   }
   const double log_first = log_p(far);
   const int64_t before = far + step;  // one step back towards the mode
-  if (std::abs(log_first - log_observed) < kTieLog ||
-      (before >= lo && before <= hi && std::abs(log_p(before) - log_observed) < kTieLog)) {
+  if (std::abs(log_first - log_counted) < kTieLog ||
+      (before >= lo && before <= hi && std::abs(log_p(before) - log_counted) < kTieLog)) {
     tail.tie = true;
     return tail;
   }
   // A far tail that starts 1e-20 below the observed table cannot add up
   // to the margin the estimate keeps: there are fewer than 2^31 tables.
-  if (log_first <= log_observed && log_first - log_observed > -20.0) {
+  if (log_first <= log_counted && log_first - log_observed > -20.0) {
     tail.present = true;
     tail.first = far;
     tail.first_term = std::pow(10.0, log_first - log_observed);
@@ -113,68 +118,6 @@ FarTail find_far_tail(const LogP& log_p, double log_observed, int64_t mode, int6
 }
 
 }  // namespace
-
-double fisher_pvalue_skipping(const double* lf, int32_t n, int32_t r, int32_t c, int32_t k,
-                              double stop_above) {
-  const double margins = fisher_log10_margins(lf, n, r, c);
-  auto log_p = [&](int64_t x) { return fisher_log10_probability(lf, margins, n, r, c, x); };
-  const int32_t kc = std::min({k, r, c});
-  const double log_observed = log_p(kc);
-  const double observed = std::pow(10.0, log_observed);
-  // Every term summed is at most the observed one: when that is too small
-  // for a double, so are they all, and the sum is zero.
-  if (observed == 0.0) return observed;
-  double sum = observed;
-  if (sum > stop_above) return sum;
-  // A term below half an ulp of the sum leaves it unchanged, and the sum is
-  // never below the observed probability.
-  const double negligible = log_observed - 17.0;
-  const int64_t lo = std::max(0, r + c - n);
-  const int64_t hi = std::min(r, c);
-  const int64_t mode = fisher_mode(n, r, c);
-
-  // Lower side: probabilities rise from lo to the mode.
-  int64_t first = kc;
-  const int64_t lower_end = std::min<int64_t>(kc - 1, mode);
-  if (lo <= lower_end && log_p(lower_end) >= negligible) {
-    int64_t low = lo, high = lower_end;  // the first term that counts lies in [low, high]
-    while (low < high) {
-      const int64_t mid = low + (high - low) / 2;
-      if (log_p(mid) >= negligible)
-        high = mid;
-      else
-        low = mid + 1;
-    }
-    first = low;
-  }
-  for (int64_t x = first; x < kc; ++x) {
-    const double p = std::pow(10.0, log_p(x));
-    if (p > observed) break;
-    sum += p;
-    if (sum > stop_above) return sum;
-  }
-  // Upper side: probabilities fall from the mode to hi.
-  first = kc;
-  const int64_t upper_end = std::max<int64_t>(kc + 1, mode);
-  if (upper_end <= hi && log_p(upper_end) >= negligible) {
-    int64_t low = upper_end, high = hi;  // the last term that counts lies in [low, high]
-    while (low < high) {
-      const int64_t mid = high - (high - low) / 2;
-      if (log_p(mid) >= negligible)
-        low = mid;
-      else
-        high = mid - 1;
-    }
-    first = low;
-  }
-  for (int64_t x = first; x > kc; --x) {
-    const double p = std::pow(10.0, log_p(x));
-    if (p > observed) break;
-    sum += p;
-    if (sum > stop_above) return sum;
-  }
-  return sum;
-}
 
 // X must drop at least one of Y's other transactions, and p-values are never
 // below the probability of their own table. The most extreme table X can
@@ -201,13 +144,16 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const double log_observed = log_p(kc);
   if (log_observed > fisher.log10_bound + kTieLog) return false;
 
-  auto exact = [&] { return fisher_pvalue_skipping(lf, n, r, c, k, fisher.bound) <= fisher.bound; };
+  auto exact = [&] {
+    return fisher_exact_pvalue_from(lf, n, r, c, k, fisher.bound) <= fisher.bound;
+  };
   const Table t{n, r, c};
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
-  // Every table summed is at most as probable as the observed one.
+  // Every table summed is at most as probable as the observed one, but for
+  // the tolerance.
   const double log10_tables = hi == lo ? 0.0 : lf[hi - lo + 1] - lf[hi - lo];  // log10(hi - lo + 1)
-  if (log_observed + log10_tables < fisher.log10_bound - kTieLog) return true;
+  if (log_observed + kLogTolerance + log10_tables < fisher.log10_bound - kTieLog) return true;
   // Sums near the smallest doubles lose their relative precision.
   if (fisher.log10_bound < -290.0) return exact();
   const int64_t mode = fisher_mode(n, r, c);
@@ -222,12 +168,15 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const double negligible = fisher.bound * 1e-11 / observed;
   const int step = kc < mode ? -1 : 1;
   const int64_t own_end = step < 0 ? lo : hi;
-  // A neighbour as probable as the observed table is a tie the exact
-  // function may break either way.
+  // A neighbour about as probable as the observed table, on either side, may
+  // or may not be counted by the exact function: on the far side the walk
+  // would then reach the observed table before the mode.
   if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
+  if ((step < 0 ? t.up(kc) : t.down(kc)) < kFisherTieTolerance + kTieLog) return exact();
 
   const int64_t far_end = step < 0 ? hi : lo;
-  const FarTail far_tail = find_far_tail(log_p, log_observed, mode, far_end, step, lo, hi);
+  const FarTail far_tail =
+      find_far_tail(log_p, log_observed, log_observed + kLogTolerance, mode, far_end, step, lo, hi);
   if (far_tail.tie) return exact();
   const bool has_far = far_tail.present;
   const int64_t far_first = far_tail.first;

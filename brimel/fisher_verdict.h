@@ -1,11 +1,10 @@
 // Fisher's exact test for the search: "p <= bound" decided far faster than
-// by summing the p-value, and exact p-values, always with the same result as
-// the system's own function.
+// by summing the p-value, always with the same result as the system's own
+// function (stats/fisher.h), which gives the search its exact p-values.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 struct FisherBound {
@@ -21,14 +20,6 @@ FisherBound make_fisher_bound(const double* log_factorial, double bound);
 // neighbouring table probabilities; only an estimate within a hair of the
 // bound (or a near tie between tables) is settled by the exact sum.
 bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k);
-
-// fisher_exact_pvalue_from(log_factorial, n, r, c, k, stop_above), bit for
-// bit: it sums the same terms in the same order, but passes over the terms
-// of each tail that are too small to change the running sum (below 1e-17 of
-// the observed table's probability), found by bisection.
-double fisher_pvalue_skipping(const double* log_factorial, int32_t n, int32_t r, int32_t c,
-                              int32_t k,
-                              double stop_above = std::numeric_limits<double>::infinity());
 
 // The verdicts for tables of one size n and one column margin c, found once
 // per row margin r. Below a bound of one half the p-value falls strictly as

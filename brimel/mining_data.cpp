@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/file_open.h"
@@ -61,6 +62,61 @@ void code_classes(const MinerParams& params, const std::vector<int32_t>& record_
   data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
 }
 
+// The records as they are read, line by line, before the classes are coded.
+struct RecordReader {
+  const MinerParams& params;
+  const AttributeNames& names;
+  std::unordered_map<std::string, int32_t> item_ids{};
+  std::unordered_map<std::string, int32_t> class_ids{};
+  std::vector<std::string> values_seen{};
+  std::vector<int32_t> record_class{};
+  std::vector<std::string> fields{};
+  std::vector<int32_t> transaction{};
+};
+
+// Reports a target attribute the names lack; the records are read anyway.
+void check_target(const MinerParams& params, const AttributeNames& names) {
+  if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
+    report_error("target attribute %s not in %s", params.target_attribute.c_str(),
+                 params.names_file.c_str());
+}
+
+// Adds the record of one line of the data file (an empty line holds none);
+// false after an "Error: " line when there are more than can be numbered.
+bool add_record_line(std::string_view line, RecordReader& reader, MiningData& data) {
+  if (line.empty()) return true;
+  if (reader.record_class.size() == static_cast<size_t>(INT32_MAX) ||
+      data.items.size() > static_cast<size_t>(INT64_MAX / 2)) {
+    report_error("%s holds more records than the miner can number",
+                 reader.params.data_file.c_str());
+    return false;
+  }
+  std::vector<int32_t>& transaction = reader.transaction;
+  transaction.clear();
+  int32_t class_value = kMissingClass;
+  visit_record(
+      line, reader.names, reader.params.target_attribute, reader.fields,
+      [&](std::string key) {
+        const auto [found, added] = reader.item_ids.try_emplace(
+            std::move(key), static_cast<int32_t>(data.item_keys.size()));
+        if (added) data.item_keys.push_back(found->first);
+        transaction.push_back(found->second);
+      },
+      [&](const std::string& value) {
+        const auto [found, added] =
+            reader.class_ids.try_emplace(value, static_cast<int32_t>(reader.values_seen.size()));
+        if (added) reader.values_seen.push_back(value);
+        class_value = found->second;
+      });
+  // Two columns of one name and value give one item: a pattern is a set.
+  std::sort(transaction.begin(), transaction.end());
+  transaction.erase(std::unique(transaction.begin(), transaction.end()), transaction.end());
+  data.items.insert(data.items.end(), transaction.begin(), transaction.end());
+  data.offsets.push_back(static_cast<int64_t>(data.items.size()));
+  reader.record_class.push_back(class_value);
+  return true;
+}
+
 }  // namespace
 
 bool read_mining_data(const MinerParams& params, MiningData& data) {
@@ -68,54 +124,28 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
   if (names_file == nullptr) return false;
   AttributeNames names;
   read_attribute_names(names, names_file);
-  if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
-    report_error("target attribute %s not in %s", params.target_attribute.c_str(),
-                 params.names_file.c_str());
+  check_target(params, names);
   data.column_names = names;
 
   std::FILE* file = open_for_read(params.data_file);
   if (file == nullptr) return false;
-  std::unordered_map<std::string, int32_t> item_ids;
-  std::unordered_map<std::string, int32_t> class_ids;
-  std::vector<std::string> values_seen;
-  std::vector<int32_t> record_class;
+  RecordReader reader{params, names};
   std::string line;
-  std::vector<std::string> fields;
-  std::vector<int32_t> transaction;
   bool ok = true;
-  while (read_text_line(file, line)) {
-    if (line.empty()) continue;
-    if (record_class.size() == static_cast<size_t>(INT32_MAX) ||
-        data.items.size() > static_cast<size_t>(INT64_MAX / 2)) {
-      report_error("%s holds more records than the miner can number", params.data_file.c_str());
-      ok = false;
-      break;
-    }
-    transaction.clear();
-    int32_t class_value = kMissingClass;
-    visit_record(
-        line, names, params.target_attribute, fields,
-        [&](std::string key) {
-          const auto [found, added] =
-              item_ids.try_emplace(std::move(key), static_cast<int32_t>(data.item_keys.size()));
-          if (added) data.item_keys.push_back(found->first);
-          transaction.push_back(found->second);
-        },
-        [&](const std::string& value) {
-          const auto [found, added] =
-              class_ids.try_emplace(value, static_cast<int32_t>(values_seen.size()));
-          if (added) values_seen.push_back(value);
-          class_value = found->second;
-        });
-    // Two columns of one name and value give one item: a pattern is a set.
-    std::sort(transaction.begin(), transaction.end());
-    transaction.erase(std::unique(transaction.begin(), transaction.end()), transaction.end());
-    data.items.insert(data.items.end(), transaction.begin(), transaction.end());
-    data.offsets.push_back(static_cast<int64_t>(data.items.size()));
-    record_class.push_back(class_value);
-  }
+  while (ok && read_text_line(file, line)) ok = add_record_line(line, reader, data);
   std::fclose(file);
   if (!ok) return false;
-  code_classes(params, record_class, std::move(values_seen), data);
+  code_classes(params, reader.record_class, std::move(reader.values_seen), data);
+  return true;
+}
+
+bool mining_data_from_lines(const MinerParams& params, const AttributeNames& names,
+                            const std::vector<std::string>& lines, MiningData& data) {
+  check_target(params, names);
+  data.column_names = names;
+  RecordReader reader{params, names};
+  for (const std::string& line : lines)
+    if (!add_record_line(line, reader, data)) return false;
+  code_classes(params, reader.record_class, std::move(reader.values_seen), data);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "minerio/miner_params.h"
+#include "testpart/attribute_names.h"
 
 struct MiningData {
   std::vector<std::string> column_names;  // as the names file gives them, the target's too
@@ -32,3 +33,9 @@ inline int32_t transaction_count(const MiningData& data) {
 // records; a data set with fewer than two class values is reported and
 // returned with `classes_usable` false.
 bool read_mining_data(const MinerParams& params, MiningData& data);
+
+// The same from memory: the attribute names and the lines of the data file,
+// read exactly as the file's lines are (params.data_file and names_file only
+// name them in messages).
+bool mining_data_from_lines(const MinerParams& params, const AttributeNames& names,
+                            const std::vector<std::string>& lines, MiningData& data);

@@ -30,6 +30,7 @@
 #include <numeric>
 #include <thread>
 
+#include "closed_patterns.h"
 #include "common/messages.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
@@ -104,10 +105,16 @@ struct SearchSetup {
   FisherBound global_bound;
   FisherBound local;
   GeneraliserBounds generalisers;
-  std::vector<char> item_alive;   // per rank: a child of the root that may generalise a rule
-  bool count_only = false;        // no rule is tested
-  HookShared hook;                // hook.hook null: none
-  uint64_t root_represented = 0;  // patterns of items in every transaction
+  std::vector<char> item_alive;    // per rank: a child of the root that may generalise a rule
+  bool count_only = false;         // no rule is tested
+  HookShared hook;                 // hook.hook null: none
+  uint64_t root_represented = 0;   // patterns of items in every transaction
+  bool root_within_level = false;  // their p-value is within max_pvalue
+  // Where the hook counts closed patterns: per rank, whether the item alone
+  // is closed, and the ranks of the items in every transaction.
+  bool count_closed = false;
+  std::vector<char> item_closed;
+  std::vector<int32_t> in_every;
 
   bool show_progress = false;
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
@@ -119,6 +126,9 @@ struct SearchSetup {
 struct CoverSpace {
   const CoverLayout* layout = nullptr;
   int32_t weight = 0;
+  // Where closed patterns are counted, below an item: the items each bit's
+  // record shares (closed_patterns.h).
+  const uint64_t* shared = nullptr;
 };
 
 // What the search keeps of a node on its path while it visits the node's
@@ -187,9 +197,15 @@ struct Search {
   RecordSet gathered;
   std::vector<CoverCounts> delivered;
   std::vector<KeptCover> kept;
+  std::vector<int32_t> perfect_candidates;
   HookThread* hook = nullptr;
-  // Where the hook evaluates: which bit each record of the item's records
-  // became in the item's layout, and the cover of all of them there.
+  // Where the hook counts closed patterns: the path's closure state, and the
+  // ranks of the items in every record of the node last extended.
+  ClosureScratch closure;
+  std::vector<int32_t> perfect_ranks;
+  // Where the hook evaluates or counts closed patterns: which bit each
+  // record of the item's records became in the item's layout; where it
+  // evaluates, the cover of all of them there.
   std::vector<int32_t> bit_of_record;
   std::vector<uint64_t> item_all;
   uint64_t nodes = 0;
@@ -340,11 +356,13 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   rule.length = depth;
   rule.support = x.support;
   rule.class_support = x.class_support;
-  rule.pvalue = fisher_pvalue_skipping(lf, s.transactions, x.support, s.positives, x.class_support);
+  rule.pvalue =
+      fisher_exact_pvalue_from(lf, s.transactions, x.support, s.positives, x.class_support);
   for (size_t g = 0; g < t.general_support.size(); ++g)
-    rule.max_local_pvalue = std::max(
-        rule.max_local_pvalue, fisher_pvalue_skipping(lf, t.general_support[g], x.support,
-                                                      t.general_class_support[g], x.class_support));
+    rule.max_local_pvalue =
+        std::max(rule.max_local_pvalue,
+                 fisher_exact_pvalue_from(lf, t.general_support[g], x.support,
+                                          t.general_class_support[g], x.class_support));
   for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
   std::sort(out.rule_items.end() - depth, out.rule_items.end());
   out.rules.push_back(rule);
@@ -404,7 +422,12 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
   int perfect = 0;
   const int kept = intersect_and_keep(x, candidates.bits, count, buffer.data(),
                                       list == nullptr ? nullptr : list->data(), layout, stretches,
-                                      s.params->min_sup, x_support, t.kept.data(), perfect);
+                                      s.params->min_sup, x_support, t.kept.data(), perfect,
+                                      s.count_closed ? t.perfect_candidates.data() : nullptr);
+  if (s.count_closed)
+    for (int i = 0; i < perfect; ++i)
+      t.perfect_ranks.push_back(
+          candidates.first[t.perfect_candidates[static_cast<size_t>(i)]].rank);
   frame.make_room(kept);
   ChildList& children = frame.children;
   for (int k = 0; k < kept; ++k) {
@@ -468,6 +491,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
     if (c.support < s.params->min_sup) continue;
     if (c.support == x.support) {
       ++perfect;
+      if (s.count_closed) t.perfect_ranks.push_back(rank);
       continue;
     }
     children.push_back(Extension{rank, c.support, c.class_support, kNoTrieNode});
@@ -480,7 +504,9 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   if (slots > tabled || evaluates) {
     keep_ranks(t.gathered, slot_of_rank);
     build_covers(std::move(t.gathered), RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
-                 evaluates ? &t.bit_of_record : nullptr);
+                 evaluates || s.count_closed ? &t.bit_of_record : nullptr);
+    if (s.count_closed)
+      share_items(t.closure, space, x_bits, t.bit_of_record, t.item_covers.layout.words);
   }
   if (evaluates) {
     start_hook_subtree(*t.hook, x_bits, space.layout.words, t.bit_of_record,
@@ -500,8 +526,9 @@ constexpr size_t kPackedChildren = 6;
 // records when that takes far fewer words than the node's cover is read
 // over and enough of the children have candidates to gain from it; returns
 // whether it did.
-bool pack_children(Search& t, int depth, const uint64_t* x, const CoverLayout& layout,
+bool pack_children(Search& t, int depth, const uint64_t* x, CoverSpace space,
                    const std::vector<uint32_t>* list) {
+  const CoverLayout& layout = *space.layout;
   Frame& frame = t.frames[depth];
   ChildList& children = frame.children;
   const size_t ratio = t.setup->options.packing_ratio;
@@ -518,6 +545,9 @@ bool pack_children(Search& t, int depth, const uint64_t* x, const CoverLayout& l
   const uint64_t* from = frame.bits.data();
   for (size_t k = 0; k < children.size(); ++k)
     pack_cover(layout, packed, from + k * layout.words, bits.data() + k * words);
+  if (t.setup->count_closed)
+    pack_shared_items(t.closure, depth, space.shared, x, layout.positive_words, listed,
+                      packed.listed_count, packed.layout);
   return true;
 }
 
@@ -541,7 +571,8 @@ void show_progress(Search& t) {
 // no cover.
 __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
                                                         int q, const ParentNode& parent,
-                                                        const uint64_t* bits, size_t words) {
+                                                        const uint64_t* bits, size_t words,
+                                                        const uint64_t* shared = nullptr) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   // Nearly always q is 0.
@@ -551,9 +582,21 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
                                    ? uint64_t{1} << q
                                    : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
-  if (t.hook != nullptr)
-    hook_pattern(*t.hook, depth, x.support, bits, words, t.frames[depth - 1].list, represented);
-  if (cached_fisher_within(t.global, x.support, x.class_support)) {
+  const bool within_level = cached_fisher_within(t.global, x.support, x.class_support);
+  if (t.hook != nullptr) {
+    const std::vector<uint32_t>* list = t.frames[depth - 1].list;
+    bool closed = false;
+    if (s.count_closed && t.closure.closed[depth - 1])
+      closed = depth == 1 ? s.item_closed[x.rank] != 0
+                          : cover_is_closed(t.closure, depth, x.rank, shared, bits, words,
+                                            list == nullptr ? nullptr : list->data(),
+                                            list == nullptr ? 0 : list->size());
+    if (s.count_closed) t.closure.closed[depth] = closed;
+    hook_pattern(*t.hook,
+                 TestedNode{depth, x.support, x.class_support, within_level, closed, represented},
+                 bits, words, list);
+  }
+  if (within_level) {
     add_saturating(out.passing_pvalue, represented, out.count_saturated);
     if (parent.alive) test_rule(t, depth, x, parent);
   }
@@ -596,12 +639,16 @@ bool settle_children(Search& t, int depth, const Extension& x, ChildList& childr
 // supports are the table's entry for `set`, and whose extensions are drawn
 // from the `count` candidates at `candidates`, with their items' sets in the
 // table at `sets`: finds its children in the table, judging each as it is
-// found, and tests the pattern. False when the trie is full.
+// found, and tests the pattern. False when the trie is full or the search is
+// told to stop.
 bool open_tabled(Search& t, int depth, const Extension& x, uint32_t set,
                  const Extension* candidates, const uint32_t* sets, int count, int inherited,
                  const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
-  if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
+  if ((s.show_progress || s.options.stop != nullptr) && (++t.nodes & 0xfff) == 0) {
+    if (s.show_progress) show_progress(t);
+    if (s.options.stop != nullptr && s.options.stop->load(std::memory_order_relaxed)) return false;
+  }
   Frame& frame = t.frames[depth];
   frame.make_room(count);
   Extension* children = frame.children.data();
@@ -715,7 +762,13 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
   if (out.failed) return;
-  if (s.show_progress && (++t.nodes & 0xffff) == 0) show_progress(t);
+  if ((s.show_progress || s.options.stop != nullptr) && (++t.nodes & 0xfff) == 0) {
+    if (s.show_progress) show_progress(t);
+    if (s.options.stop != nullptr && s.options.stop->load(std::memory_order_relaxed)) {
+      out.failed = true;
+      return;
+    }
+  }
   int perfect = 0;
   int tabled = 0;
   CoverSpace child_space = space;
@@ -723,14 +776,18 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   Frame& frame = t.frames[depth];
   ChildList& children = frame.children;
   children.clear();
+  t.perfect_ranks.clear();
   const bool extends = depth < s.max_len && candidates.count > 0;
+  // A node max_len keeps from its extensions may keep its closed pattern
+  // out of the search.
+  if (s.count_closed && !extends && candidates.count > 0) t.hook->cut = true;
   if (depth == 1 && (extends || (t.hook != nullptr && t.hook->worker != nullptr))) {
     // An item's records, cut down to the items that may extend it, merge
     // far more than the whole data's.
     perfect = project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.frames[0].list,
                       tabled);
     frame.list = nullptr;
-    child_space = CoverSpace{&t.item_covers.layout, x.support};
+    child_space = CoverSpace{&t.item_covers.layout, x.support, t.closure.shared.data()};
     child_bits = t.item_covers.bits.data();
   } else if (depth > 1 && extends) {
     const std::vector<uint32_t>* list =
@@ -740,9 +797,11 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     child_bits = frame.bits.data();
     tabled = tabled_children(t, children.count,
                              64 * (list == nullptr ? space.layout->words : list->size()));
-    if (tabled < children.count && pack_children(t, depth, x_bits, *space.layout, list)) {
+    if (tabled < children.count && pack_children(t, depth, x_bits, space, list)) {
       frame.list = nullptr;
-      child_space = CoverSpace{&frame.packed.layout, x.support};
+      child_space = CoverSpace{&frame.packed.layout, x.support, nullptr};
+      if (s.count_closed)
+        child_space.shared = t.closure.packed_shared[static_cast<size_t>(depth)].data();
       child_bits = frame.packed_bits.data();
     }
     if (tabled > 0) {
@@ -757,7 +816,9 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   if (depth == 1)
     test_pattern(t, depth, x, q, parent, t.item_all.data(), t.item_covers.layout.words);
   else
-    test_pattern(t, depth, x, q, parent, x_bits, space.layout->words);
+    test_pattern(t, depth, x, q, parent, x_bits, space.layout->words, space.shared);
+  if (s.count_closed && t.closure.closed[depth])
+    know_items(t.closure, depth, x.rank, t.perfect_ranks);
   if (!settle_children(t, depth, x, children)) {
     out.failed = true;
     return;
@@ -780,7 +841,7 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
                       frame.table_sets.data() + j + 1, n_children - j - 1, q, as_parent);
     } else if (j == n_children - 1) {
       test_pattern(t, depth + 1, children[j], q, as_parent,
-                   child_bits + static_cast<size_t>(j) * words, words);
+                   child_bits + static_cast<size_t>(j) * words, words, child_space.shared);
     } else {
       expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(j) * words,
              Candidates{children.data() + j + 1, n_children - j - 1,
@@ -835,7 +896,9 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   if (hook != nullptr) {
     s.count_only = hook->count_only;
     for (int32_t& record : record_of_transaction) record = bit_of_record[record];
-    start_hook(*hook, record_of_transaction, layout.words, s.transactions, s.max_len, s.hook);
+    s.count_closed = hook->count_closed;
+    start_hook(*hook, record_of_transaction, layout.words, s.transactions, s.positives, s.max_len,
+               s.hook);
   }
 
   perfect = 0;
@@ -844,6 +907,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
         count_cover(s.covers.bits.data() + static_cast<size_t>(r) * layout.words, layout);
     if (c.support == s.transactions) {
       ++perfect;
+      s.in_every.push_back(r);
       continue;
     }
     items.push_back(Extension{r, c.support, c.class_support, kNoTrieNode});
@@ -854,9 +918,11 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
       make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   if (represented > 0) {
     add_saturating(result.patterns_tested, represented, result.count_saturated);
-    if (cached_fisher_within(root_global, s.transactions, s.positives))
+    s.root_within_level = cached_fisher_within(root_global, s.transactions, s.positives);
+    if (s.root_within_level)
       add_saturating(result.passing_pvalue, represented, result.count_saturated);
   }
+  if (s.count_closed) s.item_closed = closed_items(s.covers, frequent);
   s.item_alive.assign(static_cast<size_t>(frequent), 0);
   for (Extension& item : items) {
     item.alive = !s.count_only && may_generalise_rule(s, item.support, item.class_support);
@@ -871,11 +937,14 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   const size_t levels = static_cast<size_t>(s.max_len) + 2;
   t.frames.resize(levels);
   t.kept.resize(s.rank_item.size());
+  t.perfect_candidates.resize(s.rank_item.size());
   t.delivered.resize(s.rank_item.size());
   t.path.assign(levels, 0);
   t.generalisations.resize(levels);
   t.path_trie.assign(levels, kNoTrieNode);
   t.slot_of_rank.assign(s.rank_item.size(), -1);
+  if (s.count_closed)
+    start_closure(t.closure, static_cast<int32_t>(s.rank_item.size()), levels, s.in_every);
   t.last_progress = std::chrono::steady_clock::now();
 }
 
@@ -916,7 +985,10 @@ void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, 
   Search t;
   set_up_thread(s, t);
   t.hook = hook;
-  t.tables = s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr);
+  // A table gives counts, not covers, which the hook reads to evaluate
+  // permutations or to tell closed patterns.
+  t.tables =
+      s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr) && !s.count_closed;
   const int n_items = static_cast<int>(items.size());
   for (;;) {
     const int k = queue.next.fetch_add(1);
@@ -971,9 +1043,11 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   if (hook != nullptr) {
     std::vector<uint64_t> all;
     cover_of_all(s.covers, all);
-    finish_hook(s.hook, hooks, all.data(), s.covers.layout.words, s.root_represented);
+    finish_hook(s.hook, hooks, all.data(), s.covers.layout.words, s.root_represented,
+                s.root_within_level);
   }
   if (show_progress) std::fputs("\r\033[K", stderr);
+  if (options.stop != nullptr && options.stop->load()) return false;
   if (queue.failed) {
     report_error("too many frequent patterns to keep their supports");
     return false;

@@ -2,6 +2,7 @@
 // tested, and the patterns that pass the three tests are kept as rules.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct SearchOptions {
   // The most of a node's last children whose subtrees are counted from a
   // table of their sets, up to kMaxSubsetItems; 0: none.
   int most_tabled = 14;
+  // Read every few thousand nodes by every search thread: once it is set,
+  // the search gives up and returns false with no "Error: " line.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false

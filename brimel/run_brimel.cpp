@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <numeric>
@@ -52,12 +53,14 @@ void print_data_summary(const MinerParams& params, const MiningData& data) {
     std::printf("rule class: %s (%d records)\n", data.class_values[1].c_str(), data.positives);
 }
 
-// Searches, numbers the tree and orders and counts the rules; false after an
-// "Error: " line.
-bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook,
-          OrderedRules& mined) {
+// Searches, numbers the tree and orders and counts the rules; false after
+// an "Error: " line, or without one when `stop` was set.
+bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, bool show_progress,
+          const std::atomic<bool>* stop, OrderedRules& mined) {
   SearchResult& result = mined.result;
-  if (data.classes_usable && !search_rules(data, params, isatty(STDERR_FILENO) == 1, result, hook))
+  SearchOptions options;
+  options.stop = stop;
+  if (data.classes_usable && !search_rules(data, params, show_progress, result, hook, options))
     return false;
   if (result.count_saturated)
     report_warning("more patterns than a 64-bit count holds; the counts stop at its largest value");
@@ -74,13 +77,16 @@ bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook,
   for (const size_t r : mined.order) sorted_pvalues.push_back(result.rules[r].pvalue);
   mined.counts = count_significant(sorted_pvalues, static_cast<double>(result.patterns_tested),
                                    params.max_pvalue);
+  return true;
+}
+
+void print_mined(const MinerParams& params, const OrderedRules& mined) {
   std::printf("patterns tested: %llu (%llu within max_pvalue)\n",
-              static_cast<unsigned long long>(result.patterns_tested),
-              static_cast<unsigned long long>(result.passing_pvalue));
+              static_cast<unsigned long long>(mined.result.patterns_tested),
+              static_cast<unsigned long long>(mined.result.passing_pvalue));
   std::printf("rules: %d at level %g, %d at corrected level %g, %d under FDR\n",
               mined.counts.sig_at_level, params.max_pvalue, mined.counts.sig_at_corrected,
               mined.counts.corrected_level, mined.counts.sig_at_fdr);
-  return true;
 }
 
 MiningStatistics collect_statistics(const MinerParams& params, const MiningData& data,
@@ -199,7 +205,10 @@ MiningResult run_brimel(const MinerParams& params) {
   DirectRun direct;
   if (params.direct && !prepare_direct_run(params, data, direct)) return outcome;
   OrderedRules mined;
-  if (!mine(params, data, params.direct ? &direct.hook : nullptr, mined)) return outcome;
+  if (!mine(params, data, params.direct ? &direct.hook : nullptr, isatty(STDERR_FILENO) == 1,
+            nullptr, mined))
+    return outcome;
+  print_mined(params, mined);
   outcome.counts = mined.counts;
 
   const std::string& o = params.output;
@@ -207,9 +216,11 @@ MiningResult run_brimel(const MinerParams& params) {
   bool ok = true;
   if (params.direct) {
     outcome.direct =
-        finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct,
-                          temporary(direct_results_file(o)), temporary(direct_rule_table_file(o)));
-    ok = outcome.direct.has_value();
+        finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct);
+    if (outcome.direct) print_direct_summary(*outcome.direct);
+    ok = outcome.direct &&
+         write_direct_results(temporary(direct_results_file(o)),
+                              temporary(direct_rule_table_file(o)), *outcome.direct);
   }
   ok = ok && write_outputs(params, data, mined, start, outcome.statistics);
   // Nobody reads the files of a driver that is gone, and a later experiment
@@ -231,4 +242,13 @@ MiningResult run_brimel(const MinerParams& params) {
   std::printf("files written: %s\n", files_in_braces(params.output, files).c_str());
   outcome.ok = true;
   return outcome;
+}
+
+std::optional<DirectFigures> run_direct_in_memory(const MinerParams& params, const MiningData& data,
+                                                  const std::atomic<bool>* stop) {
+  DirectRun direct;
+  if (!prepare_direct_run(params, data, direct)) return std::nullopt;
+  OrderedRules mined;
+  if (!mine(params, data, &direct.hook, false, stop, mined)) return std::nullopt;
+  return finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct, stop);
 }

@@ -2,6 +2,7 @@
 // written under temporary names and renamed into place at the end.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "direct_output.h"
 #include "minerio/miner_params.h"
 #include "minerio/mining_stats.h"
+#include "mining_data.h"
 #include "stats/significance.h"
 
 // What one run of the miner found, beside the files it wrote.
@@ -25,6 +27,15 @@ struct MiningResult {
 // all are complete, so a run that fails replaces no file; a miner whose
 // experiment driver has ended meanwhile (minerio/driver_link.h) renames none.
 MiningResult run_brimel(const MinerParams& params);
+
+// The direct run in memory, for a caller that holds the data itself: mines
+// `data` (read_mining_data or mining_data_from_lines) with `params` and
+// judges the rules by every direct method, as run_brimel does with
+// params.direct, but writes no file and prints nothing of its own. Returns
+// the figures, or nothing after an "Error: " line, or without one once
+// `stop` is set: the search reads it often and gives up.
+std::optional<DirectFigures> run_direct_in_memory(const MinerParams& params, const MiningData& data,
+                                                  const std::atomic<bool>* stop);
 
 // The files a run with output name `output` writes, in the order they are
 // renamed into place (common/run_files.h), the two tid-list files only

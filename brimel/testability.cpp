@@ -40,12 +40,15 @@ TaroneLevel tarone_level(const std::vector<uint64_t>& patterns_by_support,
     out.level = level / static_cast<double>(testable);
   }
   out.testable = testable;
-  for (int32_t s = 1; s < min_sup && static_cast<size_t>(s) < min_pvalues.size(); ++s)
-    if (min_pvalues[static_cast<size_t>(s)] <= out.level) {
-      out.lower_support = s;
-      break;
-    }
+  out.lower_support = lowest_support_reaching(min_pvalues, out.level, min_sup);
   return out;
+}
+
+int32_t lowest_support_reaching(const std::vector<double>& min_pvalues, double level,
+                                int32_t min_sup) {
+  for (int32_t s = 1; s < min_sup && static_cast<size_t>(s) < min_pvalues.size(); ++s)
+    if (min_pvalues[static_cast<size_t>(s)] <= level) return s;
+  return 0;
 }
 
 bool search_tarone_level(std::vector<uint64_t> patterns_by_support,

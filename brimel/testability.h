@@ -32,6 +32,12 @@ struct TaroneLevel {
 TaroneLevel tarone_level(const std::vector<uint64_t>& patterns_by_support,
                          const std::vector<double>& min_pvalues, double level, int32_t min_sup);
 
+// 0 when no support from 1 to `min_sup` - 1 has a smallest attainable
+// p-value within `level`; else the lowest that has: patterns of that support
+// could reach the level, though none of them was counted.
+int32_t lowest_support_reaching(const std::vector<double>& min_pvalues, double level,
+                                int32_t min_sup);
+
 // Counts the patterns of support >= `min_sup` into `patterns_by_support`
 // (entry s: patterns of support s), as the search tested them; false after
 // an "Error: " line.

@@ -6,7 +6,6 @@
 #include <bit>
 #include <cmath>
 
-#include "fisher_verdict.h"
 #include "stats/fisher.h"
 #include "testability.h"
 
@@ -65,10 +64,10 @@ void tighten_threshold(WestfallYoungWorker& worker) {
 }  // namespace
 
 int32_t allowed_minima(double level, int32_t permutations) {
-  const double product = level * permutations;
+  const double product = level * (static_cast<double>(permutations) + 1.0);
   double whole = std::floor(product);
   if (whole + 1 - product <= 1e-9 * product) whole += 1;
-  return static_cast<int32_t>(std::min<double>(whole, permutations));
+  return static_cast<int32_t>(std::min<double>(whole - 1, permutations));
 }
 
 void start_westfall_young(WestfallYoungSetup& setup, const double* log_factorial,
@@ -98,7 +97,8 @@ bool may_reach_threshold(const WestfallYoungWorker& worker, int32_t support) {
 void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
                   const RecordRows& rows) {
   const WestfallYoungSetup& s = *worker.setup;
-  if (s.allowed >= s.permutations || !may_reach_threshold(worker, counts.support)) return;
+  if (s.allowed < 0 || s.allowed >= s.permutations || !may_reach_threshold(worker, counts.support))
+    return;
   const double threshold = current_threshold(worker);
   const AcceptanceRegion& region = acceptance_region(worker, counts.support, threshold);
   std::vector<uint64_t>& flags = worker.flags;
@@ -118,8 +118,8 @@ void take_pattern(WestfallYoungWorker& worker, const PermutedCounts& counts,
       const auto j = static_cast<int32_t>(w * 64) + std::countr_zero(bits);
       if (worker.minima[static_cast<size_t>(j)] <= floor) continue;
       const int32_t k = count_under(counts, rows.words, j);
-      const double p = fisher_pvalue_skipping(s.log_factorial, s.transactions, counts.support,
-                                              s.positives, k, threshold);
+      const double p = fisher_exact_pvalue_from(s.log_factorial, s.transactions, counts.support,
+                                                s.positives, k, threshold);
       if (p <= threshold && p < worker.minima[static_cast<size_t>(j)]) {
         worker.minima[static_cast<size_t>(j)] = p;
         changed = true;
@@ -136,6 +136,10 @@ WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
   out.permutations = setup.permutations;
   out.level = level;
   out.quantile = kInfinity;
+  if (setup.allowed < 0) {
+    out.level = 0.0;
+    return out;
+  }
   if (setup.allowed >= setup.permutations) return out;
   std::vector<double> minima(static_cast<size_t>(setup.permutations), kInfinity);
   for (const WestfallYoungWorker* worker : workers)
@@ -143,9 +147,6 @@ WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
   const auto kth = minima.begin() + setup.allowed;
   std::nth_element(minima.begin(), kth, minima.end());
   out.quantile = *kth;
-  if (setup.allowed == 0)
-    out.level = 0.0;
-  else if (std::isfinite(out.quantile))
-    out.level = std::nextafter(out.quantile, -kInfinity);
+  if (std::isfinite(out.quantile)) out.level = std::nextafter(out.quantile, -kInfinity);
   return out;
 }

@@ -1,12 +1,16 @@
 // The Westfall-Young permutation procedure over every tested pattern: for
 // each of J permutations of the class labels the smallest p-value any
-// pattern reaches, and as corrected level the largest level that at most
-// floor(level * J) of those minima reach. The patterns are enumerated once
-// and each is evaluated under all permutations at once (permuted_counts.h).
+// pattern reaches, and as corrected level the largest d with
+// 1 + #{minima <= d} <= level * (J + 1): the permutation p-value of the
+// data's own smallest p-value, which counts the data as one more
+// permutation, so that the family-wise error stays within the level at
+// every J. That is d just below the (k+1)-th smallest minimum, k =
+// floor(level * (J + 1)) - 1. The patterns are enumerated once and each is
+// evaluated under all permutations at once (permuted_counts.h).
 //
 // Only the minima at or below a threshold t matter: t is the (k+1)-th
-// smallest minimum found so far, k = floor(level * J), which only falls and
-// never falls below its final value. A pattern whose support cannot reach a
+// smallest minimum found so far, which only falls and never falls below its
+// final value. A pattern whose support cannot reach a
 // p-value within t is passed over, and of the others only the permutations
 // whose class count lies outside the support's acceptance region (counts
 // whose table alone is more probable than t, so that their p-value exceeds
@@ -33,16 +37,20 @@ struct WestfallYoungSetup {
   int32_t transactions = 0;
   int32_t positives = 0;  // in the rule class
   int32_t permutations = 0;
-  int32_t allowed = 0;              // k: minima that may lie within the corrected level
+  int32_t allowed = 0;  // k: minima that may lie within the corrected level; -1: not even none
   std::vector<double> min_pvalues;  // per support, from min_attainable_pvalues
   std::atomic<double> threshold{std::numeric_limits<double>::infinity()};
 };
 
-// The number of minima allowed within the corrected level, floor(level * J):
-// a product within a relative 1e-9 below a whole number counts as that
-// number, since the level is read from a decimal (0.29 * 100 is
+// The number of minima allowed within the corrected level, floor(level *
+// (J + 1)) - 1, at most J; -1 when J + 1 < 1 / level, where no level can be
+// told. A product within a relative 1e-9 below a whole number counts as
+// that number, since the level is read from a decimal (0.29 * 100 is
 // 28.999999999999996 in binary).
 int32_t allowed_minima(double level, int32_t permutations);
+
+// The rule the corrected level follows, as the results state it.
+inline constexpr const char* kWestfallYoungRule = "1 + #{minima <= level} <= alpha (J + 1)";
 
 // Fills `setup` for the data's `transactions` and `positives`, `permutations`
 // >= 1 and the uncorrected `level`.
@@ -94,13 +102,16 @@ struct WestfallYoungLevel {
   double quantile = 0.0;  // the (k+1)-th smallest minimum (infinite when there is none)
   int32_t allowed = 0;    // k
   int32_t permutations = 0;
+  // 0 when no support below min_sup could reach the level; else the lowest
+  // that could (set by the caller, who knows min_sup).
+  int32_t lower_support = 0;
 };
 
 // The corrected level from every worker's minima: the largest double below
 // the (k+1)-th smallest minimum, so that at most k minima lie within it. The
 // uncorrected `level` when k reaches J (a level of 1) or no pattern was
-// evaluated. 0 when k is 0: fewer than 1 / level permutations cannot tell a
-// level, since the smallest minimum alone is reached by chance once in J + 1.
+// evaluated. 0 when k is -1: with J + 1 below 1 / level, even a smallest
+// p-value below every minimum has a permutation p-value above the level.
 WestfallYoungLevel westfall_young_level(const WestfallYoungSetup& setup,
                                         const std::vector<const WestfallYoungWorker*>& workers,
                                         double level);

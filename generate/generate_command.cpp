@@ -179,6 +179,18 @@ void print_report(const GenerateOptions& options, const GeneratedDataSet& genera
 
 }  // namespace
 
+std::optional<GeneratorModel> read_model(const std::string& text, const std::string& source,
+                                         std::mt19937_64& engine) {
+  GeneratorModel model;
+  std::string error;
+  if (!read_generator_settings(text, engine, model, error)) {
+    report_error("%s: %s", source.c_str(), error.c_str());
+    return std::nullopt;
+  }
+  warn_of_ineffective_rules(source, model);
+  return model;
+}
+
 std::optional<GeneratedDataSet> generate_data_set(const GenerateOptions& options) {
   std::string text;
   std::string error;
@@ -188,11 +200,9 @@ std::optional<GeneratedDataSet> generate_data_set(const GenerateOptions& options
     report_error("%s", error.c_str());
     return std::nullopt;
   }
-  if (!read_generator_settings(text, engine, generated.model, error)) {
-    report_error("%s: %s", options.settings.c_str(), error.c_str());
-    return std::nullopt;
-  }
-  warn_of_ineffective_rules(options.settings, generated.model);
+  std::optional<GeneratorModel> model = read_model(text, options.settings, engine);
+  if (!model) return std::nullopt;
+  generated.model = std::move(*model);
   if (!check_outputs_apart(options, error)) {
     report_error("%s", error.c_str());
     return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "generated_records.h"
@@ -22,6 +23,12 @@ struct GeneratedDataSet {
   GeneratorModel model;
   GeneratedCounts counts;
 };
+
+// The model that settings given as JSON `text` describe, with `engine`
+// past the settings' own random draws, ready to draw the records. Unsound
+// settings get one "Error: <source>: ..." line and nothing is returned.
+std::optional<GeneratorModel> read_model(const std::string& text, const std::string& source,
+                                         std::mt19937_64& engine);
 
 // Reads the settings, draws the data set from options.seed and writes its
 // three files. A planted rule that is no effect of its own gets a "Warning: "

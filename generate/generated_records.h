@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <vector>
 
 #include "generator_model.h"
 
@@ -14,11 +16,18 @@ struct GeneratedCounts {
   int64_t in_class = 0;
 };
 
-// Draws model.records records and writes them to `file` as lines of the
-// data file: the class first (1 or 0, so that varnel's split is stratified
-// by it), then the attributes' values in the model's order. Per record the
-// draws are: the latent profile, each causal value, each noise value (its
-// adherence, then, when it does not adhere, its value), the class. Returns
-// false when a write fails.
+// Draws model.records records one after the other and hands each to
+// `take(in_class, values)`, `values` holding one value index per attribute
+// in the model's order; stops early when `take` returns false. Per record
+// the draws are: the latent profile, each causal value, each noise value
+// (its adherence, then, when it does not adhere, its value), the class.
+using RecordTaker = std::function<bool(bool in_class, const std::vector<int>& values)>;
+void draw_records(const GeneratorModel& model, std::mt19937_64& engine, GeneratedCounts& counts,
+                  const RecordTaker& take);
+
+// Draws the records and writes them to `file` as lines of the data file:
+// the class first (1 or 0, so that varnel's split is stratified by it),
+// then the attributes' values in the model's order. Returns false when a
+// write fails.
 bool write_records(std::FILE* file, const GeneratorModel& model, std::mt19937_64& engine,
                    GeneratedCounts& counts);

@@ -83,6 +83,20 @@ void print_report(const PrepareOptions& options, const PreparedInput& prepared) 
               suggested_min_sup(table), kSuggestedLevel, shell_word(output_name).c_str());
 }
 
+// Prepares the table of `dataset`, read from `source`; false with `error`
+// naming the source.
+bool prepare_from(const RawDataset& dataset, const PrepareSettings& settings,
+                  const std::string& source, PreparedTable& table, std::string& error) {
+  if (prepare_table(dataset, settings, table, error)) return true;
+  error = source + ": " + error;
+  return false;
+}
+
+void report_table_warnings(const PreparedTable& table) {
+  for (const std::string& warning : table.warnings)
+    report_warning("%s", printable(warning).c_str());
+}
+
 bool read_and_prepare(const PrepareOptions& options, RawDataset& dataset, PreparedTable& table,
                       std::string& error) {
   std::vector<std::string> lines;
@@ -90,11 +104,7 @@ bool read_and_prepare(const PrepareOptions& options, RawDataset& dataset, Prepar
   const bool read = options.format == InputFormat::arff
                         ? read_arff(lines, options.input, dataset, error)
                         : read_csv(lines, options.input, dataset, error);
-  if (!read) return false;
-  if (!prepare_table(dataset, options.settings, table, error)) {
-    error = options.input + ": " + error;
-    return false;
-  }
+  if (!read || !prepare_from(dataset, options.settings, options.input, table, error)) return false;
   // The input is read whole by now, but replacing it would still lose it.
   if (same_file(options.input, options.output_base + ".data") ||
       same_file(options.input, options.output_base + ".names")) {
@@ -117,9 +127,21 @@ std::optional<PreparedInput> prepare_input(const PrepareOptions& options) {
   }
   prepared.records_read = dataset.records.size();
   prepared.attributes_read = dataset.attributes.size();
-  for (const std::string& warning : prepared.table.warnings)
-    report_warning("%s", printable(warning).c_str());
+  report_table_warnings(prepared.table);
   return prepared;
+}
+
+std::optional<PreparedTable> prepare_dataset(const RawDataset& dataset,
+                                             const PrepareSettings& settings,
+                                             const std::string& source) {
+  PreparedTable table;
+  std::string error;
+  if (!prepare_from(dataset, settings, source, table, error)) {
+    report_error("%s", printable(error).c_str());
+    return std::nullopt;
+  }
+  report_table_warnings(table);
+  return table;
 }
 
 int run_prepare(int argc, const char* const* argv) {

@@ -30,10 +30,12 @@ bool write_whole_file(const std::string& path, const std::string& content, std::
 
 }  // namespace
 
+std::string format_data_line(const std::vector<std::string>& record) { return join(record); }
+
 std::string format_data_text(const PreparedTable& table) {
   std::string text;
   for (const auto& record : table.records) {
-    text += join(record);
+    text += format_data_line(record);
     text.push_back('\n');
   }
   return text;

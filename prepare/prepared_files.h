@@ -5,10 +5,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "prepared_table.h"
 
 std::string format_data_text(const PreparedTable& table);
+// One record's line of the .data file, without its line feed.
+std::string format_data_line(const std::vector<std::string>& record);
 std::string format_names_text(const PreparedTable& table);
 
 // Writes BASE.data and BASE.names. Both are written under the names

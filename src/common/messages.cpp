@@ -24,6 +24,7 @@ std::string formatted(const char* prefix, const char* format, va_list args) {
 }
 
 void print_line(const std::string& line) {
+  if (current_log->quiet) return;
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
 }
@@ -58,10 +59,11 @@ void report_io_error(const char* format, ...) {
 void report_warning(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::string line = formatted("Warning: ", format, args);
+  std::string line = formatted("Warning: ", format, args);
   va_end(args);
   print_line(line);
   ++current_log->warnings;
+  current_log->warning_lines.push_back(std::move(line));
 }
 
 const ReportedLines& reported_lines() { return *current_log; }

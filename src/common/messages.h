@@ -10,7 +10,8 @@
 #include <vector>
 
 // Prints "Error: " and the formatted text and a line feed on standard
-// output, and keeps the line in the calling thread's log.
+// output (unless the log is quiet), and keeps the line in the calling
+// thread's log.
 void report_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same for a reporting helper of its own that takes `...`.
 void report_error_v(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
@@ -22,13 +23,18 @@ void report_error_v(const char* format, va_list args) __attribute__((format(prin
 void report_io_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Prints "Warning: " and the formatted text and a line feed on standard
-// output, and counts the line in the calling thread's log.
+// output (unless the log is quiet), and counts and keeps the line in the
+// calling thread's log.
 void report_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 struct ReportedLines {
-  std::vector<std::string> errors;  // every error line printed, without its line feed
-  int io_errors = 0;                // of them, those of report_io_error
-  int warnings = 0;                 // warning lines printed
+  std::vector<std::string> errors;         // every error line printed, without its line feed
+  int io_errors = 0;                       // of them, those of report_io_error
+  int warnings = 0;                        // warning lines printed
+  std::vector<std::string> warning_lines;  // those lines, without their line feed
+  // Keep the lines without printing them: for a caller that hands them on
+  // itself (the Python package turns them into exceptions and warnings).
+  bool quiet = false;
 };
 
 // Makes `log` the calling thread's log while the scope lives (scopes nest;

@@ -58,6 +58,8 @@ bool write_experiment_record(const std::string& path, const ExperimentRecord& r)
   holdout["sig_at_holm"] = r.figures.holdout.sig_at_holm;
   holdout["reversed"] = r.figures.holdout.reversed;
   holdout["productive"] = r.figures.holdout.productive;
+  holdout["sig_at_bh"] = r.figures.holdout.sig_at_bh;
+  holdout["productive_corrected"] = r.figures.holdout.productive_corrected;
   json seconds = json::object();
   for (size_t s = 0; s < kStageCount; ++s) {
     const Stage stage = static_cast<Stage>(s);

@@ -69,27 +69,29 @@ bool read_list_record(RuleTidLists& lists, int32_t index, std::vector<int32_t>& 
   int32_t count = 0;
   if (offset < 0 || offset + 4 > file.size || !read_values(file, offset, 1, &count)) {
     report_error("offset %d of entry %d is outside file %s", entry.offset, index,
-                  file.name.c_str());
+                 file.name.c_str());
     return false;
   }
   if (count < 0 || count > transactions || offset + 4 + int64_t{4} * count > file.size) {
-    report_error("list record of entry %d in file %s has count %d, outside 0..%d or past "
-                  "the end of the file",
-                  index, file.name.c_str(), count, transactions);
+    report_error(
+        "list record of entry %d in file %s has count %d, outside 0..%d or past "
+        "the end of the file",
+        index, file.name.c_str(), count, transactions);
     return false;
   }
   list.resize(static_cast<size_t>(count));
   if (!read_values(file, offset + 4, list.size(), list.data())) {
     report_error("list record of entry %d in file %s runs past the end of the file", index,
-                  file.name.c_str());
+                 file.name.c_str());
     return false;
   }
   // Difference and complement rely on strictly ascending lists within range.
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] < 0 || list[i] >= transactions || (i > 0 && list[i] <= list[i - 1])) {
-      report_error("list record of entry %d in file %s is not an ascending list of "
-                    "transaction numbers below %d",
-                    index, file.name.c_str(), transactions);
+      report_error(
+          "list record of entry %d in file %s is not an ascending list of "
+          "transaction numbers below %d",
+          index, file.name.c_str(), transactions);
       return false;
     }
   }
@@ -126,9 +128,10 @@ bool climb_to_stored(const RuleTidLists& lists, int32_t preorder, int32_t from, 
   int32_t next = directory[static_cast<size_t>(from)].parent;
   for (size_t climbs = 0; next >= 0; ++climbs) {
     if (outside(next, directory)) {
-      report_error("parent number %d of entry %d is outside the tid-list directory of %zu "
-                    "entries",
-                    next, from, directory.size());
+      report_error(
+          "parent number %d of entry %d is outside the tid-list directory of %zu "
+          "entries",
+          next, from, directory.size());
       return false;
     }
     if (stored(directory, next)) break;
@@ -263,11 +266,11 @@ void apply_diff(Walk& walk, int32_t k, const Level& above, const Level& top, boo
       missing = true;
   }
   // Kept word for word, typo included: scripts may match it.
-  if (overlap)
-    report_error("there should no no overlap between two consecutive diff-list");
+  if (overlap) report_error("there should no no overlap between two consecutive diff-list");
   if (missing)
-    report_error("the tid list length should be the difference between the parent list "
-                  "length and the diff-list length");
+    report_error(
+        "the tid list length should be the difference between the parent list "
+        "length and the diff-list length");
 }
 
 void visit_rules_at(Walk& walk, int32_t k, const Level& level) {
@@ -301,7 +304,7 @@ void walk_tree(Walk& walk, int32_t root) {
     walk.held += level.values.size();
     if (walk.held > walk.budget && !level.failed) {
       report_error("the tid lists of file %s nest too deeply to rebuild entry %d",
-                    walk.lists.file.name.c_str(), k);
+                   walk.lists.file.name.c_str(), k);
       walk.held -= level.values.size();
       level.values.clear();
       level.failed = true;
@@ -439,7 +442,7 @@ void walk_rule_tid_lists(RuleTidLists& lists, const RuleSet& rules, std::span<co
     largest_support = std::max<int64_t>(largest_support, rule.support);
     if (outside(rule.preorder, directory)) {
       report_error("preorder number %d is outside the tid-list directory of %zu entries",
-                    rule.preorder, directory.size());
+                   rule.preorder, directory.size());
       if (rule.support != 0) report_error("inconsistent pattern support");
       visit(place, {});
       continue;
@@ -486,7 +489,7 @@ std::vector<TidListSize> measure_rule_tid_lists(RuleTidLists& lists, const RuleS
     const RuleRecord& rule = rules.records[wanted[place]];
     if (outside(rule.preorder, directory)) {
       report_error("preorder number %d is outside the tid-list directory of %zu entries",
-                    rule.preorder, directory.size());
+                   rule.preorder, directory.size());
       continue;
     }
     resolve_node(lists, rule.preorder, forest);
@@ -519,7 +522,8 @@ std::vector<TidListSize> measure_rule_tid_lists(RuleTidLists& lists, const RuleS
   }
   for (size_t place = 0; place < wanted.size(); ++place) {
     const RuleRecord& rule = rules.records[wanted[place]];
-    if (!outside(rule.preorder, directory)) sizes[place] = entry[static_cast<size_t>(rule.preorder)];
+    if (!outside(rule.preorder, directory))
+      sizes[place] = entry[static_cast<size_t>(rule.preorder)];
     if (sizes[place].length != rule.support || (!sizes[place].known && rule.support != 0))
       report_error("inconsistent pattern support");
   }

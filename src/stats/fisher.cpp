@@ -15,51 +15,65 @@ LogFactorialTable build_log_factorial_table(int n) {
 double fisher_exact_pvalue_from(const double* lf, int32_t n, int32_t r, int32_t c, int32_t k,
                                 double stop_above) {
   const double margins = fisher_log10_margins(lf, n, r, c);
-  auto probability = [&](int32_t x) {
-    return std::pow(10.0, fisher_log10_probability(lf, margins, n, r, c, x));
-  };
-
+  auto log_p = [&](int64_t x) { return fisher_log10_probability(lf, margins, n, r, c, x); };
   const int32_t kc = std::min({k, r, c});
-  const double observed = probability(kc);
+  const double log_observed = log_p(kc);
+  const double observed = std::pow(10.0, log_observed);
+  // Every table summed is at most about the observed one: when that is too
+  // small for a double, so are they all, and the sum is zero.
+  if (observed == 0.0) return observed;
+  const double counted_up_to = observed * kFisherTieTolerance;
   double sum = observed;
   if (sum > stop_above) return sum;
 
   // Probabilities rise from both extremes towards the mode, so walking inwards
   // and stopping at the first table more probable than the observed one sums
-  // exactly the tables no more probable than it. The tables at an extreme
-  // below 1e-18 of the sum so far are less than half its last digit: adding
-  // them leaves the sum as it is, so the walk starts past them, found by
-  // bisection over the rising part.
-  const int32_t mode = static_cast<int32_t>(fisher_mode(n, r, c));
-  auto negligible = [&](int32_t x) {
-    const double floor = sum > 0.0 ? std::log10(sum) - 18.0 : -400.0;
-    return fisher_log10_probability(lf, margins, n, r, c, x) < floor;
-  };
-  int32_t low = std::max(0, r + c - n);
-  for (int32_t last = std::min(kc, mode); low < last;) {
-    const int32_t middle = low + (last - low) / 2;
-    if (negligible(middle))
-      low = middle + 1;
-    else
-      last = middle;
+  // exactly the tables no more probable than it. A table below 1e-17 of the
+  // observed one is less than half the last digit of any sum it meets, so
+  // adding it leaves the sum as it is: each walk starts past the tables that
+  // small, found by bisection over the part where probabilities are monotone.
+  const double negligible = log_observed - 17.0;
+  const int64_t lo = std::max(0, r + c - n);
+  const int64_t hi = std::min(r, c);
+  const int64_t mode = fisher_mode(n, r, c);
+
+  // Lower side: probabilities rise from lo to the mode.
+  int64_t first = kc;
+  const int64_t lower_end = std::min<int64_t>(kc - 1, mode);
+  if (lo <= lower_end && log_p(lower_end) >= negligible) {
+    int64_t low = lo, high = lower_end;  // the first table that counts lies in [low, high]
+    while (low < high) {
+      const int64_t mid = low + (high - low) / 2;
+      if (log_p(mid) >= negligible)
+        high = mid;
+      else
+        low = mid + 1;
+    }
+    first = low;
   }
-  for (int32_t x = low; x < kc; ++x) {
-    const double p = probability(x);
-    if (p > observed) break;
+  for (int64_t x = first; x < kc; ++x) {
+    const double p = std::pow(10.0, log_p(x));
+    if (p > counted_up_to) break;
     sum += p;
     if (sum > stop_above) return sum;
   }
-  int32_t high = std::min(r, c);
-  for (int32_t last = std::max(kc, mode); high > last;) {
-    const int32_t middle = high - (high - last) / 2;
-    if (negligible(middle))
-      high = middle - 1;
-    else
-      last = middle;
+  // Upper side: probabilities fall from the mode to hi.
+  first = kc;
+  const int64_t upper_end = std::max<int64_t>(kc + 1, mode);
+  if (upper_end <= hi && log_p(upper_end) >= negligible) {
+    int64_t low = upper_end, high = hi;  // the last table that counts lies in [low, high]
+    while (low < high) {
+      const int64_t mid = high - (high - low) / 2;
+      if (log_p(mid) >= negligible)
+        low = mid;
+      else
+        high = mid - 1;
+    }
+    first = low;
   }
-  for (int32_t x = high; x > kc; --x) {
-    const double p = probability(x);
-    if (p > observed) break;
+  for (int64_t x = first; x > kc; --x) {
+    const double p = std::pow(10.0, log_p(x));
+    if (p > counted_up_to) break;
     sum += p;
     if (sum > stop_above) return sum;
   }
@@ -70,8 +84,9 @@ double min_attainable_pvalue(const double* log_factorial, int32_t transactions, 
                              int32_t support) {
   // The least probable table has the smallest p-value, and table
   // probabilities rise from both extremes towards the mode. Only the less
-  // probable extreme is summed (the other's sum can be long); near ties,
-  // both.
+  // probable extreme is summed (the other's sum can be long); when the two
+  // lie within the tolerance, each p-value counts both tables, summed in
+  // another order, and the smaller is the smallest p-value.
   const int32_t fewest = std::max(0, support + positives - transactions);
   const int32_t most = std::min(support, positives);
   const double margins = fisher_log10_margins(log_factorial, transactions, support, positives);
@@ -82,7 +97,8 @@ double min_attainable_pvalue(const double* log_factorial, int32_t transactions, 
   auto pvalue = [&](int32_t k) {
     return fisher_exact_pvalue_from(log_factorial, transactions, support, positives, k);
   };
-  constexpr double kTie = 1e-9;  // in log10 of a probability
+  // In log10 of a probability: the tolerance's log10 is 4.3e-8.
+  constexpr double kTie = 1e-7;
   if (log_fewest < log_most - kTie) return pvalue(fewest);
   if (log_most < log_fewest - kTie) return pvalue(most);
   return std::min(pvalue(fewest), pvalue(most));

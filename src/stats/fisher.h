@@ -13,12 +13,21 @@ using LogFactorialTable = std::vector<double>;
 // A table of n + 1 entries (n >= 0; a negative n is taken as 0).
 LogFactorialTable build_log_factorial_table(int n);
 
+// Tables whose probability is at most the observed one's times this count
+// as no more probable than it: two tables that are equally probable in exact
+// arithmetic come out of the log sums a few ulps apart, and the standard
+// relative tolerance of two-sided Fisher tests keeps both.
+inline constexpr double kFisherTieTolerance = 1.0 + 1e-7;
+
 // The p-value of the table with `instances` N, `covered` r, `in_class` c and
 // `covered_in_class` k, from `log_factorial`, which must hold at least N + 1
-// entries. The counts must come from one set of instances: 0 <= r, c <= N and
-// k >= r + c - N; a k above r or c is lowered to the smaller of them. The
-// summation order (observed table, then the lower tail from its extreme
-// inwards, then the upper tail) is part of the result.
+// entries: the sum of the probabilities of every table of these margins at
+// most kFisherTieTolerance times the observed one's. The counts must come
+// from one set of instances: 0 <= r, c <= N and k >= r + c - N; a k above r
+// or c is lowered to the smaller of them. The summation order (observed
+// table, then the lower tail from its extreme inwards, then the upper tail)
+// is part of the result; tables too improbable to change the sum in its last
+// bit are passed over, which leaves it as it is.
 // With `stop_above` set, summing stops as soon as the sum exceeds it: the
 // value returned is then only known to be above `stop_above`, which is all a
 // caller that needs the verdict p <= bound has to know. Sums that stay within

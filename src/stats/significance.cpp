@@ -25,3 +25,20 @@ int32_t count_holm(std::span<const double> sorted_pvalues, double tests, double 
   }
   return count;
 }
+
+StepUpCount count_benjamini_hochberg(std::span<const PValueCount> ascending, double tests,
+                                     double level) {
+  const double step = level / tests;
+  StepUpCount out;
+  uint64_t rank = 0;
+  for (const PValueCount& entry : ascending) {
+    rank = rank > UINT64_MAX - entry.count ? UINT64_MAX : rank + entry.count;
+    // Tests that share a p-value are accepted together, at the rank of the
+    // last of them, where the bound is the mildest.
+    if (entry.count > 0 && entry.pvalue <= static_cast<double>(rank) * step) {
+      out.accepted = rank;
+      out.largest_pvalue = entry.pvalue;
+    }
+  }
+  return out;
+}

@@ -13,8 +13,9 @@
 #include "validate/rule_table.h"
 #include "validate/test_covers.h"
 
-// Per rule of `rules`, whether it is productive on the test part, answered
-// for the rules of `kept` only (the others are false). Rule X is productive
+// Per rule of `rules`, whether it is productive on the test part at
+// `local_level`, answered for the rules of `kept` only (the others are
+// false). Rule X is productive
 // when for every Y = X minus one item with at least one item, both hold:
 // Fisher(s(Y), s(X), k(Y), k(X)) <= `local_level` (X's extra item is
 // significant within Y's cover) and k(X) / s(X) > k(Y) / s(Y) (it raises the

@@ -53,7 +53,9 @@ void append_row(std::string& line, size_t rank, const RuleTableRow& row,
   field(row.significant_corrected ? "1" : "0");
   field(row.significant_fdr ? "1" : "0");
   field(row.significant_holm ? "1" : "0");
-  line += row.productive ? "1\n" : "0\n";
+  field(row.productive ? "1" : "0");
+  field(row.significant_bh ? "1" : "0");
+  line += row.productive_corrected ? "1\n" : "0\n";
 }
 
 }  // namespace
@@ -82,7 +84,7 @@ void write_rule_table(const std::string& output_name, const std::vector<RuleTabl
       "rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
       "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,test_lift,"
       "test_pvalue,direction,significant,significant_corrected,significant_fdr,"
-      "significant_holm,productive\n",
+      "significant_holm,productive,significant_bh,productive_corrected\n",
       file);
   std::string line;
   for (size_t r = 0; r < rows.size(); ++r) {

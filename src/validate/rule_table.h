@@ -31,6 +31,8 @@ struct RuleTableRow {
   bool significant_fdr = false;
   bool significant_holm = false;
   bool productive = false;  // kept, and productive on the test part
+  bool significant_bh = false;
+  bool productive_corrected = false;  // within the corrected level, and productive at it
 };
 
 struct RuleTableContext {

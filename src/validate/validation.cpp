@@ -20,21 +20,29 @@ std::vector<RuleTableRow> table_rows(const RuleSet& rules, const Retest& retest,
                                      const RuleTableContext& context) {
   std::vector<RuleTableRow> rows;
   rows.reserve(rules.records.size());
-  auto add_row = [&](size_t r, bool kept, bool corrected, bool fdr, bool holm) {
+  // `rank`: the rule's place among the kept rules, -1 for one not kept.
+  auto add_row = [&](size_t r, int32_t rank) {
     const RuleRecord& mined = rules.records[r];
-    rows.push_back(RuleTableRow{&mined, retest.tests[r],
-                                rule_direction(mined, retest.tests[r], context), kept, corrected,
-                                fdr, holm, retest.productive_rules[r]});
+    RuleTableRow row;
+    row.mined = &mined;
+    row.test = retest.tests[r];
+    row.direction = rule_direction(mined, retest.tests[r], context);
+    row.significant = rank >= 0;
+    row.significant_corrected = rank >= 0 && rank < retest.counts.sig_at_corrected;
+    row.significant_fdr = rank >= 0 && rank < retest.counts.sig_at_fdr;
+    row.significant_holm = rank >= 0 && rank < retest.sig_at_holm;
+    row.productive = retest.productive_rules[r];
+    row.significant_bh = rank >= 0 && rank < retest.sig_at_bh;
+    row.productive_corrected = retest.productive_corrected_rules[r];
+    rows.push_back(row);
   };
   std::vector<bool> is_kept(rules.records.size(), false);
   for (size_t j = 0; j < retest.kept.size(); ++j) {
     is_kept[retest.kept[j]] = true;
-    const int32_t rank = static_cast<int32_t>(j);
-    add_row(retest.kept[j], true, rank < retest.counts.sig_at_corrected,
-            rank < retest.counts.sig_at_fdr, rank < retest.sig_at_holm);
+    add_row(retest.kept[j], static_cast<int32_t>(j));
   }
   for (size_t r = 0; r < rules.records.size(); ++r) {
-    if (!is_kept[r]) add_row(r, false, false, false, false);
+    if (!is_kept[r]) add_row(r, -1);
   }
   return rows;
 }
@@ -97,15 +105,28 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
             [&](size_t a, size_t b) { return retest.tests[a].pvalue < retest.tests[b].pvalue; });
 
   std::vector<double> sorted_pvalues;
+  std::vector<PValueCount> ascending;
   sorted_pvalues.reserve(retest.kept.size());
-  for (const size_t r : retest.kept) sorted_pvalues.push_back(retest.tests[r].pvalue);
+  ascending.reserve(retest.kept.size());
+  for (const size_t r : retest.kept) {
+    sorted_pvalues.push_back(retest.tests[r].pvalue);
+    ascending.push_back(PValueCount{retest.tests[r].pvalue, 1});
+  }
   const double tests = static_cast<double>(rules.records.size());
   retest.counts = count_significant(sorted_pvalues, tests, level);
   retest.sig_at_holm = count_holm(sorted_pvalues, tests, level);
+  retest.sig_at_bh =
+      static_cast<int32_t>(count_benjamini_hochberg(ascending, tests, level).accepted);
   retest.productive_rules = find_productive_rules(covers, rules, retest.tests, retest.kept,
                                                   log_factorial.data(), local_level);
-  for (int32_t j = 0; j < retest.counts.sig_at_corrected; ++j)
-    retest.productive += retest.productive_rules[retest.kept[static_cast<size_t>(j)]];
+  const auto corrected_end = retest.kept.begin() + retest.counts.sig_at_corrected;
+  retest.productive_corrected_rules = find_productive_rules(
+      covers, rules, retest.tests, std::vector<size_t>(retest.kept.begin(), corrected_end),
+      log_factorial.data(), retest.counts.corrected_level);
+  for (auto r = retest.kept.begin(); r != corrected_end; ++r) {
+    retest.productive += retest.productive_rules[*r];
+    retest.productive_corrected += retest.productive_corrected_rules[*r];
+  }
   return retest;
 }
 
@@ -152,7 +173,13 @@ HoldoutFigures write_validation(const std::string& output_name, MinedRules& mine
   context.test_instances = covers.instances;
   context.test_positives = covers.positives;
   const std::vector<RuleTableRow> rows = table_rows(rules, retest, context);
-  HoldoutFigures figures{rules_tested, retest.counts, retest.sig_at_holm, 0, retest.productive};
+  HoldoutFigures figures;
+  figures.rules_tested = rules_tested;
+  figures.counts = retest.counts;
+  figures.sig_at_holm = retest.sig_at_holm;
+  figures.productive = retest.productive;
+  figures.sig_at_bh = retest.sig_at_bh;
+  figures.productive_corrected = retest.productive_corrected;
   for (size_t j = 0; j < retest.kept.size(); ++j) {
     if (rows[j].direction == Direction::reversed) ++figures.reversed;
   }

@@ -30,8 +30,13 @@ struct Retest {
   std::vector<size_t> kept;            // indexes of the kept rules, by ascending test p-value
   RuleCountRecord counts;              // of the kept rules, over every rule tested
   int32_t sig_at_holm = 0;             // kept rules under Holm's step-down over every rule tested
+  int32_t sig_at_bh = 0;               // kept rules under Benjamini-Hochberg's step-up
   std::vector<bool> productive_rules;  // per mined rule: kept and productive
   int32_t productive = 0;              // of the rules within the corrected level
+  // Per mined rule: within the corrected level, and productive with the
+  // corrected level as the local level too.
+  std::vector<bool> productive_corrected_rules;
+  int32_t productive_corrected = 0;
 };
 
 // What validation found, beside the files it wrote.
@@ -41,6 +46,9 @@ struct HoldoutFigures {
   int32_t sig_at_holm = 0;  // under Holm's step-down over the rules tested
   int32_t reversed = 0;     // kept rules whose association flipped on the test part
   int32_t productive = 0;   // rules within the corrected level that are productive
+  int32_t sig_at_bh = 0;    // under Benjamini-Hochberg's step-up over the rules tested
+  // Rules within the corrected level that are productive at it too.
+  int32_t productive_corrected = 0;
 };
 
 // Reads the rule file of `output_name` and walks its tid lists once, so
@@ -53,7 +61,8 @@ void read_mined_rules(const std::string& output_name, int32_t transactions, Mine
 // Re-tests every rule with Fisher's exact test on the first
 // min(transactions, labels) test instances and keeps those within `level`
 // that cover something on either part, and counts them. Each kept rule is then re-tested against
-// its generalisations at `local_level`, the miner's local level (see validate/productivity.h).
+// its generalisations at `local_level`, the miner's local level, and each rule within the
+// corrected level at the corrected level as well (see validate/productivity.h).
 // `transactions` and `labels` must outlive the result.
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
                     const ClassLabels& labels, double level, double local_level);

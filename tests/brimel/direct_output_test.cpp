@@ -1,10 +1,11 @@
 // The direct run's two files: each method's verdict on rules placed just
-// inside and just outside its level, and the JSON counts agreeing with the
-// rule table's columns.
+// inside and just outside its level, with and without their local p-values,
+// and the JSON counts agreeing with the rule table's columns.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "common/run_files.h"
 #include "direct_output.h"
@@ -26,7 +27,9 @@ std::vector<std::string> lines_of(const std::string& path) {
 // Attributes of 2, 3 and 4 values: 9 patterns of one item, 26 of two, 24 of
 // three. Levels: Bonferroni over 1000 patterns tested 5e-5, search space
 // 0.05 / 59 = 8.47e-4, layered 0.05 / (3 * 9) = 1.85e-3, 0.05 / 78 = 6.41e-4,
-// 0.05 / 72 = 6.94e-4; Tarone 1e-3; Westfall-Young 2e-4.
+// 0.05 / 72 = 6.94e-4; Tarone 1e-3; Westfall-Young 2e-4; Benjamini-Hochberg
+// up to 1.2e-4; Bonferroni over 400 closed patterns 1.25e-4; Tarone over
+// them 8e-4.
 DirectFigures example_figures() {
   DirectFigures f;
   f.level = 0.05;
@@ -47,13 +50,18 @@ DirectFigures example_figures() {
   f.tarone_lowered.recounts = 1;
   f.tarone_lowered.patterns_by_support = f.patterns_by_support;
   f.tarone_lowered.patterns_by_support[3] = 200;
-  f.westfall_young = WestfallYoungLevel{2e-4, 2.0000000000000001e-4, 50, 1000};
+  f.westfall_young = WestfallYoungLevel{2e-4, 2.0000000000000001e-4, 50, 1000, 3};
   f.seed = 99;
-  f.rules = {{{0}, 30, 25, 1e-6},
-             {{0, 1}, 20, 16, 1.2e-4},
-             {{2}, 50, 30, 1.5e-3},
-             {{0, 1, 2}, 10, 9, 7e-4},
-             {{1}, 40, 22, 0.04}};
+  f.closed_patterns_tested = 400;
+  f.tarone_closed = TaroneLevel{8e-4, 62, 0};
+  f.fdr = StepUpCount{120, 1.2e-4};
+  // The rule of three items has a local p-value of 9e-4: within Tarone's
+  // level alone.
+  f.rules = {{{0}, 30, 25, 1e-6, 0.0},
+             {{0, 1}, 20, 16, 1.2e-4, 1e-4},
+             {{2}, 50, 30, 1.5e-3, 0.0},
+             {{0, 1, 2}, 10, 9, 7e-4, 9e-4},
+             {{1}, 40, 22, 0.04, 0.0}};
   std::sort(f.rules.begin(), f.rules.end(),
             [](const DirectRule& a, const DirectRule& b) { return a.pvalue < b.pvalue; });
   std::vector<double> pvalues;
@@ -69,25 +77,30 @@ TEST(DirectOutput, EachMethodJudgesEachRuleByItsOwnLevel) {
   const std::vector<std::string> rows = lines_of("o.direct.rules.csv");
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows[0],
-            "rank,rule,class,length,support,class_support,confidence,lift,pvalue,bonferroni_tested,"
-            "search_space,layered,tarone,tarone_lowered,westfall_young,fdr");
-  // Rule, then its verdicts; the FDR step takes j * 5e-5 for the j-th rule.
+            "rank,rule,class,length,support,class_support,confidence,lift,pvalue,max_local_pvalue,"
+            "bonferroni_tested,search_space,layered,tarone,tarone_lowered,westfall_young,fdr,"
+            "bonferroni_closed,tarone_closed,bonferroni_tested_productive,search_space_productive,"
+            "layered_productive,tarone_productive,tarone_lowered_productive,"
+            "westfall_young_productive,bonferroni_closed_productive,tarone_closed_productive");
+  // Rule, then its verdicts, then those of the family-wise methods with its
+  // local p-value within their level too.
   const std::vector<std::pair<std::string, std::string>> want = {
-      {"a=1", "1,1,1,1,1,1,1"},
-      {"a=1 & b=x,y", "0,1,1,1,1,1,0"},
-      {"a=1 & b=x,y & c=3", "0,1,0,1,0,0,0"},
-      {"c=3", "0,0,1,0,0,0,0"},
-      {"b=x,y", "0,0,0,0,0,0,0"}};
+      {"a=1", "1,1,1,1,1,1,1,1,1 1,1,1,1,1,1,1,1"},
+      {"a=1 & b=x,y", "0,1,1,1,1,1,1,1,1 0,1,1,1,1,1,1,1"},
+      {"a=1 & b=x,y & c=3", "0,1,0,1,0,0,0,0,1 0,0,0,1,0,0,0,0"},
+      {"c=3", "0,0,1,0,0,0,0,0,0 0,0,1,0,0,0,0,0"},
+      {"b=x,y", "0,0,0,0,0,0,0,0,0 0,0,0,0,0,0,0,0"}};
   for (size_t r = 0; r < want.size(); ++r) {
     const std::vector<std::string> fields = csv_fields(rows[r + 1]);
-    ASSERT_EQ(fields.size(), 16u) << rows[r + 1];
+    ASSERT_EQ(fields.size(), 27u) << rows[r + 1];
     EXPECT_EQ(fields[0], std::to_string(r + 1));
     EXPECT_EQ(fields[1], want[r].first);
     EXPECT_EQ(fields[2], "yes, \"really\"");
-    std::string verdicts = fields[9];
-    for (size_t i = 10; i < 16; ++i) verdicts += "," + fields[i];
+    std::string verdicts = fields[10];
+    for (size_t i = 11; i < 27; ++i) verdicts += (i == 19 ? " " : ",") + fields[i];
     EXPECT_EQ(verdicts, want[r].second) << fields[1];
     EXPECT_EQ(std::stod(fields[8]), f.rules[r].pvalue);
+    EXPECT_EQ(std::stod(fields[9]), f.rules[r].max_local_pvalue);
   }
   EXPECT_EQ(csv_fields(rows[1])[6], "0.83333333333333337");  // 25 / 30
   EXPECT_EQ(std::stod(csv_fields(rows[1])[7]), (25.0 / 30) / 0.4);
@@ -97,10 +110,25 @@ TEST(DirectOutput, EachMethodJudgesEachRuleByItsOwnLevel) {
   const json& m = record["methods"];
   EXPECT_EQ(record["rules"], 5);
   EXPECT_EQ(record["patterns_tested"], 1000);
-  const std::vector<std::pair<const char*, int>> rules = {
-      {"bonferroni_tested", 1}, {"search_space", 3},   {"layered", 3}, {"tarone", 3},
-      {"tarone_lowered", 2},    {"westfall_young", 2}, {"fdr", 1}};
-  for (const auto& [method, count] : rules) EXPECT_EQ(m[method]["rules"], count) << method;
+  EXPECT_EQ(record["closed_patterns_tested"], 400);
+  EXPECT_EQ(record["closed_patterns_upper_bound"], false);
+  const std::vector<std::tuple<const char*, int, int>> rules = {{"bonferroni_tested", 1, 1},
+                                                                {"search_space", 3, 2},
+                                                                {"layered", 3, 3},
+                                                                {"tarone", 3, 3},
+                                                                {"tarone_lowered", 2, 2},
+                                                                {"westfall_young", 2, 2},
+                                                                {"fdr", 2, -1},
+                                                                {"bonferroni_closed", 2, 2},
+                                                                {"tarone_closed", 3, 2}};
+  for (const auto& [method, count, productive] : rules) {
+    EXPECT_EQ(m[method]["rules"], count) << method;
+    if (productive >= 0) {
+      EXPECT_EQ(m[method]["productive_rules"], productive) << method;
+    } else {
+      EXPECT_FALSE(m[method].contains("productive_rules")) << method;
+    }
+  }
   EXPECT_EQ(m["bonferroni_tested"]["level"].get<double>(), 0.05 / 1000);
   EXPECT_EQ(m["search_space"]["size"], 59);
   EXPECT_EQ(m["search_space"]["level"].get<double>(), 0.05 / 59);
@@ -122,7 +150,15 @@ TEST(DirectOutput, EachMethodJudgesEachRuleByItsOwnLevel) {
   EXPECT_EQ(m["westfall_young"]["permutations"], 1000);
   EXPECT_EQ(m["westfall_young"]["seed"], 99);
   EXPECT_EQ(m["westfall_young"]["allowed_minima"], 50);
-  EXPECT_EQ(m["fdr"]["level"].get<double>(), 1e-6);
+  EXPECT_EQ(m["westfall_young"]["rule"], "1 + #{minima <= level} <= alpha (J + 1)");
+  EXPECT_EQ(m["westfall_young"]["lower_support"], 3);
+  EXPECT_EQ(m["fdr"]["level"].get<double>(), 1.2e-4);
+  EXPECT_EQ(m["fdr"]["accepted"], 120);
+  EXPECT_EQ(m["fdr"]["tests"], 1000);
+  EXPECT_EQ(m["bonferroni_closed"]["level"].get<double>(), 0.05 / 400);
+  EXPECT_EQ(m["bonferroni_closed"]["tests"], 400);
+  EXPECT_EQ(m["tarone_closed"]["level"].get<double>(), 8e-4);
+  EXPECT_EQ(m["tarone_closed"]["testable"], 62);
   EXPECT_EQ(record["patterns_by_support"]["min_sup"], 3);
   EXPECT_EQ(record["patterns_by_support"]["counts"],
             json::parse(R"([{"support": 3, "patterns": 200}, {"support": 5, "patterns": 900},
@@ -136,7 +172,8 @@ TEST(DirectOutput, TaroneLoweredNotAskedForKeepsNoRuleAndCountsFromTheMinimumSup
   ASSERT_TRUE(write_direct_results(direct_results_file("o"), direct_rule_table_file("o"), f));
   for (const std::string& row : lines_of("o.direct.rules.csv")) {
     if (!row.starts_with("rank")) {
-      EXPECT_EQ(csv_fields(row)[13], "0") << row;
+      EXPECT_EQ(csv_fields(row)[14], "0") << row;
+      EXPECT_EQ(csv_fields(row)[23], "0") << row;
     }
   }
   std::ifstream file("o.direct.json");

@@ -120,7 +120,11 @@ inline std::vector<char> in_class_of(const ReferenceResult& ref) {
 }
 
 // The Westfall-Young level by brute force: every pattern under every
-// permutation, the (k+1)-th smallest of the minima.
+// permutation, and the largest level d with 1 + #{minima <= d} <= level
+// (J + 1), the product read as the decimal it was, among every value d
+// could take at the edge of a step (the double just below each minimum); 0
+// when there is none. The level itself when no pattern was tested or every
+// d passes.
 inline double brute_westfall_young(const ReferenceResult& ref,
                                    const std::vector<ReferencePattern>& patterns,
                                    const RecordRows& rows, double level, const double* lf) {
@@ -132,9 +136,17 @@ inline double brute_westfall_young(const ReferenceResult& ref,
       for (int t = 0; t < n; ++t) k += (p.cover[t / 64] >> (t % 64) & 1) && label_under(rows, t, j);
       minima[j] = std::min(minima[j], fisher_exact_pvalue_from(lf, n, p.support, ref.positives, k));
     }
-  std::sort(minima.begin(), minima.end());
-  const size_t k = static_cast<size_t>(allowed_minima(level, rows.permutations));
-  if (k >= minima.size() || patterns.empty()) return level;
-  if (k == 0) return 0.0;  // the smallest minimum alone is reached once in J + 1
-  return std::nextafter(minima[k], -INFINITY);
+  const double allowed = level * (rows.permutations + 1.0) * (1 + 1e-9);
+  auto keeps = [&](double d) {
+    const auto within =
+        std::count_if(minima.begin(), minima.end(), [&](double m) { return m <= d; });
+    return 1.0 + static_cast<double>(within) <= allowed;
+  };
+  if (patterns.empty() || keeps(INFINITY)) return level;
+  double best = 0.0;
+  for (const double m : minima) {
+    const double d = std::nextafter(m, -INFINITY);
+    if (d > best && keeps(d)) best = d;
+  }
+  return best;
 }

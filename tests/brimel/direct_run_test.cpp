@@ -43,8 +43,69 @@ struct DirectCase {
 struct BruteMethods {
   double tested = 0, space = 0, tarone = 0, tarone_lowered = 0, westfall_young = 0;
   std::vector<double> layered;  // by length
-  int64_t fdr_rules = 0;        // the first this many rules by p-value
+  double fdr = NAN;             // Benjamini-Hochberg's largest p-value accepted
+  double closed = 0, tarone_closed = 0;
 };
+
+// Benjamini-Hochberg over every pattern tested, by its definition.
+struct BruteStepUp {
+  uint64_t accepted = 0;
+  double largest = 0.0;
+};
+
+BruteStepUp brute_step_up(const ReferenceResult& ref, const std::vector<ReferencePattern>& tested,
+                          double level, const double* lf) {
+  const int n = static_cast<int>(ref.transactions.size());
+  std::vector<double> pvalues;
+  for (const ReferencePattern& p : tested)
+    pvalues.push_back(fisher_exact_pvalue_from(lf, n, p.support, ref.positives, p.class_support));
+  std::sort(pvalues.begin(), pvalues.end());
+  const double step = level / static_cast<double>(pvalues.size());
+  for (size_t j = pvalues.size(); j > 0; --j)
+    if (pvalues[j - 1] <= static_cast<double>(j) * step) return BruteStepUp{j, pvalues[j - 1]};
+  return BruteStepUp{};
+}
+
+// The closed patterns the run counts, by support: one per distinct cover of
+// the patterns tested; where max_len cut the search, one per node of it
+// instead, a pattern whose items, in the search's order (ascending support,
+// then first appearance), each leave fewer records than the items before
+// them. Entry s for support s, the cover of every transaction included.
+std::vector<uint64_t> brute_closed(const ReferenceResult& ref,
+                                   const std::vector<ReferencePattern>& tested, bool nodes) {
+  const size_t n = ref.transactions.size();
+  std::vector<uint64_t> by_support(n + 1, 0);
+  if (!nodes) {
+    std::set<std::vector<uint64_t>> covers;
+    for (const ReferencePattern& p : tested)
+      if (covers.insert(p.cover).second) ++by_support[static_cast<size_t>(p.support)];
+    return by_support;
+  }
+  std::map<uint32_t, int> support_of;
+  for (const ReferencePattern& p : tested) support_of[p.items] = p.support;
+  std::vector<int> order;
+  for (const auto& [items, support] : support_of)
+    if (std::popcount(items) == 1) order.push_back(std::countr_zero(items));
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return support_of[1u << a] < support_of[1u << b]; });
+  for (const ReferencePattern& p : tested) {
+    uint32_t prefix = 0;
+    int previous = static_cast<int>(n);
+    bool node = true;
+    for (const int item : order) {
+      if (!(p.items >> item & 1)) continue;
+      prefix |= 1u << item;
+      node = node && support_of[prefix] < previous;
+      previous = support_of[prefix];
+    }
+    by_support[static_cast<size_t>(p.support)] += node;
+  }
+  // Items in every transaction are no node's: the root stands for them.
+  by_support[n] = std::any_of(tested.begin(), tested.end(), [&](const ReferencePattern& p) {
+    return static_cast<size_t>(p.support) == n;
+  });
+  return by_support;
+}
 
 BruteMethods brute_methods(const ReferenceResult& ref, const DirectCase& c,
                            const std::vector<uint64_t>& space_by_length, int longest, double tarone,
@@ -62,15 +123,6 @@ BruteMethods brute_methods(const ReferenceResult& ref, const DirectCase& c,
   m.tarone = tarone;
   m.tarone_lowered = tarone_lowered;
   m.westfall_young = westfall_young;
-  // The step over the rules' p-values, ascending: the j-th is kept while it
-  // and every one before it is within j times the corrected level.
-  std::vector<double> pvalues;
-  for (const ReferenceRule& rule : ref.rules) pvalues.push_back(rule.pvalue);
-  std::sort(pvalues.begin(), pvalues.end());
-  while (m.fdr_rules < static_cast<int64_t>(pvalues.size()) &&
-         pvalues[static_cast<size_t>(m.fdr_rules)] <=
-             static_cast<double>(m.fdr_rules + 1) * m.tested)
-    ++m.fdr_rules;
   return m;
 }
 
@@ -108,16 +160,21 @@ void check_rule_table(const std::string& table, const ReferenceResult& ref, cons
   std::string line;
   std::getline(lines, line);
   ASSERT_EQ(line,
-            "rank,rule,class,length,support,class_support,confidence,lift,pvalue,"
-            "bonferroni_tested,search_space,layered,tarone,tarone_lowered,westfall_young,fdr");
+            "rank,rule,class,length,support,class_support,confidence,lift,pvalue,max_local_pvalue,"
+            "bonferroni_tested,search_space,layered,tarone,tarone_lowered,westfall_young,fdr,"
+            "bonferroni_closed,tarone_closed,bonferroni_tested_productive,search_space_productive,"
+            "layered_productive,tarone_productive,tarone_lowered_productive,"
+            "westfall_young_productive,bonferroni_closed_productive,tarone_closed_productive");
   const char* names[] = {"bonferroni_tested", "search_space",   "layered", "tarone",
-                         "tarone_lowered",    "westfall_young", "fdr"};
-  int64_t counts[7] = {};
+                         "tarone_lowered",    "westfall_young", "fdr",     "bonferroni_closed",
+                         "tarone_closed"};
+  int64_t counts[9] = {};
+  int64_t productive_counts[9] = {};
   size_t rows = 0;
   double previous = 0.0;
   while (std::getline(lines, line)) {
     const std::vector<std::string> f = csv_fields(line);
-    ASSERT_EQ(f.size(), 16u) << line;
+    ASSERT_EQ(f.size(), 27u) << line;
     ASSERT_TRUE(by_text.contains(f[1])) << line;
     const ReferenceRule& rule = *by_text[f[1]];
     EXPECT_EQ(f[0], std::to_string(rows + 1));
@@ -130,21 +187,33 @@ void check_rule_table(const std::string& table, const ReferenceResult& ref, cons
     EXPECT_EQ(p, rule.pvalue) << line;
     EXPECT_GE(p, previous);
     previous = p;
-    const bool want[7] = {p <= m.tested,
-                          p <= m.space,
-                          p <= m.layered[static_cast<size_t>(length)],
-                          p <= m.tarone,
-                          p <= m.tarone_lowered,
-                          p <= m.westfall_young,
-                          static_cast<int64_t>(rows) < m.fdr_rules};
-    for (int k = 0; k < 7; ++k) {
-      EXPECT_EQ(f[9 + k], want[k] ? "1" : "0") << names[k] << ": " << line;
-      counts[k] += want[k];
+    EXPECT_EQ(std::strtod(f[9].c_str(), nullptr), rule.max_local_pvalue) << line;
+    const double levels[9] = {m.tested, m.space,          m.layered[static_cast<size_t>(length)],
+                              m.tarone, m.tarone_lowered, m.westfall_young,
+                              m.fdr,    m.closed,         m.tarone_closed};
+    for (int k = 0; k < 9; ++k) {
+      const bool want = p <= levels[k];
+      EXPECT_EQ(f[10 + k], want ? "1" : "0") << names[k] << ": " << line;
+      counts[k] += want;
+    }
+    // The productive columns, for every method but the FDR: the rule and
+    // its largest local p-value both within the level.
+    for (int k = 0, column = 19; k < 9; ++k) {
+      if (k == 6) continue;
+      const bool want = p <= levels[k] && rule.max_local_pvalue <= levels[k];
+      EXPECT_EQ(f[static_cast<size_t>(column++)], want ? "1" : "0")
+          << names[k] << " productive: " << line;
+      productive_counts[k] += want;
     }
     ++rows;
   }
   EXPECT_EQ(rows, ref.rules.size());
-  for (int k = 0; k < 7; ++k) EXPECT_EQ(methods[names[k]]["rules"], counts[k]) << names[k];
+  for (int k = 0; k < 9; ++k) {
+    EXPECT_EQ(methods[names[k]]["rules"], counts[k]) << names[k];
+    if (k != 6) {
+      EXPECT_EQ(methods[names[k]]["productive_rules"], productive_counts[k]) << names[k];
+    }
+  }
 }
 
 TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
@@ -157,6 +226,8 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
       {5, false, 20, 100, 0.2, 64, 3},  {6, true, 4, 100, 0.05, 0, 1},
       {7, false, 3, 100, 0.001, 200, 2}};  // too few permutations for the level
   bool lowered = false;
+  bool wy_lowered = false;
+  bool fdr_accepts_more = false;
   for (const DirectCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "seed " << c.seed << " min_sup " << c.min_sup);
     ScratchDir scratch;
@@ -192,17 +263,52 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
     for (const ReferencePattern& p : tested)
       tested_min_pvalues.push_back(brute_min_pvalue(lf.data(), n, ref.positives, p.support));
     const BruteTarone tarone_over_tested = brute_tarone(tested_min_pvalues, c.level);
-    double westfall_young = 0.0;  // no rule is significant without permutations
+    double westfall_young = NAN;  // no rule is significant without permutations
     if (c.permutations > 0)
       westfall_young = brute_westfall_young(
           ref, tested, permuted_class_rows(in_class_of(ref), c.permutations, c.permutation_seed),
           c.level, lf.data());
-    const BruteMethods m = brute_methods(ref, c, space, longest, tarone_over_tested.level,
-                                         tarone.level, westfall_young);
+    BruteMethods m = brute_methods(ref, c, space, longest, tarone_over_tested.level, tarone.level,
+                                   westfall_young);
 
     const auto [json_text, table] = run_direct(c, 1);
     const json record = json::parse(json_text);
     const json& methods = record["methods"];
+
+    // Hypotheses counted once: the distinct covers, or the search's nodes
+    // where max_len cut it, and Tarone's level over them.
+    const bool bounded = record["closed_patterns_upper_bound"];
+    EXPECT_EQ(bounded, c.max_len < 100) << "max_len " << c.max_len;
+    const std::vector<uint64_t> closed = brute_closed(ref, tested, bounded);
+    std::vector<double> closed_min_pvalues;
+    uint64_t closed_count = 0;
+    for (size_t s = 0; s < closed.size(); ++s) {
+      closed_count += closed[s];
+      closed_min_pvalues.insert(closed_min_pvalues.end(), closed[s],
+                                brute_min_pvalue(lf.data(), n, ref.positives, static_cast<int>(s)));
+    }
+    if (!bounded) {
+      std::set<std::vector<uint64_t>> covers;
+      for (const ReferencePattern& p : tested) covers.insert(p.cover);
+      EXPECT_EQ(closed_count, covers.size());
+      EXPECT_LE(closed_count, ref.patterns_tested);
+    }
+    EXPECT_EQ(record["closed_patterns_tested"], closed_count);
+    m.closed = c.level / static_cast<double>(closed_count);
+    const BruteTarone tarone_closed = brute_tarone(closed_min_pvalues, c.level);
+    m.tarone_closed = tarone_closed.level;
+    EXPECT_EQ(methods["bonferroni_closed"]["tests"], closed_count);
+    EXPECT_EQ(methods["bonferroni_closed"]["level"], m.closed);
+    EXPECT_EQ(methods["tarone_closed"]["level"], tarone_closed.level);
+    EXPECT_EQ(methods["tarone_closed"]["testable"], tarone_closed.testable);
+    EXPECT_GE(tarone_closed.level, tarone_over_tested.level);
+    // Benjamini-Hochberg over every pattern tested, rules or not.
+    const BruteStepUp step_up = brute_step_up(ref, tested, c.level, lf.data());
+    if (step_up.accepted > 0) m.fdr = step_up.largest;
+    EXPECT_EQ(methods["fdr"]["accepted"], step_up.accepted);
+    EXPECT_EQ(methods["fdr"]["level"], step_up.largest);
+    EXPECT_EQ(methods["fdr"]["tests"], ref.patterns_tested);
+    fdr_accepts_more = fdr_accepts_more || step_up.accepted > ref.rules.size();
     EXPECT_EQ(record["patterns_tested"], ref.patterns_tested);
     EXPECT_EQ(record["rules"], ref.rules.size());
     EXPECT_EQ(methods["bonferroni_tested"]["level"], m.tested);
@@ -230,10 +336,17 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
     for (const json& entry : record["patterns_by_support"]["counts"])
       counted[entry["support"]] = entry["patterns"];
     EXPECT_EQ(counted, histogram);
-    if (c.permutations > 0)
+    if (c.permutations > 0) {
       EXPECT_EQ(methods["westfall_young"]["level"], westfall_young);
-    else
+      // The lowest support below min_sup whose smallest p-value reaches it.
+      int lower = 0;
+      for (int s = 1; s < c.min_sup && lower == 0 && westfall_young > 0; ++s)
+        if (brute_min_pvalue(lf.data(), n, ref.positives, s) <= westfall_young) lower = s;
+      EXPECT_EQ(methods["westfall_young"]["lower_support"], lower);
+      wy_lowered = wy_lowered || lower > 0;
+    } else {
       EXPECT_TRUE(methods["westfall_young"]["level"].is_null());
+    }
     EXPECT_EQ(methods["westfall_young"]["permutations"], c.permutations);
     EXPECT_EQ(methods["westfall_young"]["seed"], c.permutation_seed);
     check_rule_table(table, ref, m, methods);
@@ -244,6 +357,8 @@ TEST(DirectRun, EveryMethodEqualsBruteForceOnOneTwoAndThreeThreads) {
     }
   }
   EXPECT_TRUE(lowered);
+  EXPECT_TRUE(wy_lowered);
+  EXPECT_TRUE(fdr_accepts_more);
 }
 
 }  // namespace

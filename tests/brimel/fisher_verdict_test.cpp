@@ -1,6 +1,6 @@
 // The search's Fisher helpers against the system's exact p-value: verdicts on
-// every table, bounds equal to the p-value itself included; exact p-values
-// bit for bit; and the floor under local p-values.
+// every table, bounds equal to the p-value itself included, tables that tie
+// with the observed one included; and the floor under local p-values.
 #include "fisher_verdict.h"
 
 #include <gtest/gtest.h>
@@ -88,7 +88,7 @@ TEST(FisherVerdict, CachedTailsGiveTheVerdictOfEveryTable) {
 
 namespace {
 
-TEST(FisherSkipping, GivesTheExactPValueBitForBit) {
+TEST(FisherVerdict, AgreesOnRandomTablesAtStopBounds) {
   const int n = 5000;
   const LogFactorialTable lf = build_log_factorial_table(n);
   std::mt19937 random(9);
@@ -98,19 +98,24 @@ TEST(FisherSkipping, GivesTheExactPValueBitForBit) {
     const int c = std::uniform_int_distribution<int>(0, size)(random);
     const int k =
         std::uniform_int_distribution<int>(std::max(0, r + c - size), std::min(r, c))(random);
-    ASSERT_EQ(fisher_pvalue_skipping(lf.data(), size, r, c, k),
-              fisher_exact_pvalue_from(lf.data(), size, r, c, k))
-        << "N " << size << " r " << r << " c " << c << " k " << k;
-    for (const double stop : {1e-30, 0.05, 0.5}) {
-      const double exact = fisher_exact_pvalue_from(lf.data(), size, r, c, k, stop);
-      const double skipping = fisher_pvalue_skipping(lf.data(), size, r, c, k, stop);
-      // Past the bound only the verdict is defined.
-      ASSERT_EQ(skipping > stop, exact > stop);
-      if (exact <= stop) {
-        ASSERT_EQ(skipping, exact);
-      }
-    }
+    for (const double bound : {1e-30, 0.05, 0.5}) expect_same_verdict(lf, size, r, c, k, bound);
   }
+}
+
+// Where the class count or the support is half the records, tables tie in
+// exact arithmetic and the exact function counts both: the verdict must too,
+// at bounds on and around the p-value.
+TEST(FisherVerdict, AgreesWhereTablesTieWithTheObservedOne) {
+  const LogFactorialTable lf = build_log_factorial_table(400);
+  for (const int n : {34, 40, 100, 400})
+    for (int other = 0; other <= n; other += n / 34 + 1)
+      for (const auto& [r, c] : {std::pair{other, n / 2}, std::pair{n / 2, other}})
+        for (int k = std::max(0, r + c - n); k <= std::min(r, c); ++k) {
+          const double p = fisher_exact_pvalue_from(lf.data(), n, r, c, k);
+          for (const double bound :
+               {p, std::nextafter(p, 0.0), std::nextafter(p, 2.0), p * (1 - 1e-8), 0.05, 0.01})
+            if (bound > 0.0 && bound <= 1.0) expect_same_verdict(lf, n, r, c, k, bound);
+        }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // ratio, and with its subtrees counted from tables of every size or never,
 // on one thread and on several, against the brute-force reference: the same
 // rules with the same supports and p-values, and the same counts, whichever
-// way it ran, counting only or not.
+// way it ran, counting only or not, and counting closed patterns (one per
+// distinct cover) and the patterns within the level by table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +11,10 @@
 #include <cstdlib>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 
+#include "direct_reference.h"
 #include "mining_data.h"
 #include "pattern_search.h"
 #include "reference_miner.h"
@@ -55,6 +58,18 @@ void check_every_way(const GeneratedData& data, const MinerSettings& settings) {
 
   std::map<uint32_t, const ReferenceRule*> expected;
   for (const ReferenceRule& rule : ref.rules) expected[rule.items] = &rule;
+  // The distinct covers by support, and the patterns within the level by table.
+  const int n = static_cast<int>(ref.transactions.size());
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  std::vector<uint64_t> closed(static_cast<size_t>(n) + 1, 0);
+  std::set<std::vector<uint64_t>> covers;
+  std::map<std::pair<int, int>, uint64_t> within_level;
+  for (const ReferencePattern& p : enumerate_patterns(ref, settings.min_sup, settings.max_len)) {
+    if (covers.insert(p.cover).second) ++closed[static_cast<size_t>(p.support)];
+    if (fisher_exact_pvalue_from(lf.data(), n, p.support, ref.positives, p.class_support) <=
+        settings.max_pvalue)
+      ++within_level[{p.support, p.class_support}];
+  }
   std::vector<uint64_t> first_by_support;
   for (const char* threads : {"1", "3"})
     for (const SearchOptions& way : every_way()) {
@@ -67,11 +82,23 @@ void check_every_way(const GeneratedData& data, const MinerSettings& settings) {
       counting.count_only = true;
       SearchResult counted;
       const bool counted_ok = search_rules(mining, params, false, counted, &counting, way);
+      SearchHook closing;
+      closing.count_closed = true;
+      SearchResult closed_result;
+      const bool closed_ok = search_rules(mining, params, false, closed_result, &closing, way);
       SearchResult result;
       const bool ok = search_rules(mining, params, false, result, nullptr, way);
       unsetenv("BRIMEL_THREADS");
       ASSERT_TRUE(counted_ok);
+      ASSERT_TRUE(closed_ok);
       ASSERT_TRUE(ok);
+      EXPECT_FALSE(closing.closed_bounded);
+      EXPECT_EQ(closing.closed_by_support, closed);
+      std::map<std::pair<int, int>, uint64_t> tallied;
+      for (const TableCount& table : closing.within_level)
+        tallied[{table.support, table.class_support}] = table.patterns;
+      EXPECT_EQ(tallied, within_level);
+      EXPECT_EQ(closed_result.rules.size(), ref.rules.size());
       EXPECT_TRUE(counted.rules.empty());
       uint64_t counted_patterns = 0;
       for (const uint64_t count : counting.patterns_by_support) counted_patterns += count;

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "driver/split.h"
 #include "support/scratch_dir.h"
 
 namespace {
+
+constexpr uint64_t kPinnedSeed = 20261207;
+const std::string kPinnedMiningPart = "1,0\n1,2\n1,6\n0,8\n0,9\n0,11\n";
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
@@ -52,6 +56,43 @@ TEST(ChoosePart0Members, GeneratorCoversItsWholeRange) {
   }
   EXPECT_EQ(lowest, 0);
   EXPECT_EQ(highest, 32767);
+}
+
+// Over 2,000 seeds, each member of a small stratum is chosen target / size
+// of the time; the bounds are four binomial standard deviations, and the
+// seeds are fixed. A draw that could never reach a position, say the last,
+// would show as a count near 0 there.
+TEST(ChoosePart0Members, EveryMemberOfASmallStratumIsChosenAsOftenAsAnyOther) {
+  constexpr int kSeeds = 2000;
+  for (const int size : {2, 5, 8, 9}) {
+    const int target = size / 2;
+    std::vector<int> chosen_count(static_cast<size_t>(size), 0);
+    for (int seed = 1; seed <= kSeeds; ++seed) {
+      SplitGenerator generator{static_cast<uint64_t>(seed)};
+      const std::vector<bool> chosen = choose_part0_members(size, target, generator);
+      for (int i = 0; i < size; ++i) chosen_count[static_cast<size_t>(i)] += chosen[i];
+    }
+    const double p = static_cast<double>(target) / size;
+    const double mean = kSeeds * p;
+    const double spread = 4 * std::sqrt(kSeeds * p * (1 - p));
+    for (int i = 0; i < size; ++i)
+      EXPECT_NEAR(chosen_count[static_cast<size_t>(i)], mean, spread)
+          << "member " << i << " of a stratum of " << size;
+  }
+}
+
+// One seed's split, pinned: the mining part's lines of a data set of two
+// strata. The generator's output is fixed by the standard, so this holds on
+// every machine; it changes when the draws or their mapping to positions do.
+TEST(SplitDataset, FixedSeedGivesThePinnedMiningPart) {
+  ScratchDir dir;
+  std::string data;
+  for (int i = 0; i < 13; ++i) data += (i < 7 ? "1," : "0,") + std::to_string(i) + "\n";
+  write_file("d.data", data);
+  testing::internal::CaptureStdout();
+  split_dataset("d", kPinnedSeed);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "13\n7 6\n");
+  EXPECT_EQ(read_file("d_part_0.data"), kPinnedMiningPart);
 }
 
 TEST(SplitDataset, SmallExampleGivesStrataAndParts) {

@@ -3,6 +3,7 @@
 // record, and failures that are reported as failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -143,16 +144,35 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
   const std::vector<std::string> rows = e2e::lines_of(read_file(rule_table_file("o")));
   const std::vector<std::string> validated = e2e::lines_of(read_file(rule_file("o")));
   ASSERT_EQ(rows.size(), 1 + holdout["rules_tested"].get<size_t>());
-  EXPECT_EQ(csv_fields(rows[0]).size(), 20u);
+  EXPECT_EQ(csv_fields(rows[0]).size(), 22u);
   EXPECT_EQ(csv_fields(rows[0])[18], "significant_holm");
-  EXPECT_EQ(csv_fields(rows[0]).back(), "productive");
+  EXPECT_EQ(csv_fields(rows[0])[19], "productive");
+  EXPECT_EQ(csv_fields(rows[0])[20], "significant_bh");
+  EXPECT_EQ(csv_fields(rows[0])[21], "productive_corrected");
   int reversed = 0;
   int holm = 0;
   int productive = 0;
   int productive_any = 0;
+  int bh = 0;
+  int productive_corrected = 0;
+  std::vector<double> test_pvalues;
   for (size_t r = 1; r < rows.size(); ++r) {
     const std::vector<std::string> f = csv_fields(rows[r]);
-    ASSERT_EQ(f.size(), 20u) << rows[r];
+    ASSERT_EQ(f.size(), 22u) << rows[r];
+    test_pvalues.push_back(std::stod(f[13]));
+    // Benjamini-Hochberg's rules lead the kept ones and include the step-down's.
+    EXPECT_EQ(f[20], static_cast<int>(r) <= holdout["sig_at_bh"].get<int>() ? "1" : "0");
+    if (f[17] == "1") {
+      EXPECT_EQ(f[20], "1") << rows[r];
+    }
+    bh += f[20] == "1";
+    // Productive at the corrected level: within it, and productive at the
+    // local level too, which is milder.
+    if (f[21] == "1") {
+      EXPECT_EQ(f[16], "1") << rows[r];
+      EXPECT_EQ(f[19], "1") << rows[r];
+    }
+    productive_corrected += f[21] == "1";
     EXPECT_EQ(f[0], std::to_string(r));
     EXPECT_EQ(f[2], "1");
     EXPECT_NE(f[1].find("="), std::string::npos);
@@ -190,6 +210,17 @@ TEST(Results, RuleTableAndRecordAgreeWithTheValidatedFilesAndTheConsole) {
   EXPECT_EQ(holdout["sig_at_holm"], holm);
   EXPECT_GE(holm, holdout["sig_at_corrected"].get<int>());
   EXPECT_EQ(holdout["productive"], productive);
+  EXPECT_EQ(holdout["sig_at_bh"], bh);
+  EXPECT_GE(bh, holdout["sig_at_fdr"].get<int>());
+  EXPECT_EQ(holdout["productive_corrected"], productive_corrected);
+  EXPECT_LE(productive_corrected, productive);
+  // The step-up by its definition, over every rule tested.
+  std::sort(test_pvalues.begin(), test_pvalues.end());
+  int step_up = 0;
+  for (size_t j = test_pvalues.size(); j > 0 && step_up == 0; --j)
+    if (test_pvalues[j - 1] <= static_cast<double>(j) * holdout["corrected_level"].get<double>())
+      step_up = static_cast<int>(j);
+  EXPECT_EQ(bh, step_up);
   // The vote data's kept rules are many variations of a few strong ones:
   // some of them are productive and some are not.
   EXPECT_GT(productive_any, 0);

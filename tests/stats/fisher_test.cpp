@@ -107,11 +107,13 @@ BigInt binomial(uint32_t n, uint32_t k) {
   return result;
 }
 
-// The exact two-sided p-value by the probability criterion. Tables whose
-// probability lies within a relative 1e-9 of the observed one are kept apart
-// in `near_ties`: the double computation may rank them either way.
+// The exact two-sided p-value by the probability criterion with the
+// standard tolerance: every table whose probability is at most the observed
+// one's times 1 + 1e-7, compared in integers. Tables whose ratio to the
+// observed one lies within a relative 1e-9 of that bound are kept apart in
+// `near_ties`: the double computation may rank them either way.
 struct ExactPValue {
-  long double certain = 0;             // the observed table and every clearly less probable one
+  long double certain = 0;             // the observed table and every table clearly counted
   std::vector<long double> near_ties;  // probabilities the code may or may not add
 };
 
@@ -130,15 +132,19 @@ ExactPValue exact_pvalue(int n, int r, int c, int k) {
   for (const BigInt& t : terms) add(all, t);
 
   const BigInt& observed = terms[k - lo];
-  const long double observed_p = ratio(observed, all);
+  // t <= observed (1 + 1e-7) exactly: t * 10^7 <= observed * (10^7 + 1).
+  BigInt counted_up_to = observed;
+  multiply_small(counted_up_to, 10000001u);
   BigInt certain;
   ExactPValue result;
   for (int x = lo; x <= hi; ++x) {
     const BigInt& t = terms[x - lo];
-    const long double p = ratio(t, all);
-    if (x != k && std::fabs(p - observed_p) <= 1e-9L * observed_p) {
-      result.near_ties.push_back(p);
-    } else if (compare(t, observed) <= 0) {
+    BigInt scaled = t;
+    multiply_small(scaled, 10000000u);
+    const long double to_bound = ratio(scaled, counted_up_to);
+    if (x != k && std::fabs(to_bound - 1.0L) <= 1e-9L) {
+      result.near_ties.push_back(ratio(t, all));
+    } else if (compare(scaled, counted_up_to) <= 0) {
       add(certain, t);
     }
   }
@@ -237,6 +243,40 @@ TEST(FisherExactTest, SymmetricTablesSumBothExtremesExactlyAlike) {
   }
 }
 
+// Tables that tie in exact arithmetic (class count or support half the
+// records) have their log terms summed in other orders, and their computed
+// probabilities may differ by an ulp: each must count with the other.
+TEST(FisherExactTest, EquallyProbableTablesBothCount) {
+  const LogFactorialTable table = build_log_factorial_table(160);
+  // 34 records, 17 in the class, an item on 7 of them, all in the class: the
+  // table with none of them in the class is as probable. Without the
+  // tolerance the sum left it out: 0.0036151279199110129.
+  for (const int k : {7, 0}) {
+    const double p = fisher_exact_pvalue_from(table.data(), 34, 7, 17, k);
+    EXPECT_NEAR(p, 0.0072302558398220, 1e-12 * p) << k;
+    EXPECT_TRUE(agrees(p, exact_pvalue(34, 7, 17, k), 1e-12)) << k;
+  }
+  // A test half of 40 records, 20 in the class, 19 covered, 13 of them in
+  // the class: 0.0562, not 0.0333, and not kept at 0.05.
+  const double holdout = fisher_exact_pvalue_from(table.data(), 40, 19, 20, 13);
+  EXPECT_NEAR(holdout, 0.05616092643224239, 1e-12 * holdout);
+  EXPECT_GT(holdout, 0.05);
+  // Every table whose class count or support is half the records.
+  for (const int n : {2, 10, 34, 40, 64, 100, 150}) {
+    for (int other = 0; other <= n; ++other) {
+      for (const Table margins : {Table{n, other, n / 2, 0}, Table{n, n / 2, other, 0}}) {
+        for (int k = std::max(0, margins.r + margins.c - n); k <= std::min(margins.r, margins.c);
+             ++k) {
+          const Table t{n, margins.r, margins.c, k};
+          ASSERT_TRUE(agrees(pvalue_of(table, t), exact_pvalue(n, t.r, t.c, k), 1e-12))
+              << "N=" << n << " r=" << t.r << " c=" << t.c << " k=" << k
+              << " p=" << pvalue_of(table, t);
+        }
+      }
+    }
+  }
+}
+
 TEST(FisherExactTest, NoCoverageOrNoClassGivesOne) {
   const LogFactorialTable table = build_log_factorial_table(100);
   EXPECT_DOUBLE_EQ(fisher_exact_pvalue_from(table.data(), 100, 0, 40, 0), 1.0);
@@ -302,10 +342,12 @@ double every_table_pvalue(const LogFactorialTable& table, const Table& t) {
   };
   const int kc = std::min({t.k, t.r, t.c});
   const double observed = probability(kc);
+  const double counted_up_to = observed * kFisherTieTolerance;
   double sum = observed;
-  for (int x = std::max(0, t.r + t.c - t.n); x < kc && probability(x) <= observed; ++x)
+  for (int x = std::max(0, t.r + t.c - t.n); x < kc && probability(x) <= counted_up_to; ++x)
     sum += probability(x);
-  for (int x = std::min(t.r, t.c); x > kc && probability(x) <= observed; --x) sum += probability(x);
+  for (int x = std::min(t.r, t.c); x > kc && probability(x) <= counted_up_to; --x)
+    sum += probability(x);
   return sum;
 }
 

@@ -159,6 +159,8 @@ TEST(Productivity, AgreesWithDirectCountingOnRandomData) {
   };
   int productive = 0;
   int unproductive = 0;
+  int all_productive_corrected = 0;
+  int all_within_corrected = 0;
   GeneralisationScratch scratch;
   std::vector<RuleTest> general;
   for (const RandomCase& c : cases) {
@@ -181,12 +183,22 @@ TEST(Productivity, AgreesWithDirectCountingOnRandomData) {
       }
       const RuleSet rules = rule_set_of(shapes);
       const Retest retest = retest_quietly(rules, part, c.level, c.local_level);
+      int32_t productive_corrected = 0;
+      int32_t within_corrected = 0;
+      const double corrected_level = c.level / static_cast<double>(shapes.size());
       for (size_t r = 0; r < shapes.size(); ++r) {
         SCOPED_TRACE(testing::Message()
                      << "seed " << c.seed << " round " << round << " rule " << r);
         const bool kept = std::find(retest.kept.begin(), retest.kept.end(), r) != retest.kept.end();
         const bool expected = kept && productive_by_counting(part, shapes[r].items, c.local_level);
         EXPECT_EQ(retest.productive_rules[r], expected);
+        // At the corrected level: the rule itself and every local test.
+        const double corrected = c.level / static_cast<double>(shapes.size());
+        const bool expected_corrected = kept && retest.tests[r].pvalue <= corrected &&
+                                        productive_by_counting(part, shapes[r].items, corrected);
+        EXPECT_EQ(retest.productive_corrected_rules[r], expected_corrected);
+        productive_corrected += expected_corrected;
+        within_corrected += kept && retest.tests[r].pvalue <= corrected;
         count_generalisation_covers(retest.covers, rules.records[r], retest.tests[r], scratch,
                                     general);
         ASSERT_EQ(general.size(), shapes[r].items.size());
@@ -198,8 +210,25 @@ TEST(Productivity, AgreesWithDirectCountingOnRandomData) {
         productive += expected && shapes[r].items.size() > 1;
         unproductive += kept && !expected;
       }
+      EXPECT_EQ(retest.productive_corrected, productive_corrected);
+      // Benjamini-Hochberg over the rules tested: the largest j whose j-th
+      // smallest kept p-value is within j * level / rules.
+      std::vector<double> kept_pvalues;
+      for (const size_t r : retest.kept) kept_pvalues.push_back(retest.tests[r].pvalue);
+      std::sort(kept_pvalues.begin(), kept_pvalues.end());
+      int32_t step_up = 0;
+      for (size_t j = kept_pvalues.size(); j > 0 && step_up == 0; --j)
+        if (kept_pvalues[j - 1] <= static_cast<double>(j) * corrected_level)
+          step_up = static_cast<int32_t>(j);
+      EXPECT_EQ(retest.sig_at_bh, step_up);
+      EXPECT_EQ(retest.counts.sig_at_corrected, within_corrected);
+      all_within_corrected += within_corrected;
+      all_productive_corrected += productive_corrected;
     }
   }
+  // The corrected level's local tests drop some rules the local level keeps.
+  EXPECT_GT(all_productive_corrected, 50);
+  EXPECT_LT(all_productive_corrected, all_within_corrected);
   // Both answers occur often, so the comparison means something.
   EXPECT_GT(productive, 100);
   EXPECT_GT(unproductive, 100);

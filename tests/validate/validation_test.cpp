@@ -90,6 +90,68 @@ TEST(CountSignificantRules, AgreesWithADirectCountOnRandomLists) {
   }
 }
 
+// Benjamini-Hochberg's step-up by its definition: the largest j whose j-th
+// smallest p-value, of every p-value listed once per count, lies within
+// j * level / tests.
+uint64_t step_up_by_definition(const std::vector<double>& pvalues, double tests, double level) {
+  std::vector<double> sorted = pvalues;
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t j = sorted.size(); j > 0; --j)
+    if (sorted[j - 1] <= static_cast<double>(j) * (level / tests)) return j;
+  return 0;
+}
+
+TEST(BenjaminiHochberg, StepsUpPastAPValueAboveItsBoundWhereTheStepDownStops) {
+  // The worked example of the step-down count: 0.012 lies above 2 x 0.005,
+  // but 0.014 within 3 x 0.005, so the step-up keeps all three.
+  const std::vector<PValueCount> list = {{0.001, 1}, {0.012, 1}, {0.014, 1}};
+  const StepUpCount bh = count_benjamini_hochberg(list, 10, 0.05);
+  EXPECT_EQ(bh.accepted, 3u);
+  EXPECT_EQ(bh.largest_pvalue, 0.014);
+  EXPECT_EQ(count_significant(sorted_by_pvalue({0.001, 0.012, 0.014}), 10, 0.05).sig_at_fdr, 1);
+  // Tests that share a p-value are accepted together at the last one's rank.
+  EXPECT_EQ(count_benjamini_hochberg(std::vector<PValueCount>{{0.02, 4}}, 10, 0.05).accepted, 4u);
+  EXPECT_EQ(count_benjamini_hochberg(std::vector<PValueCount>{{0.03, 4}}, 10, 0.05).accepted, 0u);
+  EXPECT_EQ(count_benjamini_hochberg({}, 0, 0.05).accepted, 0u);
+}
+
+TEST(BenjaminiHochberg, AgreesWithItsDefinitionOnRandomListsWithCounts) {
+  std::mt19937 random(26);
+  for (int round = 0; round < 2000; ++round) {
+    const int tested = 1 + static_cast<int>(random() % 80);
+    const double level = std::uniform_real_distribution<double>(0.001, 1.0)(random);
+    const double step = level / tested;
+    // Distinct p-values within the level, some exactly on a bound, with
+    // counts that add up to at most the tests.
+    std::vector<PValueCount> list;
+    std::vector<double> each;
+    int left = static_cast<int>(random() % (tested + 1));
+    while (left > 0) {
+      const int count = 1 + static_cast<int>(random() % std::min(left, 4));
+      const double p = random() % 3 == 0
+                           ? static_cast<double>(1 + random() % tested) * step
+                           : std::uniform_real_distribution<double>(0.0, level)(random);
+      if (std::any_of(list.begin(), list.end(),
+                      [&](const PValueCount& e) { return e.pvalue == p; }))
+        continue;
+      list.push_back(PValueCount{p, static_cast<uint64_t>(count)});
+      each.insert(each.end(), static_cast<size_t>(count), p);
+      left -= count;
+    }
+    std::sort(list.begin(), list.end(),
+              [](const PValueCount& a, const PValueCount& b) { return a.pvalue < b.pvalue; });
+    const StepUpCount bh = count_benjamini_hochberg(list, tested, level);
+    const uint64_t want = step_up_by_definition(each, tested, level);
+    SCOPED_TRACE(round);
+    ASSERT_EQ(bh.accepted, want);
+    std::sort(each.begin(), each.end());
+    EXPECT_EQ(bh.largest_pvalue, want == 0 ? 0.0 : each[want - 1]);
+    // The step-up never keeps fewer than the step-down.
+    EXPECT_GE(bh.accepted,
+              static_cast<uint64_t>(count_significant(each, tested, level).sig_at_fdr));
+  }
+}
+
 // Ten test instances, the first four of the rule class.
 const TestTransactions kTransactions = {{1, 2, 5}, {1, 2}, {1, 2, 2, 7}, {2, 5},    {1, 3},
                                         {3, 5},    {3},    {3, 7},       {1, 3, 5}, {}};
