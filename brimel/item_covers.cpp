@@ -122,12 +122,10 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
 
 namespace {
 
-// Sorts `records` by class and items and merges equal ones where they lie:
-// the first of each run of equals takes the run's weight. Sets `distinct` to
-// those firsts in sorted order, and merged_of[r] (when it is not empty) to
-// the first of record r's run.
-void sort_and_merge(RecordSet& records, std::vector<int32_t>& distinct,
-                    std::vector<int32_t>& merged_of) {
+// Sets `merged` to `records` sorted by class and items, equal ones merged,
+// and merged_of[r] (when it is not empty) to the record of `merged` that
+// record r joined.
+void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int32_t>& merged_of) {
   const size_t count = records.weights.size();
   auto items_before = [&](int32_t a, int32_t b) {
     return std::lexicographical_compare(
@@ -142,7 +140,6 @@ void sort_and_merge(RecordSet& records, std::vector<int32_t>& distinct,
   std::vector<int32_t> order(count);
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), before);
-  distinct.clear();
   for (size_t i = 0; i < count;) {
     const int32_t first = order[i];
     int64_t weight = 0;
@@ -151,10 +148,12 @@ void sort_and_merge(RecordSet& records, std::vector<int32_t>& distinct,
            !items_before(first, order[j]);
          ++j) {
       weight += records.weights[order[j]];
-      if (!merged_of.empty()) merged_of[static_cast<size_t>(order[j])] = first;
+      if (!merged_of.empty())
+        merged_of[static_cast<size_t>(order[j])] = static_cast<int32_t>(merged.weights.size());
     }
-    records.weights[first] = static_cast<int32_t>(weight);
-    distinct.push_back(first);
+    append_record(merged, records.ranks.data() + records.offsets[first],
+                  records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),
+                  records.positive[first]);
     i = j;
   }
 }
@@ -162,7 +161,7 @@ void sort_and_merge(RecordSet& records, std::vector<int32_t>& distinct,
 // Sets bit_of_record[r] to the bit of merged record merged_of[r] in `covers`.
 void bits_of_records(const ItemCovers& covers, const std::vector<int32_t>& merged_of,
                      std::vector<int32_t>& bit_of_record) {
-  std::vector<int32_t> bit_of_merged(covers.merged.weights.size());
+  std::vector<int32_t> bit_of_merged(covers.in_bit_order.size());
   const size_t other_first = covers.layout.positive_words * 64;
   for (size_t i = 0; i < covers.in_bit_order.size(); ++i)
     bit_of_merged[static_cast<size_t>(covers.in_bit_order[i])] = static_cast<int32_t>(
@@ -173,20 +172,17 @@ void bits_of_records(const ItemCovers& covers, const std::vector<int32_t>& merge
 }
 
 // Equal records merged into `merged`, by sorting or by hashing in their given
-// order; `distinct`, the merged records in that order, and `merged_of[r]`,
-// when it has room, the merged record r joined. Sorted records are merged
-// where they lie, so that the data is not held twice.
-void merge_records(RecordSet&& records, RecordOrder order, RecordSet& merged,
-                   std::vector<int32_t>& distinct, std::vector<int32_t>& merged_of) {
-  if (order == RecordOrder::sorted) {
-    sort_and_merge(records, distinct, merged_of);
-    merged = std::move(records);
-    return;
-  }
+// order; `merged_of[r]`, when it has room, the merged record r joined.
+void merge_records(const RecordSet& records, RecordOrder order, RecordSet& merged,
+                   std::vector<int32_t>& merged_of) {
   merged.ranks.clear();
   merged.offsets.assign(1, 0);
   merged.weights.clear();
   merged.positive.clear();
+  if (order == RecordOrder::sorted) {
+    sort_and_merge(records, merged, merged_of);
+    return;
+  }
   RecordIndex index(records.weights.size());
   for (size_t r = 0; r < records.weights.size(); ++r) {
     const int32_t joined = add_merged(merged, index, records.ranks.data() + records.offsets[r],
@@ -194,20 +190,19 @@ void merge_records(RecordSet&& records, RecordOrder order, RecordSet& merged,
                                       records.weights[r], records.positive[r]);
     if (!merged_of.empty()) merged_of[r] = joined;
   }
-  distinct.resize(merged.weights.size());
-  std::iota(distinct.begin(), distinct.end(), 0);
 }
 
 }  // namespace
 
-void build_covers(RecordSet records, RecordOrder order, const std::vector<int32_t>& slot_of_rank,
-                  int32_t slots, ItemCovers& covers, std::vector<int32_t>* bit_of_record) {
+void build_covers(const RecordSet& records, RecordOrder order,
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
+                  std::vector<int32_t>* bit_of_record) {
   RecordSet& merged = covers.merged;
   std::vector<int32_t> merged_of(bit_of_record != nullptr ? records.weights.size() : 0);
-  std::vector<int32_t> distinct;
-  merge_records(std::move(records), order, merged, distinct, merged_of);
+  merge_records(records, order, merged, merged_of);
   std::vector<int32_t> by_class[2];  // rule class, others: indexes into `merged`
-  for (const int32_t r : distinct) by_class[merged.positive[r] ? 0 : 1].push_back(r);
+  for (size_t r = 0; r < merged.weights.size(); ++r)
+    by_class[merged.positive[r] ? 0 : 1].push_back(static_cast<int32_t>(r));
   for (std::vector<int32_t>& group : by_class)
     std::stable_sort(group.begin(), group.end(), [&](int32_t a, int32_t b) {
       return std::bit_width(static_cast<uint32_t>(merged.weights[a])) >

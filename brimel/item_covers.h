@@ -45,11 +45,11 @@ enum class RecordOrder { sorted, as_given };
 // Merges `records`, whose ranks r all have slot_of_rank[r] >= 0, and lays
 // them out with one bitset per slot, `slots` of them, in the `order` asked
 // for within each class and weight. `covers` may hold an earlier layout,
-// whose room is reused; sorted records become its merged records, equal
-// ones but the first of each no bit's. With `bit_of_record`, also the bit
-// of the merged record each of `records` joined.
-void build_covers(RecordSet records, RecordOrder order, const std::vector<int32_t>& slot_of_rank,
-                  int32_t slots, ItemCovers& covers, std::vector<int32_t>* bit_of_record = nullptr);
+// whose room is reused. With `bit_of_record`, also the bit of the merged
+// record each of `records` joined.
+void build_covers(const RecordSet& records, RecordOrder order,
+                  const std::vector<int32_t>& slot_of_rank, int32_t slots, ItemCovers& covers,
+                  std::vector<int32_t>* bit_of_record = nullptr);
 
 // Sets `all` to the cover of every record of `covers`.
 void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all);

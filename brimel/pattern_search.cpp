@@ -503,7 +503,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
   if (slots > tabled || evaluates) {
     keep_ranks(t.gathered, slot_of_rank);
-    build_covers(std::move(t.gathered), RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
+    build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
                  evaluates || s.count_closed ? &t.bit_of_record : nullptr);
     if (s.count_closed)
       share_items(t.closure, space, x_bits, t.bit_of_record, t.item_covers.layout.words);
