@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -122,6 +123,16 @@ void check_every_way(const GeneratedData& data, const MinerSettings& settings) {
     }
 }
 
+// The most items in a pattern of support at least min_sup, so that a case
+// can show it searches as deep as it says.
+int longest_frequent_pattern(const GeneratedData& data, const MinerSettings& settings) {
+  int longest = 0;
+  for (const ReferencePattern& p :
+       enumerate_patterns(mine_by_brute_force(data, settings), settings.min_sup, settings.max_len))
+    longest = std::max(longest, std::popcount(p.items));
+  return longest;
+}
+
 void check_every_layout(const Case& c) {
   std::ostringstream trace;
   trace << "seed " << c.seed << " records " << c.records << " wider " << c.wider << " repeats "
@@ -188,6 +199,7 @@ TEST(PatternSearch, EveryWayMatchesBruteForceInDeepNarrowSearches) {
     settings.max_pvalue = 1.0;
     settings.max_local_pvalue = 1.0;
     SCOPED_TRACE("min_sup " + std::to_string(min_sup));
+    EXPECT_GE(longest_frequent_pattern(data, settings), 8);
     check_every_way(data, settings);
   }
 }
@@ -219,6 +231,7 @@ TEST(PatternSearch, EveryWayMatchesBruteForceWhenTheSearchEndsAtTheItems) {
   MinerSettings settings;
   settings.target_value = "c1";
   settings.min_sup = 120;
+  ASSERT_EQ(longest_frequent_pattern(data, settings), 1);
   check_every_way(data, settings);
 }
 
