@@ -6,7 +6,8 @@ per setting x minimum support x level x procedure the figures of truth.csv.
 Tables:
   truth_runs(cell, repetition, record, signature, planted)
   truth(cell, repetition, procedure, position, discoveries, false_discoveries, redundant,
-      associated, recovered, power): one row per procedure judged in a run
+      associated, recovered, power, then every other field the judged file gives a
+      procedure): one row per procedure judged in a run
   truth_summary: the rows of truth.csv
 """
 import json
@@ -23,12 +24,16 @@ CREATE TABLE IF NOT EXISTS truth_runs (cell INTEGER NOT NULL, repetition INTEGER
 CREATE TABLE IF NOT EXISTS truth (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
     procedure TEXT NOT NULL, position INTEGER, discoveries INTEGER, false_discoveries INTEGER,
     redundant INTEGER, associated INTEGER, recovered INTEGER, power REAL,
-    PRIMARY KEY (cell, repetition, procedure));
+    PRIMARY KEY (cell, repetition, procedure))
 """
-# A count of the judged file -> its column.
-COUNTS = {"discoveries": "discoveries", "false": "false_discoveries", "redundant": "redundant",
-          "associated": "associated", "recovered": "recovered", "power": "power"}
+# A field of the judged file -> its column, where the two differ.
+COLUMNS_OF = {"false": "false_discoveries"}
 Z_95 = 1.959963984540054  # the standard normal's 97.5% quantile
+
+
+def _create_tables(connection):
+    for statement in SCHEMA.split(";"):
+        connection.execute(statement)
 
 
 def wilson_interval(errors, runs, z=Z_95):
@@ -58,9 +63,10 @@ def _replace_run(connection, cell, repetition, path, sign):
     connection.execute("INSERT INTO truth_runs VALUES (?, ?, ?, ?, ?)",
                        (cell, repetition, path, sign, judged and judged.get("planted")))
     for position, (procedure, counts) in enumerate((judged or {}).get("procedures", {}).items()):
-        connection.execute(
-            "INSERT INTO truth VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-            (cell, repetition, procedure, position, *(counts.get(key) for key in COUNTS)))
+        fields = study_db.flatten(counts) if isinstance(counts, dict) else {}
+        study_db.insert_row(connection, "truth", {
+            "cell": cell, "repetition": repetition, "procedure": procedure, "position": position,
+            **{COLUMNS_OF.get(name, name): value for name, value in fields.items()}})
 
 
 def _remove_run(connection, cell, repetition):
@@ -69,23 +75,23 @@ def _remove_run(connection, cell, repetition):
                            (cell, repetition))
 
 
-def update_truth(connection, jobs, cell_of, with_transaction):
+def update_truth(connection, jobs, cell_of):
     """Brings the truth tables to the plan's judged runs (jobs: dataset,
     minsup, level, repetition, judged); cell_of maps (dataset, minsup, level)
     to a cell id. Returns the number of runs read."""
-    connection.executescript(SCHEMA)
+    _create_tables(connection)
     wanted = {(cell_of[(job["dataset"], job["minsup"], float(job["level"]))],
                job["repetition"]): job["judged"] for job in jobs}
     known = {(cell, repetition): sign for cell, repetition, sign in
              connection.execute("SELECT cell, repetition, signature FROM truth_runs")}
     for key in known:
         if key not in wanted:
-            with_transaction(connection, _remove_run, *key)
+            _remove_run(connection, *key)
     read = 0
     for (cell, repetition), path in wanted.items():
         sign = study_db.signature(path)
         if known.get((cell, repetition)) != sign:
-            with_transaction(connection, _replace_run, cell, repetition, path, sign)
+            _replace_run(connection, cell, repetition, path, sign)
             read += 1
     return read
 
@@ -113,7 +119,7 @@ def truth_summary(connection):
     and its 95% Wilson interval; the false discovery proportion (mean of
     false / max(discoveries, 1)); the power (mean share of the planted rules
     recovered, empty without planted rules)."""
-    connection.executescript(SCHEMA)
+    _create_tables(connection)
     table = pd.read_sql_query(SUMMARY_QUERY, connection)
     table["fwer"] = table["erring"] / table["n"]
     bounds = [wilson_interval(int(errors), int(runs))
