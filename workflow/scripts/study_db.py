@@ -432,47 +432,38 @@ def csv_field(text):
     return buffer.getvalue()[:-1]
 
 
-def rule_lines(connection, float_format, first, last):
-    """The rule rows of the experiments with an ordinal from first to last,
-    each as a CSV line (without its line end), experiment after experiment in
-    their order: the experiment's keys (dataset, minsup, level, repetition,
-    min_sup), then its rank, its rule and the figures of the rules view;
-    reals in float_format, every field as a CSV writer writes it."""
-    def field(value):
-        if value is None:
-            return ""
-        return float_format % value if isinstance(value, float) else csv_field(str(value))
+def csv_text(value, float_format):
+    """A value of the database as a CSV writer writes it in a row of several
+    fields: NULL empty, reals in float_format."""
+    if value is None:
+        return ""
+    return float_format % value if isinstance(value, float) else csv_field(str(value))
 
-    connection.create_function("csv_text", 1, field, deterministic=True)
-    fields = " || ',' || ".join
-    # The text of each experiment's keys, of each figure pair, of each outcome
-    # (its class, and the rest) and of each rule that is quoted, once, in
-    # temporary tables.
-    texts = {"experiment_texts": ("text", "SELECT e.id, " + fields(
-                 f"csv_text({name})" for name in ("c.dataset", "c.minsup", "c.level",
-                                                  "e.repetition", "e.min_sup"))
-                 + " || ',' FROM experiments e JOIN cells c ON c.id = e.cell"),
-             "half_texts": ("text", "SELECT id, csv_text(support) || ',' || csv_text(pvalue) "
-                                    "FROM half_figures"),
-             "outcome_texts": ("class, rest", "SELECT id, csv_text(class), " + fields(
+
+def rule_lines(connection, float_format):
+    """The rule rows of an experiment as CSV lines: a function of the
+    experiment's id that gives a cursor of 1-tuples, one per rule in the order
+    of its rows, each its rank, its rule and the figures of the rules view,
+    joined with commas (without a line end), every field as csv_text writes
+    it."""
+    connection.create_function("csv_text", 1, lambda value: csv_text(value, float_format),
+                               deterministic=True)
+    # The text of each rule, each figure pair and each outcome (its class,
+    # and the rest), once, in temporary tables.
+    texts = {"rule_csv": ("rule, length", "SELECT id, csv_text(rule), csv_text(length) "
+                                          "FROM rule_texts"),
+             "half_csv": ("text", "SELECT id, csv_text(support) || ',' || csv_text(pvalue) "
+                                  "FROM half_figures"),
+             "outcome_csv": ("class, rest", "SELECT id, csv_text(class), " + " || ',' || ".join(
                  f"csv_text({quoted(name)})" for name in OUTCOME_TYPES if name != "class")
-                 + " FROM outcomes"),
-             "quoted_rules": ("text", "SELECT id, csv_text(rule) FROM rule_texts WHERE "
-                              + " OR ".join(f"instr(rule, char({ord(character)}))"
-                                            for character in _MAY_QUOTE))}
+                 + " FROM outcomes")}
     for table, (columns, select) in texts.items():
         connection.execute(f"DROP TABLE IF EXISTS temp.{table}")
         connection.execute(f"CREATE TEMP TABLE {table} (id INTEGER PRIMARY KEY, {columns})")
         connection.execute(f"INSERT INTO temp.{table} {select}")
-    # CROSS JOIN keeps this order of the tables: the rules are read one
-    # experiment after the other, in the order of their rows, never sorted.
-    return connection.execute(
-        "SELECT x.text || f.rank || ',' || coalesce(q.text, t.rule) || ',' || o.class || ',' "
-        "|| coalesce(t.length, '') || ',' || m.text || ',' || h.text || ',' || o.rest "
-        "FROM experiments e CROSS JOIN rule_figures f ON f.experiment = e.id "
-        "CROSS JOIN temp.experiment_texts x ON x.id = e.id JOIN rule_texts t ON t.id = f.rule "
-        "LEFT JOIN temp.quoted_rules q ON q.id = f.rule "
-        "JOIN temp.half_texts m ON m.id = f.mined_half "
-        "JOIN temp.half_texts h ON h.id = f.test_half "
-        "JOIN temp.outcome_texts o ON o.id = f.outcome "
-        "WHERE e.ordinal BETWEEN ? AND ? ORDER BY e.ordinal, e.id, f.rank", (first, last))
+    query = ("SELECT f.rank || ',' || t.rule || ',' || o.class || ',' || t.length || ',' || "
+             "m.text || ',' || h.text || ',' || o.rest FROM rule_figures f "
+             "JOIN temp.rule_csv t ON t.id = f.rule JOIN temp.half_csv m ON m.id = f.mined_half "
+             "JOIN temp.half_csv h ON h.id = f.test_half "
+             "JOIN temp.outcome_csv o ON o.id = f.outcome WHERE f.experiment = ? ORDER BY f.rank")
+    return lambda experiment: connection.execute(query, (experiment,))

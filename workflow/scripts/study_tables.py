@@ -213,25 +213,25 @@ PARTS = 2
 
 def write_rules(connection, path):
     """Every rule of every ok experiment with the experiment's keys, gzipped.
-    The database writes each line; the experiments are cut into PARTS parts
+    The database writes each line; the experiments are cut into PARTS runs
     of about as many rules, written at once by threads of their own with
     connections of their own (SQLite and zlib work outside Python's lock),
-    each part a gzip member, the members one after the other."""
+    each a gzip member, the members one after the other."""
     database = connection.execute("PRAGMA database_list").fetchone()[2]
-    sizes = connection.execute(
-        "SELECT e.ordinal, (SELECT count(*) FROM rule_figures f WHERE f.experiment = e.id) "
-        "FROM experiments e ORDER BY e.ordinal").fetchall()
-    total, bounds, done = sum(size for _, size in sizes), [], 0
-    for ordinal, size in sizes:
-        done += size
-        if done * PARTS >= total * (len(bounds) + 1) and len(bounds) < PARTS - 1:
-            bounds.append(ordinal)
-    ranges = list(zip([-1] + bounds, bounds + [len(sizes) + 1]))
-    paths = [f"{path}.partial{part}" for part in range(len(ranges))]
-    with ThreadPoolExecutor(max_workers=len(ranges)) as writers:
-        for future in [writers.submit(_write_rules_part, database, first + 1, last, part_path,
-                                      part == 0) for part, ((first, last), part_path)
-                       in enumerate(zip(ranges, paths))]:
+    experiments = [row for row in connection.execute(
+        "SELECT e.id, c.dataset, c.minsup, c.level, e.repetition, e.min_sup, "
+        "(SELECT count(*) FROM rule_figures f WHERE f.experiment = e.id) "
+        "FROM experiments e JOIN cells c ON c.id = e.cell ORDER BY e.ordinal, e.id") if row[-1]]
+    total, parts, done = sum(row[-1] for row in experiments), [[]], 0
+    for row in experiments:
+        if done * PARTS >= total * len(parts):
+            parts.append([])
+        parts[-1].append(row[:-1])
+        done += row[-1]
+    paths = [f"{path}.partial{number}" for number in range(len(parts))]
+    with ThreadPoolExecutor(max_workers=len(parts)) as writers:
+        for future in [writers.submit(_write_rules_part, database, part, part_path, number == 0)
+                       for number, (part, part_path) in enumerate(zip(parts, paths))]:
             future.result()
     with open(paths[0], "ab") as whole:
         for part_path in paths[1:]:
@@ -241,20 +241,24 @@ def write_rules(connection, path):
     os.replace(paths[0], path)
 
 
-def _write_rules_part(database, first, last, path, header):
-    """The lines of the experiments with an ordinal from first to last as one
-    gzip member; the header line first if header."""
+def _write_rules_part(database, experiments, path, header):
+    """The lines of experiments ((id, then its keys) each) as one gzip
+    member; the header line first if header."""
     connection = sqlite3.connect(f"file:{database}?mode=ro", uri=True)
     try:
-        lines = study_db.rule_lines(connection, FLOAT_FORMAT, first, last)
-        # wbits 31: a gzip stream.
-        compressor = zlib.compressobj(6, zlib.DEFLATED, 31)
+        lines_of = study_db.rule_lines(connection, FLOAT_FORMAT)
+        # wbits 31: a gzip stream; level 4 takes half the time of the usual
+        # 6 on these tables, for 14% more bytes.
+        compressor = zlib.compressobj(4, zlib.DEFLATED, 31)
         with open(path, "wb") as handle:
             if header:
                 handle.write(compressor.compress((",".join(RULES_COLUMNS) + "\n").encode()))
-            while block := lines.fetchmany(LINES_PER_BLOCK):
-                handle.write(compressor.compress(
-                    ("\n".join([row[0] for row in block]) + "\n").encode()))
+            for experiment, *keys in experiments:
+                prefix = "".join(study_db.csv_text(key, FLOAT_FORMAT) + "," for key in keys)
+                lines = lines_of(experiment)
+                while block := lines.fetchmany(LINES_PER_BLOCK):
+                    handle.write(compressor.compress(
+                        "".join([prefix + line + "\n" for (line,) in block]).encode()))
             handle.write(compressor.flush())
     finally:
         connection.close()
