@@ -39,8 +39,6 @@ rule tables:
     params:
         script=script_command("study_tables.py"),
         cache=DATABASE_CACHE,
-    # rules.csv.gz is written in two parts at once.
-    threads: 2
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
