@@ -89,9 +89,7 @@ def update_database(connection, plan):
             removed += 1
     loader = study_db.RuleLoader(connection)
     split = None
-    # Split after split: see RuleLoader.
-    for (cell, repetition), (ordinal, job) in sorted(
-            wanted.items(), key=lambda item: (item[1][1]["dataset"], item[0][1], item[1][0])):
+    for (cell, repetition), (ordinal, job) in sorted(wanted.items(), key=_split_order):
         if split != (job["dataset"], repetition):
             split = (job["dataset"], repetition)
             loader.new_split()
@@ -119,6 +117,13 @@ def update_database(connection, plan):
     read += truth_tables.update_truth(connection, plan.get("truth", []), cell_of)
     connection.execute("COMMIT")
     return read, removed
+
+
+def _split_order(item):
+    """Split after split (one data set and repetition), each in the plan's
+    order: the order in which RuleLoader knows most rules."""
+    (_, repetition), (ordinal, job) = item
+    return job["dataset"], repetition, ordinal
 
 
 def experiments_table(connection):
