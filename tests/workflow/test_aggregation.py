@@ -403,3 +403,37 @@ def test_config_errors_name_the_key(change, expected):
     # The first error, as Snakemake's validate reports it.
     error = next(jsonschema.Draft7Validator(schema).iter_errors(config))
     assert expected in study_config.config_error_message(error)
+
+
+def test_truth_rows_keep_every_figure_the_judged_file_gives(tmp_path):
+    """A judged run's figures per procedure enter the truth table whatever
+    their names (a figure a later judge adds gets a column), and truth.csv
+    counts a run whose file changed once, with its new figures."""
+    os.chdir(tmp_path)
+    plan = {"experiments": [], "direct": [], "truth": []}
+    for rep in (1, 2):
+        judged = f"r{rep}/truth.json"
+        os.makedirs(f"r{rep}")
+        plan["experiments"].append({"dataset": "g", "minsup": "30", "level": 0.05,
+                                    "repetition": rep, "record": f"r{rep}/g.experiment.json",
+                                    "rules": f"r{rep}/g.rules.csv.gz"})
+        plan["truth"].append({"dataset": "g", "minsup": "30", "level": 0.05, "repetition": rep,
+                              "judged": judged})
+        with open(judged, "w") as handle:
+            json.dump({"planted": 2, "procedures": {
+                "holdout_raw": {"discoveries": 4, "false": rep - 1, "redundant": 1,
+                                "associated": 1, "planted": 2, "recovered": 2, "power": 1.0,
+                                "direction_errors": rep},
+                "direct_fdr": {"discoveries": 2, "false": 0, "redundant": 0, "associated": 0,
+                               "planted": 2, "recovered": 2, "power": 1.0}}}, handle)
+    aggregate(plan)
+    os.utime(plan["truth"][1]["judged"], ns=(1, 1))  # a run judged again
+    aggregate(plan)
+    database = sqlite3.connect("results/study.sqlite")
+    rows = database.execute("SELECT repetition, procedure, false_discoveries, direction_errors "
+                            "FROM truth ORDER BY repetition, position").fetchall()
+    assert rows == [(1, "holdout_raw", 0, 1), (1, "direct_fdr", 0, None),
+                    (2, "holdout_raw", 1, 2), (2, "direct_fdr", 0, None)]
+    truth = pd.read_csv("results/truth.csv").set_index("procedure")
+    assert truth.loc["holdout_raw", "n"] == 2 and truth.loc["holdout_raw", "fwer"] == 0.5
+    assert truth.loc["direct_fdr", "fwer"] == 0
