@@ -29,6 +29,7 @@ import study_plots  # noqa: E402
 DOT_PLOTS = 3
 ROW = 0.2  # inches per procedure in a dot plot
 BEST = "#fde68a"
+BEST_EDGE = "#f59e0b"
 
 
 def colours(procedures):
@@ -139,8 +140,8 @@ def plot_heat(groups, procedures, path):
                     layout="constrained")
     FigureCanvasAgg(figure)
     figure.suptitle("Each procedure against the truth of the generated data sets\n"
-                    "(rows: setting, minimum support, level; outlined: most power with the "
-                    "error rate within the level)")
+                    "(rows: setting, minimum support, level; outlined in orange: most power "
+                    "with the error rate within the level)")
     power_axes, error_axes = figure.subplots(1, 2, sharey=True)
     power = np.array([rows.set_index("procedure").reindex(procedures)["power"]
                       for _, rows in groups], dtype=float)
@@ -148,19 +149,21 @@ def plot_heat(groups, procedures, path):
                      for _, rows in groups], dtype=float)
     level = float(min(keys[2] for keys, _ in groups))
     images = [study_plots._heat(power_axes, power, Normalize(0, 1), "Greens", None),
-              study_plots._heat(error_axes, fwer, TwoSlopeNorm(level, 0.0, max(1.0, level * 2)),
+              # Rates a few times the level are already plainly red.
+              study_plots._heat(error_axes, fwer,
+                                TwoSlopeNorm(level, 0.0, min(1.0, max(0.25, 5 * level))),
                                 "RdBu_r", None)]
-    for axes, image, label in [(power_axes, images[0], "power"),
-                               (error_axes, images[1], f"family-wise error rate ({level:g}: "
-                                "white)")]:
+    for axes, image, label, extend in [
+            (power_axes, images[0], "power", "neither"),
+            (error_axes, images[1], f"family-wise error rate ({level:g}: white)", "max")]:
         axes.set_xticks(range(len(procedures)), procedures, rotation=90, fontsize=7)
-        figure.colorbar(image, ax=axes, location="top", shrink=0.6, label=label)
+        figure.colorbar(image, ax=axes, location="top", shrink=0.6, label=label, extend=extend)
     power_axes.set_yticks(range(len(groups)), labels, fontsize=font)
     for index, (keys, rows) in enumerate(groups):
         for name in best_procedures(rows, keys[2]):
             column = procedures.index(name)
             power_axes.add_patch(Rectangle(
-                (column - 0.5, index - 0.5), 1, 1, fill=False, edgecolor="black", linewidth=1))
+                (column - 0.5, index - 0.5), 1, 1, fill=False, edgecolor=BEST_EDGE, linewidth=1.5))
     figure.savefig(path, dpi=study_plots.DPI)
 
 
