@@ -71,7 +71,7 @@ def _rows_figure(table, title, panel_width, legend_height=0.0):
     levels = list(dict.fromkeys(table["level"])) or [0.05]
     row, font = _row_size(len(keys))
     height = min(MAX_HEIGHT / DPI, len(keys) * row + FRAME_HEIGHT + legend_height)
-    figure = Figure(figsize=(max(7.5, 2.6 + panel_width * len(levels)), height),
+    figure = Figure(figsize=(max(8.0, 2.6 + panel_width * len(levels)), height),
                     layout="constrained")
     FigureCanvasAgg(figure)
     figure.suptitle(title)
@@ -150,8 +150,8 @@ def plot_survivors(summary, path):
     the other within the row."""
     figure, keys, panels, legend = _rows_figure(
         summary, "Rules found on one half and rules that hold on the other half\n"
-        "(holdout: mean over the splits; direct adjustment: the miner alone on the whole "
-        "data set)", panel_width=4.5, legend_height=0.5)
+        "(holdout: mean over the splits; direct adjustment: one run on the whole data set)",
+        panel_width=4.5, legend_height=0.7)
     series = SERIES + [DIRECT_SERIES]
     offsets = np.linspace(-0.3, 0.3, len(series))
     top = 10.0
@@ -171,7 +171,7 @@ def plot_survivors(summary, path):
     _series_legend(legend, [Line2D([], [], linestyle="none", marker=marker, color=colour,
                                    label=label if name.startswith("direct") else
                                    f"holdout: {label}")
-                            for name, label, colour, marker in series], columns=3)
+                            for name, label, colour, marker in series], columns=2)
     figure.savefig(path, dpi=DPI)
 
 
@@ -215,8 +215,8 @@ def plot_pvalues(histograms, path):
     """Per data set and minimum support, the share of its mined rules in each
     bin of log10 test p-value."""
     figure, keys, panels, _ = _rows_figure(
-        histograms, "Test p-values of the mined rules on the test half, all splits together\n"
-        "(share of the rules of each row per bin; left of the dashed line: significant)",
+        histograms, "Test p-values of the mined rules on the test half, all splits\n"
+        "together (share of the row's rules per bin; left of the dashed line: significant)",
         panel_width=4.5)
     image = None
     for level, axes in panels:
@@ -264,8 +264,8 @@ def plot_stability(counts, path):
     """Per data set and minimum support, the share of its distinct rules kept
     in exactly k of the R splits."""
     figure, keys, panels, _ = _rows_figure(
-        counts, "Rule stability: in how many of the R splits a rule stays significant at the "
-        "level\n(share of the distinct rules of each row; k = 0: mined but never kept)",
+        counts, "Rule stability: in how many of the R splits a rule stays\nsignificant at "
+        "the level (share of the row's distinct rules; k = 0: mined, never kept)",
         panel_width=4.5)
     image = None
     for level, axes in panels:
@@ -316,8 +316,8 @@ def plot_methods(summary, path):
     of a generated data set is judged per repetition, in truth.png)."""
     bars = method_bars(summary)
     figure, keys, panels, _ = _rows_figure(
-        summary, "Rules each procedure keeps (holdout: mean over the splits; direct "
-        "adjustment on the whole data set: one run)", panel_width=0.36 * len(bars) + 0.4)
+        summary, "Rules each procedure keeps\n(holdout: mean over the splits; direct "
+        "adjustment: one run on the whole data set)", panel_width=0.36 * len(bars) + 0.4)
     annotate = _count_text if len(keys) <= ANNOTATED_ROWS else None
     norm = _count_norm([_numbers(summary, mean) for _, _, mean, _ in bars])
     image = None
