@@ -34,9 +34,32 @@ DEBIAN_FILES = {
 }
 
 # Stands in for vega-embed: the rule graph as an image (RULE_GRAPH, a data URI,
-# or none), a chart of values as a table of them, anything else hidden.
+# or none); the charts of the jobs' run times and timeline as tables with a row
+# per rule (a study has thousands of jobs); anything else hidden.
 VEGA_EMBED_STAND_IN = """
 var RULE_GRAPH = %s;
+function perRule(values) {
+  var rules = {};
+  values.forEach(function (job) {
+    var rule = rules[job.rule] = rules[job.rule] ||
+        {rule: job.rule, jobs: 0, seconds: 0, longest: 0, first: job.starttime, last: job.endtime};
+    rule.jobs += 1;
+    if ("runtime" in job) {
+      rule.seconds += job.runtime;
+      rule.longest = Math.max(rule.longest, job.runtime);
+    } else {
+      if (job.starttime < rule.first) rule.first = job.starttime;
+      if (job.endtime > rule.last) rule.last = job.endtime;
+    }
+  });
+  var timed = "runtime" in values[0];
+  var names = timed ? ["rule", "jobs", "seconds", "longest"] : ["rule", "jobs", "first", "last"];
+  var heads = timed ? ["rule", "jobs", "seconds in all", "longest job (s)"]
+                    : ["rule", "jobs", "first started", "last ended"];
+  return [heads].concat(Object.values(rules).map(function (rule) {
+    return names.map(function (name) { return rule[name]; });
+  }));
+}
 function vegaEmbed(selector, spec) {
   var element = document.querySelector(selector);
   var values = spec && spec.data && spec.data.values;
@@ -48,16 +71,13 @@ function vegaEmbed(selector, spec) {
   } else if (element && Array.isArray(values) && values.length) {
     var table = document.createElement("table");
     table.className = "runtime-table";
-    var names = Object.keys(values[0]);
-    var caption = table.createCaption();
-    caption.textContent = spec.description || "";
-    [names].concat(values.map(function (row) {
-      return names.map(function (name) { return row[name]; });
-    })).forEach(function (cells, index) {
+    table.createCaption().textContent = spec.description || "";
+    perRule(values).forEach(function (cells, index) {
       var line = table.insertRow();
       cells.forEach(function (text) {
         var cell = document.createElement(index ? "td" : "th");
-        cell.textContent = typeof text === "number" ? text.toFixed(1) : String(text);
+        cell.textContent = typeof text === "number" && !Number.isInteger(text)
+            ? text.toFixed(1) : String(text);
         line.appendChild(cell);
       });
     });
