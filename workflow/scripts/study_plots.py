@@ -2,10 +2,10 @@
 the rules is counted in the database or read a block of rows at a time. The
 Agg canvas writes PNG files without a display.
 
-Each study-wide plot has one row per data set and one panel per minimum
-support and level, and shrinks its rows as data sets grow, so that no figure
-is taller than MAX_HEIGHT pixels: survivors.png and methods.png on log count
-scales, test_pvalues.png and rule_stability.png as heat maps of shares.
+Each study-wide plot has one row per data set and minimum support and one
+panel per level, and shrinks its rows as they grow in number, so that no
+figure is taller than MAX_HEIGHT pixels: survivors.png and methods.png on log
+count scales, test_pvalues.png and rule_stability.png as heat maps of shares.
 `datasets` draws one page per data set with its spreads and lines.
 
     study_plots.py survivors|test_pvalues|rule_stability|methods DATABASE PLOT_PNG
@@ -27,11 +27,11 @@ import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
 DPI = 100
-# Two screens; the rows of data sets get what the title, axes and legend leave.
+# Two screens; the rows get what the title, axes and legend leave.
 MAX_HEIGHT = 2000
 ROWS_HEIGHT = 15.5  # inches
 FRAME_HEIGHT = 3.2  # inches: title, legend or colour bar, axis labels
-# Above this many data sets a heat map's cells carry no numbers: too small to read.
+# Above this many rows a heat map's cells carry no numbers: too small to read.
 ANNOTATED_ROWS = 30
 
 SERIES = [("mined", "mined on the mining half", "tab:gray", "o"),
@@ -42,7 +42,7 @@ DIRECT_SERIES = ("direct_bonferroni", "direct adjustment: at level / patterns te
                  "x")
 
 
-def _row_size(count):
+def row_size(count):
     """Height in inches of one row, and its label's font size."""
     row = min(0.3, ROWS_HEIGHT / max(1, count))
     return row, max(3.0, min(9.0, row * 72 * 0.7))
@@ -69,7 +69,7 @@ def _rows_figure(table, title, panel_width, legend_height=0.0):
     figure stays within MAX_HEIGHT."""
     keys = list(dict.fromkeys(zip(table["dataset"], table["minsup"]))) or [("(none)", "")]
     levels = list(dict.fromkeys(table["level"])) or [0.05]
-    row, font = _row_size(len(keys))
+    row, font = row_size(len(keys))
     height = min(MAX_HEIGHT / DPI, len(keys) * row + FRAME_HEIGHT + legend_height)
     figure = Figure(figsize=(max(8.0, 2.6 + panel_width * len(levels)), height),
                     layout="constrained")
@@ -117,7 +117,7 @@ def _count_text(value):
     return f"{value:.0f}" if value >= 10 or float(value).is_integer() else f"{value:.1f}"
 
 
-def _heat(axes, matrix, norm, cmap, annotate, extent=None):
+def heat_map(axes, matrix, norm, cmap, annotate, extent=None):
     """A heat map with missing values grey; with ANNOTATE, each cell's number."""
     cmap = matplotlib.colormaps[cmap].copy()
     cmap.set_bad("#e5e5e5")
@@ -137,10 +137,6 @@ def _count_norm(values):
     values = np.asarray(values, dtype=float)
     top = np.nanmax(values) if np.isfinite(values).any() else 1.0
     return SymLogNorm(linthresh=1.0, vmin=0.0, vmax=max(10.0, top), base=10)
-
-
-def _series_legend(axes, handles, columns=5):
-    axes.legend(handles=handles, loc="center", ncol=columns, fontsize=8, frameon=False)
 
 
 def plot_survivors(summary, path):
@@ -168,10 +164,11 @@ def plot_survivors(summary, path):
     for _, axes in panels:
         axes.set_xscale("symlog", linthresh=1.0)
         axes.set_xlim(-0.2, top * 1.5)
-    _series_legend(legend, [Line2D([], [], linestyle="none", marker=marker, color=colour,
-                                   label=label if name.startswith("direct") else
-                                   f"holdout: {label}")
-                            for name, label, colour, marker in series], columns=2)
+    legend.legend(handles=[Line2D([], [], linestyle="none", marker=marker, color=colour,
+                                  label=label if name.startswith("direct") else
+                                  f"holdout: {label}")
+                           for name, label, colour, marker in series],
+                  loc="center", ncol=2, fontsize=8, frameon=False)
     figure.savefig(path, dpi=DPI)
 
 
@@ -227,7 +224,7 @@ def plot_pvalues(histograms, path):
         edges = known.iloc[0]
         matrix = np.array([_shares(counts) if isinstance(counts, np.ndarray)
                            else np.full(len(edges) - 1, np.nan) for counts in rows["counts"]])
-        image = _heat(axes, matrix, Normalize(0.0, 1.0), "Purples", None,
+        image = heat_map(axes, matrix, Normalize(0.0, 1.0), "Purples", None,
                       extent=(edges[0], edges[-1], len(keys) - 0.5, -0.5))
         axes.axvline(math.log10(level), color="black", linestyle="--", linewidth=1)
         axes.set_xlabel("log10 test p-value", fontsize=8)
@@ -279,7 +276,7 @@ def plot_stability(counts, path):
                               columns=range(repetitions + 1))
         matrix = np.array([_shares(np.nan_to_num(row)) if np.isfinite(row).any()
                            else row for row in table.to_numpy(dtype=float)])
-        image = _heat(axes, matrix, Normalize(0.0, 1.0), "Greens", None)
+        image = heat_map(axes, matrix, Normalize(0.0, 1.0), "Greens", None)
         axes.xaxis.set_major_locator(MaxNLocator(integer=True))
         axes.set_xlabel(f"k (of R = {repetitions} splits)", fontsize=8)
     _colour_bar(figure, image, panels, "share of the row's distinct rules")
@@ -325,7 +322,7 @@ def plot_methods(summary, path):
     for level, axes in panels:
         rows = _rows_of(summary, keys, level)
         matrix = np.column_stack([_numbers(rows, mean) for _, _, mean, _ in bars])
-        image = _heat(axes, matrix, norm, "viridis", annotate)
+        image = heat_map(axes, matrix, norm, "viridis", annotate)
         axes.set_xticks(range(len(bars)), [label for label, _, _, _ in bars], rotation=90,
                         fontsize=7)
         axes.axvline(holdout - 0.5, color="white", linewidth=3)

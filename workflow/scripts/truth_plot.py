@@ -70,8 +70,8 @@ def draw_cell(panels, rows, shade, level):
     power, errors, redundant = panels
     y = np.arange(len(rows))
     colour = [shade[p] for p in rows["procedure"]]
-    for index in (i for i, p in enumerate(rows["procedure"])
-                  if p in best_procedures(rows, level)):
+    best = best_procedures(rows, level)
+    for index in (i for i, procedure in enumerate(rows["procedure"]) if procedure in best):
         for axes in panels:
             axes.axhspan(index - 0.5, index + 0.5, color=BEST, zorder=0)
     if rows["power"].notna().any():
@@ -133,7 +133,7 @@ def plot_dots(groups, procedures, path):
 
 def plot_heat(groups, procedures, path):
     labels = [f"{dataset}, {minsup}, {level:g}" for (dataset, minsup, level), _ in groups]
-    row, font = study_plots._row_size(len(groups))
+    row, font = study_plots.row_size(len(groups))
     height = min(study_plots.MAX_HEIGHT / study_plots.DPI,
                  len(groups) * row + study_plots.FRAME_HEIGHT + 1.5)
     figure = Figure(figsize=(max(9.0, 2.5 + 0.5 * len(procedures)), height),
@@ -148,9 +148,9 @@ def plot_heat(groups, procedures, path):
     fwer = np.array([rows.set_index("procedure").reindex(procedures)["fwer"]
                      for _, rows in groups], dtype=float)
     level = float(min(keys[2] for keys, _ in groups))
-    images = [study_plots._heat(power_axes, power, Normalize(0, 1), "Greens", None),
+    images = [study_plots.heat_map(power_axes, power, Normalize(0, 1), "Greens", None),
               # Rates a few times the level are already plainly red.
-              study_plots._heat(error_axes, fwer,
+              study_plots.heat_map(error_axes, fwer,
                                 TwoSlopeNorm(level, 0.0, min(1.0, max(0.25, 5 * level))),
                                 "RdBu_r", None)]
     for axes, image, label, extend in [
