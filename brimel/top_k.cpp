@@ -1,0 +1,115 @@
+// The bound top-k mining searches under, shared by the search's threads, and
+// the K rules kept from what they found.
+#include "top_k.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "stats/fisher.h"
+
+void start_top_k(TopKBound& bound, int32_t k, const double* log_factorial, int32_t transactions,
+                 int32_t positives, double max_pvalue, int32_t min_sup) {
+  bound.k = k;
+  bound.min_pvalues = min_attainable_pvalues(log_factorial, transactions, positives);
+  bound.pvalue.store(max_pvalue);
+  bound.min_sup.store(support_floor(bound.min_pvalues, max_pvalue, std::max(min_sup, 1)));
+  bound.best.clear();
+}
+
+int32_t support_floor(const std::vector<double>& min_pvalues, double pvalue, int32_t min_sup) {
+  auto s = static_cast<size_t>(min_sup);
+  while (s < min_pvalues.size() && !(min_pvalues[s] <= pvalue)) ++s;
+  return static_cast<int32_t>(s);
+}
+
+void offer_rule(TopKBound& bound, double pvalue) {
+  std::lock_guard<std::mutex> lock(bound.mutex);
+  std::vector<double>& best = bound.best;
+  if (best.size() == static_cast<size_t>(bound.k)) {
+    if (!(pvalue < best.front())) return;
+    std::pop_heap(best.begin(), best.end());
+    best.back() = pvalue;
+  } else {
+    best.push_back(pvalue);
+  }
+  std::push_heap(best.begin(), best.end());
+  if (best.size() < static_cast<size_t>(bound.k)) return;
+  // Under the lock, so that the support only rises: below the old floor no
+  // psi was within the old bound, so none is within the new one.
+  bound.pvalue.store(best.front(), std::memory_order_relaxed);
+  bound.min_sup.store(support_floor(bound.min_pvalues, best.front(), top_k_min_sup(bound)),
+                      std::memory_order_relaxed);
+}
+
+namespace {
+
+// Keeps the rules `keep` marks, in their order, with their items.
+void keep_marked(std::vector<MinedRule>& rules, std::vector<int32_t>& rule_items,
+                 const std::vector<char>& keep) {
+  size_t kept = 0;
+  size_t items = 0;
+  for (size_t r = 0; r < rules.size(); ++r) {
+    if (!keep[r]) continue;
+    MinedRule rule = rules[r];
+    std::copy_n(rule_items.begin() + static_cast<int64_t>(rule.item_begin), rule.length,
+                rule_items.begin() + static_cast<int64_t>(items));
+    rule.item_begin = items;
+    items += static_cast<size_t>(rule.length);
+    rules[kept++] = rule;
+  }
+  rules.resize(kept);
+  rule_items.resize(items);
+}
+
+uint64_t sum_below(const std::vector<SupportTally>& tallies,
+                   std::vector<uint64_t> SupportTally::*counts, int32_t floor) {
+  uint64_t sum = 0;
+  for (const SupportTally& tally : tallies) {
+    const std::vector<uint64_t>& by_support = tally.*counts;
+    for (size_t s = 0; s < by_support.size() && s < static_cast<size_t>(floor); ++s)
+      sum += by_support[s];
+  }
+  return sum;
+}
+
+}  // namespace
+
+void drop_rules_above(std::vector<MinedRule>& rules, std::vector<int32_t>& rule_items,
+                      double pvalue) {
+  std::vector<char> keep(rules.size());
+  for (size_t r = 0; r < rules.size(); ++r) keep[r] = rules[r].pvalue <= pvalue;
+  keep_marked(rules, rule_items, keep);
+}
+
+void keep_top_k(const TopKBound& bound, const std::vector<SupportTally>& tallies,
+                SearchResult& result) {
+  std::vector<MinedRule>& rules = result.rules;
+  const std::vector<int32_t>& items = result.rule_items;
+  std::vector<size_t> order(rules.size());
+  std::iota(order.begin(), order.end(), 0);
+  auto first_items = [&](const MinedRule& rule) {
+    return items.begin() + static_cast<int64_t>(rule.item_begin);
+  };
+  auto before = [&](size_t a, size_t b) {
+    const MinedRule& x = rules[a];
+    const MinedRule& y = rules[b];
+    if (x.pvalue != y.pvalue) return x.pvalue < y.pvalue;
+    if (x.length != y.length) return x.length < y.length;
+    return std::lexicographical_compare(first_items(x), first_items(x) + x.length, first_items(y),
+                                        first_items(y) + y.length);
+  };
+  const size_t kept = std::min(order.size(), static_cast<size_t>(bound.k));
+  std::partial_sort(order.begin(), order.begin() + static_cast<int64_t>(kept), order.end(), before);
+  std::vector<char> keep(rules.size(), 0);
+  for (size_t i = 0; i < kept; ++i) keep[order[i]] = 1;
+  // The bound the search ended with; every rule within it was found, and
+  // only those tested at the floor it sets are counted.
+  result.top_k_bound = top_k_pvalue(bound);
+  result.min_sup = top_k_min_sup(bound);
+  keep_marked(rules, result.rule_items, keep);
+  result.patterns_visited = result.patterns_tested;
+  if (!result.count_saturated) {
+    result.patterns_tested -= sum_below(tallies, &SupportTally::tested, result.min_sup);
+    result.passing_pvalue -= sum_below(tallies, &SupportTally::within_level, result.min_sup);
+  }
+}
