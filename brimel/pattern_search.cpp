@@ -167,6 +167,8 @@ struct Search {
   std::vector<const uint64_t*> candidate_bits;
   HookThread* hook = nullptr;
   SupportTally* tally = nullptr;  // under top-k
+  // Under top-k: at the bound as last read (none yet: no bound is negative).
+  FisherBound top_k_fisher{nullptr, -1.0, 0.0};
   // Where the hook counts closed patterns: the path's closure state, and the
   // ranks of the items in every record of the node last extended.
   ClosureScratch closure;
@@ -207,9 +209,13 @@ uint64_t subsets_up_to(int q, int limit, bool& saturated) {
 }
 
 // The support a pattern needs to be tested: min_sup, or under top-k what
-// the K-th smallest p-value so far asks for.
+// the K-th smallest p-value so far asks for; and the class support it
+// needs, under top-k without a hook (top_k.h).
 int32_t least_support(const SearchSetup& s) {
   return s.top_k != nullptr ? top_k_min_sup(*s.top_k) : s.params->min_sup;
+}
+int32_t least_class_support(const SearchSetup& s) {
+  return s.top_k != nullptr ? s.top_k->min_class_support : 0;
 }
 
 // A pattern can be the generalisation of a rule only if some pattern inside
@@ -267,14 +273,13 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
-  const double* lf = s.log_factorial.data();
-  // Under top-k a rule beyond the bound cannot be kept; within it, the sum
-  // is exact.
-  const double pvalue = s.top_k == nullptr
-                            ? -1.0
-                            : fisher_exact_pvalue_from(lf, s.transactions, x.support, s.positives,
-                                                       x.class_support, top_k_pvalue(*s.top_k));
-  if (s.top_k != nullptr && pvalue > top_k_pvalue(*s.top_k)) return;
+  // Under top-k a rule beyond the bound cannot be kept.
+  if (s.top_k != nullptr) {
+    if (t.top_k_fisher.bound != top_k_pvalue(*s.top_k))
+      t.top_k_fisher = make_fisher_bound(s.log_factorial.data(), top_k_pvalue(*s.top_k));
+    if (!fisher_within(t.top_k_fisher, s.transactions, x.support, s.positives, x.class_support))
+      return;
+  }
   t.general_support.clear();
   t.general_class_support.clear();
   if (depth >= 2) {
@@ -306,15 +311,15 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
     t.general_support.push_back(first_dropped.support);
     t.general_class_support.push_back(first_dropped.class_support);
   }
+  const double* lf = s.log_factorial.data();
   SubtreeResult& out = *t.out;
   MinedRule rule;
   rule.item_begin = out.rule_items.size();
   rule.length = depth;
   rule.support = x.support;
   rule.class_support = x.class_support;
-  rule.pvalue = s.top_k != nullptr ? pvalue
-                                   : fisher_exact_pvalue_from(lf, s.transactions, x.support,
-                                                              s.positives, x.class_support);
+  rule.pvalue =
+      fisher_exact_pvalue_from(lf, s.transactions, x.support, s.positives, x.class_support);
   for (size_t g = 0; g < t.general_support.size(); ++g)
     rule.max_local_pvalue =
         std::max(rule.max_local_pvalue,
@@ -384,6 +389,7 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
                  layout, stretches, counts.data());
   ChildList& children = t.level_children[depth + 1];
   const int32_t min_sup = least_support(s);
+  const int32_t min_class_support = least_class_support(s);
   int perfect = 0;
   int kept = 0;
   for (int i = 0; i < count; ++i) {
@@ -394,7 +400,7 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
     children[static_cast<size_t>(kept)] =
         Extension{candidates.first[i].rank, c.support, c.class_support, static_cast<uint32_t>(i),
                   kNoTrieNode};
-    kept += c.support >= min_sup && c.support != x_support;
+    kept += c.support >= min_sup && c.support != x_support && c.class_support >= min_class_support;
   }
   children.count = kept;
   return perfect;
@@ -426,6 +432,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   }
   ChildList& children = t.level_children[2];
   const int32_t min_sup = least_support(s);
+  const int32_t min_class_support = least_class_support(s);
   int perfect = 0;
   int32_t slots = 0;
   for (int i = 0; i < candidates.count; ++i) {
@@ -438,6 +445,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
       if (s.count_closed) t.perfect_ranks.push_back(rank);
       continue;
     }
+    if (c.class_support < min_class_support) continue;
     children.push_back(
         Extension{rank, c.support, c.class_support, static_cast<uint32_t>(slots), kNoTrieNode});
     slot_of_rank[rank] = slots++;
@@ -674,8 +682,8 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   s.base_confidence = s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
   if (s.top_k != nullptr)
-    start_top_k(*s.top_k, params.top_k, s.log_factorial.data(), s.transactions, s.positives,
-                params.max_pvalue, params.min_sup);
+    start_top_k(*s.top_k, params, s.log_factorial.data(), s.transactions, s.positives,
+                s.options.top_k_start, hook == nullptr);
 
   s.rank_item = rank_frequent_items(data, least_support(s));
   const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
@@ -706,6 +714,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
       s.in_every.push_back(r);
       continue;
     }
+    if (c.class_support < least_class_support(s)) continue;
     items.push_back(
         Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
   }
@@ -817,6 +826,13 @@ void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& res
 
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result, SearchHook* hook, const SearchOptions& options) {
+  if (params.top_k > 0 && std::isnan(options.top_k_start)) {
+    SearchOptions proper = options;
+    bool done = false;
+    if (!find_top_k_start(data, params, hook, options, proper.top_k_start, result, done))
+      return false;
+    return done || search_rules(data, params, show_progress, result, hook, proper);
+  }
   result = SearchResult{};
   SearchSetup s;
   s.options = options;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "minerio/miner_params.h"
@@ -35,6 +36,9 @@ struct SearchResult {
   // (which depends on how its threads met the rules). 0 without top-k.
   double top_k_bound = 0.0;
   uint64_t patterns_visited = 0;
+  // Under top-k without a hook: the counts are of the patterns with at
+  // least this many records in the class too (top_k.h). 0 otherwise.
+  int32_t min_class_support = 0;
 };
 
 // How the search lays out covers; the result is the same for every choice.
@@ -47,6 +51,9 @@ struct SearchOptions {
   // Read every few thousand nodes by every search thread: once it is set,
   // the search gives up and returns false with no "Error: " line.
   const std::atomic<bool>* stop = nullptr;
+  // Under top-k: the p-value bound the search starts from, at or above the
+  // K-th smallest p-value of the rules; NaN: found first (top_k.h).
+  double top_k_start = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false

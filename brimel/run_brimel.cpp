@@ -87,9 +87,10 @@ void print_mined(const MinerParams& params, const OrderedRules& mined) {
               static_cast<unsigned long long>(mined.result.passing_pvalue));
   if (params.top_k > 0)
     std::printf(
-        "top %d: %zu rules within p-value %g, patterns of support %d and more tested "
-        "(%llu visited)\n",
+        "top %d: %zu rules within p-value %g; tested: the patterns of support %d and "
+        "more, with %d and more records of the rule class (%llu visited)\n",
         params.top_k, mined.result.rules.size(), mined.result.top_k_bound, mined.result.min_sup,
+        mined.result.min_class_support,
         static_cast<unsigned long long>(mined.result.patterns_visited));
   std::printf("rules: %d at level %g, %d at corrected level %g, %d under FDR\n",
               mined.counts.sig_at_level, params.max_pvalue, mined.counts.sig_at_corrected,

@@ -1,21 +1,39 @@
 // Top-k mining: the K rules of smallest p-value, with no minimum support but
-// what the search needs. The K-th smallest p-value among the rules found so
-// far bounds the search: a pattern whose smallest attainable p-value psi(s)
-// exceeds it cannot be one of the K, nor can any pattern of lower support
-// below it. So the search takes as its minimum support the lowest support
-// whose psi is within the bound (never below the min_sup given), and tests a
-// rule's p-value against the bound before its costlier tests. The bound
-// only falls, and the support only rises, as any thread finds rules, and
-// neither ever passes its final value: the final bound p_K (the K-th
-// smallest p-value of all rules, or max_pvalue when fewer reach it) and the
-// final floor, the lowest support whose psi is within p_K. So whatever order
-// the threads find rules in, every rule within p_K is found, and every
-// pattern of support at least the final floor is tested, as in a search
-// whose min_sup were that floor. The result keeps exactly that, the same for
-// every number of threads and every timing: the first K rules by ascending
-// p-value, ties broken by fewer items, then by their item ids compared in
-// ascending order; and the counts of the patterns of support at least the
-// final floor.
+// what the search needs.
+//
+// The K-th smallest p-value among the rules found so far bounds the search.
+// A pattern whose smallest attainable p-value psi(s) exceeds it cannot be one
+// of the K, nor can any pattern of lower support below it: so the search
+// takes as its minimum support the lowest support whose psi is within the
+// bound (never below the min_sup given), and tests a rule's p-value against
+// the bound before its costlier tests.
+//
+// Without direct adjustment it also passes over the patterns with too few
+// records in the class, and their extensions: a rule (more confident than the
+// class's share) with k of them has a p-value of at least C(n, k) / C(N, k),
+// the chance that k records drawn from the N all lie in the n of the class
+// (the tables at least as extreme as the rule's make up its p-value, and a
+// table with more records but no more of them in the class is less extreme),
+// and that falls as k grows. That floor is set once, from the bound the
+// search starts from. Direct adjustment must count and permute every
+// pattern of the support, so it keeps them.
+//
+// The bound only falls, and the support floor only rises, as any thread
+// finds rules, and neither ever passes its final value (the final bound p_K
+// is the K-th smallest p-value of all rules, or max_pvalue when fewer reach
+// it). So, whatever order the threads find rules in, every rule within p_K
+// is found, and every pattern at or above the final floors is tested. The
+// result keeps exactly that, the same for every number of threads and every
+// timing: the first K rules by ascending p-value, ties broken by fewer items,
+// then by their item ids compared in ascending order; and the counts of the
+// patterns at or above the final floors.
+//
+// Until K rules are found the bound is max_pvalue, and a search from there
+// would wander far below the support the K rules need. So it is run first at
+// supports N / 2, N / 4, ..., each run starting from the bound the one
+// before ended with, until a run ends with a bound no pattern below its
+// support can reach: that run found every rule within p_K, and it is the
+// search; with direct adjustment, the search proper starts from its bound.
 #pragma once
 
 #include <atomic>
@@ -27,17 +45,23 @@
 
 struct TopKBound {
   int32_t k = 0;
+  const double* log_factorial = nullptr;
+  int32_t transactions = 0;
+  int32_t positives = 0;
+  double max_pvalue = 0.0;
   std::vector<double> min_pvalues;  // psi(s), s = 0 .. transactions
+  int32_t min_class_support = 0;    // the class support a pattern needs
   std::atomic<double> pvalue{0.0};  // the K-th smallest rule p-value so far, or max_pvalue
   std::atomic<int32_t> min_sup{0};  // the support the search needs now
   std::mutex mutex;                 // over `best`
   std::vector<double> best;         // a max-heap of the K smallest rule p-values so far
 };
 
-// Sets `bound` up for `k` rules of data of `transactions` records, `positives`
-// in the rule class, at level `max_pvalue` from the support `min_sup` on.
-void start_top_k(TopKBound& bound, int32_t k, const double* log_factorial, int32_t transactions,
-                 int32_t positives, double max_pvalue, int32_t min_sup);
+// Sets `bound` up for top_k rules of `data` under `params`, starting from
+// the bound `pvalue` (at most max_pvalue); the class-support floor only
+// `by_class`.
+void start_top_k(TopKBound& bound, const MinerParams& params, const double* log_factorial,
+                 int32_t transactions, int32_t positives, double pvalue, bool by_class);
 
 // The lowest support of at least `min_sup` whose psi is within `pvalue`
 // (min_pvalues.size() when there is none): no pattern of lower support can
@@ -73,7 +97,17 @@ inline void tally_pattern(SupportTally& tally, int32_t support, uint64_t pattern
 }
 
 // After the search: keeps the first K rules of `result` in the order above
-// (the rest in search order), takes the patterns below the final floor out
-// of its counts, and sets its min_sup and top_k_bound.
+// (the rest in search order), takes the patterns below the final support
+// floor out of its counts, and sets its min_sup, min_class_support and
+// top_k_bound.
 void keep_top_k(const TopKBound& bound, const std::vector<SupportTally>& tallies,
                 SearchResult& result);
+
+// The bound the search proper starts from, found by the runs at falling
+// supports above (max_pvalue when none finds K rules). When the run that
+// found it is the search proper, and `hook` is null, it is in `result` and
+// `done` is set. False after an "Error: " line, or without one when
+// options.stop was set.
+bool find_top_k_start(const MiningData& data, const MinerParams& params, const SearchHook* hook,
+                      const SearchOptions& options, double& start, SearchResult& result,
+                      bool& done);

@@ -58,11 +58,12 @@ SearchResult search_on(const MiningData& data, const MinerParams& params, int th
   return result;
 }
 
-// Sets `tied` when two of the rules tie in p-value.
-void check_case(const Case& c, bool& tied) {
+// Sets `tied` when two of the rules tie in p-value, `class_floor_seen` when
+// the class-support floor left patterns of the support floor out.
+void check_case(const Case& c, bool& tied, bool& class_floor_seen) {
   std::ostringstream trace;
-  trace << "seed " << c.seed << " records " << c.records << " repeats " << c.repeats
-        << " target '" << c.target << "' min_sup " << c.min_sup;
+  trace << "seed " << c.seed << " records " << c.records << " repeats " << c.repeats << " target '"
+        << c.target << "' min_sup " << c.min_sup;
   SCOPED_TRACE(trace.str());
   ScratchDir scratch;
   GeneratedData data = generate_data(c.seed, c.records, 7, 2);
@@ -119,14 +120,32 @@ void check_case(const Case& c, bool& tied) {
     while (floor <= n && !(psi[static_cast<size_t>(floor)] <= bound)) ++floor;
     EXPECT_EQ(one.min_sup, floor);
     EXPECT_EQ(two.min_sup, floor);
-    // The counts are those of the search at that support.
-    MinerSettings at_floor = settings;
-    at_floor.min_sup = floor;
-    const ReferenceResult counted = mine_by_brute_force(data, at_floor);
-    EXPECT_EQ(one.patterns_tested, counted.patterns_tested);
-    EXPECT_EQ(two.patterns_tested, counted.patterns_tested);
-    EXPECT_EQ(one.passing_pvalue, counted.passing_pvalue);
-    EXPECT_EQ(two.passing_pvalue, counted.passing_pvalue);
+    // The counts: the patterns of that support and more with at least as
+    // many records in the class as the search needed from its start, where
+    // C(n, k) / C(N, k) of the class support k can reach the bound.
+    const int class_floor = one.min_class_support;
+    EXPECT_EQ(two.min_class_support, class_floor);
+    auto all_in_class = [&](int k) {
+      return std::exp(std::lgamma(every.positives + 1.0) - std::lgamma(every.positives - k + 1.0) -
+                      std::lgamma(n + 1.0) + std::lgamma(n - k + 1.0));
+    };
+    if (class_floor > 0) {
+      EXPECT_GT(all_in_class(class_floor - 1), bound * (1 - 1e-6));
+    }
+    uint64_t tested = 0, passing = 0;
+    for (const ReferencePattern& p : enumerate_patterns(every, floor, 100)) {
+      if (p.class_support < class_floor) {
+        class_floor_seen = true;
+        continue;
+      }
+      ++tested;
+      passing += fisher_exact_pvalue_from(lf.data(), n, p.support, every.positives,
+                                          p.class_support) <= settings.max_pvalue;
+    }
+    EXPECT_EQ(one.patterns_tested, tested);
+    EXPECT_EQ(two.patterns_tested, tested);
+    EXPECT_EQ(one.passing_pvalue, passing);
+    EXPECT_EQ(two.passing_pvalue, passing);
     EXPECT_GE(one.patterns_visited, one.patterns_tested);
   }
   // Without top-k, every rule and the counts at min_sup.
@@ -140,10 +159,12 @@ void check_case(const Case& c, bool& tied) {
 
 TEST(TopK, TheFirstKRulesOfBruteForceOnOneAndTwoThreads) {
   bool tied = false;
-  for (const Case& c : {Case{3, 120, 0, "c1", 1}, Case{11, 90, 2, "c1", 1},
-                        Case{23, 150, 0, "", 2}, Case{31, 60, 3, "c1", 4}, Case{7, 50, 3, "c1", 2}})
-    check_case(c, tied);
+  bool class_floor_seen = false;
+  for (const Case& c : {Case{3, 120, 0, "c1", 1}, Case{11, 90, 2, "c1", 1}, Case{23, 150, 0, "", 2},
+                        Case{31, 60, 3, "c1", 4}, Case{7, 50, 3, "c1", 2}})
+    check_case(c, tied, class_floor_seen);
   EXPECT_TRUE(tied) << "no two rules tie: the tie order is not tried";
+  EXPECT_TRUE(class_floor_seen);
 }
 
 TEST(TopK, TheSupportFloorIsTheLowestWhosePsiIsWithinTheBound) {
@@ -161,6 +182,26 @@ TEST(TopK, TheSupportFloorIsTheLowestWhosePsiIsWithinTheBound) {
   }
   // No support can reach a bound below every psi.
   EXPECT_EQ(support_floor(psi, 0.0, 1), 41);
+}
+
+// The class-support floor's bound: a table more confident than the class's
+// share, with k of its records in the class, has a p-value of at least
+// C(n, k) / C(N, k), checked for every such table of up to 90 records.
+TEST(TopK, NoRuleWithKRecordsInTheClassBeatsTheChanceThatKDrawnAllLieInIt) {
+  for (int total = 2; total <= 90; ++total) {
+    const LogFactorialTable lf = build_log_factorial_table(total);
+    for (int positives = 1; positives < total; ++positives)
+      for (int support = 1; support <= total; ++support)
+        for (int k = 1; k <= std::min(support, positives); ++k) {
+          if (!(static_cast<double>(k) / support > static_cast<double>(positives) / total))
+            continue;
+          const double all_in_class =
+              std::pow(10.0, lf[positives] - lf[positives - k] - lf[total] + lf[total - k]);
+          ASSERT_GE(fisher_exact_pvalue_from(lf.data(), total, support, positives, k),
+                    all_in_class * (1 - 1e-9))
+              << total << " " << positives << " " << support << " " << k;
+        }
+  }
 }
 
 // Direct adjustment under top-k on the same data: every family-wise method
@@ -210,9 +251,9 @@ TEST(TopK, DirectVerdictsOnTheKRulesAreThoseOverEveryPattern) {
               columns.begin());
         };
         for (size_t r = 0; r < top->rules.size(); ++r) {
-          const auto in_full =
-              std::find_if(full->rules.begin(), full->rules.end(),
-                           [&](const DirectRule& rule) { return rule.items == top->rules[r].items; });
+          const auto in_full = std::find_if(
+              full->rules.begin(), full->rules.end(),
+              [&](const DirectRule& rule) { return rule.items == top->rules[r].items; });
           ASSERT_NE(in_full, full->rules.end());
           const std::vector<RuleCell> mine = direct_rule_cells(*top, r);
           const std::vector<RuleCell> theirs =
@@ -232,8 +273,7 @@ TEST(TopK, DirectVerdictsOnTheKRulesAreThoseOverEveryPattern) {
           // fewer patterns more mildly.
           EXPECT_TRUE(!verdict(mine, "westfall_young_productive") ||
                       verdict(theirs, "westfall_young_productive"));
-          EXPECT_TRUE(!verdict(theirs, "tarone_productive") ||
-                      verdict(mine, "tarone_productive"));
+          EXPECT_TRUE(!verdict(theirs, "tarone_productive") || verdict(mine, "tarone_productive"));
           EXPECT_FALSE(std::get<bool>(mine[column("fdr")]));
         }
       }

@@ -39,8 +39,8 @@ std::vector<std::string> column_of(const std::string& path, const std::string& n
   std::string line;
   std::getline(file, line);
   const std::vector<std::string> header = csv_fields(line);
-  const auto at = static_cast<size_t>(std::find(header.begin(), header.end(), name) -
-                                      header.begin());
+  const auto at =
+      static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
   std::vector<std::string> values;
   while (std::getline(file, line)) values.push_back(csv_fields(line).at(at));
   return values;
@@ -99,13 +99,14 @@ TEST(DesignOptions, TopKMinesTheKRulesOfSmallestPvalueAndHoldoutTestsThemAtLevel
   EXPECT_EQ(record["holdout"]["rules_tested"], 10);
   EXPECT_EQ(record["holdout"]["corrected_level"], 0.05 / 10);
   std::vector<double> top;
-  for (const std::string& p : column_of("top.rules.csv", "mined_pvalue")) top.push_back(std::stod(p));
+  for (const std::string& p : column_of("top.rules.csv", "mined_pvalue"))
+    top.push_back(std::stod(p));
   std::sort(top.begin(), top.end());
   EXPECT_EQ(top, std::vector<double>(every.begin(), every.begin() + 10));
   // The miner searched far fewer patterns than every one of support 1.
-  EXPECT_LT(record["miner"]["patterns_tested"].get<int64_t>(),
-            read_json(experiment_record_file("all"))["miner"]["patterns_tested"].get<int64_t>() /
-                10);
+  EXPECT_LT(
+      record["miner"]["patterns_tested"].get<int64_t>(),
+      read_json(experiment_record_file("all"))["miner"]["patterns_tested"].get<int64_t>() / 10);
 }
 
 // Brimel's files under top-k, direct adjustment included, on one thread and
@@ -128,10 +129,12 @@ TEST(DesignOptions, BrimelTopKWritesTheSameFilesOnOneThreadAndOnThree) {
     ASSERT_EQ(r.status, 0) << r.output;
     std::string stat = read_file(statistics_file("o"));
     stat = stat.substr(0, stat.rfind(' '));  // the milliseconds
-    const std::vector<std::string> files = {
-        read_file(rule_file("o")), read_file(rule_count_file("o")), stat,
-        read_file(tidlist_file("o")), read_file(direct_results_file("o")),
-        read_file(direct_rule_table_file("o"))};
+    const std::vector<std::string> files = {read_file(rule_file("o")),
+                                            read_file(rule_count_file("o")),
+                                            stat,
+                                            read_file(tidlist_file("o")),
+                                            read_file(direct_results_file("o")),
+                                            read_file(direct_rule_table_file("o"))};
     if (first.empty()) {
       first = files;
     } else {
@@ -147,9 +150,8 @@ TEST(DesignOptions, BrimelTopKWritesTheSameFilesOnOneThreadAndOnThree) {
   EXPECT_EQ(direct["methods"]["fdr"]["valid_under_top_k"], false);
   EXPECT_EQ(direct["methods"]["westfall_young"]["valid_under_top_k"], true);
   // A bad value is refused with its own line.
-  const CommandResult bad = run_program(
-      kBrimel, {"--write-parameters", "q.para", "vote", "Class", "1", "1", "0.05", "o", "--top-k",
-                "0"});
+  const CommandResult bad = run_program(kBrimel, {"--write-parameters", "q.para", "vote", "Class",
+                                                  "1", "1", "0.05", "o", "--top-k", "0"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.output, "Error: --top-k 0: an integer of at least 1 expected\n");
 }
