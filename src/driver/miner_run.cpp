@@ -133,6 +133,49 @@ std::optional<int> wait_for_miner(pid_t child, int signals, std::optional<double
   }
 }
 
+// The experiment's verdict on a miner that was started (or not) and waited
+// for: true when it exited with status 0, else after the error line that
+// says what became of it.
+bool judge_miner_end(const std::string& miner_path, int start_error,
+                     const std::optional<int>& status, bool timed_out, std::optional<double> limit,
+                     int stop_signal) {
+  if (start_error != 0) {
+    report_io_error("cannot start the miner %s: %s", miner_path.c_str(),
+                    std::strerror(start_error));
+    return false;
+  }
+  if (stop_signal != 0) {
+    report_io_error("signal %d (%s) reached varnel while the miner ran; the miner got it too",
+                    stop_signal, strsignal(stop_signal));
+    return false;
+  }
+  if (timed_out) {
+    report_io_error("the miner %s ran longer than the %g seconds of %s and was killed",
+                    miner_path.c_str(), *limit, kMinerTimeoutVariable);
+    return false;
+  }
+  if (!status) {
+    report_io_error("the miner %s ended, but its exit status cannot be had", miner_path.c_str());
+    return false;
+  }
+  // A miner that failed says why itself, but may not say so as an error;
+  // one killed by a signal cannot say anything.
+  if (WIFSIGNALED(*status)) {
+    report_io_error("the miner %s was killed by signal %d", miner_path.c_str(), WTERMSIG(*status));
+    return false;
+  }
+  if (WIFEXITED(*status) && WEXITSTATUS(*status) != 0) {
+    if (WEXITSTATUS(*status) == kMinerSystemFailure) {
+      report_io_error("the miner %s exited with status %d", miner_path.c_str(),
+                      WEXITSTATUS(*status));
+    } else {
+      report_error("the miner %s exited with status %d", miner_path.c_str(), WEXITSTATUS(*status));
+    }
+    return false;
+  }
+  return true;
+}
+
 bool start_and_wait(const std::string& miner_path, std::optional<double> limit,
                     MinerContext& context) {
   int link[2];
@@ -199,41 +242,7 @@ bool start_and_wait(const std::string& miner_path, std::optional<double> limit,
   sigaction(SIGCHLD, &start.child_signal, nullptr);
   sigprocmask(SIG_SETMASK, &start.mask, nullptr);
 
-  if (start_error != 0) {
-    report_io_error("cannot start the miner %s: %s", miner_path.c_str(),
-                    std::strerror(start_error));
-    return false;
-  }
-  if (context.stop_signal != 0) {
-    report_io_error("signal %d (%s) reached varnel while the miner ran; the miner got it too",
-                    context.stop_signal, strsignal(context.stop_signal));
-    return false;
-  }
-  if (timed_out) {
-    report_io_error("the miner %s ran longer than the %g seconds of %s and was killed",
-                    miner_path.c_str(), *limit, kMinerTimeoutVariable);
-    return false;
-  }
-  if (!status) {
-    report_io_error("the miner %s ended, but its exit status cannot be had", miner_path.c_str());
-    return false;
-  }
-  // A miner that failed says why itself, but may not say so as an error;
-  // one killed by a signal cannot say anything.
-  if (WIFSIGNALED(*status)) {
-    report_io_error("the miner %s was killed by signal %d", miner_path.c_str(), WTERMSIG(*status));
-    return false;
-  }
-  if (WIFEXITED(*status) && WEXITSTATUS(*status) != 0) {
-    if (WEXITSTATUS(*status) == kMinerSystemFailure) {
-      report_io_error("the miner %s exited with status %d", miner_path.c_str(),
-                      WEXITSTATUS(*status));
-    } else {
-      report_error("the miner %s exited with status %d", miner_path.c_str(), WEXITSTATUS(*status));
-    }
-    return false;
-  }
-  return true;
+  return judge_miner_end(miner_path, start_error, status, timed_out, limit, context.stop_signal);
 }
 
 }  // namespace
