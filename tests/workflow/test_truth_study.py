@@ -244,7 +244,7 @@ def test_judged_runs_make_truth_csv_with_direction_errors_and_effects_only(tmp_p
     truth_tables.write_truth(connection, str(tmp_path), lambda *page: pages.append(page), "%.10g")
     table = pd.read_csv(tmp_path / "truth.csv")
     assert list(table.columns) == [
-        "dataset", "minsup", "level", "procedure", "n", "planted", "effective",
+        "dataset", "minsup", "top_k", "share", "level", "procedure", "n", "planted", "effective",
         "discoveries_mean", "false_mean", "direction_errors", "redundant_mean",
         "associated_mean", "fwer", "fwer_low", "fwer_high", "fwer_directional",
         "fwer_directional_low", "fwer_directional_high", "fdp", "power"]
@@ -380,11 +380,12 @@ def test_truth_study_end_to_end(tmp_path):
     # Each repetition its own data set; each run keeps only what is read.
     experiments = pd.read_csv(tmp_path / "results" / "experiments.csv")
     assert (experiments["status"] == "ok").all() and len(experiments) == 2 * REPETITIONS
-    run_folder = tmp_path / "runs" / "strong" / "minsup15_p0.05" / "rep1"
-    assert sorted(os.listdir(run_folder)) == ["direct", "direct.json", "strong.experiment.json",
-                                              "strong.rules.csv.gz", "truth.json"]
-    assert sorted(os.listdir(run_folder / "direct")) == ["strong.direct.json",
-                                                         "strong.direct.rules.csv.gz"]
+    cell = tmp_path / "runs" / "strong" / "minsup15_p0.05"
+    assert sorted(os.listdir(cell / "rep1")) == ["strong.experiment.json", "strong.rules.csv.gz",
+                                                 "truth.json"]
+    assert sorted(os.listdir(cell / "direct" / "rep1")) == ["strong.direct.json",
+                                                            "strong.direct.rules.csv.gz"]
+    assert os.path.isfile(cell / "direct" / "rep1.json")
 
     again = snakemake(tmp_path, config, "-n")
     assert again.returncode == 0 and "Nothing to be done" in again.stdout + again.stderr
