@@ -9,7 +9,7 @@ TRUTH_JUDGED_FILES = [TRUTH_JUDGED.format(**run) for run in truth_runs()]
 TRUTH_DIRECT_RECORDS = [TRUTH_DIRECT_RECORD.format(**run) for run in truth_direct_runs()]
 TRUTH_TABLES = ["results/truth.csv"] if GENERATED else []
 TRUTH_PAGES = ["truth"] if GENERATED else []
-TRUTH_PLOTS = ["results/truth.png"] if GENERATED else []
+TRUTH_PLOTS = ["results/truth.png", "results/design.png"] if GENERATED else []
 
 
 rule generated_entry:
@@ -127,6 +127,7 @@ rule truth_run:
 
 localrules:
     plot_truth,
+    plot_design,
 
 
 rule plot_truth:
@@ -143,3 +144,17 @@ rule plot_truth:
     shell:
         "{params.script:q} {input.database} {output.plot} > {log} 2>&1"
 
+
+rule plot_design:
+    input:
+        database=DATABASE,
+    output:
+        plot=report("results/design.png", caption="../report/design_plot.rst", category="Plots"),
+    log:
+        "logs/plot_design.log",
+    params:
+        script=script_command("design_plot.py"),
+    resources:
+        mem_mb=lambda wildcards, attempt: attempt * 500,
+    shell:
+        "{params.script:q} {input.database} {output.plot} > {log} 2>&1"
