@@ -237,8 +237,7 @@ def test_judged_runs_make_truth_csv_with_direction_errors_and_effects_only(tmp_p
     connection.execute("INSERT INTO cells VALUES (1, 'g', '15', 0.05, 0)")
     # A database of the earlier layout: its truth tables are made anew.
     connection.executescript(OLD_TRUTH_SCHEMA)
-    read = truth_tables.update_truth(connection, jobs, {("g", "15", 0.05): 1},
-                                     lambda db, change, *args: change(db, *args))
+    read = truth_tables.update_truth(connection, jobs, {("g", "15", 0.05): 1})
     assert read == 2
     pages = []
     truth_tables.write_truth(connection, str(tmp_path), lambda *page: pages.append(page), "%.10g")

@@ -102,7 +102,7 @@ TRUTH_DIRECT_RECORD = f"{TRUTH_DIRECT_FOLDER}.json"
 STUDY_PLAN = "resources/study-plan.json"
 STUDY_CONFIG = "resources/study-config.json"
 DATABASE = "results/study.sqlite"
-# The database the tables job fills run by run; DATABASE is a link to it.
+# The database the tables job fills run by run; DATABASE is a copy of it.
 DATABASE_CACHE = "results/cache/study.sqlite"
 
 

@@ -78,8 +78,10 @@ def pvalue_histograms(connection):
     """Per data set, level and minimum support: bin edges and counts of the
     log10 test p-values of its rules (the bins shared by a panel's lines)."""
     cells = pd.read_sql_query(
-        "SELECT c.id, c.dataset, c.minsup, c.level, min(f.test_pvalue) AS low FROM cells c "
-        "LEFT JOIN rule_figures f ON f.cell = c.id GROUP BY c.id ORDER BY c.ordinal", connection)
+        "SELECT c.id, c.dataset, c.minsup, c.level, min(h.pvalue) AS low FROM cells c "
+        "LEFT JOIN experiments e ON e.cell = c.id LEFT JOIN rule_figures f "
+        "ON f.experiment = e.id LEFT JOIN half_figures h ON h.id = f.test_half "
+        "GROUP BY c.id ORDER BY c.ordinal", connection)
     rows = []
     for (dataset, level), panel in cells.groupby(["dataset", "level"], sort=False):
         lows = panel["low"].dropna()
@@ -87,12 +89,16 @@ def pvalue_histograms(connection):
         edges = np.linspace(min(low, math.log10(level)) - 0.5, 0.0, 31)
         for cell, minsup in zip(panel["id"], panel["minsup"]):
             counts = np.zeros(len(edges) - 1, dtype=np.int64)
-            cursor = connection.execute("SELECT test_pvalue FROM rule_figures WHERE cell = ? "
-                                        "AND test_pvalue IS NOT NULL", (int(cell),))
+            # Each distinct p-value once, with the number of rules that have it.
+            cursor = connection.execute(
+                "SELECT h.pvalue, count(*) FROM experiments e JOIN rule_figures f "
+                "ON f.experiment = e.id JOIN half_figures h ON h.id = f.test_half "
+                "WHERE e.cell = ? AND h.pvalue IS NOT NULL GROUP BY f.test_half", (int(cell),))
             while block := cursor.fetchmany(50000):
+                values = np.array(block, dtype=float)
                 # A p-value a rounding error puts above 1 is 1.
-                values = np.log10(np.clip(np.array(block, dtype=float)[:, 0], 1e-300, 1.0))
-                counts += np.histogram(values, bins=edges)[0]
+                counts += np.histogram(np.log10(np.clip(values[:, 0], 1e-300, 1.0)), bins=edges,
+                                       weights=values[:, 1])[0].astype(np.int64)
             rows.append({"dataset": dataset, "level": level, "minsup": minsup, "edges": edges,
                          "counts": counts})
     return pd.DataFrame(rows, columns=["dataset", "level", "minsup", "edges", "counts"])

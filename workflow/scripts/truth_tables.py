@@ -1,14 +1,15 @@
 """The truth study's part of the database and its table: every repetition of a
 generated setting judged per procedure (truth_run), filled run by run like
 the experiments (a run whose judged file is unchanged is not read again), and
-per setting x minimum support x level x procedure the figures of truth.csv.
+per setting x design x level x procedure the figures of truth.csv.
 
 Tables (made anew, and every run read again, when an earlier layout left
-them with other columns: they hold nothing the judged files do not):
+them without a column they need: they hold nothing the judged files do not):
   truth_runs(cell, repetition, record, signature, planted, effective)
   truth(cell, repetition, procedure, position, discoveries, false_discoveries,
-      direction_errors, redundant, associated, recovered, power): one row per
-      procedure judged in a run
+      direction_errors, redundant, associated, recovered, power, then every
+      other figure the judged file gives a procedure): one row per procedure
+      judged in a run
   truth_summary: the rows of truth.csv, with the cells' design keys (minsup)
       in the place of the design's three columns
 """
@@ -33,10 +34,8 @@ CREATE TABLE IF NOT EXISTS truth (cell INTEGER NOT NULL, repetition INTEGER NOT 
     power REAL, PRIMARY KEY (cell, repetition, procedure));
 """
 TABLES = ("truth", "truth_runs")
-# A count of the judged file -> its column.
-COUNTS = {"discoveries": "discoveries", "false": "false_discoveries",
-          "direction": "direction_errors", "redundant": "redundant", "associated": "associated",
-          "recovered": "recovered", "power": "power"}
+# A figure of the judged file -> its column, where the two differ.
+COLUMNS_OF = {"false": "false_discoveries", "direction": "direction_errors"}
 Z_95 = 1.959963984540054  # the standard normal's 97.5% quantile
 
 
@@ -53,15 +52,19 @@ def wilson_interval(errors, runs, z=Z_95):
 
 
 def _make_tables(connection):
-    """The truth tables, made anew when their columns are not those of SCHEMA."""
+    """The truth tables, made anew when they lack a column of SCHEMA."""
     reference = sqlite3.connect(":memory:")
     reference.executescript(SCHEMA)
-    if any(study_db.columns(connection, table) not in ([], study_db.columns(reference, table))
-           for table in TABLES):
+    def lacks_a_column(table):
+        present = set(study_db.columns(connection, table))
+        return present and not set(study_db.columns(reference, table)) <= present
+
+    if any(lacks_a_column(table) for table in TABLES):
         for table in TABLES:
             connection.execute(f"DROP TABLE IF EXISTS {table}")
     reference.close()
-    connection.executescript(SCHEMA)
+    for statement in SCHEMA.split(";"):  # executescript would commit the fill's transaction
+        connection.execute(statement)
 
 
 def _read_judged(path):
@@ -79,11 +82,11 @@ def _replace_run(connection, cell, repetition, path, sign):
     connection.execute("INSERT INTO truth_runs VALUES (?, ?, ?, ?, ?, ?)",
                        (cell, repetition, path, sign, judged and judged.get("planted"),
                         judged and judged.get("effective")))
-    columns = ", ".join(["cell", "repetition", "procedure", "position", *COUNTS.values()])
     for position, (procedure, counts) in enumerate((judged or {}).get("procedures", {}).items()):
-        connection.execute(
-            f"INSERT INTO truth ({columns}) VALUES ({', '.join('?' * (4 + len(COUNTS)))})",
-            (cell, repetition, procedure, position, *(counts.get(key) for key in COUNTS)))
+        fields = study_db.flatten(counts) if isinstance(counts, dict) else {}
+        study_db.insert_row(connection, "truth", {
+            "cell": cell, "repetition": repetition, "procedure": procedure, "position": position,
+            **{COLUMNS_OF.get(name, name): value for name, value in fields.items()}})
 
 
 def _remove_run(connection, cell, repetition):
@@ -92,7 +95,7 @@ def _remove_run(connection, cell, repetition):
                            (cell, repetition))
 
 
-def update_truth(connection, jobs, cell_of, with_transaction):
+def update_truth(connection, jobs, cell_of):
     """Brings the truth tables to the plan's judged runs (jobs: dataset,
     minsup, level, repetition, judged); cell_of maps (dataset, minsup, level)
     to a cell id. Returns the number of runs read."""
@@ -103,12 +106,12 @@ def update_truth(connection, jobs, cell_of, with_transaction):
              connection.execute("SELECT cell, repetition, signature FROM truth_runs")}
     for key in known:
         if key not in wanted:
-            with_transaction(connection, _remove_run, *key)
+            _remove_run(connection, *key)
     read = 0
     for (cell, repetition), path in wanted.items():
         sign = study_db.signature(path)
         if known.get((cell, repetition)) != sign:
-            with_transaction(connection, _replace_run, cell, repetition, path, sign)
+            _replace_run(connection, cell, repetition, path, sign)
             read += 1
     return read
 
@@ -119,7 +122,7 @@ SELECT c.dataset, c.minsup, c.level, t.procedure, count(*) AS n, max(r.planted) 
     avg(t.false_discoveries) AS false_mean, avg(t.direction_errors) AS direction_errors,
     avg(t.redundant) AS redundant_mean, avg(t.associated) AS associated_mean,
     sum(t.false_discoveries > 0) AS erring,
-    sum(t.false_discoveries + t.direction_errors > 0) AS erring_directional,
+    sum(t.false_discoveries + coalesce(t.direction_errors, 0) > 0) AS erring_directional,
     avg(CAST(t.false_discoveries AS REAL) / max(t.discoveries, 1)) AS fdp,
     avg(t.power) AS power
 FROM truth t JOIN truth_runs r ON r.cell = t.cell AND r.repetition = t.repetition
