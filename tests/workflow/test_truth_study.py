@@ -388,3 +388,61 @@ def test_truth_study_end_to_end(tmp_path):
 
     again = snakemake(tmp_path, config, "-n")
     assert again.returncode == 0 and "Nothing to be done" in again.stdout + again.stderr
+
+
+DESIGN_REPETITIONS = 4
+SHARES = [0.3, 0.7]
+
+
+def test_design_study_end_to_end(tmp_path):
+    # Two shares x (a fraction of the mining part as the minimum support, and
+    # the top 5 rules): four holdout designs, two direct minings.
+    planted = [{"items": ["c1=v1", "c2=v2"], "rate": 0.75}]
+    config = dict(config_of({"g": {"generate": settings(600, planted)}}, DESIGN_REPETITIONS),
+                  minsups=[0.03], top_k=[5], mining_shares=SHARES,
+                  direct={"permutations": 100})
+    run = snakemake(tmp_path, config)
+    assert run.returncode == 0, run.stderr[-4000:]
+    for name in ("design.png", "truth.png", "report.html"):
+        assert os.path.getsize(tmp_path / "results" / name) > 0, name
+
+    # Power and family-wise error per design, the direct procedures beside each.
+    truth = pd.read_csv(tmp_path / "results" / "truth.csv", dtype={"minsup": str})
+    designs = {(minsup, top_k, share) for minsup, top_k, share
+               in truth[["minsup", "top_k", "share"]].fillna("").itertuples(index=False)}
+    assert designs == {("0.03", "", 0.3), ("0.03", "", 0.7), ("", 5, 0.3), ("", 5, 0.7)}
+    assert (truth["n"] == DESIGN_REPETITIONS).all()
+    holdout = truth[truth["procedure"] == "holdout_bonferroni"]
+    assert len(holdout) == 4
+    assert holdout["power"].notna().all() and holdout["fwer"].notna().all()
+    assert (holdout["fwer"] <= holdout["fwer_high"]).all()
+    # Top-k keeps at most k rules to re-test; FDR has no valid step under it.
+    top = truth[truth["top_k"] == 5]
+    assert (top[top["procedure"] == "holdout_raw"]["discoveries_mean"] <= 5).all()
+    assert "direct_fdr" not in set(top["procedure"])
+    assert "direct_fdr" in set(truth[truth["top_k"].isna()]["procedure"])
+    # One direct run per mining and repetition, whatever the share.
+    direct = truth[truth["procedure"].str.startswith("direct_")]
+    columns = ["discoveries_mean", "false_mean", "fwer", "power"]
+    for _, mining in direct.groupby(["minsup", "top_k"], dropna=False):
+        at = [mining[mining["share"] == share].set_index("procedure")[columns]
+              for share in SHARES]
+        pd.testing.assert_frame_equal(at[0], at[1])
+
+    # Each experiment split at its share, by strata rounded half down, and
+    # the fraction counted of its own mining part.
+    experiments = pd.read_csv(tmp_path / "results" / "experiments.csv")
+    assert len(experiments) == 4 * DESIGN_REPETITIONS and (experiments["status"] == "ok").all()
+    for row in experiments.to_dict("records"):
+        assert row["share"] == row["arguments.mining_share"]
+        mining = row["records.mining_part"]
+        assert abs(mining - row["share"] * 600) <= 1
+        if pd.isna(row["top_k"]):
+            assert row["min_sup"] == math.ceil(0.03 * mining)
+        else:
+            assert row["min_sup"] == 1 and row["arguments.top_k"] == 5
+    runs = tmp_path / "runs" / "g"
+    assert sorted(os.listdir(runs)) == ["minsup0.03_p0.05", "minsup0.03_share0.3_p0.05",
+                                        "minsup0.03_share0.7_p0.05", "top5_p0.05",
+                                        "top5_share0.3_p0.05", "top5_share0.7_p0.05"]
+    assert os.listdir(runs / "top5_p0.05") == ["direct"]
