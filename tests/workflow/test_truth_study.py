@@ -446,3 +446,29 @@ def test_design_study_end_to_end(tmp_path):
                                         "minsup0.03_share0.7_p0.05", "top5_p0.05",
                                         "top5_share0.3_p0.05", "top5_share0.7_p0.05"]
     assert os.listdir(runs / "top5_p0.05") == ["direct"]
+
+
+def test_design_plot_takes_the_best_family_wise_direct_procedure_as_its_reference(tmp_path):
+    import design_plot
+
+    def row(dataset, key, procedure, power, fwer):
+        return dict(dataset=dataset, minsup=key, level=0.05, procedure=procedure, n=10,
+                    power=power, fwer=fwer, fwer_low=0.0, fwer_high=fwer + 0.1)
+
+    # The FDR step is no family-wise procedure; of equal power the lower error wins.
+    rows = [row("weak", key, procedure, power, fwer) for key, procedure, power, fwer in [
+        ("30", "direct_fdr", 0.9, 0.1), ("30", "direct_bonferroni", 0.7, 0.0),
+        ("top10", "direct_layered", 0.8, 0.05), ("30", "direct_westfall_young", 0.8, 0.025),
+        ("30@0.3", "holdout_bonferroni", 0.6, 0.0), ("top10@0.3", "holdout_bonferroni", 0.4, 0.0)]]
+    rows += [row("null", key, procedure, None, fwer) for key, procedure, fwer in [
+        ("30", "direct_westfall_young", 0.05), ("30@0.3", "holdout_bonferroni", 0.0)]]
+    summary = design_plot.with_designs(pd.DataFrame(rows))
+    weak = summary[summary["dataset"] == "weak"]
+    null = summary[summary["dataset"] == "null"]
+    assert design_plot.best_direct(weak) == ("direct_westfall_young", "minimum support 30")
+    assert design_plot.best_direct(null) is None
+    choice, reference = design_plot.reference_of(null, design_plot.best_direct(weak))
+    assert choice == ("direct_westfall_young", "minimum support 30") and reference["fwer"] == 0.05
+    assert list(summary["share"]) == [0.5, 0.5, 0.5, 0.5, 0.3, 0.3, 0.5, 0.3]
+    design_plot.plot_design(pd.DataFrame(rows), tmp_path / "design.png")
+    assert os.path.getsize(tmp_path / "design.png") > 0
