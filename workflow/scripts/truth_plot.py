@@ -1,4 +1,4 @@
-"""truth.png: per generated setting, minimum support and level, each
+"""truth.png: per generated setting, design and level, each
 procedure's power against its family-wise error rate (with its 95% Wilson
 interval and the level marked; a hollow marker where counting direction
 errors too raises it), and beside it the mean number of redundant rules it
@@ -18,6 +18,8 @@ from matplotlib.figure import Figure  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
+
+from study_config import design_of_key  # noqa: E402
 
 MARKERS = "osD^v<>pPX*h"
 
@@ -120,7 +122,7 @@ def plot_truth(summary, path):
         dataset, minsup, level = keys
         rows = rows.reset_index(drop=True)
         draw_errors(left, rows, style, level)
-        left.set_title(f"{dataset}, minimum support {minsup}, level {level:g} "
+        left.set_title(f"{dataset}, {design_of_key(minsup).describe()}, level {level:g} "
                        f"({int(rows['n'].max())} data sets)")
         draw_redundant(right, rows, style)
     levels = ", ".join(f"{level:g}" for level in sorted(set(summary["level"])))
