@@ -16,6 +16,7 @@ import sys
 import pandas as pd
 
 import study_plots
+from study_config import design_of_key
 from truth_plot import DOT_PLOTS, best_procedures
 
 BEST_MARK = "\u2605"
@@ -63,7 +64,8 @@ def summary_table(summary):
     holdout = [bar for bar in bars if bar[3]]
     direct = [bar for bar in bars if not bar[3]]
     head = [[cell(name, True, rows=2)
-             for name in ("data set", "minimum support", "level", "splits", "mined")] + [
+             for name in ("data set", "minimum support or top k", "level", "splits",
+                          "mined")] + [
              cell("holdout: mean over the splits", True, "holdout", len(holdout))] +
             ([cell("direct adjustment: one run on the whole data set", True, "direct",
                    len(direct))] if direct else []),
@@ -85,7 +87,7 @@ def truth_table(truth):
     caption = (f"Against the truth of the generated data sets ({BEST_MARK}: most power with "
                "the family-wise error rate within the level)")
     if len(groups) > DOT_PLOTS:
-        head = [[cell(name, True) for name in ("setting", "minimum support", "level",
+        head = [[cell(name, True) for name in ("setting", "minimum support or top k", "level",
                                                "data sets", "most powerful within the level",
                                                "power", "family-wise error rate (95%)")]]
         body = []
@@ -100,7 +102,7 @@ def truth_table(truth):
         return table(head, body, caption)
     procedures = list(dict.fromkeys(truth["procedure"]))
     head = [[cell("procedure", True, rows=2)] +
-            [cell(f"{dataset}, minimum support {minsup}, level {level:g} "
+            [cell(f"{dataset}, {design_of_key(minsup).describe()}, level {level:g} "
                   f"({int(rows['n'].max())} data sets)", True, span=2)
              for (dataset, minsup, level), rows in groups],
             [cell(name, True) for _ in groups

@@ -26,6 +26,8 @@ from matplotlib.ticker import MaxNLocator  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
+from study_config import design_of_key  # noqa: E402
+
 DPI = 100
 # Two screens; the rows get what the title, axes and legend leave.
 MAX_HEIGHT = 2000
@@ -52,7 +54,8 @@ def _label_rows(axes, keys, font):
     """Each row's data set and minimum support; where rows are too thin to
     read, each data set's name once, at the middle of its rows."""
     if font >= 5.0:
-        axes.set_yticks(range(len(keys)), [f"{dataset}, {minsup}" for dataset, minsup in keys])
+        axes.set_yticks(range(len(keys)), [f"{dataset}, {minsup}"
+                                           for dataset, minsup in keys])
         return
     groups = {}
     for row, (dataset, _) in enumerate(keys):
@@ -340,7 +343,7 @@ def _draw_survivor_lines(axes, rows):
                       color=colour, label=f"holdout: {label}")
     name, label, colour, marker = DIRECT_SERIES
     axes.plot(x, _numbers(rows, name), linestyle="--", marker=marker, color=colour, label=label)
-    axes.set_xlabel("minimum support (records of the mining half)")
+    axes.set_xlabel("minimum support or top k (records of the mining part)")
     axes.set_ylabel("rules (log scale)")
 
 
@@ -352,8 +355,8 @@ def _draw_method_bars(axes, rows, bars):
                  width=width, color=colour, label=label,
                  yerr=_numbers(rows, spread).fillna(0) if spread else None,
                  error_kw={"capsize": 2, "elinewidth": 0.8})
-    axes.set_xticks(x, [f"{minsup} ({min_sup:.0f} records)" for minsup, min_sup
-                        in zip(rows["minsup"], rows["min_sup"].astype(float))])
+    axes.set_xticks(x, [f"{minsup} ({min_sup:.0f} records)"
+                        for minsup, min_sup in zip(rows["minsup"], rows["min_sup"].astype(float))])
     axes.set_xlabel("minimum support (records of the mining half)")
     axes.set_ylabel("rules kept (log scale)")
 
@@ -361,7 +364,7 @@ def _draw_method_bars(axes, rows, bars):
 def _draw_pvalue_lines(axes, rows, level):
     for row in rows.itertuples():
         axes.hist(row.edges[:-1], bins=row.edges, weights=row.counts, histtype="step",
-                  linewidth=1.5, label=f"minimum support {row.minsup}")
+                  linewidth=1.5, label=design_of_key(row.minsup).describe())
     axes.axvline(math.log10(level), color="black", linestyle="--", label="the level")
     axes.set_xlabel("test p-value (log10; left of the dashed line: significant)")
     axes.set_ylabel("rules, all splits")
@@ -373,7 +376,7 @@ def _draw_stability_bars(axes, rows):
     for i, minsup in enumerate(minsups):
         bars = rows[rows["minsup"] == minsup]
         axes.bar(bars["k"] + (i - (len(minsups) - 1) / 2) * width, bars["rules"],
-                 width=width, label=f"minimum support {minsup}")
+                 width=width, label=design_of_key(minsup).describe())
     if not rows.empty:
         repetitions = int(rows["repetitions"].max())
         axes.set_xticks(range(repetitions + 1))

@@ -26,6 +26,7 @@ import pandas as pd
 
 import study_db
 import truth_tables
+from study_config import design_key_columns
 
 KEYS = ["dataset", "minsup", "level"]
 
@@ -279,12 +280,12 @@ def write_tables(connection, out_dir):
     summary = summary_table(experiments, direct_table(connection))
     summary.to_sql("summary", connection, if_exists="replace", index=False)
     for name, table in (("experiments", experiments), ("summary", summary)):
-        table.to_csv(os.path.join(out_dir, name + ".csv"), index=False,
-                     float_format=FLOAT_FORMAT)
+        design_key_columns(table).to_csv(os.path.join(out_dir, name + ".csv"), index=False,
+                                         float_format=FLOAT_FORMAT)
     top, per_cell = write_stability(connection, os.path.join(out_dir, "rule_stability.csv"),
                                     len(summary))
     write_rules(connection, os.path.join(out_dir, "rules.csv.gz"))
-    write_page(summary, os.path.join(out_dir, "pages", "summary.html"),
+    write_page(design_key_columns(summary), os.path.join(out_dir, "pages", "summary.html"),
                "Summary per data set, minimum support and level",
                f"{len(summary)} rows; the same table as summary.csv.")
     write_page(top, os.path.join(out_dir, "pages", "rule_stability_top.html"),

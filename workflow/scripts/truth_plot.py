@@ -24,6 +24,7 @@ import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
 import study_plots  # noqa: E402
+from study_config import design_of_key  # noqa: E402
 
 # Up to this many settings x minimum supports x levels, one dot plot each.
 DOT_PLOTS = 3
@@ -60,7 +61,7 @@ def best_procedures(rows, level):
 
 def cell_title(keys, rows):
     dataset, minsup, level = keys
-    return (f"{dataset}, minimum support {minsup}, level {level:g} "
+    return (f"{dataset}, {design_of_key(minsup).describe()}, level {level:g} "
             f"({int(rows['n'].max())} data sets)")
 
 

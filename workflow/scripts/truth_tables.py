@@ -1,7 +1,7 @@
 """The truth study's part of the database and its table: every repetition of a
 generated setting judged per procedure (truth_run), filled run by run like
 the experiments (a run whose judged file is unchanged is not read again), and
-per setting x minimum support x level x procedure the figures of truth.csv.
+per setting x design x level x procedure the figures of truth.csv.
 
 Tables (made anew, and every run read again, when an earlier layout left
 them without a column they need: they hold nothing the judged files do not):
@@ -10,7 +10,8 @@ them without a column they need: they hold nothing the judged files do not):
       direction_errors, redundant, associated, recovered, power, then every
       other figure the judged file gives a procedure): one row per procedure
       judged in a run
-  truth_summary: the rows of truth.csv
+  truth_summary: the rows of truth.csv, with the cells' design keys (minsup)
+      in the place of the design's three columns
 """
 import json
 import math
@@ -21,6 +22,7 @@ import sqlite3
 import pandas as pd
 
 import study_db
+from study_config import design_key_columns
 
 SCHEMA = """
 CREATE TABLE IF NOT EXISTS truth_runs (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
@@ -157,10 +159,14 @@ def write_truth(connection, out_dir, write_page, float_format):
     """truth.csv, the table truth_summary and the report's page pages/truth.html."""
     summary = truth_summary(connection)
     summary.to_sql("truth_summary", connection, if_exists="replace", index=False)
-    summary.to_csv(os.path.join(out_dir, "truth.csv"), index=False, float_format=float_format)
-    write_page(summary, os.path.join(out_dir, "pages", "truth.html"),
+    # The design keys of the cells as the design's columns.
+    table = design_key_columns(summary)
+    table.to_csv(os.path.join(out_dir, "truth.csv"), index=False, float_format=float_format)
+    write_page(table, os.path.join(out_dir, "pages", "truth.html"),
                "Truth: each procedure judged against the generated data's truth",
-               f"{len(summary)} rows; the same table as truth.csv. effective: planted rules "
+               f"{len(summary)} rows; the same table as truth.csv. minsup, top_k, share: the "
+               "design (the minimum support or the top k rules mined, and the mining share); "
+               "effective: planted rules "
                "that are effects of their own; direction_errors: mean rules kept whose true "
                "rate lies on the other side of the overall rate from the one they claim; "
                "fwer: share of the data sets with at least one false discovery, with its 95% "
