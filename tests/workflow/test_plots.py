@@ -12,6 +12,7 @@ import pytest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
+import design_plot  # noqa: E402
 import study_front  # noqa: E402
 import study_plots  # noqa: E402
 import truth_plot  # noqa: E402
@@ -70,6 +71,10 @@ def test_every_figure_stays_within_two_screens(tmp_path, datasets):
              "test_pvalues": lambda path: study_plots.plot_pvalues(histograms, path),
              "rule_stability": lambda path: study_plots.plot_stability(counts, path),
              "truth": lambda path: truth_plot.plot_truth(truth_summary(datasets), path),
+             # Three designs: two mining shares and top-k.
+             "design": lambda path: design_plot.plot_design(pd.concat(
+                 truth_summary(datasets).assign(minsup=key) for key in ("30", "30@0.3", "top100")),
+                 path),
              "data set page": lambda path: study_plots.plot_dataset(
                  "set0", summary[summary["dataset"] == "set0"],
                  histograms[histograms["dataset"] == "set0"], counts[counts["dataset"] == "set0"],
