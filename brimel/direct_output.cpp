@@ -35,6 +35,16 @@ constexpr std::array<const char*, kMethods> kMethodNames = {
 // intersection with the local tests at the same level.
 constexpr bool family_wise(int method) { return method != fdr; }
 
+// Under top-k mining, the family-wise methods keep their error control: the
+// patterns left out all have a smallest p-value above the bound every rule
+// is within, so the verdicts of Tarone's and Westfall-Young's levels on the
+// rules are those over every pattern of support >= min_sup_given, and
+// Bonferroni's over the patterns tested is never milder than Tarone's over
+// them. The FDR step is not: it needs the patterns beyond the bound too.
+bool valid_under_top_k(int method) { return family_wise(method); }
+
+double fdr_level(const DirectFigures& f) { return f.top_k > 0 ? NAN : f.fdr.largest_pvalue; }
+
 using Verdicts = std::array<bool, kMethods>;
 
 double bonferroni_closed_level(const DirectFigures& f) {
@@ -60,7 +70,7 @@ double rule_level(const DirectFigures& f, int m, int32_t length) {
                  ? f.westfall_young.level
                  : NAN;
     case fdr:
-      return f.fdr.accepted > 0 ? f.fdr.largest_pvalue : NAN;
+      return f.fdr.accepted > 0 ? fdr_level(f) : NAN;
     case bonferroni_closed:
       return bonferroni_closed_level(f);
     case tarone_closed:
@@ -172,9 +182,7 @@ json methods_json(const DirectFigures& f) {
         {"quantile", real(wy.quantile)},
         {"lower_support", wy.lower_support}}},
       {"fdr",
-       {{"level", real(f.fdr.largest_pvalue)},
-        {"tests", f.patterns_tested},
-        {"accepted", f.fdr.accepted}}},
+       {{"level", real(fdr_level(f))}, {"tests", f.patterns_tested}, {"accepted", f.fdr.accepted}}},
       {"bonferroni_closed",
        {{"level", real(bonferroni_closed_level(f))}, {"tests", f.closed_patterns_tested}}},
       {"tarone_closed",
@@ -184,7 +192,9 @@ json methods_json(const DirectFigures& f) {
   for (int m = 0; m < kMethods; ++m) {
     methods[kMethodNames[m]]["rules"] = counts.by_method[m];
     if (family_wise(m)) methods[kMethodNames[m]]["productive_rules"] = counts.productive[m];
+    if (f.top_k > 0) methods[kMethodNames[m]]["valid_under_top_k"] = valid_under_top_k(m);
   }
+  if (f.top_k > 0) methods["westfall_young"]["capped"] = f.westfall_young_capped;
   return methods;
 }
 
@@ -199,6 +209,10 @@ json direct_record(const DirectFigures& f) {
           {"transactions", f.transactions},
           {"positives", f.positives},
           {"min_sup", f.min_sup},
+          {"top_k",
+           f.top_k > 0
+               ? json{{"k", f.top_k}, {"bound", f.top_k_bound}, {"min_sup_given", f.min_sup_given}}
+               : json(nullptr)},
           {"patterns_tested", f.patterns_tested},
           {"patterns_tested_saturated", f.count_saturated},
           {"closed_patterns_tested", f.closed_patterns_tested},
@@ -258,7 +272,7 @@ std::vector<MethodSummary> method_summaries(const DirectFigures& f) {
                                                f.tarone.level,
                                                shown_tarone_lowered_level(f),
                                                shown_westfall_young_level(f),
-                                               f.fdr.largest_pvalue,
+                                               fdr_level(f),
                                                bonferroni_closed_level(f),
                                                f.tarone_closed.level};
   std::vector<MethodSummary> out;

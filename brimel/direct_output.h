@@ -2,7 +2,10 @@
 // judged by every correction for the patterns tested at once.
 //
 // "O.direct.json" (one JSON object): `level`, `transactions`, `positives`,
-// `min_sup`, `patterns_tested` (and `patterns_tested_saturated`),
+// `min_sup` (the support the patterns tested were counted from), `top_k`
+// (null, or under top-k mining {`k`, `bound`: the p-value bound the search
+// ended with, `min_sup_given`}), `patterns_tested` (and
+// `patterns_tested_saturated`),
 // `closed_patterns_tested` (distinct covers among them; with
 // `closed_patterns_upper_bound` true when max_len cut the search, and the
 // figure bounds them from above), `rules` (the rules the miner reported),
@@ -25,9 +28,12 @@
 //   westfall_young     `permutations`, `seed`, `rule` (which level it takes),
 //                      `allowed_minima` (k; -1 when no level can be told),
 //                      `quantile` (the (k+1)-th smallest minimum) and
-//                      `lower_support` (as Tarone's, for its level); with no
-//                      permutations its level is null and no rule is
-//                      significant at it
+//                      `lower_support` (as Tarone's, for its level, below
+//                      min_sup_given under top-k); with no permutations its
+//                      level is null and no rule is significant at it. Under
+//                      top-k also `capped`: the level was cut to the bound
+//                      (and `quantile` is null), as above it the level is
+//                      not known
 //   fdr                Benjamini-Hochberg's step-up over every pattern
 //                      tested: its largest p-value accepted is the `level`
 //                      (0 when none is); `tests` and `accepted` (patterns
@@ -35,6 +41,10 @@
 //   bonferroni_closed  level / closed patterns tested; `tests`
 //   tarone_closed      as tarone, over the closed patterns tested:
 //                      `testable` and `lower_support`
+// Under top-k every method also has `valid_under_top_k`: false for fdr
+// alone, whose level is then null and which keeps no rule (its step needs
+// every pattern's p-value up to the level, and a count of tests chosen
+// without the labels).
 // and `patterns_by_support`: `min_sup` and `counts`, a list of {`support`,
 // `patterns`} for every support met (from the lowered support when Tarone's
 // lowered level was computed). A count beyond 64 bits is written as a
@@ -77,7 +87,10 @@ struct DirectFigures {
   int32_t positives = 0;
   std::string class_value;             // the class the rules predict
   std::vector<std::string> item_keys;  // "attribute=value" of item k
-  int32_t min_sup = 0;
+  int32_t min_sup = 0;                 // the patterns tested are those of support >= min_sup
+  int32_t top_k = 0;                   // 0: not top-k mining
+  double top_k_bound = 0.0;
+  int32_t min_sup_given = 0;
   uint64_t patterns_tested = 0;
   bool count_saturated = false;
   uint64_t closed_patterns_tested = 0;      // distinct covers among the patterns tested
@@ -92,8 +105,9 @@ struct DirectFigures {
   bool tarone_lowered_asked = false;
   TaroneSearch tarone_lowered;  // with the support lowered, when asked
   WestfallYoungLevel westfall_young;
-  uint64_t seed = 0;              // of the permutations
-  std::vector<DirectRule> rules;  // the miner's rules, ascending p-value
+  bool westfall_young_capped = false;  // at top_k_bound
+  uint64_t seed = 0;                   // of the permutations
+  std::vector<DirectRule> rules;       // the miner's rules, ascending p-value
 };
 
 // Each method's corrected level (NaN for the layered levels, one per length,

@@ -25,6 +25,7 @@ bool count_patterns(const MinerParams& params, const MiningData& data, int32_t m
                     const std::atomic<bool>* stop, std::vector<uint64_t>& patterns_by_support) {
   MinerParams lowered = params;
   lowered.min_sup = min_sup;
+  lowered.top_k = 0;  // every pattern of the lowered support is counted
   SearchHook hook;
   hook.count_only = true;
   SearchResult result;
@@ -47,7 +48,10 @@ DirectFigures direct_figures(const MinerParams& params, const MiningData& data,
   else if (data.class_values.size() >= 2)
     f.class_value = data.class_values[1];
   f.item_keys = data.item_keys;
-  f.min_sup = params.min_sup;
+  f.min_sup = result.min_sup;
+  f.top_k = params.top_k;
+  f.top_k_bound = result.top_k_bound;
+  f.min_sup_given = params.min_sup;
   f.patterns_tested = result.patterns_tested;
   f.count_saturated = result.count_saturated;
   f.miner_counts = counts;
@@ -75,6 +79,16 @@ StepUpCount step_up_over_patterns(const std::vector<TableCount>& tables, const D
   std::sort(ascending.begin(), ascending.end(),
             [](const PValueCount& a, const PValueCount& b) { return a.pvalue < b.pvalue; });
   return count_benjamini_hochberg(ascending, static_cast<double>(f.patterns_tested), f.level);
+}
+
+// Under top-k the hook counted patterns below the support the search ended
+// with too, as many as its threads met before the bound rose past them;
+// the patterns tested are those at that support and above, as the search's
+// own counts are.
+void leave_out_below(std::vector<uint64_t>& by_support, int32_t min_sup) {
+  std::fill(
+      by_support.begin(),
+      by_support.begin() + std::min<int64_t>(min_sup, static_cast<int64_t>(by_support.size())), 0);
 }
 
 }  // namespace
@@ -134,6 +148,18 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   for (const WestfallYoungWorker& worker : run.hook.workers) workers.push_back(&worker);
   f.westfall_young = westfall_young_level(run.westfall_young, workers, params.max_pvalue);
   f.westfall_young.permutations = params.permutations;
+  // Under top-k the minima above the bound depend on which patterns of
+  // lower support the threads met; those within it do not (only patterns
+  // of the support the search ended with and above reach it), so the
+  // verdicts on the rules, all within it, are those of the level over
+  // every pattern of support >= min_sup, which lies at the bound or above.
+  f.westfall_young_capped = params.top_k > 0 && params.permutations > 0 &&
+                            f.westfall_young.allowed >= 0 &&
+                            f.westfall_young.quantile > result.top_k_bound;
+  if (f.westfall_young_capped) {
+    f.westfall_young.level = std::min(f.westfall_young.level, result.top_k_bound);
+    f.westfall_young.quantile = NAN;
+  }
   if (params.permutations > 0 && f.westfall_young.allowed < 0)
     report_warning(
         "%d permutations cannot resolve the level %g (J + 1 must reach 1 / level); no "
@@ -152,6 +178,7 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   }
   std::vector<uint64_t> by_support = std::move(run.hook.patterns_by_support);
   by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
+  leave_out_below(by_support, f.min_sup);
   const CountBySupport count = [&](int32_t min_sup, std::vector<uint64_t>& patterns) {
     return count_patterns(params, data, min_sup, stop, patterns);
   };
@@ -160,23 +187,27 @@ std::optional<DirectFigures> finish_direct_run(const MinerParams& params, const 
   // Tarone's level over them alone keeps its error control. The lowered
   // support corrects for patterns the run never reports, at the cost of a
   // count of them all, so it is only computed when asked.
-  f.tarone =
-      tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue, params.min_sup);
+  f.tarone = tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue, f.min_sup);
   // Patterns of one cover are one hypothesis: the closed ones, one per cover,
   // are the family counted once.
   f.closed_by_support = std::move(run.hook.closed_by_support);
   f.closed_by_support.resize(static_cast<size_t>(f.transactions) + 1, 0);
+  leave_out_below(f.closed_by_support, f.min_sup);
   // One per node of the search at most: far from any count's limit.
   f.closed_patterns_tested =
       std::accumulate(f.closed_by_support.begin(), f.closed_by_support.end(), uint64_t{0});
   f.closed_upper_bound = run.hook.closed_bounded;
   f.tarone_closed = tarone_level(f.closed_by_support, run.westfall_young.min_pvalues,
-                                 params.max_pvalue, params.min_sup);
-  f.fdr = step_up_over_patterns(run.hook.within_level, f, run.log_factorial.data());
+                                 params.max_pvalue, f.min_sup);
+  // Under top-k the step-up would need every pattern's p-value up to the
+  // level, but the search passed over patterns beyond the bound, and its
+  // count of tests is chosen by the rules' p-values: no valid step.
+  if (params.top_k == 0)
+    f.fdr = step_up_over_patterns(run.hook.within_level, f, run.log_factorial.data());
   f.tarone_lowered_asked = params.tarone_lowered;
   if (params.tarone_lowered &&
-      !search_tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue,
-                           params.min_sup, count, f.tarone_lowered))
+      !search_tarone_level(by_support, run.westfall_young.min_pvalues, params.max_pvalue, f.min_sup,
+                           count, f.tarone_lowered))
     return std::nullopt;
   f.patterns_by_support = std::move(by_support);
   f.space = count_search_space(

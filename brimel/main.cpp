@@ -23,12 +23,13 @@ void print_usage(std::FILE* stream) {
                "usage: Brimel PARAMETER_FILE\n"
                "       Brimel --write-parameters PARAMETER_FILE DATASET TARGET_ATTR TARGET_VALUE "
                "MIN_SUP MAX_PVALUE OUTPUT [--no-tid-lists]\n"
-               "              [--direct [--permutations J] [--permutation-seed S] "
+               "              [--top-k K] [--direct [--permutations J] [--permutation-seed S] "
                "[--tarone-lowered]]\n"
                "mines the rules the parameter file asks for and writes, for its output name O,\n"
                "%s\n"
                "--write-parameters writes the parameter file for mining DATASET.data with\n"
                "DATASET.names as the experiment driver would, the other settings fixed;\n"
+               "--top-k keeps the K rules of smallest p-value, MIN_SUP a floor only;\n"
                "--direct asks for direct adjustment too (%s and %s),\n"
                "with J permutations (default %d, 0 for none, at most %d) drawn from seed S,\n"
                "and with --tarone-lowered Tarone's level over a lowered support as well\n",
@@ -43,7 +44,8 @@ bool take_options(int count, char** args, MinerParams& params, bool& usage) {
   bool numbers_given = false;
   for (int i = 0; i < count; ++i) {
     const std::string option = args[i];
-    const bool valued = option == "--permutations" || option == "--permutation-seed";
+    const bool valued =
+        option == "--permutations" || option == "--permutation-seed" || option == "--top-k";
     if (option == "--no-tid-lists") {
       params.gen_tid_list = false;
     } else if (option == "--direct") {
@@ -54,6 +56,12 @@ bool take_options(int count, char** args, MinerParams& params, bool& usage) {
     } else if (!valued || i + 1 == count) {
       usage = true;
       return false;
+    } else if (option == "--top-k") {
+      const char* value = args[++i];
+      if (!parse_top_k(value, params.top_k)) {
+        report_error("--top-k %s: an integer of at least 1 expected", value);
+        return false;
+      }
     } else {
       numbers_given = true;
       const char* value = args[++i];

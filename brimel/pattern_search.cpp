@@ -39,6 +39,7 @@
 #include "pattern_trie.h"
 #include "stats/fisher.h"
 #include "subset_counts.h"
+#include "top_k.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ struct SearchSetup {
   bool count_closed = false;
   std::vector<char> item_closed;
   std::vector<int32_t> in_every;
+  TopKBound* top_k = nullptr;  // null: every rule
 
   bool show_progress = false;
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
@@ -199,6 +201,9 @@ struct Search {
   std::vector<KeptCover> kept;
   std::vector<int32_t> perfect_candidates;
   HookThread* hook = nullptr;
+  SupportTally* tally = nullptr;  // under top-k
+  // Under top-k: at the bound as last read (none yet: no bound is negative).
+  FisherBound top_k_fisher{nullptr, -1.0, 0.0};
   // Where the hook counts closed patterns: the path's closure state, and the
   // ranks of the items in every record of the node last extended.
   ClosureScratch closure;
@@ -234,6 +239,16 @@ uint64_t subsets_up_to(int q, int limit, bool& saturated) {
     add_saturating(sum, static_cast<uint64_t>(binomial), saturated);
   }
   return sum;
+}
+
+// The support a pattern needs to be tested: min_sup, or under top-k what
+// the K-th smallest p-value so far asks for; and the class support it
+// needs, under top-k without a hook (top_k.h).
+int32_t least_support(const SearchSetup& s) {
+  return s.top_k != nullptr ? top_k_min_sup(*s.top_k) : s.params->min_sup;
+}
+int32_t least_class_support(const SearchSetup& s) {
+  return s.top_k != nullptr ? s.top_k->min_class_support : 0;
 }
 
 // A pattern can be the generalisation of a rule only if some pattern inside
@@ -318,6 +333,13 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   const SearchSetup& s = *t.setup;
   const double confidence = static_cast<double>(x.class_support) / x.support;
   if (!(confidence - s.base_confidence > s.params->min_diff)) return;
+  // Under top-k a rule beyond the bound cannot be kept.
+  if (s.top_k != nullptr) {
+    if (t.top_k_fisher.bound != top_k_pvalue(*s.top_k))
+      t.top_k_fisher = make_fisher_bound(s.log_factorial.data(), top_k_pvalue(*s.top_k));
+    if (!fisher_within(t.top_k_fisher, s.transactions, x.support, s.positives, x.class_support))
+      return;
+  }
   t.general_support.clear();
   t.general_class_support.clear();
   if (depth >= 2) {
@@ -366,6 +388,7 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
   std::sort(out.rule_items.end() - depth, out.rule_items.end());
   out.rules.push_back(rule);
+  if (s.top_k != nullptr) offer_rule(*s.top_k, rule.pvalue);
 }
 
 // The words that may be non-zero in the node's cover: its parent's list,
@@ -419,15 +442,31 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
   std::vector<uint64_t>& buffer = frame.bits;
   if (buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
+  const int32_t min_class_support = least_class_support(s);
   int perfect = 0;
-  const int kept = intersect_and_keep(x, candidates.bits, count, buffer.data(),
-                                      list == nullptr ? nullptr : list->data(), layout, stretches,
-                                      s.params->min_sup, x_support, t.kept.data(), perfect,
-                                      s.count_closed ? t.perfect_candidates.data() : nullptr);
+  int kept = intersect_and_keep(x, candidates.bits, count, buffer.data(),
+                                list == nullptr ? nullptr : list->data(), layout, stretches,
+                                least_support(s), x_support, t.kept.data(), perfect,
+                                s.count_closed ? t.perfect_candidates.data() : nullptr);
   if (s.count_closed)
     for (int i = 0; i < perfect; ++i)
       t.perfect_ranks.push_back(
           candidates.first[t.perfect_candidates[static_cast<size_t>(i)]].rank);
+  // Under top-k, children with too few records in the class are passed
+  // over too: their covers close up behind the ones kept.
+  if (min_class_support > 0) {
+    int held = 0;
+    for (int k = 0; k < kept; ++k) {
+      if (t.kept[static_cast<size_t>(k)].counts.class_support < min_class_support) continue;
+      if (held != k) {
+        t.kept[static_cast<size_t>(held)] = t.kept[static_cast<size_t>(k)];
+        std::copy_n(buffer.data() + static_cast<size_t>(k) * words, words,
+                    buffer.data() + static_cast<size_t>(held) * words);
+      }
+      ++held;
+    }
+    kept = held;
+  }
   frame.make_room(kept);
   ChildList& children = frame.children;
   for (int k = 0; k < kept; ++k) {
@@ -482,18 +521,21 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   }
   t.frames[1].make_room(candidates.count);
   ChildList& children = t.frames[1].children;
+  const int32_t min_sup = least_support(s);
+  const int32_t min_class_support = least_class_support(s);
   int perfect = 0;
   int32_t slots = 0;
   for (int i = 0; i < candidates.count; ++i) {
     const int32_t rank = candidates.first[i].rank;
     const CoverCounts c = delivered[static_cast<size_t>(i)];
     slot_of_rank[rank] = -1;
-    if (c.support < s.params->min_sup) continue;
+    if (c.support < min_sup) continue;
     if (c.support == x.support) {
       ++perfect;
       if (s.count_closed) t.perfect_ranks.push_back(rank);
       continue;
     }
+    if (c.class_support < min_class_support) continue;
     children.push_back(Extension{rank, c.support, c.class_support, kNoTrieNode});
     slot_of_rank[rank] = slots++;
   }
@@ -583,6 +625,7 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
                                    : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
   const bool within_level = cached_fisher_within(t.global, x.support, x.class_support);
+  if (t.tally != nullptr) tally_pattern(*t.tally, x.support, represented, within_level);
   if (t.hook != nullptr) {
     const std::vector<uint32_t>* list = t.frames[depth - 1].list;
     bool closed = false;
@@ -880,8 +923,11 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
                           std::log10(params.max_local_pvalue), s.generalisers);
   s.base_confidence = s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
+  if (s.top_k != nullptr)
+    start_top_k(*s.top_k, params, s.log_factorial.data(), s.transactions, s.positives,
+                s.options.top_k_start, hook == nullptr);
 
-  s.rank_item = rank_frequent_items(data, params.min_sup);
+  s.rank_item = rank_frequent_items(data, least_support(s));
   const int32_t frequent = static_cast<int32_t>(s.rank_item.size());
   std::vector<int32_t> slot_of_rank(static_cast<size_t>(frequent));
   std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
@@ -910,6 +956,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
       s.in_every.push_back(r);
       continue;
     }
+    if (c.class_support < least_class_support(s)) continue;
     items.push_back(Extension{r, c.support, c.class_support, kNoTrieNode});
   }
   const uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
@@ -981,21 +1028,26 @@ struct SubtreeQueue {
 };
 
 void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, int perfect,
-                     SubtreeQueue& queue, HookThread* hook) {
+                     SubtreeQueue& queue, HookThread* hook, SupportTally* tally) {
   Search t;
   set_up_thread(s, t);
   t.hook = hook;
+  t.tally = tally;
   // A table gives counts, not covers, which the hook reads to evaluate
-  // permutations or to tell closed patterns.
-  t.tables =
-      s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr) && !s.count_closed;
+  // permutations or to tell closed patterns; and it judges a subtree's
+  // patterns by one support, where top-k raises its floor as it goes.
+  t.tables = s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr) &&
+             !s.count_closed && s.top_k == nullptr;
   const int n_items = static_cast<int>(items.size());
   for (;;) {
     const int k = queue.next.fetch_add(1);
     if (k >= n_items || queue.failed) break;
     const int j = n_items - 1 - k;
-    search_subtree(t, items, j, perfect, queue.subtrees[j]);
-    if (queue.subtrees[j].failed) queue.failed = true;
+    SubtreeResult& out = queue.subtrees[j];
+    search_subtree(t, items, j, perfect, out);
+    if (out.failed) queue.failed = true;
+    // Rules the bound has passed by since they were found need no room.
+    if (s.top_k != nullptr) drop_rules_above(out.rules, out.rule_items, top_k_pvalue(*s.top_k));
   }
 }
 
@@ -1019,9 +1071,18 @@ void join_subtrees(const std::vector<SubtreeResult>& subtrees, SearchResult& res
 
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result, SearchHook* hook, const SearchOptions& options) {
+  if (params.top_k > 0 && std::isnan(options.top_k_start)) {
+    SearchOptions proper = options;
+    bool done = false;
+    if (!find_top_k_start(data, params, hook, options, proper.top_k_start, result, done))
+      return false;
+    return done || search_rules(data, params, show_progress, result, hook, proper);
+  }
   result = SearchResult{};
   SearchSetup s;
   s.options = options;
+  TopKBound top_k;
+  if (params.top_k > 0) s.top_k = &top_k;
   // The hook follows a node's records from its parent's in one layout per
   // item; packed layouts would need their rows merged afresh.
   if (hook_evaluates(hook)) s.options.packing_ratio = SIZE_MAX;
@@ -1035,10 +1096,19 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   std::vector<HookThread> hooks;
   if (hook != nullptr) start_hook_threads(s.hook, threads, hooks);
   auto hook_of = [&](int i) { return hook != nullptr ? &hooks[static_cast<size_t>(i)] : nullptr; };
+  std::vector<SupportTally> tallies(s.top_k != nullptr ? static_cast<size_t>(threads) : 0);
+  for (SupportTally& tally : tallies) {
+    tally.tested.assign(static_cast<size_t>(s.transactions) + 1, 0);
+    tally.within_level.assign(static_cast<size_t>(s.transactions) + 1, 0);
+  }
+  auto tally_of = [&](int i) {
+    return s.top_k != nullptr ? &tallies[static_cast<size_t>(i)] : nullptr;
+  };
   std::vector<std::thread> helpers;
   for (int i = 1; i < threads; ++i)
-    helpers.emplace_back([&, i] { search_subtrees(s, items, perfect, queue, hook_of(i)); });
-  search_subtrees(s, items, perfect, queue, hook_of(0));
+    helpers.emplace_back(
+        [&, i] { search_subtrees(s, items, perfect, queue, hook_of(i), tally_of(i)); });
+  search_subtrees(s, items, perfect, queue, hook_of(0), tally_of(0));
   for (std::thread& helper : helpers) helper.join();
   if (hook != nullptr) {
     std::vector<uint64_t> all;
@@ -1053,5 +1123,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
     return false;
   }
   join_subtrees(queue.subtrees, result);
+  result.min_sup = params.min_sup;
+  if (s.top_k != nullptr) keep_top_k(top_k, tallies, result);
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "minerio/miner_params.h"
@@ -26,6 +27,18 @@ struct SearchResult {
   int32_t frequent_items = 0;
   std::vector<MinedRule> rules;  // in search order
   std::vector<int32_t> rule_items;
+  // The support the counts above are over: min_sup, or under top-k
+  // (params.top_k, top_k.h) the support the search ended with.
+  int32_t min_sup = 0;
+  // Under top-k: the p-value bound the search ended with (the K-th smallest
+  // p-value of the rules, or max_pvalue when fewer reach it), and the
+  // patterns it tested before those below its final support were taken out
+  // (which depends on how its threads met the rules). 0 without top-k.
+  double top_k_bound = 0.0;
+  uint64_t patterns_visited = 0;
+  // Under top-k without a hook: the counts are of the patterns with at
+  // least this many records in the class too (top_k.h). 0 otherwise.
+  int32_t min_class_support = 0;
 };
 
 // How the search lays out covers; the result is the same for every choice.
@@ -41,6 +54,9 @@ struct SearchOptions {
   // Read every few thousand nodes by every search thread: once it is set,
   // the search gives up and returns false with no "Error: " line.
   const std::atomic<bool>* stop = nullptr;
+  // Under top-k: the p-value bound the search starts from, at or above the
+  // K-th smallest p-value of the rules; NaN: found first (top_k.h).
+  double top_k_start = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false
@@ -51,7 +67,10 @@ struct SearchOptions {
 // every number of threads. With `hook`, also what it asks for
 // (search_hook.h), the same for every number of threads too; where it
 // evaluates permutations, every node's children are laid out over the
-// records of the node's item, whatever `options` say.
+// records of the node's item, whatever `options` say. With params.top_k,
+// only the top_k rules of smallest p-value (top_k.h), the same for every
+// number of threads too; the hook's counts then include patterns below
+// result.min_sup, which its caller leaves out.
 bool search_rules(const MiningData& data, const MinerParams& params, bool show_progress,
                   SearchResult& result, SearchHook* hook = nullptr,
                   const SearchOptions& options = SearchOptions{});

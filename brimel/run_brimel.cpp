@@ -60,6 +60,7 @@ bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, b
   SearchResult& result = mined.result;
   SearchOptions options;
   options.stop = stop;
+  result.min_sup = params.min_sup;  // when there is nothing to search
   if (data.classes_usable && !search_rules(data, params, show_progress, result, hook, options))
     return false;
   if (result.count_saturated)
@@ -84,6 +85,13 @@ void print_mined(const MinerParams& params, const OrderedRules& mined) {
   std::printf("patterns tested: %llu (%llu within max_pvalue)\n",
               static_cast<unsigned long long>(mined.result.patterns_tested),
               static_cast<unsigned long long>(mined.result.passing_pvalue));
+  if (params.top_k > 0)
+    std::printf(
+        "top %d: %zu rules within p-value %g; tested: the patterns of support %d and "
+        "more, with %d and more records of the rule class (%llu visited)\n",
+        params.top_k, mined.result.rules.size(), mined.result.top_k_bound, mined.result.min_sup,
+        mined.result.min_class_support,
+        static_cast<unsigned long long>(mined.result.patterns_visited));
   std::printf("rules: %d at level %g, %d at corrected level %g, %d under FDR\n",
               mined.counts.sig_at_level, params.max_pvalue, mined.counts.sig_at_corrected,
               mined.counts.corrected_level, mined.counts.sig_at_fdr);
@@ -101,7 +109,7 @@ MiningStatistics collect_statistics(const MinerParams& params, const MiningData&
   stats.tree_entries = static_cast<int64_t>(mined.tree.entries.size());
   for (const MinedRule& rule : mined.result.rules)
     stats.longest_rule = std::max<int64_t>(stats.longest_rule, rule.length);
-  stats.min_sup = params.min_sup;
+  stats.min_sup = mined.result.min_sup;
   stats.max_len = params.max_len;
   stats.positives = data.positives;
   return stats;

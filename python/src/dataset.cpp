@@ -10,6 +10,7 @@
 #include "common/record_fields.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
+#include "driver/split.h"
 #include "prepared_files.h"
 
 Dataset dataset_of_table(const std::string& name, PreparedTable table) {
@@ -37,14 +38,14 @@ std::optional<Dataset> read_prepared_dataset(const std::string& base, const std:
   return dataset;
 }
 
-int64_t mining_part_records(const Dataset& dataset) {
-  int64_t ones = 0;
-  int64_t others = 0;
+int64_t mining_part_records(const Dataset& dataset, double share) {
+  int ones = 0;
+  int others = 0;
   for (const std::string& line : dataset.lines) {
     if (line.empty()) continue;
     (line[0] == '1' ? ones : others) += 1;
   }
-  return ones / 2 + others / 2;
+  return int64_t{mining_part_size(ones, share)} + mining_part_size(others, share);
 }
 
 RawDataset raw_dataset_of(const std::vector<FrameColumn>& columns) {

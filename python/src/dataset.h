@@ -26,9 +26,10 @@ Dataset dataset_of_table(const std::string& name, PreparedTable table);
 // after an "Error: " line naming the file that cannot be read.
 std::optional<Dataset> read_prepared_dataset(const std::string& base, const std::string& name);
 
-// The records the driver's split puts into the mining part: half of the
-// records that begin with '1' and half of the others, each rounded down.
-int64_t mining_part_records(const Dataset& dataset);
+// The records the driver's split puts into the mining part at the mining
+// `share`: that share of the records that begin with '1' and of the others,
+// each rounded as the split rounds it.
+int64_t mining_part_records(const Dataset& dataset, double share);
 
 // A column of a data frame as the package hands it over: the texts of its
 // distinct values and, per record, the index of its value there (negative:

@@ -211,7 +211,7 @@ py::object column_object(const DirectColumn& column) {
 // [(name, level, rules)] and the record's JSON text.
 py::tuple direct(const Dataset& dataset, py::handle target_text, py::handle value_text,
                  int32_t min_sup, double level, int32_t permutations, uint64_t seed,
-                 bool tarone_lowered) {
+                 bool tarone_lowered, int32_t top_k) {
   MinerParams params = miner_params_for(dataset.name, text_of(target_text), text_of(value_text),
                                         min_sup, level, dataset.name);
   params.direct = true;
@@ -219,6 +219,7 @@ py::tuple direct(const Dataset& dataset, py::handle target_text, py::handle valu
   params.permutations = permutations;
   params.permutation_seed = seed;
   params.tarone_lowered = tarone_lowered;
+  params.top_k = top_k;
   std::optional<DirectFigures> figures;
   std::vector<DirectColumn> columns;
   const ReportedLines log = run_job([&](const std::atomic<bool>& stop) {
@@ -294,7 +295,7 @@ PYBIND11_MODULE(_varnel, m) {
                                for (const std::string& line : d.lines) records += !line.empty();
                                return records;
                              })
-      .def_property_readonly("mining_records", &mining_part_records)
+      .def("mining_records", &mining_part_records)
       .def_property_readonly("class_name",
                              [](const Dataset& d) -> py::object {
                                if (!d.table) return py::none();

@@ -38,6 +38,7 @@ def command_direct(folder, data_base, min_sup, *options):
         (30, ["--permutations", "200", "--permutation-seed", "7", "--tarone-lowered"],
          {"permutations": 200, "seed": 7, "tarone_lowered": True}),
         (60, ["--permutations", "0"], {"permutations": 0}),
+        (1, ["--permutations", "100", "--top-k", "40"], {"permutations": 100, "top_k": 40}),
     ],
 )
 def test_direct_gives_brimels_rule_table_and_record(tmp_path, min_sup, options, arguments):
@@ -78,6 +79,7 @@ def test_a_share_is_of_the_whole_data_set():
         ({"level": 0}, "level 0"),
         ({"permutations": 100001}, "permutations 100001"),
         ({"seed": -1}, "seed -1"),
+        ({"top_k": 0}, "top_k 0"),
         ({"positive": "7"}, "no record of vote.data has the target value 7"),
         ({"target": "Party"}, "target attribute Party not in vote.names"),
     ],

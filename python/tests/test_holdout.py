@@ -88,9 +88,27 @@ def test_a_share_of_the_mining_half_is_rounded_up_to_records(private_tmp):
     assert result.record["records"]["mining_part"] == 217
 
 
+def test_the_mining_share_and_top_k_are_the_commands_options(tmp_path, private_tmp):
+    rules, record = command_experiment(
+        tmp_path, VOTE, "vote", "--seed", "5", "--mining-share", "0.3", "--top-k", "12", "vote",
+        "Class", "1", "1", "0.05", "vote"
+    )
+    result = varnel.holdout(VOTE, "Class", "1", 1, seed=5, mining_share=0.3, top_k=12)
+    assert result.record["arguments"]["mining_share"] == 0.3
+    assert result.counts["tested"] == 12
+    same_experiment(result, rules, record)
+    # A share of the mining part is of the part at that share: 50 + 80 records.
+    shared = varnel.holdout(VOTE, "Class", "1", 0.1, seed=3, mining_share=0.3)
+    assert shared.record["records"]["mining_part"] == 130
+    assert shared.record["arguments"]["mine_min_sup"] == 13
+
+
 @pytest.mark.parametrize(
     "call,message",
     [
+        (lambda: varnel.holdout(VOTE, "Class", "1", 20, mining_share=1), "mining share"),
+        (lambda: varnel.holdout(VOTE, "Class", "1", 20, mining_share="x"), "mining_share 'x'"),
+        (lambda: varnel.holdout(VOTE, "Class", "1", 20, top_k=0), "--top-k must be"),
         (lambda: varnel.holdout(VOTE, "Party", "1", 20), "target attribute Party is not among"),
         (lambda: varnel.holdout(VOTE, "Class", "2", 20), "has the target value 2"),
         (lambda: varnel.holdout(VOTE, "Class", "1", 0), "please specify a positive integer"),

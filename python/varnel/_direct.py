@@ -42,7 +42,7 @@ def _whole(value, low, high):
     )
 
 
-def _check_settings(min_sup, level, permutations, seed):
+def _check_settings(min_sup, level, permutations, seed, top_k):
     if min_sup is None or not 1 <= min_sup <= _MAX_MIN_SUP:
         raise Error(
             "min_sup: a whole number of records from 1 to 2147483647, or a share of the "
@@ -57,6 +57,8 @@ def _check_settings(min_sup, level, permutations, seed):
         )
     if not _whole(seed, 0, _MAX_SEED):
         raise Error(f"seed {seed!r}: an integer from 0 to {_MAX_SEED} expected")
+    if top_k is not None and not _whole(top_k, 1, _MAX_MIN_SUP):
+        raise Error(f"top_k {top_k!r}: an integer from 1 to {_MAX_MIN_SUP} expected")
 
 
 def direct(
@@ -69,6 +71,7 @@ def direct(
     seed=1,
     *,
     tarone_lowered=False,
+    top_k=None,
     bins=None,
     drop_numeric=False,
     name=None,
@@ -84,13 +87,16 @@ def direct(
     seed            the permutations' seed
     tarone_lowered  Tarone's level over a lowered support as well (it can
                     cost far more than the mining)
+    top_k           keep the top_k rules of smallest p-value, min_sup only a
+                    floor; the family-wise levels stay valid, the FDR step
+                    is left out (its level NaN)
 
     Returns a DirectResult. Raises varnel.Error with the one-line message of
     the failure and warns with the run's warning lines; Ctrl-C stops the run
     within about a second."""
     source = _inputs.resolve(data, target, positive, bins, drop_numeric, name, stacklevel=3)
     count = _inputs.records_min_sup(min_sup, source.dataset.records)
-    _check_settings(count, level, permutations, seed)
+    _check_settings(count, level, permutations, seed, top_k)
     columns, methods, record = checked(
         _varnel.direct(
             source.dataset,
@@ -101,6 +107,7 @@ def direct(
             int(permutations),
             int(seed),
             bool(tarone_lowered),
+            0 if top_k is None else int(top_k),
         )
     )
     rules = pd.DataFrame({column: values for column, values in columns})

@@ -112,14 +112,17 @@ def _remove(folder):
             time.sleep(0.01)
 
 
-def _command(source, min_sup, level, seed):
+def _command(source, min_sup, level, seed, mining_share, top_k):
     argv = [program("varnel")]
     if seed is not None:
         argv += ["--seed", str(seed)]
+    argv += ["--mining-share", _level_text(mining_share)]
+    if top_k is not None:
+        argv += ["--top-k", str(top_k)]
     return argv + ["--", source.name, source.target, source.value, min_sup, level, source.name]
 
 
-def _min_sup_text(min_sup, source):
+def _min_sup_text(min_sup, source, mining_share):
     """A count goes to the command as it is given (the command says what is
     wrong with it); a share of the mining half becomes its count."""
     if (
@@ -129,7 +132,7 @@ def _min_sup_text(min_sup, source):
         and float(min_sup).is_integer()
     ):
         return str(int(min_sup))
-    count = _inputs.records_min_sup(min_sup, source.dataset.mining_records)
+    count = _inputs.records_min_sup(min_sup, source.dataset.mining_records(mining_share))
     if count is None:
         raise Error(
             f"min_sup {min_sup!r}: a whole number of records of the mining half, or a share of "
@@ -152,13 +155,16 @@ def holdout(
     level=0.05,
     seed=None,
     *,
+    mining_share=0.5,
+    top_k=None,
     bins=None,
     drop_numeric=False,
     name=None,
 ):
     """One holdout experiment: the data split at random into two stratified
-    halves, rules mined on one and re-tested on the other, exactly as
-    `varnel [--seed SEED] D TARGET VALUE MIN_SUP LEVEL D` does it.
+    parts, rules mined on one and re-tested on the other, exactly as
+    `varnel [--seed SEED] [--mining-share F] [--top-k K] D TARGET VALUE
+    MIN_SUP LEVEL D` does it.
 
     data      a pandas DataFrame, or the path of a prepared data set (D, D.data
               or D.names), an ARFF or a CSV file
@@ -169,6 +175,10 @@ def holdout(
               (rounded up)
     level     the significance level
     seed      the split's seed; None: a fresh one (the record says which)
+    mining_share  the share of each stratum the mining part gets, above 0
+              and below 1 (the command's --mining-share)
+    top_k     mine the top_k rules of smallest p-value, min_sup only a floor
+              (the command's --top-k); None: every rule above min_sup
     bins, drop_numeric  for real-valued columns, as varnel-prepare's --bins
               and --drop-numeric
     name      the data set's name in the record (default: "data" for a data
@@ -177,8 +187,18 @@ def holdout(
     Returns a HoldoutResult. Raises varnel.Error with the command's error
     line, and warns with its warning lines (varnel.VarnelWarning). The
     experiment runs in a temporary folder that is removed whatever happens."""
+    # The command says what is wrong with a number out of range.
+    if isinstance(mining_share, bool) or not isinstance(mining_share, (int, float)):
+        raise Error(f"mining_share {mining_share!r}: a number above 0 and below 1 expected")
     source = _inputs.resolve(data, target, positive, bins, drop_numeric, name, stacklevel=3)
-    argv = _command(source, _min_sup_text(min_sup, source), _level_text(level), seed)
+    argv = _command(
+        source,
+        _min_sup_text(min_sup, source, float(mining_share)),
+        _level_text(level),
+        seed,
+        mining_share,
+        top_k,
+    )
     folder = tempfile.mkdtemp(prefix="varnel-holdout-")
     try:
         source.place(folder)

@@ -30,8 +30,8 @@ namespace {
 void print_usage(const char* program) {
   std::printf("Usage\n");
   std::printf(
-      "\t%s [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue "
-      "output_name \n",
+      "\t%s [--seed N] [--mining-share F] [--top-k K] dataset_name target_attr target_value "
+      "mine_min_sup max_pvalue output_name \n",
       program);
 }
 
@@ -81,7 +81,7 @@ std::optional<std::string> run_stages(ExperimentRecord& record, MinerContext& mi
   remove_run_outputs(options.output_name);
 
   begin_stage(clock, Stage::split);
-  record.records = split_dataset(options.dataset_name, record.seed);
+  record.records = split_dataset(options.dataset_name, record.seed, options.mining_share);
   copy_attribute_description(names_file(options.dataset_name),
                              names_file(mining_part_base(options.dataset_name)));
   if (!reported_lines().errors.empty()) return std::nullopt;
@@ -156,10 +156,47 @@ namespace {
 
 enum class Parsed { run, done, bad };
 
-// Reads the options before the six arguments. `first` becomes the index of
-// the first argument.
-Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>& seed) {
+// The value of option `name` at argv[first] ("--name V" or "--name=V"), with
+// `first` moved to its last word; nothing when it is not that option.
+std::optional<std::string_view> option_value(int argc, char** argv, int& first,
+                                             std::string_view name, bool& missing) {
+  const std::string_view option = argv[first];
+  if (option == name) {
+    if (first + 1 >= argc) {
+      missing = true;
+      return std::string_view{};
+    }
+    return std::string_view(argv[++first]);
+  }
+  if (option.starts_with(name) && option.size() > name.size() && option[name.size()] == '=')
+    return option.substr(name.size() + 1);
+  return std::nullopt;
+}
+
+// Whether `value` is all of a number of type T, stored in `out`.
+template <typename T>
+bool whole_number(std::string_view value, T& out) {
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), out);
+  return !value.empty() && error == std::errc() && end == value.data() + value.size();
+}
+
+// A share is read with strtod, as the level is, but must be all of the text.
+bool parse_share(std::string_view value, double& share) {
+  const std::string text(value);
+  char* end = nullptr;
+  share = std::strtod(text.c_str(), &end);
+  return !text.empty() && *end == '\0' && valid_mining_share(share);
+}
+
+// Reads the options before the six arguments into `options`. `first`
+// becomes the index of the first argument.
+Parsed parse_options(int argc, char** argv, int& first, ExperimentOptions& options) {
   const char* program = argc > 0 ? argv[0] : "varnel";
+  auto refuse = [&](const char* message) {
+    report_error("%s", message);
+    print_usage(program);
+    return Parsed::bad;
+  };
   first = 1;
   while (first < argc) {
     const std::string_view option = argv[first];
@@ -175,36 +212,33 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
       std::printf("varnel %s\n", VARNEL_VERSION);
       return Parsed::done;
     }
-    if (option == "--seed" || option.starts_with("--seed=")) {
-      std::string_view value;
-      if (option == "--seed") {
-        if (first + 1 >= argc) {
-          report_error("--seed needs a value");
-          print_usage(program);
-          return Parsed::bad;
-        }
-        value = argv[++first];
-      } else {
-        value = option.substr(7);
-      }
-      uint64_t parsed = 0;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
-      if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
+    bool missing = false;
+    if (const auto value = option_value(argc, argv, first, "--seed", missing)) {
+      if (missing) return refuse("--seed needs a value");
+      uint64_t seed = 0;
+      if (!whole_number(*value, seed)) {
         report_error("the seed must be a whole number from 0 to %llu",
                      static_cast<unsigned long long>(UINT64_MAX));
         print_usage(program);
         return Parsed::bad;
       }
-      seed = parsed;
-      ++first;
-      continue;
-    }
-    if (option.starts_with("--")) {
+      options.seed = seed;
+    } else if (const auto share = option_value(argc, argv, first, "--mining-share", missing)) {
+      if (missing) return refuse("--mining-share needs a value");
+      if (!parse_share(*share, options.mining_share))
+        return refuse("the mining share must be a number above 0 and below 1, such as 0.5");
+    } else if (const auto k = option_value(argc, argv, first, "--top-k", missing)) {
+      if (missing) return refuse("--top-k needs a value");
+      if (!whole_number(*k, options.top_k) || options.top_k < 1)
+        return refuse("--top-k must be a whole number from 1 to 2147483647");
+    } else if (option.starts_with("--")) {
       report_error("unknown option %s", argv[first]);
       print_usage(program);
       return Parsed::bad;
+    } else {
+      break;
     }
-    break;
+    ++first;
   }
   return Parsed::run;
 }
@@ -214,8 +248,8 @@ Parsed parse_options(int argc, char** argv, int& first, std::optional<uint64_t>&
 int varnel_main(int argc, char** argv) {
   const char* program = argc > 0 ? argv[0] : "varnel";
   int first = 1;
-  std::optional<uint64_t> seed;
-  const Parsed parsed = parse_options(argc, argv, first, seed);
+  ExperimentOptions options;
+  const Parsed parsed = parse_options(argc, argv, first, options);
   if (parsed == Parsed::done) return 0;
   // A call that did nothing must not look like success to a calling script.
   if (parsed == Parsed::bad) return -1;
@@ -251,7 +285,12 @@ int varnel_main(int argc, char** argv) {
     report_error("please specify an output name: it begins the name of every result file");
     return -1;
   }
-  const ExperimentOptions options{args[0], args[1], args[2], min_sup, max_pvalue, args[5], seed};
+  options.dataset_name = args[0];
+  options.target_attr = args[1];
+  options.target_value = args[2];
+  options.min_sup = min_sup;
+  options.max_pvalue = max_pvalue;
+  options.output_name = args[5];
   const ExperimentResult result = run_experiment(options);
   // Stopped by a signal: end as that signal asks, once the record is written,
   // so that a calling shell sees it (a loop stops at Ctrl-C).

@@ -146,6 +146,7 @@ std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
   if (failed()) return std::nullopt;
   MinerParams params = miner_params_for(mining_base, options.target_attr, options.target_value,
                                         options.min_sup, options.max_pvalue, output_name);
+  params.top_k = options.top_k;
   if (!run_miner(params, find_miner_executable(running_program_dir()), miner_context))
     return std::nullopt;
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -63,6 +64,12 @@ int next_split_value(SplitGenerator& generator) {
   return static_cast<int>(generator.engine() >> 49);
 }
 
+int mining_part_size(int size, double share) {
+  // The product is exact for the default share; a half rounds down.
+  const double exact = share * size;
+  return std::clamp(static_cast<int>(std::ceil(exact - 0.5)), 0, size);
+}
+
 std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& generator) {
   std::vector<bool> chosen(static_cast<size_t>(size), false);
   // One draw reaches only 32768 positions; a larger stratum joins several
@@ -87,7 +94,7 @@ std::vector<bool> choose_part0_members(int size, int target, SplitGenerator& gen
   return chosen;
 }
 
-SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed) {
+SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed, double mining_share) {
   std::vector<std::string> lines;
   if (!read_dataset_lines(data_file(dataset_name), lines)) return SplitCounts{};
   std::printf("%zu\n", lines.size());
@@ -102,8 +109,10 @@ SplitCounts split_dataset(const std::string& dataset_name, uint64_t seed) {
   SplitGenerator generator{seed};
   const int others = static_cast<int>(other_lines.size());
   const int ones = static_cast<int>(one_lines.size());
-  const std::vector<bool> other_chosen = choose_part0_members(others, others / 2, generator);
-  const std::vector<bool> one_chosen = choose_part0_members(ones, ones / 2, generator);
+  const std::vector<bool> other_chosen =
+      choose_part0_members(others, mining_part_size(others, mining_share), generator);
+  const std::vector<bool> one_chosen =
+      choose_part0_members(ones, mining_part_size(ones, mining_share), generator);
 
   std::vector<int> part0;
   std::vector<int> part1;

@@ -104,6 +104,11 @@ bool take_setting(const std::string& key, const std::string& value, MinerParams&
       report_bad_value(key, value, kPermutationsExpected);
       return false;
     }
+  } else if (key == key_name::top_k) {
+    if (!parse_top_k(value, params.top_k)) {
+      report_bad_value(key, value, "an integer of at least 1");
+      return false;
+    }
   } else if (key == key_name::permutation_seed) {
     if (!parse_permutation_seed(value, params.permutation_seed)) {
       report_bad_value(key, value, "an integer from 0 to 18446744073709551615");
@@ -149,6 +154,13 @@ bool parse_min_sup(const std::string& text, int32_t& value) {
 bool parse_permutations(const std::string& text, int32_t& value) {
   int32_t parsed = 0;
   if (!parse_int(text, parsed) || parsed < 0 || parsed > kMaxPermutations) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse_top_k(const std::string& text, int32_t& value) {
+  int32_t parsed = 0;
+  if (!parse_int(text, parsed) || parsed < 1) return false;
   value = parsed;
   return true;
 }
@@ -231,6 +243,7 @@ bool write_miner_params(const std::string& path, const MinerParams& params) {
   fixed(7, kFixedMinerSettings.size());
   line(key::gen_tid_list, params.gen_tid_list ? "yes" : "no");
   line(key::output, params.output);
+  if (params.top_k > 0) line(key::top_k, std::to_string(params.top_k));
   if (params.direct) {
     line(key::direct, "yes");
     line(key::permutations, std::to_string(params.permutations));

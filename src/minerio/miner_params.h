@@ -7,7 +7,8 @@
 // max_len, max_pvalue, max_local_pvalue, one fixed setting, min_diff, the
 // three last fixed settings, gen_tid_list ("yes" or "no"), output. Reals are
 // written with six decimals, or in full when six decimals would change them.
-// A file that asks for direct adjustment ends with three more lines:
+// A file that asks for top-k mining has top_k=K next; one that asks for
+// direct adjustment ends with three more lines:
 // direct_adjustment=yes, permutations and permutation_seed, and a fourth,
 // tarone_lowered=yes, when it asks for Tarone's level over a lowered
 // support too; a file without them (the driver's) asks for none.
@@ -43,6 +44,11 @@ struct MinerParams {
   double max_local_pvalue = kMaxLocalPvalue;
   double min_diff = kMinDiff;
   bool gen_tid_list = true;
+  // Top-k mining: the top_k rules of smallest p-value (ties broken by fewer
+  // items, then by their item ids), with min_sup as a floor only; the
+  // search raises its support as the K-th p-value found so far falls
+  // (brimel's top_k.h). 0: every rule.
+  int32_t top_k = 0;
   // Direct adjustment: every correction for the patterns tested, beside the
   // rules (brimel's O.direct.json and O.direct.rules.csv).
   bool direct = false;
@@ -66,6 +72,7 @@ inline constexpr std::string_view max_local_pvalue = "max_local_pvalue";
 inline constexpr std::string_view min_diff = "min_diff";
 inline constexpr std::string_view gen_tid_list = "gen_tid_list";
 inline constexpr std::string_view output = "output";
+inline constexpr std::string_view top_k = "top_k";
 inline constexpr std::string_view direct = "direct_adjustment";
 inline constexpr std::string_view permutations = "permutations";
 inline constexpr std::string_view permutation_seed = "permutation_seed";
@@ -102,7 +109,7 @@ MinerParams miner_params_for(const std::string& data_base, const std::string& ta
 bool holds_line_break(const std::string& text);
 
 // Creates or truncates the file at `path` with the 21 lines of `params`
-// (24 or 25 with direct adjustment).
+// (one more with top_k, three or four more with direct adjustment).
 // Returns false after "Error: parameter <key> holds a line break" (nothing is
 // written), "Error: cannot open file <path> for write" or, when the lines
 // could not all be written, "Error: cannot write file <path>".
@@ -123,3 +130,4 @@ bool parse_max_pvalue(const std::string& text, double& value);  // kMinLevel .. 
 std::string level_range_text();
 bool parse_permutations(const std::string& text, int32_t& value);       // 0 .. kMaxPermutations
 bool parse_permutation_seed(const std::string& text, uint64_t& value);  // any 64-bit number
+bool parse_top_k(const std::string& text, int32_t& value);              // an integer >= 1

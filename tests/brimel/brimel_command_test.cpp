@@ -181,6 +181,10 @@ TEST(BrimelCommand, WriteParametersWritesTheDriversFileAndRefusesBadValues) {
       {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--tarone-lowered"},
        1,
        "Error: --permutations, --permutation-seed and --tarone-lowered need --direct"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--top-k"}, 2, "usage: Brimel"},
+      {{"q.para", "d", "class", "c1", "3", "0.05", "o", "--top-k", "2.5"},
+       1,
+       "Error: --top-k 2.5: an integer of at least 1 expected"},
   };
   for (const auto& b : bad) {
     std::vector<std::string> args = {"--write-parameters"};
@@ -225,12 +229,33 @@ TEST(BrimelCommand, DirectAdjustmentIsAskedForByItsOwnLinesAndAbsurdCountsAreRef
             std::string::npos)
       << r.output;
 
+  // Top-k: its line after the output, before direct adjustment's.
+  r = run_program(kBrimel, {"--write-parameters", "k.para", "d", "class", "c1", "3", "0.05", "o",
+                            "--direct", "--top-k", "12"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  params = miner_params_for("d", "class", "c1", 3, 0.05, "o");
+  params.direct = true;
+  params.top_k = 12;
+  ASSERT_TRUE(write_miner_params("driver.para", params));
+  EXPECT_EQ(read_file("k.para"), read_file("driver.para"));
+  EXPECT_NE(read_file("k.para").find("\noutput=o\n" + std::string(parameter_key::top_k) + "=12\n" +
+                                     std::string(parameter_key::direct) + "=yes\n"),
+            std::string::npos);
+  params = MinerParams{};
+  ASSERT_TRUE(read_miner_params("k.para", params));
+  EXPECT_EQ(params.top_k, 12);
+
+  ASSERT_TRUE(
+      write_miner_params("driver.para", miner_params_for("d", "class", "c1", 3, 0.05, "o")));
   const std::string driver = read_file("driver.para");
-  for (const std::string& line : {std::string(parameter_key::permutations) + "=-1",
-                                  std::string(parameter_key::permutations) + "=100001",
-                                  std::string(parameter_key::permutation_seed) + "=x",
-                                  std::string(parameter_key::direct) + "=maybe",
-                                  std::string(parameter_key::tarone_lowered) + "=1"}) {
+  for (const std::string& line :
+       {std::string(parameter_key::top_k) + "=0", std::string(parameter_key::top_k) + "=-2",
+        std::string(parameter_key::top_k) + "=1e3",
+        std::string(parameter_key::permutations) + "=-1",
+        std::string(parameter_key::permutations) + "=100001",
+        std::string(parameter_key::permutation_seed) + "=x",
+        std::string(parameter_key::direct) + "=maybe",
+        std::string(parameter_key::tarone_lowered) + "=1"}) {
     write_file("bad.para", driver + line + "\n");
     r = run_program(kBrimel, {"bad.para"});
     EXPECT_EQ(r.status, 1) << line;

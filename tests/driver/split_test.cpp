@@ -81,6 +81,46 @@ TEST(ChoosePart0Members, EveryMemberOfASmallStratumIsChosenAsOftenAsAnyOther) {
   }
 }
 
+// Per share, each stratum's mining part: share x size to the nearest whole
+// number, a half down; 0.5 gives floor(size / 2) for odd and even sizes.
+TEST(MiningPartSize, ShareTimesSizeRoundedAHalfDown) {
+  struct Case {
+    int size;
+    double share;
+    int expected;
+  };
+  for (const Case& c :
+       {Case{0, 0.3, 0}, Case{1, 0.5, 0}, Case{2, 0.5, 1}, Case{7, 0.5, 3}, Case{8, 0.5, 4},
+        Case{100001, 0.5, 50000}, Case{10, 0.3, 3}, Case{11, 0.3, 3}, Case{5, 0.3, 1},
+        Case{5, 0.7, 3}, Case{7, 0.7, 5}, Case{4, 0.125, 0}, Case{12, 0.125, 1}, Case{20, 0.125, 2},
+        Case{3, 0.999, 3}, Case{3, 0.001, 0}, Case{1000, 0.9, 900}})
+    EXPECT_EQ(mining_part_size(c.size, c.share), c.expected) << c.size << " x " << c.share;
+  for (int size = 0; size < 1000; ++size) EXPECT_EQ(mining_part_size(size, 0.5), size / 2);
+}
+
+// At another share each member of a small stratum is chosen target / size
+// of the time too, over 2,000 fixed seeds.
+TEST(ChoosePart0Members, AtAnyShareEveryMemberIsChosenAsOftenAsAnyOther) {
+  constexpr int kSeeds = 2000;
+  for (const double share : {0.3, 0.8}) {
+    for (const int size : {4, 7, 10}) {
+      const int target = mining_part_size(size, share);
+      std::vector<int> chosen_count(static_cast<size_t>(size), 0);
+      for (int seed = 1; seed <= kSeeds; ++seed) {
+        SplitGenerator generator{static_cast<uint64_t>(seed)};
+        const std::vector<bool> chosen = choose_part0_members(size, target, generator);
+        EXPECT_EQ(std::count(chosen.begin(), chosen.end(), true), target);
+        for (int i = 0; i < size; ++i) chosen_count[static_cast<size_t>(i)] += chosen[i];
+      }
+      const double p = static_cast<double>(target) / size;
+      const double spread = 4 * std::sqrt(kSeeds * p * (1 - p));
+      for (int i = 0; i < size; ++i)
+        EXPECT_NEAR(chosen_count[static_cast<size_t>(i)], kSeeds * p, spread)
+            << "member " << i << " of a stratum of " << size << " at share " << share;
+    }
+  }
+}
+
 // One seed's split, pinned: the mining part's lines of a data set of two
 // strata. The generator's output is fixed by the standard, so this holds on
 // every machine; it changes when the draws or their mapping to positions do.
@@ -93,6 +133,18 @@ TEST(SplitDataset, FixedSeedGivesThePinnedMiningPart) {
   split_dataset("d", kPinnedSeed);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "13\n7 6\n");
   EXPECT_EQ(read_file("d_part_0.data"), kPinnedMiningPart);
+  // The default share, given: the same bytes.
+  testing::internal::CaptureStdout();
+  split_dataset("d", kPinnedSeed, 0.5);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(read_file("d_part_0.data"), kPinnedMiningPart);
+  // Another share: 0.3 of 7 and of 6 is 2 each.
+  testing::internal::CaptureStdout();
+  const SplitCounts counts = split_dataset("d", kPinnedSeed, 0.3);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(counts.mining_part, 4);
+  EXPECT_EQ(counts.test_part, 9);
+  EXPECT_EQ(lines_of(read_file("d_part_0.data")).size(), 4u);
 }
 
 TEST(SplitDataset, SmallExampleGivesStrataAndParts) {

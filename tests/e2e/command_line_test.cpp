@@ -11,7 +11,8 @@ const std::string kVarnel = std::string(VARNEL_BIN_DIR) + "/varnel";
 
 std::string usage() {
   return "Usage\n\t" + kVarnel +
-         " [--seed N] dataset_name target_attr target_value mine_min_sup max_pvalue output_name \n";
+         " [--seed N] [--mining-share F] [--top-k K] dataset_name target_attr target_value "
+         "mine_min_sup max_pvalue output_name \n";
 }
 
 const char* const kMinSupError =
@@ -44,6 +45,38 @@ TEST(CommandLine, HelpPrintsUsageAndSucceeds) {
   const CommandResult result = run_rejected({"--help"});
   EXPECT_EQ(result.output, usage());
   EXPECT_EQ(result.status, 0);
+}
+
+// A share outside (0, 1) or with more than a number in it, a k below 1 or
+// not a whole number, and an option without its value: the line and the
+// usage, status 255, no file.
+TEST(CommandLine, MiningShareAndTopKMustBeInRange) {
+  const std::string share_error =
+      "Error: the mining share must be a number above 0 and below 1, such as 0.5\n";
+  const std::string k_error = "Error: --top-k must be a whole number from 1 to 2147483647\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--mining-share", "0"}, share_error},
+      {{"--mining-share", "1"}, share_error},
+      {{"--mining-share=-0.2"}, share_error},
+      {{"--mining-share", "0.5x"}, share_error},
+      {{"--mining-share", "nan"}, share_error},
+      {{"--mining-share="}, share_error},
+      {{"--top-k", "0"}, k_error},
+      {{"--top-k=-3"}, k_error},
+      {{"--top-k", "1.5"}, k_error},
+      {{"--top-k", "3000000000"}, k_error},
+      {{"--top-k"}, "Error: --top-k needs a value\n"}};
+  for (const auto& [options, error] : cases) {
+    std::vector<std::string> args = options;
+    if (options.size() == 1 && options[0] == "--top-k") {
+      args = {"--top-k"};
+    } else {
+      for (const char* arg : {"d", "a", "v", "5", "0.05", "o"}) args.push_back(arg);
+    }
+    const CommandResult result = run_rejected(args);
+    EXPECT_EQ(result.output, error + usage()) << options[0];
+    EXPECT_EQ(result.status, 255);
+  }
 }
 
 TEST(CommandLine, MinimumSupportMustBePositive) {

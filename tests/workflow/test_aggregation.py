@@ -1,13 +1,20 @@
 """The study's aggregation on hand-made records: means over the ok
 experiments only, a failed row kept apart, rule stability counts, the
-database against the tables, runs read once, memory that does not grow with
-the rules; and the grid's seeds, supports and config messages."""
+database against the tables, rules.csv.gz against the rule tables, runs read
+once, runs added, redone and removed giving the tables of a fresh build, a
+killed or failed fill, an old layout and an edited copy rebuilt from the runs,
+memory that does not grow with the rules; and the grid's seeds, supports and
+config messages."""
+import csv
 import gzip
+import io
 import json
 import os
+import signal
 import sqlite3
 import subprocess
 import sys
+import time
 
 import jsonschema
 import pandas as pd
@@ -158,8 +165,8 @@ def test_the_database_holds_what_the_tables_show(tables):
                                   "ORDER BY cell_ordinal, kept DESC, mined DESC, rule", database)
     assert stability.values.tolist() == \
         tables["rule_stability"][["minsup", "rule", "mined", "kept"]].values.tolist()
-    # The database is the one the job keeps, not a second copy.
-    assert os.path.samefile("results/study.sqlite", "results/cache/study.sqlite")
+    # A copy of the database the job keeps, not a link to it.
+    assert not os.path.samefile("results/study.sqlite", "results/cache/study.sqlite")
 
 
 def test_each_run_is_read_once(tables):
@@ -173,29 +180,182 @@ def test_each_run_is_read_once(tables):
     assert study_tables.update_database(database, plan) == (1, 0)
     plan["experiments"] = [job for job in plan["experiments"] if job["minsup"] != "0.1"]
     assert study_tables.update_database(database, plan) == (0, 1)  # a grid value left out
-    kept = database.execute("SELECT DISTINCT c.minsup FROM rule_figures f "
-                            "JOIN cells c ON c.id = f.cell").fetchall()
+    kept = database.execute("SELECT DISTINCT c.minsup FROM rule_figures f JOIN experiments e "
+                            "ON e.id = f.experiment JOIN cells c ON c.id = e.cell").fetchall()
     assert kept == [("20",)]
 
 
-def test_the_aggregation_holds_one_experiment_at_a_time(tmp_path):
-    """Many experiments of many rules: the aggregation's peak memory, measured
-    in a process of its own, stays far below what all the rules would take."""
+TABLES = ["experiments.csv", "summary.csv", "rule_stability.csv", "rules.csv.gz"]
+
+
+def aggregate(plan, out="results"):
+    """The tables of plan, aggregated with the cache out/cache/study.sqlite."""
+    write_plan(".", plan)
+    assert study_tables.main(["--plan", "plan.json", "--cache", f"{out}/cache/study.sqlite",
+                              "--database", f"{out}/study.sqlite", "--out-dir", out]) == 0
+    return {name: (gzip.open if name.endswith(".gz") else open)(f"{out}/{name}", "rb").read()
+            for name in TABLES}
+
+
+def test_runs_added_redone_and_removed_give_the_tables_of_a_fresh_build(tmp_path):
+    """The rule counts are kept up to date run by run: after each change the
+    tables equal those of a database built from nothing."""
+    plan = write_study(str(tmp_path))
+    os.chdir(tmp_path)
+    first = plan["experiments"][0]
+
+    def redo(plan):  # a run done again, with other rules
+        with gzip.open(first["rules"], "wt") as handle:
+            handle.write(RULES_HEADER)
+            for rank, (text, kept) in enumerate([("c=3", 1), ("e=1 & a=1", 1), ("b=2 & a=1", 0)],
+                                                1):
+                handle.write(f'{rank},"{text}",1,1,9,8,0.9,1.5,1e-4,9,7,0.8,1.4,0.02,same,'
+                             f"{kept},0,{kept}\n")
+
+    changes = [lambda plan: None,
+               lambda plan: plan["experiments"].append(dict(first, repetition=4)),
+               redo,
+               lambda plan: plan["experiments"].remove(first),
+               lambda plan: plan.update(  # a grid value left out, its direct run too
+                   {part: [job for job in plan[part] if job["minsup"] != "0.1"]
+                    for part in ("experiments", "direct")})]
+    for step, change in enumerate(changes):
+        change(plan)
+        assert aggregate(plan) == aggregate(plan, f"fresh{step}"), f"after change {step}"
+    database = sqlite3.connect("results/study.sqlite")
+    # Nothing is left of the runs that left: no rule, figure or outcome unused.
+    for table, used in (("rule_texts", "SELECT rule FROM rule_figures"),
+                        ("half_figures", "SELECT mined_half FROM rule_figures UNION "
+                                         "SELECT test_half FROM rule_figures"),
+                        ("outcomes", "SELECT outcome FROM rule_figures")):
+        assert database.execute(f"SELECT count(*) FROM {table} WHERE id NOT IN ({used})"
+                                ).fetchone() == (0,), table
+    assert database.execute("SELECT count(*) FROM rule_counts WHERE mined <= 0").fetchone() == (0,)
+
+
+def test_rules_csv_holds_every_rule_as_its_table_gives_it(tmp_path):
+    """rules.csv.gz, written line by line by the database, against the rule
+    tables read with the csv module: texts that need quoting, empty fields, a
+    column the table lacks, reals written as the other tables write them."""
+    os.chdir(tmp_path)
+    header = RULES_HEADER.replace(",direction", "")  # an older table: no direction
+    rows = [[1, 'b=say "hi" & a=1,5', "x,y", 2, 9, 8, 0.9, 1.5, 0.1 + 0.2, 9, 7, 0.8, 1.4,
+             1e-300, 1, 1, 1],
+            [2, "z=1", "x,y", 1, 12, 8, 0.6, 1.1, 0.5, 3, 1, "", "", "", 0, 0, 0],
+            [3, "a=1,5 & b=say \"hi\"", "1", 2, 9, 8, 0.9, 1.5, 1.0, 9, 7, 0.8, 1.4,
+             2.5e-17, 1, 0, 1]]
+    plan = {"experiments": [], "direct": []}
+    for rep in (1, 2):
+        os.makedirs(f"r{rep}")
+        job = {"dataset": "d-1.x", "minsup": "0.05", "level": 0.01, "repetition": rep,
+               "record": f"r{rep}/d.experiment.json", "rules": f"r{rep}/d.rules.csv.gz"}
+        with open(job["record"], "w") as handle:
+            json.dump({"status": "ok", "arguments": {"mine_min_sup": 7}}, handle)
+        with gzip.open(job["rules"], "wt", newline="") as handle:
+            handle.write(header)
+            csv.writer(handle, lineterminator="\n").writerows(rows[rep - 1:])
+        plan["experiments"].append(job)
+    aggregate(plan)
+
+    expected = io.StringIO()
+    writer = csv.writer(expected, lineterminator="\n")
+    writer.writerow(study_tables.RULES_COLUMNS)
+    for job in plan["experiments"]:
+        with gzip.open(job["rules"], "rt", newline="") as handle:
+            table = list(csv.DictReader(handle))
+        for row in table:
+            values = [job["dataset"], job["minsup"], job["level"], job["repetition"], 7,
+                      row["rank"], study_db.canonical_rule(row["rule"])] + \
+                [row.get(name, "") for name in study_db.RULE_FIGURES]
+            writer.writerow([study_tables.FLOAT_FORMAT % float(value)
+                             if name.endswith("pvalue") and value != "" or name == "level"
+                             else value for name, value in zip(study_tables.RULES_COLUMNS,
+                                                               values)])
+    with gzip.open("results/rules.csv.gz", "rt", newline="") as handle:
+        assert handle.read() == expected.getvalue()
+    # Both orders of one rule's items are one rule.
+    assert sqlite3.connect("results/study.sqlite").execute(
+        "SELECT count(*) FROM rule_texts").fetchone() == (2,)
+
+
+def write_many(folder, experiments, rules, first=1):
+    """A plan of experiments ok runs of rules rules each, repetitions from first on."""
     plan = {"experiments": [], "direct": []}
     rule_rows = "".join(f'{rank},"i{rank % 97}=a & j{rank}=b & k{rank % 13}=c",1,3,9,8,0.9,'
                         f"1.5,1e-4,9,7,0.8,1.4,{rank / 4000},same,1,0,1\n"
-                        for rank in range(1, 2001))
-    for rep in range(1, 201):
-        run = tmp_path / f"r{rep}"
+                        for rank in range(1, rules + 1))
+    for rep in range(first, first + experiments):
+        run = folder / f"r{rep}"
         run.mkdir()
         (run / "t.experiment.json").write_text(json.dumps(
-            {"status": "ok", "miner": {"rules_mined": 2000}, "holdout": {"sig_at_level": 2000}}))
+            {"status": "ok", "miner": {"rules_mined": rules}, "holdout": {"sig_at_level": rules}}))
         with gzip.open(run / "t.rules.csv.gz", "wt", compresslevel=1) as handle:
             handle.write(RULES_HEADER + rule_rows)
         plan["experiments"].append({"dataset": "t", "minsup": "5", "level": 0.05,
                                     "repetition": rep, "record": str(run / "t.experiment.json"),
                                     "rules": str(run / "t.rules.csv.gz")})
-    write_plan(tmp_path, plan)
+    write_plan(folder, plan)
+    return plan
+
+
+def test_a_killed_or_failed_fill_is_built_anew(tmp_path, monkeypatch):
+    """A tables job killed while it fills the database, or stopped by a full
+    disk, leaves the fill's mark; the next job builds the database from the
+    runs, with the tables of a job never disturbed."""
+    plan = write_many(tmp_path, 60, 2000)
+    os.chdir(tmp_path)
+    undisturbed = aggregate(plan, "undisturbed")
+    child = subprocess.Popen([sys.executable, os.path.join(SCRIPTS, "study_tables.py"),
+                              *AGGREGATE], stdout=subprocess.DEVNULL)
+    cache = "results/cache/study.sqlite"
+    while not (os.path.exists(cache) and os.path.getsize(cache) > 1000000):
+        assert child.poll() is None, "the job ended before it could be killed"
+        time.sleep(0.01)
+    child.send_signal(signal.SIGKILL)
+    child.wait()
+    assert os.path.exists(study_db.filling_mark(cache))
+    assert aggregate(plan) == undisturbed
+    assert not os.path.exists(study_db.filling_mark(cache))
+
+    # A full disk half-way through a fill that adds runs to a database.
+    plan["experiments"] += write_many(tmp_path, 20, 2000, first=61)["experiments"]
+    opened = study_db.open_database
+
+    def small_disk(path):
+        connection = opened(path)
+        pages = connection.execute("PRAGMA page_count").fetchone()[0]
+        connection.execute(f"PRAGMA max_page_count = {pages + 20}")
+        return connection
+
+    monkeypatch.setattr(study_db, "open_database", small_disk)
+    with pytest.raises(sqlite3.OperationalError, match="full"):
+        aggregate(plan)
+    monkeypatch.setattr(study_db, "open_database", opened)
+    assert os.path.exists(study_db.filling_mark(cache))
+    assert aggregate(plan) == aggregate(plan, "fresh")
+
+
+def test_an_old_layout_or_an_edited_copy_changes_nothing(tables):
+    """A database of another layout is built anew; the database in results/ is
+    a copy, so what a user does to it reaches no later table."""
+    plan = json.load(open("plan.json"))
+    fresh = aggregate(plan, "fresh")
+    edited = sqlite3.connect("results/study.sqlite")
+    edited.executescript("DELETE FROM rule_figures; DELETE FROM rule_counts; "
+                         "UPDATE experiments SET status = 'failed', signature = 'x'; "
+                         "DROP VIEW rules; CREATE TABLE mine (x);")
+    edited.close()
+    assert aggregate(plan) == fresh
+    old = sqlite3.connect("results/cache/study.sqlite")
+    old.executescript("UPDATE layout SET version = 1; DELETE FROM rule_figures;")
+    old.close()
+    assert aggregate(plan) == fresh
+
+
+def test_the_aggregation_holds_one_experiment_at_a_time(tmp_path):
+    """Many experiments of many rules: the aggregation's peak memory, measured
+    in a process of its own, stays far below what all the rules would take."""
+    write_many(tmp_path, 200, 2000)
     child = subprocess.Popen([sys.executable, os.path.join(SCRIPTS, "study_tables.py"),
                               *AGGREGATE], cwd=tmp_path, stdout=subprocess.PIPE, text=True)
     output = child.stdout.read()
@@ -243,3 +403,37 @@ def test_config_errors_name_the_key(change, expected):
     # The first error, as Snakemake's validate reports it.
     error = next(jsonschema.Draft7Validator(schema).iter_errors(config))
     assert expected in study_config.config_error_message(error)
+
+
+def test_truth_rows_keep_every_figure_the_judged_file_gives(tmp_path):
+    """A judged run's figures per procedure enter the truth table whatever
+    their names (a figure a later judge adds gets a column), and truth.csv
+    counts a run whose file changed once, with its new figures."""
+    os.chdir(tmp_path)
+    plan = {"experiments": [], "direct": [], "truth": []}
+    for rep in (1, 2):
+        judged = f"r{rep}/truth.json"
+        os.makedirs(f"r{rep}")
+        plan["experiments"].append({"dataset": "g", "minsup": "30", "level": 0.05,
+                                    "repetition": rep, "record": f"r{rep}/g.experiment.json",
+                                    "rules": f"r{rep}/g.rules.csv.gz"})
+        plan["truth"].append({"dataset": "g", "minsup": "30", "level": 0.05, "repetition": rep,
+                              "judged": judged})
+        with open(judged, "w") as handle:
+            json.dump({"planted": 2, "procedures": {
+                "holdout_raw": {"discoveries": 4, "false": rep - 1, "redundant": 1,
+                                "associated": 1, "planted": 2, "recovered": 2, "power": 1.0,
+                                "direction_errors": rep},
+                "direct_fdr": {"discoveries": 2, "false": 0, "redundant": 0, "associated": 0,
+                               "planted": 2, "recovered": 2, "power": 1.0}}}, handle)
+    aggregate(plan)
+    os.utime(plan["truth"][1]["judged"], ns=(1, 1))  # a run judged again
+    aggregate(plan)
+    database = sqlite3.connect("results/study.sqlite")
+    rows = database.execute("SELECT repetition, procedure, false_discoveries, direction_errors "
+                            "FROM truth ORDER BY repetition, position").fetchall()
+    assert rows == [(1, "holdout_raw", 0, 1), (1, "direct_fdr", 0, None),
+                    (2, "holdout_raw", 1, 2), (2, "direct_fdr", 0, None)]
+    truth = pd.read_csv("results/truth.csv").set_index("procedure")
+    assert truth.loc["holdout_raw", "n"] == 2 and truth.loc["holdout_raw", "fwer"] == 0.5
+    assert truth.loc["direct_fdr", "fwer"] == 0

@@ -29,7 +29,8 @@ def lint(folder, config):
     return findings
 
 
-@pytest.mark.parametrize("config", ["config/config.yaml", "examples/truth-study.yaml"])
+@pytest.mark.parametrize("config", ["config/config.yaml", "examples/truth-study.yaml",
+                                    "examples/design-study.yaml"])
 def test_lint_finds_nothing_but_the_missing_conda_environments(tmp_path, config):
     # The configs' paths are relative to the folder Snakemake runs in.
     for part in ("config", "examples", "tests"):

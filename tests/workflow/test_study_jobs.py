@@ -159,6 +159,15 @@ def test_runs_keep_their_record_and_rule_table_unless_told_to_keep_all(tmp_path,
     # ... and counts records in 32 bits.
     ({"minsups": [2 ** 70]}, "config key 'minsups[0]': 1180591620717411303424 is not valid here"),
     ({"minsups": [2 ** 31 - 1], "levels": [2.2250738585072014e-308]}, None),
+    # The designs: shares strictly between 0 and 1, k a whole number, and
+    # each data set mined somehow, by its own keys or the study's.
+    ({"mining_shares": [0.3, 0.5, 0.7], "top_k": [10, 100]}, None),
+    ({"mining_shares": [1]}, "config key 'mining_shares[0]': 1 is greater than or equal to"),
+    ({"mining_shares": [0.3, 0.3]}, "config key 'mining_shares': [0.3, 0.3] has non-unique"),
+    ({"top_k": [0]}, "config key 'top_k[0]': 0 is less than the minimum of 1"),
+    ({"top_k": [10.0]}, "config key 'top_k[0]': 10.0 is not of type 'integer'"),
+    ({"datasets": {"v": {"prepared": "examples/vote", "target": "Class", "positive": 1,
+                         "top_k": [5]}}, "minsups": []}, "config key 'minsups': [] is too short"),
 ])
 def test_config_numbers_are_checked_strictly(change, expected):
     with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
@@ -169,6 +178,24 @@ def test_config_numbers_are_checked_strictly(change, expected):
     problem = study_config.config_problem(config, schema)
     assert problem == expected if expected is None else expected in problem
     assert problem is None or "\n" not in problem
+
+
+def test_every_data_set_needs_minsups_or_top_k_its_own_or_the_studys():
+    with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
+        schema = yaml.safe_load(handle)
+    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
+        config = yaml.safe_load(handle)
+    del config["minsups"]
+    assert study_config.config_problem(config, schema) == (
+        "Error in config key 'datasets.vote': no minimum support and no top_k: give 'minsups' "
+        "or 'top_k' here or for the whole study")
+    for entry in config["datasets"].values():
+        entry["top_k"] = [10]
+    assert study_config.config_problem(config, schema) is None
+    designs = study_config.designs(dict(config, mining_shares=[0.3, 0.5]),
+                                   config["datasets"]["vote"])
+    assert [design.label for design in designs] == ["top10_share0.3", "top10"]
+    assert [design.key for design in designs] == ["top10@0.3", "top10"]
 
 
 def test_a_config_number_slip_stops_the_study_with_one_line(tmp_path):

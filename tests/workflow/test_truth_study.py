@@ -237,14 +237,13 @@ def test_judged_runs_make_truth_csv_with_direction_errors_and_effects_only(tmp_p
     connection.execute("INSERT INTO cells VALUES (1, 'g', '15', 0.05, 0)")
     # A database of the earlier layout: its truth tables are made anew.
     connection.executescript(OLD_TRUTH_SCHEMA)
-    read = truth_tables.update_truth(connection, jobs, {("g", "15", 0.05): 1},
-                                     lambda db, change, *args: change(db, *args))
+    read = truth_tables.update_truth(connection, jobs, {("g", "15", 0.05): 1})
     assert read == 2
     pages = []
     truth_tables.write_truth(connection, str(tmp_path), lambda *page: pages.append(page), "%.10g")
     table = pd.read_csv(tmp_path / "truth.csv")
     assert list(table.columns) == [
-        "dataset", "minsup", "level", "procedure", "n", "planted", "effective",
+        "dataset", "minsup", "top_k", "share", "level", "procedure", "n", "planted", "effective",
         "discoveries_mean", "false_mean", "direction_errors", "redundant_mean",
         "associated_mean", "fwer", "fwer_low", "fwer_high", "fwer_directional",
         "fwer_directional_low", "fwer_directional_high", "fdp", "power"]
@@ -380,11 +379,96 @@ def test_truth_study_end_to_end(tmp_path):
     # Each repetition its own data set; each run keeps only what is read.
     experiments = pd.read_csv(tmp_path / "results" / "experiments.csv")
     assert (experiments["status"] == "ok").all() and len(experiments) == 2 * REPETITIONS
-    run_folder = tmp_path / "runs" / "strong" / "minsup15_p0.05" / "rep1"
-    assert sorted(os.listdir(run_folder)) == ["direct", "direct.json", "strong.experiment.json",
-                                              "strong.rules.csv.gz", "truth.json"]
-    assert sorted(os.listdir(run_folder / "direct")) == ["strong.direct.json",
-                                                         "strong.direct.rules.csv.gz"]
+    cell = tmp_path / "runs" / "strong" / "minsup15_p0.05"
+    assert sorted(os.listdir(cell / "rep1")) == ["strong.experiment.json", "strong.rules.csv.gz",
+                                                 "truth.json"]
+    assert sorted(os.listdir(cell / "direct" / "rep1")) == ["strong.direct.json",
+                                                            "strong.direct.rules.csv.gz"]
+    assert os.path.isfile(cell / "direct" / "rep1.json")
 
     again = snakemake(tmp_path, config, "-n")
     assert again.returncode == 0 and "Nothing to be done" in again.stdout + again.stderr
+
+
+DESIGN_REPETITIONS = 4
+SHARES = [0.3, 0.7]
+
+
+def test_design_study_end_to_end(tmp_path):
+    # Two shares x (a fraction of the mining part as the minimum support, and
+    # the top 5 rules): four holdout designs, two direct minings.
+    planted = [{"items": ["c1=v1", "c2=v2"], "rate": 0.75}]
+    config = dict(config_of({"g": {"generate": settings(600, planted)}}, DESIGN_REPETITIONS),
+                  minsups=[0.03], top_k=[5], mining_shares=SHARES,
+                  direct={"permutations": 100})
+    run = snakemake(tmp_path, config)
+    assert run.returncode == 0, run.stderr[-4000:]
+    for name in ("design.png", "truth.png", "report.html"):
+        assert os.path.getsize(tmp_path / "results" / name) > 0, name
+
+    # Power and family-wise error per design, the direct procedures beside each.
+    truth = pd.read_csv(tmp_path / "results" / "truth.csv", dtype={"minsup": str})
+    designs = {(minsup, top_k, share) for minsup, top_k, share
+               in truth[["minsup", "top_k", "share"]].fillna("").itertuples(index=False)}
+    assert designs == {("0.03", "", 0.3), ("0.03", "", 0.7), ("", 5, 0.3), ("", 5, 0.7)}
+    assert (truth["n"] == DESIGN_REPETITIONS).all()
+    holdout = truth[truth["procedure"] == "holdout_bonferroni"]
+    assert len(holdout) == 4
+    assert holdout["power"].notna().all() and holdout["fwer"].notna().all()
+    assert (holdout["fwer"] <= holdout["fwer_high"]).all()
+    # Top-k keeps at most k rules to re-test; FDR has no valid step under it.
+    top = truth[truth["top_k"] == 5]
+    assert (top[top["procedure"] == "holdout_raw"]["discoveries_mean"] <= 5).all()
+    assert "direct_fdr" not in set(top["procedure"])
+    assert "direct_fdr" in set(truth[truth["top_k"].isna()]["procedure"])
+    # One direct run per mining and repetition, whatever the share.
+    direct = truth[truth["procedure"].str.startswith("direct_")]
+    columns = ["discoveries_mean", "false_mean", "fwer", "power"]
+    for _, mining in direct.groupby(["minsup", "top_k"], dropna=False):
+        at = [mining[mining["share"] == share].set_index("procedure")[columns]
+              for share in SHARES]
+        pd.testing.assert_frame_equal(at[0], at[1])
+
+    # Each experiment split at its share, by strata rounded half down, and
+    # the fraction counted of its own mining part.
+    experiments = pd.read_csv(tmp_path / "results" / "experiments.csv")
+    assert len(experiments) == 4 * DESIGN_REPETITIONS and (experiments["status"] == "ok").all()
+    for row in experiments.to_dict("records"):
+        assert row["share"] == row["arguments.mining_share"]
+        mining = row["records.mining_part"]
+        assert abs(mining - row["share"] * 600) <= 1
+        if pd.isna(row["top_k"]):
+            assert row["min_sup"] == math.ceil(0.03 * mining)
+        else:
+            assert row["min_sup"] == 1 and row["arguments.top_k"] == 5
+    runs = tmp_path / "runs" / "g"
+    assert sorted(os.listdir(runs)) == ["minsup0.03_p0.05", "minsup0.03_share0.3_p0.05",
+                                        "minsup0.03_share0.7_p0.05", "top5_p0.05",
+                                        "top5_share0.3_p0.05", "top5_share0.7_p0.05"]
+    assert os.listdir(runs / "top5_p0.05") == ["direct"]
+
+
+def test_design_plot_takes_the_best_family_wise_direct_procedure_as_its_reference(tmp_path):
+    import design_plot
+
+    def row(dataset, key, procedure, power, fwer):
+        return dict(dataset=dataset, minsup=key, level=0.05, procedure=procedure, n=10,
+                    power=power, fwer=fwer, fwer_low=0.0, fwer_high=fwer + 0.1)
+
+    # The FDR step is no family-wise procedure; of equal power the lower error wins.
+    rows = [row("weak", key, procedure, power, fwer) for key, procedure, power, fwer in [
+        ("30", "direct_fdr", 0.9, 0.1), ("30", "direct_bonferroni", 0.7, 0.0),
+        ("top10", "direct_layered", 0.8, 0.05), ("30", "direct_westfall_young", 0.8, 0.025),
+        ("30@0.3", "holdout_bonferroni", 0.6, 0.0), ("top10@0.3", "holdout_bonferroni", 0.4, 0.0)]]
+    rows += [row("null", key, procedure, None, fwer) for key, procedure, fwer in [
+        ("30", "direct_westfall_young", 0.05), ("30@0.3", "holdout_bonferroni", 0.0)]]
+    summary = design_plot.with_designs(pd.DataFrame(rows))
+    weak = summary[summary["dataset"] == "weak"]
+    null = summary[summary["dataset"] == "null"]
+    assert design_plot.best_direct(weak) == ("direct_westfall_young", "minimum support 30")
+    assert design_plot.best_direct(null) is None
+    choice, reference = design_plot.reference_of(null, design_plot.best_direct(weak))
+    assert choice == ("direct_westfall_young", "minimum support 30") and reference["fwer"] == 0.05
+    assert list(summary["share"]) == [0.5, 0.5, 0.5, 0.5, 0.3, 0.3, 0.5, 0.3]
+    design_plot.plot_design(pd.DataFrame(rows), tmp_path / "design.png")
+    assert os.path.getsize(tmp_path / "design.png") > 0

@@ -43,7 +43,13 @@ DATASETS = {name: entry for name, entry in config["datasets"].items()
             if not study_config.is_generated(entry)}
 GENERATED = {name: entry for name, entry in config["datasets"].items()
              if study_config.is_generated(entry)}
-MINSUPS = [study_config.value_label(m) for m in config["minsups"]]
+# Each way of mining a data set (a minimum support or top-k) at each mining
+# share is a design; the direct runs, on the whole data set, have only the
+# mining. By label (study_config.Design).
+DESIGNS = {design.label: design for entry in config["datasets"].values()
+           for design in study_config.designs(config, entry)}
+MININGS = {design.mining: design for entry in config["datasets"].values()
+           for design in study_config.minings(config, entry)}
 LEVELS = [study_config.value_label(p) for p in config["levels"]]
 REPS = range(1, config["repetitions"] + 1)
 # "all": every run keeps all its files; "results": its record and rule table only.
@@ -58,7 +64,8 @@ def one_of(values):
 wildcard_constraints:
     dataset=one_of(DATASETS),
     generated=one_of(GENERATED),
-    minsup=one_of(MINSUPS),
+    design=one_of(DESIGNS),
+    mining=one_of(MININGS),
     level=one_of(LEVELS),
     rep=r"[1-9]\d*",
 
@@ -70,12 +77,13 @@ DATA = "resources/{dataset}/{dataset}"  # .data and .names
 DATA_SETTINGS = "resources/{dataset}/settings.json"
 SPLIT_FOLDER = "resources/{dataset}/split"
 SPLIT_RECORD = os.path.join(SPLIT_FOLDER, "{dataset}.experiment.json")
-CELL = "runs/{dataset}/minsup{minsup}_p{level}"
+CELL = "runs/{dataset}/{design}_p{level}"
 EXPERIMENT_FOLDER = os.path.join(CELL, "rep{rep}")
 EXPERIMENT_RECORD = os.path.join(EXPERIMENT_FOLDER, "{dataset}.experiment.json")
 EXPERIMENT_RULES = os.path.join(EXPERIMENT_FOLDER, "{dataset}.rules.csv.gz")
-DIRECT_FOLDER = os.path.join(CELL, "direct")
-DIRECT_RECORD = os.path.join(CELL, "direct.json")
+DIRECT_CELL = "runs/{dataset}/{mining}_p{level}"  # every share of the mining shares it
+DIRECT_FOLDER = os.path.join(DIRECT_CELL, "direct")
+DIRECT_RECORD = os.path.join(DIRECT_CELL, "direct.json")
 # A generated data set: drawn afresh per repetition, its runs judged against
 # its truth.
 GENERATED_ENTRY = "resources/{generated}/entry.json"
@@ -84,14 +92,17 @@ GENERATED_DATA = os.path.join(GENERATED_FOLDER, "{generated}")  # .data, .names,
 GENERATED_SETTINGS = os.path.join(GENERATED_FOLDER, "settings.json")
 GENERATED_SPLIT_FOLDER = os.path.join(GENERATED_FOLDER, "split")
 GENERATED_SPLIT = os.path.join(GENERATED_SPLIT_FOLDER, "{generated}.experiment.json")
-TRUTH_FOLDER = "runs/{generated}/minsup{minsup}_p{level}/rep{rep}"
+TRUTH_FOLDER = "runs/{generated}/{design}_p{level}/rep{rep}"
 TRUTH_RECORD = os.path.join(TRUTH_FOLDER, "{generated}.experiment.json")
 TRUTH_RULES = os.path.join(TRUTH_FOLDER, "{generated}.rules.csv.gz")
 TRUTH_JUDGED = os.path.join(TRUTH_FOLDER, "truth.json")
+# The direct run of a repetition, shared by the mining's designs of every share.
+TRUTH_DIRECT_FOLDER = "runs/{generated}/{mining}_p{level}/direct/rep{rep}"
+TRUTH_DIRECT_RECORD = f"{TRUTH_DIRECT_FOLDER}.json"
 STUDY_PLAN = "resources/study-plan.json"
 STUDY_CONFIG = "resources/study-config.json"
 DATABASE = "results/study.sqlite"
-# The database the tables job fills run by run; DATABASE is a link to it.
+# The database the tables job fills run by run; DATABASE is a copy of it.
 DATABASE_CACHE = "results/cache/study.sqlite"
 
 
@@ -103,9 +114,24 @@ def script_command(name):
 
 
 def cells():
-    """Every data set x minimum support x level, as wildcards."""
-    return [dict(dataset=dataset, minsup=minsup, level=level)
-            for dataset in DATASETS for minsup in MINSUPS for level in LEVELS]
+    """Every data set x design x level, as wildcards."""
+    return [dict(dataset=dataset, design=design.label, level=level)
+            for dataset, entry in DATASETS.items()
+            for design in study_config.designs(config, entry) for level in LEVELS]
+
+
+def direct_cells():
+    """Every data set x mining x level, as wildcards."""
+    return [dict(dataset=dataset, mining=mining.mining, level=level)
+            for dataset, entry in DATASETS.items()
+            for mining in study_config.minings(config, entry) for level in LEVELS]
+
+
+def cell_keys(cell):
+    """The keys of a cell (or a truth run) in the study's plan and database:
+    the data set, the design's key (study_config.Design.key) and the level."""
+    name = cell.get("dataset", cell.get("generated"))
+    return dict(dataset=name, minsup=DESIGNS[cell["design"]].key, level=float(cell["level"]))
 
 
 def input_data_base(wildcards, input):
@@ -121,9 +147,24 @@ def data_memory(wildcards, input, attempt):
 
 
 def truth_runs():
-    """Every generated setting x minimum support x level x repetition."""
-    return [dict(generated=name, minsup=minsup, level=level, rep=rep)
-            for name in GENERATED for minsup in MINSUPS for level in LEVELS for rep in REPS]
+    """Every generated setting x design x level x repetition."""
+    return [dict(generated=name, design=design.label, level=level, rep=rep)
+            for name, entry in GENERATED.items()
+            for design in study_config.designs(config, entry) for level in LEVELS for rep in REPS]
+
+
+def truth_direct_runs():
+    """Every generated setting x mining x level x repetition."""
+    return [dict(generated=name, mining=mining.mining, level=level, rep=rep)
+            for name, entry in GENERATED.items()
+            for mining in study_config.minings(config, entry) for level in LEVELS for rep in REPS]
+
+
+def truth_direct_record(wildcards):
+    """The direct run of a truth run's repetition, of its design's mining."""
+    return TRUTH_DIRECT_RECORD.format(mining=DESIGNS[wildcards.design].mining,
+                                      generated=wildcards.generated, level=wildcards.level,
+                                      rep=wildcards.rep)
 
 
 def truth_plan():
@@ -131,8 +172,7 @@ def truth_plan():
     the others, and its judged runs."""
     experiments, judged = [], []
     for run in truth_runs():
-        keys = dict(dataset=run["generated"], minsup=run["minsup"], level=float(run["level"]),
-                    repetition=run["rep"])
+        keys = dict(cell_keys(run), repetition=run["rep"])
         experiments.append(dict(keys, record=TRUTH_RECORD.format(**run),
                                 rules=TRUTH_RULES.format(**run)))
         judged.append(dict(keys, judged=TRUTH_JUDGED.format(**run)))
@@ -141,12 +181,12 @@ def truth_plan():
 
 def study_plan():
     """What the tables read: each job's keys and the paths of its files."""
-    experiments = [dict(dataset=cell["dataset"], minsup=cell["minsup"],
-                        level=float(cell["level"]), repetition=rep,
+    experiments = [dict(cell_keys(cell), repetition=rep,
                         record=EXPERIMENT_RECORD.format(rep=rep, **cell),
                         rules=EXPERIMENT_RULES.format(rep=rep, **cell))
                    for cell in cells() for rep in REPS]
-    direct = [dict(dataset=cell["dataset"], minsup=cell["minsup"], level=float(cell["level"]),
-                   record=DIRECT_RECORD.format(**cell)) for cell in cells()]
+    # Each cell with the direct run of its mining, which its shares share.
+    direct = [dict(cell_keys(cell), record=DIRECT_RECORD.format(
+                  mining=DESIGNS[cell["design"]].mining, **cell)) for cell in cells()]
     truth_experiments, judged = truth_plan()
     return {"experiments": experiments + truth_experiments, "direct": direct, "truth": judged}

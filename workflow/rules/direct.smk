@@ -1,8 +1,8 @@
 # Direct adjustment: the miner's direct-adjustment run on the whole data set,
-# once per data set x minimum support x level, grouped with the experiments on
-# a cluster.
+# once per data set x mining (minimum support or top-k) x level, whatever the
+# mining share, grouped with the experiments on a cluster.
 
-DIRECT = [DIRECT_RECORD.format(**cell) for cell in cells()]
+DIRECT = [DIRECT_RECORD.format(**cell) for cell in direct_cells()]
 DIRECT_SETTINGS = {"permutations": 1000, "seed": 1, "tarone_lowered": False,
                    **config.get("direct", {})}
 
@@ -16,7 +16,7 @@ rule direct:
     output:
         DIRECT_RECORD,
     log:
-        "logs/direct/{dataset}/minsup{minsup}_p{level}.log",
+        "logs/direct/{dataset}/{mining}_p{level}.log",
     params:
         script=script_command("study_direct.py"),
         data_base=input_data_base,
@@ -25,6 +25,7 @@ rule direct:
         permutations=DIRECT_SETTINGS["permutations"],
         seed=DIRECT_SETTINGS["seed"],
         tarone_lowered="--tarone-lowered" if DIRECT_SETTINGS["tarone_lowered"] else "",
+        mining=lambda wildcards: MININGS[wildcards.mining].mining_options(),
     # A run that failed on the system (a full disk, a signal) fails its job:
     # tried again, it gives the result an undisturbed run gives.
     retries: 2
@@ -35,7 +36,7 @@ rule direct:
         "experiments"
     shell:
         "{params.script:q} --settings {input.settings}"
-        " --split-record {input.split} --data-base {params.data_base} --minsup {wildcards.minsup}"
+        " --split-record {input.split} --data-base {params.data_base} {params.mining}"
         " --level {wildcards.level} --threads {threads} --folder {params.folder}"
         " --record {output} --keep {params.keep} --permutations {params.permutations}"
         " --permutation-seed {params.seed} {params.tarone_lowered} > {log} 2>&1"

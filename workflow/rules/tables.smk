@@ -1,13 +1,16 @@
 # Tables and plots: the study's plan (every experiment and direct run with its
 # keys and files) as a file; the database filled from it run by run, with the
-# tables written from the database; and the plots drawn from the database.
+# tables written from the database; the plots drawn from the database, a page
+# of plots per data set, and the answer the report's first page shows.
 
 TABLES = ["results/experiments.csv", "results/summary.csv", "results/rule_stability.csv",
           "results/rules.csv.gz"] + TRUTH_TABLES
 PAGES = ["summary", "rule_stability_top"] + TRUTH_PAGES
 PLOTS = ["survivors", "test_pvalues", "rule_stability", "methods"]
+DATASET_PLOTS = "results/datasets"
+FRONT_PAGE = "results/front.html"
 RESULTS = ([DATABASE] + TABLES + expand("results/pages/{page}.html", page=PAGES) +
-           expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS)
+           expand("results/{plot}.png", plot=PLOTS) + TRUTH_PLOTS + [DATASET_PLOTS, FRONT_PAGE])
 
 
 rule study_plan:
@@ -53,6 +56,8 @@ localrules:
     plot_test_pvalues,
     plot_rule_stability,
     plot_methods,
+    plot_datasets,
+    front_page,
 
 
 # One rule per plot, made in a loop: each plot has its own caption in the
@@ -76,3 +81,37 @@ for plot in PLOTS:
             mem_mb=lambda wildcards, attempt: attempt * 500,
         shell:
             "{params.script:q} {params.plot} {input.database} {output.plot} > {log} 2>&1"
+
+
+# One page per data set in the report: its own plots, with the spreads over
+# the splits that the study-wide plots leave out.
+rule plot_datasets:
+    input:
+        database=DATABASE,
+    output:
+        plots=report(directory(DATASET_PLOTS), patterns=["{name}.png"],
+                     caption="../report/dataset_plot.rst", category="Data sets"),
+    log:
+        "logs/plot_datasets.log",
+    params:
+        script=script_command("study_plots.py"),
+    resources:
+        mem_mb=lambda wildcards, attempt: attempt * 500,
+    shell:
+        "{params.script:q} datasets {input.database} {output.plots} > {log} 2>&1"
+
+
+# The tables and main figures at the top of the report's first page
+# (report/workflow.rst).
+rule front_page:
+    input:
+        database=DATABASE,
+        figures=TRUTH_PLOTS + ["results/methods.png", "results/survivors.png"],
+    output:
+        FRONT_PAGE,
+    log:
+        "logs/front_page.log",
+    params:
+        script=script_command("study_front.py"),
+    shell:
+        "{params.script:q} {input.database} {output} {input.figures} > {log} 2>&1"

@@ -19,6 +19,103 @@ def parse_value(label):
     return int(label) if label.isdigit() else float(label)
 
 
+# The share of each stratum the holdout's mining part gets unless the config
+# names others (varnel's own default).
+DEFAULT_SHARE = 0.5
+
+
+class Design:
+    """How a cell mines and splits: a minimum support (its label as
+    configured) or top-k mining, and the mining share. Its label names its
+    folders: "minsup30" or "top100", then "_share0.3" for a share other than
+    the default; the direct runs, which mine the whole data set, have the
+    label without the share."""
+
+    def __init__(self, minsup=None, top_k=None, share=DEFAULT_SHARE):
+        self.minsup = minsup  # a label (value_label), or None under top-k
+        self.top_k = top_k
+        self.share = share
+
+    @property
+    def mining(self):
+        return f"minsup{self.minsup}" if self.top_k is None else f"top{self.top_k}"
+
+    @property
+    def label(self):
+        return self.mining + ("" if self.share == DEFAULT_SHARE else
+                              f"_share{value_label(self.share)}")
+
+    def mining_options(self):
+        """The job scripts' options for the mining: --minsup LABEL or --top-k K."""
+        return ["--minsup", self.minsup] if self.top_k is None else ["--top-k", str(self.top_k)]
+
+    @property
+    def key(self):
+        """The design as the study's plan and database key a cell by it, in
+        the place of the minimum support: the minimum support's label (so a
+        study of minimum supports alone keys its cells as before), or
+        "top" and K; then "@" and the mining share when it is not the
+        default. design_of_key reads it back."""
+        mining = self.minsup if self.top_k is None else f"top{self.top_k}"
+        return mining + ("" if self.share == DEFAULT_SHARE else f"@{value_label(self.share)}")
+
+    def describe(self):
+        """The design in words, for titles and legends."""
+        mining = (f"minimum support {self.minsup}" if self.top_k is None
+                  else f"top {self.top_k} rules")
+        return mining + ("" if self.share == DEFAULT_SHARE else f", mining share {self.share:g}")
+
+    def columns(self):
+        """The design's columns in the study's tables: the minimum support as
+        configured (empty under top-k), top_k (empty without it) and the
+        mining share."""
+        return {"minsup": self.minsup, "top_k": self.top_k, "share": self.share}
+
+
+def design_of_key(key):
+    """The design a cell's key (Design.key) stands for."""
+    mining, _, share = str(key).partition("@")
+    share = float(share) if share else DEFAULT_SHARE
+    if mining.startswith("top"):
+        return Design(top_k=int(mining[3:]), share=share)
+    return Design(minsup=mining, share=share)
+
+
+def design_key_columns(frame):
+    """A table keyed by cells with its minsup column (the cells' design keys)
+    as the three design columns, minsup, top_k and share, in its place."""
+    import pandas as pd
+
+    designs = [design_of_key(key).columns() for key in frame["minsup"]]
+    at = list(frame.columns).index("minsup")
+    columns = pd.DataFrame(designs, index=frame.index, columns=["minsup", "top_k", "share"])
+    columns["top_k"] = columns["top_k"].astype("Int64")
+    return pd.concat([frame.iloc[:, :at], columns, frame.iloc[:, at + 1:]], axis=1)
+
+
+def minings(config, dataset):
+    """The ways a data set is mined, as designs of the default share: its own
+    minsups and top_k when its entry gives either, else the study's."""
+    source = dataset if ("minsups" in dataset or "top_k" in dataset) else config
+    return ([Design(minsup=value_label(m)) for m in source.get("minsups", [])] +
+            [Design(top_k=k) for k in source.get("top_k", [])])
+
+
+def designs(config, dataset):
+    """Every design of a data set: each way it is mined at each mining share."""
+    return [Design(d.minsup, d.top_k, share) for d in minings(config, dataset)
+            for share in config.get("mining_shares", [DEFAULT_SHARE])]
+
+
+def mining_problem(config):
+    """The one-line message when a data set has no way to be mined, or None."""
+    for name, dataset in config["datasets"].items():
+        if not minings(config, dataset):
+            return (f"Error in config key 'datasets.{name}': no minimum support and no top_k: "
+                    "give 'minsups' or 'top_k' here or for the whole study")
+    return None
+
+
 def split_seed(base_seed, dataset, repetition):
     """The seed of one split. It depends on the base seed, the data set and the
     repetition only, so repetition r splits a data set the same way at every
@@ -70,7 +167,7 @@ def config_problem(config, schema):
     """The one-line message for the first thing wrong with `config` under
     `schema` (checked strictly, strict_validator), or None when nothing is."""
     error = next(iter(strict_validator(schema).iter_errors(config)), None)
-    return None if error is None else config_error_message(error)
+    return mining_problem(config) if error is None else config_error_message(error)
 
 
 def config_error_message(error):

@@ -11,6 +11,7 @@ import os
 import shutil
 import sys
 
+from study_config import DEFAULT_SHARE
 from study_programs import (JobError, failure, fresh_folder, link_data, main_of, program,
                             read_json, run_program, varnel_outputs, write_json)
 
@@ -39,15 +40,15 @@ def prepare(entry, data_base):
     return "1"
 
 
-def check_split(settings, data_base, folder):
-    """One split of the data set by varnel in folder, mining nothing; keeps
-    its record and removes the rest."""
+def check_split(settings, data_base, folder, mining_share=DEFAULT_SHARE):
+    """One split of the data set by varnel in folder at the mining share,
+    mining nothing; keeps its record, which it returns, and removes the rest."""
     name = settings["dataset"]
     record_path = varnel_outputs(folder, name)[0]
     fresh_folder(folder)
     link_data(data_base, name, folder)
-    command = [program(settings, "varnel"), "--seed", "0", name, settings["target"],
-               settings["value"], str(NO_RULES_MIN_SUP), "1", name]
+    command = [program(settings, "varnel"), "--seed", "0", "--mining-share", repr(mining_share),
+               name, settings["target"], settings["value"], str(NO_RULES_MIN_SUP), "1", name]
     status, errors = run_program(command, folder)
     if status not in (0, 1) or not os.path.isfile(record_path):
         raise failure("varnel (the split check)", status, errors)
@@ -59,6 +60,7 @@ def check_split(settings, data_base, folder):
     for entry in os.scandir(folder):
         if entry.path != record_path:
             os.remove(entry.path)
+    return record
 
 
 def run(args):

@@ -1,6 +1,7 @@
-"""Direct adjustment for one data set x minimum support x level: the miner
-alone on the whole data set, at the same share of records as the holdout's
-mining half, with every direct correction (its direct-adjustment run:
+"""Direct adjustment for one data set x mining x level: the miner alone on
+the whole data set, at the same share of records as the holdout's mining
+half (at the default mining share), or keeping its top k rules, with every
+direct correction (its direct-adjustment run:
 Bonferroni over the patterns tested, the search space, layered levels,
 Tarone, Westfall-Young with seeded permutations, FDR). Its counts and levels
 go to a record; a run that failed on the system (the miner's status 75, or a
@@ -8,7 +9,8 @@ signal) fails the job instead, so Snakemake runs it again. The miner's folder
 keeps only its O.direct.json and its rule table, gzipped, unless --keep all.
 
     study_direct.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
-                    --minsup LABEL --level LEVEL --threads N --folder FOLDER --record OUT_JSON
+                    (--minsup LABEL | --top-k K) --level LEVEL --threads N --folder FOLDER
+                    --record OUT_JSON
                     [--permutations J] [--permutation-seed S] [--tarone-lowered]
                     [--keep all|results]
 """
@@ -19,6 +21,7 @@ import sys
 import time
 
 from study_config import direct_min_sup, parse_value
+from study_experiment import add_mining_options
 from study_programs import (compress, failure, failure_of_the_system, fresh_folder, keep_only,
                             link_data, main_of, program, read_json, run_program, write_json)
 
@@ -59,7 +62,8 @@ def run(args):
     settings = read_json(args.settings)
     halves = read_json(args.split_record)["records"]
     name = settings["dataset"]
-    min_sup = direct_min_sup(parse_value(args.minsup), halves["mining_part"], halves["dataset"])
+    min_sup = 1 if args.top_k is not None else direct_min_sup(
+        parse_value(args.minsup), halves["mining_part"], halves["dataset"])
     fresh_folder(args.folder)
     link_data(args.data_base, name, args.folder)
     brimel = program(settings, "Brimel")
@@ -67,6 +71,8 @@ def run(args):
     # hands it, so that direct adjustment and the experiments share them.
     direct = ["--direct", "--permutations", str(args.permutations), "--permutation-seed",
               str(args.permutation_seed)] + (["--tarone-lowered"] if args.tarone_lowered else [])
+    if args.top_k is not None:
+        direct += ["--top-k", str(args.top_k)]
     status, errors = run_program([brimel, "--write-parameters", "orsk.para", name,
                                   settings["target"], settings["value"], str(min_sup),
                                   repr(float(args.level)), name, "--no-tid-lists", *direct],
@@ -82,7 +88,7 @@ def run(args):
         raise failure_of_the_system("Brimel", errors)
     counts, methods = read_direct_record(os.path.join(args.folder, name + ".direct.json"))
     ok = status == 0 and counts is not None and methods is not None
-    record = {"dataset": name, "min_sup": min_sup, "level": float(args.level),
+    record = {"dataset": name, "min_sup": min_sup, "top_k": args.top_k, "level": float(args.level),
               "status": "ok" if ok else "failed", "errors": errors,
               "seconds": round(time.monotonic() - started, 3)}
     record.update(counts or {})
@@ -100,9 +106,9 @@ def run(args):
 
 def argument_parser():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    for option in ("--settings", "--split-record", "--data-base", "--minsup", "--folder",
-                   "--record"):
+    for option in ("--settings", "--split-record", "--data-base", "--folder", "--record"):
         parser.add_argument(option, required=True)
+    add_mining_options(parser)
     parser.add_argument("--level", required=True, type=float)
     parser.add_argument("--threads", type=int, default=1)
     parser.add_argument("--permutations", type=int, default=1000)

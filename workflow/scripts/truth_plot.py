@@ -1,10 +1,12 @@
-"""truth.png: per generated setting, minimum support and level, each
-procedure's power against its family-wise error rate (with its 95% Wilson
-interval and the level marked; a hollow marker where counting direction
-errors too raises it), and beside it the mean number of redundant rules it
-keeps. A null setting has no power: its left panel shows the error rates
-alone. One legend below for every row. Drawn from the database's
-truth_summary (truth_tables).
+"""truth.png: each procedure against the truth of the generated data sets,
+drawn from the database's truth_summary (truth_tables). For a few generated
+settings x minimum supports x levels, a dot plot per one of them, procedures
+as rows: power, family-wise error rate with its 95% Wilson interval and the
+level dashed (a hollow marker where counting direction errors too raises
+it), and the mean number of redundant rules kept; the procedures of highest
+power among those whose rate stays within the level are marked, ties all of
+them. For more, heat maps of power and error rate, one row per setting x
+minimum support x level, so the figure stays within two screens.
 
     truth_plot.py DATABASE PLOT_PNG
 """
@@ -14,12 +16,21 @@ import sys
 import matplotlib
 matplotlib.use("Agg")
 from matplotlib.backends.backend_agg import FigureCanvasAgg  # noqa: E402
+from matplotlib.colors import Normalize, TwoSlopeNorm  # noqa: E402
 from matplotlib.figure import Figure  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
+from matplotlib.patches import Patch, Rectangle  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
-MARKERS = "osD^v<>pPX*h"
+import study_plots  # noqa: E402
+from study_config import design_of_key  # noqa: E402
+
+# Up to this many settings x minimum supports x levels, one dot plot each.
+DOT_PLOTS = 3
+ROW = 0.2  # inches per procedure in a dot plot
+BEST = "#fde68a"
+BEST_EDGE = "#f59e0b"
 
 
 def colours(procedures):
@@ -34,98 +45,141 @@ def colours(procedures):
     for name, family in families.items():
         cmap = matplotlib.colormaps[name]
         for index, procedure in enumerate(family):
-            shade[procedure] = cmap(0.45 + 0.55 * index / max(1, len(family) - 1))
+            shade[procedure] = cmap(0.55 + 0.45 * index / max(1, len(family) - 1))
     return shade
 
 
-def draw_errors(axes, rows, style, level):
-    """Power against family-wise error, or the error rates alone without
-    power; a hollow marker at the rate that counts direction errors too,
-    where it is higher."""
-    spread = np.array([rows["fwer"] - rows["fwer_low"], rows["fwer_high"] - rows["fwer"]])
-    has_power = rows["power"].notna().any()
-    if has_power:
-        spread = spread.T
-        for index, row in enumerate(rows.itertuples()):
-            colour, marker = style[row.procedure]
-            axes.errorbar(row.fwer, row.power, xerr=spread[index].reshape(2, 1), fmt=marker,
-                          color=colour, capsize=2, markersize=6)
-        y = rows["power"]
-        axes.set_ylabel("power (mean share of planted effects recovered)")
-        axes.set_ylim(-0.03, 1.03)
-    else:
-        y = np.arange(len(rows))
-        axes.barh(y, rows["fwer"], xerr=spread, color=[style[p][0] for p in rows["procedure"]],
-                  capsize=2)
-        axes.set_yticks(y, rows["procedure"], fontsize=7)
-        axes.invert_yaxis()
-        axes.text(0.98, 0.02, "null setting: nothing to recover", ha="right", va="bottom",
-                  transform=axes.transAxes, fontsize=8)
-    for row, at in zip(rows.itertuples(), y):
-        if row.fwer_directional > row.fwer:
-            colour, marker = style[row.procedure]
-            axes.plot([row.fwer, row.fwer_directional], [at, at], ":", color=colour,
-                      linewidth=1)
-            axes.plot(row.fwer_directional, at, marker, color=colour, markerfacecolor="none",
-                      markersize=7)
-    axes.axvline(level, color="black", linestyle="--", linewidth=1)
-    axes.set_xlabel("family-wise error rate (95% Wilson interval; hollow: with direction "
-                    "errors)")
-    highest = max(float(rows["fwer_high"].max()), float(rows["fwer_directional"].max()))
-    axes.set_xlim(-0.02, max(0.25, highest + 0.05))
+def best_procedures(rows, level):
+    """The procedures of highest power among those whose family-wise error
+    rate stays within the level; every one of a tie; none without power."""
+    valid = rows[(rows["fwer"] <= level + 1e-12) & rows["power"].notna()]
+    if valid.empty:
+        return []
+    top = valid["power"].max()
+    return list(valid.loc[np.isclose(valid["power"], top), "procedure"])
 
 
-def draw_redundant(axes, rows, style):
+def cell_title(keys, rows):
+    dataset, minsup, level = keys
+    return (f"{dataset}, {design_of_key(minsup).describe()}, level {level:g} "
+            f"({int(rows['n'].max())} data sets)")
+
+
+def draw_cell(panels, rows, shade, level):
+    """Power, error rate and redundant rules of one setting x minimum support
+    x level, one row per procedure, the best ones on a band."""
+    power, errors, redundant = panels
     y = np.arange(len(rows))
-    axes.barh(y, rows["redundant_mean"], color=[style[p][0] for p in rows["procedure"]])
-    axes.set_yticks(y, rows["procedure"], fontsize=7)
-    axes.invert_yaxis()
-    axes.set_xlabel("mean redundant rules kept")
-    if not rows["redundant_mean"].any():
-        axes.text(0.5, 0.5, "no redundant rule kept", ha="center", va="center",
-                  transform=axes.transAxes)
-    axes.set_xlim(0, max(1.0, float(rows["redundant_mean"].max()) * 1.05))
+    colour = [shade[p] for p in rows["procedure"]]
+    best = best_procedures(rows, level)
+    for index in (i for i, procedure in enumerate(rows["procedure"]) if procedure in best):
+        for axes in panels:
+            axes.axhspan(index - 0.5, index + 0.5, color=BEST, zorder=0)
+    if rows["power"].notna().any():
+        power.scatter(rows["power"], y, c=colour, s=22, zorder=3)
+    else:
+        power.text(0.5, len(rows) / 2, "null setting:\nnothing to recover", ha="center",
+                   va="center", fontsize=8)
+    power.set_xlim(-0.04, 1.04)
+    power.set_xlabel("power", fontsize=8)
+    errors.hlines(y, rows["fwer_low"], rows["fwer_high"], colors=colour, linewidth=1.5,
+                  zorder=2)
+    errors.scatter(rows["fwer"], y, c=colour, s=22, zorder=3)
+    for at, row in zip(y, rows.itertuples()):
+        if row.fwer_directional > row.fwer:
+            errors.scatter(row.fwer_directional, at, facecolors="none",
+                           edgecolors=[shade[row.procedure]], s=26, zorder=3)
+    errors.axvline(level, color="black", linestyle="--", linewidth=1)
+    errors.set_xlim(-0.02, max(0.25, float(rows["fwer_high"].max()) + 0.03,
+                               float(rows["fwer_directional"].max()) + 0.03))
+    errors.set_xlabel("family-wise error rate (95% interval)", fontsize=8)
+    redundant.barh(y, rows["redundant_mean"], color=colour, height=0.6, zorder=2)
+    redundant.set_xlim(0, max(1.0, float(rows["redundant_mean"].max()) * 1.05))
+    redundant.set_xlabel("redundant rules kept", fontsize=8)
+    for axes in panels:
+        axes.set_ylim(len(rows) - 0.5, -0.5)
+        axes.grid(alpha=0.3, axis="x")
+        axes.tick_params(axis="both", labelsize=7)
 
 
-def draw_legend(axes, style, level):
-    """Every procedure's marker and colour, and the level, in a row of their own."""
-    axes.axis("off")
-    handles = [Line2D([], [], linestyle="none", marker=marker, color=colour, label=procedure)
-               for procedure, (colour, marker) in style.items()]
-    handles.append(Line2D([], [], color="black", linestyle="--", linewidth=1,
-                          label=f"level {level}"))
-    axes.legend(handles=handles, loc="center", ncol=4, fontsize=8, frameon=False)
+def plot_dots(groups, procedures, path):
+    shade = colours(procedures)
+    height = len(procedures) * ROW + 1.0
+    heights = [0.45] + [height] * len(groups)
+    figure = Figure(figsize=(11, sum(heights) + 0.7), layout="constrained")
+    FigureCanvasAgg(figure)
+    figure.suptitle("Each procedure against the truth of the generated data sets")
+    layout = figure.add_gridspec(len(heights), 3, width_ratios=[1, 1.2, 0.8],
+                                 height_ratios=heights)
+    legend = figure.add_subplot(layout[0, :])
+    legend.axis("off")
+    for index, (keys, rows) in enumerate(groups):
+        rows = rows.set_index("procedure").reindex(procedures).reset_index()
+        panels = [figure.add_subplot(layout[index + 1, column]) for column in range(3)]
+        draw_cell(panels, rows, shade, keys[2])
+        panels[0].set_yticks(range(len(procedures)), procedures)
+        for axes in panels[1:]:
+            axes.set_yticks(range(len(procedures)), [])
+        panels[1].set_title(cell_title(keys, rows), fontsize=9)
+    handles = [Patch(color=matplotlib.colormaps[name](0.8), label=label) for name, label in
+               [("Blues", "holdout"), ("Oranges", "direct adjustment"),
+                ("Purples", "direct, productive")]]
+    handles += [Patch(color=BEST, label="most power with the error rate within the level"),
+                Line2D([], [], color="black", linestyle="--", linewidth=1, label="the level"),
+                Line2D([], [], linestyle="none", marker="o", markerfacecolor="none",
+                       color="gray", label="rate with direction errors")]
+    legend.legend(handles=handles, loc="center", ncol=3, fontsize=8, frameon=False)
+    figure.savefig(path, dpi=study_plots.DPI)
+
+
+def plot_heat(groups, procedures, path):
+    labels = [f"{dataset}, {minsup}, {level:g}" for (dataset, minsup, level), _ in groups]
+    row, font = study_plots.row_size(len(groups))
+    height = min(study_plots.MAX_HEIGHT / study_plots.DPI,
+                 len(groups) * row + study_plots.FRAME_HEIGHT + 1.5)
+    figure = Figure(figsize=(max(9.0, 2.5 + 0.5 * len(procedures)), height),
+                    layout="constrained")
+    FigureCanvasAgg(figure)
+    figure.suptitle("Each procedure against the truth of the generated data sets\n"
+                    "(rows: setting, minimum support, level; outlined in orange: most power "
+                    "with the error rate within the level)")
+    power_axes, error_axes = figure.subplots(1, 2, sharey=True)
+    power = np.array([rows.set_index("procedure").reindex(procedures)["power"]
+                      for _, rows in groups], dtype=float)
+    fwer = np.array([rows.set_index("procedure").reindex(procedures)["fwer"]
+                     for _, rows in groups], dtype=float)
+    level = float(min(keys[2] for keys, _ in groups))
+    images = [study_plots.heat_map(power_axes, power, Normalize(0, 1), "Greens", None),
+              # Rates a few times the level are already plainly red.
+              study_plots.heat_map(error_axes, fwer,
+                                TwoSlopeNorm(level, 0.0, min(1.0, max(0.25, 5 * level))),
+                                "RdBu_r", None)]
+    for axes, image, label, extend in [
+            (power_axes, images[0], "power", "neither"),
+            (error_axes, images[1], f"family-wise error rate ({level:g}: white)", "max")]:
+        axes.set_xticks(range(len(procedures)), procedures, rotation=90, fontsize=7)
+        figure.colorbar(image, ax=axes, location="top", shrink=0.6, label=label, extend=extend)
+    power_axes.set_yticks(range(len(groups)), labels, fontsize=font)
+    for index, (keys, rows) in enumerate(groups):
+        for name in best_procedures(rows, keys[2]):
+            column = procedures.index(name)
+            power_axes.add_patch(Rectangle(
+                (column - 0.5, index - 0.5), 1, 1, fill=False, edgecolor=BEST_EDGE, linewidth=1.5))
+    figure.savefig(path, dpi=study_plots.DPI)
 
 
 def plot_truth(summary, path):
     groups = list(summary.groupby(["dataset", "minsup", "level"], sort=False))
     procedures = list(dict.fromkeys(summary["procedure"]))
-    legend_rows = (len(procedures) + 1 + 3) // 4
-    heights = [4.2] * max(1, len(groups)) + [0.25 * legend_rows + 0.3]
-    figure = Figure(figsize=(13, sum(heights) + 0.8), layout="constrained")
-    FigureCanvasAgg(figure)
-    figure.suptitle("Each procedure against the truth of the generated data sets\n"
-                    "(left: power against family-wise error, dashed: the level; "
-                    "right: mean redundant rules kept)")
-    layout = figure.add_gridspec(len(heights), 2, width_ratios=[1.4, 1], height_ratios=heights)
-    grid = [(figure.add_subplot(layout[row, 0]), figure.add_subplot(layout[row, 1]))
-            for row in range(len(heights) - 1)]
-    shade = colours(procedures)
-    style = {procedure: (shade[procedure], MARKERS[index % len(MARKERS)])
-             for index, procedure in enumerate(procedures)}
     if not groups:
-        grid[0][0].text(0.5, 0.5, "no judged run", ha="center", va="center")
-        grid[0][1].axis("off")
-    for (keys, rows), (left, right) in zip(groups, grid):
-        dataset, minsup, level = keys
-        rows = rows.reset_index(drop=True)
-        draw_errors(left, rows, style, level)
-        left.set_title(f"{dataset}, minimum support {minsup}, level {level:g} "
-                       f"({int(rows['n'].max())} data sets)")
-        draw_redundant(right, rows, style)
-    levels = ", ".join(f"{level:g}" for level in sorted(set(summary["level"])))
-    draw_legend(figure.add_subplot(layout[-1, :]), style, levels)
-    figure.savefig(path, dpi=100)
+        figure = Figure(figsize=(6, 2))
+        FigureCanvasAgg(figure)
+        figure.text(0.5, 0.5, "no judged run", ha="center", va="center")
+        figure.savefig(path, dpi=study_plots.DPI)
+    elif len(groups) <= DOT_PLOTS:
+        plot_dots(groups, procedures, path)
+    else:
+        plot_heat(groups, procedures, path)
 
 
 def main(argv=None):

@@ -1,28 +1,27 @@
-"""One repetition of a generated setting at one minimum support and level:
-the holdout experiment (study_experiment) and the direct-adjustment run with
-every method (study_direct) on the same generated data set, then the
-rules each procedure keeps judged against the data set's truth (truth.py).
+"""One repetition of a generated setting at one design and level: the
+holdout experiment (study_experiment) on the generated data set, then the
+rules each procedure keeps judged against the data set's truth (truth.py):
+the holdout's, and those of the direct-adjustment run with every method on
+the same data set (study_direct, run by a job of its own, shared by the
+designs of every mining share).
 
-The experiment's folder keeps its record and rule table; direct/ keeps the
-direct run's D.direct.json and D.direct.rules.csv.gz, and direct.json beside
-it the run's counts; JUDGED_JSON holds the planted rules and those that are
-effects of their own, and per procedure the discoveries, false discoveries,
-direction errors, redundant and associated rules and the planted rules
-recovered. A procedure whose run failed, or whose columns its rule table
-lacks, is left out of it (and so out of every mean).
+The experiment's folder keeps its record and rule table; JUDGED_JSON holds
+the planted rules and those that are effects of their own, and per
+procedure the discoveries, false discoveries, direction errors, redundant
+and associated rules and the planted rules recovered. A procedure whose run
+failed, or whose columns its rule table lacks, is left out of it (and so out
+of every mean).
 
     truth_run.py --settings SETTINGS_JSON --split-record RECORD --data-base BASE
-                 --minsup LABEL --level LEVEL --seed SEED --threads N --folder FOLDER
-                 --judged JUDGED_JSON [--permutations J] [--permutation-seed S]
-                 [--tarone-lowered] [--keep all|results]
+                 (--minsup LABEL | --top-k K) [--mining-share F] --level LEVEL
+                 --seed SEED --threads N --folder FOLDER --judged JUDGED_JSON
+                 --direct-record DIRECT_JSON --direct-folder FOLDER [--keep all|results]
 """
-import argparse
 import csv
 import gzip
 import os
 import sys
 
-import study_direct
 import study_experiment
 import truth
 from study_programs import JobError, main_of, read_json, varnel_outputs, write_json
@@ -118,13 +117,6 @@ def direct_kept(folder, name):
     return kept_rules(os.path.join(folder, name + ".direct.rules.csv.gz"), wanted)
 
 
-def run_direct(args, direct_folder, record_path):
-    """The direct run on the whole data set (study_direct); whether it succeeded."""
-    study_direct.run(argparse.Namespace(**{**vars(args), "folder": direct_folder,
-                                           "record": record_path}))
-    return read_json(record_path).get("status") == "ok"
-
-
 def judge(model, kept):
     """Per procedure: its counts of truth.judge_rules, the planted rules
     recovered as a count."""
@@ -142,11 +134,9 @@ def run(args):
     settings = read_json(args.settings)
     name = settings["dataset"]
     study_experiment.run(args)  # keeps only its own files in args.folder
-    direct_folder = os.path.join(args.folder, "direct")
-    direct_ok = run_direct(args, direct_folder, os.path.join(args.folder, "direct.json"))
     kept = holdout_kept(args.folder, name)
-    if direct_ok:
-        kept.update(direct_kept(direct_folder, name))
+    if read_json(args.direct_record).get("status") == "ok":
+        kept.update(direct_kept(args.direct_folder, name))
     model = truth.load_truth(args.data_base + ".truth.json")
     write_json({"dataset": name, "generation_seed": settings.get("generation_seed"),
                 "planted": len(model.planted), "effective": len(truth.effective_planted(model)),
@@ -156,11 +146,8 @@ def run(args):
 def argument_parser():
     parser = study_experiment.argument_parser()
     parser.description = __doc__.split("\n\n")[0]
-    parser.add_argument("--judged", required=True)
-    # The direct run's own options, as the direct job takes them.
-    parser.add_argument("--permutations", type=int, default=1000)
-    parser.add_argument("--permutation-seed", type=int, default=1)
-    parser.add_argument("--tarone-lowered", action="store_true")
+    for option in ("--judged", "--direct-record", "--direct-folder"):
+        parser.add_argument(option, required=True)
     return parser
 
 

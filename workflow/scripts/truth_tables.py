@@ -1,15 +1,17 @@
 """The truth study's part of the database and its table: every repetition of a
 generated setting judged per procedure (truth_run), filled run by run like
 the experiments (a run whose judged file is unchanged is not read again), and
-per setting x minimum support x level x procedure the figures of truth.csv.
+per setting x design x level x procedure the figures of truth.csv.
 
 Tables (made anew, and every run read again, when an earlier layout left
-them with other columns: they hold nothing the judged files do not):
+them without a column they need: they hold nothing the judged files do not):
   truth_runs(cell, repetition, record, signature, planted, effective)
   truth(cell, repetition, procedure, position, discoveries, false_discoveries,
-      direction_errors, redundant, associated, recovered, power): one row per
-      procedure judged in a run
-  truth_summary: the rows of truth.csv
+      direction_errors, redundant, associated, recovered, power, then every
+      other figure the judged file gives a procedure): one row per procedure
+      judged in a run
+  truth_summary: the rows of truth.csv, with the cells' design keys (minsup)
+      in the place of the design's three columns
 """
 import json
 import math
@@ -20,6 +22,7 @@ import sqlite3
 import pandas as pd
 
 import study_db
+from study_config import design_key_columns
 
 SCHEMA = """
 CREATE TABLE IF NOT EXISTS truth_runs (cell INTEGER NOT NULL, repetition INTEGER NOT NULL,
@@ -31,10 +34,8 @@ CREATE TABLE IF NOT EXISTS truth (cell INTEGER NOT NULL, repetition INTEGER NOT 
     power REAL, PRIMARY KEY (cell, repetition, procedure));
 """
 TABLES = ("truth", "truth_runs")
-# A count of the judged file -> its column.
-COUNTS = {"discoveries": "discoveries", "false": "false_discoveries",
-          "direction": "direction_errors", "redundant": "redundant", "associated": "associated",
-          "recovered": "recovered", "power": "power"}
+# A figure of the judged file -> its column, where the two differ.
+COLUMNS_OF = {"false": "false_discoveries", "direction": "direction_errors"}
 Z_95 = 1.959963984540054  # the standard normal's 97.5% quantile
 
 
@@ -51,15 +52,19 @@ def wilson_interval(errors, runs, z=Z_95):
 
 
 def _make_tables(connection):
-    """The truth tables, made anew when their columns are not those of SCHEMA."""
+    """The truth tables, made anew when they lack a column of SCHEMA."""
     reference = sqlite3.connect(":memory:")
     reference.executescript(SCHEMA)
-    if any(study_db.columns(connection, table) not in ([], study_db.columns(reference, table))
-           for table in TABLES):
+    def lacks_a_column(table):
+        present = set(study_db.columns(connection, table))
+        return present and not set(study_db.columns(reference, table)) <= present
+
+    if any(lacks_a_column(table) for table in TABLES):
         for table in TABLES:
             connection.execute(f"DROP TABLE IF EXISTS {table}")
     reference.close()
-    connection.executescript(SCHEMA)
+    for statement in SCHEMA.split(";"):  # executescript would commit the fill's transaction
+        connection.execute(statement)
 
 
 def _read_judged(path):
@@ -77,11 +82,11 @@ def _replace_run(connection, cell, repetition, path, sign):
     connection.execute("INSERT INTO truth_runs VALUES (?, ?, ?, ?, ?, ?)",
                        (cell, repetition, path, sign, judged and judged.get("planted"),
                         judged and judged.get("effective")))
-    columns = ", ".join(["cell", "repetition", "procedure", "position", *COUNTS.values()])
     for position, (procedure, counts) in enumerate((judged or {}).get("procedures", {}).items()):
-        connection.execute(
-            f"INSERT INTO truth ({columns}) VALUES ({', '.join('?' * (4 + len(COUNTS)))})",
-            (cell, repetition, procedure, position, *(counts.get(key) for key in COUNTS)))
+        fields = study_db.flatten(counts) if isinstance(counts, dict) else {}
+        study_db.insert_row(connection, "truth", {
+            "cell": cell, "repetition": repetition, "procedure": procedure, "position": position,
+            **{COLUMNS_OF.get(name, name): value for name, value in fields.items()}})
 
 
 def _remove_run(connection, cell, repetition):
@@ -90,7 +95,7 @@ def _remove_run(connection, cell, repetition):
                            (cell, repetition))
 
 
-def update_truth(connection, jobs, cell_of, with_transaction):
+def update_truth(connection, jobs, cell_of):
     """Brings the truth tables to the plan's judged runs (jobs: dataset,
     minsup, level, repetition, judged); cell_of maps (dataset, minsup, level)
     to a cell id. Returns the number of runs read."""
@@ -101,12 +106,12 @@ def update_truth(connection, jobs, cell_of, with_transaction):
              connection.execute("SELECT cell, repetition, signature FROM truth_runs")}
     for key in known:
         if key not in wanted:
-            with_transaction(connection, _remove_run, *key)
+            _remove_run(connection, *key)
     read = 0
     for (cell, repetition), path in wanted.items():
         sign = study_db.signature(path)
         if known.get((cell, repetition)) != sign:
-            with_transaction(connection, _replace_run, cell, repetition, path, sign)
+            _replace_run(connection, cell, repetition, path, sign)
             read += 1
     return read
 
@@ -117,7 +122,7 @@ SELECT c.dataset, c.minsup, c.level, t.procedure, count(*) AS n, max(r.planted) 
     avg(t.false_discoveries) AS false_mean, avg(t.direction_errors) AS direction_errors,
     avg(t.redundant) AS redundant_mean, avg(t.associated) AS associated_mean,
     sum(t.false_discoveries > 0) AS erring,
-    sum(t.false_discoveries + t.direction_errors > 0) AS erring_directional,
+    sum(t.false_discoveries + coalesce(t.direction_errors, 0) > 0) AS erring_directional,
     avg(CAST(t.false_discoveries AS REAL) / max(t.discoveries, 1)) AS fdp,
     avg(t.power) AS power
 FROM truth t JOIN truth_runs r ON r.cell = t.cell AND r.repetition = t.repetition
@@ -154,10 +159,14 @@ def write_truth(connection, out_dir, write_page, float_format):
     """truth.csv, the table truth_summary and the report's page pages/truth.html."""
     summary = truth_summary(connection)
     summary.to_sql("truth_summary", connection, if_exists="replace", index=False)
-    summary.to_csv(os.path.join(out_dir, "truth.csv"), index=False, float_format=float_format)
-    write_page(summary, os.path.join(out_dir, "pages", "truth.html"),
+    # The design keys of the cells as the design's columns.
+    table = design_key_columns(summary)
+    table.to_csv(os.path.join(out_dir, "truth.csv"), index=False, float_format=float_format)
+    write_page(table, os.path.join(out_dir, "pages", "truth.html"),
                "Truth: each procedure judged against the generated data's truth",
-               f"{len(summary)} rows; the same table as truth.csv. effective: planted rules "
+               f"{len(summary)} rows; the same table as truth.csv. minsup, top_k, share: the "
+               "design (the minimum support or the top k rules mined, and the mining share); "
+               "effective: planted rules "
                "that are effects of their own; direction_errors: mean rules kept whose true "
                "rate lies on the other side of the overall rate from the one they claim; "
                "fwer: share of the data sets with at least one false discovery, with its 95% "
