@@ -246,29 +246,54 @@ CoverCounts count_cover(const uint64_t* x, const CoverLayout& layout) {
 
 namespace {
 
+// A layout's stretches and planes as values of their own, so that writing a
+// cover cannot be taken to change them.
+struct Stretches {
+  size_t heavy_positive_end, positive_end, heavy_other_end, end;
+  const uint32_t* plane_begin;
+  const uint64_t* planes;
+};
+
+inline Stretches stretches_of(const CoverLayout& layout, const CoverStretches& s) {
+  return Stretches{
+      s.bound[1],          s.bound[2], s.bound[3], s.bound[4], layout.plane_begin.data(),
+      layout.planes.data()};
+}
+
 // out = x & y over the words `word(i)`, i in the stretches, with the counts.
 template <class Word>
-__attribute__((always_inline)) inline CoverCounts intersect_stretches(
-    const uint64_t* x, const uint64_t* y, uint64_t* out, const CoverLayout& layout,
-    const CoverStretches& s, const Word& word) {
-  const uint32_t* pb = layout.plane_begin.data();
-  const uint64_t* planes = layout.planes.data();
-  int64_t sums[2] = {0, 0};
-  for (int part = 0; part < 2; ++part) {
-    int64_t sum = 0;
-    for (size_t i = s.bound[2 * part]; i < s.bound[2 * part + 1]; ++i) {
-      const size_t w = word(i);
-      out[w] = x[w] & y[w];
-      sum += weighted_count(out[w], planes + pb[w], planes + pb[w + 1]);
-    }
-    for (size_t i = s.bound[2 * part + 1]; i < s.bound[2 * part + 2]; ++i) {
-      const size_t w = word(i);
-      out[w] = x[w] & y[w];
-      sum += __builtin_popcountll(out[w]);
-    }
-    sums[part] = sum;
+__attribute__((always_inline)) inline CoverCounts intersect_stretches(const uint64_t* __restrict x,
+                                                                      const uint64_t* __restrict y,
+                                                                      uint64_t* __restrict out,
+                                                                      const Stretches s,
+                                                                      const Word& word) {
+  int64_t positive = 0;
+  int64_t other = 0;
+  for (size_t i = 0; i < s.heavy_positive_end; ++i) {
+    const size_t w = word(i);
+    const uint64_t v = x[w] & y[w];
+    out[w] = v;
+    positive += weighted_count(v, s.planes + s.plane_begin[w], s.planes + s.plane_begin[w + 1]);
   }
-  return CoverCounts{static_cast<int32_t>(sums[0] + sums[1]), static_cast<int32_t>(sums[0])};
+  for (size_t i = s.heavy_positive_end; i < s.positive_end; ++i) {
+    const size_t w = word(i);
+    const uint64_t v = x[w] & y[w];
+    out[w] = v;
+    positive += __builtin_popcountll(v);
+  }
+  for (size_t i = s.positive_end; i < s.heavy_other_end; ++i) {
+    const size_t w = word(i);
+    const uint64_t v = x[w] & y[w];
+    out[w] = v;
+    other += weighted_count(v, s.planes + s.plane_begin[w], s.planes + s.plane_begin[w + 1]);
+  }
+  for (size_t i = s.heavy_other_end; i < s.end; ++i) {
+    const size_t w = word(i);
+    const uint64_t v = x[w] & y[w];
+    out[w] = v;
+    other += __builtin_popcountll(v);
+  }
+  return CoverCounts{static_cast<int32_t>(positive + other), static_cast<int32_t>(positive)};
 }
 
 }  // namespace
@@ -276,21 +301,45 @@ __attribute__((always_inline)) inline CoverCounts intersect_stretches(
 CLONED_FOR_POPCOUNT
 CoverCounts intersect_all(const uint64_t* x, const uint64_t* y, uint64_t* out,
                           const CoverLayout& layout, const CoverStretches& s) {
-  return intersect_stretches(x, y, out, layout, s, [](size_t i) { return i; });
+  return intersect_stretches(x, y, out, stretches_of(layout, s), [](size_t i) { return i; });
 }
 
-CLONED_FOR_POPCOUNT
-void intersect_each(const uint64_t* x, const uint64_t* const* ys, int count, uint64_t* out,
-                    const uint32_t* listed, const CoverLayout& layout, const CoverStretches& s,
-                    CoverCounts* counts) {
+namespace {
+
+template <class Word>
+__attribute__((always_inline)) inline int keep_intersections(
+    const uint64_t* x, const uint64_t* ys, int count, uint64_t* out, const CoverLayout& layout,
+    const CoverStretches& s, const Word& word, int32_t min_support, int32_t x_support,
+    KeptCover* kept, int& perfect, int32_t* perfect_candidates) {
   const size_t words = layout.words;
-  if (listed == nullptr) {
-    for (int i = 0; i < count; ++i)
-      counts[i] = intersect_stretches(x, ys[i], out + static_cast<size_t>(i) * words, layout, s,
-                                      [](size_t k) { return k; });
-  } else {
-    for (int i = 0; i < count; ++i)
-      counts[i] = intersect_stretches(x, ys[i], out + static_cast<size_t>(i) * words, layout, s,
-                                      [listed](size_t k) { return size_t{listed[k]}; });
+  const Stretches stretches = stretches_of(layout, s);
+  int n = 0;
+  int same = 0;
+  for (int i = 0; i < count; ++i) {
+    const CoverCounts c =
+        intersect_stretches(x, ys + static_cast<size_t>(i) * words,
+                            out + static_cast<size_t>(n) * words, stretches, word);
+    kept[n] = KeptCover{i, c};
+    if (perfect_candidates != nullptr && c.support == x_support) perfect_candidates[same] = i;
+    same += c.support == x_support;
+    n += c.support >= min_support && c.support != x_support;
   }
+  perfect += same;
+  return n;
+}
+
+}  // namespace
+
+CLONED_FOR_POPCOUNT
+int intersect_and_keep(const uint64_t* x, const uint64_t* ys, int count, uint64_t* out,
+                       const uint32_t* listed, const CoverLayout& layout, const CoverStretches& s,
+                       int32_t min_support, int32_t x_support, KeptCover* kept, int& perfect,
+                       int32_t* perfect_candidates) {
+  if (listed == nullptr)
+    return keep_intersections(
+        x, ys, count, out, layout, s, [](size_t k) { return k; }, min_support, x_support, kept,
+        perfect, perfect_candidates);
+  return keep_intersections(
+      x, ys, count, out, layout, s, [listed](size_t k) { return size_t{listed[k]}; }, min_support,
+      x_support, kept, perfect, perfect_candidates);
 }

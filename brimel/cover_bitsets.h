@@ -75,11 +75,24 @@ void pack_layout(const CoverLayout& old, const uint64_t* mask, const uint32_t* l
 void pack_cover(const CoverLayout& old, const PackedSpace& packed, const uint64_t* y,
                 uint64_t* out);
 
-// For each of the `count` covers ys[i]: the words of out + i * layout.words
-// set to x & ys[i] and counts[i] to its counts, over every word when
-// `listed` is null, else over the words it lists (ascending) only, the
-// others not touched; `stretches` from whole_cover_stretches or
+// One of the covers intersect_and_keep keeps: the candidate it came from
+// and its counts.
+struct KeptCover {
+  int32_t candidate = 0;
+  CoverCounts counts;
+};
+
+// The frequent proper subsets of x among its intersections with `count`
+// covers, the i-th at ys + i * layout.words: x & y is written at
+// out + kept * layout.words and kept when its support is at least
+// `min_support` and below `x_support`, else its room is used by the next.
+// Writes each kept one's candidate and counts to `kept`, in candidate order,
+// adds to `perfect` the number with support `x_support` (and, when
+// `perfect_candidates` is not null, writes those candidates there), and
+// returns the number kept. Reads and writes every word when `listed` is null, else only
+// the words it lists (ascending); `stretches` from whole_cover_stretches or
 // listed_stretches accordingly.
-void intersect_each(const uint64_t* x, const uint64_t* const* ys, int count, uint64_t* out,
-                    const uint32_t* listed, const CoverLayout& layout,
-                    const CoverStretches& stretches, CoverCounts* counts);
+int intersect_and_keep(const uint64_t* x, const uint64_t* ys, int count, uint64_t* out,
+                       const uint32_t* listed, const CoverLayout& layout,
+                       const CoverStretches& stretches, int32_t min_support, int32_t x_support,
+                       KeptCover* kept, int& perfect, int32_t* perfect_candidates = nullptr);

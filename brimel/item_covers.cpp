@@ -104,6 +104,12 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
   // distinct ones are sorted later.
   RecordSet records;
   const int32_t n = transaction_count(data);
+  // Room for all at once: growing by doubling would hold twice the data a
+  // moment.
+  records.ranks.reserve(data.items.size());
+  records.offsets.reserve(static_cast<size_t>(n) + 1);
+  records.weights.reserve(static_cast<size_t>(n));
+  records.positive.reserve(static_cast<size_t>(n));
   RecordIndex index(static_cast<size_t>(n));
   if (record_of_transaction != nullptr) record_of_transaction->resize(static_cast<size_t>(n));
   std::vector<int32_t> ranks;
@@ -179,6 +185,10 @@ void merge_records(const RecordSet& records, RecordOrder order, RecordSet& merge
   merged.offsets.assign(1, 0);
   merged.weights.clear();
   merged.positive.clear();
+  merged.ranks.reserve(records.ranks.size());
+  merged.offsets.reserve(records.offsets.size());
+  merged.weights.reserve(records.weights.size());
+  merged.positive.reserve(records.positive.size());
   if (order == RecordOrder::sorted) {
     sort_and_merge(records, merged, merged_of);
     return;

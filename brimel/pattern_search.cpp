@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -33,25 +34,26 @@
 #include "common/messages.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
+#include "generaliser_bounds.h"
 #include "item_covers.h"
 #include "pattern_trie.h"
 #include "stats/fisher.h"
+#include "subset_counts.h"
 #include "top_k.h"
 
 namespace {
 
 // A child of the node being expanded: an item that extends it, with the
-// pattern's supports and the slot of its bitset in the level's buffer.
+// pattern's supports. Children and their bitsets lie in the same order.
 struct Extension {
   int32_t rank = 0;
   int32_t support = 0;
   int32_t class_support = 0;
-  uint32_t slot = 0;
   uint32_t trie = kNoTrieNode;
   bool alive = false;  // may be the generalisation of a rule, and so may its extensions
 };
 
-// The children of a node: room for every frequent item, `count` of it used.
+// The children of a node: `count` of its room used.
 struct ChildList {
   std::vector<Extension> room;
   int count = 0;
@@ -65,7 +67,7 @@ struct ChildList {
 };
 
 // The extensions a node's children are drawn from: `count` candidates, the
-// bitset of each at `bits` + its slot times the words per bitset.
+// bitset of the i-th at `bits` + i times the words per bitset.
 struct Candidates {
   const Extension* first = nullptr;
   int count = 0;
@@ -98,12 +100,12 @@ struct SearchSetup {
   int32_t positives = 0;
   int32_t max_len = 0;
   double base_confidence = 0.0;
-  double log10_local = 0.0;        // log10(max_local_pvalue)
   std::vector<int32_t> rank_item;  // rank -> item id
   ItemCovers covers;               // of the frequent items over the whole data, slot = rank
   LogFactorialTable log_factorial;
   FisherBound global_bound;
   FisherBound local;
+  GeneraliserBounds generalisers;
   std::vector<char> item_alive;    // per rank: a child of the root that may generalise a rule
   bool count_only = false;         // no rule is tested
   HookShared hook;                 // hook.hook null: none
@@ -131,6 +133,39 @@ struct CoverSpace {
   const uint64_t* shared = nullptr;
 };
 
+// What the search keeps of a node on its path while it visits the node's
+// children, reused by every node at the same depth.
+struct Frame {
+  ChildList children;
+  // Per child, its item's set in the subset table, when its subtree is
+  // counted there.
+  std::vector<uint32_t> table_sets;
+  std::vector<uint64_t> bits;  // child k's cover at k times the words per cover
+  std::vector<uint32_t> own_list;
+  // The words the node's children's covers are read over (null: every
+  // word): its own non-zero words, or those of an ancestor.
+  const std::vector<uint32_t>* list = nullptr;
+  // Room for `count` children, and their sets: it grows to the most
+  // children a node at its depth has had, not to every frequent item.
+  void make_room(int count) {
+    if (children.room.size() >= static_cast<size_t>(count)) return;
+    children.room.resize(static_cast<size_t>(count));
+    table_sets.resize(static_cast<size_t>(count));
+  }
+  // When the node packed its children: its cover as a layout of its own,
+  // and their covers there.
+  PackedSpace packed;
+  std::vector<uint64_t>
+      packed_bits;  // Where the node's children are counted from a table: the node's set
+  // there, the child to visit next (from the last back), the items found in
+  // every transaction of the node's cover, and the node as its children's
+  // parent.
+  uint32_t set = 0;
+  int next_child = -1;
+  int inherited = 0;
+  ParentNode as_parent;
+};
+
 // One thread's working state.
 struct Search {
   const SearchSetup* setup = nullptr;
@@ -142,20 +177,19 @@ struct Search {
   std::vector<int32_t> general_class_support;
   std::vector<uint64_t> scratch_cover;
   FisherVerdictCache global;  // tables of the whole data and the rule class
-  // By depth d: the bitsets of the patterns of length d, the patterns of
-  // length d under the path, the word list of the node expanded there and
-  // the list in effect there (null: every word), and the records of the
-  // node expanded there when it projected them.
-  std::vector<std::vector<uint64_t>> level_bits;
-  std::vector<ChildList> level_children;
-  std::vector<std::vector<uint32_t>> level_active;
-  std::vector<const std::vector<uint32_t>*> active_list;
+  // By depth d: the frame of the node on the path at that depth.
+  std::vector<Frame> frames;
   ItemCovers item_covers;  // of the candidates of the subtree's item, over its records
-  // By depth: the node's cover packed to a layout of its own, and its
-  // children's bitsets there.
-  std::vector<PackedSpace> packed;
-  std::vector<std::vector<uint64_t>> packed_bits;
+  // The counts of the sets of the last few children of the node, on the
+  // path, that counted them; one at a time, since the search visits those
+  // children's subtrees before any other below the node.
+  SubsetCounts table;
+  bool tables = false;        // whether subtrees may be counted from tables
   std::vector<int32_t> path;  // ranks of the current pattern
+  // By length e, by skip k: generalisation(t, e, k) as last found; rows up
+  // to `valid_rows` belong to the path as it is.
+  std::vector<std::vector<uint32_t>> generalisations;
+  int valid_rows = 0;
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
   std::vector<uint32_t> path_trie;
@@ -164,7 +198,8 @@ struct Search {
   std::vector<int32_t> slot_of_rank;
   RecordSet gathered;
   std::vector<CoverCounts> delivered;
-  std::vector<const uint64_t*> candidate_bits;
+  std::vector<KeptCover> kept;
+  std::vector<int32_t> perfect_candidates;
   HookThread* hook = nullptr;
   SupportTally* tally = nullptr;  // under top-k
   // Under top-k: at the bound as last read (none yet: no bound is negative).
@@ -184,11 +219,9 @@ struct Search {
 };
 
 inline void add_saturating(uint64_t& total, uint64_t amount, bool& saturated) {
-  if (total > UINT64_MAX - amount) {
+  if (__builtin_add_overflow(total, amount, &total)) {
     total = UINT64_MAX;
     saturated = true;
-  } else {
-    total += amount;
   }
 }
 
@@ -222,8 +255,7 @@ int32_t least_class_support(const SearchSetup& s) {
 // its cover can be locally significant within it; this is inherited by its
 // extensions, whose covers are smaller.
 bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_support) {
-  return log10_local_pvalue_floor(s.log_factorial.data(), support, class_support,
-                                  s.params->min_sup) <= s.log10_local + 1e-9;
+  return may_generalise(s.generalisers, support, class_support);
 }
 
 // Whether a pattern of the given supports is more confident than its
@@ -264,6 +296,34 @@ bool count_pattern(const SearchSetup& s, const int32_t* ranks, int count,
   return true;
 }
 
+// Not yet found: no trie node has this index.
+constexpr uint32_t kUnknownTrieNode = kNoTrieNode - 1;
+
+// The trie node of the pattern on the path up to length `length` without its
+// item at `skip` (0 < skip < length), or kNoTrieNode when the trie does not
+// hold it: the child of the same pattern one item shorter, each kept while
+// the path below its length stays the same.
+uint32_t generalisation(Search& t, int length, int skip) {
+  if (skip == length - 1) return t.path_trie[static_cast<size_t>(skip)];
+  if (t.valid_rows < length) {
+    for (int e = t.valid_rows + 1; e <= length; ++e)
+      t.generalisations[static_cast<size_t>(e)].assign(static_cast<size_t>(e), kUnknownTrieNode);
+    t.valid_rows = length;
+  }
+  int e = length;
+  while (e > skip + 1 &&
+         t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)] == kUnknownTrieNode)
+    --e;
+  uint32_t node = e == skip + 1
+                      ? t.path_trie[static_cast<size_t>(skip)]
+                      : t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)];
+  for (++e; e <= length; ++e) {
+    node = find_child(t.trie, node, t.path[static_cast<size_t>(e - 1)]);
+    t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)] = node;
+  }
+  return node;
+}
+
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
@@ -292,8 +352,8 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
       // A generalisation the trie does not hold cannot be beaten by any
       // pattern (see may_generalise_rule), or it has an item that adds
       // nothing to its cover, which the pattern then shares.
-      const TrieNode* general =
-          find_extension(t.trie, t.path_trie[skip], t.path.data() + skip + 1, depth - skip - 1);
+      const uint32_t index = generalisation(t, depth, skip);
+      const TrieNode* general = index == kNoTrieNode ? nullptr : &trie_node(t.trie, index);
       if (general == nullptr ||
           !more_confident(s, x.support, x.class_support, general->support, general->class_support))
         return;
@@ -341,10 +401,10 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
 const std::vector<uint32_t>* listed_words(Search& t, int depth, const uint64_t* x,
                                           int32_t x_support, int count, CoverSpace space) {
   const size_t words = space.layout->words;
-  const std::vector<uint32_t>* above = t.active_list[depth - 1];
+  const std::vector<uint32_t>* above = t.frames[depth - 1].list;
   if (count <= 1 || (above == nullptr && int64_t{x_support} * 2 > space.weight)) return above;
   // Without a branch: whether a word is zero is hard to foretell.
-  std::vector<uint32_t>& own = t.level_active[depth];
+  std::vector<uint32_t>& own = t.frames[depth].own_list;
   own.resize(above == nullptr ? words : above->size());
   size_t kept = 0;
   if (above == nullptr) {
@@ -378,42 +438,71 @@ int extend(Search& t, int depth, const uint64_t* x, int32_t x_support, Candidate
                                        ? whole_cover_stretches(layout)
                                        : listed_stretches(list->data(), list->size(), layout);
 
-  std::vector<uint64_t>& buffer = t.level_bits[depth + 1];
+  Frame& frame = t.frames[depth];
+  std::vector<uint64_t>& buffer = frame.bits;
   if (buffer.size() < static_cast<size_t>(count) * words)
     buffer.resize(static_cast<size_t>(count) * words);
-  std::vector<const uint64_t*>& ys = t.candidate_bits;
-  for (int i = 0; i < count; ++i)
-    ys[i] = candidates.bits + static_cast<size_t>(candidates.first[i].slot) * words;
-  std::vector<CoverCounts>& counts = t.delivered;
-  intersect_each(x, ys.data(), count, buffer.data(), list == nullptr ? nullptr : list->data(),
-                 layout, stretches, counts.data());
-  ChildList& children = t.level_children[depth + 1];
-  const int32_t min_sup = least_support(s);
   const int32_t min_class_support = least_class_support(s);
   int perfect = 0;
-  int kept = 0;
-  for (int i = 0; i < count; ++i) {
-    const CoverCounts c = counts[static_cast<size_t>(i)];
-    perfect += c.support == x_support;
-    if (c.support == x_support && s.count_closed)
-      t.perfect_ranks.push_back(candidates.first[i].rank);
-    children[static_cast<size_t>(kept)] =
-        Extension{candidates.first[i].rank, c.support, c.class_support, static_cast<uint32_t>(i),
-                  kNoTrieNode};
-    kept += c.support >= min_sup && c.support != x_support && c.class_support >= min_class_support;
+  int kept = intersect_and_keep(x, candidates.bits, count, buffer.data(),
+                                list == nullptr ? nullptr : list->data(), layout, stretches,
+                                least_support(s), x_support, t.kept.data(), perfect,
+                                s.count_closed ? t.perfect_candidates.data() : nullptr);
+  if (s.count_closed)
+    for (int i = 0; i < perfect; ++i)
+      t.perfect_ranks.push_back(
+          candidates.first[t.perfect_candidates[static_cast<size_t>(i)]].rank);
+  // Under top-k, children with too few records in the class are passed
+  // over too: their covers close up behind the ones kept.
+  if (min_class_support > 0) {
+    int held = 0;
+    for (int k = 0; k < kept; ++k) {
+      if (t.kept[static_cast<size_t>(k)].counts.class_support < min_class_support) continue;
+      if (held != k) {
+        t.kept[static_cast<size_t>(held)] = t.kept[static_cast<size_t>(k)];
+        std::copy_n(buffer.data() + static_cast<size_t>(k) * words, words,
+                    buffer.data() + static_cast<size_t>(held) * words);
+      }
+      ++held;
+    }
+    kept = held;
+  }
+  frame.make_room(kept);
+  ChildList& children = frame.children;
+  for (int k = 0; k < kept; ++k) {
+    const KeptCover& c = t.kept[static_cast<size_t>(k)];
+    children[static_cast<size_t>(k)] = Extension{
+        candidates.first[c.candidate].rank, c.counts.support, c.counts.class_support, kNoTrieNode};
   }
   children.count = kept;
   return perfect;
+}
+
+// The fewest and the most of a node's last children whose subtrees are
+// counted from a table of their sets: a table takes a pass over the node's
+// records and 2^n entries, and saves every intersection below them.
+constexpr int kFewestTabled = 4;
+
+// How many of the node's `kept` last children have their subtrees counted
+// from a table: none where the hook reads covers.
+int tabled_children(const Search& t, int kept, size_t records) {
+  if (!t.tables || kept < kFewestTabled) return 0;
+  // A table of n items costs 2^n entries, a pass over the records once;
+  // the intersections it saves cost in proportion to the records, each.
+  const int most = std::max(kFewestTabled, static_cast<int>(std::bit_width(records)) - 1);
+  return std::min({kept, most, t.setup->options.most_tabled});
 }
 
 // Lays out the records of the node's cover (over the words `list` lists)
 // afresh, cut down to the candidates that occur in some but not all of them
 // at least min_sup times, and merged again: the bitsets of those items there
 // are the node's children. Their supports are counted on the way, each
-// record handing its weight to the candidates it holds. Returns the number
-// of candidates that occur in every transaction of the node.
+// record handing its weight to the candidates it holds. The last `tabled`
+// children's sets are counted from the records, and when they are all the
+// children, nothing is laid out. Returns the number of candidates that
+// occur in every transaction of the node.
 int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates candidates,
-            const ItemCovers& space, const std::vector<uint32_t>* list) {
+            const ItemCovers& space, const std::vector<uint32_t>* list, int& tabled) {
   const SearchSetup& s = *t.setup;
   std::vector<int32_t>& slot_of_rank = t.slot_of_rank;
   for (int i = 0; i < candidates.count; ++i) slot_of_rank[candidates.first[i].rank] = i;
@@ -430,7 +519,8 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
       c.class_support += class_weight;
     }
   }
-  ChildList& children = t.level_children[2];
+  t.frames[1].make_room(candidates.count);
+  ChildList& children = t.frames[1].children;
   const int32_t min_sup = least_support(s);
   const int32_t min_class_support = least_class_support(s);
   int perfect = 0;
@@ -446,13 +536,14 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
       continue;
     }
     if (c.class_support < min_class_support) continue;
-    children.push_back(
-        Extension{rank, c.support, c.class_support, static_cast<uint32_t>(slots), kNoTrieNode});
+    children.push_back(Extension{rank, c.support, c.class_support, kNoTrieNode});
     slot_of_rank[rank] = slots++;
   }
+  tabled = tabled_children(t, slots, gathered.weights.size());
+  if (tabled > 0) count_subsets_of_records(gathered, slot_of_rank, slots - tabled, tabled, t.table);
   // The hook's rows need the item's records even when no item extends it.
   const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
-  if (slots > 0 || evaluates) {
+  if (slots > tabled || evaluates) {
     keep_ranks(t.gathered, slot_of_rank);
     build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
                  evaluates || s.count_closed ? &t.bit_of_record : nullptr);
@@ -480,24 +571,22 @@ constexpr size_t kPackedChildren = 6;
 bool pack_children(Search& t, int depth, const uint64_t* x, CoverSpace space,
                    const std::vector<uint32_t>* list) {
   const CoverLayout& layout = *space.layout;
-  ChildList& children = t.level_children[depth + 1];
+  Frame& frame = t.frames[depth];
+  ChildList& children = frame.children;
   const size_t ratio = t.setup->options.packing_ratio;
   if (children.size() < (ratio == 0 ? 1 : kPackedChildren)) return false;
   const size_t read = list == nullptr ? layout.words : list->size();
   const uint32_t* listed = list == nullptr ? nullptr : list->data();
   const int64_t records = count_bits(x, listed, read, layout.words);
   if (ratio > 0 && read / static_cast<size_t>(records / 64 + 2) < ratio) return false;
-  PackedSpace& packed = t.packed[depth];
+  PackedSpace& packed = frame.packed;
   pack_layout(layout, x, listed, read, packed);
   const size_t words = packed.layout.words;
-  std::vector<uint64_t>& bits = t.packed_bits[depth];
+  std::vector<uint64_t>& bits = frame.packed_bits;
   if (bits.size() < children.size() * words) bits.resize(children.size() * words);
-  const uint64_t* from = t.level_bits[depth + 1].data();
-  for (size_t k = 0; k < children.size(); ++k) {
-    pack_cover(layout, packed, from + static_cast<size_t>(children[k].slot) * layout.words,
-               bits.data() + k * words);
-    children[k].slot = static_cast<uint32_t>(k);
-  }
+  const uint64_t* from = frame.bits.data();
+  for (size_t k = 0; k < children.size(); ++k)
+    pack_cover(layout, packed, from + k * layout.words, bits.data() + k * words);
   if (t.setup->count_closed)
     pack_shared_items(t.closure, depth, space.shared, x, layout.positive_words, listed,
                       packed.listed_count, packed.layout);
@@ -514,47 +603,31 @@ void show_progress(Search& t) {
   std::fprintf(stderr, "\r%llu patterns tested", static_cast<unsigned long long>(total));
 }
 
-// Gives the node's living children their places in the trie, side by side
-// under the node's own.
-bool store_children(PatternTrie& trie, uint32_t node_index, ChildList& children) {
-  uint32_t stored = 0;
-  for (const Extension& child : children) stored += child.alive;
-  if (stored == 0) return true;
-  const uint32_t first = add_trie_nodes(trie, stored);
-  if (first == kNoTrieNode) return false;
-  TrieNode& node = trie_node(trie, node_index);
-  node.first_child = first;
-  node.child_count = stored;
-  uint32_t next = first;
-  for (Extension& child : children) {
-    if (!child.alive) continue;
-    trie_node(trie, next) = TrieNode{child.rank, child.support, child.class_support, 0, 0};
-    child.trie = next++;
-  }
-  return true;
-}
-
 // Tests the pattern on the path, of length `depth`, with `q` items that are
 // in every transaction of its cover: the one place where a pattern is
 // counted and judged. It stands for itself and for its union with every
 // subset of those q items; all of these share its supports and p-value, but
 // only the pattern itself can improve on its generalisations. The hook sees
 // its cover, `bits` over `words` words, read over the words its parent
-// listed.
+// listed; null where it was counted from a table, as then the hook reads
+// no cover.
 __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, const Extension& x,
                                                         int q, const ParentNode& parent,
                                                         const uint64_t* bits, size_t words,
                                                         const uint64_t* shared = nullptr) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
+  // Nearly always q is 0.
   const int limit = s.max_len - depth;
-  const uint64_t represented =
-      q <= limit && q < 64 ? uint64_t{1} << q : subsets_up_to(q, limit, out.count_saturated);
+  const uint64_t represented = q == 0 ? 1
+                               : q <= limit && q < 64
+                                   ? uint64_t{1} << q
+                                   : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
   const bool within_level = cached_fisher_within(t.global, x.support, x.class_support);
   if (t.tally != nullptr) tally_pattern(*t.tally, x.support, represented, within_level);
   if (t.hook != nullptr) {
-    const std::vector<uint32_t>* list = t.active_list[depth - 1];
+    const std::vector<uint32_t>* list = t.frames[depth - 1].list;
     bool closed = false;
     if (s.count_closed && t.closure.closed[depth - 1])
       closed = depth == 1 ? s.item_closed[x.rank] != 0
@@ -572,10 +645,161 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
   }
 }
 
+// Gives the node's `stored` living children places in the trie, side by
+// side under the node's own; false when the trie is full.
+bool store_children(PatternTrie& trie, uint32_t node_index, uint32_t stored, ChildList& children) {
+  const uint32_t first = add_trie_nodes(trie, stored);
+  if (first == kNoTrieNode) return false;
+  TrieNode& node = trie_node(trie, node_index);
+  node.first_child = first;
+  node.child_count = stored;
+  // The run lies in one block.
+  TrieNode* nodes = &trie_node(trie, first);
+  uint32_t next = 0;
+  for (Extension& child : children) {
+    if (!child.alive) continue;
+    nodes[next] = TrieNode{child.rank, child.support, child.class_support, 0, 0};
+    child.trie = first + next++;
+  }
+  return true;
+}
+
+// Marks which of the node's children may generalise a rule and gives those
+// places in the trie; false when the trie is full.
+bool settle_children(Search& t, int depth, const Extension& x, ChildList& children) {
+  const SearchSetup& s = *t.setup;
+  t.path_trie[depth] = x.trie;
+  uint32_t stored = 0;
+  for (Extension& child : children) {
+    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
+    stored += child.alive;
+  }
+  return stored == 0 || x.trie == kNoTrieNode || depth + 1 >= s.max_len ||
+         store_children(t.trie, x.trie, stored, children);
+}
+
+// Opens the frame of the pattern on the path, of length `depth`, whose
+// supports are the table's entry for `set`, and whose extensions are drawn
+// from the `count` candidates at `candidates`, with their items' sets in the
+// table at `sets`: finds its children in the table, judging each as it is
+// found, and tests the pattern. False when the trie is full or the search is
+// told to stop.
+bool open_tabled(Search& t, int depth, const Extension& x, uint32_t set,
+                 const Extension* candidates, const uint32_t* sets, int count, int inherited,
+                 const ParentNode& parent) {
+  const SearchSetup& s = *t.setup;
+  if ((s.show_progress || s.options.stop != nullptr) && (++t.nodes & 0xfff) == 0) {
+    if (s.show_progress) show_progress(t);
+    if (s.options.stop != nullptr && s.options.stop->load(std::memory_order_relaxed)) return false;
+  }
+  Frame& frame = t.frames[depth];
+  frame.make_room(count);
+  Extension* children = frame.children.data();
+  uint32_t* child_sets = frame.table_sets.data();
+  int n_children = 0;
+  int perfect = 0;
+  uint32_t stored = 0;
+  const bool stores = x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len;
+  if (depth < s.max_len) {
+    // Where the trie's last block has room for every candidate, the living
+    // children are written there as they are found, just where
+    // store_children would put them.
+    PatternTrie& trie = t.trie;
+    const uint64_t first = trie.size;
+    TrieNode* run = stores && count > 0 &&
+                            ((first + count - 1) >> trie.block_bits) == first >> trie.block_bits &&
+                            first + count <= uint64_t{trie.blocks.size()} << trie.block_bits &&
+                            first + count < kNoTrieNode
+                        ? &trie_node(trie, static_cast<uint32_t>(first))
+                        : nullptr;
+    const int32_t min_sup = s.params->min_sup;
+    for (int i = 0; i < count; ++i) {
+      const CoverCounts c = subset_counts(t.table, set | sets[i]);
+      if (c.support == x.support) {
+        ++perfect;
+      } else if (c.support >= min_sup) {
+        const bool alive = x.alive && may_generalise_rule(s, c.support, c.class_support);
+        uint32_t index = kNoTrieNode;
+        if (alive && run != nullptr) {
+          run[stored] = TrieNode{candidates[i].rank, c.support, c.class_support, 0, 0};
+          index = static_cast<uint32_t>(first) + stored;
+        }
+        stored += alive;
+        child_sets[n_children] = sets[i];
+        children[n_children++] =
+            Extension{candidates[i].rank, c.support, c.class_support, index, alive};
+      }
+    }
+    if (run != nullptr) {
+      trie.size = first + stored;
+      run = stored > 0 ? run : nullptr;
+    }
+    frame.children.count = n_children;
+    frame.next_child = n_children - 1;
+    frame.set = set;
+    frame.inherited = inherited + perfect;
+    frame.as_parent = ParentNode{x.alive, x.support, x.class_support};
+    test_pattern(t, depth, x, frame.inherited, parent, nullptr, 0);
+    t.path_trie[depth] = x.trie;
+    if (run != nullptr) {
+      TrieNode& node = trie_node(trie, x.trie);
+      node.first_child = static_cast<uint32_t>(first);
+      node.child_count = stored;
+      return true;
+    }
+  } else {
+    frame.children.count = 0;
+    frame.next_child = -1;
+    test_pattern(t, depth, x, inherited, parent, nullptr, 0);
+    t.path_trie[depth] = x.trie;
+  }
+  return stored == 0 || !stores || store_children(t.trie, x.trie, stored, frame.children);
+}
+
+// Searches the subtree of the pattern on the path as open_tabled takes it,
+// every count read from the table: depth first, children from the last
+// back, one frame per depth.
+void search_tabled(Search& t, int depth, const Extension& x, uint32_t set,
+                   const Extension* candidates, const uint32_t* sets, int count, int inherited,
+                   const ParentNode& parent) {
+  SubtreeResult& out = *t.out;
+  if (out.failed) return;
+  if (!open_tabled(t, depth, x, set, candidates, sets, count, inherited, parent)) {
+    out.failed = true;
+    return;
+  }
+  int level = depth;
+  for (;;) {
+    Frame& frame = t.frames[level];
+    if (frame.next_child < 0) {
+      if (level == depth) return;
+      --level;
+      continue;
+    }
+    const int j = frame.next_child--;
+    const Extension& child = frame.children[static_cast<size_t>(j)];
+    const int n_children = frame.children.count;
+    t.path[level] = child.rank;
+    t.valid_rows = std::min(t.valid_rows, level);
+    // The last child has no candidates: a leaf, only tested.
+    if (j == n_children - 1) {
+      test_pattern(t, level + 1, child, frame.inherited, frame.as_parent, nullptr, 0);
+    } else if (open_tabled(t, level + 1, child, frame.set | frame.table_sets[j],
+                           frame.children.data() + j + 1, frame.table_sets.data() + j + 1,
+                           n_children - j - 1, frame.inherited, frame.as_parent)) {
+      ++level;
+    } else {
+      out.failed = true;
+      return;
+    }
+  }
+}
+
 // Expands the pattern on the path, of length `depth` >= 1, whose extensions
 // are drawn from `candidates`, laid out over `space`. `inherited` counts the
 // items that earlier nodes found in every transaction of their cover: they
-// extend every pattern below without changing its cover.
+// extend every pattern below without changing its cover. The subtrees of
+// its last few children are counted from a table of their sets.
 void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Candidates candidates,
             CoverSpace space, int inherited, const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
@@ -589,9 +813,11 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     }
   }
   int perfect = 0;
+  int tabled = 0;
   CoverSpace child_space = space;
   const uint64_t* child_bits = nullptr;
-  ChildList& children = t.level_children[depth + 1];
+  Frame& frame = t.frames[depth];
+  ChildList& children = frame.children;
   children.clear();
   t.perfect_ranks.clear();
   const bool extends = depth < s.max_len && candidates.count > 0;
@@ -601,23 +827,32 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   if (depth == 1 && (extends || (t.hook != nullptr && t.hook->worker != nullptr))) {
     // An item's records, cut down to the items that may extend it, merge
     // far more than the whole data's.
-    perfect =
-        project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.active_list[0]);
-    t.active_list[1] = nullptr;
+    perfect = project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.frames[0].list,
+                      tabled);
+    frame.list = nullptr;
     child_space = CoverSpace{&t.item_covers.layout, x.support, t.closure.shared.data()};
     child_bits = t.item_covers.bits.data();
   } else if (depth > 1 && extends) {
     const std::vector<uint32_t>* list =
         listed_words(t, depth, x_bits, x.support, candidates.count, space);
-    t.active_list[depth] = list;
+    frame.list = list;
     perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
-    child_bits = t.level_bits[depth + 1].data();
-    if (pack_children(t, depth, x_bits, space, list)) {
-      t.active_list[depth] = nullptr;
-      child_space = CoverSpace{&t.packed[depth].layout, x.support, nullptr};
+    child_bits = frame.bits.data();
+    tabled = tabled_children(t, children.count,
+                             64 * (list == nullptr ? space.layout->words : list->size()));
+    if (tabled < children.count && pack_children(t, depth, x_bits, space, list)) {
+      frame.list = nullptr;
+      child_space = CoverSpace{&frame.packed.layout, x.support, nullptr};
       if (s.count_closed)
         child_space.shared = t.closure.packed_shared[static_cast<size_t>(depth)].data();
-      child_bits = t.packed_bits[depth].data();
+      child_bits = frame.packed_bits.data();
+    }
+    if (tabled > 0) {
+      const std::vector<uint32_t>* read = frame.list;
+      count_subsets_of_covers(
+          child_bits + static_cast<size_t>(children.count - tabled) * child_space.layout->words,
+          tabled, *child_space.layout, read == nullptr ? nullptr : read->data(),
+          read == nullptr ? 0 : read->size(), t.table);
     }
   }
   const int q = inherited + perfect;
@@ -627,29 +862,35 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
     test_pattern(t, depth, x, q, parent, x_bits, space.layout->words, space.shared);
   if (s.count_closed && t.closure.closed[depth])
     know_items(t.closure, depth, x.rank, t.perfect_ranks);
-
-  for (Extension& child : children)
-    child.alive = x.alive && may_generalise_rule(s, child.support, child.class_support);
-  if (x.alive && x.trie != kNoTrieNode && depth + 1 < s.max_len &&
-      !store_children(t.trie, x.trie, children)) {
+  if (!settle_children(t, depth, x, children)) {
     out.failed = true;
     return;
   }
-  t.path_trie[depth] = x.trie;
   const int n_children = static_cast<int>(children.size());
+  const int first_tabled = n_children - tabled;
+  for (int j = first_tabled; j < n_children; ++j)
+    frame.table_sets[j] = uint32_t{1} << (j - first_tabled);
   const size_t words = child_space.layout->words;
   const ParentNode as_parent{x.alive, x.support, x.class_support};
   for (int j = n_children - 1; j >= 0; --j) {
     t.path[depth] = children[j].rank;
+    t.valid_rows = std::min(t.valid_rows, depth);
     // The last child has no candidates: a leaf, only tested.
-    if (j == n_children - 1)
+    if (j >= first_tabled) {
+      if (j == n_children - 1)
+        test_pattern(t, depth + 1, children[j], q, as_parent, nullptr, 0);
+      else
+        search_tabled(t, depth + 1, children[j], frame.table_sets[j], children.data() + j + 1,
+                      frame.table_sets.data() + j + 1, n_children - j - 1, q, as_parent);
+    } else if (j == n_children - 1) {
       test_pattern(t, depth + 1, children[j], q, as_parent,
-                   child_bits + static_cast<size_t>(children[j].slot) * words, words,
-                   child_space.shared);
-    else
-      expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(children[j].slot) * words,
-             Candidates{children.data() + j + 1, n_children - j - 1, child_bits}, child_space, q,
-             as_parent);
+                   child_bits + static_cast<size_t>(j) * words, words, child_space.shared);
+    } else {
+      expand(t, depth + 1, children[j], child_bits + static_cast<size_t>(j) * words,
+             Candidates{children.data() + j + 1, n_children - j - 1,
+                        child_bits + static_cast<size_t>(j + 1) * words},
+             child_space, q, as_parent);
+    }
   }
 }
 
@@ -678,7 +919,8 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   s.log_factorial = build_log_factorial_table(s.transactions);
   s.global_bound = make_fisher_bound(s.log_factorial.data(), params.max_pvalue);
   s.local = make_fisher_bound(s.log_factorial.data(), params.max_local_pvalue);
-  s.log10_local = std::log10(params.max_local_pvalue);
+  make_generaliser_bounds(s.log_factorial.data(), s.transactions, params.min_sup,
+                          std::log10(params.max_local_pvalue), s.generalisers);
   s.base_confidence = s.transactions > 0 ? static_cast<double>(s.positives) / s.transactions : 0.0;
   s.show_progress = show_progress;
   if (s.top_k != nullptr)
@@ -715,8 +957,7 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
       continue;
     }
     if (c.class_support < least_class_support(s)) continue;
-    items.push_back(
-        Extension{r, c.support, c.class_support, static_cast<uint32_t>(r), kNoTrieNode});
+    items.push_back(Extension{r, c.support, c.class_support, kNoTrieNode});
   }
   const uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
   s.root_represented = represented;
@@ -741,17 +982,13 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   t.setup = &s;
   t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   const size_t levels = static_cast<size_t>(s.max_len) + 2;
-  t.level_bits.resize(levels);
-  t.level_children.resize(levels);
-  for (ChildList& children : t.level_children) children.room.resize(s.rank_item.size());
-  t.candidate_bits.resize(s.rank_item.size());
+  t.frames.resize(levels);
+  t.kept.resize(s.rank_item.size());
+  t.perfect_candidates.resize(s.rank_item.size());
   t.delivered.resize(s.rank_item.size());
-  t.level_active.resize(levels);
-  t.active_list.assign(levels, nullptr);
   t.path.assign(levels, 0);
+  t.generalisations.resize(levels);
   t.path_trie.assign(levels, kNoTrieNode);
-  t.packed.resize(levels);
-  t.packed_bits.resize(levels);
   t.slot_of_rank.assign(s.rank_item.size(), -1);
   if (s.count_closed)
     start_closure(t.closure, static_cast<int32_t>(s.rank_item.size()), levels, s.in_every);
@@ -770,11 +1007,14 @@ void search_subtree(Search& t, const std::vector<Extension>& items, int j, int p
                static_cast<uint32_t>(s.rank_item.size()));
   t.reported_patterns = 0;
   t.path[0] = item.rank;
+  t.valid_rows = 0;
   Extension root_child = item;
   root_child.trie = t.trie.size > 0 ? kTrieRoot : kNoTrieNode;
   const uint64_t* bits = s.covers.bits.data();
-  expand(t, 1, root_child, bits + static_cast<size_t>(item.slot) * s.covers.layout.words,
-         Candidates{items.data() + j + 1, static_cast<int>(items.size()) - j - 1, bits},
+  // An item's children are laid out afresh from its records, so its
+  // candidates' bitsets are not read.
+  expand(t, 1, root_child, bits + static_cast<size_t>(item.rank) * s.covers.layout.words,
+         Candidates{items.data() + j + 1, static_cast<int>(items.size()) - j - 1, nullptr},
          CoverSpace{&s.covers.layout, s.transactions}, perfect,
          ParentNode{!s.count_only, s.transactions, s.positives});
 }
@@ -793,6 +1033,11 @@ void search_subtrees(const SearchSetup& s, const std::vector<Extension>& items, 
   set_up_thread(s, t);
   t.hook = hook;
   t.tally = tally;
+  // A table gives counts, not covers, which the hook reads to evaluate
+  // permutations or to tell closed patterns; and it judges a subtree's
+  // patterns by one support, where top-k raises its floor as it goes.
+  t.tables = s.options.most_tabled > 0 && (hook == nullptr || hook->worker == nullptr) &&
+             !s.count_closed && s.top_k == nullptr;
   const int n_items = static_cast<int>(items.size());
   for (;;) {
     const int k = queue.next.fetch_add(1);

@@ -48,6 +48,9 @@ struct SearchOptions {
   // least this many times the words those records fill; 0: at every node
   // with children, whatever its cover.
   size_t packing_ratio = 2;
+  // The most of a node's last children whose subtrees are counted from a
+  // table of their sets, up to kMaxSubsetItems; 0: none.
+  int most_tabled = 14;
   // Read every few thousand nodes by every search thread: once it is set,
   // the search gives up and returns false with no "Error: " line.
   const std::atomic<bool>* stop = nullptr;

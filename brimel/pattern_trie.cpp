@@ -12,7 +12,7 @@ void reset_trie(PatternTrie& trie, const TrieNode& root, uint32_t max_children) 
   trie_node(trie, kTrieRoot) = root;
 }
 
-uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
+uint32_t add_trie_nodes_in_new_block(PatternTrie& trie, uint32_t count) {
   // A block boundary must not split one node's children, which are found by
   // index arithmetic; so a run that would cross it starts a fresh block.
   const uint64_t block_size = uint64_t{1} << trie.block_bits;
@@ -27,18 +27,20 @@ uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
   return static_cast<uint32_t>(first);
 }
 
-const TrieNode* find_extension(const PatternTrie& trie, uint32_t start, const int32_t* items,
-                               int count) {
-  if (start == kNoTrieNode) return nullptr;
-  const TrieNode* node = &trie_node(trie, start);
-  for (int i = 0; i < count; ++i) {
-    if (node->child_count == 0) return nullptr;
-    const TrieNode* first = &trie_node(trie, node->first_child);
-    const TrieNode* last = first + node->child_count;
-    const TrieNode* found = std::lower_bound(
-        first, last, items[i], [](const TrieNode& n, int32_t item) { return n.item < item; });
-    if (found == last || found->item != items[i]) return nullptr;
-    node = found;
-  }
-  return node;
+uint32_t find_child(const PatternTrie& trie, uint32_t parent, int32_t item) {
+  if (parent == kNoTrieNode) return kNoTrieNode;
+  const TrieNode& node = trie_node(trie, parent);
+  if (node.child_count == 0) return kNoTrieNode;
+  // Children lie side by side in one block, ascending by item.
+  const TrieNode* first = &trie_node(trie, node.first_child);
+  const TrieNode* last = first + node.child_count;
+  // Most nodes have a few children.
+  const TrieNode* found = first;
+  if (node.child_count > 16)
+    found = std::lower_bound(first, last, item,
+                             [](const TrieNode& n, int32_t wanted) { return n.item < wanted; });
+  else
+    while (found != last && found->item < item) ++found;
+  if (found == last || found->item != item) return kNoTrieNode;
+  return node.first_child + static_cast<uint32_t>(found - first);
 }

@@ -8,12 +8,14 @@
 
 // One pattern: its last item (in search order) and its two supports. The
 // children of a node lie side by side, ascending by item.
+// No initial values: blocks of nodes are allocated as they are, and each
+// node is written whole before it is read.
 struct TrieNode {
-  int32_t item = 0;
-  int32_t support = 0;
-  int32_t class_support = 0;
-  uint32_t first_child = 0;
-  uint32_t child_count = 0;
+  int32_t item;
+  int32_t support;
+  int32_t class_support;
+  uint32_t first_child;
+  uint32_t child_count;
 };
 
 // Nodes live in fixed blocks, so growing never copies or moves them. A
@@ -38,12 +40,23 @@ inline const TrieNode& trie_node(const PatternTrie& trie, uint32_t index) {
 // most `max_children`.
 void reset_trie(PatternTrie& trie, const TrieNode& root, uint32_t max_children);
 
+// add_trie_nodes where the nodes do not fit in the blocks there are.
+uint32_t add_trie_nodes_in_new_block(PatternTrie& trie, uint32_t count);
+
 // Appends `count` nodes, contiguous in index, and returns the first index, or
 // kNoTrieNode when the index space is used up.
-uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count);
+inline uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
+  const uint64_t first = trie.size;
+  const uint64_t end = first + count;
+  // Within the last block, nearly always.
+  if (count > 0 && (first >> trie.block_bits) == ((end - 1) >> trie.block_bits) &&
+      end <= uint64_t{trie.blocks.size()} << trie.block_bits && end < kNoTrieNode) {
+    trie.size = end;
+    return static_cast<uint32_t>(first);
+  }
+  return add_trie_nodes_in_new_block(trie, count);
+}
 
-// The node of the pattern made of the pattern of node `start` and the
-// `count` items that follow it (ascending in search order); null when it is
-// not held (or `start` is kNoTrieNode).
-const TrieNode* find_extension(const PatternTrie& trie, uint32_t start, const int32_t* items,
-                               int count);
+// The child of node `parent` whose item is `item`, or kNoTrieNode when it
+// holds none (or `parent` is kNoTrieNode).
+uint32_t find_child(const PatternTrie& trie, uint32_t parent, int32_t item);

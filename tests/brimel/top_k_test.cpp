@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
 
@@ -50,10 +51,10 @@ uint32_t item_set(const SearchResult& result, const MinedRule& rule) {
 
 // Searches with BRIMEL_THREADS set to `threads`.
 SearchResult search_on(const MiningData& data, const MinerParams& params, int threads,
-                       SearchHook* hook = nullptr) {
+                       SearchHook* hook = nullptr, const SearchOptions& options = SearchOptions{}) {
   setenv("BRIMEL_THREADS", std::to_string(threads).c_str(), 1);
   SearchResult result;
-  EXPECT_TRUE(search_rules(data, params, false, result, hook));
+  EXPECT_TRUE(search_rules(data, params, false, result, hook, options));
   unsetenv("BRIMEL_THREADS");
   return result;
 }
@@ -147,6 +148,20 @@ void check_case(const Case& c, bool& tied, bool& class_floor_seen) {
     EXPECT_EQ(one.passing_pvalue, passing);
     EXPECT_EQ(two.passing_pvalue, passing);
     EXPECT_GE(one.patterns_visited, one.patterns_tested);
+    // Packed at every node with children, or never: the children passed
+    // over for too few records in the class leave no gap among the covers.
+    for (const size_t ratio : {size_t{0}, SIZE_MAX}) {
+      SCOPED_TRACE("packing ratio " + std::to_string(ratio));
+      const SearchResult packed = search_on(mining, params, 2, nullptr, SearchOptions{ratio});
+      std::vector<uint32_t> found_packed;
+      for (const MinedRule& rule : packed.rules) found_packed.push_back(item_set(packed, rule));
+      std::sort(found_packed.begin(), found_packed.end());
+      EXPECT_EQ(found_packed, wanted);
+      EXPECT_EQ(packed.top_k_bound, bound);
+      EXPECT_EQ(packed.min_sup, floor);
+      EXPECT_EQ(packed.patterns_tested, tested);
+      EXPECT_EQ(packed.passing_pvalue, passing);
+    }
   }
   // Without top-k, every rule and the counts at min_sup.
   params.top_k = 0;

@@ -1,0 +1,124 @@
+// The counts the search reads instead of computing: the runs of class
+// supports that may generalise a rule, against the floor itself for every
+// table; and the counts of every set of a few items, from bitsets and from
+// records, against counting the records one by one, weights and classes
+// included.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+
+#include "fisher_verdict.h"
+#include "generaliser_bounds.h"
+#include "item_covers.h"
+#include "stats/fisher.h"
+#include "subset_counts.h"
+
+namespace {
+
+TEST(GeneraliserBounds, AgreeWithTheFloorForEverySupportAndClassSupport) {
+  const int n = 1200;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  for (const int min_sup : {1, 2, 7, 40, 300, 1199})
+    for (const double local : {1e-12, 1e-3, 0.05, 0.5, 1.0}) {
+      GeneraliserBounds bounds;
+      make_generaliser_bounds(lf.data(), n, min_sup, std::log10(local), bounds);
+      for (int s = 0; s <= n; ++s)
+        for (int k = 0; k <= s; ++k) {
+          const bool want =
+              log10_local_pvalue_floor(lf.data(), s, k, min_sup) <= std::log10(local) + 1e-9;
+          ASSERT_EQ(may_generalise(bounds, s, k), want)
+              << "s " << s << " k " << k << " min_sup " << min_sup << " local " << local;
+        }
+    }
+}
+
+TEST(GeneraliserBounds, LargeSupportsAskTheFloorItself) {
+  const int32_t n = kLargestBoundedSupport + 50;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  GeneraliserBounds bounds;
+  make_generaliser_bounds(lf.data(), n, 1000, std::log10(0.05), bounds);
+  EXPECT_EQ(bounds.runs.size(), static_cast<size_t>(kLargestBoundedSupport - 1000));
+  for (const int32_t s : {kLargestBoundedSupport - 1, kLargestBoundedSupport, n})
+    for (const int32_t k : {0, 1, 2, 900, 999, 1000, s / 2, s - 1, s}) {
+      const bool want = log10_local_pvalue_floor(lf.data(), s, k, 1000) <= std::log10(0.05) + 1e-9;
+      EXPECT_EQ(may_generalise(bounds, s, k), want) << "s " << s << " k " << k;
+    }
+}
+
+// Records of up to `items` items (as ranks 0 ..) with random weights, some
+// heavy, in both classes.
+RecordSet random_records(std::mt19937& random, int records, int items, int heaviest) {
+  RecordSet set;
+  std::uniform_int_distribution<int> weight(1, heaviest);
+  for (int r = 0; r < records; ++r) {
+    for (int i = items - 1; i >= 0; --i)
+      if (random() % 3 != 0) set.ranks.push_back(i);
+    set.offsets.push_back(static_cast<int64_t>(set.ranks.size()));
+    set.weights.push_back(random() % 4 == 0 ? weight(random) : 1);
+    set.positive.push_back(random() % 2 == 0);
+  }
+  return set;
+}
+
+// The weight and positive weight of the records holding every item of `set`.
+CoverCounts count_one_by_one(const RecordSet& records, const std::vector<int32_t>& item_of_rank,
+                             uint32_t set) {
+  CoverCounts counts;
+  for (size_t r = 0; r + 1 < records.offsets.size(); ++r) {
+    uint32_t held = 0;
+    for (int64_t k = records.offsets[r]; k < records.offsets[r + 1]; ++k)
+      if (item_of_rank[records.ranks[k]] >= 0) held |= 1u << item_of_rank[records.ranks[k]];
+    if ((held & set) != set) continue;
+    counts.support += records.weights[r];
+    counts.class_support += records.positive[r] ? records.weights[r] : 0;
+  }
+  return counts;
+}
+
+TEST(SubsetCounts, EverySetFromCoversAndFromRecordsMatchesCountingEachRecord) {
+  std::mt19937 random(7);
+  for (const int items : {1, 2, 5, 8, 9, 13, kMaxSubsetItems})
+    for (const int heaviest : {1, 3, 1000}) {
+      SCOPED_TRACE("items " + std::to_string(items) + " heaviest " + std::to_string(heaviest));
+      // Two more ranks than items, which no set counts.
+      const int ranks = items + 2;
+      const RecordSet records = random_records(random, 300, ranks, heaviest);
+      std::vector<int32_t> slot_of_rank(static_cast<size_t>(ranks));
+      std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
+      ItemCovers covers;
+      build_covers(records, RecordOrder::as_given, slot_of_rank, ranks, covers);
+      const CoverLayout& layout = covers.layout;
+
+      // Items are ranks 2 .. from the records, slots 2 .. of the covers;
+      // the covers read over every word, or over a list of all but the
+      // empty words.
+      std::vector<int32_t> item_of_rank(static_cast<size_t>(ranks));
+      std::iota(item_of_rank.begin(), item_of_rank.end(), -2);
+      SubsetCounts from_records;
+      count_subsets_of_records(records, slot_of_rank, 2, items, from_records);
+      SubsetCounts from_covers;
+      const uint64_t* first = covers.bits.data() + 2 * layout.words;
+      count_subsets_of_covers(first, items, layout, nullptr, 0, from_covers);
+      std::vector<uint32_t> listed;
+      for (uint32_t w = 0; w < layout.words; ++w) {
+        uint64_t any = 0;
+        for (int i = 0; i < items; ++i) any |= first[static_cast<size_t>(i) * layout.words + w];
+        if (any != 0) listed.push_back(w);
+      }
+      SubsetCounts from_listed;
+      count_subsets_of_covers(first, items, layout, listed.data(), listed.size(), from_listed);
+      for (uint32_t set = 1; set < (1u << items); ++set) {
+        const CoverCounts want = count_one_by_one(records, item_of_rank, set);
+        for (const SubsetCounts* table : {&from_records, &from_covers, &from_listed}) {
+          const CoverCounts got = subset_counts(*table, set);
+          ASSERT_EQ(got.support, want.support) << "set " << set;
+          ASSERT_EQ(got.class_support, want.class_support) << "set " << set;
+        }
+      }
+    }
+}
+
+}  // namespace
