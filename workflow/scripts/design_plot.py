@@ -14,19 +14,18 @@ from the database's truth_summary (truth_tables).
 
     design_plot.py DATABASE PLOT_PNG
 """
-import sqlite3
 import sys
 
 import matplotlib
 matplotlib.use("Agg")
 from matplotlib.backends.backend_agg import FigureCanvasAgg  # noqa: E402
-from matplotlib.colors import Normalize, TwoSlopeNorm  # noqa: E402
 from matplotlib.figure import Figure  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
 from study_config import Design, design_of_key  # noqa: E402
 import study_plots  # noqa: E402
+import truth_plot  # noqa: E402
 
 HOLDOUT = "holdout_bonferroni"
 # Up to this many settings x levels, line plots of 4 inches a row each.
@@ -160,20 +159,11 @@ def plot_design_heat(summary, groups, path):
     FigureCanvasAgg(figure)
     figure.suptitle(f"The holdout design: {HOLDOUT} per design (columns)\n"
                     "and generated setting x level (rows); last: the best direct procedure")
-    power_axes, error_axes = figure.subplots(1, 2, sharey=True)
-    level = float(min(level for (_, level), _ in groups))
-    annotate = (lambda value: f"{value:.2f}") if len(groups) <= study_plots.ANNOTATED_ROWS \
-        else None
-    images = [study_plots.heat_map(power_axes, power, Normalize(0, 1), "Greens", annotate),
-              study_plots.heat_map(error_axes, fwer,
-                                   TwoSlopeNorm(level, 0.0, min(1.0, max(0.25, 5 * level))),
-                                   "RdBu_r", annotate)]
-    for axes, image, label, extend in [
-            (power_axes, images[0], "power", "neither"),
-            (error_axes, images[1], f"family-wise error rate ({level:g}: white)", "max")]:
-        axes.set_xticks(range(len(columns)), columns, rotation=90, fontsize=7)
+    power_axes, error_axes = truth_plot.power_and_error_maps(
+        figure, power, fwer, columns, float(min(level for (_, level), _ in groups)),
+        (lambda value: f"{value:.2f}") if len(groups) <= study_plots.ANNOTATED_ROWS else None)
+    for axes in (power_axes, error_axes):
         axes.axvline(len(columns) - 1.5, color="white", linewidth=3)
-        figure.colorbar(image, ax=axes, location="top", shrink=0.6, label=label, extend=extend)
     power_axes.set_yticks(range(len(groups)),
                           [f"{dataset}, {level:g}" for (dataset, level), _ in groups],
                           fontsize=font)
@@ -181,15 +171,8 @@ def plot_design_heat(summary, groups, path):
 
 
 def main(argv=None):
-    argv = sys.argv[1:] if argv is None else argv
-    if len(argv) != 2:
-        print(__doc__.strip().splitlines()[-1].strip(), file=sys.stderr)
-        return 2
-    connection = sqlite3.connect(argv[0])
-    summary = pd.read_sql_query("SELECT * FROM truth_summary", connection)
-    connection.close()
-    plot_design(summary, argv[1])
-    return 0
+    return truth_plot.plot_from_database(sys.argv[1:] if argv is None else argv, plot_design,
+                                         __doc__)
 
 
 if __name__ == "__main__":

@@ -132,6 +132,23 @@ def plot_dots(groups, procedures, path):
     figure.savefig(path, dpi=study_plots.DPI)
 
 
+def power_and_error_maps(figure, power, fwer, columns, level, annotate):
+    """Two heat maps side by side, power and family-wise error rate (white at
+    the level), one column each of COLUMNS; returns their axes."""
+    power_axes, error_axes = figure.subplots(1, 2, sharey=True)
+    images = [study_plots.heat_map(power_axes, power, Normalize(0, 1), "Greens", annotate),
+              # Rates a few times the level are already plainly red.
+              study_plots.heat_map(error_axes, fwer,
+                                   TwoSlopeNorm(level, 0.0, min(1.0, max(0.25, 5 * level))),
+                                   "RdBu_r", annotate)]
+    for axes, image, label, extend in [
+            (power_axes, images[0], "power", "neither"),
+            (error_axes, images[1], f"family-wise error rate ({level:g}: white)", "max")]:
+        axes.set_xticks(range(len(columns)), columns, rotation=90, fontsize=7)
+        figure.colorbar(image, ax=axes, location="top", shrink=0.6, label=label, extend=extend)
+    return power_axes, error_axes
+
+
 def plot_heat(groups, procedures, path):
     labels = [f"{dataset}, {minsup}, {level:g}" for (dataset, minsup, level), _ in groups]
     row, font = study_plots.row_size(len(groups))
@@ -143,22 +160,12 @@ def plot_heat(groups, procedures, path):
     figure.suptitle("Each procedure against the truth of the generated data sets\n"
                     "(rows: setting, minimum support, level; outlined in orange: most power "
                     "with the error rate within the level)")
-    power_axes, error_axes = figure.subplots(1, 2, sharey=True)
     power = np.array([rows.set_index("procedure").reindex(procedures)["power"]
                       for _, rows in groups], dtype=float)
     fwer = np.array([rows.set_index("procedure").reindex(procedures)["fwer"]
                      for _, rows in groups], dtype=float)
-    level = float(min(keys[2] for keys, _ in groups))
-    images = [study_plots.heat_map(power_axes, power, Normalize(0, 1), "Greens", None),
-              # Rates a few times the level are already plainly red.
-              study_plots.heat_map(error_axes, fwer,
-                                TwoSlopeNorm(level, 0.0, min(1.0, max(0.25, 5 * level))),
-                                "RdBu_r", None)]
-    for axes, image, label, extend in [
-            (power_axes, images[0], "power", "neither"),
-            (error_axes, images[1], f"family-wise error rate ({level:g}: white)", "max")]:
-        axes.set_xticks(range(len(procedures)), procedures, rotation=90, fontsize=7)
-        figure.colorbar(image, ax=axes, location="top", shrink=0.6, label=label, extend=extend)
+    power_axes, _ = power_and_error_maps(figure, power, fwer, procedures,
+                                         float(min(keys[2] for keys, _ in groups)), None)
     power_axes.set_yticks(range(len(groups)), labels, fontsize=font)
     for index, (keys, rows) in enumerate(groups):
         for name in best_procedures(rows, keys[2]):
@@ -182,16 +189,21 @@ def plot_truth(summary, path):
         plot_heat(groups, procedures, path)
 
 
-def main(argv=None):
-    argv = sys.argv[1:] if argv is None else argv
+def plot_from_database(argv, plot, usage):
+    """The command of a truth figure: DATABASE PLOT_PNG, the figure PLOT drawn
+    from the database's truth_summary; USAGE's last line when misused."""
     if len(argv) != 2:
-        print(__doc__.strip().splitlines()[-1].strip(), file=sys.stderr)
+        print(usage.strip().splitlines()[-1].strip(), file=sys.stderr)
         return 2
     connection = sqlite3.connect(argv[0])
     summary = pd.read_sql_query("SELECT * FROM truth_summary", connection)
     connection.close()
-    plot_truth(summary, argv[1])
+    plot(summary, argv[1])
     return 0
+
+
+def main(argv=None):
+    return plot_from_database(sys.argv[1:] if argv is None else argv, plot_truth, __doc__)
 
 
 if __name__ == "__main__":
