@@ -795,6 +795,63 @@ void search_tabled(Search& t, int depth, const Extension& x, uint32_t set,
   }
 }
 
+// Whether the search is to stop at this node (another thread failed, or the
+// caller asked it to); every 4,096 nodes it shows progress and reads the
+// caller's stop flag.
+bool stops_here(Search& t) {
+  const SearchSetup& s = *t.setup;
+  SubtreeResult& out = *t.out;
+  if (out.failed) return true;
+  if ((s.show_progress || s.options.stop != nullptr) && (++t.nodes & 0xfff) == 0) {
+    if (s.show_progress) show_progress(t);
+    if (s.options.stop != nullptr && s.options.stop->load(std::memory_order_relaxed))
+      out.failed = true;
+  }
+  return out.failed;
+}
+
+// A node's children as expand lays them out: the items found in every
+// record of its cover, how many of its last children are counted from a
+// table, and where the children's covers are.
+struct ChildLayout {
+  int perfect = 0;
+  int tabled = 0;
+  CoverSpace space;
+  const uint64_t* bits = nullptr;
+};
+
+// The children of a node below the first level, intersected with its cover,
+// packed where that pays and the table of its last ones counted.
+ChildLayout lay_out_children(Search& t, int depth, const Extension& x, const uint64_t* x_bits,
+                             Candidates candidates, CoverSpace space) {
+  const SearchSetup& s = *t.setup;
+  Frame& frame = t.frames[depth];
+  const ChildList& children = frame.children;
+  ChildLayout out{0, 0, space, nullptr};
+  const std::vector<uint32_t>* list =
+      listed_words(t, depth, x_bits, x.support, candidates.count, space);
+  frame.list = list;
+  out.perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
+  out.bits = frame.bits.data();
+  out.tabled = tabled_children(t, children.count,
+                               64 * (list == nullptr ? space.layout->words : list->size()));
+  if (out.tabled < children.count && pack_children(t, depth, x_bits, space, list)) {
+    frame.list = nullptr;
+    out.space = CoverSpace{&frame.packed.layout, x.support, nullptr};
+    if (s.count_closed)
+      out.space.shared = t.closure.packed_shared[static_cast<size_t>(depth)].data();
+    out.bits = frame.packed_bits.data();
+  }
+  if (out.tabled > 0) {
+    const std::vector<uint32_t>* read = frame.list;
+    count_subsets_of_covers(
+        out.bits + static_cast<size_t>(children.count - out.tabled) * out.space.layout->words,
+        out.tabled, *out.space.layout, read == nullptr ? nullptr : read->data(),
+        read == nullptr ? 0 : read->size(), t.table);
+  }
+  return out;
+}
+
 // Expands the pattern on the path, of length `depth` >= 1, whose extensions
 // are drawn from `candidates`, laid out over `space`. `inherited` counts the
 // items that earlier nodes found in every transaction of their cover: they
@@ -804,18 +861,8 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
             CoverSpace space, int inherited, const ParentNode& parent) {
   const SearchSetup& s = *t.setup;
   SubtreeResult& out = *t.out;
-  if (out.failed) return;
-  if ((s.show_progress || s.options.stop != nullptr) && (++t.nodes & 0xfff) == 0) {
-    if (s.show_progress) show_progress(t);
-    if (s.options.stop != nullptr && s.options.stop->load(std::memory_order_relaxed)) {
-      out.failed = true;
-      return;
-    }
-  }
-  int perfect = 0;
-  int tabled = 0;
-  CoverSpace child_space = space;
-  const uint64_t* child_bits = nullptr;
+  if (stops_here(t)) return;
+  ChildLayout layout{0, 0, space, nullptr};
   Frame& frame = t.frames[depth];
   ChildList& children = frame.children;
   children.clear();
@@ -827,35 +874,18 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   if (depth == 1 && (extends || (t.hook != nullptr && t.hook->worker != nullptr))) {
     // An item's records, cut down to the items that may extend it, merge
     // far more than the whole data's.
-    perfect = project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers, t.frames[0].list,
-                      tabled);
+    layout.perfect = project(t, x, x_bits, extends ? candidates : Candidates{}, s.covers,
+                             t.frames[0].list, layout.tabled);
     frame.list = nullptr;
-    child_space = CoverSpace{&t.item_covers.layout, x.support, t.closure.shared.data()};
-    child_bits = t.item_covers.bits.data();
+    layout.space = CoverSpace{&t.item_covers.layout, x.support, t.closure.shared.data()};
+    layout.bits = t.item_covers.bits.data();
   } else if (depth > 1 && extends) {
-    const std::vector<uint32_t>* list =
-        listed_words(t, depth, x_bits, x.support, candidates.count, space);
-    frame.list = list;
-    perfect = extend(t, depth, x_bits, x.support, candidates, *space.layout, list);
-    child_bits = frame.bits.data();
-    tabled = tabled_children(t, children.count,
-                             64 * (list == nullptr ? space.layout->words : list->size()));
-    if (tabled < children.count && pack_children(t, depth, x_bits, space, list)) {
-      frame.list = nullptr;
-      child_space = CoverSpace{&frame.packed.layout, x.support, nullptr};
-      if (s.count_closed)
-        child_space.shared = t.closure.packed_shared[static_cast<size_t>(depth)].data();
-      child_bits = frame.packed_bits.data();
-    }
-    if (tabled > 0) {
-      const std::vector<uint32_t>* read = frame.list;
-      count_subsets_of_covers(
-          child_bits + static_cast<size_t>(children.count - tabled) * child_space.layout->words,
-          tabled, *child_space.layout, read == nullptr ? nullptr : read->data(),
-          read == nullptr ? 0 : read->size(), t.table);
-    }
+    layout = lay_out_children(t, depth, x, x_bits, candidates, space);
   }
-  const int q = inherited + perfect;
+  const int tabled = layout.tabled;
+  const CoverSpace& child_space = layout.space;
+  const uint64_t* child_bits = layout.bits;
+  const int q = inherited + layout.perfect;
   if (depth == 1)
     test_pattern(t, depth, x, q, parent, t.item_all.data(), t.item_covers.layout.words);
   else
