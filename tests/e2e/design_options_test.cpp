@@ -13,6 +13,7 @@
 #include "common/run_files.h"
 #include "minerio/miner_params.h"
 #include "support/csv_fields.h"
+#include "support/json_file.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -21,11 +22,6 @@ using nlohmann::json;
 
 const std::string kVarnel = std::string(VARNEL_BIN_DIR) + "/varnel";
 const std::string kBrimel = std::string(VARNEL_BIN_DIR) + "/Brimel";
-
-json read_json(const std::string& path) {
-  std::ifstream file(path);
-  return json::parse(file);
-}
 
 void copy_vote() {
   const std::string examples = std::string(VARNEL_SOURCE_DIR) + "/examples/";

@@ -10,6 +10,7 @@
 
 #include "common/run_files.h"
 #include "minerio/miner_params.h"
+#include "support/json_file.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -18,11 +19,6 @@ using nlohmann::json;
 
 const std::string kVarnel = std::string(VARNEL_BIN_DIR) + "/varnel";
 const std::string kBrimel = std::string(VARNEL_BIN_DIR) + "/Brimel";
-
-json read_json(const std::string& path) {
-  std::ifstream file(path);
-  return json::parse(file);
-}
 
 TEST(DirectVote, HolmKeepsAtLeastBonferroniAndTaroneAtLeastBonferroniOverPatternsTested) {
   ScratchDir scratch;

@@ -15,6 +15,7 @@
 #include "brimel/generated_data.h"
 #include "common/run_files.h"
 #include "minerio/miner_params.h"
+#include "support/json_file.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -28,11 +29,6 @@ constexpr int kDataSets = 200;
 constexpr int kRecords = 200;
 constexpr int kMinSup = 10;  // of the holdout's mining half; the whole data's is twice that
 constexpr double kLevel = 0.05;
-
-json read_json(const std::string& path) {
-  std::ifstream file(path);
-  return json::parse(file);
-}
 
 TEST(NullErrorRate, EveryFamilyWiseProcedureFindsSomethingInAtMostTheLevelOfDataSets) {
   const std::vector<std::string> direct_methods = {
