@@ -11,6 +11,8 @@ import sys
 import pandas as pd
 import yaml
 
+from example_config import example_config
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BIN_DIR = os.environ.get("VARNEL_BIN_DIR", os.path.join(ROOT, "build", "bin"))
 OUTPUTS = ["study.sqlite", "experiments.csv", "summary.csv", "rule_stability.csv",
@@ -40,12 +42,7 @@ def write_config(folder, config):
 
 
 def test_example_study(tmp_path):
-    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
-        config = yaml.safe_load(handle)
-    for dataset in config["datasets"].values():
-        for key in ("file", "prepared"):
-            if key in dataset:
-                dataset[key] = os.path.join(ROOT, dataset[key])
+    config = example_config(absolute_paths=True)
     config["bin_dir"] = BIN_DIR
     write_config(tmp_path, config)
 

@@ -13,6 +13,8 @@ import sys
 import pytest
 import yaml
 
+from example_config import example_config
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BIN_DIR = os.environ.get("VARNEL_BIN_DIR", os.path.join(ROOT, "build", "bin"))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
@@ -172,8 +174,7 @@ def test_runs_keep_their_record_and_rule_table_unless_told_to_keep_all(tmp_path,
 def test_config_numbers_are_checked_strictly(change, expected):
     with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
         schema = yaml.safe_load(handle)
-    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
-        config = yaml.safe_load(handle)
+    config = example_config()
     config.update(change)
     problem = study_config.config_problem(config, schema)
     assert problem == expected if expected is None else expected in problem
@@ -183,8 +184,7 @@ def test_config_numbers_are_checked_strictly(change, expected):
 def test_every_data_set_needs_minsups_or_top_k_its_own_or_the_studys():
     with open(os.path.join(ROOT, "workflow", "schemas", "config.schema.yaml")) as handle:
         schema = yaml.safe_load(handle)
-    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
-        config = yaml.safe_load(handle)
+    config = example_config()
     del config["minsups"]
     assert study_config.config_problem(config, schema) == (
         "Error in config key 'datasets.vote': no minimum support and no top_k: give 'minsups' "
@@ -199,8 +199,7 @@ def test_every_data_set_needs_minsups_or_top_k_its_own_or_the_studys():
 
 
 def test_a_config_number_slip_stops_the_study_with_one_line(tmp_path):
-    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
-        config = yaml.safe_load(handle)
+    config = example_config()
     config["repetitions"] = 2.0
     with open(tmp_path / "study.yaml", "w") as handle:
         yaml.safe_dump(config, handle)
@@ -272,12 +271,7 @@ def test_a_job_failed_on_the_system_is_retried_and_the_tables_equal_a_clean_runs
     """One experiment's summary file is a full disk the first time it runs:
     its job fails, Snakemake runs it again, and the study's tables are those
     of a study that met no fault."""
-    with open(os.path.join(ROOT, "config", "config.yaml")) as handle:
-        config = yaml.safe_load(handle)
-    for dataset in config["datasets"].values():
-        for key in ("file", "prepared"):
-            if key in dataset:
-                dataset[key] = os.path.join(ROOT, dataset[key])
+    config = example_config(absolute_paths=True)
     marker = tmp_path / "fault-met"
     real = os.path.join(BIN_DIR, "varnel")
     faulty = bin_dir_with(tmp_path, varnel=(
