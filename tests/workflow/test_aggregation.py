@@ -2,10 +2,11 @@
 experiments only, a failed row kept apart, rule stability counts, the
 database against the tables, rules.csv.gz against the rule tables, runs read
 once, runs added, redone and removed giving the tables of a fresh build, a
-killed or failed fill, an old layout and an edited copy rebuilt from the runs,
-memory that does not grow with the rules; and the grid's seeds, supports and
-config messages."""
+killed or failed fill, readers that renumber or fail, an old layout and an
+edited copy rebuilt from the runs, memory that does not grow with the rules;
+and the grid's seeds, supports and config messages."""
 import csv
+import glob
 import gzip
 import io
 import json
@@ -308,11 +309,18 @@ def test_a_killed_or_failed_fill_is_built_anew(tmp_path, monkeypatch):
     child = subprocess.Popen([sys.executable, os.path.join(SCRIPTS, "study_tables.py"),
                               *AGGREGATE], stdout=subprocess.DEVNULL)
     cache = "results/cache/study.sqlite"
-    while not (os.path.exists(cache) and os.path.getsize(cache) > 1000000):
+    # Killed while it fills the database or writes the tables, with processes
+    # of its own reading the runs or writing rules.csv.gz: they end soon after.
+    while not (os.path.exists(cache) and os.path.getsize(cache) > 100000
+               and (helpers := children_of(child.pid))):
         assert child.poll() is None, "the job ended before it could be killed"
         time.sleep(0.01)
     child.send_signal(signal.SIGKILL)
     child.wait()
+    deadline = time.monotonic() + 10
+    while any(os.path.exists(f"/proc/{helper}") for helper in helpers):
+        assert time.monotonic() < deadline, "a process of the job outlived it"
+        time.sleep(0.1)
     assert os.path.exists(study_db.filling_mark(cache))
     assert aggregate(plan) == undisturbed
     assert not os.path.exists(study_db.filling_mark(cache))
@@ -333,6 +341,51 @@ def test_a_killed_or_failed_fill_is_built_anew(tmp_path, monkeypatch):
     monkeypatch.setattr(study_db, "open_database", opened)
     assert os.path.exists(study_db.filling_mark(cache))
     assert aggregate(plan) == aggregate(plan, "fresh")
+
+
+def children_of(pid):
+    """The processes whose parent is pid (Linux)."""
+    children = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/stat") as handle:
+                # The fields after the command name, which may hold blanks.
+                if int(handle.read().rsplit(")", 1)[1].split()[1]) == pid:
+                    children.append(int(entry))
+        except (OSError, ValueError, IndexError):
+            pass
+    return children
+
+
+def test_readers_that_renumber_or_fail(tmp_path, monkeypatch):
+    """The reader processes code each rule, pair of figures and outcome once
+    and number anew when they know too many: with tiny chunks and a tiny
+    limit, met at the end of a table too, the tables are those of the usual
+    reading. A reader's error reaches the job; a reader or a writer of
+    rules.csv.gz that dies stops it instead of leaving it waiting or writing
+    a table in part."""
+    plan = write_study(str(tmp_path))
+    os.chdir(tmp_path)
+    usual = aggregate(plan, "usual")
+    for rows, keys in ((1, 1), (2, 3), (3, 2)):
+        monkeypatch.setattr(study_db, "CHUNK_ROWS", rows)
+        monkeypatch.setattr(study_db, "KNOWN_KEYS", keys)
+        assert aggregate(plan, f"small{rows}") == usual, (rows, keys)
+    monkeypatch.undo()
+
+    with gzip.open(plan["experiments"][3]["rules"], "wt") as handle:
+        handle.write("rule,class\n")
+    with pytest.raises(ValueError, match="no rank or rule column"):
+        aggregate(plan, "broken")
+    monkeypatch.setattr(study_db, "read_rule_table", lambda *_: os._exit(3))
+    with pytest.raises(RuntimeError, match="exit code 3"):
+        aggregate(plan, "died")
+    monkeypatch.undo()
+    plan["experiments"].pop()
+    monkeypatch.setattr(study_db, "write_rule_lines", lambda *_: os._exit(2))
+    with pytest.raises(RuntimeError, match="a writer of .*rules.csv.gz failed"):
+        aggregate(plan, "unwritten")
+    assert not glob.glob("unwritten/rules.csv.gz*")
 
 
 def test_an_old_layout_or_an_edited_copy_changes_nothing(tables):

@@ -42,11 +42,14 @@ rule tables:
     params:
         script=script_command("study_tables.py"),
         cache=DATABASE_CACHE,
+    # Two processes read the runs while the job enters them, and write
+    # rules.csv.gz side by side.
+    threads: 2
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
         "{params.script:q} --plan {input.plan} --cache {params.cache}"
-        " --database {output.database} --out-dir results > {log} 2>&1"
+        " --database {output.database} --out-dir results --processes {threads} > {log} 2>&1"
 
 
 # The plots are small and read the database in blocks: they are drawn where

@@ -1,16 +1,18 @@
 """The study's tables. The database (study_db) is filled run by run from the
 study's plan: a run already in it with unchanged files is not read again, so
-a new repetition or grid value reads only its own runs, and at most one
-experiment's rules are in memory at a time. From the database come
-experiments.csv, summary.csv, rule_stability.csv, rules.csv.gz and the
-report's pages. Only experiments whose status is "ok" enter a mean, a count
-of rules or the rule stability; failed ones are counted apart.
+a new repetition or grid value reads only its own runs. N reader processes
+(two by default) read the runs, a chunk of rules at a time, while this one
+enters them. From the database come experiments.csv, summary.csv,
+rule_stability.csv, rules.csv.gz (written by N processes side by side) and
+the report's pages. Only experiments whose status is "ok" enter a mean, a
+count of rules or the rule stability; failed ones are counted apart.
 
 The database is kept in CACHE, which Snakemake leaves alone between runs (it
 removes a job's outputs before the job), and DATABASE is a copy of it, so
 that what a user does to the copy never reaches a later run.
 
     study_tables.py --plan PLAN_JSON --cache CACHE --database DATABASE --out-dir DIR
+                    [--processes N]
 """
 import argparse
 import csv
@@ -20,7 +22,7 @@ import resource
 import shutil
 import sys
 import time
-import zlib
+from multiprocessing import get_context
 
 import pandas as pd
 
@@ -58,28 +60,17 @@ TOP_RULES = 300
 FLOAT_FORMAT = "%.10g"
 
 
-def _read_record(path):
-    try:
-        with open(path) as handle:
-            record = json.load(handle)
-    except (OSError, ValueError) as error:
-        return {"status": "failed", "errors": [f"cannot read the record {path}: {error}"]}
-    return record if isinstance(record, dict) else {"status": "failed",
-                                                    "errors": [f"{path} holds no object"]}
-
-
 def _cell_key(job):
     return (job["dataset"], job["minsup"], float(job["level"]))
 
 
-def update_database(connection, plan):
-    """Brings the database to the plan, in one transaction; returns (runs
-    read, runs removed)."""
+def update_database(connection, plan, processes=2):
+    """Brings the database to the plan, in one transaction, the runs read in
+    `processes` reader processes; returns (runs read, runs removed)."""
     connection.execute("BEGIN")
     cells = list(dict.fromkeys(_cell_key(job) for job in plan["experiments"] + plan["direct"]))
     ids, removed = study_db.cell_ids(connection, cells)
     cell_of = dict(zip(cells, ids))
-    read = 0
     wanted = {(cell_of[_cell_key(job)], job["repetition"]): (ordinal, job)
               for ordinal, job in enumerate(plan["experiments"])}
     known = {(cell, repetition): (experiment, sign) for experiment, cell, repetition, sign in
@@ -89,42 +80,39 @@ def update_database(connection, plan):
             study_db.remove_experiment(connection, experiment)
             removed += 1
     loader = study_db.RuleLoader(connection)
-    split = None
-    for (cell, repetition), (ordinal, job) in sorted(wanted.items(), key=_split_order):
-        if split != (job["dataset"], repetition):
-            split = (job["dataset"], repetition)
-            loader.new_split()
+    to_read = []
+    for (cell, repetition), (ordinal, job) in wanted.items():
         sign = study_db.signature(job["record"], job["rules"])
         experiment, old_sign = known.get((cell, repetition), (None, None))
         if experiment is None or old_sign != sign:
             if experiment is not None:
                 study_db.remove_experiment(connection, experiment)
-            experiment = study_db.add_experiment(
-                connection, loader, cell, repetition, _read_record(job["record"]),
-                job["record"], job["rules"], sign)
-            read += 1
+            to_read.append((cell, repetition, ordinal, job, sign))
+        else:
+            connection.execute("UPDATE experiments SET ordinal = ? WHERE id = ?",
+                               (ordinal, experiment))
+    # The runs are read in reader processes while the ones before enter the
+    # database.
+    for (cell, repetition, ordinal, job, sign), record, chunks in study_db.read_runs(
+            to_read, lambda run: (run[3]["record"], run[3]["rules"]), processes):
+        experiment = study_db.add_experiment(connection, loader, cell, repetition, record,
+                                             job["record"], job["rules"], sign, chunks)
         connection.execute("UPDATE experiments SET ordinal = ? WHERE id = ?",
                            (ordinal, experiment))
+    read = len(to_read)
     known_direct = dict(connection.execute("SELECT cell, signature FROM direct"))
     for job in plan["direct"]:
         cell = cell_of[_cell_key(job)]
         sign = study_db.signature(job["record"])
         if known_direct.get(cell) != sign:
-            study_db.add_direct(connection, cell, _read_record(job["record"]), job["record"],
-                                sign)
+            study_db.add_direct(connection, cell, study_db.read_record(job["record"]),
+                                job["record"], sign)
             read += 1
     if removed:
         study_db.remove_unused(connection)
     read += truth_tables.update_truth(connection, plan.get("truth", []), cell_of)
     connection.execute("COMMIT")
     return read, removed
-
-
-def _split_order(item):
-    """Split after split (one data set and repetition), each in the plan's
-    order: the order in which RuleLoader knows most rules."""
-    (_, repetition), (ordinal, job) = item
-    return job["dataset"], repetition, ordinal
 
 
 def experiments_table(connection):
@@ -210,31 +198,51 @@ def write_stability(connection, path, cells):
 
 
 RULES_COLUMNS = KEYS + ["repetition", "min_sup", "rank", "rule"] + study_db.RULE_FIGURES
-# Lines of rules.csv.gz compressed at once.
-LINES_PER_BLOCK = 5000
-
-
-def write_rules(connection, path):
-    """Every rule of every ok experiment with the experiment's keys, gzipped:
-    the database writes each line, a block of lines at a time."""
+def write_rules(connection, database, path, processes=2):
+    """Every rule of every ok experiment with the experiment's keys, gzipped.
+    The experiments are cut into runs of about equal numbers of rules, one
+    per writer process (`processes` of them), which writes the lines of its run from its own
+    connection to the database as a gzip stream of its own; the streams one
+    after another are one gzip file."""
     experiments = connection.execute(
-        "SELECT e.id, c.dataset, c.minsup, c.level, e.repetition, e.min_sup FROM experiments e "
+        "SELECT e.id, c.dataset, c.minsup, c.level, e.repetition, e.min_sup, "
+        "(SELECT count(*) FROM rule_figures f WHERE f.experiment = e.id) FROM experiments e "
         "JOIN cells c ON c.id = e.cell ORDER BY e.ordinal, e.id").fetchall()
-    lines_of = study_db.rule_lines(connection, FLOAT_FORMAT)
+    total = sum(rules for *_, rules in experiments)
+    runs, run, counted = [], [], 0
+    for *experiment, rules in experiments:
+        run.append(experiment)
+        counted += rules
+        if counted * processes >= total * (len(runs) + 1) and len(runs) < processes - 1:
+            runs.append(run)
+            run = []
+    runs.append(run)
     partial = path + ".partial"
-    # wbits 31: a gzip stream; level 4 takes half the time of the usual 6 on
-    # these tables, for 14% more bytes.
-    compressor = zlib.compressobj(4, zlib.DEFLATED, 31)
-    with open(partial, "wb") as handle:
-        handle.write(compressor.compress((",".join(RULES_COLUMNS) + "\n").encode()))
-        for experiment, *keys in experiments:
-            prefix = "".join(study_db.csv_text(key, FLOAT_FORMAT) + "," for key in keys)
-            lines = lines_of(experiment)
-            while block := lines.fetchmany(LINES_PER_BLOCK):
-                handle.write(compressor.compress(
-                    "".join([prefix + line + "\n" for (line,) in block]).encode()))
-        handle.write(compressor.flush())
-    os.replace(partial, path)
+    parts = [f"{partial}.{number}" for number in range(len(runs))]
+    # Plain processes without pipes: a writer whose job is killed ends with
+    # its part, not waiting for work that never comes.
+    writers = [get_context("fork").Process(target=study_db.write_rule_lines,
+                                           args=(database, run, part, FLOAT_FORMAT))
+               for run, part in zip(runs, parts)]
+    try:
+        for writer in writers:
+            writer.start()
+        for writer in writers:
+            writer.join()
+        if any(writer.exitcode != 0 for writer in writers):
+            raise RuntimeError(f"a writer of {path} failed; see above")
+        with open(partial, "wb") as handle:
+            header = study_db.gzip_compressor()
+            handle.write(header.compress((",".join(RULES_COLUMNS) + "\n").encode()))
+            handle.write(header.flush())
+            for part in parts:
+                with open(part, "rb") as lines:
+                    shutil.copyfileobj(lines, handle, 1 << 20)
+        os.replace(partial, path)
+    finally:
+        for part in parts:
+            if os.path.exists(part):
+                os.remove(part)
 
 
 def _write_rows(cursor, columns, path, each=None):
@@ -273,8 +281,9 @@ def write_page(table, path, title, note):
                                                    float_format=lambda x: f"{x:.4g}")))
 
 
-def write_tables(connection, out_dir):
-    """The CSV tables and the report's pages, from the database."""
+def write_tables(connection, database, out_dir, processes=2):
+    """The CSV tables and the report's pages, from the database (the file
+    database), rules.csv.gz by `processes` writer processes."""
     os.makedirs(os.path.join(out_dir, "pages"), exist_ok=True)
     experiments = experiments_table(connection)
     summary = summary_table(experiments, direct_table(connection))
@@ -284,7 +293,7 @@ def write_tables(connection, out_dir):
                                          float_format=FLOAT_FORMAT)
     top, per_cell = write_stability(connection, os.path.join(out_dir, "rule_stability.csv"),
                                     len(summary))
-    write_rules(connection, os.path.join(out_dir, "rules.csv.gz"))
+    write_rules(connection, database, os.path.join(out_dir, "rules.csv.gz"), processes)
     write_page(design_key_columns(summary), os.path.join(out_dir, "pages", "summary.html"),
                "Summary per data set, minimum support and level",
                f"{len(summary)} rows; the same table as summary.csv.")
@@ -307,14 +316,17 @@ def main(argv=None):
                         help="the study's plan: its experiments and direct runs")
     for option in ("--cache", "--database", "--out-dir"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--processes", type=int, default=2,
+                        help="processes that read the runs, and that write rules.csv.gz")
     args = parser.parse_args(argv)
     started = time.monotonic()
     with open(args.plan) as handle:
         plan = json.load(handle)
     os.makedirs(os.path.dirname(os.path.abspath(args.cache)), exist_ok=True)
     connection = study_db.open_database(args.cache)
-    read, removed = update_database(connection, plan)
-    write_tables(connection, args.out_dir)
+    processes = max(1, args.processes)
+    read, removed = update_database(connection, plan, processes)
+    write_tables(connection, args.cache, args.out_dir, processes)
     if plan.get("truth"):
         truth_tables.write_truth(connection, args.out_dir, write_page, FLOAT_FORMAT)
     study_db.close_database(connection, args.cache)
