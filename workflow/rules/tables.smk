@@ -52,9 +52,12 @@ rule tables:
         " --database {output.database} --out-dir results --processes {threads} > {log} 2>&1"
 
 
-# The plots are small and read the database in blocks: they are drawn where
-# Snakemake runs, without a round trip through the cluster.
+# The tables job reads the runs' files and writes the database in bounded
+# memory, and the plots are small and read the database in blocks: they run
+# where Snakemake runs, without a round trip through the cluster's queue at
+# the end of a study.
 localrules:
+    tables,
     plot_survivors,
     plot_test_pvalues,
     plot_rule_stability,
