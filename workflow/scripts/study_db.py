@@ -66,9 +66,9 @@ COUNTED = {"kept": "significant", "kept_bonferroni": "significant_corrected",
 # Keys of each kind a reader process codes before it numbers anew; rows of a
 # rule table it sends at a time.
 KNOWN_KEYS = 100000
+CHUNK_ROWS = 2000
 # Joins the fields of a key: the csv module reads no field that holds it.
 KEY_SEPARATOR = "\0"
-CHUNK_ROWS = 2000
 
 
 def quoted(name):
@@ -330,10 +330,9 @@ class RuleChunk:
     outcome. A reader numbers the keys of each kind it meets from 0 on and
     sends each key with the first rows that use it: a rule as (its items in
     alphabetical order, its length), a pair as its support and p-value
-    fields, an outcome as its OUTCOME_TYPES fields, the fields joined with
-    KEY_SEPARATOR. When it knows KNOWN_KEYS
-    keys of a kind it forgets them and numbers that kind anew (`renumbered`:
-    rules, pairs, outcomes)."""
+    fields and an outcome as its OUTCOME_TYPES fields, each joined with
+    KEY_SEPARATOR. When it knows KNOWN_KEYS keys of a kind it forgets them
+    and numbers that kind anew (`renumbered`: rules, pairs, outcomes)."""
     reader: int
     renumbered: tuple = (False, False, False)
     ranks: array = field(default_factory=_codes)
