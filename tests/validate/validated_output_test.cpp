@@ -53,9 +53,10 @@ TEST(BlockWriter, AscendingNumbersOfEveryWidthAndLinesPlacedOutOfOrder) {
   for (const int32_t v : values) expected += std::to_string(v) + " ";
   EXPECT_EQ(ascending_text_bytes(values), static_cast<int64_t>(expected.size()));
 
-  // The list written after a line placed behind it, in batches past the block.
-  std::vector<int32_t> many(300000);
-  for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<int32_t>(7 * i);
+  // Every value below 10^6 and every 997th up to 2 * 10^8, written after a
+  // line placed behind it, in batches past the block.
+  std::vector<int32_t> many;
+  for (int32_t v = 0; v < 200'000'000; v += v < 1'000'000 ? 1 : 997) many.push_back(v);
   std::string many_text;
   for (const int32_t v : many) many_text += std::to_string(v) + " ";
   std::FILE* file = std::fopen("o.txt", "w");
@@ -68,6 +69,16 @@ TEST(BlockWriter, AscendingNumbersOfEveryWidthAndLinesPlacedOutOfOrder) {
   EXPECT_TRUE(flush_block(out));
   std::fclose(file);
   EXPECT_EQ(read_file("o.txt"), expected + many_text);
+
+  // A full disk fails the flush, of one block or of many.
+  for (const size_t count : {many.size(), size_t{10}}) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    start_block_writer(out, full);
+    put_ascending_ints(out, std::span<const int32_t>(many).first(count));
+    EXPECT_FALSE(flush_block(out)) << count;
+    std::fclose(full);
+  }
 }
 
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
