@@ -70,7 +70,8 @@ struct RecordReader {
   std::unordered_map<std::string, int32_t> class_ids{};
   std::vector<std::string> values_seen{};
   std::vector<int32_t> record_class{};
-  std::vector<std::string> fields{};
+  std::vector<std::string_view> fields{};
+  std::string key{};
   std::vector<int32_t> transaction{};
 };
 
@@ -95,17 +96,17 @@ bool add_record_line(std::string_view line, RecordReader& reader, MiningData& da
   transaction.clear();
   int32_t class_value = kMissingClass;
   visit_record(
-      line, reader.names, reader.params.target_attribute, reader.fields,
-      [&](std::string key) {
-        const auto [found, added] = reader.item_ids.try_emplace(
-            std::move(key), static_cast<int32_t>(data.item_keys.size()));
+      line, reader.names, reader.params.target_attribute, reader.fields, reader.key,
+      [&](const std::string& key) {
+        const auto [found, added] =
+            reader.item_ids.try_emplace(key, static_cast<int32_t>(data.item_keys.size()));
         if (added) data.item_keys.push_back(found->first);
         transaction.push_back(found->second);
       },
-      [&](const std::string& value) {
-        const auto [found, added] =
-            reader.class_ids.try_emplace(value, static_cast<int32_t>(reader.values_seen.size()));
-        if (added) reader.values_seen.push_back(value);
+      [&](std::string_view value) {
+        const auto [found, added] = reader.class_ids.try_emplace(
+            std::string(value), static_cast<int32_t>(reader.values_seen.size()));
+        if (added) reader.values_seen.push_back(found->first);
         class_value = found->second;
       });
   // Two columns of one name and value give one item: a pattern is a set.

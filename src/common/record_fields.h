@@ -5,14 +5,26 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/messages.h"
 
-// Appends the fields of `line` to `fields`: a field's leading spaces are
-// dropped (its trailing ones stay), and a field left empty is not appended,
-// so the fields after it move one column to the left.
-void split_fields(std::string_view line, char separator, std::vector<std::string>& fields);
+// Appends the fields of `line` to `fields` (strings, or views into `line`):
+// a field's leading spaces are dropped (its trailing ones stay), and a field
+// left empty is not appended, so the fields after it move one column to the
+// left.
+template <typename Field>
+void split_fields(std::string_view line, char separator, std::vector<Field>& fields) {
+  while (true) {
+    const size_t end = line.find(separator);
+    std::string_view field = line.substr(0, end);
+    const size_t first = field.find_first_not_of(' ');
+    if (first != std::string_view::npos) fields.emplace_back(field.substr(first));
+    if (end == std::string_view::npos) return;
+    line.remove_prefix(end + 1);
+  }
+}
 
 // True for the two spellings of a missing value, "?" and "ignore".
 bool is_missing_value(std::string_view value);
@@ -23,21 +35,23 @@ bool is_missing_value(std::string_view value);
 // last attribute, skips missing values, calls `on_class(value)` for the first
 // target column that holds a value (later target columns are not read) and
 // `on_item(key)` with "attribute=value" for every other field, in column
-// order. `fields` is scratch space the caller keeps between records.
+// order. `fields` and `key` are scratch space the caller keeps between
+// records; the views in `fields` point into `line`.
 template <typename OnItem, typename OnClass>
 void visit_record(std::string_view line, const std::vector<std::string>& names,
-                  const std::string& target_attr, std::vector<std::string>& fields, OnItem on_item,
-                  OnClass on_class) {
+                  const std::string& target_attr, std::vector<std::string_view>& fields,
+                  std::string& key, OnItem on_item, OnClass on_class) {
   fields.clear();
   split_fields(line, ',', fields);
   if (fields.size() != names.size()) report_error("inconsistent number of columns");
   const size_t columns = fields.size() < names.size() ? fields.size() : names.size();
   bool class_taken = false;
   for (size_t j = 0; j < columns; ++j) {
-    const std::string& value = fields[j];
+    const std::string_view value = fields[j];
     if (is_missing_value(value)) continue;
     if (names[j] != target_attr) {
-      on_item(names[j] + "=" + value);
+      key.assign(names[j]).append(1, '=').append(value);
+      on_item(std::as_const(key));
     } else if (!class_taken) {
       on_class(value);
       class_taken = true;

@@ -1,18 +1,33 @@
 // Line reading for every text reader of the system, and line writing.
 #include "common/text_lines.h"
 
+#include <sys/types.h>
+
+#include <cstdlib>
+
 #include "common/file_open.h"
+
+namespace {
+
+// The buffer getline reads into, one per thread, kept between calls.
+struct LineBuffer {
+  char* data = nullptr;
+  size_t size = 0;
+  ~LineBuffer() { std::free(data); }
+};
+
+}  // namespace
 
 bool read_text_line(std::FILE* file, std::string& line) {
   line.clear();
   if (file == nullptr) return false;
-  int byte = getc_unlocked(file);
-  if (byte == EOF) return false;
-  while (byte != EOF && byte != '\n') {
-    line.push_back(static_cast<char>(byte));
-    byte = getc_unlocked(file);
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  thread_local LineBuffer buffer;
+  const ssize_t read = getline(&buffer.data, &buffer.size, file);
+  if (read <= 0) return false;
+  size_t length = static_cast<size_t>(read);
+  if (buffer.data[length - 1] == '\n') --length;
+  if (length > 0 && buffer.data[length - 1] == '\r') --length;
+  line.assign(buffer.data, length);
   return true;
 }
 

@@ -16,12 +16,12 @@ namespace {
 constexpr int32_t kNoLabel = -1;  // outside every class, also the rule's
 
 // The label of a record's class value.
-int32_t label_of(const std::string& value, const std::string& target_value,
+int32_t label_of(std::string_view value, const std::string& target_value,
                  const ClassValueMap& class_map) {
   if (!target_value.empty()) return value == target_value ? 1 : 0;
-  const auto found = class_map.find(value);
+  const auto found = class_map.find(std::string(value));
   if (found != class_map.end()) return found->second;
-  report_warning("class %s does not occur in mining data", value.c_str());
+  report_warning("class %s does not occur in mining data", std::string(value).c_str());
   return kNoLabel;
 }
 
@@ -42,13 +42,14 @@ void load_test_part(const std::string& test_base, const AttributeNames& names,
   std::FILE* data = open_for_read(data_path);
   if (data == nullptr) return;
   std::string line;
-  std::vector<std::string> fields;
+  std::vector<std::string_view> fields;
+  std::string key;
   while (read_text_line(data, line)) {
     if (line.empty()) continue;
     TestTransaction transaction;
     int32_t label = kNoLabel;
     visit_record(
-        line, names, target_attr, fields,
+        line, names, target_attr, fields, key,
         [&](const std::string& key) {
           const auto found = items.find(key);
           if (found != items.end()) {
@@ -58,7 +59,7 @@ void load_test_part(const std::string& test_base, const AttributeNames& names,
             std::fputc('\n', stdout);
           }
         },
-        [&](const std::string& value) { label = label_of(value, target_value, class_map); });
+        [&](std::string_view value) { label = label_of(value, target_value, class_map); });
     std::sort(transaction.begin(), transaction.end());
     transactions.push_back(std::move(transaction));
     labels.push_back(label);
