@@ -138,14 +138,41 @@ void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int
         records.ranks.begin() + records.offsets[a], records.ranks.begin() + records.offsets[a + 1],
         records.ranks.begin() + records.offsets[b], records.ranks.begin() + records.offsets[b + 1]);
   };
-  auto before = [&](int32_t a, int32_t b) {
-    if (records.positive[a] != records.positive[b])
-      return records.positive[a] > records.positive[b];
-    return items_before(a, b);
+  // A list of descending ranks compares with another as the number whose
+  // bits are its ranks: the highest rank one holds and the other lacks
+  // decides, whether it follows a common start or ends it. So records sort
+  // by the bits of the 128 highest ranks first, and only those that agree
+  // on all of them are compared item by item.
+  int32_t top_rank = 0;
+  for (size_t r = 0; r < count; ++r)
+    if (records.offsets[r + 1] > records.offsets[r])
+      top_rank = std::max(top_rank, records.ranks[records.offsets[r]]);
+  const int32_t lowest_keyed = std::max(0, top_rank - 127);
+  struct Key {
+    uint64_t high = 0, low = 0;  // ranks lowest_keyed + 64 .. + 127, lowest_keyed .. + 63
+    int32_t other_class = 0;     // the rule class first
+    int32_t record = 0;
   };
+  std::vector<Key> keys(count);
+  for (size_t r = 0; r < count; ++r) {
+    Key& key = keys[r];
+    key.other_class = records.positive[r] ? 0 : 1;
+    key.record = static_cast<int32_t>(r);
+    for (int64_t k = records.offsets[r];
+         k < records.offsets[r + 1] && records.ranks[k] >= lowest_keyed; ++k) {
+      const int32_t bit = records.ranks[k] - lowest_keyed;
+      (bit < 64 ? key.low : key.high) |= uint64_t{1} << (bit % 64);
+    }
+  }
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.other_class != b.other_class) return a.other_class < b.other_class;
+    if (a.high != b.high) return a.high < b.high;
+    if (a.low != b.low) return a.low < b.low;
+    return items_before(a.record, b.record);
+  });
   std::vector<int32_t> order(count);
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), before);
+  for (size_t i = 0; i < count; ++i) order[i] = keys[i].record;
+  keys = {};
   for (size_t i = 0; i < count;) {
     const int32_t first = order[i];
     int64_t weight = 0;

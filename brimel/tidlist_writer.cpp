@@ -4,6 +4,7 @@
 #include "tidlist_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <vector>
 
@@ -37,19 +38,39 @@ struct PathEntry {
   int32_t stored_base = -1;  // depth of the nearest stored ancestor, -1: the root
 };
 
-// Writes the record of the transactions in `in` and not in `out` (null: none).
-bool write_list(std::FILE* file, const uint64_t* in, const uint64_t* out, size_t words,
-                std::vector<int32_t>& scratch, int64_t& position) {
-  size_t listed = 0;
-  for (size_t w = 0; w < words; ++w) {
-    for (uint64_t bits = in[w] & ~(out ? out[w] : 0); bits != 0; bits &= bits - 1) {
-      if (listed == scratch.size()) scratch.resize(std::max<size_t>(64, 2 * listed));
-      scratch[listed++] = static_cast<int32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+// Writes the record of the `count` transactions in `in` and not in `out`
+// (null: none). A word's bits are taken eight at a time without looking how
+// many it holds: the numbers past its last bit are overwritten by the next
+// word's, and the loop's end is no longer a branch that misses on every word.
+__attribute__((target_clones("popcnt", "default"))) bool write_list(
+    std::FILE* file, const uint64_t* in, const uint64_t* out, size_t words, int64_t count,
+    std::vector<int32_t>& scratch, int64_t& position) {
+  constexpr size_t kRun = 8;
+  const auto listed = static_cast<size_t>(count);
+  if (scratch.size() < listed + kRun) scratch.resize(listed + kRun);
+  int32_t* next = scratch.data();
+  int32_t* const end = next + listed;
+  for (size_t w = 0; w < words && next != end; ++w) {
+    uint64_t bits = in[w] & ~(out ? out[w] : 0);
+    if (bits == 0) continue;
+    const auto base = static_cast<int32_t>(w * 64);
+    const int ones = std::popcount(bits);
+    int32_t* const word_end = next + ones;
+    if (word_end > end) break;  // more than counted: the check below reports it
+    for (size_t i = 0; i < kRun; ++i) {
+      next[i] = base + std::countr_zero(bits);
+      bits &= bits - 1;
     }
+    for (next += kRun; next < word_end; ++next) {
+      *next = base + std::countr_zero(bits);
+      bits &= bits - 1;
+    }
+    next = word_end;
   }
-  const int32_t count = static_cast<int32_t>(listed);
-  position += 4 * (1 + static_cast<int64_t>(listed));
-  return write_int32_le(file, &count, 1) && write_int32_le(file, scratch.data(), listed);
+  const int32_t written = static_cast<int32_t>(listed);
+  position += 4 * (1 + count);
+  return next == end && write_int32_le(file, &written, 1) &&
+         write_int32_le(file, scratch.data(), listed);
 }
 
 bool report_write_failure(const std::string& path) {
@@ -129,11 +150,11 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
       directory[e].offset = static_cast<int32_t>(position);
       if (as_diff) {
         directory[e].flags = kTidListStored | kTidListDiff;
-        ok = write_list(list_file, base, cover, words, scratch, position);
+        ok = write_list(list_file, base, cover, words, base_support - support, scratch, position);
         ++counts.diff_lists;
       } else {
         directory[e].flags = kTidListStored;
-        ok = write_list(list_file, cover, nullptr, words, scratch, position);
+        ok = write_list(list_file, cover, nullptr, words, support, scratch, position);
         ++counts.full_lists;
       }
       if (!ok) report_write_failure(list_path);
