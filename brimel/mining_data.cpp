@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "common/column_item_cache.h"
 #include "common/file_open.h"
 #include "common/messages.h"
 #include "common/record_fields.h"
@@ -72,6 +73,7 @@ struct RecordReader {
   std::vector<int32_t> record_class{};
   std::vector<std::string_view> fields{};
   std::string key{};
+  ColumnItemCache cache{};
   std::vector<int32_t> transaction{};
 };
 
@@ -96,12 +98,18 @@ bool add_record_line(std::string_view line, RecordReader& reader, MiningData& da
   transaction.clear();
   int32_t class_value = kMissingClass;
   visit_record(
-      line, reader.names, reader.params.target_attribute, reader.fields, reader.key,
-      [&](const std::string& key) {
-        const auto [found, added] =
-            reader.item_ids.try_emplace(key, static_cast<int32_t>(data.item_keys.size()));
-        if (added) data.item_keys.push_back(found->first);
-        transaction.push_back(found->second);
+      line, reader.names, reader.params.target_attribute, reader.fields,
+      [&](size_t column, std::string_view value) {
+        int32_t item = cached_item(reader.cache, column, value);
+        if (item < 0) {
+          item_key(reader.names[column], value, reader.key);
+          const auto [found, added] =
+              reader.item_ids.try_emplace(reader.key, static_cast<int32_t>(data.item_keys.size()));
+          if (added) data.item_keys.push_back(found->first);
+          item = found->second;
+          cache_item(reader.cache, column, value, item);
+        }
+        transaction.push_back(item);
       },
       [&](std::string_view value) {
         const auto [found, added] = reader.class_ids.try_emplace(

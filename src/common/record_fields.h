@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "common/messages.h"
@@ -29,18 +28,23 @@ void split_fields(std::string_view line, char separator, std::vector<Field>& fie
 // True for the two spellings of a missing value, "?" and "ignore".
 bool is_missing_value(std::string_view value);
 
+// The item key of `value` in the column of `attribute`: "attribute=value".
+inline void item_key(const std::string& attribute, std::string_view value, std::string& key) {
+  key.assign(attribute).append(1, '=').append(value);
+}
+
 // Reads one record the way the miner and the test-part loader both must, so
 // that their items agree: prints "Error: inconsistent number of columns" when
 // the field count differs from the attribute count, ignores fields beyond the
 // last attribute, skips missing values, calls `on_class(value)` for the first
 // target column that holds a value (later target columns are not read) and
-// `on_item(key)` with "attribute=value" for every other field, in column
-// order. `fields` and `key` are scratch space the caller keeps between
-// records; the views in `fields` point into `line`.
+// `on_item(column, value)` for every other field, in column order; the
+// field's item is item_key(names[column], value). `fields` is scratch space
+// the caller keeps between records; its views point into `line`.
 template <typename OnItem, typename OnClass>
 void visit_record(std::string_view line, const std::vector<std::string>& names,
                   const std::string& target_attr, std::vector<std::string_view>& fields,
-                  std::string& key, OnItem on_item, OnClass on_class) {
+                  OnItem on_item, OnClass on_class) {
   fields.clear();
   split_fields(line, ',', fields);
   if (fields.size() != names.size()) report_error("inconsistent number of columns");
@@ -50,8 +54,7 @@ void visit_record(std::string_view line, const std::vector<std::string>& names,
     const std::string_view value = fields[j];
     if (is_missing_value(value)) continue;
     if (names[j] != target_attr) {
-      key.assign(names[j]).append(1, '=').append(value);
-      on_item(std::as_const(key));
+      on_item(j, value);
     } else if (!class_taken) {
       on_class(value);
       class_taken = true;

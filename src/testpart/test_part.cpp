@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/column_item_cache.h"
 #include "common/file_open.h"
 #include "common/messages.h"
 #include "common/record_fields.h"
@@ -44,16 +45,23 @@ void load_test_part(const std::string& test_base, const AttributeNames& names,
   std::string line;
   std::vector<std::string_view> fields;
   std::string key;
+  ColumnItemCache cache;
   while (read_text_line(data, line)) {
     if (line.empty()) continue;
     TestTransaction transaction;
     int32_t label = kNoLabel;
     visit_record(
-        line, names, target_attr, fields, key,
-        [&](const std::string& key) {
+        line, names, target_attr, fields,
+        [&](size_t column, std::string_view value) {
+          if (const int32_t item = cached_item(cache, column, value); item >= 0) {
+            transaction.push_back(item);
+            return;
+          }
+          item_key(names[column], value, key);
           const auto found = items.find(key);
           if (found != items.end()) {
             transaction.push_back(found->second);
+            cache_item(cache, column, value, found->second);
           } else {
             std::fwrite(key.data(), 1, key.size(), stdout);
             std::fputc('\n', stdout);

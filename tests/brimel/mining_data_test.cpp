@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "support/scratch_dir.h"
 
 namespace {
@@ -50,6 +53,33 @@ TEST(MiningData, ItemsAreNumberedInOrderOfFirstAppearance) {
   EXPECT_EQ(r.data.labels, (std::vector<int32_t>{1, 0, 0}));
   EXPECT_EQ(r.data.class_values, (std::vector<std::string>{"p", "q"}));
   EXPECT_EQ(r.data.positives, 1);
+}
+
+TEST(MiningData, ColumnsOfManyValuesKeepTheirItemsWhereValuesShareSlots) {
+  // Two columns of 200 values each, some alike in both, met in a scattered
+  // order and again: values keep taking each other's cached places, and
+  // every field must still find the item of its own column and value.
+  std::string records;
+  std::map<std::string, int32_t> ids;
+  std::vector<std::string> keys;
+  std::vector<std::vector<int32_t>> expected;
+  auto id_of = [&](const std::string& key) {
+    const auto [found, added] = ids.try_emplace(key, static_cast<int32_t>(keys.size()));
+    if (added) keys.push_back(key);
+    return found->second;
+  };
+  for (int r = 0; r < 1200; ++r) {
+    const std::string a = "v" + std::to_string(r * 37 % 200);
+    const std::string b = r % 3 == 0 ? a : "w" + std::to_string(r * 53 % 200);
+    records += a + ",p," + b + "\n";
+    std::vector<int32_t> items = {id_of("a=" + a), id_of("b=" + b)};
+    std::sort(items.begin(), items.end());
+    expected.push_back(items);
+  }
+  const DataResult r = read_data(kNames, records, "p");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.data.item_keys, keys);
+  EXPECT_EQ(transactions(r.data), expected);
 }
 
 TEST(MiningData, MissingValuesGiveNoItemAndBlanksFollowTheDriversSplitting) {

@@ -87,6 +87,32 @@ TEST(TestPart, MissingValuesAndUnknownKeys) {
   EXPECT_EQ(r.labels, (ClassLabels{1, 0, 1, 0}));
 }
 
+TEST(TestPart, ColumnsOfManyValuesFindTheirItemsAndUnknownOnesAreNamedEachTime) {
+  // 300 colours, every other one in the item map, met in a scattered order
+  // and again: known values keep taking each other's cached places, unknown
+  // ones are looked up and printed every time they occur.
+  TestPartCase c;
+  c.item_map.clear();
+  for (int v = 0; v < 300; v += 2) c.item_map += "colour=c" + std::to_string(v) + "\n";
+  c.item_map += "size=big\n";
+  const int32_t big = 150;
+  TestTransactions expected;
+  std::string console = "load map...\n";
+  for (int r = 0; r < 900; ++r) {
+    const int v = r * 113 % 300;
+    c.data += "yes,c" + std::to_string(v) + ",big\n";
+    if (v % 2 == 0) {
+      expected.push_back({v / 2, big});
+    } else {
+      expected.push_back({big});
+      console += "colour=c" + std::to_string(v) + "\n";
+    }
+  }
+  const Loaded r = c.load();
+  EXPECT_EQ(r.console, console);
+  EXPECT_EQ(r.transactions, expected);
+}
+
 TEST(TestPart, EmptyFieldShiftsLaterValuesLeft) {
   TestPartCase c;
   c.data = "yes,,big\n";
