@@ -1122,7 +1122,8 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
 
   SubtreeQueue queue;
   queue.subtrees.resize(items.size());
-  const int threads = std::min(search_threads(), std::max(static_cast<int>(items.size()), 1));
+  result.threads = search_threads();
+  const int threads = std::min(result.threads, std::max(static_cast<int>(items.size()), 1));
   std::vector<HookThread> hooks;
   if (hook != nullptr) start_hook_threads(s.hook, threads, hooks);
   auto hook_of = [&](int i) { return hook != nullptr ? &hooks[static_cast<size_t>(i)] : nullptr; };

@@ -39,6 +39,9 @@ struct SearchResult {
   // Under top-k without a hook: the counts are of the patterns with at
   // least this many records in the class too (top_k.h). 0 otherwise.
   int32_t min_class_support = 0;
+  // The threads the search could run on (one per item at most ran), which
+  // the work after it may use too.
+  int threads = 1;
 };
 
 // How the search lays out covers; the result is the same for every choice.

@@ -168,7 +168,7 @@ bool write_outputs(const MinerParams& params, const MiningData& data, const Orde
   if (ok && params.gen_tid_list) {
     TidListCounts list_counts;
     ok = write_tid_lists(temporary(tidlist_directory_file(o)), temporary(tidlist_file(o)), data,
-                         mined.tree, list_counts);
+                         mined.tree, mined.result.rules, mined.result.threads, list_counts);
     stats.full_lists = list_counts.full_lists;
     stats.diff_lists = list_counts.diff_lists;
   }

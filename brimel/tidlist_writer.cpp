@@ -1,11 +1,16 @@
-// The tid-list writer walks the tree in preorder with the covers of the
-// current path only, as bitsets, so its memory follows the tree's depth, not
-// its size, and an entry's cover costs one pass over the words.
+// The tid-list writer places every stored list first, from the rules'
+// supports alone, and then makes the lists: the trees below the roots are
+// walked apart, each by one of the threads, and written at their places.
+// A walk goes down in preorder with the covers of its current path only, as
+// bitsets, so its memory follows the tree's depth, not its size, and an
+// entry's cover costs one pass over the words.
 #include "tidlist_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "common/file_open.h"
@@ -15,7 +20,6 @@
 #include "minerio/tidlist_store.h"
 
 namespace {
-
 // Membership bitsets of the items in the tree, by item id (empty for the
 // others), all set in one pass over the transactions.
 std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const PatternTree& tree,
@@ -30,33 +34,108 @@ std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const 
   return bits;
 }
 
-// An entry on the current path: its cover sits in the path's bitset of the
-// same depth.
-struct PathEntry {
-  int32_t entry = -1;
-  int64_t support = 0;
-  int32_t stored_base = -1;  // depth of the nearest stored ancestor, -1: the root
+// Where each stored list goes: the directory, and per entry the number of
+// transactions its list holds (-1: none stored).
+struct ListPlan {
+  std::vector<TidListDirEntry> directory;
+  std::vector<int32_t> listed;
 };
 
-// Writes the record of the `count` transactions in `in` and not in `out`
-// (null: none). A word's bits are taken eight at a time without looking how
-// many it holds: the numbers past its last bit are overwritten by the next
-// word's, and the loop's end is no longer a branch that misses on every word.
-__attribute__((target_clones("popcnt", "default"))) bool write_list(
-    std::FILE* file, const uint64_t* in, const uint64_t* out, size_t words, int64_t count,
-    std::vector<int32_t>& scratch, int64_t& position) {
+// Stores every rule's list, in full or as the diff-list against its nearest
+// stored ancestor (the root: every transaction) when that is shorter, one
+// after another in preorder. False after an "Error: " line when the file
+// would pass 2 GiB.
+bool plan_lists(const PatternTree& tree, const std::vector<MinedRule>& rules, int32_t n,
+                const std::string& list_path, ListPlan& plan, TidListCounts& counts) {
+  const size_t entries = tree.entries.size();
+  plan.directory.assign(entries, TidListDirEntry{});
+  plan.listed.assign(entries, -1);
+  std::vector<int32_t> base_below(entries);  // the support a child's diff-list is against
+  int64_t position = 0;
+  for (size_t e = 0; e < entries; ++e) {
+    const PatternTreeEntry& entry = tree.entries[e];
+    const int32_t base = entry.parent < 0 ? n : base_below[static_cast<size_t>(entry.parent)];
+    plan.directory[e].parent = entry.parent;
+    base_below[e] = base;
+    if (entry.rule < 0) continue;
+    const int32_t support = rules[static_cast<size_t>(entry.rule)].support;
+    const bool as_diff = base - support < support;
+    const int32_t listed = as_diff ? base - support : support;
+    const int64_t record_bytes = 4 * (1 + static_cast<int64_t>(listed));
+    if (position + record_bytes > INT32_MAX) {
+      report_error("tid-list file %s would pass 2 GiB", list_path.c_str());
+      return false;
+    }
+    plan.directory[e].flags = as_diff ? kTidListStored | kTidListDiff : kTidListStored;
+    plan.directory[e].offset = static_cast<int32_t>(position);
+    plan.listed[e] = listed;
+    ++(as_diff ? counts.diff_lists : counts.full_lists);
+    base_below[e] = support;
+    position += record_bytes;
+  }
+  return true;
+}
+
+// What the walks share, all read only.
+struct ListSources {
+  const PatternTree& tree;
+  const ListPlan& plan;
+  const std::vector<std::vector<uint64_t>>& item_bits;
+  const std::vector<uint64_t>& all;  // every transaction
+  size_t words = 0;
+  int descriptor = -1;  // of the list file
+  // The first entry of each root's tree, and the end of the last.
+  std::vector<size_t> tree_starts;
+};
+
+// One thread's writing: a block of records that follow one another in the
+// file, written once full or when the next record goes elsewhere.
+struct ListBlock {
+  std::vector<int32_t> values;
+  size_t used = 0;
+  int64_t offset = 0;  // of values[0] in the file
+  bool ok = true;
+};
+
+void flush_list_block(const ListSources& sources, ListBlock& block) {
+  if (block.used > 0 && block.ok)
+    block.ok = write_int32_le_at(sources.descriptor, block.values.data(), block.used, block.offset);
+  block.offset += 4 * static_cast<int64_t>(block.used);
+  block.used = 0;
+}
+
+constexpr size_t kListBlockValues = size_t{1} << 18;
+
+// Room for `count` more values of a record starting at byte `offset`, plus
+// `spare` more to write past them.
+int32_t* list_room(const ListSources& sources, ListBlock& block, int64_t offset, size_t count,
+                   size_t spare) {
+  if (offset != block.offset + 4 * static_cast<int64_t>(block.used) ||
+      block.used + count + spare > block.values.size()) {
+    flush_list_block(sources, block);
+    block.offset = offset;
+    if (block.values.size() < count + spare)
+      block.values.resize(std::max(kListBlockValues, count + spare));
+  }
+  return block.values.data() + block.used;
+}
+
+// Puts the `count` transactions in `in` and not in `out` (null: none) at
+// `list`, which has room for 8 values more. A word's bits are taken eight at
+// a time without looking how many it holds: the numbers past its last bit
+// are overwritten by the next word's, and the loop's end is no longer a
+// branch that misses on every word. False when they are not `count`.
+__attribute__((target_clones("popcnt", "default"))) bool list_transactions(
+    const uint64_t* in, const uint64_t* out, size_t words, int32_t count, int32_t* list) {
   constexpr size_t kRun = 8;
-  const auto listed = static_cast<size_t>(count);
-  if (scratch.size() < listed + kRun) scratch.resize(listed + kRun);
-  int32_t* next = scratch.data();
-  int32_t* const end = next + listed;
+  int32_t* next = list;
+  int32_t* const end = list + count;
   for (size_t w = 0; w < words && next != end; ++w) {
     uint64_t bits = in[w] & ~(out ? out[w] : 0);
     if (bits == 0) continue;
     const auto base = static_cast<int32_t>(w * 64);
-    const int ones = std::popcount(bits);
-    int32_t* const word_end = next + ones;
-    if (word_end > end) break;  // more than counted: the check below reports it
+    int32_t* const word_end = next + std::popcount(bits);
+    if (word_end > end) return false;
     for (size_t i = 0; i < kRun; ++i) {
       next[i] = base + std::countr_zero(bits);
       bits &= bits - 1;
@@ -67,10 +146,70 @@ __attribute__((target_clones("popcnt", "default"))) bool write_list(
     }
     next = word_end;
   }
-  const int32_t written = static_cast<int32_t>(listed);
-  position += 4 * (1 + count);
-  return next == end && write_int32_le(file, &written, 1) &&
-         write_int32_le(file, scratch.data(), listed);
+  return next == end;
+}
+
+// An entry on the current path: its cover sits in the path's bitset of the
+// same depth.
+struct PathEntry {
+  int32_t entry = -1;
+  int32_t stored_base = -1;  // depth of the nearest stored ancestor, -1: the root
+};
+
+// How a walk ended.
+struct WalkResult {
+  bool lists_agree = true;  // every list held as many transactions as planned
+  bool written = true;
+};
+
+// Walks the trees of the roots taken from `next_tree` until none is left.
+WalkResult walk_trees(const ListSources& sources, std::atomic<size_t>& next_tree) {
+  const std::vector<TidListDirEntry>& directory = sources.plan.directory;
+  const size_t words = sources.words;
+  CoverLayout layout;
+  layout.words = words;
+  layout.plane_begin.assign(1, 0);
+  std::vector<PathEntry> path;
+  std::vector<std::vector<uint64_t>> covers;  // by depth
+  ListBlock block;
+  WalkResult result;
+  for (size_t t = next_tree++; t + 1 < sources.tree_starts.size() && result.lists_agree;
+       t = next_tree++) {
+    path.clear();
+    for (size_t e = sources.tree_starts[t]; e < sources.tree_starts[t + 1]; ++e) {
+      const PatternTreeEntry& entry = sources.tree.entries[e];
+      while (!path.empty() && path.back().entry != entry.parent) path.pop_back();
+      const size_t depth = path.size();
+      const uint64_t* parent = depth == 0 ? sources.all.data() : covers[depth - 1].data();
+      if (covers.size() <= depth) covers.emplace_back(words);
+      uint64_t* cover = covers[depth].data();
+      intersect_all(parent, sources.item_bits[entry.item].data(), cover, layout,
+                    whole_cover_stretches(layout));
+      PathEntry node{static_cast<int32_t>(e), -1};
+      if (depth > 0) {
+        const PathEntry& up = path.back();
+        node.stored_base = directory[up.entry].flags & kTidListStored
+                               ? static_cast<int32_t>(depth) - 1
+                               : up.stored_base;
+      }
+      path.push_back(node);
+      const int32_t listed = sources.plan.listed[e];
+      if (listed < 0) continue;
+      const bool as_diff = directory[e].flags & kTidListDiff;
+      const uint64_t* base =
+          node.stored_base < 0 ? sources.all.data() : covers[node.stored_base].data();
+      int32_t* record =
+          list_room(sources, block, directory[e].offset, 1 + static_cast<size_t>(listed), 8);
+      record[0] = listed;
+      result.lists_agree = as_diff ? list_transactions(base, cover, words, listed, record + 1)
+                                   : list_transactions(cover, nullptr, words, listed, record + 1);
+      if (!result.lists_agree) break;
+      block.used += 1 + static_cast<size_t>(listed);
+    }
+  }
+  flush_list_block(sources, block);
+  result.written = block.ok;
+  return result;
 }
 
 bool report_write_failure(const std::string& path) {
@@ -99,70 +238,43 @@ bool write_tid_directory(const std::string& path, const std::vector<TidListDirEn
 }  // namespace
 
 bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
-                     const MiningData& data, const PatternTree& tree, TidListCounts& counts) {
+                     const MiningData& data, const PatternTree& tree,
+                     const std::vector<MinedRule>& rules, int threads, TidListCounts& counts) {
   counts = TidListCounts{};
   const int32_t n = transaction_count(data);
+  ListPlan plan;
+  if (!plan_lists(tree, rules, n, list_path, plan, counts)) return false;
   const size_t words = (static_cast<size_t>(n) + 63) / 64;
   const std::vector<std::vector<uint64_t>> item_bits = tree_item_bits(data, tree, words);
-  // Transactions as plain bits of weight 1.
-  CoverLayout layout;
-  layout.words = words;
-  layout.plane_begin.assign(1, 0);
   std::vector<uint64_t> all(words, 0);
   for (int32_t t = 0; t < n; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
-  std::vector<TidListDirEntry> directory(tree.entries.size());
 
   std::FILE* list_file = open_for_write(list_path, "wb");
   if (list_file == nullptr) return false;
-  std::vector<PathEntry> path;
-  std::vector<std::vector<uint64_t>> covers;  // by depth
-  std::vector<int32_t> scratch;
-  int64_t position = 0;
+  ListSources sources{tree, plan, item_bits, all, words, fileno(list_file), {}};
+  for (size_t e = 0; e < tree.entries.size(); ++e)
+    if (tree.entries[e].parent < 0) sources.tree_starts.push_back(e);
+  sources.tree_starts.push_back(tree.entries.size());
+  const size_t trees = sources.tree_starts.size() - 1;
+  std::atomic<size_t> next_tree{0};
+  const size_t helpers = std::min(static_cast<size_t>(std::max(threads, 1)), trees) - (trees > 0);
+  std::vector<WalkResult> results(helpers + 1);
+  std::vector<std::thread> running;
+  for (size_t h = 0; h < helpers; ++h)
+    running.emplace_back([&, h] { results[h + 1] = walk_trees(sources, next_tree); });
+  results[0] = walk_trees(sources, next_tree);
+  for (std::thread& helper : running) helper.join();
+
   bool ok = true;
-  for (size_t e = 0; e < tree.entries.size() && ok; ++e) {
-    const PatternTreeEntry& entry = tree.entries[e];
-    while (!path.empty() && path.back().entry != entry.parent) path.pop_back();
-    const size_t depth = path.size();
-    const uint64_t* parent = depth == 0 ? all.data() : covers[depth - 1].data();
-    if (covers.size() <= depth) covers.emplace_back(words);
-    uint64_t* cover = covers[depth].data();
-    const std::vector<uint64_t>& item = item_bits[entry.item];
-    const int64_t support =
-        intersect_all(parent, item.data(), cover, layout, whole_cover_stretches(layout)).support;
-    PathEntry node{static_cast<int32_t>(e), support, -1};
-    if (depth > 0) {
-      const PathEntry& up = path.back();
-      node.stored_base = directory[up.entry].flags & kTidListStored
-                             ? static_cast<int32_t>(depth) - 1
-                             : up.stored_base;
+  for (const WalkResult& result : results) {
+    if (!result.lists_agree) {
+      // The rules' supports and the transactions disagree: the places are wrong.
+      report_error("the tid lists of %s do not hold their rules' supports", list_path.c_str());
+      ok = false;
+      break;
     }
-    directory[e].parent = entry.parent;
-    if (entry.rule >= 0) {
-      const uint64_t* base = node.stored_base < 0 ? all.data() : covers[node.stored_base].data();
-      const int64_t base_support = node.stored_base < 0 ? n : path[node.stored_base].support;
-      const bool as_diff = base_support - support < support;
-      const int64_t record_bytes = 4 * (1 + (as_diff ? base_support - support : support));
-      if (position + record_bytes > INT32_MAX) {
-        report_error("tid-list file %s would pass 2 GiB", list_path.c_str());
-        ok = false;
-        break;
-      }
-      directory[e].offset = static_cast<int32_t>(position);
-      if (as_diff) {
-        directory[e].flags = kTidListStored | kTidListDiff;
-        ok = write_list(list_file, base, cover, words, base_support - support, scratch, position);
-        ++counts.diff_lists;
-      } else {
-        directory[e].flags = kTidListStored;
-        ok = write_list(list_file, cover, nullptr, words, support, scratch, position);
-        ++counts.full_lists;
-      }
-      if (!ok) report_write_failure(list_path);
-    }
-    path.push_back(node);
+    if (!result.written) ok = report_write_failure(list_path);
   }
   if (std::fclose(list_file) != 0 && ok) ok = report_write_failure(list_path);
-  if (!ok) return false;
-
-  return write_tid_directory(dir_path, directory, n, counts);
+  return ok && write_tid_directory(dir_path, plan.directory, n, counts);
 }

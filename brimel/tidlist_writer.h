@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mining_data.h"
 #include "pattern_tree.h"
@@ -14,8 +15,10 @@ struct TidListCounts {
   int64_t diff_lists = 0;
 };
 
-// Writes the directory to `dir_path` and the lists to `list_path`. Returns
-// false after an "Error: " line when a file cannot be written or the list
-// file would pass the 2 GiB its offsets can address.
+// Writes the directory to `dir_path` and the lists to `list_path`, on up to
+// `threads` threads; the tree's rules are `rules`. Returns false after an
+// "Error: " line when a file cannot be written or the list file would pass
+// the 2 GiB its offsets can address.
 bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
-                     const MiningData& data, const PatternTree& tree, TidListCounts& counts);
+                     const MiningData& data, const PatternTree& tree,
+                     const std::vector<MinedRule>& rules, int threads, TidListCounts& counts);

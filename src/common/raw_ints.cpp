@@ -2,7 +2,10 @@
 // block is read and written as it stands; elsewhere the bytes are swapped.
 #include "common/raw_ints.h"
 
+#include <unistd.h>
+
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -42,6 +45,26 @@ bool write_int32_le(std::FILE* file, const int32_t* values, size_t count) {
   } else {
     return std::fwrite(values, sizeof(int32_t), count, file) == count;
   }
+}
+
+bool write_int32_le_at(int descriptor, const int32_t* values, size_t count, int64_t offset) {
+  std::vector<int32_t> swapped;
+  if constexpr (std::endian::native == std::endian::big) {
+    swapped.assign(values, values + count);
+    swap_if_big_endian(swapped.data(), count);
+    values = swapped.data();
+  }
+  const char* bytes = reinterpret_cast<const char*>(values);
+  size_t left = count * sizeof(int32_t);
+  while (left > 0) {
+    const ssize_t wrote = pwrite(descriptor, bytes, left, static_cast<off_t>(offset));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    bytes += wrote;
+    left -= static_cast<size_t>(wrote);
+    offset += wrote;
+  }
+  return true;
 }
 
 int64_t raw_file_size(std::FILE* file) {

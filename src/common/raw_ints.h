@@ -16,6 +16,11 @@ void int32_from_le(const char* bytes, int32_t* values, size_t count);
 // Writes `count` integers; returns false when the file did not take them all.
 bool write_int32_le(std::FILE* file, const int32_t* values, size_t count);
 
+// Writes `count` integers at byte `offset` of the file open as `descriptor`;
+// returns false when it did not take them all. Threads may write apart
+// places of one file at once.
+bool write_int32_le_at(int descriptor, const int32_t* values, size_t count, int64_t offset);
+
 // The size of an open file in bytes, with the file positioned at its start
 // again; -1 when it cannot be found.
 int64_t raw_file_size(std::FILE* file);
