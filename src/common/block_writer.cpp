@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -62,8 +63,26 @@ namespace {
 
 template <int Width>
 char* fixed_width_run(char* out, std::span<const int32_t> values) {
-  for (const int32_t value : values)
-    out = fixed_width_text<Width>(out, static_cast<uint32_t>(value));
+  if constexpr (Width < 3) {
+    for (const int32_t value : values)
+      out = fixed_width_text<Width>(out, static_cast<uint32_t>(value));
+  } else {
+    // Close ascending numbers mostly differ in their last two digits only:
+    // the others are copied from the number just written.
+    uint32_t hundreds = UINT32_MAX;
+    for (const int32_t value : values) {
+      const auto v = static_cast<uint32_t>(value);
+      if (v / 100 == hundreds) {
+        std::memcpy(out, out - (Width + 1), Width - 2);
+        std::memcpy(out + Width - 2, kDigitPairs + 2 * (v % 100), 2);
+        out[Width] = ' ';
+        out += Width + 1;
+      } else {
+        out = fixed_width_text<Width>(out, v);
+        hundreds = v / 100;
+      }
+    }
+  }
   return out;
 }
 

@@ -71,12 +71,15 @@ void put_ascending_ints(BlockWriter& writer, std::span<const int32_t> values);
 
 // The digits of `value` (below 10^Width, and at least 10^(Width-1) when
 // Width > 1) and a blank.
+// "00" to "99", two characters each.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 template <int Width>
 inline char* fixed_width_text(char* out, uint32_t value) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
+  constexpr const char* kPairs = kDigitPairs;
   char* end = out + Width;
   *end = ' ';
   char* digit = end;
