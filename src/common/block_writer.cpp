@@ -1,50 +1,170 @@
 // The block writer: one buffer of large blocks, each written with one pwrite
-// at the position it belongs to.
+// per segment at the position it belongs to, by a second thread while the
+// first fills the next block. One block is in flight at a time, so blocks
+// reach the file in the order they were filled.
 #include "common/block_writer.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
 constexpr size_t kBlock = size_t{512} << 10;
 
+// False when the file took fewer than `size` bytes.
+bool write_at(int descriptor, const char* data, size_t size, int64_t at) {
+  while (size > 0) {
+    const ssize_t wrote = pwrite(descriptor, data, size, static_cast<off_t>(at));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    data += wrote;
+    size -= static_cast<size_t>(wrote);
+    at += wrote;
+  }
+  return true;
+}
+
+bool write_segments(int descriptor, const char* block, const std::vector<BlockSegment>& segments) {
+  for (const BlockSegment& segment : segments)
+    if (!write_at(descriptor, block + segment.begin, segment.end - segment.begin, segment.at))
+      return false;
+  return true;
+}
+
 }  // namespace
 
+struct BlockFlusher {
+  const int descriptor;
+  std::unique_ptr<char[]> block;  // the block being written, else free for the next
+  std::vector<BlockSegment> segments;
+  bool busy = false;  // a block is handed over and not written yet
+  bool stop = false;
+  bool ok = true;  // false once a block could not be written
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::thread thread;
+
+  BlockFlusher(int file_descriptor, size_t capacity)
+      : descriptor(file_descriptor), block(new char[capacity]), thread([this] { run(); }) {}
+
+  ~BlockFlusher() {
+    {
+      const std::lock_guard lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    thread.join();
+  }
+
+  void run() {
+    std::unique_lock lock(mutex);
+    while (true) {
+      changed.wait(lock, [this] { return busy || stop; });
+      if (!busy) return;
+      lock.unlock();
+      const bool wrote = write_segments(descriptor, block.get(), segments);
+      lock.lock();
+      ok = ok && wrote;
+      busy = false;
+      changed.notify_all();
+    }
+  }
+
+  // Waits until no block is in flight; the lock is held on return.
+  std::unique_lock<std::mutex> wait_idle() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return !busy; });
+    return lock;
+  }
+};
+
 void start_block_writer(BlockWriter& writer, std::FILE* file) {
+  writer.flusher.reset();
   writer.file = file;
   writer.buffer.reset(new char[kBlock]);
   writer.capacity = kBlock;
   writer.used = 0;
+  writer.segments.clear();
+  writer.segment_begin = 0;
   writer.position = 0;
   writer.ok = true;
 }
 
-bool flush_block(BlockWriter& writer) {
-  const char* data = writer.buffer.get();
-  size_t left = writer.used;
-  int64_t at = writer.position;
-  while (writer.ok && left > 0) {
-    const ssize_t wrote = pwrite(fileno(writer.file), data, left, static_cast<off_t>(at));
-    if (wrote <= 0) {
-      writer.ok = false;
-      break;
-    }
-    data += wrote;
-    left -= static_cast<size_t>(wrote);
-    at += wrote;
-  }
+namespace {
+
+void end_segment(BlockWriter& writer) {
+  if (writer.used > writer.segment_begin)
+    writer.segments.push_back(
+        BlockSegment{writer.position + static_cast<int64_t>(writer.segment_begin),
+                     writer.segment_begin, writer.used});
+  writer.segment_begin = writer.used;
+}
+
+// An empty block whose first byte goes where the next byte would have gone.
+void empty_block(BlockWriter& writer) {
+  writer.segments.clear();
   writer.position += static_cast<int64_t>(writer.used);
   writer.used = 0;
+  writer.segment_begin = 0;
+}
+
+// Writes the block in this thread.
+void write_block_now(BlockWriter& writer) {
+  end_segment(writer);
+  writer.ok =
+      writer.ok && write_segments(fileno(writer.file), writer.buffer.get(), writer.segments);
+  empty_block(writer);
+}
+
+}  // namespace
+
+void send_block(BlockWriter& writer) {
+  end_segment(writer);
+  if (writer.segments.empty()) return;
+  if (writer.flusher == nullptr) {
+    try {
+      writer.flusher = std::make_shared<BlockFlusher>(fileno(writer.file), writer.capacity);
+    } catch (const std::system_error&) {
+      write_block_now(writer);  // no thread to be had
+      return;
+    }
+  }
+  BlockFlusher& flusher = *writer.flusher;
+  {
+    const std::unique_lock lock = flusher.wait_idle();
+    writer.ok = writer.ok && flusher.ok;
+    if (writer.ok) {
+      std::swap(flusher.block, writer.buffer);
+      std::swap(flusher.segments, writer.segments);
+      flusher.busy = true;
+    }
+  }
+  flusher.changed.notify_all();
+  empty_block(writer);
+}
+
+bool flush_block(BlockWriter& writer) {
+  if (writer.flusher == nullptr) {
+    write_block_now(writer);
+    return writer.ok;
+  }
+  send_block(writer);
+  const std::unique_lock lock = writer.flusher->wait_idle();
+  writer.ok = writer.ok && writer.flusher->ok;
   return writer.ok;
 }
 
 void move_to(BlockWriter& writer, int64_t offset) {
   if (block_writer_offset(writer) == offset) return;
-  flush_block(writer);
-  writer.position = offset;
+  end_segment(writer);
+  writer.position = offset - static_cast<int64_t>(writer.used);
 }
 
 void put_ints(BlockWriter& writer, std::span<const int32_t> values) {

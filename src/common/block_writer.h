@@ -2,7 +2,10 @@
 // std::to_chars straight into one large buffer, written in large blocks at a
 // file position of the writer's choosing, so lines whose places are known in
 // advance can be written in any order. The text is the same as printf's "%d"
-// and "%g" would give, at a fraction of the cost.
+// and "%g" would give, at a fraction of the cost. Once a first block is full,
+// blocks are written by a thread of their own while the next one is filled:
+// on outputs of gigabytes the kernel's copy of the bytes costs about as much
+// as making them.
 #pragma once
 
 #include <charconv>
@@ -11,6 +14,17 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
+
+// A run of a block's bytes, begin .. end, that goes to file offset `at`.
+struct BlockSegment {
+  int64_t at = 0;
+  size_t begin = 0;
+  size_t end = 0;
+};
+
+// The thread that writes full blocks, and the block it is writing.
+struct BlockFlusher;
 
 struct BlockWriter {
   std::FILE* file = nullptr;  // owned by the caller; written through its descriptor only
@@ -18,9 +32,15 @@ struct BlockWriter {
   // that a small output touches only the memory it uses.
   std::unique_ptr<char[]> buffer;
   size_t capacity = 0;
-  size_t used = 0;       // bytes of the block not written yet
-  int64_t position = 0;  // file offset of buffer[0]
+  size_t used = 0;  // bytes of the block not written yet
+  // A move to another place in the file ends a segment of the block and
+  // starts the next; the block is written once it is full.
+  std::vector<BlockSegment> segments;  // the ended ones
+  size_t segment_begin = 0;
+  int64_t position = 0;  // file offset of buffer[0] as the current segment places it
   bool ok = true;        // false once a block could not be written
+  // Started with the first full block; its thread ends with the writer.
+  std::shared_ptr<BlockFlusher> flusher;
 };
 
 // Room for one integer of 64 bits as text, with a blank after it.
@@ -29,8 +49,13 @@ constexpr size_t kIntTextRoom = 21;
 // Prepares `writer` to write `file` from its start.
 void start_block_writer(BlockWriter& writer, std::FILE* file);
 
-// Writes what the block holds; returns writer.ok.
+// Writes what the block holds and waits for every block handed to the
+// writing thread; returns writer.ok. Call it before the file is closed.
 bool flush_block(BlockWriter& writer);
+
+// Hands what the block holds to the writing thread and goes on with an empty
+// block; a failed write shows in writer.ok at the next hand-over or flush.
+void send_block(BlockWriter& writer);
 
 // The file offset the next byte goes to.
 inline int64_t block_writer_offset(const BlockWriter& writer) {
@@ -43,7 +68,7 @@ void move_to(BlockWriter& writer, int64_t offset);
 // At least `room` free bytes at the end of the block (room must not exceed
 // the block's size); write there and hand the end to commit_text.
 inline char* reserve_text(BlockWriter& writer, size_t room) {
-  if (writer.capacity - writer.used < room) flush_block(writer);
+  if (writer.capacity - writer.used < room) send_block(writer);
   return writer.buffer.get() + writer.used;
 }
 
