@@ -10,6 +10,8 @@
 #include <atomic>
 #include <bit>
 #include <cstdio>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "minerio/tidlist_store.h"
 
 namespace {
+
 // Membership bitsets of the items in the tree, by item id (empty for the
 // others), all set in one pass over the transactions.
 std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const PatternTree& tree,
@@ -130,7 +133,7 @@ __attribute__((target_clones("popcnt", "default"))) bool list_transactions(
   constexpr size_t kRun = 8;
   int32_t* next = list;
   int32_t* const end = list + count;
-  for (size_t w = 0; w < words && next != end; ++w) {
+  for (size_t w = 0; w < words; ++w) {
     uint64_t bits = in[w] & ~(out ? out[w] : 0);
     if (bits == 0) continue;
     const auto base = static_cast<int32_t>(w * 64);
@@ -160,6 +163,7 @@ struct PathEntry {
 struct WalkResult {
   bool lists_agree = true;  // every list held as many transactions as planned
   bool written = true;
+  bool out_of_memory = false;
 };
 
 // Walks the trees of the roots taken from `next_tree` until none is left.
@@ -259,22 +263,33 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   std::atomic<size_t> next_tree{0};
   const size_t helpers = std::min(static_cast<size_t>(std::max(threads, 1)), trees) - (trees > 0);
   std::vector<WalkResult> results(helpers + 1);
+  // Every thread is joined before memory running out is passed on.
+  auto walk = [&](size_t slot) {
+    try {
+      results[slot] = walk_trees(sources, next_tree);
+    } catch (const std::bad_alloc&) {
+      results[slot].out_of_memory = true;
+    }
+  };
   std::vector<std::thread> running;
-  for (size_t h = 0; h < helpers; ++h)
-    running.emplace_back([&, h] { results[h + 1] = walk_trees(sources, next_tree); });
-  results[0] = walk_trees(sources, next_tree);
+  try {
+    for (size_t h = 0; h < helpers; ++h) running.emplace_back(walk, h + 1);
+  } catch (const std::system_error&) {
+    // Fewer threads: the ones running take the rest of the trees.
+  }
+  walk(0);
   for (std::thread& helper : running) helper.join();
 
+  const auto any = [&](auto failed) { return std::any_of(results.begin(), results.end(), failed); };
   bool ok = true;
-  for (const WalkResult& result : results) {
-    if (!result.lists_agree) {
-      // The rules' supports and the transactions disagree: the places are wrong.
-      report_error("the tid lists of %s do not hold their rules' supports", list_path.c_str());
-      ok = false;
-      break;
-    }
-    if (!result.written) ok = report_write_failure(list_path);
+  if (any([](const WalkResult& r) { return !r.lists_agree; })) {
+    // The rules' supports and the transactions disagree: the places are wrong.
+    report_error("the tid lists of %s do not hold their rules' supports", list_path.c_str());
+    ok = false;
+  } else if (any([](const WalkResult& r) { return !r.written; })) {
+    ok = report_write_failure(list_path);
   }
   if (std::fclose(list_file) != 0 && ok) ok = report_write_failure(list_path);
+  if (any([](const WalkResult& r) { return r.out_of_memory; })) throw std::bad_alloc();
   return ok && write_tid_directory(dir_path, plan.directory, n, counts);
 }

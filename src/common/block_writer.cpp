@@ -4,32 +4,18 @@
 // reach the file in the order they were filled.
 #include "common/block_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "common/file_open.h"
+
 namespace {
 
 constexpr size_t kBlock = size_t{512} << 10;
-
-// False when the file took fewer than `size` bytes.
-bool write_at(int descriptor, const char* data, size_t size, int64_t at) {
-  while (size > 0) {
-    const ssize_t wrote = pwrite(descriptor, data, size, static_cast<off_t>(at));
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    data += wrote;
-    size -= static_cast<size_t>(wrote);
-    at += wrote;
-  }
-  return true;
-}
 
 bool write_segments(int descriptor, const char* block, const std::vector<BlockSegment>& segments) {
   for (const BlockSegment& segment : segments)

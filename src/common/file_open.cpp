@@ -1,6 +1,8 @@
 // Opening files with the system's messages for a missing or unwritable one.
 #include "common/file_open.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "common/messages.h"
@@ -39,4 +41,16 @@ bool close_written(std::FILE* file, const std::string& path, bool written_ok) {
   if (std::fclose(file) == 0 && ok) return true;
   report_io_error("cannot write file %s", path.c_str());
   return false;
+}
+
+bool write_at(int descriptor, const char* data, size_t size, int64_t offset) {
+  while (size > 0) {
+    const ssize_t wrote = pwrite(descriptor, data, size, static_cast<off_t>(offset));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    data += wrote;
+    size -= static_cast<size_t>(wrote);
+    offset += wrote;
+  }
+  return true;
 }

@@ -3,6 +3,8 @@
 // cannot create or finish.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -22,3 +24,9 @@ std::FILE* open_for_write(const std::string& path, const char* mode = "w");
 // written was lost (a full disk may show only here), or when `written_ok`
 // says an earlier write failed.
 bool close_written(std::FILE* file, const std::string& path, bool written_ok = true);
+
+// Writes `size` bytes at byte `offset` of the file open as `descriptor`,
+// through as many writes as the system needs, without moving the file's
+// position: threads may write apart places of one file at once. Returns
+// false when the file did not take them all.
+bool write_at(int descriptor, const char* data, size_t size, int64_t offset);

@@ -2,12 +2,11 @@
 // block is read and written as it stands; elsewhere the bytes are swapped.
 #include "common/raw_ints.h"
 
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "common/file_open.h"
 
 namespace {
 
@@ -54,17 +53,8 @@ bool write_int32_le_at(int descriptor, const int32_t* values, size_t count, int6
     swap_if_big_endian(swapped.data(), count);
     values = swapped.data();
   }
-  const char* bytes = reinterpret_cast<const char*>(values);
-  size_t left = count * sizeof(int32_t);
-  while (left > 0) {
-    const ssize_t wrote = pwrite(descriptor, bytes, left, static_cast<off_t>(offset));
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    bytes += wrote;
-    left -= static_cast<size_t>(wrote);
-    offset += wrote;
-  }
-  return true;
+  return write_at(descriptor, reinterpret_cast<const char*>(values), count * sizeof(int32_t),
+                  offset);
 }
 
 int64_t raw_file_size(std::FILE* file) {
