@@ -2,7 +2,10 @@
 // validations from the miner's files to them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <numeric>
+#include <random>
 
 #include "common/block_writer.h"
 #include "common/run_files.h"
@@ -79,6 +82,42 @@ TEST(BlockWriter, AscendingNumbersOfEveryWidthAndLinesPlacedOutOfOrder) {
     EXPECT_FALSE(flush_block(out)) << count;
     std::fclose(full);
   }
+}
+
+TEST(BlockWriter, ShortLinesPlacedInAnyOrderAcrossManyBlocks) {
+  // 60,000 lines of 1 to 40 numbers written at their places in a shuffled
+  // order: each block holds many runs bound for places far apart, and the
+  // blocks go to the writing thread one after another.
+  ScratchDir dir;
+  std::mt19937 random(3);
+  std::vector<std::vector<int32_t>> lines(60000);
+  std::vector<int64_t> starts = {0};
+  std::string expected;
+  for (std::vector<int32_t>& line : lines) {
+    line.resize(1 + random() % 40);
+    int32_t value = static_cast<int32_t>(random() % 50);
+    for (int32_t& v : line) {
+      v = value;
+      value += 1 + static_cast<int32_t>(random() % 300);
+      expected += std::to_string(v) + " ";
+    }
+    expected += "\n";
+    starts.push_back(static_cast<int64_t>(expected.size()));
+  }
+  std::vector<size_t> order(lines.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::shuffle(order.begin(), order.end(), random);
+  std::FILE* file = std::fopen("o.txt", "w");
+  BlockWriter out;
+  start_block_writer(out, file);
+  for (const size_t j : order) {
+    move_to(out, starts[j]);
+    put_ascending_ints(out, lines[j]);
+    put_text(out, "\n");
+  }
+  EXPECT_TRUE(flush_block(out));
+  std::fclose(file);
+  EXPECT_EQ(read_file("o.txt"), expected);
 }
 
 TEST(ValidatedOutput, LineParallelFilesAndRuleCount) {
