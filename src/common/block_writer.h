@@ -94,24 +94,23 @@ void put_ints(BlockWriter& writer, std::span<const int32_t> values);
 // width is written digit pair by digit pair at that fixed width.
 void put_ascending_ints(BlockWriter& writer, std::span<const int32_t> values);
 
-// The digits of `value` (below 10^Width, and at least 10^(Width-1) when
-// Width > 1) and a blank.
 // "00" to "99", two characters each.
 inline constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// The digits of `value` (below 10^Width, and at least 10^(Width-1) when
+// Width > 1) and a blank.
 template <int Width>
 inline char* fixed_width_text(char* out, uint32_t value) {
-  constexpr const char* kPairs = kDigitPairs;
   char* end = out + Width;
   *end = ' ';
   char* digit = end;
   for (int i = 0; i < Width / 2; ++i) {
     digit -= 2;
-    digit[0] = kPairs[2 * (value % 100)];
-    digit[1] = kPairs[2 * (value % 100) + 1];
+    digit[0] = kDigitPairs[2 * (value % 100)];
+    digit[1] = kDigitPairs[2 * (value % 100) + 1];
     value /= 100;
   }
   if constexpr (Width % 2 == 1) *--digit = static_cast<char>('0' + value);
