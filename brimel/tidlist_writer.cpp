@@ -109,28 +109,30 @@ void flush_list_block(const ListSources& sources, ListBlock& block) {
 
 constexpr size_t kListBlockValues = size_t{1} << 18;
 
-// Room for `count` more values of a record starting at byte `offset`, plus
-// `spare` more to write past them.
-int32_t* list_room(const ListSources& sources, ListBlock& block, int64_t offset, size_t count,
-                   size_t spare) {
+// The transactions list_transactions takes from a word at once, and so
+// writes past a list's end at most.
+constexpr size_t kListRun = 8;
+
+// Room for `count` more values of a record starting at byte `offset`, and
+// for list_transactions to write past them.
+int32_t* list_room(const ListSources& sources, ListBlock& block, int64_t offset, size_t count) {
+  const size_t room = count + kListRun;
   if (offset != block.offset + 4 * static_cast<int64_t>(block.used) ||
-      block.used + count + spare > block.values.size()) {
+      block.used + room > block.values.size()) {
     flush_list_block(sources, block);
     block.offset = offset;
-    if (block.values.size() < count + spare)
-      block.values.resize(std::max(kListBlockValues, count + spare));
+    if (block.values.size() < room) block.values.resize(std::max(kListBlockValues, room));
   }
   return block.values.data() + block.used;
 }
 
 // Puts the `count` transactions in `in` and not in `out` (null: none) at
-// `list`, which has room for 8 values more. A word's bits are taken eight at
-// a time without looking how many it holds: the numbers past its last bit
-// are overwritten by the next word's, and the loop's end is no longer a
-// branch that misses on every word. False when they are not `count`.
+// `list`, which has room for kListRun values more. A word's bits are taken
+// kListRun at a time without looking how many it holds: the numbers past
+// its last bit are overwritten by the next word's, and the loop's end is no
+// longer a branch that misses on every word. False when they are not `count`.
 __attribute__((target_clones("popcnt", "default"))) bool list_transactions(
     const uint64_t* in, const uint64_t* out, size_t words, int32_t count, int32_t* list) {
-  constexpr size_t kRun = 8;
   int32_t* next = list;
   int32_t* const end = list + count;
   for (size_t w = 0; w < words; ++w) {
@@ -139,11 +141,11 @@ __attribute__((target_clones("popcnt", "default"))) bool list_transactions(
     const auto base = static_cast<int32_t>(w * 64);
     int32_t* const word_end = next + std::popcount(bits);
     if (word_end > end) return false;
-    for (size_t i = 0; i < kRun; ++i) {
+    for (size_t i = 0; i < kListRun; ++i) {
       next[i] = base + std::countr_zero(bits);
       bits &= bits - 1;
     }
-    for (next += kRun; next < word_end; ++next) {
+    for (next += kListRun; next < word_end; ++next) {
       *next = base + std::countr_zero(bits);
       bits &= bits - 1;
     }
@@ -203,7 +205,7 @@ WalkResult walk_trees(const ListSources& sources, std::atomic<size_t>& next_tree
       const uint64_t* base =
           node.stored_base < 0 ? sources.all.data() : covers[node.stored_base].data();
       int32_t* record =
-          list_room(sources, block, directory[e].offset, 1 + static_cast<size_t>(listed), 8);
+          list_room(sources, block, directory[e].offset, 1 + static_cast<size_t>(listed));
       record[0] = listed;
       result.lists_agree = as_diff ? list_transactions(base, cover, words, listed, record + 1)
                                    : list_transactions(cover, nullptr, words, listed, record + 1);
