@@ -29,6 +29,9 @@ import study_config  # noqa: E402
 import study_db  # noqa: E402
 import study_tables  # noqa: E402
 
+BIN_DIR = os.environ.get("VARNEL_BIN_DIR", os.path.join(ROOT, "build", "bin"))
+READER = os.path.join(BIN_DIR, "varnel-read-runs")
+
 RULES_HEADER = ("rank,rule,class,length,mined_support,mined_class_support,mined_confidence,"
                 "mined_lift,mined_pvalue,test_support,test_class_support,test_confidence,"
                 "test_lift,test_pvalue,direction,significant,significant_corrected,"
@@ -96,7 +99,7 @@ def write_plan(folder, plan):
         json.dump(plan, handle)
 
 
-AGGREGATE = ["--plan", "plan.json", "--cache", "results/cache/study.sqlite",
+AGGREGATE = ["--plan", "plan.json", "--reader", READER, "--cache", "results/cache/study.sqlite",
              "--database", "results/study.sqlite", "--out-dir", "results"]
 
 
@@ -173,14 +176,14 @@ def test_the_database_holds_what_the_tables_show(tables):
 def test_each_run_is_read_once(tables):
     plan = json.load(open("plan.json"))
     database = study_db.open_database("results/cache/study.sqlite")
-    assert study_tables.update_database(database, plan) == (0, 0)  # nothing new
+    assert study_tables.update_database(database, plan, READER) == (0, 0)  # nothing new
     extra = dict(plan["experiments"][0], repetition=4)
     plan["experiments"].append(extra)
-    assert study_tables.update_database(database, plan) == (1, 0)  # only the new one
+    assert study_tables.update_database(database, plan, READER) == (1, 0)  # only the new one
     os.utime(plan["experiments"][1]["rules"], ns=(1, 1))  # a run done again
-    assert study_tables.update_database(database, plan) == (1, 0)
+    assert study_tables.update_database(database, plan, READER) == (1, 0)
     plan["experiments"] = [job for job in plan["experiments"] if job["minsup"] != "0.1"]
-    assert study_tables.update_database(database, plan) == (0, 1)  # a grid value left out
+    assert study_tables.update_database(database, plan, READER) == (0, 1)  # a grid value left out
     kept = database.execute("SELECT DISTINCT c.minsup FROM rule_figures f JOIN experiments e "
                             "ON e.id = f.experiment JOIN cells c ON c.id = e.cell").fetchall()
     assert kept == [("20",)]
@@ -189,10 +192,11 @@ def test_each_run_is_read_once(tables):
 TABLES = ["experiments.csv", "summary.csv", "rule_stability.csv", "rules.csv.gz"]
 
 
-def aggregate(plan, out="results"):
+def aggregate(plan, out="results", reader=READER):
     """The tables of plan, aggregated with the cache out/cache/study.sqlite."""
     write_plan(".", plan)
-    assert study_tables.main(["--plan", "plan.json", "--cache", f"{out}/cache/study.sqlite",
+    assert study_tables.main(["--plan", "plan.json", "--reader", reader,
+                              "--cache", f"{out}/cache/study.sqlite",
                               "--database", f"{out}/study.sqlite", "--out-dir", out]) == 0
     return {name: (gzip.open if name.endswith(".gz") else open)(f"{out}/{name}", "rb").read()
             for name in TABLES}
@@ -236,25 +240,34 @@ def test_runs_added_redone_and_removed_give_the_tables_of_a_fresh_build(tmp_path
 
 def test_rules_csv_holds_every_rule_as_its_table_gives_it(tmp_path):
     """rules.csv.gz, written line by line by the database, against the rule
-    tables read with the csv module: texts that need quoting, empty fields, a
-    column the table lacks, reals written as the other tables write them."""
+    tables read with the csv module: texts that need quoting (a line break
+    too), empty fields, a column the table lacks, reals written as the other
+    tables write them; a table gzipped, one plain with CRLF line ends and a
+    blank last line."""
     os.chdir(tmp_path)
     header = RULES_HEADER.replace(",direction", "")  # an older table: no direction
     rows = [[1, 'b=say "hi" & a=1,5', "x,y", 2, 9, 8, 0.9, 1.5, 0.1 + 0.2, 9, 7, 0.8, 1.4,
              1e-300, 1, 1, 1],
             [2, "z=1", "x,y", 1, 12, 8, 0.6, 1.1, 0.5, 3, 1, "", "", "", 0, 0, 0],
-            [3, "a=1,5 & b=say \"hi\"", "1", 2, 9, 8, 0.9, 1.5, 1.0, 9, 7, 0.8, 1.4,
+            [3, "z=2\nlines", "x,y", 1, 12, 8, 0.6, 1.1, 0.5, 3, 1, "", "", "", 0, 0, 0],
+            [4, "a=1,5 & b=say \"hi\"", "1", 2, 9, 8, 0.9, 1.5, 1.0, 9, 7, 0.8, 1.4,
              2.5e-17, 1, 0, 1]]
     plan = {"experiments": [], "direct": []}
     for rep in (1, 2):
         os.makedirs(f"r{rep}")
+        rules = f"r{rep}/d.rules.csv" + (".gz" if rep == 1 else "")
         job = {"dataset": "d-1.x", "minsup": "0.05", "level": 0.01, "repetition": rep,
-               "record": f"r{rep}/d.experiment.json", "rules": f"r{rep}/d.rules.csv.gz"}
+               "record": f"r{rep}/d.experiment.json", "rules": rules}
         with open(job["record"], "w") as handle:
             json.dump({"status": "ok", "arguments": {"mine_min_sup": 7}}, handle)
-        with gzip.open(job["rules"], "wt", newline="") as handle:
-            handle.write(header)
-            csv.writer(handle, lineterminator="\n").writerows(rows[rep - 1:])
+        with (gzip.open if rep == 1 else open)(rules, "wt", newline="") as handle:
+            if rep == 1:
+                handle.write(header)
+                csv.writer(handle, lineterminator="\n").writerows(rows)
+            else:
+                handle.write(header.replace("\n", "\r\n"))
+                csv.writer(handle, lineterminator="\r\n").writerows(rows[0:2:3] + rows[3:])
+                handle.write("\r\n")
         plan["experiments"].append(job)
     aggregate(plan)
 
@@ -262,11 +275,12 @@ def test_rules_csv_holds_every_rule_as_its_table_gives_it(tmp_path):
     writer = csv.writer(expected, lineterminator="\n")
     writer.writerow(study_tables.RULES_COLUMNS)
     for job in plan["experiments"]:
-        with gzip.open(job["rules"], "rt", newline="") as handle:
+        with (gzip.open if job["rules"].endswith(".gz") else open)(
+                job["rules"], "rt", newline="") as handle:
             table = list(csv.DictReader(handle))
         for row in table:
             values = [job["dataset"], job["minsup"], job["level"], job["repetition"], 7,
-                      row["rank"], study_db.canonical_rule(row["rule"])] + \
+                      row["rank"], " & ".join(sorted(row["rule"].split(" & ")))] + \
                 [row.get(name, "") for name in study_db.RULE_FIGURES]
             writer.writerow([study_tables.FLOAT_FORMAT % float(value)
                              if name.endswith("pvalue") and value != "" or name == "level"
@@ -276,7 +290,7 @@ def test_rules_csv_holds_every_rule_as_its_table_gives_it(tmp_path):
         assert handle.read() == expected.getvalue()
     # Both orders of one rule's items are one rule.
     assert sqlite3.connect("results/study.sqlite").execute(
-        "SELECT count(*) FROM rule_texts").fetchone() == (2,)
+        "SELECT count(*) FROM rule_texts").fetchone() == (3,)
 
 
 def write_many(folder, experiments, rules, first=1):
@@ -358,8 +372,8 @@ def children_of(pid):
 
 
 def test_readers_that_renumber_or_fail(tmp_path, monkeypatch):
-    """The reader processes code each rule, pair of figures and outcome once
-    and number anew when they know too many: with tiny chunks and a tiny
+    """The reader program codes each rule, pair of figures and outcome once
+    and numbers anew when it knows too many: with tiny chunks and a tiny
     limit, met at the end of a table too, the tables are those of the usual
     reading. A reader's error reaches the job; a reader or a writer of
     rules.csv.gz that dies stops it instead of leaving it waiting or writing
@@ -377,15 +391,64 @@ def test_readers_that_renumber_or_fail(tmp_path, monkeypatch):
         handle.write("rule,class\n")
     with pytest.raises(ValueError, match="no rank or rule column"):
         aggregate(plan, "broken")
-    monkeypatch.setattr(study_db, "read_rule_table", lambda *_: os._exit(3))
+    dying = tmp_path / "dying-reader"
+    dying.write_text("#!/bin/sh\nexit 3\n")
+    dying.chmod(0o755)
     with pytest.raises(RuntimeError, match="exit code 3"):
-        aggregate(plan, "died")
-    monkeypatch.undo()
+        aggregate(plan, "died", str(dying))
     plan["experiments"].pop()
     monkeypatch.setattr(study_db, "write_rule_lines", lambda *_: os._exit(2))
     with pytest.raises(RuntimeError, match="a writer of .*rules.csv.gz failed"):
         aggregate(plan, "unwritten")
     assert not glob.glob("unwritten/rules.csv.gz*")
+
+
+TABLE_FAULTS = [  # (the rule table's bytes after its header, the error)
+    (b'1,"a=1 & b=2,1,1,9\n', "row 1: a quote never closed"),
+    (b"1,a=1,1,1,9,8,0.9,1.5,1e-4,9,7,0.8,1.4,0.01,s\0me,1,1,1\n", "row 1: a NUL byte"),
+    (b"1,a=1,1,1,9,8,0.9,1.5,1e-4,9,7,0.8,1.4,0.01,same,1,1,1\n2,b=1\n",
+     "row 2 has 2 fields, the header 18"),
+    (b"x1,a=1,1,1,9,8,0.9,1.5,1e-4,9,7,0.8,1.4,0.01,same,1,1,1\n",
+     "row 1: the rank 'x1' is no whole number"),
+]
+
+
+@pytest.mark.parametrize("rows, error", TABLE_FAULTS)
+def test_a_faulty_rule_table_stops_the_job_with_its_fault(tmp_path, rows, error):
+    plan = write_study(str(tmp_path))
+    os.chdir(tmp_path)
+    with gzip.open(plan["experiments"][3]["rules"], "wb") as handle:
+        handle.write(RULES_HEADER.encode() + rows)
+    with pytest.raises(ValueError, match=f"toy.rules.csv.gz: {error}"):
+        aggregate(plan)
+
+
+def test_a_cut_table_stops_the_job_and_a_bad_record_is_a_failed_run(tmp_path):
+    """A gzip stream cut short is an error, not a shorter table; a record that
+    is no JSON object makes its run a failed one, whose table is not read."""
+    plan = write_study(str(tmp_path))
+    os.chdir(tmp_path)
+    usual = aggregate(plan, "usual")
+    table = plan["experiments"][3]["rules"]
+    whole = open(table, "rb").read()
+    with open(table, "wb") as handle:
+        handle.write(whole[:-12])
+    with pytest.raises(ValueError, match="toy.rules.csv.gz: "):
+        aggregate(plan, "cut")
+    with open(table, "wb") as handle:
+        handle.write(whole)
+    for text, why in (("{\"status\": \"ok\", ", "it is no JSON"), ("[1]", "it holds no object")):
+        with open(plan["experiments"][0]["record"], "w") as handle:
+            handle.write(text)
+        aggregate(plan, "bad")
+        experiments = pd.read_csv("bad/experiments.csv")
+        assert list(experiments["status"]) == ["failed", "ok", "failed", "ok"]
+        assert experiments["errors"][0].startswith("cannot read the record ") and \
+            experiments["errors"][0].endswith(why)
+    # The other runs' rules are those of the usual tables.
+    rules = pd.read_csv(io.BytesIO(usual["rules.csv.gz"]))
+    assert pd.read_csv("bad/rules.csv.gz").equals(
+        rules[rules["repetition"].ne(1) | rules["minsup"].ne(20)].reset_index(drop=True))
 
 
 def test_an_old_layout_or_an_edited_copy_changes_nothing(tables):

@@ -114,7 +114,7 @@ def test_files_the_config_names_are_checked(tmp_path):
     problems = study_config.check_files(config, str(tmp_path))
     assert f"Error in config key 'datasets.a.file': no file {tmp_path}/none.arff" in problems
     assert f"Error in config key 'datasets.b.prepared': no file {tmp_path}/nothing.data" in problems
-    assert sum("no executable" in problem for problem in problems) == 3
+    assert sum("no executable" in problem for problem in problems) == 4
 
 
 @pytest.mark.parametrize("keep", ["results", "all"])
@@ -218,7 +218,7 @@ def bin_dir_with(tmp_path, **scripts):
     scripts given by name."""
     folder = tmp_path / "bin"
     folder.mkdir()
-    for name in ("varnel", "Brimel", "varnel-prepare", "varnel-generate"):
+    for name in ("varnel", "Brimel", "varnel-prepare", "varnel-generate", "varnel-read-runs"):
         if name in scripts:
             (folder / name).write_text("#!/bin/sh\n" + scripts[name])
             (folder / name).chmod(0o755)

@@ -42,13 +42,14 @@ rule tables:
     params:
         script=script_command("study_tables.py"),
         cache=DATABASE_CACHE,
-    # Two processes read the runs while the job enters them, and write
-    # rules.csv.gz side by side.
+        reader=os.path.join(BIN_DIR, "varnel-read-runs"),
+    # The reader program reads the runs while the job enters them; two
+    # processes write rules.csv.gz side by side.
     threads: 2
     resources:
         mem_mb=lambda wildcards, attempt: attempt * 500,
     shell:
-        "{params.script:q} --plan {input.plan} --cache {params.cache}"
+        "{params.script:q} --plan {input.plan} --reader {params.reader:q} --cache {params.cache}"
         " --database {output.database} --out-dir results --processes {threads} > {log} 2>&1"
 
 

@@ -222,7 +222,7 @@ def source_files(dataset):
 def check_files(config, bin_dir):
     """Problems the schema cannot see: files that are not there."""
     problems = []
-    programs = ["varnel", "Brimel", "varnel-prepare"]
+    programs = ["varnel", "Brimel", "varnel-prepare", "varnel-read-runs"]
     for name, dataset in config["datasets"].items():
         key = next(key for key in ("file", "generate", "prepared") if key in dataset)
         for path in source_files(dataset):

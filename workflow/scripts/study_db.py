@@ -32,19 +32,18 @@ journal or waiting for the disk; a file beside it marks a fill under way, and
 a database found so marked (a job killed, a full disk, a machine that went
 down) is built anew."""
 import csv
-import gzip
 import io
 import json
-import multiprocessing
 import os
 import pathlib
 import sqlite3
+import struct
+import subprocess
+import tempfile
 import zlib
 from array import array
-from dataclasses import dataclass, field
-from functools import partial
-from itertools import islice, repeat
-from operator import itemgetter
+from dataclasses import dataclass
+from itertools import repeat
 
 LAYOUT_VERSION = 2
 
@@ -63,12 +62,10 @@ OUTCOME_TYPES = {"class": str, "direction": str, "significant": int,
 COUNTED = {"kept": "significant", "kept_bonferroni": "significant_corrected",
            "kept_fdr": "significant_fdr"}
 
-# Keys of each kind a reader process codes before it numbers anew; rows of a
-# rule table it sends at a time.
-KNOWN_KEYS = 100000
+# Keys of each kind the reader program codes before it numbers anew; rows of
+# a rule table it sends at a time.
+KNOWN_KEYS = 250000
 CHUNK_ROWS = 2000
-# Joins the fields of a key: the csv module reads no field that holds it.
-KEY_SEPARATOR = "\0"
 
 
 def quoted(name):
@@ -307,186 +304,128 @@ def add_experiment(connection, loader, cell, repetition, record, record_path, ru
     return experiment
 
 
+def _record_from(path, readable, text):
+    """An experiment's or direct run's record from its text; one that cannot
+    be read is a failed run's."""
+    error = text
+    if readable:
+        try:
+            record = json.loads(text)
+            if isinstance(record, dict):
+                return record
+            error = "it holds no object"
+        except ValueError as reason:
+            error = str(reason)
+    return {"status": "failed", "errors": [f"cannot read the record {path}: {error}"]}
+
+
 def read_record(path):
-    """An experiment's or direct run's record; one that cannot be read is a
-    failed run's."""
     try:
-        with open(path) as handle:
-            record = json.load(handle)
+        with open(path, "rb") as handle:
+            return _record_from(path, True, handle.read().decode())
     except (OSError, ValueError) as error:
-        return {"status": "failed", "errors": [f"cannot read the record {path}: {error}"]}
-    return record if isinstance(record, dict) else {"status": "failed",
-                                                    "errors": [f"{path} holds no object"]}
-
-
-def _codes():
-    return array("q")
+        return _record_from(path, False, str(error))
 
 
 @dataclass
 class RuleChunk:
-    """Rows of a rule table as a reader process sends them: per row its rank
-    and the codes of its rule, of its pair of figures on each half and of its
-    outcome. A reader numbers the keys of each kind it meets from 0 on and
-    sends each key with the first rows that use it: a rule as (its items in
-    alphabetical order, its length), a pair as its support and p-value
-    fields and an outcome as its OUTCOME_TYPES fields, each joined with
-    KEY_SEPARATOR. When it knows KNOWN_KEYS keys of a kind it forgets them
-    and numbers that kind anew (`renumbered`: rules, pairs, outcomes)."""
-    reader: int
-    renumbered: tuple = (False, False, False)
-    ranks: array = field(default_factory=_codes)
-    rules: array = field(default_factory=_codes)
-    mined: array = field(default_factory=_codes)
-    test: array = field(default_factory=_codes)
-    outcomes: array = field(default_factory=_codes)
-    new_rules: list = field(default_factory=list)
-    new_halves: list = field(default_factory=list)
-    new_outcomes: list = field(default_factory=list)
+    """Rows of a rule table as the reader program (varnel-read-runs) codes
+    them: per row its rank and the codes of its rule, of its pair of figures
+    on each half and of its outcome; the keys first met in these rows, in
+    the order of their codes (a rule as (its items in alphabetical order,
+    its length), a pair as (support, p-value), an outcome as its
+    OUTCOME_TYPES fields), and the kinds numbered anew from 0 before them
+    (`renumbered`: rules, pairs, outcomes)."""
+    renumbered: tuple
+    ranks: array
+    rules: array
+    mined: array
+    test: array
+    outcomes: array
+    new_rules: list
+    new_halves: list
+    new_outcomes: list
 
 
-class _ReaderCodes:
-    """The codes a reader process has given: rule, pair and outcome keys, and
-    the code of each rule as written lately (the miner numbers items per
-    split, so one rule may be written in another order in another split)."""
-
-    def __init__(self, reader):
-        self.reader = reader
-        self.rules, self.halves, self.outcomes = {}, {}, {}
-        self.written = {}
-        self.renumbered = [False, False, False]  # since the last chunk sent
-
-    def forget_if_full(self):
-        for kind, codes in enumerate((self.rules, self.halves, self.outcomes)):
-            if len(codes) >= KNOWN_KEYS:
-                codes.clear()
-                self.renumbered[kind] = True
-        if self.renumbered[0] or len(self.written) >= KNOWN_KEYS:
-            self.written.clear()
-
-    def sent(self, chunk):
-        """chunk, marked with the kinds numbered anew since the last chunk sent."""
-        chunk.renumbered = tuple(self.renumbered)
-        self.renumbered = [False, False, False]
-        return chunk
+# The reader program's messages: eight little-endian 64-bit integers, the
+# first the kind (study/coded_stream.h describes them).
+_HEAD = struct.Struct("<8q")
+_RECORD, _CHUNK, _END, _FAILURE = 1, 2, 3, 4
 
 
-def read_rule_table(rules_path, codes):
-    """The rule table at rules_path as RuleChunks of at most CHUNK_ROWS rows,
-    their keys coded by codes (a _ReaderCodes)."""
-    opener = gzip.open if rules_path.endswith(".gz") else open
-    with opener(rules_path, "rt", newline="") as handle:
-        reader = csv.reader(handle)
-        header = next(reader, [])
-        if "rank" not in header or "rule" not in header:
-            raise ValueError(f"{rules_path}: no rank or rule column")
-        # A column the table lacks reads as empty, as does an empty field.
-        at = {name: header.index(name) if name in header else len(header)
-              for name in ["rank", "rule", "length"] + RULE_FIGURES}
-        rows = reader if all(name in header for name in at) else (row + [""] for row in reader)
-        rank_at, rule_at, length_at = at["rank"], at["rule"], at["length"]
-        (mined_support, mined_pvalue), (test_support, test_pvalue) = (
-            (at[support], at[pvalue]) for support, pvalue in HALVES.values())
-        outcome_of = itemgetter(*(at[name] for name in OUTCOME_TYPES))
+class _Reader:
+    """The reader program's output, message by message."""
+
+    def __init__(self, process):
+        self.process = process
+        self.stream = process.stdout
+
+    def bytes(self, count):
+        data = self.stream.read(count)
+        if len(data) != count:
+            self.process.wait()
+            raise RuntimeError(f"the reader of the rule tables ended with exit code "
+                               f"{self.process.returncode}")
+        return data
+
+    def head(self):
+        kind, *fields = _HEAD.unpack(self.bytes(_HEAD.size))
+        if kind == _FAILURE:
+            raise ValueError(self.bytes(fields[1]).decode(errors="replace"))
+        return kind, fields
+
+    def record(self, path):
+        kind, (readable, size, *_) = self.head()
+        if kind != _RECORD:
+            raise RuntimeError(f"the reader of the rule tables sent a message of kind {kind} "
+                               "where a record was due")
+        return _record_from(path, readable, self.bytes(size).decode(errors="replace"))
+
+    def chunks(self):
         while True:
-            codes.forget_if_full()
-            chunk = RuleChunk(codes.reader)
-            rules, halves, outcomes, written = (codes.rules, codes.halves, codes.outcomes,
-                                                codes.written)
-            # Each key gets the next code when it is new, and is then sent.
-            for row in islice(rows, CHUNK_ROWS):
-                chunk.ranks.append(int(row[rank_at]))
-                code = written.get(row[rule_at])
-                if code is None:
-                    canonical = canonical_rule(row[rule_at])
-                    code = rules.get(canonical)
-                    if code is None:
-                        code = rules[canonical] = len(rules)
-                        chunk.new_rules.append((canonical, row[length_at]))
-                    written[row[rule_at]] = code
-                chunk.rules.append(code)
-                for support, pvalue, coded in ((mined_support, mined_pvalue, chunk.mined),
-                                               (test_support, test_pvalue, chunk.test)):
-                    key = row[support] + KEY_SEPARATOR + row[pvalue]
-                    code = halves.get(key)
-                    if code is None:
-                        code = halves[key] = len(halves)
-                        chunk.new_halves.append(key)
-                    coded.append(code)
-                key = KEY_SEPARATOR.join(outcome_of(row))
-                code = outcomes.get(key)
-                if code is None:
-                    code = outcomes[key] = len(outcomes)
-                    chunk.new_outcomes.append(key)
-                chunk.outcomes.append(code)
-            if not chunk.ranks:
+            kind, (renumbered, rows, new_rules, new_halves, new_outcomes, size, _) = self.head()
+            if kind == _END:
                 return
-            yield codes.sent(chunk)
+            fields = self.bytes(size).decode().split("\0")[:-1]
+            pairs, width = 2 * (new_rules + new_halves), len(OUTCOME_TYPES)
+            codes = []
+            for _ in range(5):
+                column = array("q")
+                column.frombytes(self.bytes(8 * rows))
+                codes.append(column)
+            yield RuleChunk(tuple(bool(renumbered >> kind & 1) for kind in range(3)), *codes,
+                            list(zip(fields[0:2 * new_rules:2], fields[1:2 * new_rules:2])),
+                            list(zip(fields[2 * new_rules:pairs:2],
+                                     fields[2 * new_rules + 1:pairs:2])),
+                            [tuple(fields[at:at + width])
+                             for at in range(pairs, pairs + width * new_outcomes, width)])
 
 
-def _read_runs_into(reader, runs, sender, receiver):
-    """A reader process: for each run, a (record path, rules path), sends its
-    record, the chunks of its rule table when it succeeded and has one, and
-    None; an error is sent, and ends it. It ends too when the process that
-    receives is gone: that one holds the only other end of the pipe."""
-    receiver.close()
-    try:
-        codes = _ReaderCodes(reader)
-        for record_path, rules_path in runs:
-            record = read_record(record_path)
-            sender.send(record)
-            if record.get("status") == "ok" and os.path.isfile(rules_path):
-                for chunk in read_rule_table(rules_path, codes):
-                    sender.send(chunk)
-            sender.send(None)
-    except BrokenPipeError:
-        pass
-    except Exception as error:  # handed to the caller, which raises it
-        sender.send(error)
-
-
-def read_runs(items, paths_of, processes=2):
+def read_runs(items, paths_of, reader_program):
     """(item, record, chunks) for each item in order: the record of the run
     whose (record path, rules path) is paths_of(item), and an iterator of its
-    rule table's RuleChunks, which the caller takes to its end before the
-    next item. The runs are read in `processes` reader processes, each a
-    chunk ahead of the caller (a pipe holds little more), which enters the
-    ones before meanwhile."""
+    rule table's RuleChunks when it succeeded and has one, which the caller
+    takes to its end before the next item. The reader program reads the runs
+    ahead of the caller, which enters the ones before meanwhile."""
     items = list(items)
     if not items:
         return
-    context = multiprocessing.get_context("fork")
-    readers = []
-    try:
-        for first in range(min(processes, len(items))):
-            receiver, sender = context.Pipe(duplex=False)
-            runs = [paths_of(item) for item in items[first::processes]]
-            process = context.Process(target=_read_runs_into,
-                                      args=(first, runs, sender, receiver), daemon=True)
-            process.start()
-            sender.close()
-            readers.append((process, receiver))
-        for index, item in enumerate(items):
-            reader = readers[index % len(readers)]
-            yield item, _received(*reader), iter(partial(_received, *reader), None)
-    finally:
-        for process, receiver in readers:
-            receiver.close()
-            process.terminate()
-            process.join()
-
-
-def _received(process, receiver):
-    """The next message of a reader process; its error raised."""
-    try:
-        message = receiver.recv()
-    except EOFError:
-        process.join()
-        raise RuntimeError(f"a reader of the rule tables ended with exit code "
-                           f"{process.exitcode}") from None
-    if isinstance(message, Exception):
-        raise message
-    return message
+    with tempfile.TemporaryDirectory() as folder:
+        listing = os.path.join(folder, "runs")
+        with open(listing, "wb") as handle:
+            for item in items:
+                handle.write(b"".join(os.fsencode(path) + b"\0" for path in paths_of(item)))
+        process = subprocess.Popen(
+            [reader_program, "--chunk-rows", str(CHUNK_ROWS), "--known-keys", str(KNOWN_KEYS),
+             listing], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        try:
+            reader = _Reader(process)
+            for item in items:
+                yield item, reader.record(paths_of(item)[0]), reader.chunks()
+        finally:
+            process.kill()
+            process.wait()
+            process.stdout.close()
 
 
 class Dictionary:
@@ -517,20 +456,19 @@ class RuleLoader:
         self.rules = Dictionary(connection, "rule_texts", ["rule"], ["length"])
         self.halves = Dictionary(connection, "half_figures", ["support", "pvalue"])
         self.outcomes = Dictionary(connection, "outcomes", list(OUTCOME_TYPES))
-        self.ids = {}  # reader -> ids of its rule, pair and outcome codes
+        self.ids = ([], [], [])  # the ids of the reader's rule, pair and outcome codes
 
     def add(self, experiment, chunk):
         """The rows of a RuleChunk as rule rows of experiment."""
-        rule_ids, half_ids, outcome_ids = ids = self.ids.setdefault(chunk.reader, ([], [], []))
-        for kind, renumbered in zip(ids, chunk.renumbered):
+        rule_ids, half_ids, outcome_ids = self.ids
+        for kind, renumbered in zip(self.ids, chunk.renumbered):
             if renumbered:
                 kind.clear()
         rule_ids += [self.rules.id_of((canonical, _value(int, length)))
                      for canonical, length in chunk.new_rules]
-        half_ids += [self.halves.id_of(tuple(map(_value, (int, float), _fields(key, 2))))
+        half_ids += [self.halves.id_of(tuple(map(_value, (int, float), key)))
                      for key in chunk.new_halves]
-        outcome_ids += [self.outcomes.id_of(tuple(map(_value, OUTCOME_TYPES.values(),
-                                                      _fields(key, len(OUTCOME_TYPES)))))
+        outcome_ids += [self.outcomes.id_of(tuple(map(_value, OUTCOME_TYPES.values(), key)))
                         for key in chunk.new_outcomes]
         self.connection.executemany(
             "INSERT INTO rule_figures VALUES (?, ?, ?, ?, ?, ?)",
@@ -539,23 +477,9 @@ class RuleLoader:
                 map(outcome_ids.__getitem__, chunk.outcomes)))
 
 
-def _fields(key, count):
-    """The fields a key of a RuleChunk joins."""
-    fields = key.split(KEY_SEPARATOR)
-    if len(fields) != count:
-        raise ValueError(f"a rule table's field holds {KEY_SEPARATOR!r}")
-    return fields
-
-
 def _value(kind, text):
     """A field of a rule table as kind; an empty field is NULL."""
     return kind(text) if text != "" else None
-
-
-def canonical_rule(text):
-    """The items of a rule in a fixed order: the miner numbers items per
-    split, so one rule may be written in another order in another split."""
-    return " & ".join(sorted(str(text).split(" & ")))
 
 
 def add_direct(connection, cell, record, record_path, sign):
@@ -582,9 +506,11 @@ def csv_field(text):
     """A text as the csv module writes it in a row of several fields."""
     if not any(character in text for character in _MAY_QUOTE):
         return text
+    # The line end is given: the csv module quotes a line break only when
+    # the line end holds it.
     buffer = io.StringIO()
-    csv.writer(buffer, lineterminator="").writerow([text, ""])
-    return buffer.getvalue()[:-1]
+    csv.writer(buffer, lineterminator="\r\n").writerow([text, ""])
+    return buffer.getvalue()[:-3]
 
 
 def csv_text(value, float_format):

@@ -1,8 +1,8 @@
 """The study's tables. The database (study_db) is filled run by run from the
 study's plan: a run already in it with unchanged files is not read again, so
-a new repetition or grid value reads only its own runs. N reader processes
-(two by default) read the runs, a chunk of rules at a time, while this one
-enters them. From the database come experiments.csv, summary.csv,
+a new repetition or grid value reads only its own runs. The reader program
+(varnel-read-runs) reads the runs, their rules coded a chunk at a time,
+while this process enters them. From the database come experiments.csv, summary.csv,
 rule_stability.csv, rules.csv.gz (written by N processes side by side) and
 the report's pages. Only experiments whose status is "ok" enter a mean, a
 count of rules or the rule stability; failed ones are counted apart.
@@ -11,8 +11,8 @@ The database is kept in CACHE, which Snakemake leaves alone between runs (it
 removes a job's outputs before the job), and DATABASE is a copy of it, so
 that what a user does to the copy never reaches a later run.
 
-    study_tables.py --plan PLAN_JSON --cache CACHE --database DATABASE --out-dir DIR
-                    [--processes N]
+    study_tables.py --plan PLAN_JSON --reader PROGRAM --cache CACHE --database DATABASE
+                    --out-dir DIR [--processes N]
 """
 import argparse
 import csv
@@ -64,9 +64,9 @@ def _cell_key(job):
     return (job["dataset"], job["minsup"], float(job["level"]))
 
 
-def update_database(connection, plan, processes=2):
-    """Brings the database to the plan, in one transaction, the runs read in
-    `processes` reader processes; returns (runs read, runs removed)."""
+def update_database(connection, plan, reader):
+    """Brings the database to the plan, in one transaction, the runs read by
+    the program `reader`; returns (runs read, runs removed)."""
     connection.execute("BEGIN")
     cells = list(dict.fromkeys(_cell_key(job) for job in plan["experiments"] + plan["direct"]))
     ids, removed = study_db.cell_ids(connection, cells)
@@ -91,10 +91,10 @@ def update_database(connection, plan, processes=2):
         else:
             connection.execute("UPDATE experiments SET ordinal = ? WHERE id = ?",
                                (ordinal, experiment))
-    # The runs are read in reader processes while the ones before enter the
-    # database.
+    # The runs are read by the reader program while the ones before enter
+    # the database.
     for (cell, repetition, ordinal, job, sign), record, chunks in study_db.read_runs(
-            to_read, lambda run: (run[3]["record"], run[3]["rules"]), processes):
+            to_read, lambda run: (run[3]["record"], run[3]["rules"]), reader):
         experiment = study_db.add_experiment(connection, loader, cell, repetition, record,
                                              job["record"], job["rules"], sign, chunks)
         connection.execute("UPDATE experiments SET ordinal = ? WHERE id = ?",
@@ -314,10 +314,12 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--plan", required=True,
                         help="the study's plan: its experiments and direct runs")
+    parser.add_argument("--reader", required=True,
+                        help="the program that reads the runs (varnel-read-runs)")
     for option in ("--cache", "--database", "--out-dir"):
         parser.add_argument(option, required=True)
     parser.add_argument("--processes", type=int, default=2,
-                        help="processes that read the runs, and that write rules.csv.gz")
+                        help="processes that write rules.csv.gz")
     args = parser.parse_args(argv)
     started = time.monotonic()
     with open(args.plan) as handle:
@@ -325,7 +327,7 @@ def main(argv=None):
     os.makedirs(os.path.dirname(os.path.abspath(args.cache)), exist_ok=True)
     connection = study_db.open_database(args.cache)
     processes = max(1, args.processes)
-    read, removed = update_database(connection, plan, processes)
+    read, removed = update_database(connection, plan, args.reader)
     write_tables(connection, args.cache, args.out_dir, processes)
     if plan.get("truth"):
         truth_tables.write_truth(connection, args.out_dir, write_page, FLOAT_FORMAT)
