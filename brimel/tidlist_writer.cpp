@@ -42,6 +42,7 @@ std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const 
 struct ListPlan {
   std::vector<TidListDirEntry> directory;
   std::vector<int32_t> listed;
+  int64_t bytes = 0;  // of the list file
 };
 
 // Stores every rule's list, in full or as the diff-list against its nearest
@@ -76,6 +77,7 @@ bool plan_lists(const PatternTree& tree, const std::vector<MinedRule>& rules, in
     base_below[e] = support;
     position += record_bytes;
   }
+  plan.bytes = position;
   return true;
 }
 
@@ -257,6 +259,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
 
   std::FILE* list_file = open_for_write(list_path, "wb");
   if (list_file == nullptr) return false;
+  reserve_file_space(fileno(list_file), plan.bytes);
   ListSources sources{tree, plan, item_bits, all, words, fileno(list_file), {}};
   for (size_t e = 0; e < tree.entries.size(); ++e)
     if (tree.entries[e].parent < 0) sources.tree_starts.push_back(e);

@@ -1,6 +1,7 @@
 // Opening files with the system's messages for a missing or unwritable one.
 #include "common/file_open.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,10 @@ bool close_written(std::FILE* file, const std::string& path, bool written_ok) {
   if (std::fclose(file) == 0 && ok) return true;
   report_io_error("cannot write file %s", path.c_str());
   return false;
+}
+
+void reserve_file_space(int descriptor, int64_t bytes) {
+  if (bytes > 0) (void)fallocate(descriptor, 0, 0, static_cast<off_t>(bytes));
 }
 
 bool write_at(int descriptor, const char* data, size_t size, int64_t offset) {

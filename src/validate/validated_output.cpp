@@ -61,6 +61,7 @@ void write_validated_rules(const std::string& output_name, std::span<const KeptR
     BlockWriter out;
     start_block_writer(out, file);
     const std::vector<int64_t> starts = line_starts(kept);
+    reserve_file_space(fileno(file), starts.back());
     std::vector<bool> written(kept.size(), false);
     bool lengths_agree = true;
     auto write_line = [&](size_t j, std::span<const int32_t> mined) {
