@@ -32,6 +32,7 @@
 
 #include "closed_patterns.h"
 #include "common/messages.h"
+#include "common/thread_count.h"
 #include "cover_bitsets.h"
 #include "fisher_verdict.h"
 #include "generaliser_bounds.h"
@@ -924,19 +925,6 @@ void expand(Search& t, int depth, const Extension& x, const uint64_t* x_bits, Ca
   }
 }
 
-// The number of threads to search with: BRIMEL_THREADS when it is set to a
-// positive number, else one per processor.
-int search_threads() {
-  const char* text = std::getenv("BRIMEL_THREADS");
-  if (text != nullptr && *text != '\0') {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end == '\0' && value >= 1 && value <= 1024) return static_cast<int>(value);
-    report_warning("BRIMEL_THREADS=%s is not a thread count from 1 to 1024; ignored", text);
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
-
 // Fills the setup every thread reads; `items` becomes the root's children,
 // the frequent items but those found in every transaction, which `perfect`
 // counts. The root, the empty pattern, stands for every set of those.
@@ -1122,7 +1110,7 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
 
   SubtreeQueue queue;
   queue.subtrees.resize(items.size());
-  result.threads = search_threads();
+  result.threads = processing_threads();
   const int threads = std::min(result.threads, std::max(static_cast<int>(items.size()), 1));
   std::vector<HookThread> hooks;
   if (hook != nullptr) start_hook_threads(s.hook, threads, hooks);

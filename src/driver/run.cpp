@@ -13,6 +13,7 @@
 #include "common/run_files.h"
 #include "common/stage_clock.h"
 #include "common/text_lines.h"
+#include "common/thread_count.h"
 #include "driver/miner_run.h"
 #include "minerio/item_map.h"
 #include "minerio/mining_stats.h"
@@ -178,8 +179,8 @@ std::optional<RunFigures> mine_and_validate(const ExperimentOptions& options,
     return std::nullopt;
   }
   begin_stage(clock, Stage::validation);
-  const Retest retest =
-      retest_rules(mined.rules, transactions, labels, options.max_pvalue, kMaxLocalPvalue);
+  const Retest retest = retest_rules(mined.rules, transactions, labels, options.max_pvalue,
+                                     kMaxLocalPvalue, processing_threads());
   begin_stage(clock, Stage::writing);
   const std::string class_value =
       options.target_value.empty() ? rule_class_value(miner.class_map) : options.target_value;

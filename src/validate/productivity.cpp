@@ -3,9 +3,15 @@
 // the p-value passes the local level.
 #include "validate/productivity.h"
 
+#include <cstdint>
+
+#include "common/parallel_chunks.h"
 #include "stats/fisher.h"
 
 namespace {
+
+// Kept rules a thread takes at a time.
+constexpr size_t kRulesAtOnce = 256;
 
 bool is_productive(const TestCovers& covers, const RuleRecord& rule, const RuleTest& test,
                    const double* log_factorial, double local_level, GeneralisationScratch& scratch,
@@ -30,13 +36,20 @@ bool is_productive(const TestCovers& covers, const RuleRecord& rule, const RuleT
 std::vector<bool> find_productive_rules(const TestCovers& covers, const RuleSet& rules,
                                         const std::vector<RuleTest>& tests,
                                         const std::vector<size_t>& kept,
-                                        const double* log_factorial, double local_level) {
-  std::vector<bool> productive(rules.records.size(), false);
-  GeneralisationScratch scratch;
-  std::vector<RuleTest> general;
-  for (const size_t r : kept) {
-    productive[r] = is_productive(covers, rules.records[r], tests[r], log_factorial, local_level,
+                                        const double* log_factorial, double local_level,
+                                        int threads) {
+  // One byte per kept rule: threads may not share the words of a vector<bool>.
+  std::vector<uint8_t> verdicts(kept.size(), 0);
+  parallel_chunks(kept.size(), kRulesAtOnce, threads, [&](size_t begin, size_t end) {
+    GeneralisationScratch scratch;
+    std::vector<RuleTest> general;
+    for (size_t j = begin; j < end; ++j) {
+      const size_t r = kept[j];
+      verdicts[j] = is_productive(covers, rules.records[r], tests[r], log_factorial, local_level,
                                   scratch, general);
-  }
+    }
+  });
+  std::vector<bool> productive(rules.records.size(), false);
+  for (size_t j = 0; j < kept.size(); ++j) productive[kept[j]] = verdicts[j] != 0;
   return productive;
 }

@@ -22,8 +22,9 @@
 // confidence; the two-sided test alone would also pass a rule significantly
 // worse than Y). A rule of one item has no such Y and is productive. `tests`
 // holds every rule's test counts; `log_factorial` at least
-// covers.instances + 1 entries.
+// covers.instances + 1 entries. The rules are judged on `threads` threads.
 std::vector<bool> find_productive_rules(const TestCovers& covers, const RuleSet& rules,
                                         const std::vector<RuleTest>& tests,
                                         const std::vector<size_t>& kept,
-                                        const double* log_factorial, double local_level);
+                                        const double* log_factorial, double local_level,
+                                        int threads);

@@ -7,12 +7,17 @@
 #include <cstdio>
 
 #include "common/block_writer.h"
+#include "common/parallel_chunks.h"
 #include "stats/fisher.h"
 #include "stats/significance.h"
 #include "validate/productivity.h"
 #include "validate/validated_output.h"
 
 namespace {
+
+// Rules a thread takes at a time: enough that taking them costs nothing
+// beside testing them.
+constexpr size_t kRulesAtOnce = 512;
 
 // The rule table's rows: the kept rules in their order, then the others in
 // the miner's order.
@@ -78,7 +83,7 @@ void read_mined_rules(const std::string& output_name, int32_t transactions, Mine
 }
 
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
-                    const ClassLabels& labels, double level, double local_level) {
+                    const ClassLabels& labels, double level, double local_level, int threads) {
   std::printf("before validation: %d\n", static_cast<int32_t>(rules.records.size()));
   Retest retest;
   retest.covers = build_test_covers(transactions, labels, rules);
@@ -89,15 +94,19 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   const LogFactorialTable log_factorial = build_log_factorial_table(covers.instances);
   // Every p-value is exact, for the rule table; the kept ones are the same
   // as a sum that stops past the level would give.
-  retest.tests.reserve(rules.records.size());
-  std::vector<uint64_t> scratch;
+  retest.tests.resize(rules.records.size());
+  parallel_chunks(rules.records.size(), kRulesAtOnce, threads, [&](size_t begin, size_t end) {
+    std::vector<uint64_t> scratch;
+    for (size_t r = begin; r < end; ++r) {
+      RuleTest test = count_test_cover(covers, rules.records[r], scratch);
+      test.pvalue = fisher_exact_pvalue_from(log_factorial.data(), covers.instances, test.covered,
+                                             covers.positives, test.covered_in_class);
+      retest.tests[r] = test;
+    }
+  });
   for (size_t r = 0; r < rules.records.size(); ++r) {
-    const RuleRecord& rule = rules.records[r];
-    RuleTest test = count_test_cover(covers, rule, scratch);
-    test.pvalue = fisher_exact_pvalue_from(log_factorial.data(), covers.instances, test.covered,
-                                           covers.positives, test.covered_in_class);
-    retest.tests.push_back(test);
-    if (test.pvalue <= level && static_cast<int64_t>(rule.support) + test.covered > 0)
+    const RuleTest& test = retest.tests[r];
+    if (test.pvalue <= level && static_cast<int64_t>(rules.records[r].support) + test.covered > 0)
       retest.kept.push_back(r);
   }
   std::printf("after validation: %d\n", static_cast<int32_t>(retest.kept.size()));
@@ -118,11 +127,11 @@ Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
   retest.sig_at_bh =
       static_cast<int32_t>(count_benjamini_hochberg(ascending, tests, level).accepted);
   retest.productive_rules = find_productive_rules(covers, rules, retest.tests, retest.kept,
-                                                  log_factorial.data(), local_level);
+                                                  log_factorial.data(), local_level, threads);
   const auto corrected_end = retest.kept.begin() + retest.counts.sig_at_corrected;
   retest.productive_corrected_rules = find_productive_rules(
       covers, rules, retest.tests, std::vector<size_t>(retest.kept.begin(), corrected_end),
-      log_factorial.data(), retest.counts.corrected_level);
+      log_factorial.data(), retest.counts.corrected_level, threads);
   for (auto r = retest.kept.begin(); r != corrected_end; ++r) {
     retest.productive += retest.productive_rules[*r];
     retest.productive_corrected += retest.productive_corrected_rules[*r];

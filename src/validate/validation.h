@@ -63,9 +63,10 @@ void read_mined_rules(const std::string& output_name, int32_t transactions, Mine
 // that cover something on either part, and counts them. Each kept rule is then re-tested against
 // its generalisations at `local_level`, the miner's local level, and each rule within the
 // corrected level at the corrected level as well (see validate/productivity.h).
-// `transactions` and `labels` must outlive the result.
+// `transactions` and `labels` must outlive the result. The rules are tested
+// on `threads` threads, with the same result on any number.
 Retest retest_rules(const RuleSet& rules, const TestTransactions& transactions,
-                    const ClassLabels& labels, double level, double local_level);
+                    const ClassLabels& labels, double level, double local_level, int threads);
 
 // Writes the validated rule, tid-list and rule count files and the rule
 // table of `output_name`. Test instance j is numbered

@@ -45,7 +45,7 @@ Part hand_made_part() {
 
 Retest retest_quietly(const RuleSet& rules, const Part& part, double level, double local_level) {
   testing::internal::CaptureStdout();
-  Retest retest = retest_rules(rules, part.transactions, part.labels, level, local_level);
+  Retest retest = retest_rules(rules, part.transactions, part.labels, level, local_level, 2);
   testing::internal::GetCapturedStdout();
   return retest;
 }

@@ -203,7 +203,8 @@ struct ValidationCase {
     testing::internal::CaptureStdout();
     MinedRules mined;
     read_mined_rules(output, 5, mined);
-    const Retest retest = retest_rules(mined.rules, transactions, labels, level, kMaxLocalPvalue);
+    const Retest retest =
+        retest_rules(mined.rules, transactions, labels, level, kMaxLocalPvalue, 2);
     RuleTableContext context;
     context.mining_transactions = 5;
     figures = write_validation(output, mined, retest, level, context);

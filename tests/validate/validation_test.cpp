@@ -170,7 +170,7 @@ Retested retest(const std::vector<RuleShape>& shapes, double level,
   const RuleSet rules = rule_set_of(shapes);
   Retested result;
   testing::internal::CaptureStdout();
-  result.retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue);
+  result.retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue, 1);
   result.console = testing::internal::GetCapturedStdout();
   result.console.erase(0, result.console.find('\n') + 1);
   return result;
@@ -264,6 +264,45 @@ TEST(RetestRules, KeptRulesAreOrderedByTestPvalueAndCounted) {
   EXPECT_EQ(r.retest.counts.sig_at_level, 3);
 }
 
+// Thousands of rules on random data, so that each thread takes several runs
+// of them: every figure is the same on one thread and on three.
+TEST(RetestRules, EveryThreadCountGivesTheSameRetest) {
+  std::mt19937 random(11);
+  TestTransactions transactions(3000);
+  ClassLabels labels;
+  for (TestTransaction& transaction : transactions) {
+    for (int32_t i = 0; i < 24; ++i)
+      if (random() % 3 == 0) transaction.push_back(i);
+    labels.push_back(static_cast<int32_t>(random() % 2));
+  }
+  std::vector<RuleShape> shapes;
+  for (int r = 0; r < 4000; ++r) {
+    RuleShape shape;
+    shape.preorder = r;
+    for (int i = 0, length = 1 + static_cast<int>(random() % 3); i < length; ++i)
+      shape.items.push_back(static_cast<int32_t>(random() % 24));
+    std::sort(shape.items.begin(), shape.items.end());
+    shape.items.erase(std::unique(shape.items.begin(), shape.items.end()), shape.items.end());
+    shapes.push_back(shape);
+  }
+  const RuleSet rules = rule_set_of(shapes);
+  testing::internal::CaptureStdout();
+  const Retest one = retest_rules(rules, transactions, labels, 0.5, 0.5, 1);
+  const Retest three = retest_rules(rules, transactions, labels, 0.5, 0.5, 3);
+  testing::internal::GetCapturedStdout();
+  ASSERT_GT(one.kept.size(), 1000u);  // the productivity checks split too
+  EXPECT_EQ(one.kept, three.kept);
+  for (size_t r = 0; r < rules.records.size(); ++r) {
+    EXPECT_EQ(one.tests[r].covered, three.tests[r].covered) << r;
+    EXPECT_EQ(one.tests[r].covered_in_class, three.tests[r].covered_in_class) << r;
+    EXPECT_EQ(one.tests[r].pvalue, three.tests[r].pvalue) << r;
+  }
+  EXPECT_EQ(one.productive_rules, three.productive_rules);
+  EXPECT_EQ(one.productive_corrected_rules, three.productive_corrected_rules);
+  EXPECT_EQ(one.counts.sig_at_fdr, three.counts.sig_at_fdr);
+  EXPECT_EQ(one.productive, three.productive);
+}
+
 TEST(RetestRules, NoTestInstances) {
   const Retested r = retest({{1, {1}, 1, {0, 1}, 0.0}}, 1.0, {}, {});
   EXPECT_EQ(r.console,
@@ -310,7 +349,7 @@ TEST(TestCovers, AgreeWithTheRecordByRecordReference) {
     const RuleSet rules = rule_set_of(shapes);
     const double level = std::ldexp(1.0, -static_cast<int>(random() % 12));
     testing::internal::CaptureStdout();
-    const Retest retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue);
+    const Retest retest = retest_rules(rules, transactions, labels, level, kMaxLocalPvalue, 1);
     testing::internal::GetCapturedStdout();
 
     // The reference: every rule merged with every test record.
