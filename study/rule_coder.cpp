@@ -69,6 +69,41 @@ void RuleCoder::forget_if_full() {
   if ((renumbered_ & 1) != 0 || written_.size() >= known_keys_) written_.clear();
 }
 
+void RuleCoder::code_keys(const std::string* const* columns, RuleChunk& chunk) {
+  auto field = [&](int column) -> const std::string& { return *columns[column]; };
+  bool added = false;
+  int64_t code = written_.find(field(kRule));
+  if (code < 0) {
+    std::string canonical = canonical_rule(field(kRule));
+    code = rules_.code_of(canonical, added);
+    if (added) {
+      chunk.new_rules.append(canonical).push_back('\0');
+      chunk.new_rules.append(field(kLength)).push_back('\0');
+      ++chunk.new_rule_count;
+    }
+    written_.add(field(kRule), code);
+  }
+  chunk.rules.push_back(code);
+
+  for (auto [support, pvalue, codes] : {std::tuple{kMinedSupport, kMinedPvalue, &chunk.mined},
+                                        std::tuple{kTestSupport, kTestPvalue, &chunk.test}}) {
+    key_.assign(field(support)).push_back('\0');
+    key_.append(field(pvalue));
+    codes->push_back(pairs_.code_of(key_, added));
+    if (added) {
+      chunk.new_pairs.append(key_).push_back('\0');
+      ++chunk.new_pair_count;
+    }
+  }
+  key_.clear();
+  for (Column column : kOutcomeColumns) key_.append(field(column)).push_back('\0');
+  chunk.outcomes.push_back(outcomes_.code_of(key_, added));
+  if (added) {
+    chunk.new_outcomes.append(key_);
+    ++chunk.new_outcome_count;
+  }
+}
+
 std::string RuleCoder::code_table(const std::string& path,
                                   const std::function<void(const RuleChunk&)>& send) {
   CsvRecords records(path);
@@ -78,79 +113,41 @@ std::string RuleCoder::code_table(const std::string& path,
   std::string error;
   RecordRead read = records.next(fields, field_count, error);
   if (read == RecordRead::kError) return path + ": " + error;
-  int header_count = read == RecordRead::kRecord ? field_count : 0;
-  int at[kColumns];
-  for (int column = 0; column < kColumns; ++column) {
-    auto named = std::find(fields.begin(), fields.begin() + header_count, kColumnNames[column]);
-    at[column] = static_cast<int>(named - fields.begin());  // header_count when missing
-  }
+  const int header_count = read == RecordRead::kRecord ? field_count : 0;
+  int at[kColumns];  // header_count for a column the table lacks
+  for (int column = 0; column < kColumns; ++column)
+    at[column] = static_cast<int>(
+        std::find(fields.begin(), fields.begin() + header_count, kColumnNames[column]) -
+        fields.begin());
   if (at[kRank] == header_count || at[kRule] == header_count)
     return path + ": no rank or rule column";
-  static const std::string kEmpty;
-  auto field = [&](Column column) -> const std::string& {
-    return at[column] < field_count ? fields[at[column]] : kEmpty;
-  };
 
+  static const std::string kEmpty;
+  const std::string* columns[kColumns];
   RuleChunk chunk;
-  std::string key;
-  int64_t row = 0;
-  for (bool more = true; more;) {
+  for (int64_t row = 0; read != RecordRead::kEnd;) {
     forget_if_full();
     chunk = RuleChunk{};
     while (static_cast<int64_t>(chunk.ranks.size()) < chunk_rows_) {
       read = records.next(fields, field_count, error);
-      if (read == RecordRead::kError)
-        return path + ": row " + std::to_string(row + 1) + ": " + error;
-      if (read == RecordRead::kEnd) {
-        more = false;
-        break;
-      }
+      if (read == RecordRead::kEnd) break;
       ++row;
+      auto place = [&] { return path + ": row " + std::to_string(row); };
+      if (read == RecordRead::kError) return place() + ": " + error;
       if (field_count == 0) continue;  // an empty line
       if (field_count < header_count)
-        return path + ": row " + std::to_string(row) + " has " + std::to_string(field_count) +
-               " fields, the header " + std::to_string(header_count);
-      const std::string& rank_text = field(kRank);
+        return place() + " has " + std::to_string(field_count) + " fields, the header " +
+               std::to_string(header_count);
+      for (int column = 0; column < kColumns; ++column)
+        columns[column] = at[column] < field_count ? &fields[at[column]] : &kEmpty;
+      const std::string& rank_text = *columns[kRank];
       int64_t rank = 0;
-      auto [end, fault] =
-          std::from_chars(rank_text.data(), rank_text.data() + rank_text.size(), rank);
-      if (fault != std::errc() || end != rank_text.data() + rank_text.size())
-        return path + ": row " + std::to_string(row) + ": the rank '" + rank_text +
-               "' is no whole number";
+      const char* end = rank_text.data() + rank_text.size();
+      auto [stop, fault] = std::from_chars(rank_text.data(), end, rank);
+      if (fault != std::errc() || stop != end)
+        return place() + ": the rank '" + rank_text + "' is no whole number";
       chunk.ranks.push_back(rank);
-
-      bool added = false;
-      const std::string& rule = field(kRule);
-      int64_t code = written_.find(rule);
-      if (code < 0) {
-        std::string canonical = canonical_rule(rule);
-        code = rules_.code_of(canonical, added);
-        if (added) {
-          chunk.new_rules.append(canonical).push_back('\0');
-          chunk.new_rules.append(field(kLength)).push_back('\0');
-          ++chunk.new_rule_count;
-        }
-        written_.add(rule, code);
-      }
-      chunk.rules.push_back(code);
-
-      for (auto [support, pvalue, codes] : {std::tuple{kMinedSupport, kMinedPvalue, &chunk.mined},
-                                            std::tuple{kTestSupport, kTestPvalue, &chunk.test}}) {
-        key.assign(field(support)).push_back('\0');
-        key.append(field(pvalue));
-        codes->push_back(pairs_.code_of(key, added));
-        if (added) {
-          chunk.new_pairs.append(key).push_back('\0');
-          ++chunk.new_pair_count;
-        }
-      }
-      key.clear();
-      for (Column column : kOutcomeColumns) key.append(field(column)).push_back('\0');
-      chunk.outcomes.push_back(outcomes_.code_of(key, added));
-      if (added) {
-        chunk.new_outcomes.append(key);
-        ++chunk.new_outcome_count;
-      }
+      code_keys(columns, chunk);
     }
     if (chunk.ranks.empty()) break;
     chunk.renumbered = renumbered_;

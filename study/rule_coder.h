@@ -44,10 +44,14 @@ class RuleCoder {
 
  private:
   void forget_if_full();
+  // Codes the rule, pairs and outcome of a row whose fields are `columns`
+  // (in the order of the columns the codes keep), into `chunk`.
+  void code_keys(const std::string* const* columns, RuleChunk& chunk);
 
   int64_t known_keys_, chunk_rows_;
   KeyCodes rules_, pairs_, outcomes_;
   // The code of each rule as written lately, before its items are ordered.
   KeyCodes written_;
   int64_t renumbered_ = 0;
+  std::string key_;  // the key being looked up
 };

@@ -53,8 +53,6 @@ LAYOUT_VERSION = 2
 RULE_FIGURES = ["class", "length", "mined_support", "mined_pvalue", "test_support",
                 "test_pvalue", "direction", "significant", "significant_corrected",
                 "significant_fdr"]
-# half -> its (support, p-value) columns in the rule table
-HALVES = {"mined": ("mined_support", "mined_pvalue"), "test": ("test_support", "test_pvalue")}
 # outcome column -> its type
 OUTCOME_TYPES = {"class": str, "direction": str, "significant": int,
                  "significant_corrected": int, "significant_fdr": int}
@@ -386,6 +384,9 @@ class _Reader:
             kind, (renumbered, rows, new_rules, new_halves, new_outcomes, size, _) = self.head()
             if kind == _END:
                 return
+            if kind != _CHUNK:
+                raise RuntimeError(f"the reader of the rule tables sent a message of kind {kind} "
+                                   "where rules were due")
             fields = self.bytes(size).decode().split("\0")[:-1]
             pairs, width = 2 * (new_rules + new_halves), len(OUTCOME_TYPES)
             codes = []
