@@ -1,6 +1,7 @@
 // Entry point of the rule miner: `Brimel <parameter file>`, or
 // `Brimel --write-parameters ...` to write a parameter file for scripts, so
 // that no script spells out the file's keys.
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -17,6 +18,15 @@
 #include "run_brimel.h"
 
 namespace {
+
+// The search frees blocks of memory and takes them again all the time. Kept
+// by the allocator rather than handed back to the system, they are not
+// zeroed page by page anew on their next use: a tenth of a run on 50,000
+// records went to that. The peak stays as it is.
+void keep_freed_memory() {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
 
 void print_usage(std::FILE* stream) {
   std::fprintf(stream,
@@ -138,6 +148,7 @@ bool permutations_took_memory(const MinerParams& params) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keep_freed_memory();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     print_usage(stdout);
     return 0;
