@@ -23,6 +23,10 @@ constexpr double kTieLog = 1e-9;
 // log10 probability are counted.
 const double kLogTolerance = std::log10(kFisherTieTolerance);
 
+// 10^x, to the few units in the last place the estimates here allow for:
+// two to three times faster than std::pow.
+double exp10_estimate(double x) { return std::exp(x * 2.302585092994045684); }
+
 struct Table {
   int64_t n, r, c;
   // P(x + 1) / P(x)
@@ -112,7 +116,7 @@ FarTail find_far_tail(const LogP& log_p, double log_observed, double log_counted
   if (log_first <= log_counted && log_first - log_observed > -20.0) {
     tail.present = true;
     tail.first = far;
-    tail.first_term = std::pow(10.0, log_first - log_observed);
+    tail.first_term = exp10_estimate(log_first - log_observed);
   }
   return tail;
 }
@@ -161,7 +165,7 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   // probability is at most one half.
   if (kc == mode) return fisher.bound < 0.49 ? false : exact();
 
-  const double observed = std::pow(10.0, log_observed);
+  const double observed = exp10_estimate(log_observed);
   const double give_up = fisher.bound * (1.0 + kUnsure) / observed;  // in multiples of observed
   // Below this the p-value surely passes, in multiples of observed.
   const double accept = fisher.bound * (1.0 - kUnsure) / observed;
@@ -174,6 +178,19 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   if (kc != own_end && (step < 0 ? t.down(kc) : t.up(kc)) > 1.0 - kTieLog) return exact();
   if ((step < 0 ? t.up(kc) : t.down(kc)) < kFisherTieTolerance + kTieLog) return exact();
 
+  // When the geometric bound of its own tail cannot settle the table, that
+  // tail is summed first: most such tables fail on it alone, and then the
+  // far tail, which takes a search to find, is never looked for.
+  const double own_bound = tail_bound(t, kc, own_end, step);
+  const bool own_first = 1.0 + own_bound >= accept;
+  bool accepted = false;
+  double sum = 0.0;
+  if (own_first) {
+    const double never = -std::numeric_limits<double>::infinity();
+    sum = 1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, never, accepted);
+    if (sum > give_up) return false;
+  }
+
   const int64_t far_end = step < 0 ? hi : lo;
   const FarTail far_tail =
       find_far_tail(log_p, log_observed, log_observed + kLogTolerance, mode, far_end, step, lo, hi);
@@ -183,14 +200,14 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const double far_first_term = far_tail.first_term;
   const double far_bound =
       has_far ? far_first_term * (1.0 + tail_bound(t, far_first, far_end, -step)) : 0.0;
-  // Most tables are settled by the geometric bounds of both tails alone.
-  if (1.0 + tail_bound(t, kc, own_end, step) + far_bound < accept) return true;
-
-  bool accepted = false;
-  double sum =
-      1.0 + tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound, accepted);
-  if (accepted) return true;
-  if (sum > give_up) return false;
+  if (!own_first) {
+    // Most tables are settled by the geometric bounds of both tails alone.
+    if (1.0 + own_bound + far_bound < accept) return true;
+    sum = 1.0 +
+          tail_sum(t, kc, own_end, step, negligible, give_up, accept - 1.0 - far_bound, accepted);
+    if (accepted) return true;
+    if (sum > give_up) return false;
+  }
   if (has_far) {
     const double far_sum = 1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
                                           (give_up - sum) / far_first_term,
