@@ -10,6 +10,8 @@
 #include <bit>
 #include <numeric>
 
+#include "common/parallel_chunks.h"
+
 namespace {
 
 // Lays out one class's merged records, `order` into `merged` (in order of
@@ -96,24 +98,24 @@ std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup
   return frequent;
 }
 
-RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
-                         int32_t positives, std::vector<int32_t>* record_of_transaction) {
-  std::vector<int32_t> rank_of(data.item_keys.size(), -1);
-  for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
-  // Equal records become one of their summed weight at once, so that only
-  // distinct ones are sorted later.
-  RecordSet records;
-  const int32_t n = transaction_count(data);
+namespace {
+
+// The transactions [begin, end) of `data` as ranked_records gives them, the
+// equal ones merged, and record_of_transaction[t] (when it has room) the
+// record of `records` each joined.
+void rank_transactions(const MiningData& data, const std::vector<int32_t>& rank_of,
+                       int32_t positives, int32_t begin, int32_t end, RecordSet& records,
+                       std::vector<int32_t>& record_of_transaction) {
   // Room for all at once: growing by doubling would hold twice the data a
   // moment.
-  records.ranks.reserve(data.items.size());
-  records.offsets.reserve(static_cast<size_t>(n) + 1);
-  records.weights.reserve(static_cast<size_t>(n));
-  records.positive.reserve(static_cast<size_t>(n));
-  RecordIndex index(static_cast<size_t>(n));
-  if (record_of_transaction != nullptr) record_of_transaction->resize(static_cast<size_t>(n));
+  const auto transactions = static_cast<size_t>(end - begin);
+  records.ranks.reserve(static_cast<size_t>(data.offsets[end] - data.offsets[begin]));
+  records.offsets.reserve(transactions + 1);
+  records.weights.reserve(transactions);
+  records.positive.reserve(transactions);
+  RecordIndex index(transactions);
   std::vector<int32_t> ranks;
-  for (int32_t t = 0; t < n; ++t) {
+  for (int32_t t = begin; t < end; ++t) {
     ranks.clear();
     for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
       if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
@@ -121,8 +123,53 @@ RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& ran
     const bool positive = positives > 0 && data.labels[t] == 1;
     const int32_t record =
         add_merged(records, index, ranks.data(), ranks.data() + ranks.size(), 1, positive);
-    if (record_of_transaction != nullptr) (*record_of_transaction)[static_cast<size_t>(t)] = record;
+    if (!record_of_transaction.empty()) record_of_transaction[static_cast<size_t>(t)] = record;
   }
+}
+
+// The fewest transactions a thread of ranked_records takes.
+constexpr int32_t kTransactionsPerThread = 50000;
+
+}  // namespace
+
+RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
+                         int32_t positives, int threads,
+                         std::vector<int32_t>* record_of_transaction) {
+  std::vector<int32_t> rank_of(data.item_keys.size(), -1);
+  for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
+  const int32_t n = transaction_count(data);
+  std::vector<int32_t> record_of(record_of_transaction != nullptr ? static_cast<size_t>(n) : 0);
+  // Equal records become one of their summed weight at once, so that only
+  // distinct ones are sorted later. Each thread merges a run of the
+  // transactions; records equal across runs are merged by build_covers,
+  // whose order does not depend on the order they come in.
+  const int32_t parts = std::clamp(n / kTransactionsPerThread, 1, std::max(threads, 1));
+  std::vector<RecordSet> merged(static_cast<size_t>(parts));
+  auto first_of = [&](int32_t part) {
+    return static_cast<int32_t>(static_cast<int64_t>(n) * part / parts);
+  };
+  parallel_chunks(merged.size(), 1, parts, [&](size_t begin, size_t end) {
+    for (size_t part = begin; part < end; ++part) {
+      const auto p = static_cast<int32_t>(part);
+      rank_transactions(data, rank_of, positives, first_of(p), first_of(p + 1), merged[part],
+                        record_of);
+    }
+  });
+  RecordSet records = std::move(merged[0]);
+  for (int32_t p = 1; p < parts; ++p) {
+    RecordSet& part = merged[static_cast<size_t>(p)];
+    const auto before = static_cast<int32_t>(records.weights.size());
+    for (int32_t t = first_of(p); t < first_of(p + 1) && !record_of.empty(); ++t)
+      record_of[static_cast<size_t>(t)] += before;
+    const int64_t shift = records.offsets.back();
+    records.ranks.insert(records.ranks.end(), part.ranks.begin(), part.ranks.end());
+    for (size_t i = 1; i < part.offsets.size(); ++i)
+      records.offsets.push_back(part.offsets[i] + shift);
+    records.weights.insert(records.weights.end(), part.weights.begin(), part.weights.end());
+    records.positive.insert(records.positive.end(), part.positive.begin(), part.positive.end());
+    part = RecordSet{};
+  }
+  if (record_of_transaction != nullptr) *record_of_transaction = std::move(record_of);
   return records;
 }
 

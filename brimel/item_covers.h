@@ -33,11 +33,13 @@ struct ItemCovers {
 // The frequent items of `data`, ranked by ascending support (rank -> item id).
 std::vector<int32_t> rank_frequent_items(const MiningData& data, int32_t min_sup);
 
-// The records of `data` as frequent item ranks, equal ones already merged;
+// The records of `data` as frequent item ranks, equal ones mostly merged
+// (build_covers merges the rest), read on up to `threads` threads;
 // `positives`: the records labelled 1 when they form the rule class, else 0.
 // With `record_of_transaction`, also the record each transaction joined.
 RecordSet ranked_records(const MiningData& data, const std::vector<int32_t>& rank_item,
-                         int32_t positives, std::vector<int32_t>* record_of_transaction = nullptr);
+                         int32_t positives, int threads,
+                         std::vector<int32_t>* record_of_transaction = nullptr);
 
 // How build_covers orders the records: sorted by their items, or as given.
 enum class RecordOrder { sorted, as_given };

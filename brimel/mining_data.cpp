@@ -11,6 +11,7 @@
 #include "common/column_item_cache.h"
 #include "common/file_open.h"
 #include "common/messages.h"
+#include "common/parallel_chunks.h"
 #include "common/record_fields.h"
 #include "common/text_lines.h"
 #include "testpart/attribute_names.h"
@@ -63,20 +64,6 @@ void code_classes(const MinerParams& params, const std::vector<int32_t>& record_
   data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
 }
 
-// The records as they are read, line by line, before the classes are coded.
-struct RecordReader {
-  const MinerParams& params;
-  const AttributeNames& names;
-  std::unordered_map<std::string, int32_t> item_ids{};
-  std::unordered_map<std::string, int32_t> class_ids{};
-  std::vector<std::string> values_seen{};
-  std::vector<int32_t> record_class{};
-  std::vector<std::string_view> fields{};
-  std::string key{};
-  ColumnItemCache cache{};
-  std::vector<int32_t> transaction{};
-};
-
 // Reports a target attribute the names lack; the records are read anyway.
 void check_target(const MinerParams& params, const AttributeNames& names) {
   if (std::find(names.begin(), names.end(), params.target_attribute) == names.end())
@@ -84,51 +71,218 @@ void check_target(const MinerParams& params, const AttributeNames& names) {
                  params.names_file.c_str());
 }
 
-// Adds the record of one line of the data file (an empty line holds none);
-// false after an "Error: " line when there are more than can be numbered.
-bool add_record_line(std::string_view line, RecordReader& reader, MiningData& data) {
-  if (line.empty()) return true;
-  if (reader.record_class.size() == static_cast<size_t>(INT32_MAX) ||
-      data.items.size() > static_cast<size_t>(INT64_MAX / 2)) {
-    report_error("%s holds more records than the miner can number",
-                 reader.params.data_file.c_str());
-    return false;
-  }
+// Items and class values numbered in order of first appearance.
+struct Numbering {
+  std::unordered_map<std::string, int32_t> item_ids{};
+  std::vector<std::string> item_keys{};
+  std::unordered_map<std::string, int32_t> class_ids{};
+  std::vector<std::string> class_values{};
+};
+
+int32_t number_of(std::unordered_map<std::string, int32_t>& ids, std::vector<std::string>& keys,
+                  const std::string& key) {
+  const auto [found, added] = ids.try_emplace(key, static_cast<int32_t>(keys.size()));
+  if (added) keys.push_back(key);
+  return found->second;
+}
+
+// The records of a run of lines, numbered by `numbering`: each record's
+// items ascending, a pair of columns of one name and value one item.
+struct RecordRun {
+  Numbering numbering{};
+  std::vector<int64_t> offsets{0};
+  std::vector<int32_t> items{};
+  std::vector<int32_t> record_class{};
+  size_t inconsistent_lines = 0;  // with another number of fields than of names
+};
+
+// What a reader of lines keeps between them.
+struct LineReader {
+  const AttributeNames& names;
+  const std::string& target_attribute;
+  std::vector<std::string_view> fields{};
+  std::string key{};
+  ColumnItemCache cache{};
+  std::vector<int32_t> transaction{};
+};
+
+// Adds the record of one line (an empty line holds none) to `run`, its items
+// and class numbered by `numbering`.
+void add_record_line(std::string_view line, LineReader& reader, Numbering& numbering,
+                     RecordRun& run) {
+  if (line.empty()) return;
   std::vector<int32_t>& transaction = reader.transaction;
   transaction.clear();
   int32_t class_value = kMissingClass;
   visit_record(
-      line, reader.names, reader.params.target_attribute, reader.fields,
+      line, reader.names, reader.target_attribute, reader.fields, [&] { ++run.inconsistent_lines; },
       [&](size_t column, std::string_view value) {
         int32_t item = cached_item(reader.cache, column, value);
         if (item < 0) {
           item_key(reader.names[column], value, reader.key);
-          const auto [found, added] =
-              reader.item_ids.try_emplace(reader.key, static_cast<int32_t>(data.item_keys.size()));
-          if (added) data.item_keys.push_back(found->first);
-          item = found->second;
+          item = number_of(numbering.item_ids, numbering.item_keys, reader.key);
           cache_item(reader.cache, column, value, item);
         }
         transaction.push_back(item);
       },
       [&](std::string_view value) {
-        const auto [found, added] = reader.class_ids.try_emplace(
-            std::string(value), static_cast<int32_t>(reader.values_seen.size()));
-        if (added) reader.values_seen.push_back(found->first);
-        class_value = found->second;
+        reader.key.assign(value);
+        class_value = number_of(numbering.class_ids, numbering.class_values, reader.key);
       });
   // Two columns of one name and value give one item: a pattern is a set.
   std::sort(transaction.begin(), transaction.end());
   transaction.erase(std::unique(transaction.begin(), transaction.end()), transaction.end());
-  data.items.insert(data.items.end(), transaction.begin(), transaction.end());
-  data.offsets.push_back(static_cast<int64_t>(data.items.size()));
-  reader.record_class.push_back(class_value);
+  run.items.insert(run.items.end(), transaction.begin(), transaction.end());
+  run.offsets.push_back(static_cast<int64_t>(run.items.size()));
+  run.record_class.push_back(class_value);
+}
+
+// Calls on_line for each line of `text`: a line feed ends a line, and a CR
+// right before it, or at the end of `text`, belongs to the line end.
+template <typename OnLine>
+void for_each_line(std::string_view text, const OnLine& on_line) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    on_line(line);
+    if (end == std::string_view::npos) return;
+    text.remove_prefix(end + 1);
+  }
+}
+
+// The records read so far, and the numbering of the whole data.
+struct WholeData {
+  Numbering numbering{};
+  RecordRun records{};  // numbered by `numbering`; its own is not used
+};
+
+// Whether the whole data has room for `records` more records of `items`
+// items; false after an "Error: " line when there are more than can be
+// numbered.
+bool has_room(const MinerParams& params, const RecordRun& all, size_t records, size_t items) {
+  if (records <= static_cast<size_t>(INT32_MAX) - all.record_class.size() &&
+      items <= static_cast<size_t>(INT64_MAX / 2) - all.items.size())
+    return true;
+  report_error("%s holds more records than the miner can number", params.data_file.c_str());
+  return false;
+}
+
+void report_inconsistent_lines(RecordRun& run) {
+  for (; run.inconsistent_lines > 0; --run.inconsistent_lines)
+    report_error("inconsistent number of columns");
+}
+
+// Adds the record of one line to the whole data's, numbered by it; false as
+// has_room says.
+bool add_whole_data_line(const MinerParams& params, std::string_view line, LineReader& reader,
+                         WholeData& whole) {
+  if (!has_room(params, whole.records, 1, 0)) return false;
+  add_record_line(line, reader, whole.numbering, whole.records);
+  report_inconsistent_lines(whole.records);
   return true;
+}
+
+// A run's numbers of items and class values in the whole data's numbering,
+// given in the order the run met them, so that the whole data numbers them
+// as one pass over the lines would.
+struct Renumbering {
+  std::vector<int32_t> item_of{};
+  std::vector<int32_t> class_of{};
+};
+
+Renumbering renumbering(const Numbering& run, Numbering& whole) {
+  Renumbering to_whole;
+  for (const std::string& key : run.item_keys)
+    to_whole.item_of.push_back(number_of(whole.item_ids, whole.item_keys, key));
+  for (const std::string& value : run.class_values)
+    to_whole.class_of.push_back(number_of(whole.class_ids, whole.class_values, value));
+  return to_whole;
+}
+
+// Renumbers the records of `run`, each record's items ascending again.
+void renumber(const Renumbering& to_whole, RecordRun& run) {
+  for (int32_t& item : run.items) item = to_whole.item_of[static_cast<size_t>(item)];
+  for (size_t r = 0; r + 1 < run.offsets.size(); ++r)
+    std::sort(run.items.begin() + run.offsets[r], run.items.begin() + run.offsets[r + 1]);
+  for (int32_t& value : run.record_class)
+    if (value != kMissingClass) value = to_whole.class_of[static_cast<size_t>(value)];
+}
+
+// Appends the records of `run`, renumbered, to the whole data's; false as
+// has_room says.
+bool append_run(const MinerParams& params, RecordRun& run, WholeData& whole) {
+  report_inconsistent_lines(run);
+  RecordRun& all = whole.records;
+  if (!has_room(params, all, run.record_class.size(), run.items.size())) return false;
+  const int64_t shift = all.offsets.back();
+  all.items.insert(all.items.end(), run.items.begin(), run.items.end());
+  for (size_t r = 1; r < run.offsets.size(); ++r) all.offsets.push_back(run.offsets[r] + shift);
+  all.record_class.insert(all.record_class.end(), run.record_class.begin(), run.record_class.end());
+  run = RecordRun{};
+  return true;
+}
+
+// Bytes of the data file read at once: its lines are split among the
+// threads. Small enough that the block and its records renumbered apart add
+// little to the data's own memory.
+constexpr size_t kBlockBytes = size_t{2} << 20;
+// The fewest bytes a thread takes of a block.
+constexpr size_t kBytesPerThread = size_t{256} << 10;
+
+// Reads the lines of `text` into the whole data, on up to `threads` threads
+// when it is long: each numbers its share of the lines apart, and the shares
+// are renumbered in order, so that the items are numbered as one pass would.
+bool read_block(const MinerParams& params, const AttributeNames& names, std::string_view text,
+                int threads, WholeData& whole) {
+  const size_t parts = std::clamp<size_t>(text.size() / kBytesPerThread, 1,
+                                          static_cast<size_t>(std::max(threads, 1)));
+  if (parts == 1) {
+    LineReader reader{names, params.target_attribute};
+    bool ok = true;
+    for_each_line(text, [&](std::string_view line) {
+      ok = ok && add_whole_data_line(params, line, reader, whole);
+    });
+    return ok;
+  }
+  // Each share starts after the line feed that ends the line its even share
+  // of the bytes starts in.
+  std::vector<size_t> starts{0};
+  for (size_t p = 1; p < parts; ++p) {
+    const size_t end = text.find('\n', std::max(starts.back(), text.size() * p / parts));
+    starts.push_back(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  starts.push_back(text.size());
+  std::vector<RecordRun> runs(parts);
+  parallel_chunks(parts, 1, threads, [&](size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p) {
+      LineReader reader{names, params.target_attribute};
+      for_each_line(text.substr(starts[p], starts[p + 1] - starts[p]), [&](std::string_view line) {
+        add_record_line(line, reader, runs[p].numbering, runs[p]);
+      });
+    }
+  });
+  std::vector<Renumbering> to_whole;
+  for (const RecordRun& run : runs) to_whole.push_back(renumbering(run.numbering, whole.numbering));
+  parallel_chunks(parts, 1, threads, [&](size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p) renumber(to_whole[p], runs[p]);
+  });
+  for (RecordRun& run : runs)
+    if (!append_run(params, run, whole)) return false;
+  return true;
+}
+
+// Moves the whole data's records into `data` and codes their classes.
+void finish_reading(const MinerParams& params, WholeData& whole, MiningData& data) {
+  data.item_keys = std::move(whole.numbering.item_keys);
+  data.items = std::move(whole.records.items);
+  data.offsets = std::move(whole.records.offsets);
+  code_classes(params, whole.records.record_class, std::move(whole.numbering.class_values), data);
 }
 
 }  // namespace
 
-bool read_mining_data(const MinerParams& params, MiningData& data) {
+bool read_mining_data(const MinerParams& params, MiningData& data, int threads) {
   std::FILE* names_file = open_for_read(params.names_file);
   if (names_file == nullptr) return false;
   AttributeNames names;
@@ -138,13 +292,25 @@ bool read_mining_data(const MinerParams& params, MiningData& data) {
 
   std::FILE* file = open_for_read(params.data_file);
   if (file == nullptr) return false;
-  RecordReader reader{params, names};
-  std::string line;
+  WholeData whole;
+  // Blocks end with their last whole line; the rest starts the next.
+  std::string block;
   bool ok = true;
-  while (ok && read_text_line(file, line)) ok = add_record_line(line, reader, data);
+  for (bool more = true; ok && more;) {
+    const size_t kept = block.size();
+    block.resize(kept + kBlockBytes);
+    block.resize(kept + std::fread(block.data() + kept, 1, kBlockBytes, file));
+    more = block.size() > kept;
+    // The rest kept holds no line feed: only the bytes just read are looked at.
+    const size_t last_line_end = std::string_view(block).substr(kept).rfind('\n');
+    if (more && last_line_end == std::string::npos) continue;
+    const size_t end = more ? kept + last_line_end + 1 : block.size();
+    ok = read_block(params, names, std::string_view(block).substr(0, end), threads, whole);
+    block.erase(0, end);
+  }
   std::fclose(file);
   if (!ok) return false;
-  code_classes(params, reader.record_class, std::move(reader.values_seen), data);
+  finish_reading(params, whole, data);
   return true;
 }
 
@@ -152,9 +318,10 @@ bool mining_data_from_lines(const MinerParams& params, const AttributeNames& nam
                             const std::vector<std::string>& lines, MiningData& data) {
   check_target(params, names);
   data.column_names = names;
-  RecordReader reader{params, names};
+  WholeData whole;
+  LineReader reader{names, params.target_attribute};
   for (const std::string& line : lines)
-    if (!add_record_line(line, reader, data)) return false;
-  code_classes(params, reader.record_class, std::move(reader.values_seen), data);
+    if (!add_whole_data_line(params, line, reader, whole)) return false;
+  finish_reading(params, whole, data);
   return true;
 }

@@ -28,11 +28,12 @@ inline int32_t transaction_count(const MiningData& data) {
   return static_cast<int32_t>(data.labels.size());
 }
 
-// Reads the attribute names and the records named by `params`. Returns false
-// after an "Error: " line when a file cannot be read or holds too many
-// records; a data set with fewer than two class values is reported and
-// returned with `classes_usable` false.
-bool read_mining_data(const MinerParams& params, MiningData& data);
+// Reads the attribute names and the records named by `params`, the lines of
+// a large file shared among up to `threads` threads (the data are the same
+// for any number). Returns false after an "Error: " line when a file cannot
+// be read or holds too many records; a data set with fewer than two class
+// values is reported and returned with `classes_usable` false.
+bool read_mining_data(const MinerParams& params, MiningData& data, int threads = 1);
 
 // The same from memory: the attribute names and the lines of the data file,
 // read exactly as the file's lines are (params.data_file and names_file only

@@ -951,9 +951,10 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
   const bool evaluates = hook_evaluates(hook);
   std::vector<int32_t> record_of_transaction, bit_of_record;
-  build_covers(
-      ranked_records(data, s.rank_item, s.positives, evaluates ? &record_of_transaction : nullptr),
-      RecordOrder::sorted, slot_of_rank, frequent, s.covers, evaluates ? &bit_of_record : nullptr);
+  build_covers(ranked_records(data, s.rank_item, s.positives, result.threads,
+                              evaluates ? &record_of_transaction : nullptr),
+               RecordOrder::sorted, slot_of_rank, frequent, s.covers,
+               evaluates ? &bit_of_record : nullptr);
   const CoverLayout& layout = s.covers.layout;
   result.frequent_items = frequent;
   s.max_len = std::min(params.max_len, frequent);
@@ -1106,11 +1107,11 @@ bool search_rules(const MiningData& data, const MinerParams& params, bool show_p
   if (hook_evaluates(hook)) s.options.packing_ratio = SIZE_MAX;
   std::vector<Extension> items;
   int perfect = 0;
+  result.threads = options.threads > 0 ? options.threads : processing_threads();
   set_up_search(data, params, show_progress, hook, s, items, perfect, result);
 
   SubtreeQueue queue;
   queue.subtrees.resize(items.size());
-  result.threads = processing_threads();
   const int threads = std::min(result.threads, std::max(static_cast<int>(items.size()), 1));
   std::vector<HookThread> hooks;
   if (hook != nullptr) start_hook_threads(s.hook, threads, hooks);

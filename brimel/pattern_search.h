@@ -60,14 +60,17 @@ struct SearchOptions {
   // Under top-k: the p-value bound the search starts from, at or above the
   // K-th smallest p-value of the rules; NaN: found first (top_k.h).
   double top_k_start = std::numeric_limits<double>::quiet_NaN();
+  // The threads to search on; 0: one per processor, or as many as
+  // BRIMEL_THREADS says.
+  int threads = 0;
 };
 
 // Mines `data` with the settings of `params` into `result`. Returns false
 // after an "Error: " line when the patterns are too many to keep track of.
 // Shows progress on standard error when `show_progress` is set. Searches on
-// one thread per processor, or as many as BRIMEL_THREADS says (a "Warning: "
-// line when it is not a number from 1 to 1024); the result is the same for
-// every number of threads. With `hook`, also what it asks for
+// options.threads threads, else one per processor, or as many as
+// BRIMEL_THREADS says (a "Warning: " line when it is not a number from 1 to
+// 1024); the result is the same for every number of threads. With `hook`, also what it asks for
 // (search_hook.h), the same for every number of threads too; where it
 // evaluates permutations, every node's children are laid out over the
 // records of the node's item, whatever `options` say. With params.top_k,

@@ -13,6 +13,7 @@
 #include "common/file_open.h"
 #include "common/messages.h"
 #include "common/run_files.h"
+#include "common/thread_count.h"
 #include "direct_run.h"
 #include "minerio/driver_link.h"
 #include "minerio/item_map.h"
@@ -53,13 +54,15 @@ void print_data_summary(const MinerParams& params, const MiningData& data) {
     std::printf("rule class: %s (%d records)\n", data.class_values[1].c_str(), data.positives);
 }
 
-// Searches, numbers the tree and orders and counts the rules; false after
-// an "Error: " line, or without one when `stop` was set.
+// Searches on `threads` threads (0: as search_rules chooses), numbers the
+// tree and orders and counts the rules; false after an "Error: " line, or
+// without one when `stop` was set.
 bool mine(const MinerParams& params, const MiningData& data, SearchHook* hook, bool show_progress,
-          const std::atomic<bool>* stop, OrderedRules& mined) {
+          const std::atomic<bool>* stop, int threads, OrderedRules& mined) {
   SearchResult& result = mined.result;
   SearchOptions options;
   options.stop = stop;
+  options.threads = threads;
   result.min_sup = params.min_sup;  // when there is nothing to search
   if (data.classes_usable && !search_rules(data, params, show_progress, result, hook, options))
     return false;
@@ -208,13 +211,14 @@ MiningResult run_brimel(const MinerParams& params) {
   const Clock::time_point start = Clock::now();
   MiningResult outcome;
   MiningData data;
-  if (!read_mining_data(params, data)) return outcome;
+  const int threads = processing_threads();
+  if (!read_mining_data(params, data, threads)) return outcome;
   print_data_summary(params, data);
   DirectRun direct;
   if (params.direct && !prepare_direct_run(params, data, direct)) return outcome;
   OrderedRules mined;
   if (!mine(params, data, params.direct ? &direct.hook : nullptr, isatty(STDERR_FILENO) == 1,
-            nullptr, mined))
+            nullptr, threads, mined))
     return outcome;
   print_mined(params, mined);
   outcome.counts = mined.counts;
@@ -257,6 +261,6 @@ std::optional<DirectFigures> run_direct_in_memory(const MinerParams& params, con
   DirectRun direct;
   if (!prepare_direct_run(params, data, direct)) return std::nullopt;
   OrderedRules mined;
-  if (!mine(params, data, &direct.hook, false, stop, mined)) return std::nullopt;
+  if (!mine(params, data, &direct.hook, false, stop, 0, mined)) return std::nullopt;
   return finish_direct_run(params, data, mined.result, mined.order, mined.counts, direct, stop);
 }

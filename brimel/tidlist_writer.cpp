@@ -17,23 +17,30 @@
 
 #include "common/file_open.h"
 #include "common/messages.h"
+#include "common/parallel_chunks.h"
 #include "common/raw_ints.h"
 #include "cover_bitsets.h"
 #include "minerio/tidlist_store.h"
 
 namespace {
 
+// Transactions a thread of tree_item_bits takes at a time: whole words.
+constexpr size_t kTransactionsAtOnce = 64 * 1024;
+
 // Membership bitsets of the items in the tree, by item id (empty for the
-// others), all set in one pass over the transactions.
+// others), all set in one pass over the transactions, runs of whole words
+// on up to `threads` threads.
 std::vector<std::vector<uint64_t>> tree_item_bits(const MiningData& data, const PatternTree& tree,
-                                                  size_t words) {
+                                                  size_t words, int threads) {
   std::vector<std::vector<uint64_t>> bits(data.item_keys.size());
   for (const PatternTreeEntry& entry : tree.entries) bits[entry.item].resize(words, 0);
-  const int32_t n = transaction_count(data);
-  for (int32_t t = 0; t < n; ++t)
-    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
-      if (std::vector<uint64_t>& item = bits[data.items[i]]; !item.empty())
-        item[t / 64] |= uint64_t{1} << (t % 64);
+  const auto n = static_cast<size_t>(transaction_count(data));
+  parallel_chunks(n, kTransactionsAtOnce, threads, [&](size_t begin, size_t end) {
+    for (size_t t = begin; t < end; ++t)
+      for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
+        if (std::vector<uint64_t>& item = bits[data.items[i]]; !item.empty())
+          item[t / 64] |= uint64_t{1} << (t % 64);
+  });
   return bits;
 }
 
@@ -253,7 +260,7 @@ bool write_tid_lists(const std::string& dir_path, const std::string& list_path,
   ListPlan plan;
   if (!plan_lists(tree, rules, n, list_path, plan, counts)) return false;
   const size_t words = (static_cast<size_t>(n) + 63) / 64;
-  const std::vector<std::vector<uint64_t>> item_bits = tree_item_bits(data, tree, words);
+  const std::vector<std::vector<uint64_t>> item_bits = tree_item_bits(data, tree, words, threads);
   std::vector<uint64_t> all(words, 0);
   for (int32_t t = 0; t < n; ++t) all[t / 64] |= uint64_t{1} << (t % 64);
 

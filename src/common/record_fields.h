@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/messages.h"
-
 // Appends the fields of `line` to `fields` (strings, or views into `line`):
 // a field's leading spaces are dropped (its trailing ones stay), and a field
 // left empty is not appended, so the fields after it move one column to the
@@ -34,20 +32,21 @@ inline void item_key(const std::string& attribute, std::string_view value, std::
 }
 
 // Reads one record the way the miner and the test-part loader both must, so
-// that their items agree: prints "Error: inconsistent number of columns" when
-// the field count differs from the attribute count, ignores fields beyond the
-// last attribute, skips missing values, calls `on_class(value)` for the first
+// that their items agree: calls `on_inconsistent()` first when the field
+// count differs from the attribute count (the callers report "Error:
+// inconsistent number of columns"), ignores fields beyond the last
+// attribute, skips missing values, calls `on_class(value)` for the first
 // target column that holds a value (later target columns are not read) and
 // `on_item(column, value)` for every other field, in column order; the
 // field's item is item_key(names[column], value). `fields` is scratch space
 // the caller keeps between records; its views point into `line`.
-template <typename OnItem, typename OnClass>
+template <typename OnInconsistent, typename OnItem, typename OnClass>
 void visit_record(std::string_view line, const std::vector<std::string>& names,
                   const std::string& target_attr, std::vector<std::string_view>& fields,
-                  OnItem on_item, OnClass on_class) {
+                  OnInconsistent on_inconsistent, OnItem on_item, OnClass on_class) {
   fields.clear();
   split_fields(line, ',', fields);
-  if (fields.size() != names.size()) report_error("inconsistent number of columns");
+  if (fields.size() != names.size()) on_inconsistent();
   const size_t columns = fields.size() < names.size() ? fields.size() : names.size();
   bool class_taken = false;
   for (size_t j = 0; j < columns; ++j) {

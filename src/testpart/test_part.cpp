@@ -51,7 +51,7 @@ void load_test_part(const std::string& test_base, const AttributeNames& names,
     TestTransaction transaction;
     int32_t label = kNoLabel;
     visit_record(
-        line, names, target_attr, fields,
+        line, names, target_attr, fields, [] { report_error("inconsistent number of columns"); },
         [&](size_t column, std::string_view value) {
           if (const int32_t item = cached_item(cache, column, value); item >= 0) {
             transaction.push_back(item);

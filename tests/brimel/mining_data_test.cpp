@@ -1,11 +1,13 @@
 // Reading the data to mine: records as the driver reads its test part, items
-// in order of first appearance, and the two ways of coding the class.
+// in order of first appearance, the two ways of coding the class, and the
+// same data from a file read on any number of threads or from lines.
 #include "mining_data.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <random>
 
 #include "support/scratch_dir.h"
 
@@ -18,7 +20,7 @@ struct DataResult {
 };
 
 DataResult read_data(const std::string& names, const std::string& records,
-                     const std::string& target_value) {
+                     const std::string& target_value, int threads = 1) {
   ScratchDir scratch;
   write_file("d.names", names);
   write_file("d.data", records);
@@ -29,7 +31,7 @@ DataResult read_data(const std::string& names, const std::string& records,
   params.target_value = target_value;
   DataResult result;
   testing::internal::CaptureStdout();
-  result.ok = read_mining_data(params, result.data);
+  result.ok = read_mining_data(params, result.data, threads);
   result.console = testing::internal::GetCapturedStdout();
   return result;
 }
@@ -135,6 +137,73 @@ TEST(MiningData, RepeatedColumnNamesGiveOneItemPerValue) {
   const DataResult r = read_data("a: x.\nclass: p.\na: x.\n", "x,p,x\nx,p,y\n", "p");
   EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=x", "a=y"}));
   EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{0}, {0, 1}}));
+}
+
+TEST(MiningData, AFileOfManyBlocksReadsTheSameOnEveryNumberOfThreadsAndFromLines) {
+  // Values that first appear anywhere in the file, a class value first met
+  // late, and lines of every kind: Windows line ends, empty lines, too few
+  // and too many fields, missing values, one last line without a line feed.
+  std::mt19937 random(5);
+  std::string records;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 520000; ++i) {
+    std::string line;
+    switch (random() % 40) {
+      case 0:
+        line = "";
+        break;
+      case 1:
+        line = "x" + std::to_string(random() % 3) + ",p";
+        break;
+      case 2:
+        line = "x1,q,u1,extra";
+        break;
+      case 3:
+        line = "?,p,ignore";
+        break;
+      default:
+        line = "x" + std::to_string(random() % (i / 5000 + 2)) + "," +
+               (i > 450000 && random() % 9 == 0 ? "late"
+                : random() % 3 == 0             ? "p"
+                                                : "q") +
+               ",u" + std::to_string(random() % 50);
+    }
+    lines.push_back(line);
+    records += line + (random() % 2 == 0 ? "\r\n" : "\n");
+  }
+  records += "x1,p,u7\r";
+  lines.push_back("x1,p,u7");
+  ASSERT_GT(records.size(), size_t{4} << 20);  // several blocks
+  for (const std::string target : {"p", ""}) {
+    SCOPED_TRACE("target '" + target + "'");
+    const DataResult one = read_data(kNames, records, target, 1);
+    ASSERT_TRUE(one.ok);
+    EXPECT_NE(one.console, "");
+    EXPECT_EQ(one.data.labels.size(),
+              lines.size() - static_cast<size_t>(std::count(lines.begin(), lines.end(), "")));
+    for (const int threads : {2, 3, 16}) {
+      const DataResult many = read_data(kNames, records, target, threads);
+      EXPECT_TRUE(many.ok);
+      EXPECT_EQ(many.console, one.console) << threads;
+      EXPECT_EQ(many.data.item_keys, one.data.item_keys) << threads;
+      EXPECT_EQ(many.data.items, one.data.items) << threads;
+      EXPECT_EQ(many.data.offsets, one.data.offsets) << threads;
+      EXPECT_EQ(many.data.labels, one.data.labels) << threads;
+      EXPECT_EQ(many.data.class_values, one.data.class_values) << threads;
+    }
+    MinerParams params;
+    params.data_file = "d.data";
+    params.target_attribute = "class";
+    params.target_value = target;
+    MiningData from_lines;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(
+        mining_data_from_lines(params, AttributeNames{"a", "class", "b"}, lines, from_lines));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), one.console);
+    EXPECT_EQ(from_lines.item_keys, one.data.item_keys);
+    EXPECT_EQ(from_lines.items, one.data.items);
+    EXPECT_EQ(from_lines.labels, one.data.labels);
+  }
 }
 
 TEST(MiningData, UnreadableFilesAreErrors) {

@@ -2,7 +2,7 @@
 // supports that may generalise a rule, against the floor itself for every
 // table; and the counts of every set of a few items, from bitsets and from
 // records, against counting the records one by one, weights and classes
-// included.
+// included; and the whole data's covers on any number of threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -122,3 +122,51 @@ TEST(SubsetCounts, EverySetFromCoversAndFromRecordsMatchesCountingEachRecord) {
 }
 
 }  // namespace
+
+// The whole data's covers are the same however many threads rank and merge
+// its transactions: records equal across their runs are merged when the
+// covers are laid out, and each transaction keeps the bit of its record.
+TEST(ItemCovers, TheWholeDataLaysOutTheSameOnEveryNumberOfThreads) {
+  std::mt19937 random(11);
+  MiningData data;
+  const int items = 9;
+  data.item_keys.resize(items);
+  // Enough transactions for several runs of them, few enough distinct ones
+  // that equal records fall into every run.
+  for (int t = 0; t < 230000; ++t) {
+    for (int i = 0; i < items; ++i)
+      if (random() % 3 == 0) data.items.push_back(i);
+    data.offsets.push_back(static_cast<int64_t>(data.items.size()));
+    data.labels.push_back(random() % 4 == 0 ? 1 : 0);
+  }
+  data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
+  const std::vector<int32_t> rank_item = rank_frequent_items(data, 1);
+  std::vector<int32_t> slot_of_rank(rank_item.size());
+  std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
+  auto lay_out = [&](int threads, ItemCovers& covers, std::vector<int32_t>& bit_of_transaction) {
+    std::vector<int32_t> record_of_transaction, bit_of_record;
+    build_covers(ranked_records(data, rank_item, data.positives, threads, &record_of_transaction),
+                 RecordOrder::sorted, slot_of_rank, static_cast<int32_t>(rank_item.size()), covers,
+                 &bit_of_record);
+    bit_of_transaction.clear();
+    for (const int32_t record : record_of_transaction)
+      bit_of_transaction.push_back(bit_of_record[static_cast<size_t>(record)]);
+  };
+  ItemCovers one;
+  std::vector<int32_t> bits_one;
+  lay_out(1, one, bits_one);
+  EXPECT_LE(one.merged.weights.size(), size_t{2} << items);  // per class
+  for (const int threads : {2, 3, 8}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    ItemCovers many;
+    std::vector<int32_t> bits_many;
+    lay_out(threads, many, bits_many);
+    EXPECT_EQ(many.bits, one.bits);
+    EXPECT_EQ(many.layout.planes, one.layout.planes);
+    EXPECT_EQ(many.layout.plane_begin, one.layout.plane_begin);
+    EXPECT_EQ(many.merged.ranks, one.merged.ranks);
+    EXPECT_EQ(many.merged.weights, one.merged.weights);
+    EXPECT_EQ(many.in_bit_order, one.in_bit_order);
+    EXPECT_EQ(bits_many, bits_one);
+  }
+}
