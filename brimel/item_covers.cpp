@@ -322,42 +322,18 @@ void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all) {
 
 void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
                 const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records) {
-  const CoverLayout& layout = covers.layout;
   const RecordSet& merged = covers.merged;
-  const int64_t positives = static_cast<int64_t>(covers.positive_records);
   records.ranks.clear();
   records.offsets.assign(1, 0);
   records.weights.clear();
   records.positive.clear();
-  const size_t count = words.listed == nullptr ? layout.words : words.count;
-  for (size_t i = 0; i < count; ++i) {
-    const size_t w = words.listed == nullptr ? i : words.listed[i];
-    for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
-      const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
-      const int32_t r = covers.in_bit_order[static_cast<size_t>(
-          w < layout.positive_words
-              ? bit
-              : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)];
-      // Ranks descend within a record.
-      for (int64_t k = merged.offsets[r];
-           k < merged.offsets[r + 1] && merged.ranks[k] > lowest_rank; ++k)
-        if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
-      records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));
-      records.weights.push_back(merged.weights[r]);
-      records.positive.push_back(merged.positive[r]);
-    }
-  }
-}
-
-void keep_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank) {
-  size_t kept = 0;
-  int64_t begin = 0;
-  for (size_t i = 0; i + 1 < records.offsets.size(); ++i) {
-    const int64_t end = records.offsets[i + 1];
-    for (int64_t k = begin; k < end; ++k)
-      if (slot_of_rank[records.ranks[k]] >= 0) records.ranks[kept++] = records.ranks[k];
-    begin = end;
-    records.offsets[i + 1] = static_cast<int64_t>(kept);
-  }
-  records.ranks.resize(kept);
+  for_each_record_in(covers, bits, words, [&](int32_t r) {
+    // Ranks descend within a record.
+    for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1] && merged.ranks[k] > lowest_rank;
+         ++k)
+      if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
+    records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));
+    records.weights.push_back(merged.weights[r]);
+    records.positive.push_back(merged.positive[r]);
+  });
 }

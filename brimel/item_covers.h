@@ -63,11 +63,28 @@ struct ListedWords {
   size_t count = 0;
 };
 
+// Calls visit(r) for each merged record r of `covers` inside the cover
+// `bits` (over the words `words` lists), in bit order.
+template <typename Visit>
+void for_each_record_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
+                        const Visit& visit) {
+  const CoverLayout& layout = covers.layout;
+  const auto positives = static_cast<int64_t>(covers.positive_records);
+  const size_t count = words.listed == nullptr ? layout.words : words.count;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t w = words.listed == nullptr ? i : words.listed[i];
+    for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+      const int64_t bit = static_cast<int64_t>(w * 64) + __builtin_ctzll(word);
+      visit(covers.in_bit_order[static_cast<size_t>(
+          w < layout.positive_words
+              ? bit
+              : bit - static_cast<int64_t>(layout.positive_words * 64) + positives)]);
+    }
+  }
+}
+
 // Sets `records` to the records of `covers` inside the cover `bits` (over
 // the words `words` lists), in bit order, kept to the ranks r above
 // `lowest_rank` with slot_of_rank[r] >= 0.
 void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
                 const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records);
-
-// Keeps the ranks r of `records` with slot_of_rank[r] >= 0.
-void keep_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank);

@@ -497,29 +497,32 @@ int tabled_children(const Search& t, int kept, size_t records) {
 // Lays out the records of the node's cover (over the words `list` lists)
 // afresh, cut down to the candidates that occur in some but not all of them
 // at least min_sup times, and merged again: the bitsets of those items there
-// are the node's children. Their supports are counted on the way, each
-// record handing its weight to the candidates it holds. The last `tabled`
-// children's sets are counted from the records, and when they are all the
-// children, nothing is laid out. Returns the number of candidates that
-// occur in every transaction of the node.
+// are the node's children. Their supports are counted first, each record
+// handing its weight to the candidates it holds, and only the children's
+// items are gathered after. The last `tabled` children's sets are counted
+// from the records, and when they are all the children, nothing is laid
+// out. Returns the number of candidates that occur in every transaction of
+// the node.
 int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates candidates,
             const ItemCovers& space, const std::vector<uint32_t>* list, int& tabled) {
   const SearchSetup& s = *t.setup;
   std::vector<int32_t>& slot_of_rank = t.slot_of_rank;
   for (int i = 0; i < candidates.count; ++i) slot_of_rank[candidates.first[i].rank] = i;
-  records_in(space, x_bits, words_of(list), slot_of_rank, x.rank, t.gathered);
-  const RecordSet& gathered = t.gathered;
   std::vector<CoverCounts>& delivered = t.delivered;
   std::fill_n(delivered.begin(), candidates.count, CoverCounts{});
-  for (size_t r = 0; r + 1 < gathered.offsets.size(); ++r) {
-    const int32_t weight = gathered.weights[r];
-    const int32_t class_weight = gathered.positive[r] ? weight : 0;
-    for (int64_t k = gathered.offsets[r]; k < gathered.offsets[r + 1]; ++k) {
-      CoverCounts& c = delivered[static_cast<size_t>(slot_of_rank[gathered.ranks[k]])];
-      c.support += weight;
-      c.class_support += class_weight;
-    }
-  }
+  const RecordSet& merged = space.merged;
+  size_t records = 0;
+  for_each_record_in(space, x_bits, words_of(list), [&](int32_t r) {
+    ++records;
+    const int32_t weight = merged.weights[r];
+    const int32_t class_weight = merged.positive[r] ? weight : 0;
+    // Ranks descend within a record.
+    for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1] && merged.ranks[k] > x.rank; ++k)
+      if (const int32_t slot = slot_of_rank[merged.ranks[k]]; slot >= 0) {
+        delivered[static_cast<size_t>(slot)].support += weight;
+        delivered[static_cast<size_t>(slot)].class_support += class_weight;
+      }
+  });
   t.frames[1].make_room(candidates.count);
   ChildList& children = t.frames[1].children;
   const int32_t min_sup = least_support(s);
@@ -540,12 +543,14 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
     children.push_back(Extension{rank, c.support, c.class_support, kNoTrieNode});
     slot_of_rank[rank] = slots++;
   }
-  tabled = tabled_children(t, slots, gathered.weights.size());
-  if (tabled > 0) count_subsets_of_records(gathered, slot_of_rank, slots - tabled, tabled, t.table);
+  tabled = tabled_children(t, slots, records);
   // The hook's rows need the item's records even when no item extends it.
   const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
+  if (slots > 0 || evaluates)
+    records_in(space, x_bits, words_of(list), slot_of_rank, x.rank, t.gathered);
+  if (tabled > 0)
+    count_subsets_of_records(t.gathered, slot_of_rank, slots - tabled, tabled, t.table);
   if (slots > tabled || evaluates) {
-    keep_ranks(t.gathered, slot_of_rank);
     build_covers(t.gathered, RecordOrder::as_given, slot_of_rank, slots, t.item_covers,
                  evaluates || s.count_closed ? &t.bit_of_record : nullptr);
     if (s.count_closed)
