@@ -54,11 +54,13 @@ double tail_sum(const Table& t, int64_t start, int64_t end, int step, double neg
     term *= ratio;
     sum += term;
     if (sum > give_up) return sum;
-    // Ratios only fall further out, so a geometric series bounds the rest.
+    // Ratios only fall further out, so a geometric series bounds the rest,
+    // term * ratio / (1 - ratio); it is compared without dividing.
     if (ratio < 1.0) {
-      const double rest = term * ratio / (1.0 - ratio);
-      if (rest < negligible) break;
-      if (sum + rest < accept_below) {
+      const double next = term * ratio;
+      const double room = 1.0 - ratio;
+      if (next < negligible * room) break;
+      if (next < (accept_below - sum) * room) {
         accepted = true;
         break;
       }
