@@ -86,14 +86,48 @@ int32_t number_of(std::unordered_map<std::string, int32_t>& ids, std::vector<std
   return found->second;
 }
 
-// The records of a run of lines, numbered by `numbering`: each record's
-// items ascending, a pair of columns of one name and value one item.
+// The number a run reading apart gives the i-th key the whole data's
+// numbering lacks: -2, -3, ... (kMissingClass is -1).
+int32_t provisional(int32_t i) { return -2 - i; }
+
+// How a run of lines numbers its keys: by the whole data's numbering, which
+// takes in the keys it lacks, or, with `fresh`, which only reads it and
+// gives the keys it lacks provisional numbers in `fresh`, fixed once the
+// runs before have been taken in.
+struct Numberer {
+  Numbering& whole;
+  Numbering* fresh = nullptr;
+};
+
+int32_t number_item(const Numberer& numberer, const std::string& key) {
+  Numbering& whole = numberer.whole;
+  if (numberer.fresh == nullptr) return number_of(whole.item_ids, whole.item_keys, key);
+  if (const auto found = whole.item_ids.find(key); found != whole.item_ids.end())
+    return found->second;
+  Numbering& fresh = *numberer.fresh;
+  return provisional(number_of(fresh.item_ids, fresh.item_keys, key));
+}
+
+int32_t number_class(const Numberer& numberer, const std::string& value) {
+  Numbering& whole = numberer.whole;
+  if (numberer.fresh == nullptr) return number_of(whole.class_ids, whole.class_values, value);
+  if (const auto found = whole.class_ids.find(value); found != whole.class_ids.end())
+    return found->second;
+  Numbering& fresh = *numberer.fresh;
+  return provisional(number_of(fresh.class_ids, fresh.class_values, value));
+}
+
+// The records of a run of lines: each record's items ascending, a pair of
+// columns of one name and value one item.
 struct RecordRun {
-  Numbering numbering{};
   std::vector<int64_t> offsets{0};
   std::vector<int32_t> items{};
   std::vector<int32_t> record_class{};
   size_t inconsistent_lines = 0;  // with another number of fields than of names
+  // Read apart: the keys the whole data's numbering lacked, and the records
+  // holding their provisional numbers.
+  Numbering fresh{};
+  std::vector<size_t> provisional_records{};
 };
 
 // What a reader of lines keeps between them.
@@ -107,8 +141,8 @@ struct LineReader {
 };
 
 // Adds the record of one line (an empty line holds none) to `run`, its items
-// and class numbered by `numbering`.
-void add_record_line(std::string_view line, LineReader& reader, Numbering& numbering,
+// and class numbered by `numberer`.
+void add_record_line(std::string_view line, LineReader& reader, const Numberer& numberer,
                      RecordRun& run) {
   if (line.empty()) return;
   std::vector<int32_t>& transaction = reader.transaction;
@@ -118,20 +152,23 @@ void add_record_line(std::string_view line, LineReader& reader, Numbering& numbe
       line, reader.names, reader.target_attribute, reader.fields, [&] { ++run.inconsistent_lines; },
       [&](size_t column, std::string_view value) {
         int32_t item = cached_item(reader.cache, column, value);
-        if (item < 0) {
+        if (item == kNoCachedItem) {
           item_key(reader.names[column], value, reader.key);
-          item = number_of(numbering.item_ids, numbering.item_keys, reader.key);
+          item = number_item(numberer, reader.key);
           cache_item(reader.cache, column, value, item);
         }
         transaction.push_back(item);
       },
       [&](std::string_view value) {
         reader.key.assign(value);
-        class_value = number_of(numbering.class_ids, numbering.class_values, reader.key);
+        class_value = number_class(numberer, reader.key);
       });
   // Two columns of one name and value give one item: a pattern is a set.
   std::sort(transaction.begin(), transaction.end());
   transaction.erase(std::unique(transaction.begin(), transaction.end()), transaction.end());
+  // Provisional numbers are negative and sort first.
+  if ((!transaction.empty() && transaction.front() < 0) || class_value < kMissingClass)
+    run.provisional_records.push_back(run.record_class.size());
   run.items.insert(run.items.end(), transaction.begin(), transaction.end());
   run.offsets.push_back(static_cast<int64_t>(run.items.size()));
   run.record_class.push_back(class_value);
@@ -154,7 +191,7 @@ void for_each_line(std::string_view text, const OnLine& on_line) {
 // The records read so far, and the numbering of the whole data.
 struct WholeData {
   Numbering numbering{};
-  RecordRun records{};  // numbered by `numbering`; its own is not used
+  RecordRun records{};  // numbered by `numbering`
 };
 
 // Whether the whole data has room for `records` more records of `items`
@@ -178,35 +215,30 @@ void report_inconsistent_lines(RecordRun& run) {
 bool add_whole_data_line(const MinerParams& params, std::string_view line, LineReader& reader,
                          WholeData& whole) {
   if (!has_room(params, whole.records, 1, 0)) return false;
-  add_record_line(line, reader, whole.numbering, whole.records);
+  add_record_line(line, reader, Numberer{whole.numbering}, whole.records);
   report_inconsistent_lines(whole.records);
   return true;
 }
 
-// A run's numbers of items and class values in the whole data's numbering,
-// given in the order the run met them, so that the whole data numbers them
-// as one pass over the lines would.
-struct Renumbering {
-  std::vector<int32_t> item_of{};
-  std::vector<int32_t> class_of{};
-};
-
-Renumbering renumbering(const Numbering& run, Numbering& whole) {
-  Renumbering to_whole;
-  for (const std::string& key : run.item_keys)
-    to_whole.item_of.push_back(number_of(whole.item_ids, whole.item_keys, key));
-  for (const std::string& value : run.class_values)
-    to_whole.class_of.push_back(number_of(whole.class_ids, whole.class_values, value));
-  return to_whole;
-}
-
-// Renumbers the records of `run`, each record's items ascending again.
-void renumber(const Renumbering& to_whole, RecordRun& run) {
-  for (int32_t& item : run.items) item = to_whole.item_of[static_cast<size_t>(item)];
-  for (size_t r = 0; r + 1 < run.offsets.size(); ++r)
-    std::sort(run.items.begin() + run.offsets[r], run.items.begin() + run.offsets[r + 1]);
-  for (int32_t& value : run.record_class)
-    if (value != kMissingClass) value = to_whole.class_of[static_cast<size_t>(value)];
+// Gives the keys `run` met that the whole data's numbering lacked their
+// numbers there, in the order the run met them, so that the whole data
+// numbers them as one pass over the lines would, and renumbers the records
+// that held them.
+void fix_provisional(RecordRun& run, Numbering& whole) {
+  std::vector<int32_t> item_of, class_of;
+  for (const std::string& key : run.fresh.item_keys)
+    item_of.push_back(number_of(whole.item_ids, whole.item_keys, key));
+  for (const std::string& value : run.fresh.class_values)
+    class_of.push_back(number_of(whole.class_ids, whole.class_values, value));
+  for (const size_t r : run.provisional_records) {
+    const auto first = run.items.begin() + run.offsets[r];
+    const auto last = run.items.begin() + run.offsets[r + 1];
+    for (auto item = first; item != last && *item < 0; ++item)
+      *item = item_of[static_cast<size_t>(provisional(*item))];
+    std::sort(first, last);
+    int32_t& value = run.record_class[r];
+    if (value < kMissingClass) value = class_of[static_cast<size_t>(provisional(value))];
+  }
 }
 
 // Appends the records of `run`, renumbered, to the whole data's; false as
@@ -231,8 +263,8 @@ constexpr size_t kBlockBytes = size_t{2} << 20;
 constexpr size_t kBytesPerThread = size_t{256} << 10;
 
 // Reads the lines of `text` into the whole data, on up to `threads` threads
-// when it is long: each numbers its share of the lines apart, and the shares
-// are renumbered in order, so that the items are numbered as one pass would.
+// when it is long, each taking a share of the lines; the keys the shares
+// meet first are numbered after, share by share.
 bool read_block(const MinerParams& params, const AttributeNames& names, std::string_view text,
                 int threads, WholeData& whole) {
   const size_t parts = std::clamp<size_t>(text.size() / kBytesPerThread, 1,
@@ -257,18 +289,16 @@ bool read_block(const MinerParams& params, const AttributeNames& names, std::str
   parallel_chunks(parts, 1, threads, [&](size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p) {
       LineReader reader{names, params.target_attribute};
+      const Numberer numberer{whole.numbering, &runs[p].fresh};
       for_each_line(text.substr(starts[p], starts[p + 1] - starts[p]), [&](std::string_view line) {
-        add_record_line(line, reader, runs[p].numbering, runs[p]);
+        add_record_line(line, reader, numberer, runs[p]);
       });
     }
   });
-  std::vector<Renumbering> to_whole;
-  for (const RecordRun& run : runs) to_whole.push_back(renumbering(run.numbering, whole.numbering));
-  parallel_chunks(parts, 1, threads, [&](size_t begin, size_t end) {
-    for (size_t p = begin; p < end; ++p) renumber(to_whole[p], runs[p]);
-  });
-  for (RecordRun& run : runs)
+  for (RecordRun& run : runs) {
+    fix_provisional(run, whole.numbering);
     if (!append_run(params, run, whole)) return false;
+  }
   return true;
 }
 

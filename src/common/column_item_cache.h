@@ -10,10 +10,13 @@
 #include <string_view>
 #include <vector>
 
+// What a slot holds before a value takes it; any other number may be cached.
+constexpr int32_t kNoCachedItem = INT32_MIN;
+
 struct ColumnItemCache {
   struct Slot {
     std::string value;
-    int32_t item = -1;  // none
+    int32_t item = kNoCachedItem;
   };
   std::vector<Slot> slots;  // kColumnSlots per column
 };
@@ -30,10 +33,10 @@ inline ColumnItemCache::Slot& column_slot(ColumnItemCache& cache, size_t column,
   return cache.slots[column * kColumnSlots + (hash ^ hash >> 16) % kColumnSlots];
 }
 
-// The item cached for `value` in `column`, or -1.
+// The item cached for `value` in `column`, or kNoCachedItem.
 inline int32_t cached_item(ColumnItemCache& cache, size_t column, std::string_view value) {
   const ColumnItemCache::Slot& slot = column_slot(cache, column, value);
-  return slot.item >= 0 && slot.value == value ? slot.item : -1;
+  return slot.item != kNoCachedItem && slot.value == value ? slot.item : kNoCachedItem;
 }
 
 inline void cache_item(ColumnItemCache& cache, size_t column, std::string_view value,

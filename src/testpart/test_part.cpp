@@ -53,7 +53,7 @@ void load_test_part(const std::string& test_base, const AttributeNames& names,
     visit_record(
         line, names, target_attr, fields, [] { report_error("inconsistent number of columns"); },
         [&](size_t column, std::string_view value) {
-          if (const int32_t item = cached_item(cache, column, value); item >= 0) {
+          if (const int32_t item = cached_item(cache, column, value); item != kNoCachedItem) {
             transaction.push_back(item);
             return;
           }
