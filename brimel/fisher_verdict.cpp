@@ -123,6 +123,13 @@ FarTail find_far_tail(const LogP& log_p, double log_observed, double log_counted
   return tail;
 }
 
+// An upper bound on the far tail's sum, as multiples of the observed
+// table's probability (0 when it is not present); `step` goes away from the
+// mode there.
+double far_tail_bound(const Table& t, const FarTail& tail, int64_t far_end, int step) {
+  return tail.present ? tail.first_term * (1.0 + tail_bound(t, tail.first, far_end, step)) : 0.0;
+}
+
 }  // namespace
 
 // X must drop at least one of Y's other transactions, and p-values are never
@@ -197,11 +204,8 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const FarTail far_tail =
       find_far_tail(log_p, log_observed, log_observed + kLogTolerance, mode, far_end, step, lo, hi);
   if (far_tail.tie) return exact();
-  const bool has_far = far_tail.present;
-  const int64_t far_first = far_tail.first;
   const double far_first_term = far_tail.first_term;
-  const double far_bound =
-      has_far ? far_first_term * (1.0 + tail_bound(t, far_first, far_end, -step)) : 0.0;
+  const double far_bound = far_tail_bound(t, far_tail, far_end, -step);
   if (!own_first) {
     // Most tables are settled by the geometric bounds of both tails alone.
     if (1.0 + own_bound + far_bound < accept) return true;
@@ -210,10 +214,11 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
     if (accepted) return true;
     if (sum > give_up) return false;
   }
-  if (has_far) {
-    const double far_sum = 1.0 + tail_sum(t, far_first, far_end, -step, negligible / far_first_term,
-                                          (give_up - sum) / far_first_term,
-                                          (accept - sum) / far_first_term - 1.0, accepted);
+  if (far_tail.present) {
+    const double far_sum =
+        1.0 + tail_sum(t, far_tail.first, far_end, -step, negligible / far_first_term,
+                       (give_up - sum) / far_first_term, (accept - sum) / far_first_term - 1.0,
+                       accepted);
     if (accepted) return true;
     sum += far_first_term * far_sum;
   }

@@ -71,20 +71,24 @@ void check_target(const MinerParams& params, const AttributeNames& names) {
                  params.names_file.c_str());
 }
 
-// Items and class values numbered in order of first appearance.
-struct Numbering {
-  std::unordered_map<std::string, int32_t> item_ids{};
-  std::vector<std::string> item_keys{};
-  std::unordered_map<std::string, int32_t> class_ids{};
-  std::vector<std::string> class_values{};
+// Keys numbered in order of first appearance.
+struct KeyNumbers {
+  std::unordered_map<std::string, int32_t> ids{};
+  std::vector<std::string> keys{};
 };
 
-int32_t number_of(std::unordered_map<std::string, int32_t>& ids, std::vector<std::string>& keys,
-                  const std::string& key) {
-  const auto [found, added] = ids.try_emplace(key, static_cast<int32_t>(keys.size()));
-  if (added) keys.push_back(key);
+int32_t number_of(KeyNumbers& numbers, const std::string& key) {
+  const auto [found, added] =
+      numbers.ids.try_emplace(key, static_cast<int32_t>(numbers.keys.size()));
+  if (added) numbers.keys.push_back(key);
   return found->second;
 }
+
+// The item keys ("attribute=value") and the class values of the data.
+struct Numbering {
+  KeyNumbers items{};
+  KeyNumbers classes{};
+};
 
 // The number a run reading apart gives the i-th key the whole data's
 // numbering lacks: -2, -3, ... (kMissingClass is -1).
@@ -99,22 +103,13 @@ struct Numberer {
   Numbering* fresh = nullptr;
 };
 
-int32_t number_item(const Numberer& numberer, const std::string& key) {
-  Numbering& whole = numberer.whole;
-  if (numberer.fresh == nullptr) return number_of(whole.item_ids, whole.item_keys, key);
-  if (const auto found = whole.item_ids.find(key); found != whole.item_ids.end())
-    return found->second;
-  Numbering& fresh = *numberer.fresh;
-  return provisional(number_of(fresh.item_ids, fresh.item_keys, key));
-}
-
-int32_t number_class(const Numberer& numberer, const std::string& value) {
-  Numbering& whole = numberer.whole;
-  if (numberer.fresh == nullptr) return number_of(whole.class_ids, whole.class_values, value);
-  if (const auto found = whole.class_ids.find(value); found != whole.class_ids.end())
-    return found->second;
-  Numbering& fresh = *numberer.fresh;
-  return provisional(number_of(fresh.class_ids, fresh.class_values, value));
+// The number of `key` among the item keys or the class values, as `kind`
+// says.
+int32_t number_key(const Numberer& numberer, KeyNumbers Numbering::*kind, const std::string& key) {
+  KeyNumbers& whole = numberer.whole.*kind;
+  if (numberer.fresh == nullptr) return number_of(whole, key);
+  if (const auto found = whole.ids.find(key); found != whole.ids.end()) return found->second;
+  return provisional(number_of(numberer.fresh->*kind, key));
 }
 
 // The records of a run of lines: each record's items ascending, a pair of
@@ -154,14 +149,14 @@ void add_record_line(std::string_view line, LineReader& reader, const Numberer& 
         int32_t item = cached_item(reader.cache, column, value);
         if (item == kNoCachedItem) {
           item_key(reader.names[column], value, reader.key);
-          item = number_item(numberer, reader.key);
+          item = number_key(numberer, &Numbering::items, reader.key);
           cache_item(reader.cache, column, value, item);
         }
         transaction.push_back(item);
       },
       [&](std::string_view value) {
         reader.key.assign(value);
-        class_value = number_class(numberer, reader.key);
+        class_value = number_key(numberer, &Numbering::classes, reader.key);
       });
   // Two columns of one name and value give one item: a pattern is a set.
   std::sort(transaction.begin(), transaction.end());
@@ -226,10 +221,10 @@ bool add_whole_data_line(const MinerParams& params, std::string_view line, LineR
 // that held them.
 void fix_provisional(RecordRun& run, Numbering& whole) {
   std::vector<int32_t> item_of, class_of;
-  for (const std::string& key : run.fresh.item_keys)
-    item_of.push_back(number_of(whole.item_ids, whole.item_keys, key));
-  for (const std::string& value : run.fresh.class_values)
-    class_of.push_back(number_of(whole.class_ids, whole.class_values, value));
+  for (const std::string& key : run.fresh.items.keys)
+    item_of.push_back(number_of(whole.items, key));
+  for (const std::string& value : run.fresh.classes.keys)
+    class_of.push_back(number_of(whole.classes, value));
   for (const size_t r : run.provisional_records) {
     const auto first = run.items.begin() + run.offsets[r];
     const auto last = run.items.begin() + run.offsets[r + 1];
@@ -304,10 +299,10 @@ bool read_block(const MinerParams& params, const AttributeNames& names, std::str
 
 // Moves the whole data's records into `data` and codes their classes.
 void finish_reading(const MinerParams& params, WholeData& whole, MiningData& data) {
-  data.item_keys = std::move(whole.numbering.item_keys);
+  data.item_keys = std::move(whole.numbering.items.keys);
   data.items = std::move(whole.records.items);
   data.offsets = std::move(whole.records.offsets);
-  code_classes(params, whole.records.record_class, std::move(whole.numbering.class_values), data);
+  code_classes(params, whole.records.record_class, std::move(whole.numbering.classes.keys), data);
 }
 
 }  // namespace
