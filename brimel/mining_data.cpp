@@ -169,20 +169,6 @@ void add_record_line(std::string_view line, LineReader& reader, const Numberer& 
   run.record_class.push_back(class_value);
 }
 
-// Calls on_line for each line of `text`: a line feed ends a line, and a CR
-// right before it, or at the end of `text`, belongs to the line end.
-template <typename OnLine>
-void for_each_line(std::string_view text, const OnLine& on_line) {
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    on_line(line);
-    if (end == std::string_view::npos) return;
-    text.remove_prefix(end + 1);
-  }
-}
-
 // The records read so far, and the numbering of the whole data.
 struct WholeData {
   Numbering numbering{};
@@ -267,7 +253,7 @@ bool read_block(const MinerParams& params, const AttributeNames& names, std::str
   if (parts == 1) {
     LineReader reader{names, params.target_attribute};
     bool ok = true;
-    for_each_line(text, [&](std::string_view line) {
+    for_each_text_line(text, [&](std::string_view line) {
       ok = ok && add_whole_data_line(params, line, reader, whole);
     });
     return ok;
@@ -285,9 +271,9 @@ bool read_block(const MinerParams& params, const AttributeNames& names, std::str
     for (size_t p = begin; p < end; ++p) {
       LineReader reader{names, params.target_attribute};
       const Numberer numberer{whole.numbering, &runs[p].fresh};
-      for_each_line(text.substr(starts[p], starts[p + 1] - starts[p]), [&](std::string_view line) {
-        add_record_line(line, reader, numberer, runs[p]);
-      });
+      for_each_text_line(
+          text.substr(starts[p], starts[p + 1] - starts[p]),
+          [&](std::string_view line) { add_record_line(line, reader, numberer, runs[p]); });
     }
   });
   for (RecordRun& run : runs) {
@@ -318,21 +304,9 @@ bool read_mining_data(const MinerParams& params, MiningData& data, int threads) 
   std::FILE* file = open_for_read(params.data_file);
   if (file == nullptr) return false;
   WholeData whole;
-  // Blocks end with their last whole line; the rest starts the next.
-  std::string block;
-  bool ok = true;
-  for (bool more = true; ok && more;) {
-    const size_t kept = block.size();
-    block.resize(kept + kBlockBytes);
-    block.resize(kept + std::fread(block.data() + kept, 1, kBlockBytes, file));
-    more = block.size() > kept;
-    // The rest kept holds no line feed: only the bytes just read are looked at.
-    const size_t last_line_end = std::string_view(block).substr(kept).rfind('\n');
-    if (more && last_line_end == std::string::npos) continue;
-    const size_t end = more ? kept + last_line_end + 1 : block.size();
-    ok = read_block(params, names, std::string_view(block).substr(0, end), threads, whole);
-    block.erase(0, end);
-  }
+  const bool ok = for_each_line_block(file, kBlockBytes, [&](std::string_view text) {
+    return read_block(params, names, text, threads, whole);
+  });
   std::fclose(file);
   if (!ok) return false;
   finish_reading(params, whole, data);

@@ -24,10 +24,26 @@ bool read_text_line(std::FILE* file, std::string& line) {
   thread_local LineBuffer buffer;
   const ssize_t read = getline(&buffer.data, &buffer.size, file);
   if (read <= 0) return false;
-  size_t length = static_cast<size_t>(read);
-  if (buffer.data[length - 1] == '\n') --length;
-  if (length > 0 && buffer.data[length - 1] == '\r') --length;
-  line.assign(buffer.data, length);
+  line.assign(without_line_end(std::string_view(buffer.data, static_cast<size_t>(read))));
+  return true;
+}
+
+bool for_each_line_block(std::FILE* file, size_t block_bytes,
+                         const std::function<bool(std::string_view)>& on_block) {
+  // A block ends with its last whole line; the rest starts the next.
+  std::string block;
+  for (bool more = true; more;) {
+    const size_t kept = block.size();
+    block.resize(kept + block_bytes);
+    block.resize(kept + std::fread(block.data() + kept, 1, block_bytes, file));
+    more = block.size() > kept;
+    // The rest kept holds no line feed: only the bytes just read are looked at.
+    const size_t last_line_end = std::string_view(block).substr(kept).rfind('\n');
+    if (more && last_line_end == std::string_view::npos) continue;
+    const size_t end = more ? kept + last_line_end + 1 : block.size();
+    if (!on_block(std::string_view(block).substr(0, end))) return false;
+    block.erase(0, end);
+  }
   return true;
 }
 

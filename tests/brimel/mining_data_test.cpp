@@ -206,6 +206,16 @@ TEST(MiningData, AFileOfManyBlocksReadsTheSameOnEveryNumberOfThreadsAndFromLines
   }
 }
 
+TEST(MiningData, ALineLongerThanABlockOfTheFileIsReadWhole) {
+  const std::string long_value(size_t{5} << 20, 'x');
+  const DataResult r = read_data(kNames, "y,p,u\n" + long_value + ",q,v\r\ny,p,u", "p", 2);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.console, "");
+  EXPECT_EQ(r.data.item_keys, (std::vector<std::string>{"a=y", "b=u", "a=" + long_value, "b=v"}));
+  EXPECT_EQ(transactions(r.data), (std::vector<std::vector<int32_t>>{{0, 1}, {2, 3}, {0, 1}}));
+  EXPECT_EQ(r.data.labels, (std::vector<int32_t>{1, 0, 1}));
+}
+
 TEST(MiningData, UnreadableFilesAreErrors) {
   ScratchDir scratch;
   MinerParams params;
