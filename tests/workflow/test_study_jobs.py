@@ -65,6 +65,9 @@ def test_the_bundled_study_goes_to_the_cluster_in_tens_of_jobs(tmp_path):
     assert sum(sizes) == short_jobs and max(sizes) <= 40
     single = len(re.findall(r"^rule (?:data|tables|plot_\w+):", log, re.M))
     assert len(groups) + single <= 15  # not one cluster job per experiment
+    # Only the grouped short jobs wait in the queue: the data sets are prepared locally.
+    assert single == 0
+    assert len(re.findall(r"^localrule data:", log, re.M)) == len(config["datasets"])
 
 
 def fake_entry(tmp_path, **change):

@@ -2,6 +2,12 @@
 # copy of the data set, the settings its jobs read, and one split by varnel
 # whose record gives the sizes of the halves.
 
+# A data set is prepared once, in seconds, and every job on it waits for it:
+# on a cluster it runs where Snakemake runs, so the study does not spend a
+# round trip through the queue before its first experiment is submitted.
+localrules:
+    data,
+
 
 rule data_entry:
     input:
