@@ -211,25 +211,28 @@ void sort_and_merge(const RecordSet& records, RecordSet& merged, std::vector<int
       (bit < 64 ? key.low : key.high) |= uint64_t{1} << (bit % 64);
     }
   }
+  auto same_key = [](const Key& a, const Key& b) {
+    return a.other_class == b.other_class && a.high == b.high && a.low == b.low;
+  };
   std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
     if (a.other_class != b.other_class) return a.other_class < b.other_class;
     if (a.high != b.high) return a.high < b.high;
     if (a.low != b.low) return a.low < b.low;
     return items_before(a.record, b.record);
   });
-  std::vector<int32_t> order(count);
-  for (size_t i = 0; i < count; ++i) order[i] = keys[i].record;
-  keys = {};
+  // Records of different keys differ; only those of one key are compared
+  // item by item.
   for (size_t i = 0; i < count;) {
-    const int32_t first = order[i];
+    const int32_t first = keys[i].record;
     int64_t weight = 0;
     size_t j = i;
-    for (; j < count && records.positive[order[j]] == records.positive[first] &&
-           !items_before(first, order[j]);
+    for (; j < count && same_key(keys[i], keys[j]) &&
+           (j == i || !items_before(first, keys[j].record));
          ++j) {
-      weight += records.weights[order[j]];
+      weight += records.weights[keys[j].record];
       if (!merged_of.empty())
-        merged_of[static_cast<size_t>(order[j])] = static_cast<int32_t>(merged.weights.size());
+        merged_of[static_cast<size_t>(keys[j].record)] =
+            static_cast<int32_t>(merged.weights.size());
     }
     append_record(merged, records.ranks.data() + records.offsets[first],
                   records.ranks.data() + records.offsets[first + 1], static_cast<int32_t>(weight),

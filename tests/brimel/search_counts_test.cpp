@@ -2,11 +2,13 @@
 // supports that may generalise a rule, against the floor itself for every
 // table; and the counts of every set of a few items, from bitsets and from
 // records, against counting the records one by one, weights and classes
-// included; and the whole data's covers on any number of threads.
+// included; and the whole data's covers on any number of threads, each
+// distinct record once with the weight of its transactions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numeric>
 #include <random>
 
@@ -168,5 +170,71 @@ TEST(ItemCovers, TheWholeDataLaysOutTheSameOnEveryNumberOfThreads) {
     EXPECT_EQ(many.merged.weights, one.merged.weights);
     EXPECT_EQ(many.in_bit_order, one.in_bit_order);
     EXPECT_EQ(bits_many, bits_one);
+  }
+}
+
+// Sorting keys records by their 128 highest ranks only: records that agree on
+// those and differ below must stay apart, and equal ones become one record of
+// their summed weight, each transaction's bit that record's.
+TEST(ItemCovers, EqualRecordsMergeAndRecordsDifferingBelowTheKeyedRanksDoNot) {
+  std::mt19937 random(5);
+  MiningData data;
+  const int rare = 12, common = 128;  // the rare items take the ranks below the keyed ones
+  data.item_keys.resize(rare + common);
+  for (int t = 0; t < 120000; ++t) {
+    for (int i = 0; i < rare; ++i)
+      if (random() % 3 == 0) data.items.push_back(i);
+    const unsigned pattern = random() % 3;  // few distinct sets of the common items
+    for (int i = 0; i < common; ++i)
+      if ((i * 7 + pattern) % 3 != 0) data.items.push_back(rare + i);
+    data.offsets.push_back(static_cast<int64_t>(data.items.size()));
+    data.labels.push_back(random() % 4 == 0 ? 1 : 0);
+  }
+  data.positives = static_cast<int32_t>(std::count(data.labels.begin(), data.labels.end(), 1));
+  const std::vector<int32_t> rank_item = rank_frequent_items(data, 1);
+  std::vector<int32_t> rank_of(data.item_keys.size());
+  for (size_t r = 0; r < rank_item.size(); ++r) rank_of[rank_item[r]] = static_cast<int32_t>(r);
+  ASSERT_EQ(rank_item.size(), size_t{rare + common});
+  std::map<std::pair<bool, std::vector<int32_t>>, int32_t> want;  // by class and ranks
+  std::vector<std::pair<bool, std::vector<int32_t>>> of_transaction;
+  for (size_t t = 0; t + 1 < data.offsets.size(); ++t) {
+    std::vector<int32_t> ranks;
+    for (int64_t i = data.offsets[t]; i < data.offsets[t + 1]; ++i)
+      ranks.push_back(rank_of[data.items[i]]);
+    std::sort(ranks.begin(), ranks.end(), std::greater<>());
+    of_transaction.emplace_back(data.labels[t] == 1, ranks);
+    ++want[of_transaction.back()];
+  }
+  std::vector<int32_t> slot_of_rank(rank_item.size());
+  std::iota(slot_of_rank.begin(), slot_of_rank.end(), 0);
+  for (const int threads : {1, 3}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    std::vector<int32_t> record_of_transaction, bit_of_record;
+    ItemCovers covers;
+    build_covers(ranked_records(data, rank_item, data.positives, threads, &record_of_transaction),
+                 RecordOrder::sorted, slot_of_rank, static_cast<int32_t>(rank_item.size()), covers,
+                 &bit_of_record);
+    const RecordSet& merged = covers.merged;
+    std::map<std::pair<bool, std::vector<int32_t>>, int32_t> got;
+    std::vector<std::pair<bool, std::vector<int32_t>>> of_merged;
+    for (size_t r = 0; r < merged.weights.size(); ++r) {
+      of_merged.emplace_back(merged.positive[r] != 0,
+                             std::vector<int32_t>(merged.ranks.begin() + merged.offsets[r],
+                                                  merged.ranks.begin() + merged.offsets[r + 1]));
+      got[of_merged.back()] += merged.weights[r];
+    }
+    EXPECT_EQ(got.size(), merged.weights.size());  // no two merged records alike
+    EXPECT_EQ(got, want);
+    std::vector<int32_t> record_of_bit(merged.weights.size() + 64 * covers.layout.words, -1);
+    const size_t other_first = covers.layout.positive_words * 64;
+    for (size_t i = 0; i < covers.in_bit_order.size(); ++i)
+      record_of_bit[i < covers.positive_records ? i : i - covers.positive_records + other_first] =
+          covers.in_bit_order[i];
+    for (size_t t = 0; t < of_transaction.size(); ++t) {
+      const int32_t bit = bit_of_record[static_cast<size_t>(record_of_transaction[t])];
+      ASSERT_EQ(of_merged[static_cast<size_t>(record_of_bit[static_cast<size_t>(bit)])],
+                of_transaction[t])
+          << "transaction " << t;
+    }
   }
 }
