@@ -6,6 +6,7 @@
 #include "fisher_verdict.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -269,10 +270,16 @@ int64_t last_passing(int64_t yes, int64_t no, int64_t guess, const Pass& pass) {
 // How far the search for a row margin's tails looks for a neighbour's.
 constexpr int32_t kNeighbourReach = 1024;
 
-// The last k of the lower tail and the first of the upper tail that pass.
-// Tails move by about c / n per unit of r, so a row margin near one already
-// settled gives a close guess.
-void find_tails(FisherVerdictCache& cache, int32_t r) {
+// Row margin r's tails as the cache holds them, kUnknownTails until found.
+uint64_t load_tails(FisherVerdictCache& cache, int32_t r) {
+  return std::atomic_ref<uint64_t>(cache.tails[static_cast<size_t>(r)])
+      .load(std::memory_order_relaxed);
+}
+
+// The last k of the lower tail and the first of the upper tail that pass,
+// packed as the cache keeps them. Tails move by about c / n per unit of r,
+// so a row margin near one already settled gives a close guess.
+uint64_t find_tails(FisherVerdictCache& cache, int32_t r) {
   const int32_t n = cache.n, c = cache.c;
   auto pass = [&](int64_t k) {
     return fisher_within(cache.fisher, n, r, c, static_cast<int32_t>(k));
@@ -280,21 +287,27 @@ void find_tails(FisherVerdictCache& cache, int32_t r) {
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
   const int64_t mode = fisher_mode(n, r, c);
-  auto settled = [&](int32_t x) { return x >= 0 && x <= n && cache.below[x] != kUnknownTail; };
-  int32_t near = -1;
-  for (int32_t d = 1; d <= kNeighbourReach && near < 0; ++d)
-    near = settled(r - d) ? r - d : settled(r + d) ? r + d : -1;
+  auto known = [&](int32_t x) { return x >= 0 && x <= n ? load_tails(cache, x) : kUnknownTails; };
   int64_t guess_below = lo - 1, guess_above = hi + 1;  // none
-  if (near >= 0) {
+  for (int32_t d = 1; d <= kNeighbourReach; ++d) {
+    int32_t near = r - d;
+    uint64_t tails = known(near);
+    if (tails == kUnknownTails) tails = known(near = r + d);
+    if (tails == kUnknownTails) continue;
     const int64_t shift = std::llround(static_cast<double>(r - near) * c / n);
-    guess_below = cache.below[near] + shift;
-    guess_above = cache.above[near] + shift;
+    guess_below = static_cast<int32_t>(tails >> 32) + shift;
+    guess_above = static_cast<int32_t>(tails) + shift;
+    break;
   }
   // The mode itself never passes a bound below one half.
-  cache.below[r] =
-      static_cast<int32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
-  cache.above[r] =
-      static_cast<int32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
+  const auto below =
+      static_cast<uint32_t>(last_passing(lo - 1, std::max(mode, lo), guess_below, pass));
+  const auto above =
+      static_cast<uint32_t>(last_passing(hi + 1, std::min(mode, hi), guess_above, pass));
+  const uint64_t tails = uint64_t{below} << 32 | above;
+  std::atomic_ref<uint64_t>(cache.tails[static_cast<size_t>(r)])
+      .store(tails, std::memory_order_relaxed);
+  return tails;
 }
 
 }  // namespace
@@ -308,8 +321,7 @@ FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t 
   // rounding of p-values close to 1 breaks the order.
   cache.by_tails = fisher.bound < 0.49;
   if (cache.by_tails) {
-    cache.below.assign(static_cast<size_t>(n) + 1, kUnknownTail);
-    cache.above.assign(static_cast<size_t>(n) + 1, kUnknownTail);
+    cache.tails.assign(static_cast<size_t>(n) + 1, kUnknownTails);
     cache.asked.assign(static_cast<size_t>(n) + 1, 0);
   }
   return cache;
@@ -322,8 +334,13 @@ bool uncached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
   // Finding the tails takes a few dozen verdicts, all near the bound where
   // they cost most, so a row margin gets them only once it has been asked
   // about a few times; most verdicts are settled by the first bounds.
-  if (!cache.by_tails || ++cache.asked[static_cast<size_t>(r)] < kVerdictsBeforeTails)
+  if (!cache.by_tails) return fisher_within(cache.fisher, cache.n, r, cache.c, k);
+  std::atomic_ref<uint8_t> asked(cache.asked[static_cast<size_t>(r)]);
+  const auto count = static_cast<uint8_t>(asked.load(std::memory_order_relaxed) + 1);
+  if (count < kVerdictsBeforeTails) {
+    asked.store(count, std::memory_order_relaxed);
     return fisher_within(cache.fisher, cache.n, r, cache.c, k);
-  find_tails(cache, r);
-  return k <= cache.below[r] || k >= cache.above[r];
+  }
+  const uint64_t tails = find_tails(cache, r);
+  return k <= static_cast<int32_t>(tails >> 32) || k >= static_cast<int32_t>(tails);
 }

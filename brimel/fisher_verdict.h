@@ -3,6 +3,7 @@
 // function (stats/fisher.h), which gives the search its exact p-values.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -24,18 +25,24 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
 // The verdicts for tables of one size n and one column margin c, found once
 // per row margin r. Below a bound of one half the p-value falls strictly as
 // k moves away from the mode, so the tables that pass are the two tails:
-// k <= below[r] and k >= above[r].
-inline constexpr int32_t kUnknownTail = INT32_MIN;  // a tail not found yet
-
+// k <= below and k >= above. The search's threads share one cache: a row
+// margin's tails are the same whichever thread finds them, and they are
+// read and written as one word.
 struct FisherVerdictCache {
   FisherBound fisher;
   int32_t n = 0;
   int32_t c = 0;
-  bool by_tails = false;       // false: every verdict is computed afresh
-  std::vector<int32_t> below;  // per r; kUnknownTail until first needed
-  std::vector<int32_t> above;
-  std::vector<uint8_t> asked;  // per r: verdicts given before its tails were known
+  bool by_tails = false;  // false: every verdict is computed afresh
+  // Per r: below in the upper half, above in the lower; kUnknownTails until
+  // first needed.
+  std::vector<uint64_t> tails;
+  // Per r: verdicts given before its tails were known. A count one thread's
+  // store overwrites costs a verdict more, never a different one.
+  std::vector<uint8_t> asked;
 };
+
+// No row margin has these tails: above is never below zero.
+inline constexpr uint64_t kUnknownTails = UINT64_MAX;
 
 FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t n, int32_t c);
 
@@ -45,8 +52,12 @@ bool uncached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k);
 
 // fisher_within(cache.fisher, cache.n, r, cache.c, k), 0 <= k <= min(r, c).
 inline bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
-  if (cache.by_tails && cache.below[static_cast<size_t>(r)] != kUnknownTail)
-    return k <= cache.below[static_cast<size_t>(r)] || k >= cache.above[static_cast<size_t>(r)];
+  if (cache.by_tails) {
+    const uint64_t tails = std::atomic_ref<uint64_t>(cache.tails[static_cast<size_t>(r)])
+                               .load(std::memory_order_relaxed);
+    if (tails != kUnknownTails)
+      return k <= static_cast<int32_t>(tails >> 32) || k >= static_cast<int32_t>(tails);
+  }
   return uncached_fisher_within(cache, r, k);
 }
 

@@ -121,6 +121,9 @@ struct SearchSetup {
 
   bool show_progress = false;
   mutable std::atomic<uint64_t> progress_patterns{0};  // as last reported by the threads
+  // The verdicts on tables of the whole data and the rule class, which the
+  // threads fill in together.
+  mutable FisherVerdictCache global;
 };
 
 // Where the records lie in the bitsets of a node's cover and candidates:
@@ -177,7 +180,6 @@ struct Search {
   std::vector<int32_t> general_support;
   std::vector<int32_t> general_class_support;
   std::vector<uint64_t> scratch_cover;
-  FisherVerdictCache global;  // tables of the whole data and the rule class
   // By depth d: the frame of the node on the path at that depth.
   std::vector<Frame> frames;
   ItemCovers item_covers;  // of the candidates of the subtree's item, over its records
@@ -630,7 +632,7 @@ __attribute__((always_inline)) inline void test_pattern(Search& t, int depth, co
                                    ? uint64_t{1} << q
                                    : subsets_up_to(q, limit, out.count_saturated);
   add_saturating(out.patterns_tested, represented, out.count_saturated);
-  const bool within_level = cached_fisher_within(t.global, x.support, x.class_support);
+  const bool within_level = cached_fisher_within(s.global, x.support, x.class_support);
   if (t.tally != nullptr) tally_pattern(*t.tally, x.support, represented, within_level);
   if (t.hook != nullptr) {
     const std::vector<uint32_t>* list = t.frames[depth - 1].list;
@@ -985,11 +987,10 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
   }
   const uint64_t represented = subsets_up_to(perfect, s.max_len, result.count_saturated) - 1;
   s.root_represented = represented;
-  FisherVerdictCache root_global =
-      make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
+  s.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   if (represented > 0) {
     add_saturating(result.patterns_tested, represented, result.count_saturated);
-    s.root_within_level = cached_fisher_within(root_global, s.transactions, s.positives);
+    s.root_within_level = cached_fisher_within(s.global, s.transactions, s.positives);
     if (s.root_within_level)
       add_saturating(result.passing_pvalue, represented, result.count_saturated);
   }
@@ -1004,7 +1005,6 @@ void set_up_search(const MiningData& data, const MinerParams& params, bool show_
 // A thread's state, sized once for every subtree it searches.
 void set_up_thread(const SearchSetup& s, Search& t) {
   t.setup = &s;
-  t.global = make_fisher_verdict_cache(s.global_bound, s.transactions, s.positives);
   const size_t levels = static_cast<size_t>(s.max_len) + 2;
   t.frames.resize(levels);
   t.kept.resize(s.rank_item.size());
