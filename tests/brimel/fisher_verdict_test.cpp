@@ -1,12 +1,18 @@
 // The search's Fisher helpers against the system's exact p-value: verdicts on
 // every table, bounds equal to the p-value itself included, tables that tie
-// with the observed one included; and the floor under local p-values.
+// with the observed one included, from a cache several threads fill at once
+// too; and the floor under local p-values.
 #include "fisher_verdict.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <numeric>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include "stats/fisher.h"
 
@@ -87,6 +93,35 @@ TEST(FisherVerdict, CachedTailsGiveTheVerdictOfEveryTable) {
 }  // namespace
 
 namespace {
+
+// Threads that ask about the row margins in different orders find their
+// tails at different times, next to different neighbours, in one cache.
+TEST(FisherVerdict, ACacheSharedByThreadsGivesTheVerdictOfEveryTable) {
+  const int n = 2000, c = 700;
+  const LogFactorialTable lf = build_log_factorial_table(n);
+  for (const double bound : {1e-9, 0.05}) {
+    FisherVerdictCache cache = make_fisher_verdict_cache(make_fisher_bound(lf.data(), bound), n, c);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < 4; ++thread)
+      threads.emplace_back([&, thread] {
+        std::vector<int> rows(n + 1);
+        std::iota(rows.begin(), rows.end(), 0);
+        std::shuffle(rows.begin(), rows.end(), std::mt19937(thread));
+        for (int pass = 0; pass < 40; ++pass)  // past the verdicts asked before tails are found
+          for (const int r : rows) {
+            const int k = std::max(0, r + c - n) +
+                          (r * 7 + pass * 13) % (std::min(r, c) - std::max(0, r + c - n) + 1);
+            if (cached_fisher_within(cache, r, k) !=
+                (fisher_exact_pvalue_from(lf.data(), n, r, c, k) <= bound))
+              ++wrong;
+          }
+      });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong, 0) << "bound " << bound;
+    for (const uint64_t tails : cache.tails) EXPECT_NE(tails, kUnknownTails);
+  }
+}
 
 TEST(FisherVerdict, AgreesOnRandomTablesAtStopBounds) {
   const int n = 5000;
