@@ -262,15 +262,10 @@ std::string running_program_dir() {
 }
 
 std::string miner_command_line(const std::string& miner_path) {
-  std::string shown;
-  if (miner_path == kLocalMiner) {
-    shown = miner_path;
-  } else {
-    shown = "'";
-    for (char ch : miner_path) shown += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    shown += "'";
-  }
-  return shown + " " + kParameterFile + "\n";
+  if (miner_path == kLocalMiner) return miner_path + " " + kParameterFile + "\n";
+  std::string shown(1, '\'');
+  for (char ch : miner_path) shown += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return shown + "' " + kParameterFile + "\n";
 }
 
 bool run_miner(const MinerParams& params, const std::string& miner_path, MinerContext& context) {
