@@ -270,12 +270,6 @@ int64_t last_passing(int64_t yes, int64_t no, int64_t guess, const Pass& pass) {
 // How far the search for a row margin's tails looks for a neighbour's.
 constexpr int32_t kNeighbourReach = 1024;
 
-// Row margin r's tails as the cache holds them, kUnknownTails until found.
-uint64_t load_tails(FisherVerdictCache& cache, int32_t r) {
-  return std::atomic_ref<uint64_t>(cache.tails[static_cast<size_t>(r)])
-      .load(std::memory_order_relaxed);
-}
-
 // The last k of the lower tail and the first of the upper tail that pass,
 // packed as the cache keeps them. Tails move by about c / n per unit of r,
 // so a row margin near one already settled gives a close guess.
@@ -341,6 +335,5 @@ bool uncached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
     asked.store(count, std::memory_order_relaxed);
     return fisher_within(cache.fisher, cache.n, r, cache.c, k);
   }
-  const uint64_t tails = find_tails(cache, r);
-  return k <= static_cast<int32_t>(tails >> 32) || k >= static_cast<int32_t>(tails);
+  return in_tails(find_tails(cache, r), k);
 }

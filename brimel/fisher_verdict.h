@@ -50,13 +50,22 @@ FisherVerdictCache make_fisher_verdict_cache(const FisherBound& fisher, int32_t 
 // without tails.
 bool uncached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k);
 
+// Row margin r's tails as the cache holds them, kUnknownTails until found.
+inline uint64_t load_tails(FisherVerdictCache& cache, int32_t r) {
+  return std::atomic_ref<uint64_t>(cache.tails[static_cast<size_t>(r)])
+      .load(std::memory_order_relaxed);
+}
+
+// Whether k lies in one of the two tails `tails` holds.
+inline bool in_tails(uint64_t tails, int32_t k) {
+  return k <= static_cast<int32_t>(tails >> 32) || k >= static_cast<int32_t>(tails);
+}
+
 // fisher_within(cache.fisher, cache.n, r, cache.c, k), 0 <= k <= min(r, c).
 inline bool cached_fisher_within(FisherVerdictCache& cache, int32_t r, int32_t k) {
   if (cache.by_tails) {
-    const uint64_t tails = std::atomic_ref<uint64_t>(cache.tails[static_cast<size_t>(r)])
-                               .load(std::memory_order_relaxed);
-    if (tails != kUnknownTails)
-      return k <= static_cast<int32_t>(tails >> 32) || k >= static_cast<int32_t>(tails);
+    const uint64_t tails = load_tails(cache, r);
+    if (tails != kUnknownTails) return in_tails(tails, k);
   }
   return uncached_fisher_within(cache, r, k);
 }
