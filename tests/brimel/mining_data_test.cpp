@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -232,6 +233,14 @@ TEST(MiningData, UnreadableFilesAreErrors) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: target attribute  not in none.names\n"
             "Error: cannot open file none.data for read\n");
+  // A file that opens but cannot be read is not an empty data set.
+  params.target_attribute = "class";
+  std::filesystem::create_directory("folder.data");
+  params.data_file = "folder.data";
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(read_mining_data(params, data));
+  EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Error: cannot read file folder.data", 0),
+            0u);
 }
 
 }  // namespace
