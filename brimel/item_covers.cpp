@@ -323,20 +323,18 @@ void cover_of_all(const ItemCovers& covers, std::vector<uint64_t>& all) {
     all[layout.positive_words + i / 64] |= uint64_t{1} << (i % 64);
 }
 
-void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
-                const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records) {
-  const RecordSet& merged = covers.merged;
-  records.ranks.clear();
-  records.offsets.assign(1, 0);
-  records.weights.clear();
-  records.positive.clear();
-  for_each_record_in(covers, bits, words, [&](int32_t r) {
-    // Ranks descend within a record.
-    for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1] && merged.ranks[k] > lowest_rank;
-         ++k)
-      if (slot_of_rank[merged.ranks[k]] >= 0) records.ranks.push_back(merged.ranks[k]);
-    records.offsets.push_back(static_cast<int64_t>(records.ranks.size()));
-    records.weights.push_back(merged.weights[r]);
-    records.positive.push_back(merged.positive[r]);
-  });
+void keep_slotted_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank) {
+  int64_t kept = 0;
+  int64_t begin = 0;
+  for (size_t i = 1; i < records.offsets.size(); ++i) {
+    const int64_t end = records.offsets[i];
+    for (int64_t k = begin; k < end; ++k) {
+      const int32_t rank = records.ranks[static_cast<size_t>(k)];
+      records.ranks[static_cast<size_t>(kept)] = rank;
+      kept += slot_of_rank[static_cast<size_t>(rank)] >= 0;
+    }
+    begin = end;
+    records.offsets[i] = kept;
+  }
+  records.ranks.resize(static_cast<size_t>(kept));
 }

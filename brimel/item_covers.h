@@ -83,8 +83,6 @@ void for_each_record_in(const ItemCovers& covers, const uint64_t* bits, ListedWo
   }
 }
 
-// Sets `records` to the records of `covers` inside the cover `bits` (over
-// the words `words` lists), in bit order, kept to the ranks r above
-// `lowest_rank` with slot_of_rank[r] >= 0.
-void records_in(const ItemCovers& covers, const uint64_t* bits, ListedWords words,
-                const std::vector<int32_t>& slot_of_rank, int32_t lowest_rank, RecordSet& records);
+// Keeps in each record of `records` only the ranks r with
+// slot_of_rank[r] >= 0.
+void keep_slotted_ranks(RecordSet& records, const std::vector<int32_t>& slot_of_rank);

@@ -499,9 +499,11 @@ int tabled_children(const Search& t, int kept, size_t records) {
 // Lays out the records of the node's cover (over the words `list` lists)
 // afresh, cut down to the candidates that occur in some but not all of them
 // at least min_sup times, and merged again: the bitsets of those items there
-// are the node's children. Their supports are counted first, each record
-// handing its weight to the candidates it holds, and only the children's
-// items are gathered after. The last `tabled` children's sets are counted
+// are the node's children. One pass over the records gathers them, cut
+// down to the candidates, and counts the candidates' supports, each record
+// handing its weight to those it holds; once the children are known, the
+// records gathered keep only their items, so that the whole data's records
+// are read once. The last `tabled` children's sets are counted
 // from the records, and when they are all the children, nothing is laid
 // out. Returns the number of candidates that occur in every transaction of
 // the node.
@@ -513,18 +515,27 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   std::vector<CoverCounts>& delivered = t.delivered;
   std::fill_n(delivered.begin(), candidates.count, CoverCounts{});
   const RecordSet& merged = space.merged;
-  size_t records = 0;
+  RecordSet& gathered = t.gathered;
+  gathered.ranks.clear();
+  gathered.offsets.assign(1, 0);
+  gathered.weights.clear();
+  gathered.positive.clear();
   for_each_record_in(space, x_bits, words_of(list), [&](int32_t r) {
-    ++records;
     const int32_t weight = merged.weights[r];
-    const int32_t class_weight = merged.positive[r] ? weight : 0;
+    const char positive = merged.positive[r];
+    const int32_t class_weight = positive ? weight : 0;
     // Ranks descend within a record.
     for (int64_t k = merged.offsets[r]; k < merged.offsets[r + 1] && merged.ranks[k] > x.rank; ++k)
       if (const int32_t slot = slot_of_rank[merged.ranks[k]]; slot >= 0) {
         delivered[static_cast<size_t>(slot)].support += weight;
         delivered[static_cast<size_t>(slot)].class_support += class_weight;
+        gathered.ranks.push_back(merged.ranks[k]);
       }
+    gathered.offsets.push_back(static_cast<int64_t>(gathered.ranks.size()));
+    gathered.weights.push_back(weight);
+    gathered.positive.push_back(positive);
   });
+  const size_t records = gathered.weights.size();
   t.frames[1].make_room(candidates.count);
   ChildList& children = t.frames[1].children;
   const int32_t min_sup = least_support(s);
@@ -548,8 +559,7 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   tabled = tabled_children(t, slots, records);
   // The hook's rows need the item's records even when no item extends it.
   const bool evaluates = t.hook != nullptr && t.hook->worker != nullptr;
-  if (slots > 0 || evaluates)
-    records_in(space, x_bits, words_of(list), slot_of_rank, x.rank, t.gathered);
+  if (slots > 0 || evaluates) keep_slotted_ranks(gathered, slot_of_rank);
   if (tabled > 0)
     count_subsets_of_records(t.gathered, slot_of_rank, slots - tabled, tabled, t.table);
   if (slots > tabled || evaluates) {
