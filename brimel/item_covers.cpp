@@ -53,11 +53,16 @@ void append_record(RecordSet& set, const int32_t* first, const int32_t* last, in
 }
 
 // Equal records (same items, same class) found so far, by hash: an open
-// table of record numbers (-1: free), twice as large as the records to come.
+// table, twice as large as the records to come, of record numbers (-1:
+// free) beside their classes and hashes, so that a probe that meets
+// another record rarely has to read it.
 struct RecordIndex {
-  std::vector<int32_t> table;
-  std::vector<uint64_t> hashes;  // per record
-  explicit RecordIndex(size_t records) : table(std::bit_ceil(2 * records + 2), -1) {}
+  struct Slot {
+    int32_t record = -1;
+    uint32_t check = 0;  // the class in the lowest bit, the hash's upper bits above
+  };
+  std::vector<Slot> table;
+  explicit RecordIndex(size_t records) : table(std::bit_ceil(2 * records + 2)) {}
 };
 
 // Adds the record to `set`, or its weight to the equal record `set` holds;
@@ -67,20 +72,20 @@ int32_t add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, con
   uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
   for (const int32_t* rank = first; rank != last; ++rank)
     hash = (hash ^ static_cast<uint64_t>(*rank)) * 0x100000001b3u;
+  const uint32_t check = (static_cast<uint32_t>(hash >> 32) & ~1u) | (positive ? 1u : 0u);
   const size_t mask = index.table.size() - 1;
   size_t slot = static_cast<size_t>(hash ^ hash >> 29) & mask;
-  for (; index.table[slot] >= 0; slot = (slot + 1) & mask) {
-    const int32_t r = index.table[slot];
-    if (index.hashes[r] == hash && set.positive[r] == positive &&
-        std::equal(first, last, set.ranks.begin() + set.offsets[r],
-                   set.ranks.begin() + set.offsets[r + 1])) {
+  for (; index.table[slot].record >= 0; slot = (slot + 1) & mask) {
+    const RecordIndex::Slot& taken = index.table[slot];
+    const int32_t r = taken.record;
+    if (taken.check == check && std::equal(first, last, set.ranks.begin() + set.offsets[r],
+                                           set.ranks.begin() + set.offsets[r + 1])) {
       set.weights[r] += weight;
       return r;
     }
   }
   const auto added = static_cast<int32_t>(set.weights.size());
-  index.table[slot] = added;
-  index.hashes.push_back(hash);
+  index.table[slot] = RecordIndex::Slot{added, check};
   append_record(set, first, last, weight, positive);
   return added;
 }
