@@ -200,6 +200,7 @@ struct Search {
   // records gathered and the candidates' supports.
   std::vector<int32_t> slot_of_rank;
   RecordSet gathered;
+  std::vector<int32_t> in_cover;  // the records of the item's cover
   std::vector<CoverCounts> delivered;
   std::vector<KeptCover> kept;
   std::vector<int32_t> perfect_candidates;
@@ -496,6 +497,11 @@ int tabled_children(const Search& t, int kept, size_t records) {
   return std::min({kept, most, t.setup->options.most_tabled});
 }
 
+// How many records ahead project fetches a record's items: records of an
+// item's cover lie apart in the whole data's, and reading each one's items
+// waited on memory.
+constexpr size_t kFetchedAhead = 8;
+
 // Lays out the records of the node's cover (over the words `list` lists)
 // afresh, cut down to the candidates that occur in some but not all of them
 // at least min_sup times, and merged again: the bitsets of those items there
@@ -520,7 +526,13 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
   gathered.offsets.assign(1, 0);
   gathered.weights.clear();
   gathered.positive.clear();
-  for_each_record_in(space, x_bits, words_of(list), [&](int32_t r) {
+  std::vector<int32_t>& in_cover = t.in_cover;
+  in_cover.clear();
+  for_each_record_in(space, x_bits, words_of(list), [&](int32_t r) { in_cover.push_back(r); });
+  for (size_t i = 0; i < in_cover.size(); ++i) {
+    if (i + kFetchedAhead < in_cover.size())
+      __builtin_prefetch(merged.ranks.data() + merged.offsets[in_cover[i + kFetchedAhead]]);
+    const int32_t r = in_cover[i];
     const int32_t weight = merged.weights[r];
     const char positive = merged.positive[r];
     const int32_t class_weight = positive ? weight : 0;
@@ -534,7 +546,8 @@ int project(Search& t, const Extension& x, const uint64_t* x_bits, Candidates ca
     gathered.offsets.push_back(static_cast<int64_t>(gathered.ranks.size()));
     gathered.weights.push_back(weight);
     gathered.positive.push_back(positive);
-  });
+  }
+  in_cover = std::vector<int32_t>{};  // its room is not kept while the item is searched
   const size_t records = gathered.weights.size();
   t.frames[1].make_room(candidates.count);
   ChildList& children = t.frames[1].children;
