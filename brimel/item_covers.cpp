@@ -7,6 +7,7 @@
 #include "item_covers.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <numeric>
 
@@ -65,16 +66,26 @@ struct RecordIndex {
   explicit RecordIndex(size_t records) : table(std::bit_ceil(2 * records + 2)) {}
 };
 
-// Adds the record to `set`, or its weight to the equal record `set` holds;
-// returns the record's number in `set`.
-int32_t add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const int32_t* last,
-                   int32_t weight, bool positive) {
+// A record's hash, from its class and its ranks in order.
+uint64_t record_hash(const int32_t* first, const int32_t* last, bool positive) {
   uint64_t hash = positive ? 0x9e3779b97f4a7c15u : 0x5bd1e9955bd1e995u;
   for (const int32_t* rank = first; rank != last; ++rank)
     hash = (hash ^ static_cast<uint64_t>(*rank)) * 0x100000001b3u;
+  return hash;
+}
+
+// Where the search for a record of hash `hash` starts.
+size_t home_slot(const RecordIndex& index, uint64_t hash) {
+  return static_cast<size_t>(hash ^ hash >> 29) & (index.table.size() - 1);
+}
+
+// Adds the record, whose record_hash is `hash`, to `set`, or its weight to
+// the equal record `set` holds; returns the record's number in `set`.
+int32_t add_merged(RecordSet& set, RecordIndex& index, const int32_t* first, const int32_t* last,
+                   int32_t weight, bool positive, uint64_t hash) {
   const uint32_t check = (static_cast<uint32_t>(hash >> 32) & ~1u) | (positive ? 1u : 0u);
   const size_t mask = index.table.size() - 1;
-  size_t slot = static_cast<size_t>(hash ^ hash >> 29) & mask;
+  size_t slot = home_slot(index, hash);
   for (; index.table[slot].record >= 0; slot = (slot + 1) & mask) {
     const RecordIndex::Slot& taken = index.table[slot];
     const int32_t r = taken.record;
@@ -126,8 +137,10 @@ void rank_transactions(const MiningData& data, const std::vector<int32_t>& rank_
       if (rank_of[data.items[i]] >= 0) ranks.push_back(rank_of[data.items[i]]);
     std::sort(ranks.begin(), ranks.end(), std::greater<>());
     const bool positive = positives > 0 && data.labels[t] == 1;
+    const int32_t* first = ranks.data();
+    const int32_t* last = first + ranks.size();
     const int32_t record =
-        add_merged(records, index, ranks.data(), ranks.data() + ranks.size(), 1, positive);
+        add_merged(records, index, first, last, 1, positive, record_hash(first, last, positive));
     if (!record_of_transaction.empty()) record_of_transaction[static_cast<size_t>(t)] = record;
   }
 }
@@ -259,6 +272,9 @@ void bits_of_records(const ItemCovers& covers, const std::vector<int32_t>& merge
     bit_of_record[r] = bit_of_merged[static_cast<size_t>(merged_of[r])];
 }
 
+// How many records ahead merge_records fetches a record's slot in the index.
+constexpr size_t kSlotsFetchedAhead = 8;
+
 // Equal records merged into `merged`, by sorting or by hashing in their given
 // order; `merged_of[r]`, when it has room, the merged record r joined.
 void merge_records(const RecordSet& records, RecordOrder order, RecordSet& merged,
@@ -275,11 +291,25 @@ void merge_records(const RecordSet& records, RecordOrder order, RecordSet& merge
     sort_and_merge(records, merged, merged_of);
     return;
   }
-  RecordIndex index(records.weights.size());
-  for (size_t r = 0; r < records.weights.size(); ++r) {
-    const int32_t joined = add_merged(merged, index, records.ranks.data() + records.offsets[r],
-                                      records.ranks.data() + records.offsets[r + 1],
-                                      records.weights[r], records.positive[r]);
+  const size_t count = records.weights.size();
+  RecordIndex index(count);
+  auto ranks_of = [&](size_t r) { return records.ranks.data() + records.offsets[r]; };
+  auto hash_of = [&](size_t r) {
+    return record_hash(ranks_of(r), ranks_of(r + 1), records.positive[r]);
+  };
+  // The table's slots lie far apart: each record's is fetched a few
+  // records ahead, its hash kept until then.
+  std::array<uint64_t, kSlotsFetchedAhead> ahead{};
+  for (size_t r = 0; r < std::min(count, kSlotsFetchedAhead); ++r) ahead[r] = hash_of(r);
+  for (size_t r = 0; r < count; ++r) {
+    uint64_t& held = ahead[r % kSlotsFetchedAhead];
+    const uint64_t hash = held;
+    if (r + kSlotsFetchedAhead < count) {
+      held = hash_of(r + kSlotsFetchedAhead);
+      __builtin_prefetch(&index.table[home_slot(index, held)]);
+    }
+    const int32_t joined = add_merged(merged, index, ranks_of(r), ranks_of(r + 1),
+                                      records.weights[r], records.positive[r], hash);
     if (!merged_of.empty()) merged_of[r] = joined;
   }
 }
