@@ -301,52 +301,56 @@ TEST(MinerReference, TidListsHoldTheirRulesTransactionsOnEveryThreadWhereBlocksF
   // a writing thread fills its block of lists more than once, and the trees
   // below the roots are shared out among one, two or three threads. Every
   // rule's list is checked against the records that hold all its items.
-  ScratchDir scratch;
-  const GeneratedData data = generate_data(5, 40000, 9, 2, 1);
-  write_generated_data(data, "d");
-  MinerSettings settings;
-  settings.target_value = "c1";
-  settings.min_sup = 100;
-  settings.max_pvalue = 1.0;
-  settings.max_local_pvalue = 1.0;
-  write_file("orsk.para", parameter_text("d", "o", settings));
-  for (const char* threads : {"1", "2", "3"}) {
-    SCOPED_TRACE(std::string("threads ") + threads);
-    setenv("BRIMEL_THREADS", threads, 1);
-    testing::internal::CaptureStdout();
-    MinerParams params;
-    const bool ok = read_miner_params("orsk.para", params) && run_brimel(params).ok;
-    const std::string console = testing::internal::GetCapturedStdout();
-    unsetenv("BRIMEL_THREADS");
-    ASSERT_TRUE(ok) << console;
+  // Sorted, the records of an item lie in runs, so that lists of a few
+  // transactions a word on average fill whole words.
+  for (const bool sorted : {false, true})
+    for (const char* threads : {"1", "2", "3"}) {
+      SCOPED_TRACE(std::string(sorted ? "sorted, " : "") + "threads " + threads);
+      ScratchDir scratch;
+      GeneratedData data = generate_data(5, 40000, 9, 2, 1);
+      if (sorted) std::sort(data.records.begin(), data.records.end());
+      write_generated_data(data, "d");
+      MinerSettings settings;
+      settings.target_value = "c1";
+      settings.min_sup = 100;
+      settings.max_pvalue = 1.0;
+      settings.max_local_pvalue = 1.0;
+      write_file("orsk.para", parameter_text("d", "o", settings));
+      setenv("BRIMEL_THREADS", threads, 1);
+      testing::internal::CaptureStdout();
+      MinerParams params;
+      const bool ok = read_miner_params("orsk.para", params) && run_brimel(params).ok;
+      const std::string console = testing::internal::GetCapturedStdout();
+      unsetenv("BRIMEL_THREADS");
+      ASSERT_TRUE(ok) << console;
 
-    ItemMap item_map;
-    load_item_map(item_map, std::fopen("o.attrvalue2item.txt", "r"));
-    const size_t words = (data.records.size() + 63) / 64;
-    std::vector<std::vector<uint64_t>> records_of(item_map.size(), std::vector<uint64_t>(words));
-    for (size_t r = 0; r < data.records.size(); ++r)
-      for (size_t j = 1; j < data.names.size(); ++j)
-        if (const auto found = item_map.find(data.names[j] + "=" + data.records[r][j]);
-            found != item_map.end())
-          records_of[static_cast<size_t>(found->second)][r / 64] |= uint64_t{1} << (r % 64);
-    RuleSet rules;
-    const auto transactions = static_cast<int32_t>(data.records.size());
-    read_rules("o", transactions, rules);
-    const std::vector<std::vector<int32_t>> lists = rebuild_lists(rules, transactions, -1);
-    for (size_t k = 0; k < rules.records.size(); ++k) {
-      const RuleRecord& rule = rules.records[k];
-      std::vector<uint64_t> all(words, ~uint64_t{0});
-      for (int i = 0; i < rule.length; ++i)
-        for (size_t w = 0; w < words; ++w)
-          all[w] &= records_of[static_cast<size_t>(rule.items[i])][w];
-      std::vector<int32_t> expected;
+      ItemMap item_map;
+      load_item_map(item_map, std::fopen("o.attrvalue2item.txt", "r"));
+      const size_t words = (data.records.size() + 63) / 64;
+      std::vector<std::vector<uint64_t>> records_of(item_map.size(), std::vector<uint64_t>(words));
       for (size_t r = 0; r < data.records.size(); ++r)
-        if (all[r / 64] >> (r % 64) & 1) expected.push_back(static_cast<int32_t>(r));
-      ASSERT_EQ(lists[k], expected) << "rule " << k;
+        for (size_t j = 1; j < data.names.size(); ++j)
+          if (const auto found = item_map.find(data.names[j] + "=" + data.records[r][j]);
+              found != item_map.end())
+            records_of[static_cast<size_t>(found->second)][r / 64] |= uint64_t{1} << (r % 64);
+      RuleSet rules;
+      const auto transactions = static_cast<int32_t>(data.records.size());
+      read_rules("o", transactions, rules);
+      const std::vector<std::vector<int32_t>> lists = rebuild_lists(rules, transactions, -1);
+      for (size_t k = 0; k < rules.records.size(); ++k) {
+        const RuleRecord& rule = rules.records[k];
+        std::vector<uint64_t> all(words, ~uint64_t{0});
+        for (int i = 0; i < rule.length; ++i)
+          for (size_t w = 0; w < words; ++w)
+            all[w] &= records_of[static_cast<size_t>(rule.items[i])][w];
+        std::vector<int32_t> expected;
+        for (size_t r = 0; r < data.records.size(); ++r)
+          if (all[r / 64] >> (r % 64) & 1) expected.push_back(static_cast<int32_t>(r));
+        ASSERT_EQ(lists[k], expected) << "rule " << k;
+      }
+      // 2^18 values to a thread's block: one thread fills it twice at least.
+      EXPECT_GT(std::filesystem::file_size("o.tidlist"), 2 * 4 * (uintmax_t{1} << 18));
     }
-    // 2^18 values to a thread's block: one thread fills it twice at least.
-    EXPECT_GT(std::filesystem::file_size("o.tidlist"), 2 * 4 * (uintmax_t{1} << 18));
-  }
 }
 
 TEST(MinerReference, MatchesBruteForceWhenRecordsRepeat) {
