@@ -307,10 +307,7 @@ bool read_mining_data(const MinerParams& params, MiningData& data, int threads) 
   const bool ok = for_each_line_block(file, kBlockBytes, [&](std::string_view text) {
     return read_block(params, names, text, threads, whole);
   });
-  // A read that fails looks like the end of the file: the data would be cut short.
-  const bool read = !std::ferror(file);
-  std::fclose(file);
-  if (!read) report_io_error("cannot read file %s to its end", params.data_file.c_str());
+  const bool read = close_read(file, params.data_file);
   if (!ok || !read) return false;
   finish_reading(params, whole, data);
   return true;

@@ -37,6 +37,13 @@ std::FILE* open_for_write(const std::string& path, const char* mode) {
   return file;
 }
 
+bool close_read(std::FILE* file, const std::string& path) {
+  const bool read = !std::ferror(file);
+  std::fclose(file);
+  if (!read) report_io_error("cannot read file %s to its end", path.c_str());
+  return read;
+}
+
 bool close_written(std::FILE* file, const std::string& path, bool written_ok) {
   const bool ok = !std::ferror(file) && written_ok;
   if (std::fclose(file) == 0 && ok) return true;

@@ -25,6 +25,12 @@ std::FILE* open_for_write(const std::string& path, const char* mode = "w");
 // says an earlier write failed.
 bool close_written(std::FILE* file, const std::string& path, bool written_ok = true);
 
+// Closes `path`, opened by open_for_read and read until its end seemed
+// reached. False, after "Error: cannot read file <path> to its end" (an
+// error of the system), when a read failed: a failed read looks like the
+// end of the file, and the data would be cut short.
+bool close_read(std::FILE* file, const std::string& path);
+
 // Makes the file open as `descriptor` `bytes` long on the disk before it is
 // written out of order: the file system then lays it out in one piece
 // rather than a stretch per write (on ext4 a third less system time for a

@@ -11,7 +11,6 @@
 #include <random>
 
 #include "common/file_open.h"
-#include "common/messages.h"
 #include "common/run_files.h"
 #include "common/text_lines.h"
 
@@ -28,10 +27,7 @@ bool read_dataset_lines(const std::string& path, std::vector<std::string>& lines
   while (read_text_line(file, line)) {
     if (!line.empty()) lines.push_back(line);
   }
-  const bool read = !std::ferror(file);
-  if (!read) report_io_error("cannot read file %s to its end", path.c_str());
-  std::fclose(file);
-  return read;
+  return close_read(file, path);
 }
 
 void write_part(const std::string& path, const std::vector<std::string>& lines,
