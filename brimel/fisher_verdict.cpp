@@ -148,15 +148,40 @@ FisherBound make_fisher_bound(const double* log_factorial, double bound) {
   return FisherBound{log_factorial, bound, std::log10(bound)};
 }
 
-bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k) {
+FisherGlance fisher_glance(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k) {
   const double* lf = fisher.log_factorial;
+  FisherGlance glance;
   // The same sums in the same order as the exact function, so the observed
   // probability below is bit for bit the one it starts from.
-  const double margins = fisher_log10_margins(lf, n, r, c);
+  glance.margins = fisher_log10_margins(lf, n, r, c);
+  glance.log_observed = fisher_log10_probability(lf, glance.margins, n, r, c, std::min({k, r, c}));
+  if (glance.log_observed > fisher.log10_bound + kTieLog) {
+    glance.verdict = Glanced::fails;
+    return glance;
+  }
+  const int32_t lo = std::max(0, r + c - n);
+  const int32_t hi = std::min(r, c);
+  // Every table summed is at most as probable as the observed one, but for
+  // the tolerance.
+  const double log10_tables = hi == lo ? 0.0 : lf[hi - lo + 1] - lf[hi - lo];  // log10(hi - lo + 1)
+  if (glance.log_observed + kLogTolerance + log10_tables < fisher.log10_bound - kTieLog)
+    glance.verdict = Glanced::passes;
+  return glance;
+}
+
+bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k) {
+  const FisherGlance glance = fisher_glance(fisher, n, r, c, k);
+  if (glance.verdict != Glanced::unsure) return glance.verdict == Glanced::passes;
+  return fisher_within_unsure(fisher, n, r, c, k, glance);
+}
+
+bool fisher_within_unsure(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k,
+                          const FisherGlance& glance) {
+  const double* lf = fisher.log_factorial;
+  const double margins = glance.margins;
   auto log_p = [&](int64_t x) { return fisher_log10_probability(lf, margins, n, r, c, x); };
   const int32_t kc = std::min({k, r, c});
-  const double log_observed = log_p(kc);
-  if (log_observed > fisher.log10_bound + kTieLog) return false;
+  const double log_observed = glance.log_observed;
 
   auto exact = [&] {
     return fisher_exact_pvalue_from(lf, n, r, c, k, fisher.bound) <= fisher.bound;
@@ -164,10 +189,6 @@ bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, i
   const Table t{n, r, c};
   const int64_t lo = std::max(0, r + c - n);
   const int64_t hi = std::min(r, c);
-  // Every table summed is at most as probable as the observed one, but for
-  // the tolerance.
-  const double log10_tables = hi == lo ? 0.0 : lf[hi - lo + 1] - lf[hi - lo];  // log10(hi - lo + 1)
-  if (log_observed + kLogTolerance + log10_tables < fisher.log10_bound - kTieLog) return true;
   // Sums near the smallest doubles lose their relative precision.
   if (fisher.log10_bound < -290.0) return exact();
   const int64_t mode = fisher_mode(n, r, c);

@@ -22,6 +22,21 @@ FisherBound make_fisher_bound(const double* log_factorial, double bound);
 // bound (or a near tie between tables) is settled by the exact sum.
 bool fisher_within(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k);
 
+// What fisher_within decides from the observed table's probability alone,
+// a small part of its cost: the p-value is at least that probability and
+// at most it times the number of tables (and the tie tolerance).
+enum class Glanced : uint8_t { fails, passes, unsure };
+struct FisherGlance {
+  Glanced verdict = Glanced::unsure;
+  double margins = 0.0;       // fisher_log10_margins of the table
+  double log_observed = 0.0;  // log10 of its probability
+};
+FisherGlance fisher_glance(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k);
+
+// fisher_within for the table of `glance`, whose verdict is unsure.
+bool fisher_within_unsure(const FisherBound& fisher, int32_t n, int32_t r, int32_t c, int32_t k,
+                          const FisherGlance& glance);
+
 // The verdicts for tables of one size n and one column margin c, found once
 // per row margin r. Below a bound of one half the p-value falls strictly as
 // k moves away from the mode, so the tables that pass are the two tails:

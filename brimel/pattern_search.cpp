@@ -170,6 +170,23 @@ struct Frame {
   ParentNode as_parent;
 };
 
+// Tests a glance at the parent's local test leaves unsure are best taken
+// last where most of them pass: their cost is then saved for the patterns
+// that a less confident generalisation refuses. Where most fail they are
+// best taken first, as each saves finding the generalisations. A thread
+// counts, over windows of kParentTestWindow tests taken first, how many
+// pass, and takes them last while most do, but for one in
+// kParentTestSample, by which it goes on counting.
+struct ParentTestOrder {
+  bool last = false;
+  uint32_t unsure = 0;
+  uint32_t counted = 0;
+  uint32_t passed = 0;
+};
+
+constexpr uint32_t kParentTestWindow = 128;
+constexpr uint32_t kParentTestSample = 8;
+
 // One thread's working state.
 struct Search {
   const SearchSetup* setup = nullptr;
@@ -179,7 +196,9 @@ struct Search {
   // class supports, and a cover.
   std::vector<int32_t> general_support;
   std::vector<int32_t> general_class_support;
+  std::vector<FisherGlance> general_glance;
   std::vector<uint64_t> scratch_cover;
+  ParentTestOrder parent_test;
   // By depth d: the frame of the node on the path at that depth.
   std::vector<Frame> frames;
   ItemCovers item_covers;  // of the candidates of the subtree's item, over its records
@@ -189,9 +208,10 @@ struct Search {
   SubsetCounts table;
   bool tables = false;        // whether subtrees may be counted from tables
   std::vector<int32_t> path;  // ranks of the current pattern
-  // By length e, by skip k: generalisation(t, e, k) as last found; rows up
-  // to `valid_rows` belong to the path as it is.
-  std::vector<std::vector<uint32_t>> generalisations;
+  // By length e, by skip k: generalisation(t, e, k) as last found, at
+  // e * (e - 1) / 2 + k, as far as the search has gone down; rows up to
+  // `valid_rows` belong to the path as it is.
+  std::vector<uint32_t> generalisations;
   int valid_rows = 0;
   // Trie node of each prefix of the path from the item on: all of them are
   // held while a pattern on it is tested, since none of them can be dead then.
@@ -262,20 +282,23 @@ bool may_generalise_rule(const SearchSetup& s, int32_t support, int32_t class_su
   return may_generalise(s.generalisers, support, class_support);
 }
 
-// Whether a pattern of the given supports is more confident than its
+// Whether a pattern of the given confidence is more confident than its
 // generalisation by more than min_diff.
-bool more_confident(const SearchSetup& s, int32_t support, int32_t class_support,
-                    int32_t general_support, int32_t general_class_support) {
-  const double confidence = static_cast<double>(class_support) / support;
+bool more_confident(const SearchSetup& s, double confidence, int32_t general_support,
+                    int32_t general_class_support) {
   const double general = static_cast<double>(general_class_support) / general_support;
   return confidence - general > s.params->min_diff;
 }
 
-// Whether it is also locally significant within the generalisation.
-bool beats(const SearchSetup& s, int32_t support, int32_t class_support, int32_t general_support,
-           int32_t general_class_support) {
-  return more_confident(s, support, class_support, general_support, general_class_support) &&
-         fisher_within(s.local, general_support, support, general_class_support, class_support);
+bool takes_parent_test_first(ParentTestOrder& order) {
+  return !order.last || ++order.unsure % kParentTestSample == 0;
+}
+
+void count_parent_test(ParentTestOrder& order, bool passed) {
+  order.passed += passed;
+  if (++order.counted < kParentTestWindow) return;
+  order.last = order.passed * 2 > order.counted;
+  order.counted = order.passed = 0;
 }
 
 // The counts of the pattern of the `count` ranks at `ranks` (ascending),
@@ -309,21 +332,21 @@ constexpr uint32_t kUnknownTrieNode = kNoTrieNode - 1;
 // the path below its length stays the same.
 uint32_t generalisation(Search& t, int length, int skip) {
   if (skip == length - 1) return t.path_trie[static_cast<size_t>(skip)];
+  auto row = [](int e) { return static_cast<size_t>(e) * static_cast<size_t>(e - 1) / 2; };
   if (t.valid_rows < length) {
+    if (t.generalisations.size() < row(length + 1)) t.generalisations.resize(row(length + 1));
     for (int e = t.valid_rows + 1; e <= length; ++e)
-      t.generalisations[static_cast<size_t>(e)].assign(static_cast<size_t>(e), kUnknownTrieNode);
+      std::fill_n(t.generalisations.data() + row(e), e, kUnknownTrieNode);
     t.valid_rows = length;
   }
+  uint32_t* rows = t.generalisations.data();
   int e = length;
-  while (e > skip + 1 &&
-         t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)] == kUnknownTrieNode)
-    --e;
-  uint32_t node = e == skip + 1
-                      ? t.path_trie[static_cast<size_t>(skip)]
-                      : t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)];
+  while (e > skip + 1 && rows[row(e) + static_cast<size_t>(skip)] == kUnknownTrieNode) --e;
+  uint32_t node = e == skip + 1 ? t.path_trie[static_cast<size_t>(skip)]
+                                : rows[row(e) + static_cast<size_t>(skip)];
   for (++e; e <= length; ++e) {
     node = find_child(t.trie, node, t.path[static_cast<size_t>(e - 1)]);
-    t.generalisations[static_cast<size_t>(e)][static_cast<size_t>(skip)] = node;
+    rows[row(e) + static_cast<size_t>(skip)] = node;
   }
   return node;
 }
@@ -347,9 +370,22 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   t.general_support.clear();
   t.general_class_support.clear();
   if (depth >= 2) {
-    // The parent first; of the others, the local tests, which cost most,
-    // only once every one of them is less confident.
-    if (!beats(s, x.support, x.class_support, parent_support, parent_class_support)) return;
+    // The confidences first. Of the local tests, which cost most, the
+    // parent's is glanced at; where a glance cannot settle it, it is taken
+    // before or after the others' confidences (see ParentTestOrder). The
+    // others' come once every generalisation is found less confident.
+    if (!more_confident(s, confidence, parent_support, parent_class_support)) return;
+    const FisherGlance parent_glance =
+        fisher_glance(s.local, parent_support, x.support, parent_class_support, x.class_support);
+    if (parent_glance.verdict == Glanced::fails) return;
+    bool parent_unsure = parent_glance.verdict == Glanced::unsure;
+    if (parent_unsure && takes_parent_test_first(t.parent_test)) {
+      const bool passes = fisher_within_unsure(
+          s.local, parent_support, x.support, parent_class_support, x.class_support, parent_glance);
+      count_parent_test(t.parent_test, passes);
+      if (!passes) return;
+      parent_unsure = false;
+    }
     t.general_support.push_back(parent_support);
     t.general_class_support.push_back(parent_class_support);
     for (int skip = 1; skip + 1 < depth; ++skip) {
@@ -359,18 +395,33 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
       const uint32_t index = generalisation(t, depth, skip);
       const TrieNode* general = index == kNoTrieNode ? nullptr : &trie_node(t.trie, index);
       if (general == nullptr ||
-          !more_confident(s, x.support, x.class_support, general->support, general->class_support))
+          !more_confident(s, confidence, general->support, general->class_support))
         return;
       t.general_support.push_back(general->support);
       t.general_class_support.push_back(general->class_support);
     }
-    for (size_t g = 1; g < t.general_support.size(); ++g)
-      if (!fisher_within(s.local, t.general_support[g], x.support, t.general_class_support[g],
-                         x.class_support))
+    if (parent_unsure &&
+        !fisher_within_unsure(s.local, parent_support, x.support, parent_class_support,
+                              x.class_support, parent_glance))
+      return;
+    // The others' glances first, for any that fails at a glance.
+    const size_t generals = t.general_support.size();
+    t.general_glance.resize(generals);
+    for (size_t g = 1; g < generals; ++g) {
+      t.general_glance[g] = fisher_glance(s.local, t.general_support[g], x.support,
+                                          t.general_class_support[g], x.class_support);
+      if (t.general_glance[g].verdict == Glanced::fails) return;
+    }
+    for (size_t g = 1; g < generals; ++g)
+      if (t.general_glance[g].verdict == Glanced::unsure &&
+          !fisher_within_unsure(s.local, t.general_support[g], x.support,
+                                t.general_class_support[g], x.class_support, t.general_glance[g]))
         return;
     CoverCounts first_dropped;
     if (!count_pattern(s, t.path.data() + 1, depth - 1, t.scratch_cover, first_dropped) ||
-        !beats(s, x.support, x.class_support, first_dropped.support, first_dropped.class_support))
+        !more_confident(s, confidence, first_dropped.support, first_dropped.class_support) ||
+        !fisher_within(s.local, first_dropped.support, x.support, first_dropped.class_support,
+                       x.class_support))
       return;
     t.general_support.push_back(first_dropped.support);
     t.general_class_support.push_back(first_dropped.class_support);
@@ -1034,7 +1085,6 @@ void set_up_thread(const SearchSetup& s, Search& t) {
   t.perfect_candidates.resize(s.rank_item.size());
   t.delivered.resize(s.rank_item.size());
   t.path.assign(levels, 0);
-  t.generalisations.resize(levels);
   t.path_trie.assign(levels, kNoTrieNode);
   t.slot_of_rank.assign(s.rank_item.size(), -1);
   if (s.count_closed)

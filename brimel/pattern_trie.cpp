@@ -1,8 +1,6 @@
 // The prefix tree of pattern supports.
 #include "pattern_trie.h"
 
-#include <algorithm>
-
 void reset_trie(PatternTrie& trie, const TrieNode& root, uint32_t max_children) {
   trie.blocks.clear();
   trie.size = 0;
@@ -25,22 +23,4 @@ uint32_t add_trie_nodes_in_new_block(PatternTrie& trie, uint32_t count) {
     trie.blocks.push_back(std::unique_ptr<TrieNode[]>(new TrieNode[block_size]));
   trie.size = first + count;
   return static_cast<uint32_t>(first);
-}
-
-uint32_t find_child(const PatternTrie& trie, uint32_t parent, int32_t item) {
-  if (parent == kNoTrieNode) return kNoTrieNode;
-  const TrieNode& node = trie_node(trie, parent);
-  if (node.child_count == 0) return kNoTrieNode;
-  // Children lie side by side in one block, ascending by item.
-  const TrieNode* first = &trie_node(trie, node.first_child);
-  const TrieNode* last = first + node.child_count;
-  // Most nodes have a few children.
-  const TrieNode* found = first;
-  if (node.child_count > 16)
-    found = std::lower_bound(first, last, item,
-                             [](const TrieNode& n, int32_t wanted) { return n.item < wanted; });
-  else
-    while (found != last && found->item < item) ++found;
-  if (found == last || found->item != item) return kNoTrieNode;
-  return node.first_child + static_cast<uint32_t>(found - first);
 }

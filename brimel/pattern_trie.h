@@ -2,6 +2,7 @@
 // that a pattern's generalisations can be looked up when it is tested.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -58,5 +59,22 @@ inline uint32_t add_trie_nodes(PatternTrie& trie, uint32_t count) {
 }
 
 // The child of node `parent` whose item is `item`, or kNoTrieNode when it
-// holds none (or `parent` is kNoTrieNode).
-uint32_t find_child(const PatternTrie& trie, uint32_t parent, int32_t item);
+// holds none (or `parent` is kNoTrieNode). Inline: the rule tests look up
+// millions of generalisations.
+inline uint32_t find_child(const PatternTrie& trie, uint32_t parent, int32_t item) {
+  if (parent == kNoTrieNode) return kNoTrieNode;
+  const TrieNode& node = trie_node(trie, parent);
+  if (node.child_count == 0) return kNoTrieNode;
+  // Children lie side by side in one block, ascending by item.
+  const TrieNode* first = &trie_node(trie, node.first_child);
+  const TrieNode* last = first + node.child_count;
+  // Most nodes have a few children.
+  const TrieNode* found = first;
+  if (node.child_count > 16)
+    found = std::lower_bound(first, last, item,
+                             [](const TrieNode& n, int32_t wanted) { return n.item < wanted; });
+  else
+    while (found != last && found->item < item) ++found;
+  if (found == last || found->item != item) return kNoTrieNode;
+  return node.first_child + static_cast<uint32_t>(found - first);
+}

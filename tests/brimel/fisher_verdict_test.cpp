@@ -1,7 +1,7 @@
 // The search's Fisher helpers against the system's exact p-value: verdicts on
-// every table, bounds equal to the p-value itself included, tables that tie
-// with the observed one included, from a cache several threads fill at once
-// too; and the floor under local p-values.
+// every table, whole or a glance first, bounds equal to the p-value itself
+// included, tables that tie with the observed one included, from a cache
+// several threads fill at once too; and the floor under local p-values.
 #include "fisher_verdict.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +23,13 @@ void expect_same_verdict(const LogFactorialTable& lf, int n, int r, int c, int k
   const FisherBound fisher = make_fisher_bound(lf.data(), bound);
   ASSERT_EQ(fisher_within(fisher, n, r, c, k), p <= bound)
       << "N " << n << " r " << r << " c " << c << " k " << k << " bound " << bound << " p " << p;
+  // The rule test takes a glance first and the rest of the test apart.
+  const FisherGlance glance = fisher_glance(fisher, n, r, c, k);
+  const bool settled = glance.verdict == Glanced::unsure
+                           ? fisher_within_unsure(fisher, n, r, c, k, glance)
+                           : glance.verdict == Glanced::passes;
+  ASSERT_EQ(settled, p <= bound) << "N " << n << " r " << r << " c " << c << " k " << k << " bound "
+                                 << bound << " glance " << static_cast<int>(glance.verdict);
 }
 
 TEST(FisherVerdict, AgreesWithTheExactTestOnEveryTableOfSmallSizes) {
