@@ -170,23 +170,6 @@ struct Frame {
   ParentNode as_parent;
 };
 
-// Tests a glance at the parent's local test leaves unsure are best taken
-// last where most of them pass: their cost is then saved for the patterns
-// that a less confident generalisation refuses. Where most fail they are
-// best taken first, as each saves finding the generalisations. A thread
-// counts, over windows of kParentTestWindow tests taken first, how many
-// pass, and takes them last while most do, but for one in
-// kParentTestSample, by which it goes on counting.
-struct ParentTestOrder {
-  bool last = false;
-  uint32_t unsure = 0;
-  uint32_t counted = 0;
-  uint32_t passed = 0;
-};
-
-constexpr uint32_t kParentTestWindow = 128;
-constexpr uint32_t kParentTestSample = 8;
-
 // One thread's working state.
 struct Search {
   const SearchSetup* setup = nullptr;
@@ -198,7 +181,6 @@ struct Search {
   std::vector<int32_t> general_class_support;
   std::vector<FisherGlance> general_glance;
   std::vector<uint64_t> scratch_cover;
-  ParentTestOrder parent_test;
   // By depth d: the frame of the node on the path at that depth.
   std::vector<Frame> frames;
   ItemCovers item_covers;  // of the candidates of the subtree's item, over its records
@@ -290,17 +272,6 @@ bool more_confident(const SearchSetup& s, double confidence, int32_t general_sup
   return confidence - general > s.params->min_diff;
 }
 
-bool takes_parent_test_first(ParentTestOrder& order) {
-  return !order.last || ++order.unsure % kParentTestSample == 0;
-}
-
-void count_parent_test(ParentTestOrder& order, bool passed) {
-  order.passed += passed;
-  if (++order.counted < kParentTestWindow) return;
-  order.last = order.passed * 2 > order.counted;
-  order.counted = order.passed = 0;
-}
-
 // The counts of the pattern of the `count` ranks at `ranks` (ascending),
 // held by a pattern under test, as the trie of its first item's subtree
 // held them: false when the trie did not hold it, as one of its prefixes
@@ -370,22 +341,14 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
   t.general_support.clear();
   t.general_class_support.clear();
   if (depth >= 2) {
-    // The confidences first. Of the local tests, which cost most, the
-    // parent's is glanced at; where a glance cannot settle it, it is taken
-    // before or after the others' confidences (see ParentTestOrder). The
-    // others' come once every generalisation is found less confident.
+    // The confidences first. Of the local tests, which cost most, only a
+    // glance at the parent's comes before every generalisation is found
+    // less confident: most patterns the glance leaves unsure are refused by
+    // a confidence, and the rest of the test costs more than a look-up.
     if (!more_confident(s, confidence, parent_support, parent_class_support)) return;
     const FisherGlance parent_glance =
         fisher_glance(s.local, parent_support, x.support, parent_class_support, x.class_support);
     if (parent_glance.verdict == Glanced::fails) return;
-    bool parent_unsure = parent_glance.verdict == Glanced::unsure;
-    if (parent_unsure && takes_parent_test_first(t.parent_test)) {
-      const bool passes = fisher_within_unsure(
-          s.local, parent_support, x.support, parent_class_support, x.class_support, parent_glance);
-      count_parent_test(t.parent_test, passes);
-      if (!passes) return;
-      parent_unsure = false;
-    }
     t.general_support.push_back(parent_support);
     t.general_class_support.push_back(parent_class_support);
     for (int skip = 1; skip + 1 < depth; ++skip) {
@@ -400,7 +363,7 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
       t.general_support.push_back(general->support);
       t.general_class_support.push_back(general->class_support);
     }
-    if (parent_unsure &&
+    if (parent_glance.verdict == Glanced::unsure &&
         !fisher_within_unsure(s.local, parent_support, x.support, parent_class_support,
                               x.class_support, parent_glance))
       return;
