@@ -327,6 +327,30 @@ uint32_t generalisation(Search& t, int length, int skip) {
 // average, corr50k's 177,000.
 constexpr uint64_t kTrieInNearCaches = uint64_t{1} << 17;
 
+// Keeps the pattern on the path as a rule, with its p-value and the largest
+// of its local p-values within the generalisations test_rule found.
+void keep_rule(Search& t, int depth, const Extension& x) {
+  const SearchSetup& s = *t.setup;
+  const double* lf = s.log_factorial.data();
+  SubtreeResult& out = *t.out;
+  MinedRule rule;
+  rule.item_begin = out.rule_items.size();
+  rule.length = depth;
+  rule.support = x.support;
+  rule.class_support = x.class_support;
+  rule.pvalue =
+      fisher_exact_pvalue_from(lf, s.transactions, x.support, s.positives, x.class_support);
+  for (size_t g = 0; g < t.general_support.size(); ++g)
+    rule.max_local_pvalue =
+        std::max(rule.max_local_pvalue,
+                 fisher_exact_pvalue_from(lf, t.general_support[g], x.support,
+                                          t.general_class_support[g], x.class_support));
+  for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
+  std::sort(out.rule_items.end() - depth, out.rule_items.end());
+  out.rules.push_back(rule);
+  if (s.top_k != nullptr) offer_rule(*s.top_k, rule.pvalue);
+}
+
 // The improvement and local-significance conditions for the pattern on the
 // path (its own p-value is within max_pvalue already); keeps it as a rule
 // when it meets both.
@@ -400,24 +424,7 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
     t.general_support.push_back(first_dropped.support);
     t.general_class_support.push_back(first_dropped.class_support);
   }
-  const double* lf = s.log_factorial.data();
-  SubtreeResult& out = *t.out;
-  MinedRule rule;
-  rule.item_begin = out.rule_items.size();
-  rule.length = depth;
-  rule.support = x.support;
-  rule.class_support = x.class_support;
-  rule.pvalue =
-      fisher_exact_pvalue_from(lf, s.transactions, x.support, s.positives, x.class_support);
-  for (size_t g = 0; g < t.general_support.size(); ++g)
-    rule.max_local_pvalue =
-        std::max(rule.max_local_pvalue,
-                 fisher_exact_pvalue_from(lf, t.general_support[g], x.support,
-                                          t.general_class_support[g], x.class_support));
-  for (int i = 0; i < depth; ++i) out.rule_items.push_back(s.rank_item[t.path[i]]);
-  std::sort(out.rule_items.end() - depth, out.rule_items.end());
-  out.rules.push_back(rule);
-  if (s.top_k != nullptr) offer_rule(*s.top_k, rule.pvalue);
+  keep_rule(t, depth, x);
 }
 
 // The words that may be non-zero in the node's cover: its parent's list,
