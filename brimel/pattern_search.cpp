@@ -378,12 +378,13 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
     const FisherGlance parent_glance =
         fisher_glance(s.local, parent_support, x.support, parent_class_support, x.class_support);
     if (parent_glance.verdict == Glanced::fails) return;
-    const bool parent_unsure = parent_glance.verdict == Glanced::unsure;
+    auto parent_passes = [&] {
+      return parent_glance.verdict == Glanced::passes ||
+             fisher_within_unsure(s.local, parent_support, x.support, parent_class_support,
+                                  x.class_support, parent_glance);
+    };
     const bool parent_last = t.trie.size < kTrieInNearCaches;
-    if (parent_unsure && !parent_last &&
-        !fisher_within_unsure(s.local, parent_support, x.support, parent_class_support,
-                              x.class_support, parent_glance))
-      return;
+    if (!parent_last && !parent_passes()) return;
     t.general_support.push_back(parent_support);
     t.general_class_support.push_back(parent_class_support);
     for (int skip = 1; skip + 1 < depth; ++skip) {
@@ -398,10 +399,7 @@ void test_rule(Search& t, int depth, const Extension& x, const ParentNode& paren
       t.general_support.push_back(general->support);
       t.general_class_support.push_back(general->class_support);
     }
-    if (parent_unsure && parent_last &&
-        !fisher_within_unsure(s.local, parent_support, x.support, parent_class_support,
-                              x.class_support, parent_glance))
-      return;
+    if (parent_last && !parent_passes()) return;
     // The others' glances first, for any that fails at a glance.
     const size_t generals = t.general_support.size();
     t.general_glance.resize(generals);
